@@ -1,0 +1,86 @@
+// Decoding of an index record's date text ("12 Mar 00 14:35") into a packed
+// DOS date and time, moved back by one hour.
+#include "folder/vessor_folder.h"
+
+const MonthEntry MonthTable[12] = {
+    {"Jan", 31}, {"Feb", 28}, {"Mar", 31}, {"Apr", 30}, {"May", 31}, {"Jun", 30},
+    {"Jul", 31}, {"Aug", 31}, {"Sep", 30}, {"Oct", 31}, {"Nov", 30}, {"Dec", 31},
+};
+
+namespace {
+
+bool IsScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Scans a decimal integer the way "%d" does: white space, an optional sign,
+// digits. Digits beyond 32 bits wrap modulo 2^32 rather than being undefined,
+// so every platform gives the same answer. Returns null when no digit follows,
+// otherwise the position after the number.
+const char *ScanDecimal(const char *text, int32_t *value) {
+  while (IsScanSpace(*text)) ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  if (*text < '0' || *text > '9') return nullptr;
+  uint32_t magnitude = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) magnitude = magnitude * 10u + uint32_t(*text - '0');
+  *value = int32_t(negative ? 0u - magnitude : magnitude);
+  return text;
+}
+
+int32_t WrappingAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+
+// The index of the first month name equal to the three characters, ignoring
+// the case of A-Z; 12 when none is.
+int FindMonth(const char *name) {
+  for (int month = 0; month < 12; ++month) {
+    const char *candidate = MonthTable[month].Name;
+    if (AsciiLower(name[0]) == AsciiLower(candidate[0]) &&
+        AsciiLower(name[1]) == AsciiLower(candidate[1]) &&
+        AsciiLower(name[2]) == AsciiLower(candidate[2]))
+      return month;
+  }
+  return 12;
+}
+
+}  // namespace
+
+uint32_t DecodeIndexDate(char *text) {
+  int32_t day = 0, year = 0, hour = 0, minute = 0;
+  ScanDecimal(text, &day);
+
+  // Everything after the day sits at fixed places counted from the month name.
+  // The text buffer holds at least 24 bytes and a zero, so every place below
+  // (at most index 12) is inside it.
+  char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  int month = FindMonth(month_name);
+  month_name[9] = ' ';  // the colon between hour and minute
+  const char *rest = ScanDecimal(month_name + 4, &year);
+  if (rest != nullptr) rest = ScanDecimal(rest, &hour);
+  if (rest != nullptr) ScanDecimal(rest, &minute);
+
+  bool year_borrowed = false;
+  if (hour != 0) {
+    hour = WrappingAdd(hour, -1);
+  } else {
+    hour = 23;
+    day = WrappingAdd(day, -1);
+    if (day < 1) {
+      // Before the first of January lies the last of December of the year
+      // before; the table has no month before January.
+      if (month == 0) {
+        month = 12;
+        year_borrowed = true;
+      }
+      month -= 1;
+      day = MonthTable[month].Days;
+    }
+  }
+
+  if (year < 50) year += 2000;
+  if (year < 100) year += 1900;
+  if (year_borrowed) year = WrappingAdd(year, -1);
+
+  return uint32_t(day) + uint32_t(month + 1) * 32u + (uint32_t(year) - 1980u) * 512u +
+         uint32_t(minute) * (1u << 21) + uint32_t(hour) * (1u << 27);
+}

@@ -1,0 +1,70 @@
+// The Vessor mail folder: an index file of fixed 118-byte records and the data
+// folder file beside it that holds the messages' bytes. Both are only read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Layout of one index record (little-endian integers, no header or trailer).
+enum : size_t {
+  IndexRecordSize = 118,
+  RecordFlagsOffset = 0,
+  DataOffsetOffset = 4,
+  DescriptionTextOffset = 24,
+  DescriptionTextSize = 30,
+  NameTextOffset = 54,
+  NameTextSize = 36,
+  DateTextOffset = 90,
+  DateTextSize = 24,
+  MessageSizeOffset = 114,
+};
+
+// Flag bits of RecordFlags that the listing turns into attributes.
+enum : uint32_t {
+  RecordFlagWritable = 0x00000080,  // clear: the item is shown read-only
+  RecordFlagHidden = 0x00040000,
+};
+
+// One index record as read from the file. Each text holds its whole field
+// followed by a zero byte of our own, so a field the mail program filled to
+// the brim still ends inside the buffer.
+struct IndexRecord {
+  uint32_t RecordFlags;
+  int32_t DataOffset;
+  char DescriptionText[DescriptionTextSize + 1];
+  char NameText[NameTextSize + 1];
+  char DateText[DateTextSize + 1];
+  int32_t MessageSize;
+};
+
+struct MonthEntry {
+  char Name[4];
+  int Days;
+};
+
+// Calendar months, February always with 28 days.
+extern const MonthEntry MonthTable[12];
+
+// True when the file's leading bytes have the shape of an index record's flags.
+bool IsIndexFile(const unsigned char *data, int size);
+
+// The data folder file's path: the index path with its last character replaced
+// by 'M'. Returns a new heap text (free it), or null for an empty path or when
+// memory runs out.
+char *PairedDataPath(const char *index_path);
+
+// The number of whole records in an index file of the given size.
+int64_t CountIndexRecords(int64_t file_size);
+
+// Splits the 118 bytes of one record into its fields.
+void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
+
+// Reads the next record from the stream. False when fewer than 118 bytes come.
+bool ReadIndexRecord(FILE *stream, IndexRecord *record);
+
+// Decodes a record's date text into a packed DOS date (low word) and time (high
+// word), one hour earlier than written. `text` is the writable DateText buffer
+// of an IndexRecord (the whole field and a zero byte); one byte of it is
+// overwritten on the way.
+uint32_t DecodeIndexDate(char *text);

@@ -1,0 +1,50 @@
+// The ten entry points the file manager calls. Each unpacks the handle into
+// the plug-in's own record and hands the work to one function.
+#include <cstdlib>
+#include <cstring>
+
+#include "folder/export.h"
+#include "folder/listing.h"
+#include "folder/vessor_folder.h"
+#include "host/far_plugin.h"
+#include "host/folder_handle.h"
+#include "host/host_services.h"
+#include "host/panel_settings.h"
+
+void WINAPI SetStartupInfo(const PluginStartupInfo *info) {
+  if (info != nullptr) KeepHostServices(info);
+}
+
+void WINAPI GetPluginInfo(PluginInfo *info) {
+  memset(info, 0, sizeof *info);
+  info->StructSize = int(sizeof *info);
+}
+
+// No menu offers the plug-in; a folder opens only from a file.
+HANDLE WINAPI OpenPlugin(int, INT_PTR) { return INVALID_HANDLE_VALUE; }
+
+HANDLE WINAPI OpenFilePlugin(char *name, const unsigned char *data, int data_size) {
+  if (name == nullptr || name[0] == '\0' || !IsIndexFile(data, data_size))
+    return INVALID_HANDLE_VALUE;
+  FolderHandle *folder = CreateFolderHandle(name);
+  return folder != nullptr ? HANDLE(folder) : INVALID_HANDLE_VALUE;
+}
+
+void WINAPI GetOpenPluginInfo(HANDLE plugin, OpenPluginInfo *info) {
+  FillPanelSettings(static_cast<FolderHandle *>(plugin), info);
+}
+
+int WINAPI GetFindData(HANDLE plugin, PluginPanelItem **items, int *items_number, int) {
+  return ListMessages(static_cast<FolderHandle *>(plugin), items, items_number);
+}
+
+void WINAPI FreeFindData(HANDLE, PluginPanelItem *items, int) { free(items); }
+
+int WINAPI GetFiles(HANDLE plugin, PluginPanelItem *items, int items_number, int, char *dest_path,
+                    int) {
+  return ExportMessages(static_cast<FolderHandle *>(plugin), items, items_number, dest_path);
+}
+
+void WINAPI ClosePlugin(HANDLE plugin) { ReleaseFolderHandle(static_cast<FolderHandle *>(plugin)); }
+
+void WINAPI ExitFAR(void) {}

@@ -1,0 +1,11 @@
+// What the plug-in keeps of the host, and the one way it reports through it.
+#pragma once
+
+#include "host/far_plugin.h"
+
+// Keeps the host's module number and Message service for ShowWarning.
+void KeepHostServices(const PluginStartupInfo *info);
+
+// A host warning box: the title, one line of text and an "OK" button.
+// Does nothing before the host has handed over its services.
+void ShowWarning(const char *title, const char *line);

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what the Linux build and its tests need, skipping what is there.
+set -euo pipefail
+missing=()
+for package in cmake ninja-build g++ googletest; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,113 @@
+// Decoding of date texts into packed DOS dates and times, one hour earlier.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "folder/vessor_folder.h"
+
+namespace {
+
+// Decodes `field` as the 24-byte DateText of a record (zero-padded, or cut to
+// 24 bytes) plus the reader's own terminator.
+uint32_t Decode(const std::string &field) {
+  IndexRecord record;
+  memset(record.DateText, 0, sizeof record.DateText);
+  memcpy(record.DateText, field.data(), field.size() < 24 ? field.size() : 24);
+  return DecodeIndexDate(record.DateText);
+}
+
+// Packs calendar values as the decoder does (month counted from 1).
+uint32_t Pack(uint32_t day, uint32_t month, uint32_t year, uint32_t hour, uint32_t minute) {
+  return day + month * 32u + (year - 1980u) * 512u + (minute << 21) + (hour << 27);
+}
+
+}  // namespace
+
+TEST(DateDecoding, WorkedValues) {
+  EXPECT_EQ(Decode("12 Mar 00 14:35"), 0x6C60286Cu);
+  EXPECT_EQ(Decode("1 Mar 00 00:10"), 0xB940285Cu);
+  EXPECT_EQ(Decode("12 Mar 50 14:35"), 0x6C5FC46Cu);  // a year before 1980 borrows
+}
+
+TEST(DateDecoding, OneDigitDayWithOrWithoutLeadingSpace) {
+  EXPECT_EQ(Decode("5 Mar 00 14:35"), Pack(5, 3, 2000, 13, 35));
+  EXPECT_EQ(Decode(" 5 Mar 00 14:35"), Pack(5, 3, 2000, 13, 35));
+}
+
+TEST(DateDecoding, MonthNames) {
+  EXPECT_EQ(Decode("12 mar 00 14:35"), Pack(12, 3, 2000, 13, 35));
+  EXPECT_EQ(Decode("12 DEC 99 14:35"), Pack(12, 12, 1999, 13, 35));
+  EXPECT_EQ(Decode("12 Xyz 00 14:35"), Pack(12, 13, 2000, 13, 35));
+  const char *names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (uint32_t month = 1; month <= 12; ++month)
+    EXPECT_EQ(Decode(std::string("10 ") + names[month - 1] + " 07 08:09"),
+              Pack(10, month, 2007, 7, 9));
+}
+
+TEST(DateDecoding, YearWindow) {
+  EXPECT_EQ(Decode("2 Mar 49 10:00"), Pack(2, 3, 2049, 9, 0));
+  EXPECT_EQ(Decode("2 Mar 50 10:00"), Pack(2, 3, 1950, 9, 0));
+  EXPECT_EQ(Decode("2 Mar 99 10:00"), Pack(2, 3, 1999, 9, 0));
+}
+
+TEST(DateDecoding, FourDigitYearMissesTheFixedPlaces) {
+  EXPECT_EQ(Decode("12 Mar 2000 14:35"), Pack(12, 3, 2000, 3, 0));
+}
+
+TEST(DateDecoding, MidnightOnTheFirstBorrowsTheMonthBefore) {
+  EXPECT_EQ(Decode("1 Apr 00 00:05"), Pack(31, 3, 2000, 23, 5));
+  EXPECT_EQ(Decode("1 Mar 04 00:00"), Pack(28, 2, 2004, 23, 0));  // even in a leap year
+  EXPECT_EQ(Decode("1 Dec 00 00:59"), Pack(30, 11, 2000, 23, 59));
+  EXPECT_EQ(Decode("2 Mar 00 00:10"), Pack(1, 3, 2000, 23, 10));
+  EXPECT_EQ(Decode("-3 Mar 00 00:10"), Pack(28, 2, 2000, 23, 10));
+}
+
+TEST(DateDecoding, MidnightOnTheFirstOfJanuaryBorrowsTheYear) {
+  EXPECT_EQ(Decode("1 Jan 00 00:10"), Pack(31, 12, 1999, 23, 10));
+  EXPECT_EQ(Decode("1 Jan 50 00:10"), Pack(31, 12, 1949, 23, 10));
+  EXPECT_EQ(Decode("0 Jan 07 00:00"), Pack(31, 12, 2006, 23, 0));
+}
+
+TEST(DateDecoding, EmptyFieldIsLastDayOfDecember2000) {
+  EXPECT_EQ(Decode(""), Pack(31, 12, 2000, 23, 0));
+}
+
+TEST(DateDecoding, OverwritesTheColonInItsBuffer) {
+  IndexRecord record;
+  memset(record.DateText, 0, sizeof record.DateText);
+  strcpy(record.DateText, "12 Mar 00 14:35");
+  DecodeIndexDate(record.DateText);
+  EXPECT_STREQ(record.DateText, "12 Mar 00 14 35");
+}
+
+TEST(DateDecoding, WorksOnTheWholeFieldPastAnEarlyZero) {
+  std::string field(
+      "12 Mar\0"
+      "05 10:20",
+      15);
+  EXPECT_EQ(Decode(field), Pack(12, 3, 2005, 9, 20));
+}
+
+TEST(DateDecoding, FullWidthFieldWithoutZero) {
+  const std::string field = "12 Mar 00 14:35:59 GMT+1";
+  ASSERT_EQ(field.size(), 24u);
+  EXPECT_EQ(Decode(field), Pack(12, 3, 2000, 13, 35));
+}
+
+TEST(DateDecoding, NumbersBeyond32BitsWrap) {
+  // 4294967308 is 2^32 + 12. The month place then holds "949" and the year
+  // place "7308", the day's last digits.
+  EXPECT_EQ(Decode("4294967308 x 07 30"), Pack(12, 13, 7308, 6, 30));
+}
+
+TEST(DateDecoding, GarbageNeverLeavesTheField) {
+  for (int fill = 1; fill < 256; ++fill) {
+    IndexRecord record;
+    memset(record.DateText, fill, DateTextSize);
+    record.DateText[DateTextSize] = '\0';
+    DecodeIndexDate(record.DateText);
+    EXPECT_EQ(record.DateText[DateTextSize], '\0');
+  }
+}

@@ -1,0 +1,452 @@
+// The plug-in library driven through its exported entry points, as the file
+// manager drives it, on folders written into temporary directories.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "folder/vessor_folder.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char Sample[] = R"(
+message
+  flags 0x80
+  name Re: lunch?
+  description Joe Bloggs
+  date 12 Mar 00 14:35
+  body Hi Joe,\nlunch at one?\n
+message
+  flags 0x00040080
+  name    Hello
+  description Ann
+  date 1 Mar 00 00:10
+  body-fill 1024
+message
+  flags 0x00040000
+  name \x20\x20
+  description  Joe
+  date 5 Mar 00 14:35
+  body-fill 2500
+message
+  flags 0
+  name Empty
+  description Nobody
+  date 12 Xyz 00 14:35
+  body
+)";
+
+struct Listing {
+  PluginPanelItem *Items = nullptr;
+  int Count = -1;
+  int Result = -1;
+};
+
+Listing List(HANDLE folder) {
+  Listing listing;
+  listing.Result = Plugin().GetFindData(folder, &listing.Items, &listing.Count, 0);
+  return listing;
+}
+
+uint64_t Ticks(const FILETIME &time) {
+  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+int32_t Offset(const PluginPanelItem &item) { return int32_t(uint32_t(item.UserData)); }
+
+class FolderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Plugin();
+    Warnings().clear();
+    dir = MakeTempDir();
+  }
+  void TearDown() override {
+    if (folder != nullptr && folder != INVALID_HANDLE_VALUE) Plugin().ClosePlugin(folder);
+  }
+
+  // Writes the folder, remembers its bytes and opens it.
+  void Open(const std::string &description) {
+    if (folder != nullptr && folder != INVALID_HANDLE_VALUE) Plugin().ClosePlugin(folder);
+    folder = nullptr;
+    index = MakeFolder(dir, description);
+    data = index.substr(0, index.size() - 1) + "M";
+    index_bytes = ReadFile(index);
+    data_bytes = FileExists(data) ? ReadFile(data) : "";
+    folder = OpenFolder(index);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  }
+
+  // The folder's files are as they were written.
+  void ExpectFolderUntouched() {
+    EXPECT_EQ(ReadFile(index), index_bytes);
+    if (!data_bytes.empty()) {
+      EXPECT_EQ(ReadFile(data), data_bytes);
+    }
+  }
+
+  std::string Export(const Listing &listing, const std::string &dest, int *result,
+                     std::vector<std::string> *boxes = nullptr) {
+    std::string dest_path = dest;
+    std::vector<std::string> shown = BoxesShownBy([&] {
+      *result = Plugin().GetFiles(folder, listing.Items, listing.Count, 1, &dest_path[0], 0);
+    });
+    if (boxes != nullptr) *boxes = shown;
+    return dest_path;
+  }
+
+  std::string dir, index, data, index_bytes, data_bytes;
+  HANDLE folder = nullptr;
+};
+
+}  // namespace
+
+TEST(EntryPoints, PluginInfoDeclaresNothing) {
+  PluginInfo info;
+  memset(&info, 0xAB, sizeof info);
+  Plugin().GetPluginInfo(&info);
+  EXPECT_EQ(info.StructSize, int(sizeof(PluginInfo)));
+  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(&info);
+  for (size_t i = sizeof(int); i < sizeof info; ++i) EXPECT_EQ(bytes[i], 0) << i;
+}
+
+TEST(EntryPoints, MenuOpeningIsRefused) {
+  EXPECT_EQ(Plugin().OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Plugin().OpenPlugin(5, 12345), INVALID_HANDLE_VALUE);
+}
+
+TEST(EntryPoints, OpenFilePluginRecognisesOnlyIndexFiles) {
+  const unsigned char index[8] = {0x80, 0x20, 0, 0, 0, 0, 0, 0};
+  const unsigned char other[8] = {0x80, 0x80, 0, 0, 0, 0, 0, 0};
+  char path[] = "/nowhere/INBOX.IDX";
+  char empty[] = "";
+  EXPECT_EQ(Plugin().OpenFilePlugin(path, other, 8), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Plugin().OpenFilePlugin(path, index, 4), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Plugin().OpenFilePlugin(path, nullptr, 8), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Plugin().OpenFilePlugin(empty, index, 8), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Plugin().OpenFilePlugin(nullptr, index, 8), INVALID_HANDLE_VALUE);
+
+  // Recognition looks at the bytes only: neither file needs to exist.
+  HANDLE folder = Plugin().OpenFilePlugin(path, index, 8);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  Plugin().ClosePlugin(folder);
+}
+
+TEST(EntryPoints, PanelSettings) {
+  const unsigned char index[8] = {0x80, 0, 0, 0, 0, 0, 0, 0};
+  char path[] = "/mail/INBOX.IDX";
+  HANDLE folder = Plugin().OpenFilePlugin(path, index, 8);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  OpenPluginInfo info;
+  memset(&info, 0xAB, sizeof info);
+  Plugin().GetOpenPluginInfo(folder, &info);
+  EXPECT_EQ(info.StructSize, int(sizeof(OpenPluginInfo)));
+  EXPECT_EQ(info.Flags, 0x100u);
+  EXPECT_STREQ(info.HostFile, "/mail/INBOX.IDX");  // its own last letter, not the M
+  ASSERT_NE(info.CurDir, nullptr);
+  EXPECT_STREQ(info.CurDir, "");
+  EXPECT_STREQ(info.PanelTitle, "Vessor folder");
+  EXPECT_EQ(info.StartPanelMode, '7');
+  EXPECT_EQ(info.StartSortMode, 5);
+  EXPECT_EQ(info.StartSortOrder, 1);
+  EXPECT_EQ(info.Format, nullptr);
+  EXPECT_EQ(info.InfoLines, nullptr);
+  EXPECT_EQ(info.InfoLinesNumber, 0);
+  EXPECT_EQ(info.DescrFiles, nullptr);
+  EXPECT_EQ(info.PanelModesArray, nullptr);
+  EXPECT_EQ(info.KeyBar, nullptr);
+  EXPECT_EQ(info.ShortcutData, nullptr);
+  Plugin().ClosePlugin(folder);
+  Plugin().ExitFAR();
+}
+
+TEST_F(FolderTest, ListsEveryRecord) {
+  Open(Sample);
+  Listing listing = List(folder);
+  ASSERT_EQ(listing.Result, 1);
+  ASSERT_EQ(listing.Count, 4);
+  const PluginPanelItem *items = listing.Items;
+
+  EXPECT_STREQ(items[0].FindData.cFileName, "Re: lunch?");
+  EXPECT_STREQ(items[0].Description, "Joe Bloggs");
+  EXPECT_STREQ(items[1].FindData.cFileName, "Hello");  // leading spaces skipped
+  EXPECT_STREQ(items[1].Description, "Ann");
+  EXPECT_STREQ(items[2].FindData.cFileName, " Joe");  // blank name: the description
+  EXPECT_STREQ(items[2].Description, " Joe");
+  EXPECT_STREQ(items[3].FindData.cFileName, "Empty");
+  for (int i = 0; i < 4; ++i) {
+    const char *name = items[i].FindData.cFileName;
+    EXPECT_EQ(items[i].Description, name + strlen(name) + 1);
+  }
+
+  EXPECT_EQ(items[0].FindData.nFileSizeLow, 22u);
+  EXPECT_EQ(items[1].FindData.nFileSizeLow, 1024u);
+  EXPECT_EQ(items[2].FindData.nFileSizeLow, 2500u);
+  EXPECT_EQ(items[3].FindData.nFileSizeLow, 0u);
+  EXPECT_EQ(Offset(items[0]), 0);
+  EXPECT_EQ(Offset(items[1]), 22);
+  EXPECT_EQ(Offset(items[2]), 1046);
+  EXPECT_EQ(Offset(items[3]), 3546);
+
+  EXPECT_EQ(items[0].FindData.dwFileAttributes, 0u);
+  EXPECT_EQ(items[1].FindData.dwFileAttributes, 2u);
+  EXPECT_EQ(items[2].FindData.dwFileAttributes, 3u);
+  EXPECT_EQ(items[3].FindData.dwFileAttributes, 1u);
+
+  // 12 Mar 00 14:35 is shown an hour earlier: 12 March 2000, 13:35.
+  EXPECT_EQ(Ticks(items[0].FindData.ftCreationTime), 125973417000000000ull);
+  EXPECT_EQ(Ticks(items[0].FindData.ftLastWriteTime), 125973417000000000ull);
+  EXPECT_EQ(Ticks(items[1].FindData.ftCreationTime), 125962530000000000ull);  // 28 Feb 23:10
+  EXPECT_EQ(Ticks(items[3].FindData.ftCreationTime), 0u);  // month 13 does not convert
+  EXPECT_EQ(Ticks(items[3].FindData.ftLastWriteTime), 0u);
+
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(Ticks(items[i].FindData.ftLastAccessTime), 0u);
+    EXPECT_EQ(items[i].FindData.nFileSizeHigh, 0u);
+    EXPECT_EQ(items[i].Flags, 0u);
+    EXPECT_EQ(items[i].Owner, nullptr);
+    EXPECT_EQ(items[i].CustomColumnData, nullptr);
+  }
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+  ExpectFolderUntouched();
+}
+
+TEST_F(FolderTest, RepeatedListingsAreAlikeAndOwnTheirTexts) {
+  Open(Sample);
+  Listing first = List(folder), second = List(folder);
+  ASSERT_EQ(first.Count, 4);
+  ASSERT_EQ(second.Count, 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_STREQ(first.Items[i].FindData.cFileName, second.Items[i].FindData.cFileName);
+    EXPECT_EQ(Ticks(first.Items[i].FindData.ftCreationTime),
+              Ticks(second.Items[i].FindData.ftCreationTime));
+    EXPECT_EQ(second.Items[i].Description,
+              second.Items[i].FindData.cFileName + strlen(second.Items[i].FindData.cFileName) + 1);
+  }
+  Plugin().FreeFindData(folder, first.Items, first.Count);
+  Plugin().FreeFindData(folder, second.Items, second.Count);
+}
+
+TEST_F(FolderTest, EmptyAndPartialIndexFiles) {
+  // The host offers the first bytes; by the first listing the file may hold
+  // less than one record.
+  for (size_t size : {0, 117}) {
+    Open(Sample);
+    WriteFileBytes(index, index_bytes.substr(0, size));
+    Listing listing = List(folder);
+    EXPECT_EQ(listing.Result, 1) << size;
+    EXPECT_EQ(listing.Count, 0) << size;
+    EXPECT_NE(listing.Items, nullptr);
+    Plugin().FreeFindData(folder, listing.Items, listing.Count);
+    Plugin().ClosePlugin(folder);
+    folder = nullptr;
+  }
+  // 237 bytes: two records and a stray byte.
+  Open("message\nname a\nmessage\nname b\nindex-tail 1\n");
+  Listing listing = List(folder);
+  EXPECT_EQ(listing.Count, 2);
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+TEST_F(FolderTest, CountIsFixedAndShrinkingLeavesNoPhantoms) {
+  Open(Sample);
+  Listing first = List(folder);
+  ASSERT_EQ(first.Count, 4);
+  Plugin().FreeFindData(folder, first.Items, first.Count);
+
+  // The mail program appends a record: the open folder keeps its count.
+  WriteFileBytes(index, index_bytes + index_bytes.substr(0, IndexRecordSize));
+  Listing grown = List(folder);
+  EXPECT_EQ(grown.Count, 4);
+  Plugin().FreeFindData(folder, grown.Items, grown.Count);
+
+  // The index loses two records: only the items really read are handed out.
+  WriteFileBytes(index, index_bytes.substr(0, 2 * IndexRecordSize));
+  Listing shrunk = List(folder);
+  EXPECT_EQ(shrunk.Result, 1);
+  EXPECT_EQ(shrunk.Count, 2);
+  Plugin().FreeFindData(folder, shrunk.Items, shrunk.Count);
+}
+
+TEST_F(FolderTest, MissingIndexFailsTheListing) {
+  Open(Sample);
+  Plugin().ClosePlugin(folder);
+  const std::string first = index_bytes.substr(0, 8);
+  std::string missing = JoinPath(dir, "GONE.IDX");
+  folder = Plugin().OpenFilePlugin(&missing[0],
+                                   reinterpret_cast<const unsigned char *>(first.data()), 8);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  Listing listing = List(folder);
+  EXPECT_EQ(listing.Result, 0);
+  EXPECT_EQ(listing.Items, nullptr);
+  EXPECT_EQ(listing.Count, 0);
+}
+
+TEST_F(FolderTest, ExportsEveryMessageByteForByte) {
+  Open(Sample);
+  Listing listing = List(folder);
+  const std::string out = MakeTempDir();
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, out, &result, &boxes);
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(Warnings().empty());
+  EXPECT_EQ(ListDir(out), (std::vector<std::string>{"Empty", "Hello", "Re__lunch_", "_Joe"}));
+  EXPECT_EQ(ReadFile(JoinPath(out, "Re__lunch_")), "Hi Joe,\nlunch at one?\n");
+  EXPECT_EQ(ReadFile(JoinPath(out, "Hello")), data_bytes.substr(22, 1024));
+  EXPECT_EQ(ReadFile(JoinPath(out, "_Joe")), data_bytes.substr(1046, 2500));
+  EXPECT_EQ(ReadFile(JoinPath(out, "Empty")), "");
+  // The items are left as the host passed them.
+  EXPECT_STREQ(listing.Items[0].FindData.cFileName, "Re: lunch?");
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+  ExpectFolderUntouched();
+}
+
+TEST_F(FolderTest, MissingDataFileWarnsOnEveryAttempt) {
+  Open("no-data\nmessage\nname a\nbody abc\n");
+  Listing listing = List(folder);
+  ASSERT_EQ(listing.Count, 1);
+  const std::string out = MakeTempDir();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int result = 1;
+    Export(listing, out, &result);
+    EXPECT_EQ(result, 0);
+  }
+  ASSERT_EQ(Warnings().size(), 2u);
+  const Warning &warning = Warnings()[0];
+  EXPECT_EQ(warning.Flags, 1);
+  EXPECT_EQ(warning.ItemsNumber, 3);
+  EXPECT_EQ(warning.ButtonsNumber, 1);
+  EXPECT_EQ(warning.Items,
+            (std::vector<std::string>{"Unable to open Data Folder File", data, "OK"}));
+  EXPECT_TRUE(ListDir(out).empty());
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+TEST_F(FolderTest, UncreatableDestinationIsReportedAndTheNextItemFollows) {
+  Open(Sample);
+  Listing listing = List(folder);
+  const std::string missing = JoinPath(MakeTempDir(), "no-such-dir");
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, missing, &result, &boxes);
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0], JoinPath(missing, "Re__lunch_") + ": Cannot create file");
+  EXPECT_EQ(boxes[3], JoinPath(missing, "Empty") + ": Cannot create file");
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+TEST_F(FolderTest, TooLongDestinationCreatesNothing) {
+  Open(Sample);
+  Listing listing = List(folder);
+  // A real directory of 249 characters: "Re__lunch_" needs 261 bytes with the
+  // separator and terminator, "Hello" only 256.
+  const std::string out = MakeTempDir();
+  const std::string deep = JoinPath(out, std::string(249 - out.size() - 1, 'd'));
+  ASSERT_EQ(deep.size(), 249u);
+  ASSERT_TRUE(std::filesystem::create_directory(deep));
+  int result = 0;
+  std::vector<std::string> boxes;
+  listing.Count = 2;
+  Export(listing, deep, &result, &boxes);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(boxes,
+            (std::vector<std::string>{JoinPath(deep, "Re__lunch_") + ": Cannot create file"}));
+  EXPECT_EQ(ListDir(deep), (std::vector<std::string>{"Hello"}));
+  Plugin().FreeFindData(folder, listing.Items, 4);
+}
+
+TEST_F(FolderTest, UnreadableMessagesWriteOnlyWhatWasRead) {
+  Open(R"(
+message
+  name negative
+  offset 0x80000000
+  size 10
+  body abcdefghij
+message
+  name empty-negative
+  offset -5
+  size 0
+message
+  name cut
+  offset 5
+  size 5000
+message
+  name past-end
+  offset 100000
+  size 3
+message
+  name whole
+  offset 0
+  size 10
+)");
+  Listing listing = List(folder);
+  ASSERT_EQ(listing.Count, 5);
+  const std::string out = MakeTempDir();
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, out, &result, &boxes);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(boxes, (std::vector<std::string>{JoinPath(out, "negative") + ": Cannot read message",
+                                             JoinPath(out, "cut") + ": Cannot read message",
+                                             JoinPath(out, "past-end") + ": Cannot read message"}));
+  EXPECT_EQ(ReadFile(JoinPath(out, "negative")), "");
+  EXPECT_EQ(ReadFile(JoinPath(out, "empty-negative")), "");
+  EXPECT_EQ(ReadFile(JoinPath(out, "cut")), "fghij");
+  EXPECT_EQ(ReadFile(JoinPath(out, "past-end")), "");
+  EXPECT_EQ(ReadFile(JoinPath(out, "whole")), "abcdefghij");
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+  ExpectFolderUntouched();
+}
+
+TEST_F(FolderTest, SameNameLaterOverwritesAndDevicesAreRenamed) {
+  Open(R"(
+message
+  name twin
+  body first
+message
+  name twin
+  body second
+message
+  name con.txt
+  body console
+)");
+  Listing listing = List(folder);
+  const std::string out = MakeTempDir();
+  int result = 0;
+  Export(listing, out, &result);
+  EXPECT_EQ(ListDir(out), (std::vector<std::string>{"con_.txt", "twin"}));
+  EXPECT_EQ(ReadFile(JoinPath(out, "twin")), "second");
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+TEST_F(FolderTest, NeverOverwritesTheFolderItself) {
+  Open(R"(
+message
+  name INBOX.IDX
+  body not an index
+message
+  name INBOX.IDM
+  body not the data
+)");
+  Listing listing = List(folder);
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, dir, &result, &boxes);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(boxes.size(), 2u);
+  ExpectFolderUntouched();
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+TEST_F(FolderTest, CloseWithoutListingOrExport) {
+  Open(Sample);
+  Plugin().ClosePlugin(folder);
+  folder = nullptr;
+  ExpectFolderUntouched();
+}

@@ -1,0 +1,124 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/mkfolder/folder_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> TempDirs;
+
+struct TempDirCleaner {
+  ~TempDirCleaner() {
+    std::error_code ignored;
+    for (const std::string &dir : TempDirs) fs::remove_all(dir, ignored);
+  }
+} Cleaner;
+
+int WINAPI RecordMessage(INT_PTR, DWORD flags, const char *, const char *const *items,
+                         int items_number, int buttons_number) {
+  Warning warning{{}, int(flags), items_number, buttons_number};
+  for (int i = 0; i < items_number; ++i) warning.Items.push_back(items[i]);
+  Warnings().push_back(warning);
+  return 0;
+}
+
+}  // namespace
+
+std::string MakeTempDir() {
+  static int counter = 0;
+  for (;;) {
+    const fs::path dir = fs::temp_directory_path() / ("vessor-test-" + std::to_string(rand()) +
+                                                      "-" + std::to_string(++counter));
+    if (fs::create_directory(dir)) {
+      TempDirs.push_back(dir.string());
+      return dir.string();
+    }
+  }
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name) {
+  return dir + PATH_SEPARATOR + name;
+}
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream input(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << input.rdbuf();
+  return bytes.str();
+}
+
+void WriteFileBytes(const std::string &path, const std::string &bytes) {
+  std::ofstream output(path, std::ios::binary | std::ios::trunc);
+  output << bytes;
+}
+
+bool FileExists(const std::string &path) { return fs::exists(path); }
+
+std::vector<std::string> ListDir(const std::string &dir) {
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string MakeFolder(const std::string &dir, const std::string &description) {
+  const std::string index = JoinPath(dir, "INBOX.IDX");
+  std::string error;
+  EXPECT_TRUE(WriteFolder(description, index, &error)) << error;
+  return index;
+}
+
+std::vector<Warning> &Warnings() {
+  static std::vector<Warning> warnings;
+  return warnings;
+}
+
+const PluginApi &Plugin() {
+  static PluginApi api;
+  static bool loaded = false;
+  if (!loaded) {
+    char path[4096], error[512];
+    if (!DefaultPluginPath(path, sizeof path)) abort();
+    // The tests sit beside the plug-in, as vfolder does.
+    std::string plugin = fs::path(path).replace_filename(VESSOR_PLUGIN_FILE).string();
+    if (!LoadPlugin(plugin.c_str(), &api, error, sizeof error)) {
+      fprintf(stderr, "%s\n", error);
+      abort();
+    }
+    static PluginStartupInfo startup;
+    startup.StructSize = int(sizeof startup);
+    startup.ModuleNumber = 42;
+    startup.Message = RecordMessage;
+    api.SetStartupInfo(&startup);
+    loaded = true;
+  }
+  return api;
+}
+
+#ifndef _WIN32
+// The stand-in message box writes "CAPTION: TEXT" lines to standard error.
+void StartBoxCapture() { testing::internal::CaptureStderr(); }
+
+std::vector<std::string> TakeBoxes() {
+  std::istringstream lines(testing::internal::GetCapturedStderr());
+  std::vector<std::string> boxes;
+  for (std::string line; std::getline(lines, line);) boxes.push_back(line);
+  return boxes;
+}
+#endif
+
+HANDLE OpenFolder(const std::string &index) {
+  std::string bytes = ReadFile(index).substr(0, 128);
+  std::string path = index;
+  return Plugin().OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(bytes.data()),
+                                 int(bytes.size()));
+}

@@ -1,0 +1,45 @@
+// Folders in temporary directories, and the plug-in loaded as the host does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/vfolder/plugin_loader.h"
+
+// A fresh directory under the system's temporary directory, removed on exit.
+std::string MakeTempDir();
+
+std::string JoinPath(const std::string &dir, const std::string &name);
+std::string ReadFile(const std::string &path);
+void WriteFileBytes(const std::string &path, const std::string &bytes);
+bool FileExists(const std::string &path);
+std::vector<std::string> ListDir(const std::string &dir);
+
+// Writes a folder from a description (tools/mkfolder) into `dir` as INBOX.IDX
+// and INBOX.IDM; returns the index path.
+std::string MakeFolder(const std::string &dir, const std::string &description);
+
+// The plug-in loaded once for the whole test run, started with a Message
+// service that records every warning in Warnings().
+const PluginApi &Plugin();
+struct Warning {
+  std::vector<std::string> Items;
+  int Flags, ItemsNumber, ButtonsNumber;
+};
+std::vector<Warning> &Warnings();
+
+// The system message boxes shown while `action` runs, each as "CAPTION: TEXT".
+template <typename Action>
+std::vector<std::string> BoxesShownBy(Action action);
+std::vector<std::string> TakeBoxes();
+void StartBoxCapture();
+
+template <typename Action>
+std::vector<std::string> BoxesShownBy(Action action) {
+  StartBoxCapture();
+  action();
+  return TakeBoxes();
+}
+
+// Opens `index` through OpenFilePlugin with its leading bytes, as the host does.
+HANDLE OpenFolder(const std::string &index);

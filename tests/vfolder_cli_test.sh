@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# vfolder as a user runs it: list, list --tsv, copy, and its errors.
+set -u
+vfolder=$1 mkfolder=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    printf 'FAIL %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3"
+    failures=$((failures + 1))
+  fi
+}
+
+cat > "$work/folder.txt" <<'DESC'
+message
+  name Re: lunch?
+  description Joe\tBloggs\\
+  date 12 Mar 00 14:35
+  body Hi Joe,\nlunch at one?\n
+message
+  flags 0x40080
+  name Older
+  description line\nbreak\x7f
+  date 1 Mar 00 00:10
+  body-fill 2500
+DESC
+"$mkfolder" "$work/folder.txt" "$work/INBOX.IDX" || exit 1
+
+tsv=$("$vfolder" list --tsv "$work/INBOX.IDX")
+check "list --tsv" "$(printf '0\tRe: lunch?\tJoe\\tBloggs\\\\\t22\t125973417000000000\t125973417000000000\t0\t0
+1\tOlder\tline\\nbreak\\x7f\t2500\t125962530000000000\t125962530000000000\t2\t22')" "$tsv"
+
+table=$("$vfolder" list "$work/INBOX.IDX")
+check "list table sorted newest first" "Vessor folder: 2 items
+Name              Size  Date              Attr  Description
+Re: lunch?          22  2000-03-12 13:35  --    Joe\\tBloggs\\\\
+Older             2500  2000-02-28 23:10  -H    line\\nbreak\\x7f" "$table"
+
+mkdir "$work/out"
+"$vfolder" copy "$work/INBOX.IDX" "$work/out" 1
+check "copy by position: status" 0 $?
+check "copy by position: files" "Older" "$(ls "$work/out")"
+"$vfolder" copy "$work/INBOX.IDX" "$work/out" "Re: lunch?"
+check "copy by name" "Hi Joe,
+lunch at one?" "$(cat "$work/out/Re__lunch_")"
+
+rm "$work/INBOX.IDM"
+err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" 2>&1)
+check "copy without data file: status" 1 $?
+check "copy without data file: message" "Unable to open Data Folder File: $work/INBOX.IDM" "$err"
+
+printf 'not a folder' > "$work/notes.txt"
+err=$("$vfolder" list "$work/notes.txt" 2>&1)
+check "not a folder: status" 2 $?
+check "not a folder: message" "vfolder: $work/notes.txt: not a Vessor mail folder" "$err"
+
+err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" nosuch 2>&1)
+check "unknown item: status" 2 $?
+check "unknown item: message" "vfolder: $work/INBOX.IDX: no item nosuch" "$err"
+
+"$vfolder" list >/dev/null 2>&1
+check "usage: status" 2 $?
+"$vfolder" --help | grep -q "usage: vfolder"
+check "help" 0 $?
+"$vfolder" --plugin "$work/nothing.so" list "$work/INBOX.IDX" 2>/dev/null
+check "missing plug-in: status" 2 $?
+
+[ "$failures" -eq 0 ] && echo "vfolder command line: all checks passed"
+exit "$failures"

@@ -1,0 +1,96 @@
+#include "tools/vfolder/plugin_loader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+const char PluginFileName[] = "vessor.dll";
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+const char PluginFileName[] = "vessor.so";
+#endif
+
+namespace {
+
+void *LoadLibraryAt(const char *path) {
+#ifdef _WIN32
+  return reinterpret_cast<void *>(LoadLibraryA(path));
+#else
+  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+#endif
+}
+
+void *FindSymbol(void *library, const char *name) {
+#ifdef _WIN32
+  return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+#else
+  return dlsym(library, name);
+#endif
+}
+
+template <typename Fn>
+bool Find(void *library, const char *name, Fn *out, char *error, size_t error_size) {
+  void *symbol = FindSymbol(library, name);
+  if (symbol == nullptr) {
+    snprintf(error, error_size, "the plug-in exports no %s", name);
+    return false;
+  }
+  *out = reinterpret_cast<Fn>(symbol);
+  return true;
+}
+
+}  // namespace
+
+bool LoadPlugin(const char *path, PluginApi *api, char *error, size_t error_size) {
+  memset(api, 0, sizeof *api);
+  api->Library = LoadLibraryAt(path);
+  if (api->Library == nullptr) {
+    snprintf(error, error_size, "cannot load the plug-in %s", path);
+    return false;
+  }
+  void *lib = api->Library;
+  if (Find(lib, "SetStartupInfo", &api->SetStartupInfo, error, error_size) &&
+      Find(lib, "GetPluginInfo", &api->GetPluginInfo, error, error_size) &&
+      Find(lib, "OpenPlugin", &api->OpenPlugin, error, error_size) &&
+      Find(lib, "OpenFilePlugin", &api->OpenFilePlugin, error, error_size) &&
+      Find(lib, "GetOpenPluginInfo", &api->GetOpenPluginInfo, error, error_size) &&
+      Find(lib, "GetFindData", &api->GetFindData, error, error_size) &&
+      Find(lib, "FreeFindData", &api->FreeFindData, error, error_size) &&
+      Find(lib, "GetFiles", &api->GetFiles, error, error_size) &&
+      Find(lib, "ClosePlugin", &api->ClosePlugin, error, error_size) &&
+      Find(lib, "ExitFAR", &api->ExitFAR, error, error_size))
+    return true;
+  UnloadPlugin(api);
+  return false;
+}
+
+void UnloadPlugin(PluginApi *api) {
+  if (api->Library == nullptr) return;
+#ifdef _WIN32
+  FreeLibrary(static_cast<HMODULE>(api->Library));
+#else
+  dlclose(api->Library);
+#endif
+  api->Library = nullptr;
+}
+
+bool DefaultPluginPath(char *out, size_t out_size) {
+  char self[4096];
+#ifdef _WIN32
+  const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+  if (length == 0 || length >= sizeof self) return false;
+#else
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return false;
+  self[length] = '\0';
+#endif
+  char *slash = strrchr(self, '/');
+#ifdef _WIN32
+  char *backslash = strrchr(self, '\\');
+  if (backslash != nullptr && (slash == nullptr || backslash > slash)) slash = backslash;
+#endif
+  const int dir_length = slash != nullptr ? int(slash - self + 1) : 0;
+  const int written = snprintf(out, out_size, "%.*s%s", dir_length, self, PluginFileName);
+  return written > 0 && size_t(written) < out_size;
+}

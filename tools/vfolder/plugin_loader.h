@@ -1,0 +1,30 @@
+// Loads the plug-in library at run time and finds its ten entry points by
+// their exported names, as the file manager does.
+#pragma once
+
+#include "host/far_plugin.h"
+
+struct PluginApi {
+  void *Library;
+  SetStartupInfoFn SetStartupInfo;
+  GetPluginInfoFn GetPluginInfo;
+  OpenPluginFn OpenPlugin;
+  OpenFilePluginFn OpenFilePlugin;
+  GetOpenPluginInfoFn GetOpenPluginInfo;
+  GetFindDataFn GetFindData;
+  FreeFindDataFn FreeFindData;
+  GetFilesFn GetFiles;
+  ClosePluginFn ClosePlugin;
+  ExitFARFn ExitFAR;
+};
+
+// Loads the library at `path` and fills `api`. On failure writes a one-line
+// reason into `error` (of `error_size` bytes) and returns false.
+bool LoadPlugin(const char *path, PluginApi *api, char *error, size_t error_size);
+
+void UnloadPlugin(PluginApi *api);
+
+// The plug-in library's file name, and its default place: beside the running
+// program. Returns false when the program's own path cannot be found.
+extern const char PluginFileName[];
+bool DefaultPluginPath(char *out, size_t out_size);

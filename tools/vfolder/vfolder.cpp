@@ -1,0 +1,326 @@
+// vfolder: lists and copies the messages of a Vessor mail folder through the
+// plug-in library, calling its entry points in the order the file manager does.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/vfolder/plugin_loader.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char Usage[] =
+    "usage: vfolder [--plugin PATH] list [--tsv] INDEX\n"
+    "       vfolder [--plugin PATH] copy INDEX DEST [ITEM...]\n";
+
+const char Help[] =
+    "Lists and copies out the messages of a Vessor mail folder through the\n"
+    "file-manager plug-in, exactly as the file manager drives it.\n"
+    "\n"
+    "  list INDEX          a table like the panel's, sorted as the panel is\n"
+    "  list --tsv INDEX    one line per item in listing order, tab-separated:\n"
+    "                      position, name, description, size, creation time,\n"
+    "                      last-write time (file times), attributes, data offset;\n"
+    "                      in name and description \\ \\t \\n \\r and other control\n"
+    "                      bytes are escaped (\\\\, \\t, \\n, \\r, \\xHH)\n"
+    "  copy INDEX DEST [ITEM...]\n"
+    "                      copies the messages into directory DEST, all of them\n"
+    "                      or the ITEMs given (a position from the listing, or an\n"
+    "                      exact name)\n"
+    "  --plugin PATH       the plug-in library (default: beside this program)\n"
+    "\n"
+    "INDEX is the folder's index file; its data folder file is the same path\n"
+    "ending in M. The folder is only read.\n"
+    "Exit status: 0 done; 1 the copy was refused (no data folder file);\n"
+    "2 not a folder, the listing failed, or a usage error.\n"
+    "Messages from the plug-in are written to standard error.\n";
+
+int UsageError(const char *problem) {
+  if (problem != nullptr) fprintf(stderr, "vfolder: %s\n", problem);
+  fputs(Usage, stderr);
+  return 2;
+}
+
+// The host's Message service: each line of text as "TITLE: LINE".
+int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, int items_number,
+                        int buttons_number) {
+  if (items == nullptr || items_number < 1) return -1;
+  for (int i = 1; i < items_number - buttons_number; ++i)
+    fprintf(stderr, "%s: %s\n", items[0], items[i]);
+  return 0;
+}
+
+// The file manager hands the plug-in full paths.
+std::string FullPath(const char *path) {
+#ifdef _WIN32
+  char full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  return length > 0 && length < sizeof full ? std::string(full) : std::string(path);
+#else
+  if (path[0] == '/') return path;
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return std::string(cwd) + "/" + path;
+#endif
+}
+
+std::string Escaped(const char *text) {
+  std::string out;
+  for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
+    switch (*c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (*c < 0x20 || *c == 0x7F) {
+          char hex[5];
+          snprintf(hex, sizeof hex, "\\x%02x", *c);
+          out += hex;
+        } else {
+          out += char(*c);
+        }
+    }
+  }
+  return out;
+}
+
+uint64_t Ticks(const FILETIME &time) {
+  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+// "YYYY-MM-DD HH:MM" of a file time, or "-" for none.
+std::string CalendarTime(const FILETIME &time) {
+  const uint64_t seconds = Ticks(time) / 10000000u;
+  if (seconds == 0) return "-";
+  // Civil date from days since 1 March 1600 (a 400-year cycle start).
+  const int64_t days = int64_t(seconds / 86400) + 306;
+  const int64_t era = days / 146097, day_of_era = days % 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t mp = (5 * day_of_year + 2) / 153;
+  const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = 1600 + era * 400 + year_of_era + (month <= 2 ? 1 : 0);
+  char text[32];
+  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", int(year), int(month), int(day),
+           int(seconds / 3600 % 24), int(seconds / 60 % 60));
+  return text;
+}
+
+int32_t DataOffset(const PluginPanelItem &item) { return int32_t(uint32_t(item.UserData)); }
+
+// Item positions in the order the panel shows them.
+std::vector<int> PanelOrder(const PluginPanelItem *items, int count, const OpenPluginInfo &info) {
+  std::vector<int> order(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) order[size_t(i)] = i;
+  auto key_less = [&](int a, int b) {
+    const PanelFindData &x = items[a].FindData, &y = items[b].FindData;
+    switch (info.StartSortMode) {
+      case SM_NAME: return strcmp(x.cFileName, y.cFileName) < 0;
+      case SM_MTIME: return Ticks(x.ftLastWriteTime) < Ticks(y.ftLastWriteTime);
+      case SM_CTIME: return Ticks(x.ftCreationTime) < Ticks(y.ftCreationTime);
+      case SM_SIZE: return x.nFileSizeLow < y.nFileSizeLow;
+      case SM_DESCR: return strcmp(items[a].Description, items[b].Description) < 0;
+      default: return false;
+    }
+  };
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return info.StartSortOrder ? key_less(b, a) : key_less(a, b);
+  });
+  return order;
+}
+
+void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &info) {
+  size_t name_width = 4;
+  for (int i = 0; i < count; ++i)
+    name_width = std::max(name_width, Escaped(items[i].FindData.cFileName).size());
+  name_width = std::min<size_t>(name_width, 40);
+  printf("%s: %d items\n", info.PanelTitle != nullptr ? info.PanelTitle : "", count);
+  printf("%-*s  %10s  %-16s  %-4s  %s\n", int(name_width), "Name", "Size", "Date", "Attr",
+         "Description");
+  for (int i : PanelOrder(items, count, info)) {
+    const PanelFindData &find = items[i].FindData;
+    const DWORD attributes = find.dwFileAttributes;
+    printf("%-*s  %10" PRIu32 "  %-16s  %c%c    %s\n", int(name_width),
+           Escaped(find.cFileName).c_str(), uint32_t(find.nFileSizeLow),
+           CalendarTime(find.ftCreationTime).c_str(),
+           attributes & FILE_ATTRIBUTE_READONLY_BIT ? 'R' : '-',
+           attributes & FILE_ATTRIBUTE_HIDDEN_BIT ? 'H' : '-',
+           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str());
+  }
+}
+
+void PrintTsv(const PluginPanelItem *items, int count) {
+  for (int i = 0; i < count; ++i) {
+    const PanelFindData &find = items[i].FindData;
+    printf("%d\t%s\t%s\t%" PRIu32 "\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu32 "\t%" PRId32 "\n", i,
+           Escaped(find.cFileName).c_str(),
+           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str(),
+           uint32_t(find.nFileSizeLow), Ticks(find.ftCreationTime), Ticks(find.ftLastWriteTime),
+           uint32_t(find.dwFileAttributes), DataOffset(items[i]));
+  }
+}
+
+// The items named on the command line: positions from the listing, or exact
+// names (every item of that name). False, naming the culprit, when one matches
+// nothing.
+bool SelectItems(const PluginPanelItem *items, int count, char **names, int names_count,
+                 std::vector<PluginPanelItem> *chosen, const char **unmatched) {
+  if (names_count == 0) {
+    chosen->assign(items, items + count);
+    return true;
+  }
+  for (int n = 0; n < names_count; ++n) {
+    const char *name = names[n];
+    char *end = nullptr;
+    const long position = strtol(name, &end, 10);
+    if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
+      chosen->push_back(items[position]);
+      continue;
+    }
+    bool found = false;
+    for (int i = 0; i < count; ++i) {
+      if (strcmp(items[i].FindData.cFileName, name) != 0) continue;
+      chosen->push_back(items[i]);
+      found = true;
+    }
+    if (!found) {
+      *unmatched = name;
+      return false;
+    }
+  }
+  return true;
+}
+
+struct Command {
+  bool List = false, Copy = false, Tsv = false;
+  const char *PluginPath = nullptr;
+  std::vector<char *> Arguments;
+};
+
+int Run(const Command &command) {
+  char plugin_path[4096];
+  if (command.PluginPath != nullptr) {
+    snprintf(plugin_path, sizeof plugin_path, "%s", command.PluginPath);
+  } else if (!DefaultPluginPath(plugin_path, sizeof plugin_path)) {
+    fprintf(stderr, "vfolder: cannot find the plug-in beside this program; use --plugin\n");
+    return 2;
+  }
+  PluginApi api;
+  char error[512];
+  if (!LoadPlugin(plugin_path, &api, error, sizeof error)) {
+    fprintf(stderr, "vfolder: %s\n", error);
+    return 2;
+  }
+
+  PluginStartupInfo startup;
+  memset(&startup, 0, sizeof startup);
+  startup.StructSize = int(sizeof startup);
+  memcpy(startup.ModuleName, plugin_path,
+         std::min(strlen(plugin_path), sizeof startup.ModuleName - 1));
+  startup.ModuleNumber = 0;
+  startup.Message = PrintMessage;
+  api.SetStartupInfo(&startup);
+  PluginInfo plugin_info;
+  api.GetPluginInfo(&plugin_info);
+
+  const char *index_arg = command.Arguments[0];
+  std::string index_path = FullPath(index_arg);
+  unsigned char leading[128];
+  size_t leading_count = 0;
+  if (FILE *file = fopen(index_path.c_str(), "rb")) {
+    leading_count = fread(leading, 1, sizeof leading, file);
+    fclose(file);
+  } else {
+    fprintf(stderr, "vfolder: %s: cannot read the file\n", index_arg);
+    UnloadPlugin(&api);
+    return 2;
+  }
+
+  int status = 0;
+  HANDLE folder = api.OpenFilePlugin(&index_path[0], leading, int(leading_count));
+  if (folder == INVALID_HANDLE_VALUE) {
+    fprintf(stderr, "vfolder: %s: not a Vessor mail folder\n", index_arg);
+    status = 2;
+  } else {
+    OpenPluginInfo panel;
+    api.GetOpenPluginInfo(folder, &panel);
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    if (!api.GetFindData(folder, &items, &count, 0)) {
+      fprintf(stderr, "vfolder: %s: cannot list the folder\n", index_arg);
+      status = 2;
+    } else if (command.List) {
+      if (command.Tsv)
+        PrintTsv(items, count);
+      else
+        PrintTable(items, count, panel);
+    } else {
+      std::vector<PluginPanelItem> chosen;
+      const char *unmatched = nullptr;
+      const int names_count = int(command.Arguments.size()) - 2;
+      if (!SelectItems(items, count, const_cast<char **>(command.Arguments.data()) + 2, names_count,
+                       &chosen, &unmatched)) {
+        fprintf(stderr, "vfolder: %s: no item %s\n", index_arg, unmatched);
+        status = 2;
+      } else {
+        std::string dest = FullPath(command.Arguments[1]);
+        const int copied = api.GetFiles(folder, chosen.data(), int(chosen.size()), 0, &dest[0], 0);
+        status = copied ? 0 : 1;
+      }
+    }
+    if (items != nullptr) api.FreeFindData(folder, items, count);
+    api.ClosePlugin(folder);
+  }
+  api.ExitFAR();
+  UnloadPlugin(&api);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  Command command;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    char *arg = argv[i];
+    if (!options_done && (!strcmp(arg, "--help") || !strcmp(arg, "-h"))) {
+      fputs(Usage, stdout);
+      fputs("\n", stdout);
+      fputs(Help, stdout);
+      return 0;
+    } else if (!options_done && !strcmp(arg, "--plugin")) {
+      if (++i == argc) return UsageError("--plugin needs a path");
+      command.PluginPath = argv[i];
+    } else if (!options_done && !strcmp(arg, "--tsv")) {
+      command.Tsv = true;
+    } else if (!options_done && !strcmp(arg, "--")) {
+      options_done = true;
+    } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
+      return UsageError((std::string("unknown option ") + arg).c_str());
+    } else if (!command.List && !command.Copy && command.Arguments.empty() &&
+               !strcmp(arg, "list")) {
+      command.List = true;
+    } else if (!command.List && !command.Copy && command.Arguments.empty() &&
+               !strcmp(arg, "copy")) {
+      command.Copy = true;
+    } else {
+      command.Arguments.push_back(arg);
+    }
+  }
+  if (!command.List && !command.Copy) return UsageError(nullptr);
+  if (command.List && command.Arguments.size() != 1) return UsageError("list takes one INDEX");
+  if (command.Copy && command.Arguments.size() < 2) return UsageError("copy takes INDEX and DEST");
+  if (command.Copy && command.Tsv) return UsageError("--tsv goes with list");
+  return Run(command);
+}
