@@ -11,6 +11,10 @@
 # - Uses the private prefix ${VESSOR_WINEPREFIX:-/root/.cache/vessor-wine}
 #   (created by scripts/setup-windows.sh), WINEDEBUG=-all and
 #   WINEDLLOVERRIDES="mscoree,mshtml=" (no Mono/Gecko prompts).
+#   VESSOR_WINEDEBUG=err+all (say) shows Wine's own error messages.
+# - When 32-bit ELF programs run through qemu-i386 (binfmt_misc), sets
+#   QEMU_RESERVED_VA=0xffff0000: without it the 32-bit loader fails with
+#   "failed to map the shared user data: c0000018".
 # - Exit status: the program's own (Wine passes the low 8 bits on), 124 when
 #   the time limit was hit (the program is killed), 125-127 for problems of
 #   this script itself (bad usage, file missing, prefix missing).
@@ -32,9 +36,12 @@ shift 2
 [ -f "$prog" ] || { echo "wine-run: no such file: $prog" >&2; exit 127; }
 
 export WINEPREFIX="${VESSOR_WINEPREFIX:-/root/.cache/vessor-wine}"
-export WINEDEBUG=-all
+export WINEDEBUG="${VESSOR_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINELOADER 2>/dev/null || true
+if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+  export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xffff0000}"
+fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "wine-run: Wine prefix $WINEPREFIX does not exist; run scripts/setup-windows.sh first" >&2
