@@ -4,10 +4,12 @@
 #include <cstring>
 
 #ifdef _WIN32
+#define PLACE_SEPARATOR "\\"
 const char PluginFileName[] = "vessor.dll";
 #else
 #include <dlfcn.h>
 #include <unistd.h>
+#define PLACE_SEPARATOR "/"
 const char PluginFileName[] = "vessor.so";
 #endif
 
@@ -91,6 +93,18 @@ bool DefaultPluginPath(char *out, size_t out_size) {
   if (backslash != nullptr && (slash == nullptr || backslash > slash)) slash = backslash;
 #endif
   const int dir_length = slash != nullptr ? int(slash - self + 1) : 0;
-  const int written = snprintf(out, out_size, "%.*s%s", dir_length, self, PluginFileName);
-  return written > 0 && size_t(written) < out_size;
+  // Beside the program, or in the plug-in folder beside it as the release
+  // package lays them out.
+  const char *const places[] = {"", "VessorFolder" PLACE_SEPARATOR};
+  for (const char *place : places) {
+    const int written =
+        snprintf(out, out_size, "%.*s%s%s", dir_length, self, place, PluginFileName);
+    if (written <= 0 || size_t(written) >= out_size) return false;
+    if (FILE *file = fopen(out, "rb")) {
+      fclose(file);
+      return true;
+    }
+  }
+  snprintf(out, out_size, "%.*s%s", dir_length, self, PluginFileName);
+  return true;
 }

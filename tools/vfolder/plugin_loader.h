@@ -25,6 +25,7 @@ bool LoadPlugin(const char *path, PluginApi *api, char *error, size_t error_size
 void UnloadPlugin(PluginApi *api);
 
 // The plug-in library's file name, and its default place: beside the running
-// program. Returns false when the program's own path cannot be found.
+// program, or else in a VessorFolder folder beside it. Returns false when the
+// program's own path cannot be found.
 extern const char PluginFileName[];
 bool DefaultPluginPath(char *out, size_t out_size);

@@ -10,7 +10,10 @@
 
 #include "tools/vfolder/plugin_loader.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -161,6 +164,11 @@ void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &i
 }
 
 void PrintTsv(const PluginPanelItem *items, int count) {
+#ifdef _WIN32
+  // Lines end in a bare line feed everywhere, so scripts read one format.
+  fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   for (int i = 0; i < count; ++i) {
     const PanelFindData &find = items[i].FindData;
     printf("%d\t%s\t%s\t%" PRIu32 "\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu32 "\t%" PRId32 "\n", i,
