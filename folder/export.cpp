@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host/host_services.h"
-#include "platform/same_file.h"
+#include "platform/file_identity.h"
 
 namespace {
 
@@ -13,8 +13,22 @@ enum CopyResult { Copied, ReadFailed, WriteFailed };
 
 const size_t CopyBufferSize = 1024;
 
+// A switch rather than a search of the character list: this runs for every
+// character of every exported name.
 bool IsForbiddenInName(char c) {
-  return (c >= 0x01 && c <= 0x1F) || strchr(" \"*/:<>?\\|", c) != nullptr;
+  switch (c) {
+    case ' ':
+    case '"':
+    case '*':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: return c >= 0x01 && c <= 0x1F;
+  }
 }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
@@ -60,7 +74,13 @@ void ReportCannotCreate(const char *dest_dir, const char *name, size_t path_leng
   free(path);
 }
 
-void ExportMessage(const FolderHandle *folder, const PluginPanelItem *item, const char *dest_dir) {
+// The folder's own two files, which no export may overwrite.
+struct FolderFiles {
+  FileIdentity Index, Data;
+};
+
+void ExportMessage(FILE *data, const FolderFiles &own, const PluginPanelItem *item,
+                   const char *dest_dir) {
   // The host's name buffer ends at its size, whether or not it holds a zero.
   char name[MAX_PATH + 1];
   memcpy(name, item->FindData.cFileName, MAX_PATH);
@@ -69,8 +89,12 @@ void ExportMessage(const FolderHandle *folder, const PluginPanelItem *item, cons
   char path[MAX_PATH];
   const size_t path_length = BuildExportPath(dest_dir, name, path, sizeof path);
   // Never a file under a cut-off name, and never one of the folder's own files.
-  if (path_length >= sizeof path || IsSameFile(path, folder->IndexPath) ||
-      IsSameFile(path, folder->DataPath)) {
+  bool refused = path_length >= sizeof path;
+  if (!refused) {
+    const FileIdentity target = IdentifyFile(path);
+    refused = IsSameFile(target, own.Index) || IsSameFile(target, own.Data);
+  }
+  if (refused) {
     ReportCannotCreate(dest_dir, name, path_length);
     return;
   }
@@ -82,7 +106,7 @@ void ExportMessage(const FolderHandle *folder, const PluginPanelItem *item, cons
   }
   const int32_t offset = int32_t(uint32_t(item->UserData));
   const int32_t size = int32_t(item->FindData.nFileSizeLow);
-  CopyResult result = CopyMessage(folder->DataFile, offset, size, out);
+  CopyResult result = CopyMessage(data, offset, size, out);
   if (fclose(out) != 0 && result == Copied) result = WriteFailed;
   if (result == ReadFailed) MessageBoxA(nullptr, "Cannot read message", path, MB_OK);
   if (result == WriteFailed) MessageBoxA(nullptr, "Cannot write file", path, MB_OK);
@@ -116,6 +140,8 @@ BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int coun
       return FALSE;
     }
   }
-  for (int i = 0; i < count; ++i) ExportMessage(folder, &items[i], dest_dir);
+  if (count <= 0) return TRUE;
+  const FolderFiles own = {IdentifyFile(folder->IndexPath), IdentifyFile(folder->DataPath)};
+  for (int i = 0; i < count; ++i) ExportMessage(folder->DataFile, own, &items[i], dest_dir);
   return TRUE;
 }

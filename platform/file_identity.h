@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// What tells one file from another, whatever path or link leads to it.
+struct FileIdentity {
+  bool Exists;
+  uint64_t Volume;
+  uint64_t Index;
+};
+
+// The identity of the file at `path`; Exists is false when there is none.
+FileIdentity IdentifyFile(const char *path);
+
+// True when both name one existing file.
+inline bool IsSameFile(const FileIdentity &a, const FileIdentity &b) {
+  return a.Exists && b.Exists && a.Volume == b.Volume && a.Index == b.Index;
+}
