@@ -1,40 +1,8 @@
-# CMake toolchain file (CMake >= 3.25): cross-compile for Windows with
-# MinGW-w64, i686, "-posix" thread model (std::mutex/std::thread work, which
-# GoogleTest needs). Debian package: g++-mingw-w64-i686 (scripts/setup-windows.sh
-# installs it).
-#
-#   cmake -S . -B build-win-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-#   scripts/wine-run.sh 300 build-win-i686/some_test.exe
-#
-# The GCC runtime (libgcc, libstdc++, libwinpthread) is linked statically, so
-# the .exe/.dll files import only Windows system DLLs (KERNEL32 and msvcrt, plus
-# USER32 etc. only when the code itself uses them) and need no MinGW DLLs.
-
+# CMake toolchain file: cross-compile for i686 Windows with MinGW-w64 and its
+# "-posix" thread model (GoogleTest needs std::mutex). Debian package:
+# g++-mingw-w64-i686 (scripts/setup-windows.sh installs it). Used by the
+# windows-i686 preset; scripts/wine-run.sh runs what it builds.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
-find_program(MINGW_WINDRES ${MINGW_TRIPLE}-windres)
-if(MINGW_WINDRES)
-  set(CMAKE_RC_COMPILER ${MINGW_WINDRES})
-endif()
-
-# Headers/libraries/packages only from the MinGW sysroot; programs from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Static runtime: no libgcc_s_*.dll / libstdc++-6.dll / libwinpthread-1.dll
-# needed next to the binaries. -static makes the linker pick the .a archives
-# (libwinpthread included); it also works for DLLs (add_library SHARED/MODULE).
-set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Tests are run explicitly through scripts/wine-run.sh, not by CMake/CTest.
-set(CMAKE_CROSSCOMPILING_EMULATOR "")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
