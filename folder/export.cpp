@@ -52,7 +52,6 @@ CopyResult CopyMessage(FILE *data, int32_t offset, int32_t size, FILE *out) {
   if (size <= 0) return Copied;
   if (offset < 0) return ReadFailed;
   clearerr(data);
-  fflush(data);  // read what the file holds now, not what an earlier read buffered
   if (fseek(data, long(offset), SEEK_SET) != 0) return ReadFailed;
   char buffer[CopyBufferSize];
   for (size_t left = size_t(size); left > 0;) {
@@ -104,6 +103,9 @@ void ExportMessage(FILE *data, const FolderFiles &own, const PluginPanelItem *it
     MessageBoxA(nullptr, "Cannot create file", path, MB_OK);
     return;
   }
+  // A buffer of our own spares the C library asking the file system for one.
+  static char out_buffer[4096];
+  setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
   const int32_t offset = int32_t(uint32_t(item->UserData));
   const int32_t size = int32_t(item->FindData.nFileSizeLow);
   CopyResult result = CopyMessage(data, offset, size, out);
@@ -141,6 +143,10 @@ BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int coun
     }
   }
   if (count <= 0) return TRUE;
+  // Each export reads what the file holds now, not what an earlier one left
+  // in the stream's buffer; within one export, messages that lie close
+  // together are then served from one buffered read.
+  fflush(folder->DataFile);
   const FolderFiles own = {IdentifyFile(folder->IndexPath), IdentifyFile(folder->DataPath)};
   for (int i = 0; i < count; ++i) ExportMessage(folder->DataFile, own, &items[i], dest_dir);
   return TRUE;
