@@ -271,6 +271,22 @@ TEST_F(FolderTest, CountIsFixedAndShrinkingLeavesNoPhantoms) {
   Plugin().FreeFindData(folder, shrunk.Items, shrunk.Count);
 }
 
+TEST_F(FolderTest, IndexTooLargeForTheItemBlockFailsTheListing) {
+  Open(Sample);
+  // Sparse files: more records than a signed 32-bit count holds, and, where
+  // sizes are 32 bits wide, more items than one block can hold.
+  std::vector<uint64_t> records = {uint64_t(1) << 31};
+  if (sizeof(void *) == 4) records.push_back(SIZE_MAX / sizeof(PluginPanelItem) + 1);
+  for (uint64_t count : records) {
+    ResizeFile(index, count * IndexRecordSize);
+    Listing listing = List(folder);
+    EXPECT_EQ(listing.Result, 0) << count;
+    EXPECT_EQ(listing.Items, nullptr) << count;
+    Plugin().ClosePlugin(folder);
+    folder = OpenFolder(index);
+  }
+}
+
 TEST_F(FolderTest, MissingIndexFailsTheListing) {
   Open(Sample);
   Plugin().ClosePlugin(folder);
@@ -304,6 +320,18 @@ TEST_F(FolderTest, ExportsEveryMessageByteForByte) {
   EXPECT_STREQ(listing.Items[0].FindData.cFileName, "Re: lunch?");
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
   ExpectFolderUntouched();
+}
+
+TEST_F(FolderTest, EachExportReadsTheDataFileAfresh) {
+  Open("message\nname a\nbody first\n");
+  Listing listing = List(folder);
+  const std::string out = MakeTempDir();
+  int result = 0;
+  Export(listing, out, &result);
+  WriteFileBytes(data, "again");
+  Export(listing, out, &result);
+  EXPECT_EQ(ReadFile(JoinPath(out, "a")), "again");
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
 TEST_F(FolderTest, MissingDataFileWarnsOnEveryAttempt) {

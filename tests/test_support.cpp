@@ -62,6 +62,21 @@ void WriteFileBytes(const std::string &path, const std::string &bytes) {
   output << bytes;
 }
 
+void ResizeFile(const std::string &path, uint64_t size) {
+#ifdef _WIN32
+  // The C runtime's resizing stops at 2 GiB.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = LONGLONG(size);
+  const bool resized = file != INVALID_HANDLE_VALUE &&
+                       SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  EXPECT_TRUE(resized) << path;
+#else
+  fs::resize_file(path, size);
+#endif
+}
+
 bool FileExists(const std::string &path) { return fs::exists(path); }
 
 std::vector<std::string> ListDir(const std::string &dir) {
@@ -169,10 +184,11 @@ const PluginApi &Plugin() {
   return api;
 }
 
-
 HANDLE OpenFolder(const std::string &index) {
-  std::string bytes = ReadFile(index).substr(0, 128);
+  char leading[128];
+  std::ifstream input(index, std::ios::binary);
+  input.read(leading, sizeof leading);
   std::string path = index;
-  return Plugin().OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(bytes.data()),
-                                 int(bytes.size()));
+  return Plugin().OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(leading),
+                                 int(input.gcount()));
 }

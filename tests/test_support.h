@@ -1,6 +1,7 @@
 // Folders in temporary directories, and the plug-in loaded as the host does.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 std::string ReadFile(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
+void ResizeFile(const std::string &path, uint64_t size);  // sparse where it grows
 std::vector<std::string> ListDir(const std::string &dir);
 
 // Writes a folder from a description (tools/mkfolder) into `dir` as INBOX.IDX
