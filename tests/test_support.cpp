@@ -109,35 +109,6 @@ int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
   return IDOK;
 }
 
-// Points the plug-in's import of MessageBoxA at RecordBox, so that the tests
-// see each box instead of a window waiting for a click.
-void RedirectMessageBox(HMODULE module) {
-  auto *base = reinterpret_cast<unsigned char *>(module);
-  auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-  auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY &imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto *descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-  for (; descriptor->Name != 0; ++descriptor) {
-    auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + descriptor->OriginalFirstThunk);
-    auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + descriptor->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto *by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-      if (strcmp(reinterpret_cast<const char *>(by_name->Name), "MessageBoxA") != 0) continue;
-      DWORD old_protection;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE,
-                     &old_protection);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordBox);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old_protection,
-                     &old_protection);
-      return;
-    }
-  }
-  fprintf(stderr, "the plug-in does not import MessageBoxA\n");
-  abort();
-}
-
 }  // namespace
 
 void StartBoxCapture() { ShownBoxes.clear(); }
@@ -172,7 +143,10 @@ const PluginApi &Plugin() {
       abort();
     }
 #ifdef _WIN32
-    RedirectMessageBox(static_cast<HMODULE>(api.Library));
+    if (!RedirectMessageBox(&api, RecordBox)) {
+      fprintf(stderr, "the plug-in does not import MessageBoxA\n");
+      abort();
+    }
 #endif
     static PluginStartupInfo startup;
     startup.StructSize = int(sizeof startup);

@@ -77,6 +77,35 @@ void UnloadPlugin(PluginApi *api) {
   api->Library = nullptr;
 }
 
+#ifdef _WIN32
+bool RedirectMessageBox(const PluginApi *api, MessageBoxFn handler) {
+  auto *base = static_cast<unsigned char *>(api->Library);
+  auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
+  auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY &imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto *descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+  for (; descriptor->Name != 0; ++descriptor) {
+    auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + descriptor->OriginalFirstThunk);
+    auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + descriptor->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto *by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+      if (strcmp(reinterpret_cast<const char *>(by_name->Name), "MessageBoxA") != 0) continue;
+      DWORD old_protection;
+      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE,
+                          &old_protection))
+        return false;
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(handler);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old_protection,
+                     &old_protection);
+      return true;
+    }
+  }
+  return false;
+}
+#endif
+
 bool DefaultPluginPath(char *out, size_t out_size) {
   char self[4096];
 #ifdef _WIN32

@@ -24,6 +24,15 @@ bool LoadPlugin(const char *path, PluginApi *api, char *error, size_t error_size
 
 void UnloadPlugin(PluginApi *api);
 
+#ifdef _WIN32
+// Points the plug-in's import of MessageBoxA at `handler`, so that a host
+// without windows (vfolder, the tests) gets each box as a call instead of a
+// window waiting for a click. False when the plug-in imports no MessageBoxA.
+// Elsewhere the plug-in's own stand-in already writes boxes to standard error.
+typedef int(WINAPI *MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
+bool RedirectMessageBox(const PluginApi *api, MessageBoxFn handler);
+#endif
+
 // The plug-in library's file name, and its default place: beside the running
 // program, or else in a VessorFolder folder beside it. Returns false when the
 // program's own path cannot be found.

@@ -60,6 +60,14 @@ int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, 
   return 0;
 }
 
+#ifdef _WIN32
+// The plug-in's message boxes, as the stand-in elsewhere writes them.
+int WINAPI PrintMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
+  fprintf(stderr, "%s: %s\n", caption, text);
+  return IDOK;
+}
+#endif
+
 // The file manager hands the plug-in full paths.
 std::string FullPath(const char *path) {
 #ifdef _WIN32
@@ -231,6 +239,9 @@ int Run(const Command &command) {
     return 2;
   }
 
+#ifdef _WIN32
+  RedirectMessageBox(&api, PrintMessageBox);
+#endif
   PluginStartupInfo startup;
   memset(&startup, 0, sizeof startup);
   startup.StructSize = int(sizeof startup);
