@@ -12,7 +12,7 @@
 #endif
 
 #include <algorithm>
-#include <ctime>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -88,18 +88,20 @@ std::map<std::string, std::string> Snapshot(const Paths &paths, const std::strin
 }
 
 // "YYYY-MM-DD HH:MM", or "-" for the zero time of a date that did not convert.
+// Worked out here rather than by the C library, whose time_t may end in 2038.
 std::string DateOf(const FILETIME &time) {
   const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
   if (ticks == 0) return "-";
-  const time_t seconds = time_t(ticks / 10000000u) - 11644473600;  // from 1601 to 1970
-  struct tm parts;
+  const uint64_t minutes = ticks / 600000000u;
+  int64_t days = int64_t(minutes / 1440);
+  int year = 1601, month = 1;
+  auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+  while (days >= (leap(year) ? 366 : 365)) days -= leap(year++) ? 366 : 365;
+  const int lengths[] = {31, leap(year) ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  while (days >= lengths[month - 1]) days -= lengths[month++ - 1];
   char text[32];
-#ifdef _WIN32
-  gmtime_s(&parts, &seconds);
-#else
-  gmtime_r(&seconds, &parts);
-#endif
-  strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
+  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", year, month, int(days) + 1,
+           int(minutes / 60 % 24), int(minutes % 60));
   return text;
 }
 
