@@ -230,47 +230,6 @@ TEST_F(FolderTest, RepeatedListingsAreAlikeAndOwnTheirTexts) {
   Plugin().FreeFindData(folder, second.Items, second.Count);
 }
 
-TEST_F(FolderTest, EmptyAndPartialIndexFiles) {
-  // The host offers the first bytes; by the first listing the file may hold
-  // less than one record.
-  for (size_t size : {0, 117}) {
-    Open(Sample);
-    WriteFileBytes(index, index_bytes.substr(0, size));
-    Listing listing = List(folder);
-    EXPECT_EQ(listing.Result, 1) << size;
-    EXPECT_EQ(listing.Count, 0) << size;
-    EXPECT_NE(listing.Items, nullptr);
-    Plugin().FreeFindData(folder, listing.Items, listing.Count);
-    Plugin().ClosePlugin(folder);
-    folder = nullptr;
-  }
-  // 237 bytes: two records and a stray byte.
-  Open("message\nname a\nmessage\nname b\nindex-tail 1\n");
-  Listing listing = List(folder);
-  EXPECT_EQ(listing.Count, 2);
-  Plugin().FreeFindData(folder, listing.Items, listing.Count);
-}
-
-TEST_F(FolderTest, CountIsFixedAndShrinkingLeavesNoPhantoms) {
-  Open(Sample);
-  Listing first = List(folder);
-  ASSERT_EQ(first.Count, 4);
-  Plugin().FreeFindData(folder, first.Items, first.Count);
-
-  // The mail program appends a record: the open folder keeps its count.
-  WriteFileBytes(index, index_bytes + index_bytes.substr(0, IndexRecordSize));
-  Listing grown = List(folder);
-  EXPECT_EQ(grown.Count, 4);
-  Plugin().FreeFindData(folder, grown.Items, grown.Count);
-
-  // The index loses two records: only the items really read are handed out.
-  WriteFileBytes(index, index_bytes.substr(0, 2 * IndexRecordSize));
-  Listing shrunk = List(folder);
-  EXPECT_EQ(shrunk.Result, 1);
-  EXPECT_EQ(shrunk.Count, 2);
-  Plugin().FreeFindData(folder, shrunk.Items, shrunk.Count);
-}
-
 TEST_F(FolderTest, IndexTooLargeForTheItemBlockFailsTheListing) {
   Open(Sample);
   // Sparse files: more records than a signed 32-bit count holds, and, where
@@ -285,20 +244,6 @@ TEST_F(FolderTest, IndexTooLargeForTheItemBlockFailsTheListing) {
     Plugin().ClosePlugin(folder);
     folder = OpenFolder(index);
   }
-}
-
-TEST_F(FolderTest, MissingIndexFailsTheListing) {
-  Open(Sample);
-  Plugin().ClosePlugin(folder);
-  const std::string first = index_bytes.substr(0, 8);
-  std::string missing = JoinPath(dir, "GONE.IDX");
-  folder = Plugin().OpenFilePlugin(&missing[0],
-                                   reinterpret_cast<const unsigned char *>(first.data()), 8);
-  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
-  Listing listing = List(folder);
-  EXPECT_EQ(listing.Result, 0);
-  EXPECT_EQ(listing.Items, nullptr);
-  EXPECT_EQ(listing.Count, 0);
 }
 
 TEST_F(FolderTest, ExportsEveryMessageByteForByte) {
@@ -387,70 +332,6 @@ TEST_F(FolderTest, TooLongDestinationCreatesNothing) {
             (std::vector<std::string>{JoinPath(deep, "Re__lunch_") + ": Cannot create file"}));
   EXPECT_EQ(ListDir(deep), (std::vector<std::string>{"Hello"}));
   Plugin().FreeFindData(folder, listing.Items, 4);
-}
-
-TEST_F(FolderTest, UnreadableMessagesWriteOnlyWhatWasRead) {
-  Open(R"(
-message
-  name negative
-  offset 0x80000000
-  size 10
-  body abcdefghij
-message
-  name empty-negative
-  offset -5
-  size 0
-message
-  name cut
-  offset 5
-  size 5000
-message
-  name past-end
-  offset 100000
-  size 3
-message
-  name whole
-  offset 0
-  size 10
-)");
-  Listing listing = List(folder);
-  ASSERT_EQ(listing.Count, 5);
-  const std::string out = MakeTempDir();
-  int result = 0;
-  std::vector<std::string> boxes;
-  Export(listing, out, &result, &boxes);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(boxes, (std::vector<std::string>{JoinPath(out, "negative") + ": Cannot read message",
-                                             JoinPath(out, "cut") + ": Cannot read message",
-                                             JoinPath(out, "past-end") + ": Cannot read message"}));
-  EXPECT_EQ(ReadFile(JoinPath(out, "negative")), "");
-  EXPECT_EQ(ReadFile(JoinPath(out, "empty-negative")), "");
-  EXPECT_EQ(ReadFile(JoinPath(out, "cut")), "fghij");
-  EXPECT_EQ(ReadFile(JoinPath(out, "past-end")), "");
-  EXPECT_EQ(ReadFile(JoinPath(out, "whole")), "abcdefghij");
-  Plugin().FreeFindData(folder, listing.Items, listing.Count);
-  ExpectFolderUntouched();
-}
-
-TEST_F(FolderTest, SameNameLaterOverwritesAndDevicesAreRenamed) {
-  Open(R"(
-message
-  name twin
-  body first
-message
-  name twin
-  body second
-message
-  name con.txt
-  body console
-)");
-  Listing listing = List(folder);
-  const std::string out = MakeTempDir();
-  int result = 0;
-  Export(listing, out, &result);
-  EXPECT_EQ(ListDir(out), (std::vector<std::string>{"con_.txt", "twin"}));
-  EXPECT_EQ(ReadFile(JoinPath(out, "twin")), "second");
-  Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
 TEST_F(FolderTest, NeverOverwritesTheFolderItself) {
