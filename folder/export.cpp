@@ -6,6 +6,7 @@
 
 #include "host/host_services.h"
 #include "platform/file_identity.h"
+#include "platform/read_stream.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t
 BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int count,
                     const char *dest_dir) {
   if (folder->DataFile == nullptr) {
-    folder->DataFile = fopen(folder->DataPath, "rb");
+    folder->DataFile = OpenSharedForReading(folder->DataPath);
     if (folder->DataFile == nullptr) {
       ShowWarning("Unable to open Data Folder File", folder->DataPath);
       return FALSE;

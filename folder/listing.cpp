@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/read_stream.h"
+
 namespace {
 
 // The stream's size in bytes, or -1 when it cannot be told. Leaves the stream
@@ -23,7 +25,7 @@ int64_t StreamSize(FILE *stream) {
 // Opens the index file and fixes the record count, once per folder.
 bool OpenIndexFile(FolderHandle *folder) {
   if (folder->IndexFile != nullptr) return true;
-  FILE *stream = fopen(folder->IndexPath, "rb");
+  FILE *stream = OpenSharedForReading(folder->IndexPath);
   if (stream == nullptr) return false;
   const int64_t size = StreamSize(stream);
   const int64_t count = CountIndexRecords(size);

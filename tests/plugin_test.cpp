@@ -353,6 +353,22 @@ message
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
+TEST_F(FolderTest, OpenFolderFilesCanBeRenamedAndDeletedByOthers) {
+  Open(Sample);
+  Listing listing = List(folder);
+  int result = 0;
+  Export(listing, MakeTempDir(), &result);
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+  // Both streams are open now; the mail program may still move the files.
+  std::error_code error;
+  std::filesystem::rename(index, index + ".old", error);
+  EXPECT_FALSE(error) << error.message();
+  std::filesystem::rename(data, data + ".old", error);
+  EXPECT_FALSE(error) << error.message();
+  std::filesystem::remove(index + ".old", error);
+  EXPECT_FALSE(error) << error.message();
+}
+
 TEST_F(FolderTest, CloseWithoutListingOrExport) {
   Open(Sample);
   Plugin().ClosePlugin(folder);
