@@ -88,8 +88,9 @@ void ExportMessage(FILE *data, const FolderFiles &own, const PluginPanelItem *it
 
   char path[MAX_PATH];
   const size_t path_length = BuildExportPath(dest_dir, name, path, sizeof path);
-  // Never a file under a cut-off name, and never one of the folder's own files.
-  bool refused = path_length >= sizeof path;
+  // Never a file under a cut-off name, never one at the root for want of a
+  // destination, and never one of the folder's own files.
+  bool refused = path_length >= sizeof path || dest_dir[0] == '\0';
   if (!refused) {
     const FileIdentity target = IdentifyFile(path);
     refused = IsSameFile(target, own.Index) || IsSameFile(target, own.Data);
@@ -136,6 +137,7 @@ size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t
 
 BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int count,
                     const char *dest_dir) {
+  if (dest_dir == nullptr) dest_dir = "";
   if (folder->DataFile == nullptr) {
     folder->DataFile = OpenSharedForReading(folder->DataPath);
     if (folder->DataFile == nullptr) {

@@ -311,6 +311,13 @@ TEST_F(FolderTest, UncreatableDestinationIsReportedAndTheNextItemFollows) {
   ASSERT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[0], JoinPath(missing, "Re__lunch_") + ": Cannot create file");
   EXPECT_EQ(boxes[3], JoinPath(missing, "Empty") + ": Cannot create file");
+
+  // No destination at all: nothing lands in the root directory.
+  Export(listing, "", &result, &boxes);
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0], JoinPath("", "Re__lunch_") + ": Cannot create file");
+  EXPECT_FALSE(FileExists(JoinPath("", "Re__lunch_")));
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
