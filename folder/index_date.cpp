@@ -30,6 +30,10 @@ const char *ScanDecimal(const char *text, int32_t *value) {
 
 int32_t WrappingAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
 
+bool IsLeapYear(int32_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 // The index of the first month name equal to the three characters, ignoring
 // the case of A-Z; 12 when none is.
 int FindMonth(const char *name) {
@@ -59,7 +63,9 @@ uint32_t DecodeIndexDate(char *text) {
   if (rest != nullptr) rest = ScanDecimal(rest, &hour);
   if (rest != nullptr) ScanDecimal(rest, &minute);
 
-  bool year_borrowed = false;
+  if (year < 50) year += 2000;
+  if (year < 100) year += 1900;
+
   if (hour != 0) {
     hour = WrappingAdd(hour, -1);
   } else {
@@ -70,16 +76,15 @@ uint32_t DecodeIndexDate(char *text) {
       // before; the table has no month before January.
       if (month == 0) {
         month = 12;
-        year_borrowed = true;
+        year = WrappingAdd(year, -1);
       }
       month -= 1;
       day = MonthTable[month].Days;
+      // The table's February has 28 days; the day before 1 March of a leap
+      // year is the 29th.
+      if (month == 1 && IsLeapYear(year)) day = 29;
     }
   }
-
-  if (year < 50) year += 2000;
-  if (year < 100) year += 1900;
-  if (year_borrowed) year = WrappingAdd(year, -1);
 
   return uint32_t(day) + uint32_t(month + 1) * 32u + (uint32_t(year) - 1980u) * 512u +
          uint32_t(minute) * (1u << 21) + uint32_t(hour) * (1u << 27);

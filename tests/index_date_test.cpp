@@ -26,7 +26,7 @@ uint32_t Pack(uint32_t day, uint32_t month, uint32_t year, uint32_t hour, uint32
 
 TEST(DateDecoding, WorkedValues) {
   EXPECT_EQ(Decode("12 Mar 00 14:35"), 0x6C60286Cu);
-  EXPECT_EQ(Decode("1 Mar 00 00:10"), 0xB940285Cu);
+  EXPECT_EQ(Decode("1 Mar 00 00:10"), 0xB940285Du);  // 29 February 2000, 23:10
   EXPECT_EQ(Decode("12 Mar 50 14:35"), 0x6C5FC46Cu);  // a year before 1980 borrows
 }
 
@@ -58,10 +58,17 @@ TEST(DateDecoding, FourDigitYearMissesTheFixedPlaces) {
 
 TEST(DateDecoding, MidnightOnTheFirstBorrowsTheMonthBefore) {
   EXPECT_EQ(Decode("1 Apr 00 00:05"), Pack(31, 3, 2000, 23, 5));
-  EXPECT_EQ(Decode("1 Mar 04 00:00"), Pack(28, 2, 2004, 23, 0));  // even in a leap year
   EXPECT_EQ(Decode("1 Dec 00 00:59"), Pack(30, 11, 2000, 23, 59));
   EXPECT_EQ(Decode("2 Mar 00 00:10"), Pack(1, 3, 2000, 23, 10));
-  EXPECT_EQ(Decode("-3 Mar 00 00:10"), Pack(28, 2, 2000, 23, 10));
+  EXPECT_EQ(Decode("-3 Mar 01 00:10"), Pack(28, 2, 2001, 23, 10));
+}
+
+TEST(DateDecoding, MidnightOnTheFirstOfMarchKnowsLeapYears) {
+  EXPECT_EQ(Decode("1 Mar 00 00:30"), Pack(29, 2, 2000, 23, 30));  // divisible by 400
+  EXPECT_EQ(Decode("1 Mar 01 00:30"), Pack(28, 2, 2001, 23, 30));
+  EXPECT_EQ(Decode("1 Mar 04 00:00"), Pack(29, 2, 2004, 23, 0));
+  EXPECT_EQ(Decode("1 Mar 96 00:00"), Pack(29, 2, 1996, 23, 0));  // after the year window
+  EXPECT_EQ(Decode("1 Mar 50 00:00"), Pack(28, 2, 1950, 23, 0));
 }
 
 TEST(DateDecoding, MidnightOnTheFirstOfJanuaryBorrowsTheYear) {
