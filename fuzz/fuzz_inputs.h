@@ -76,28 +76,26 @@ inline std::string CheckListing(const PluginPanelItem *items, int result, int co
   return "";
 }
 
-// The files the export must leave in `out_dir`: each item under the name the
-// export path gives it (the last item wins a shared name), holding exactly the
-// bytes of its message that the data folder file has.
+// The files the export must leave in `out_dir`: each item under the name of
+// its own that the export gives it, holding exactly the bytes of its message
+// that the data folder file has; none for a path too long.
 inline std::map<std::string, std::string> ExpectedExport(const PluginPanelItem *items, int count,
                                                          const std::string &out_dir,
                                                          const std::string *data) {
   std::map<std::string, std::string> files;
+  ExportNames names;
+  if (!MakeExportNames(items, count, &names)) return files;
   for (int i = 0; i < count; ++i) {
-    char name[MAX_PATH + 1];
-    memcpy(name, items[i].FindData.cFileName, MAX_PATH);
-    name[MAX_PATH] = '\0';
+    const char *file = ExportNameOf(&names, i);
     char path[MAX_PATH];
-    if (BuildExportPath(out_dir.c_str(), name, path, sizeof path) >= sizeof path) continue;
-    const std::string file = path + out_dir.size() + 1;
-    if (file.empty() || file == "." || file == "..") continue;  // a directory, not a file
+    if (JoinExportPath(out_dir.c_str(), file, path, sizeof path) >= sizeof path) continue;
     const int32_t offset = int32_t(uint32_t(items[i].UserData));
     const int32_t size = int32_t(items[i].FindData.nFileSizeLow);
     std::string &content = files[file];
-    content.clear();
     if (data != nullptr && size > 0 && offset >= 0 && size_t(offset) < data->size())
       content = data->substr(size_t(offset), size_t(size));
   }
+  FreeExportNames(&names);
   return files;
 }
 

@@ -32,9 +32,13 @@ struct FILETIME {
 #define MB_OK 0x00000000u
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
-// Stand-ins for the two system calls (platform/posix_stand_ins.cpp).
+// Stand-ins for the system calls (platform/posix_stand_ins.cpp).
 BOOL DosDateTimeToFileTime(WORD fat_date, WORD fat_time, FILETIME *file_time);
-int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type);
+// The plug-in's message box. The stand-in writes "CAPTION: TEXT" to standard
+// error; it is weak and exported, so a host program that defines (and exports)
+// its own MessageBoxA gets every box as a call, as a Windows host does by
+// redirecting the plug-in's import.
+extern "C" int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type);
 #endif
 
 // The separator the export puts between the destination directory and a name.

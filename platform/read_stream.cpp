@@ -25,8 +25,31 @@ FILE *OpenSharedForReading(const char *path) {
   return stream;
 }
 
+size_t ReadAt(FILE *stream, uint64_t offset, void *buffer, size_t size) {
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  OVERLAPPED at = {};
+  at.Offset = DWORD(offset);
+  at.OffsetHigh = DWORD(offset >> 32);
+  DWORD got = 0;
+  if (file == INVALID_HANDLE_VALUE || !ReadFile(file, buffer, DWORD(size), &got, &at)) return 0;
+  return got;
+}
+
 #else
 
+#include <unistd.h>
+
 FILE *OpenSharedForReading(const char *path) { return fopen(path, "rb"); }
+
+size_t ReadAt(FILE *stream, uint64_t offset, void *buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t read = pread(fileno(stream), static_cast<char *>(buffer) + got, size - got,
+                               off_t(offset + got));
+    if (read <= 0) break;
+    got += size_t(read);
+  }
+  return got;
+}
 
 #endif

@@ -1,10 +1,10 @@
-// Destination paths of exported messages: separator, forbidden characters,
-// device names and the path buffer's limit.
+// Names and paths of exported messages: forbidden characters, device names,
+// trailing dots, the path buffer's limit.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "folder/export.h"
+#include "folder/export_name.h"
 
 namespace {
 
@@ -12,6 +12,12 @@ std::string Path(const std::string &dir, const std::string &name) {
   char out[MAX_PATH];
   const size_t length = BuildExportPath(dir.c_str(), name.c_str(), out, sizeof out);
   EXPECT_LT(length, sizeof out);
+  return out;
+}
+
+std::string Name(const std::string &name) {
+  char out[MAX_PATH + 2];
+  MakeExportName(name.c_str(), out, sizeof out);
   return out;
 }
 
@@ -28,20 +34,19 @@ TEST(ExportPath, ReplacesForbiddenCharactersInTheNameOnly) {
 
 TEST(ExportPath, SeparatorAddedEvenAfterOne) {
   EXPECT_EQ(Path("root" + Sep, "x"), "root" + Sep + Sep + "x");
-  EXPECT_EQ(Path("out", ""), "out" + Sep);
 }
 
-TEST(ExportPath, DeviceNamesGetAnUnderscore) {
-  EXPECT_EQ(Path("d", "CON"), "d" + Sep + "CON_");
-  EXPECT_EQ(Path("d", "nul.txt"), "d" + Sep + "nul_.txt");
-  EXPECT_EQ(Path("d", "Com1.a.b"), "d" + Sep + "Com1_.a.b");
-  EXPECT_EQ(Path("d", "lpt9"), "d" + Sep + "lpt9_");
-  EXPECT_EQ(Path("d", "aux"), "d" + Sep + "aux_");
-  EXPECT_EQ(Path("d", "PRN."), "d" + Sep + "PRN_.");
-  EXPECT_EQ(Path("d", "COM0"), "d" + Sep + "COM0");
-  EXPECT_EQ(Path("d", "CONSOLE"), "d" + Sep + "CONSOLE");
-  EXPECT_EQ(Path("d", "x.CON"), "d" + Sep + "x.CON");
-  EXPECT_EQ(Path("d", ".nul"), "d" + Sep + ".nul");
+TEST(ExportPath, NamesEveryFileSystemKeepsAsTheyAre) {
+  const std::pair<const char *, const char *> rows[] = {
+      {"CON", "CON_"},         {"nul.txt", "nul_.txt"},   {"Com1.a.b", "Com1_.a.b"},
+      {"lpt9", "lpt9_"},       {"aux", "aux_"},           {"PRN.", "PRN__"},
+      {"COM0", "COM0"},        {"CONSOLE", "CONSOLE"},    {"x.CON", "x.CON"},
+      {".nul", ".nul"},        {"conin$", "conin$_"},     {"CONOUT$.log", "CONOUT$_.log"},
+      {"CONIN", "CONIN"},      {"Hello.", "Hello_"},      {"a..", "a__"},
+      {".", "_"},              {"..", "__"},              {"", "_"},
+      {".hidden", ".hidden"},  {"a.b", "a.b"},            {"...x", "...x"},
+  };
+  for (const auto &row : rows) EXPECT_EQ(Name(row.first), row.second) << row.first;
 }
 
 TEST(ExportPath, TooLongIsReportedNotCut) {

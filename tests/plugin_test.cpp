@@ -39,6 +39,9 @@ message
   body
 )";
 
+// The files the sample's items are exported to, in item order.
+const char *const ExportedNames[] = {"Re__lunch_", "Hello", "_Joe", "Empty"};
+
 struct Listing {
   PluginPanelItem *Items = nullptr;
   int Count = -1;
@@ -199,7 +202,7 @@ TEST_F(FolderTest, ListsEveryRecord) {
   // 12 Mar 00 14:35 is shown an hour earlier: 12 March 2000, 13:35.
   EXPECT_EQ(Ticks(items[0].FindData.ftCreationTime), 125973417000000000ull);
   EXPECT_EQ(Ticks(items[0].FindData.ftLastWriteTime), 125973417000000000ull);
-  EXPECT_EQ(Ticks(items[1].FindData.ftCreationTime), 125962530000000000ull);  // 28 Feb 23:10
+  EXPECT_EQ(Ticks(items[1].FindData.ftCreationTime), 125963394000000000ull);  // 29 Feb 23:10
   EXPECT_EQ(Ticks(items[3].FindData.ftCreationTime), 0u);  // month 13 does not convert
   EXPECT_EQ(Ticks(items[3].FindData.ftLastWriteTime), 0u);
 
@@ -261,6 +264,12 @@ TEST_F(FolderTest, ExportsEveryMessageByteForByte) {
   EXPECT_EQ(ReadFile(JoinPath(out, "Hello")), data_bytes.substr(22, 1024));
   EXPECT_EQ(ReadFile(JoinPath(out, "_Joe")), data_bytes.substr(1046, 2500));
   EXPECT_EQ(ReadFile(JoinPath(out, "Empty")), "");
+  // Each file bears its message's date; one that has none keeps its own.
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(FileWriteTicks(JoinPath(out, ExportedNames[i])),
+              Ticks(listing.Items[i].FindData.ftLastWriteTime))
+        << i;
+  EXPECT_GT(FileWriteTicks(JoinPath(out, "Empty")), 130000000000000000ull);  // after 2012
   // The items are left as the host passed them.
   EXPECT_STREQ(listing.Items[0].FindData.cFileName, "Re: lunch?");
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
@@ -322,23 +331,23 @@ TEST_F(FolderTest, UncreatableDestinationIsReportedAndTheNextItemFollows) {
 }
 
 TEST_F(FolderTest, TooLongDestinationCreatesNothing) {
-  Open(Sample);
+  Open("message\nname Re: lunch?\nmessage\nname 12345678\nmessage\nname 12345678\n");
   Listing listing = List(folder);
   // A real directory of 249 characters: "Re__lunch_" needs 261 bytes with the
-  // separator and terminator, "Hello" only 256.
+  // separator and terminator, "12345678" 259, and its twin's "12345678_(2)" 263.
   const std::string out = MakeTempDir();
   const std::string deep = JoinPath(out, std::string(249 - out.size() - 1, 'd'));
   ASSERT_EQ(deep.size(), 249u);
   ASSERT_TRUE(std::filesystem::create_directory(deep));
   int result = 0;
   std::vector<std::string> boxes;
-  listing.Count = 2;
   Export(listing, deep, &result, &boxes);
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(boxes,
-            (std::vector<std::string>{JoinPath(deep, "Re__lunch_") + ": Cannot create file"}));
-  EXPECT_EQ(ListDir(deep), (std::vector<std::string>{"Hello"}));
-  Plugin().FreeFindData(folder, listing.Items, 4);
+  EXPECT_EQ(boxes, (std::vector<std::string>{JoinPath(deep, "Re__lunch_") + ": Cannot create file",
+                                             JoinPath(deep, "12345678_(2)") +
+                                                 ": Cannot create file"}));
+  EXPECT_EQ(ListDir(deep), (std::vector<std::string>{"12345678"}));
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
 TEST_F(FolderTest, NeverOverwritesTheFolderItself) {

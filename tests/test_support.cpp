@@ -11,6 +11,10 @@
 
 #include "tools/mkfolder/folder_writer.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -79,6 +83,22 @@ void ResizeFile(const std::string &path, uint64_t size) {
 
 bool FileExists(const std::string &path) { return fs::exists(path); }
 
+uint64_t FileWriteTicks(const std::string &path) {
+#ifdef _WIN32
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  FILETIME written = {};
+  const bool known = file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, nullptr, &written);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return known ? uint64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime : 0;
+#else
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return 0;
+  return uint64_t(int64_t(info.st_mtim.tv_sec) + 11644473600) * 10000000u +
+         uint64_t(info.st_mtim.tv_nsec) / 100;
+#endif
+}
+
 std::vector<std::string> ListDir(const std::string &dir) {
   std::vector<std::string> names;
   for (const auto &entry : fs::directory_iterator(dir))
@@ -99,14 +119,13 @@ std::vector<Warning> &Warnings() {
   return warnings;
 }
 
-#ifdef _WIN32
 namespace {
 
 std::vector<std::string> ShownBoxes;
 
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
+int WINAPI RecordBox(HWND, const char *text, const char *caption, UINT) {
   ShownBoxes.push_back(std::string(caption) + ": " + text);
-  return IDOK;
+  return 1;  // IDOK
 }
 
 }  // namespace
@@ -118,17 +137,6 @@ std::vector<std::string> TakeBoxes() {
   boxes.swap(ShownBoxes);
   return boxes;
 }
-#else
-// The stand-in message box writes "CAPTION: TEXT" lines to standard error.
-void StartBoxCapture() { testing::internal::CaptureStderr(); }
-
-std::vector<std::string> TakeBoxes() {
-  std::istringstream lines(testing::internal::GetCapturedStderr());
-  std::vector<std::string> boxes;
-  for (std::string line; std::getline(lines, line);) boxes.push_back(line);
-  return boxes;
-}
-#endif
 
 const PluginApi &Plugin() {
   static PluginApi api;
@@ -142,12 +150,10 @@ const PluginApi &Plugin() {
       fprintf(stderr, "%s\n", error);
       abort();
     }
-#ifdef _WIN32
     if (!RedirectMessageBox(&api, RecordBox)) {
       fprintf(stderr, "the plug-in does not import MessageBoxA\n");
       abort();
     }
-#endif
     static PluginStartupInfo startup;
     startup.StructSize = int(sizeof startup);
     startup.ModuleNumber = 42;

@@ -16,6 +16,8 @@ void WriteFileBytes(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
 void ResizeFile(const std::string &path, uint64_t size);  // sparse where it grows
 std::vector<std::string> ListDir(const std::string &dir);
+// The file's last-write time as a file time (100 ns since 1601), 0 when unknown.
+uint64_t FileWriteTicks(const std::string &path);
 
 // Writes a folder from a description (tools/mkfolder) into `dir` as INBOX.IDX
 // and INBOX.IDM; returns the index path.

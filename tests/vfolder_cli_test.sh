@@ -2,6 +2,7 @@
 # vfolder as a user runs it: list, list --tsv, copy, and its errors.
 set -u
 vfolder=$1 mkfolder=$2
+export TZ=UTC
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -24,23 +25,33 @@ message
   description line\nbreak\x7f
   date 1 Mar 00 00:10
   body-fill 2500
+message
+  name Common year
+  date 1 Mar 01 00:30
+  body x
 DESC
 "$mkfolder" "$work/folder.txt" "$work/INBOX.IDX" || exit 1
 
 tsv=$("$vfolder" list --tsv "$work/INBOX.IDX")
 check "list --tsv" "$(printf '0\tRe: lunch?\tJoe\\tBloggs\\\\\t22\t125973417000000000\t125973417000000000\t0\t0
-1\tOlder\tline\\nbreak\\x7f\t2500\t125962530000000000\t125962530000000000\t2\t22')" "$tsv"
+1\tOlder\tline\\nbreak\\x7f\t2500\t125963394000000000\t125963394000000000\t2\t22
+2\tCommon year\t\t1\t126278766000000000\t126278766000000000\t0\t2522')" "$tsv"
 
 table=$("$vfolder" list "$work/INBOX.IDX")
-check "list table sorted newest first" "Vessor folder: 2 items
-Name              Size  Date              Attr  Description
-Re: lunch?          22  2000-03-12 13:35  --    Joe\\tBloggs\\\\
-Older             2500  2000-02-28 23:10  -H    line\\nbreak\\x7f" "$table"
+check "list table sorted newest first" "Vessor folder: 3 items
+Name               Size  Date              Attr  Description
+Common year           1  2001-02-28 23:30  --    
+Re: lunch?           22  2000-03-12 13:35  --    Joe\\tBloggs\\\\
+Older              2500  2000-02-29 23:10  -H    line\\nbreak\\x7f" "$table"
+check "list table in local time" "Re: lunch?           22  2000-03-12 08:35  --    Joe\\tBloggs\\\\" \
+  "$(TZ=EST5 "$vfolder" list "$work/INBOX.IDX" | grep '^Re: lunch')"
 
 mkdir "$work/out"
-"$vfolder" copy "$work/INBOX.IDX" "$work/out" 1
+err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" 1 2>&1)
 check "copy by position: status" 0 $?
 check "copy by position: files" "Older" "$(ls "$work/out")"
+check "copy by position: summary" "vfolder: 1 messages, 1 written, 0 failed" "$err"
+check "copy sets the message date" "2000-02-29 23:10:00" "$(date -u -r "$work/out/Older" '+%F %T')"
 "$vfolder" copy "$work/INBOX.IDX" "$work/out" "Re: lunch?"
 check "copy by name" "Hi Joe,
 lunch at one?" "$(cat "$work/out/Re__lunch_")"
@@ -48,7 +59,15 @@ lunch at one?" "$(cat "$work/out/Re__lunch_")"
 rm "$work/INBOX.IDM"
 err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" 2>&1)
 check "copy without data file: status" 1 $?
-check "copy without data file: message" "Unable to open Data Folder File: $work/INBOX.IDM" "$err"
+check "copy without data file: message" "Unable to open Data Folder File: $work/INBOX.IDM
+vfolder: 3 messages, 0 written, 3 failed" "$err"
+
+"$mkfolder" "$work/folder.txt" "$work/INBOX.IDX" || exit 1
+err=$("$vfolder" copy "$work/INBOX.IDX" "$work/nowhere" 0 2 2>&1)
+check "copy into a missing directory: status" 1 $?
+check "copy into a missing directory: message" "$work/nowhere/Re__lunch_: Cannot create file
+$work/nowhere/Common_year: Cannot create file
+vfolder: 2 messages, 0 written, 2 failed" "$err"
 
 printf 'not a folder' > "$work/notes.txt"
 err=$("$vfolder" list "$work/notes.txt" 2>&1)

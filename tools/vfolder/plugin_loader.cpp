@@ -11,6 +11,18 @@ const char PluginFileName[] = "vessor.dll";
 #include <unistd.h>
 #define PLACE_SEPARATOR "/"
 const char PluginFileName[] = "vessor.so";
+
+namespace {
+MessageBoxFn BoxHandler;
+}  // namespace
+
+// Exported from the host program (see CMakeLists.txt), so the dynamic linker
+// binds the plug-in's calls here rather than to its weak stand-in.
+extern "C" int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) {
+  if (BoxHandler != nullptr) return BoxHandler(owner, text, caption, type);
+  fprintf(stderr, "%s: %s\n", caption, text);
+  return 1;  // IDOK
+}
 #endif
 
 namespace {
@@ -77,7 +89,12 @@ void UnloadPlugin(PluginApi *api) {
   api->Library = nullptr;
 }
 
-#ifdef _WIN32
+#ifndef _WIN32
+bool RedirectMessageBox(const PluginApi *, MessageBoxFn handler) {
+  BoxHandler = handler;
+  return true;
+}
+#else
 bool RedirectMessageBox(const PluginApi *api, MessageBoxFn handler) {
   auto *base = static_cast<unsigned char *>(api->Library);
   auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);

@@ -24,14 +24,13 @@ bool LoadPlugin(const char *path, PluginApi *api, char *error, size_t error_size
 
 void UnloadPlugin(PluginApi *api);
 
-#ifdef _WIN32
-// Points the plug-in's import of MessageBoxA at `handler`, so that a host
-// without windows (vfolder, the tests) gets each box as a call instead of a
-// window waiting for a click. False when the plug-in imports no MessageBoxA.
-// Elsewhere the plug-in's own stand-in already writes boxes to standard error.
-typedef int(WINAPI *MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
+// Points the plug-in's message boxes at `handler`, so that a host without
+// windows (vfolder, the tests) gets each box as a call instead of a window
+// waiting for a click. On Windows this rewrites the plug-in's import of
+// MessageBoxA (false when it has none); elsewhere the host's own exported
+// MessageBoxA, which takes the place of the plug-in's stand-in, calls it.
+typedef int(WINAPI *MessageBoxFn)(HWND, const char *, const char *, UINT);
 bool RedirectMessageBox(const PluginApi *api, MessageBoxFn handler);
-#endif
 
 // The plug-in library's file name, and its default place: beside the running
 // program, or else in a VessorFolder folder beside it. Returns false when the

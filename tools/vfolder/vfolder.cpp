@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
     "file-manager plug-in, exactly as the file manager drives it.\n"
     "\n"
-    "  list INDEX          a table like the panel's, sorted as the panel is\n"
+    "  list INDEX          a table of the items, newest first, with their times\n"
+    "                      in the local time zone (TZ), as the panel shows them\n"
     "  list --tsv INDEX    one line per item in listing order, tab-separated:\n"
     "                      position, name, description, size, creation time,\n"
     "                      last-write time (file times), attributes, data offset;\n"
@@ -41,8 +43,12 @@ const char Help[] =
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
     "ending in M. The folder is only read.\n"
-    "Exit status: 0 done; 1 the copy was refused (no data folder file);\n"
-    "2 not a folder, the listing failed, or a usage error.\n"
+    "copy ends with the line \"vfolder: N messages, N written, N failed\" on\n"
+    "standard error.\n"
+    "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
+    "file could not be created, a message could not be read or written, or the\n"
+    "data folder file could not be opened); 2 not a folder, the listing failed,\n"
+    "or a usage error.\n"
     "Messages from the plug-in are written to standard error.\n";
 
 int UsageError(const char *problem) {
@@ -60,13 +66,16 @@ int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, 
   return 0;
 }
 
-#ifdef _WIN32
-// The plug-in's message boxes, as the stand-in elsewhere writes them.
-int WINAPI PrintMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
+// Boxes the plug-in showed since the count was last reset: each one is a
+// message that was not written whole.
+int BoxesShown = 0;
+
+// The plug-in's message boxes, as lines on standard error.
+int WINAPI PrintMessageBox(HWND, const char *text, const char *caption, UINT) {
   fprintf(stderr, "%s: %s\n", caption, text);
-  return IDOK;
+  ++BoxesShown;
+  return 1;  // IDOK
 }
-#endif
 
 // The file manager hands the plug-in full paths.
 std::string FullPath(const char *path) {
@@ -107,24 +116,26 @@ uint64_t Ticks(const FILETIME &time) {
   return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
-// "YYYY-MM-DD HH:MM" of a file time, or "-" for none.
-std::string CalendarTime(const FILETIME &time) {
-  const uint64_t seconds = Ticks(time) / 10000000u;
-  if (seconds == 0) return "-";
-  // Civil date from days since 1 March 1600 (a 400-year cycle start).
-  const int64_t days = int64_t(seconds / 86400) + 306;
-  const int64_t era = days / 146097, day_of_era = days % 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t mp = (5 * day_of_year + 2) / 153;
-  const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = 1600 + era * 400 + year_of_era + (month <= 2 ? 1 : 0);
-  char text[32];
-  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", int(year), int(month), int(day),
-           int(seconds / 3600 % 24), int(seconds / 60 % 60));
+// "YYYY-MM-DD HH:MM" of a file time in the local time zone, as the file
+// manager shows item times (it takes them as UTC); "-" for none.
+std::string LocalCalendarTime(const FILETIME &time) {
+  if (Ticks(time) / 10000000u == 0) return "-";
+  int year, month, day, hour, minute;
+#ifdef _WIN32
+  FILETIME local;
+  SYSTEMTIME parts;
+  if (!FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts)) return "-";
+  year = parts.wYear, month = parts.wMonth, day = parts.wDay;
+  hour = parts.wHour, minute = parts.wMinute;
+#else
+  const time_t unix_seconds = time_t(int64_t(Ticks(time) / 10000000u) - 11644473600);
+  struct tm parts;
+  if (localtime_r(&unix_seconds, &parts) == nullptr) return "-";
+  year = parts.tm_year + 1900, month = parts.tm_mon + 1, day = parts.tm_mday;
+  hour = parts.tm_hour, minute = parts.tm_min;
+#endif
+  char text[48];
+  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", year, month, day, hour, minute);
   return text;
 }
 
@@ -164,7 +175,7 @@ void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &i
     const DWORD attributes = find.dwFileAttributes;
     printf("%-*s  %10" PRIu32 "  %-16s  %c%c    %s\n", int(name_width),
            Escaped(find.cFileName).c_str(), uint32_t(find.nFileSizeLow),
-           CalendarTime(find.ftCreationTime).c_str(),
+           LocalCalendarTime(find.ftCreationTime).c_str(),
            attributes & FILE_ATTRIBUTE_READONLY_BIT ? 'R' : '-',
            attributes & FILE_ATTRIBUTE_HIDDEN_BIT ? 'H' : '-',
            Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str());
@@ -239,9 +250,7 @@ int Run(const Command &command) {
     return 2;
   }
 
-#ifdef _WIN32
   RedirectMessageBox(&api, PrintMessageBox);
-#endif
   PluginStartupInfo startup;
   memset(&startup, 0, sizeof startup);
   startup.StructSize = int(sizeof startup);
@@ -294,8 +303,15 @@ int Run(const Command &command) {
         status = 2;
       } else {
         std::string dest = FullPath(command.Arguments[1]);
-        const int copied = api.GetFiles(folder, chosen.data(), int(chosen.size()), 0, &dest[0], 0);
-        status = copied ? 0 : 1;
+        const int total = int(chosen.size());
+        BoxesShown = 0;
+        const int copied = api.GetFiles(folder, chosen.data(), total, 0, &dest[0], 0);
+        // One box is shown for each message that is not written whole; none at
+        // all are written when the data folder file cannot be opened.
+        const int failed = copied ? std::min(BoxesShown, total) : total;
+        fprintf(stderr, "vfolder: %d messages, %d written, %d failed\n", total, total - failed,
+                failed);
+        status = failed > 0 ? 1 : 0;
       }
     }
     if (items != nullptr) api.FreeFindData(folder, items, count);

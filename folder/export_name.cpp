@@ -1,0 +1,179 @@
+// Names of exported message files: made harmless, then told apart.
+#include "folder/export_name.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A switch rather than a search of the character list: this runs for every
+// character of every exported name.
+bool IsForbiddenInName(char c) {
+  switch (c) {
+    case ' ':
+    case '"':
+    case '*':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: return c >= 0x01 && c <= 0x1F;
+  }
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+// True when the name's part before its first dot is one that Windows takes for
+// a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$), in any
+// letter case.
+bool IsDeviceStem(const char *name, size_t stem_length) {
+  char stem[8] = {};
+  if (stem_length < 3 || stem_length > 7) return false;
+  for (size_t i = 0; i < stem_length; ++i) stem[i] = AsciiUpper(name[i]);
+  if (stem_length == 3)
+    return !strcmp(stem, "CON") || !strcmp(stem, "PRN") || !strcmp(stem, "AUX") ||
+           !strcmp(stem, "NUL");
+  if (stem_length == 4)
+    return (!strncmp(stem, "COM", 3) || !strncmp(stem, "LPT", 3)) && stem[3] >= '1' &&
+           stem[3] <= '9';
+  return !strcmp(stem, "CONIN$") || !strcmp(stem, "CONOUT$");
+}
+
+bool SameIgnoringCase(const char *a, const char *b) {
+  for (; *a != '\0' && AsciiUpper(*a) == AsciiUpper(*b); ++a, ++b) {
+  }
+  return AsciiUpper(*a) == AsciiUpper(*b);
+}
+
+uint32_t HashIgnoringCase(const char *text) {
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (; *text != '\0'; ++text) hash = (hash ^ uint8_t(AsciiUpper(*text))) * 16777619u;
+  return hash;
+}
+
+// The slot that holds a name equal to `name`, or the empty slot where it would go.
+uint32_t *FindSlot(const ExportNames *names, const char *name) {
+  for (size_t at = HashIgnoringCase(name) & names->SlotMask;; at = (at + 1) & names->SlotMask) {
+    uint32_t *slot = &names->Slots[at];
+    if (*slot == 0 || SameIgnoringCase(names->Text + names->Start[*slot - 1], name)) return slot;
+  }
+}
+
+// Appends `name` as item `item`'s name. False when memory runs out.
+bool GiveName(ExportNames *names, int item, const char *name, uint32_t *slot) {
+  const size_t size = strlen(name) + 1;
+  if (names->TextSize + size > names->TextRoom) {
+    const size_t room = (names->TextRoom + size) * 2;
+    char *text = static_cast<char *>(realloc(names->Text, room));
+    if (text == nullptr) return false;
+    names->Text = text;
+    names->TextRoom = room;
+  }
+  memcpy(names->Text + names->TextSize, name, size);
+  names->Start[item] = names->TextSize;
+  names->TextSize += size;
+  names->Next[item] = 2;
+  *slot = uint32_t(item) + 1;
+  return true;
+}
+
+}  // namespace
+
+size_t MakeExportName(const char *name, char *out, size_t out_size) {
+  size_t length = 0;
+  auto append = [&](char c) {
+    if (length + 1 < out_size) out[length] = c;
+    ++length;
+  };
+  const size_t name_length = strlen(name);
+  size_t kept_length = name_length;  // without the trailing dots
+  while (kept_length > 0 && name[kept_length - 1] == '.') --kept_length;
+  const size_t stem_length = strcspn(name, ".");
+  for (size_t i = 0; i < name_length; ++i) {
+    append(i >= kept_length || IsForbiddenInName(name[i]) ? '_' : name[i]);
+    if (i + 1 == stem_length && IsDeviceStem(name, stem_length)) append('_');
+  }
+  if (name_length == 0) append('_');
+  if (out_size > 0) out[length < out_size ? length : out_size - 1] = '\0';
+  return length;
+}
+
+size_t JoinExportPath(const char *dest_dir, const char *file_name, char *out, size_t out_size) {
+  const size_t dir_length = strlen(dest_dir), name_length = strlen(file_name);
+  const size_t length = dir_length + 1 + name_length;
+  if (out_size == 0) return length;
+  size_t at = 0;
+  auto put = [&](const char *bytes, size_t count) {
+    const size_t fits = count < out_size - 1 - at ? count : out_size - 1 - at;
+    memcpy(out + at, bytes, fits);
+    at += fits;
+  };
+  const char separator = PATH_SEPARATOR;
+  put(dest_dir, dir_length);
+  put(&separator, 1);
+  put(file_name, name_length);
+  out[at] = '\0';
+  return length;
+}
+
+size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t out_size) {
+  char file_name[MAX_PATH * 2];
+  MakeExportName(name, file_name, sizeof file_name);
+  return JoinExportPath(dest_dir, file_name, out, out_size);
+}
+
+bool MakeExportNames(const PluginPanelItem *items, int count, ExportNames *names) {
+  memset(names, 0, sizeof *names);
+  const size_t items_count = count > 0 ? size_t(count) : 0;
+  size_t slots = 16;
+  while (slots < items_count * 2) slots *= 2;
+  names->SlotMask = slots - 1;
+  names->Start = static_cast<size_t *>(malloc((items_count + 1) * sizeof(size_t)));
+  names->Next = static_cast<uint32_t *>(malloc((items_count + 1) * sizeof(uint32_t)));
+  names->Slots = static_cast<uint32_t *>(calloc(slots, sizeof(uint32_t)));
+  bool made = names->Start != nullptr && names->Next != nullptr && names->Slots != nullptr;
+
+  // A name buffer of the host's size, a device's '_', and the longest suffix.
+  char base[MAX_PATH + 2], name[MAX_PATH + 2 + 16];
+  for (size_t i = 0; made && i < items_count; ++i) {
+    // The host's name buffer ends at its size, whether or not it holds a zero.
+    char item_name[MAX_PATH + 1];
+    memcpy(item_name, items[i].FindData.cFileName, MAX_PATH);
+    item_name[MAX_PATH] = '\0';
+    MakeExportName(item_name, base, sizeof base);
+
+    uint32_t *slot = FindSlot(names, base);
+    if (*slot == 0) {
+      made = GiveName(names, int(i), base, slot);
+      continue;
+    }
+    // Every suffix below the owner's next one is taken already: names are
+    // only ever added.
+    uint32_t *next = &names->Next[*slot - 1];
+    for (;; ++*next) {
+      snprintf(name, sizeof name, "%s_(%u)", base, unsigned(*next));
+      slot = FindSlot(names, name);
+      if (*slot == 0) break;
+    }
+    ++*next;
+    made = GiveName(names, int(i), name, slot);
+  }
+  if (!made) FreeExportNames(names);
+  return made;
+}
+
+const char *ExportNameOf(const ExportNames *names, int item) {
+  return names->Text + names->Start[item];
+}
+
+void FreeExportNames(ExportNames *names) {
+  free(names->Text);
+  free(names->Start);
+  free(names->Next);
+  free(names->Slots);
+  memset(names, 0, sizeof *names);
+}
