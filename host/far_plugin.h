@@ -71,6 +71,21 @@ struct PluginInfo {
   const char *CommandPrefix;
 };
 
+// One view mode of the panel. A mode whose ColumnTypes or ColumnWidths is
+// null takes the host's own columns.
+struct PanelMode {
+  const char *ColumnTypes;
+  const char *ColumnWidths;
+  const char *const *ColumnTitles;
+  int FullScreen;
+  int DetailedStatus;
+  int AlignExtensions;
+  int CaseConversion;
+  const char *StatusColumnTypes;
+  const char *StatusColumnWidths;
+  DWORD Reserved[2];
+};
+
 struct OpenPluginInfo {
   int StructSize;
   DWORD Flags;
@@ -82,7 +97,7 @@ struct OpenPluginInfo {
   int InfoLinesNumber;
   const char *const *DescrFiles;
   int DescrFilesNumber;
-  const void *PanelModesArray;
+  const PanelMode *PanelModesArray;
   int PanelModesNumber;
   int StartPanelMode;
   int StartSortMode;
@@ -119,6 +134,10 @@ static_assert(offsetof(PluginStartupInfo, ModuleNumber) == 264, "");
 static_assert(offsetof(PluginStartupInfo, Message) == 280, "");
 static_assert(sizeof(PluginInfo) == 40, "");
 static_assert(sizeof(OpenPluginInfo) == 68, "");
+static_assert(sizeof(PanelMode) == 44, "");
+static_assert(offsetof(PanelMode, StatusColumnTypes) == 28, "");
+static_assert(offsetof(OpenPluginInfo, PanelModesArray) == 40, "");
+static_assert(offsetof(OpenPluginInfo, PanelModesNumber) == 44, "");
 static_assert(offsetof(OpenPluginInfo, Flags) == 4, "");
 static_assert(offsetof(OpenPluginInfo, HostFile) == 8, "");
 static_assert(offsetof(OpenPluginInfo, CurDir) == 12, "");
@@ -142,6 +161,8 @@ static_assert(sizeof(PluginStartupInfo::ModuleNumber) == 8, "");
 static_assert(offsetof(PluginStartupInfo, Message) == 296, "");
 static_assert(sizeof(PluginInfo) == 72, "");
 static_assert(sizeof(OpenPluginInfo) == 112, "");
+static_assert(sizeof(PanelMode) == 64, "");
+static_assert(offsetof(PanelMode, StatusColumnTypes) == 40, "");
 static_assert(offsetof(OpenPluginInfo, Flags) == 4, "");
 static_assert(offsetof(OpenPluginInfo, HostFile) == 8, "");
 static_assert(offsetof(OpenPluginInfo, CurDir) == 16, "");

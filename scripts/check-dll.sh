@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # check-dll.sh OBJDUMP DLL: the plug-in DLL exports exactly the ten entry points
-# under their plain names and imports only DLLs that every Windows has.
+# under their plain names, imports only DLLs that every Windows has, and opens
+# files only through CreateFileA, which takes paths in the code page the host
+# switched the file functions to (the C library's opening may not).
 set -uo pipefail
 objdump=$1 dll=$2
 headers=$("$objdump" -p "$dll") || { echo "check-dll: cannot read $dll"; exit 1; }
@@ -19,6 +21,12 @@ for import in $imports; do
     KERNEL32.DLL | USER32.DLL | MSVCRT.DLL) ;;
     *) echo "check-dll: $dll imports $import, which not every Windows has"; status=1 ;;
   esac
+done
+for opener in fopen _open _sopen _wfopen _fsopen; do
+  if grep -qP "^\s+\S+\s+\d+\s+$opener\$" <<<"$headers"; then
+    echo "check-dll: $dll imports $opener; files must be opened with CreateFileA"
+    status=1
+  fi
 done
 [ $status -eq 0 ] && echo "check-dll: $(basename "$dll") exports the ten entry points; imports $(echo $imports)"
 exit $status

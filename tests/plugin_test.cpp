@@ -159,7 +159,12 @@ TEST(EntryPoints, PanelSettings) {
   EXPECT_EQ(info.InfoLines, nullptr);
   EXPECT_EQ(info.InfoLinesNumber, 0);
   EXPECT_EQ(info.DescrFiles, nullptr);
-  EXPECT_EQ(info.PanelModesArray, nullptr);
+  // Ten modes of the host's own columns, which the host needs to take the
+  // start mode and sort order.
+  ASSERT_NE(info.PanelModesArray, nullptr);
+  EXPECT_EQ(info.PanelModesNumber, 10);
+  const unsigned char *modes = reinterpret_cast<const unsigned char *>(info.PanelModesArray);
+  for (size_t i = 0; i < 10 * sizeof(PanelMode); ++i) EXPECT_EQ(modes[i], 0) << i;
   EXPECT_EQ(info.KeyBar, nullptr);
   EXPECT_EQ(info.ShortcutData, nullptr);
   Plugin().ClosePlugin(folder);
@@ -391,3 +396,27 @@ TEST_F(FolderTest, CloseWithoutListingOrExport) {
   folder = nullptr;
   ExpectFolderUntouched();
 }
+
+#ifdef _WIN32
+// The host switches the file functions to the OEM code page around each call
+// and passes every path in it; the file lands under the panel's bytes.
+TEST_F(FolderTest, ExportedNamesKeepTheHostsCodePage) {
+  Open("message\nname Caf\\xe9 cr\\xe8me\nbody x\n");
+  Listing listing = List(folder);
+  SetFileApisToOEM();
+  const std::string out = MakeTempDir() + "\\d\xe9j\xe0";
+  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  int result = 0;
+  Export(listing, out, &result);
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((out + "\\*").c_str(), &found);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+    if (found.cFileName[0] != '.') names.push_back(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  SetFileApisToANSI();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(names, (std::vector<std::string>{"Caf\xe9_cr\xe8me"}));
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+#endif
