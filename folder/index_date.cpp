@@ -2,7 +2,7 @@
 // DOS date and time, moved back by one hour.
 #include "folder/vessor_folder.h"
 
-const MonthEntry MonthTable[12] = {
+constexpr MonthEntry MonthTable[12] = {
     {"Jan", 31}, {"Feb", 28}, {"Mar", 31}, {"Apr", 30}, {"May", 31}, {"Jun", 30},
     {"Jul", 31}, {"Aug", 31}, {"Sep", 30}, {"Oct", 31}, {"Nov", 30}, {"Dec", 31},
 };
@@ -10,8 +10,6 @@ const MonthEntry MonthTable[12] = {
 namespace {
 
 bool IsScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // Scans a decimal integer the way "%d" does: white space, an optional sign,
 // digits. Digits beyond 32 bits wrap modulo 2^32 rather than being undefined,
@@ -34,16 +32,36 @@ bool IsLeapYear(int32_t year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-// The index of the first month name equal to the three characters, ignoring
-// the case of A-Z; 12 when none is.
-int FindMonth(const char *name) {
+constexpr char AsciiLowerOf(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+constexpr uint32_t MonthKey(char a, char b, char c) {
+  return uint32_t(uint8_t(a)) << 16 | uint32_t(uint8_t(b)) << 8 | uint8_t(c);
+}
+
+struct MonthKeys {
+  uint32_t Key[12];
+};
+
+// Each month name in lower case as one number.
+constexpr MonthKeys MakeMonthKeys() {
+  MonthKeys keys = {};
   for (int month = 0; month < 12; ++month) {
-    const char *candidate = MonthTable[month].Name;
-    if (AsciiLower(name[0]) == AsciiLower(candidate[0]) &&
-        AsciiLower(name[1]) == AsciiLower(candidate[1]) &&
-        AsciiLower(name[2]) == AsciiLower(candidate[2]))
-      return month;
+    const char *name = MonthTable[month].Name;
+    keys.Key[month] = MonthKey(AsciiLowerOf(name[0]), AsciiLowerOf(name[1]), AsciiLowerOf(name[2]));
   }
+  return keys;
+}
+
+constexpr MonthKeys LowerMonthKeys = MakeMonthKeys();
+
+// The index of the month name equal to the three characters, ignoring the
+// case of A-Z; 12 when none is. OR-ing in 0x20 turns exactly 'A'-'Z' and
+// 'a'-'z' into the lower-case letters of the names, so one comparison with
+// each name's lower-case key does what comparing letter by letter does.
+int FindMonth(const char *name) {
+  const uint32_t key = MonthKey(char(name[0] | 0x20), char(name[1] | 0x20), char(name[2] | 0x20));
+  for (int month = 0; month < 12; ++month)
+    if (LowerMonthKeys.Key[month] == key) return month;
   return 12;
 }
 

@@ -24,5 +24,6 @@ void ReleaseFolderHandle(FolderHandle *folder) {
   free(folder->DataPath);
   if (folder->IndexFile != nullptr) fclose(folder->IndexFile);
   if (folder->DataFile != nullptr) fclose(folder->DataFile);
+  free(folder->IndexBuffer);
   free(folder);
 }

@@ -9,6 +9,7 @@ struct FolderHandle {
   char *DataPath;       // the same path ending in 'M'
   int32_t RecordCount;  // fixed by the first listing
   FILE *IndexFile;      // opened by the first listing
+  unsigned char *IndexBuffer;  // what the listing reads the records into
   FILE *DataFile;       // opened by the first export
 };
 

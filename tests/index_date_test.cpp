@@ -44,6 +44,21 @@ TEST(DateDecoding, MonthNames) {
   for (uint32_t month = 1; month <= 12; ++month)
     EXPECT_EQ(Decode(std::string("10 ") + names[month - 1] + " 07 08:09"),
               Pack(10, month, 2007, 7, 9));
+  // Any byte in place of a letter: the first name equal ignoring the case of
+  // A-Z, or none.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+  for (uint32_t month = 1; month <= 12; ++month)
+    for (int place = 0; place < 3; ++place)
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string text = std::string("10 ") + names[month - 1] + " 07 08:09";
+        text[3 + place] = char(byte);
+        uint32_t expected = 13;
+        for (uint32_t m = 12; m >= 1; --m)
+          if (lower(text[3]) == lower(names[m - 1][0]) && lower(text[4]) == lower(names[m - 1][1]) &&
+              lower(text[5]) == lower(names[m - 1][2]))
+            expected = m;
+        EXPECT_EQ(Decode(text), Pack(10, expected, 2007, 7, 9)) << text;
+      }
 }
 
 TEST(DateDecoding, YearWindow) {
