@@ -7,13 +7,15 @@ cd "$(dirname "$0")/.."
 passed=0 failed=0 skipped=0
 
 # Runs a command whose output ends in ctest's summary, and adds the counts to
-# the totals; a failed command that counted no failure counts as one.
+# the totals; a failed command that counted no failure counts as one, and a
+# test that ctest did not run for want of what it needs counts as skipped.
 run_ctest() {
-  local log summary total bad status
+  local log summary total bad status skips
   log=$(mktemp)
   "$@" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  skips=$(grep -cE '^\s*[0-9]+ - .* \(Skipped\)$' "$log")
   rm -f "$log"
   total=0 bad=0
   if [ -n "$summary" ]; then
@@ -21,8 +23,9 @@ run_ctest() {
     bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
   fi
   [ "$status" -ne 0 ] && [ "$bad" -eq 0 ] && bad=1 && total=$((total + 1))
-  passed=$((passed + total - bad))
+  passed=$((passed + total - bad - skips))
   failed=$((failed + bad))
+  skipped=$((skipped + skips))
 }
 
 # Runs a GoogleTest executable under Wine and adds its counts to the totals.

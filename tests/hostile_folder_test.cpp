@@ -4,8 +4,8 @@
 // checks that the folder's files are byte for byte as they were and that
 // nothing appeared outside the destination.
 // The rows run on every build. Where the systems differ (a data folder file
-// that is a directory, names that end in a dot, permission bits) a row says
-// what each one gives; "$D/" stands for the destination and its separator.
+// that is a directory, permission bits) a row says what each one gives; "$D/"
+// stands for the destination and its separator.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <unistd.h>
