@@ -1113,6 +1113,17 @@ void PrintRow(const char *label, double units, double seconds, double ratio, dou
   printf("\n");
 }
 
+// One target line; `label` holds a %.1f for the target. A negative ratio is
+// one that could not be measured.
+void PrintTarget(const char *label, double target, double ratio) {
+  char text[128];
+  snprintf(text, sizeof text, label, target);
+  if (ratio < 0)
+    printf("  %-44s     -  not measured\n", text);
+  else
+    printf("  %-44s %5.2f  %s\n", text, ratio, Verdict(ratio <= target));
+}
+
 int RunBenchmarks(const Options &options, const char *self) {
   TempDir = MakeTempDir(options.TempParent);
   atexit(RemoveTempDir);
@@ -1235,29 +1246,25 @@ int RunBenchmarks(const Options &options, const char *self) {
          records * 4, sink);
 
   printf("targets%s\n", options.Smoke ? " (smoke sizes: not meaningful)" : "");
-  printf("  first listing    <= %.1f x its floor:          %5.2f  %s\n", ListingTarget,
-         first_ratio, Verdict(first_ratio <= ListingTarget));
-  printf("  repeated listing <= %.1f x its floor:          %5.2f  %s\n", ListingTarget,
-         repeated_ratio, Verdict(repeated_ratio <= ListingTarget));
-  if (!windows)
-    printf("  export           <= %.1f x its floor (%s): %5.2f  %s\n", ExportTarget,
-           FileSystemName(TempDir).c_str(), export_ratio, Verdict(export_ratio <= ExportTarget));
+  PrintTarget("first listing <= %.1f x its floor", ListingTarget, first_ratio);
+  PrintTarget("repeated listing <= %.1f x its floor", ListingTarget, repeated_ratio);
+  if (!windows) {
+    const std::string label = "export <= %.1f x its floor (" + FileSystemName(TempDir) + ")";
+    PrintTarget(label.c_str(), ExportTarget, export_ratio);
+  }
   if (windows && build32)
-    printf("  export           <= %.1f x create/write/close: %5.2f  %s\n", WineExportTarget,
-           plain_ratio, Verdict(plain_ratio <= WineExportTarget));
+    PrintTarget("export <= %.1f x create/write/close", WineExportTarget, plain_ratio);
 #ifndef _WIN32
   const bool memory_met = double(plugin_peak.PeakKiB) * 1024 <=
                           double(item_size) * double(records) + double(MemorySlack);
-  printf("  listing peak <= items + 8 MiB:  %.1f <= %.1f MiB  %s\n", peak_mib, items_mib + 8,
-         Verdict(memory_met));
+  printf("  %-44s %5.1f <= %.1f MiB  %s\n", "listing peak <= items + 8 MiB", peak_mib,
+         items_mib + 8, Verdict(memory_met));
   for (int side = VfolderMbox; side <= VfolderMaildir; ++side) {
-    printf("  vfolder %-7s <= %.1f x copy:              ", VfolderCommands[side], VfolderTarget);
-    if (vfolder.Available[side] && vfolder.Available[VfolderCopy]) {
-      const double ratio = Median(vfolder.Seconds[side]) / copy_seconds;
-      printf("%5.2f  %s\n", ratio, Verdict(ratio <= VfolderTarget));
-    } else {
-      printf("  -    not measured\n");
-    }
+    const std::string label = std::string("vfolder ") + VfolderCommands[side] + " <= %.1f x copy";
+    if (vfolder.Available[side] && vfolder.Available[VfolderCopy])
+      PrintTarget(label.c_str(), VfolderTarget, Median(vfolder.Seconds[side]) / copy_seconds);
+    else
+      PrintTarget(label.c_str(), VfolderTarget, -1);
   }
 #else
   printf("  (peak memory: not measured on Windows)\n");

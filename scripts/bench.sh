@@ -10,8 +10,11 @@
 #
 # --tmp DIR: every build in DIR only. --smoke: the Linux build once, tiny
 # sizes (what ctest runs as bench_smoke). --no-windows: Linux only, and no
-# scripts/setup-windows.sh. Other options go to vessor_bench. Exit status 1
-# when a run failed (the others still run); missed targets do not count.
+# scripts/setup-windows.sh. Other options go to vessor_bench. Under Wine the
+# rounds are 3 unless --repeats says otherwise: creating a file there costs
+# more the more files its directory holds, and one export round of the three
+# sides takes some 45 s. Exit status 1 when a run failed (the others still
+# run); missed targets do not count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,10 +22,13 @@ windows=1
 smoke=0
 dirs=()
 pass=()
+wine_repeats=(--repeats 3)
 while [ $# -gt 0 ]; do
   case "$1" in
     --no-windows) windows=0 ;;
     --smoke) smoke=1; windows=0; pass+=("$1") ;;
+    --repeats) [ $# -ge 2 ] || { echo "bench: --repeats needs a count" >&2; exit 2; }
+               pass+=("$1" "$2"); wine_repeats=(); shift ;;
     --tmp) [ $# -ge 2 ] || { echo "bench: --tmp needs a directory" >&2; exit 2; }
            dirs+=("$(realpath "$2")"); shift ;;
     *) pass+=("$1") ;;
@@ -45,10 +51,13 @@ if [ $windows -eq 1 ]; then
   done
 fi
 
+# The file system's name as the kernel mounts it (stat -f calls ext4 ext2/ext3).
+fs_name() { findmnt -n -o FSTYPE -T "$1" 2>/dev/null || stat -f -c %T "$1"; }
+
 status=0
 for dir in "${dirs[@]}"; do
   echo
-  echo "=== Linux, $dir ($(stat -f -c %T "$dir"))"
+  echo "=== Linux, $dir ($(fs_name "$dir"))"
   build/bench/bench/vessor_bench --tmp "$dir" "${pass[@]}" || status=1
 done
 if [ $windows -eq 1 ]; then
@@ -56,9 +65,9 @@ if [ $windows -eq 1 ]; then
   windir=${dirs[0]}
   for arch in i686 x86_64; do
     echo
-    echo "=== Windows $arch under Wine, $windir ($(stat -f -c %T "$windir"))"
+    echo "=== Windows $arch under Wine, $windir ($(fs_name "$windir"))"
     bash scripts/wine-run.sh 1200 "build/bench-windows-$arch/vessor_bench.exe" \
-      --tmp "Z:${windir//\//\\}" "${pass[@]}" || status=1
+      --tmp "Z:${windir//\//\\}" "${wine_repeats[@]}" "${pass[@]}" || status=1
   done
 fi
 exit $status
