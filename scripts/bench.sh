@@ -52,7 +52,8 @@ if [ $windows -eq 1 ]; then
 fi
 
 # The file system's name as the kernel mounts it (stat -f calls ext4 ext2/ext3).
-fs_name() { findmnt -n -o FSTYPE -T "$1" 2>/dev/null || stat -f -c %T "$1"; }
+# With mounts stacked on one place, the last listed is the one in use.
+fs_name() { findmnt -n -o FSTYPE -T "$1" 2>/dev/null | tail -n 1 || stat -f -c %T "$1"; }
 
 status=0
 for dir in "${dirs[@]}"; do
