@@ -54,33 +54,58 @@ constexpr MonthKeys MakeMonthKeys() {
 
 constexpr MonthKeys LowerMonthKeys = MakeMonthKeys();
 
-// The index of the month name equal to the three characters, ignoring the
-// case of A-Z; 12 when none is. OR-ing in 0x20 turns exactly 'A'-'Z' and
-// 'a'-'z' into the lower-case letters of the names, so one comparison with
-// each name's lower-case key does what comparing letter by letter does.
-int FindMonth(const char *name) {
-  const uint32_t key = MonthKey(char(name[0] | 0x20), char(name[1] | 0x20), char(name[2] | 0x20));
+// Each key to one of 16 places, where no two month names meet.
+constexpr int MonthPlace(uint32_t key) { return int((key * 0xEFB9F2C7u) >> 28); }
+
+struct MonthPlaces {
+  int8_t Month[16];  // the month index at each place, -1 for none
+};
+
+constexpr MonthPlaces MakeMonthPlaces() {
+  MonthPlaces places = {};
+  for (int8_t &month : places.Month) month = -1;
   for (int month = 0; month < 12; ++month)
-    if (LowerMonthKeys.Key[month] == key) return month;
-  return 12;
+    places.Month[MonthPlace(LowerMonthKeys.Key[month])] = int8_t(month);
+  return places;
 }
 
-}  // namespace
+constexpr MonthPlaces MonthAt = MakeMonthPlaces();
 
-uint32_t DecodeIndexDate(char *text) {
-  int32_t day = 0, year = 0, hour = 0, minute = 0;
-  ScanDecimal(text, &day);
+constexpr bool EveryMonthHasItsPlace() {
+  for (int month = 0; month < 12; ++month)
+    if (MonthAt.Month[MonthPlace(LowerMonthKeys.Key[month])] != month) return false;
+  return true;
+}
+static_assert(EveryMonthHasItsPlace(), "two month names share a place");
 
-  // Everything after the day sits at fixed places counted from the month name.
-  // The text buffer holds at least 24 bytes and a zero, so every place below
-  // (at most index 12) is inside it.
-  char *month_name = text + (text[2] == ' ' ? 3 : 2);
-  int month = FindMonth(month_name);
-  month_name[9] = ' ';  // the colon between hour and minute
-  const char *rest = ScanDecimal(month_name + 4, &year);
-  if (rest != nullptr) rest = ScanDecimal(rest, &hour);
-  if (rest != nullptr) ScanDecimal(rest, &minute);
+// The index of the month name equal to the three characters, ignoring the
+// case of A-Z; 12 when none is. OR-ing in 0x20 turns exactly 'A'-'Z' and
+// 'a'-'z' into the lower-case letters of the names, so comparing with a
+// name's lower-case key does what comparing letter by letter does; the one
+// name that can match is found by its place.
+int FindMonth(const char *name) {
+  const uint32_t key = MonthKey(char(name[0] | 0x20), char(name[1] | 0x20), char(name[2] | 0x20));
+  const int month = MonthAt.Month[MonthPlace(key)];
+  return month >= 0 && LowerMonthKeys.Key[month] == key ? month : 12;
+}
 
+int32_t Digit(char c) { return c - '0'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int32_t TwoDigits(const char *at) { return Digit(at[0]) * 10 + Digit(at[1]); }
+
+// True for the text the mail program writes: a day of one digit, or of two
+// or a space and one, then the month name, " YY HH?MM" and no further digit.
+bool IsWellFormed(const char *text, const char *month_name) {
+  const bool day = month_name == text + 2
+                       ? IsDigit(text[0]) && text[1] == ' '
+                       : (IsDigit(text[0]) || text[0] == ' ') && IsDigit(text[1]);
+  return day && IsDigit(month_name[4]) && IsDigit(month_name[5]) && month_name[6] == ' ' &&
+         IsDigit(month_name[7]) && IsDigit(month_name[8]) && IsDigit(month_name[10]) &&
+         IsDigit(month_name[11]) && !IsDigit(month_name[12]);
+}
+
+// Moves the date back by one hour, applies the year window and packs it.
+uint32_t PackShifted(int32_t day, int month, int32_t year, int32_t hour, int32_t minute) {
   if (year < 50) year += 2000;
   if (year < 100) year += 1900;
 
@@ -107,3 +132,31 @@ uint32_t DecodeIndexDate(char *text) {
   return uint32_t(day) + uint32_t(month + 1) * 32u + (uint32_t(year) - 1980u) * 512u +
          uint32_t(minute) * (1u << 21) + uint32_t(hour) * (1u << 27);
 }
+
+}  // namespace
+
+uint32_t DecodeIndexDate(char *text) {
+  int32_t day = 0, year = 0, hour = 0, minute = 0;
+  // Everything after the day sits at fixed places counted from the month name.
+  // The text buffer holds at least 24 bytes and a zero, so every place below
+  // (at most index 15) is inside it.
+  char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  const int month = FindMonth(month_name);
+  if (IsWellFormed(text, month_name)) {
+    // What the scans below give for such a text, without scanning.
+    day = month_name == text + 2 ? Digit(text[0])
+                                 : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
+    year = TwoDigits(month_name + 4);
+    hour = TwoDigits(month_name + 7);
+    minute = TwoDigits(month_name + 10);
+    month_name[9] = ' ';
+  } else {
+    ScanDecimal(text, &day);
+    month_name[9] = ' ';  // the colon between hour and minute
+    const char *rest = ScanDecimal(month_name + 4, &year);
+    if (rest != nullptr) rest = ScanDecimal(rest, &hour);
+    if (rest != nullptr) ScanDecimal(rest, &minute);
+  }
+  return PackShifted(day, month, year, hour, minute);
+}
+

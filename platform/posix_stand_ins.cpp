@@ -7,16 +7,17 @@
 namespace {
 
 const int DaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+const int DaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+const int DaysFrom1601To1980 = 138426;
 
-// Days from 1 January 1601 to the given date of the proleptic Gregorian calendar.
-int64_t DaysSince1601(int64_t year, int64_t month, int64_t day) {
-  const int64_t y = year - (month <= 2 ? 1 : 0);
-  const int64_t era_year = y - 1600;  // 1600 starts a 400-year cycle
-  const int64_t month_from_march = (month + 9) % 12;
-  const int64_t day_of_year = (153 * month_from_march + 2) / 5 + day - 1;
-  const int64_t days_from_1600_03_01 =
-      era_year * 365 + era_year / 4 - era_year / 100 + era_year / 400 + day_of_year;
-  return days_from_1600_03_01 - 306;  // 1 March 1600 to 1 January 1601
+// Days from 1 January 1601 to a date of the DOS years 1980-2107, of which
+// every fourth is a leap year but 2100.
+int DaysSince1601(int year, int month, int day) {
+  const int years = year - 1980;
+  const int leap_days_before = (years + 3) / 4 - (year > 2100 ? 1 : 0);
+  const bool leap = years % 4 == 0 && year != 2100;
+  return DaysFrom1601To1980 + years * 365 + leap_days_before + DaysBeforeMonth[month - 1] +
+         (leap && month > 2 ? 1 : 0) + day - 1;
 }
 
 }  // namespace
@@ -34,7 +35,7 @@ BOOL DosDateTimeToFileTime(WORD fat_date, WORD fat_time, FILETIME *file_time) {
       minute > 59 || second > 59)
     return FALSE;
   const int64_t seconds =
-      DaysSince1601(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+      int64_t(DaysSince1601(year, month, day)) * 86400 + hour * 3600 + minute * 60 + second;
   const uint64_t ticks = uint64_t(seconds) * 10000000u;
   file_time->dwLowDateTime = DWORD(ticks);
   file_time->dwHighDateTime = DWORD(ticks >> 32);
