@@ -48,17 +48,17 @@ const char Help[] =
     "                      the same, each file's name ending in .eml, for mail\n"
     "                      programs that open or import .eml files\n"
     "  mbox INDEX FILE [ITEM...]\n"
-    "                      one mbox file (mboxrd) of the messages in listing order,\n"
-    "                      for mail programs that import mbox files; FILE is\n"
-    "                      created or replaced, - is standard output. Each message\n"
-    "                      follows a line \"From ADDRESS DATE\": the address of its\n"
-    "                      From: header (MAILER-DAEMON when there is none) and the\n"
-    "                      item's date in UTC; lines starting with >...From get one\n"
-    "                      more >; each message ends in a line feed and an empty line\n"
+    "                      one mbox file (mboxrd) of the messages, each once and in\n"
+    "                      listing order, for mail programs that import mbox files;\n"
+    "                      FILE is created or replaced, - is standard output. Each\n"
+    "                      message follows a line \"From ADDRESS DATE\": the address\n"
+    "                      of its From: header (MAILER-DAEMON when there is none)\n"
+    "                      and the item's date in UTC; lines starting with >...From\n"
+    "                      get one more >; each ends in a line feed and an empty line\n"
     "  maildir INDEX DIR [ITEM...]\n"
-    "                      delivers the messages into the Maildir DIR (tmp, new and\n"
-    "                      cur made when missing), one new file in DIR/new each;\n"
-    "                      what is there already stays as it is\n"
+    "                      delivers the messages, each once, into the Maildir DIR\n"
+    "                      (tmp, new and cur made when missing), one new file in\n"
+    "                      DIR/new each; what is there already stays as it is\n"
     "  --plugin PATH       the plug-in library (default: beside this program)\n"
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
@@ -68,11 +68,13 @@ const char Help[] =
     "Each file keeps the message date as its modification time.\n"
     "copy, mbox and maildir end with the line\n"
     "\"vfolder: N messages, N written, N failed\" on standard error; while that\n"
-    "is a terminal, a line there counts the messages done.\n"
+    "is a terminal, mbox, maildir and copy --eml count the messages done on a\n"
+    "line there.\n"
     "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
     "file could not be created, a message could not be read or written, the\n"
-    "data folder file could not be opened, or the run was interrupted); 2 not a folder, the listing failed,\n"
-    "or a usage error.\n"
+    "data folder file could not be opened, vfolder could not put a message\n"
+    "into the mbox or the Maildir, or the run was interrupted); 2 not a folder,\n"
+    "the listing failed, or a usage error.\n"
     "Messages from the plug-in are written to standard error.\n";
 
 int UsageError(const char *problem) {
@@ -338,6 +340,12 @@ int Run(const Command &command) {
         chosen.Folder = folder;
         chosen.IndexPath = index_path;
         chosen.DataPath = index_path.substr(0, index_path.size() - 1) + "M";
+        // A mail program's file holds each message once, in the folder's order.
+        if (command.What == MboxOutput || command.What == MaildirOutput) {
+          std::vector<int> &positions = chosen.Positions;
+          std::sort(positions.begin(), positions.end());
+          positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+        }
         for (int position : chosen.Positions) chosen.Items.push_back(items[position]);
         const int total = int(chosen.Items.size());
         int failed = 0;
