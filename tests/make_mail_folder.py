@@ -76,7 +76,7 @@ def _message(i):
     name = HARD_NAMES[i] if i < len(HARD_NAMES) else (
         "Re: meeting" if i % 8 == 3 else "%s %d" % (rng.choice(["Report", "Re: Report",
                                                                  "Fwd: Notes"]), i))
-    subject = name if name else "(no subject)"
+    subject = name.strip() or "(no subject)"
     person, address = PEOPLE[i % len(PEOPLE)]
     headers = []
     sender = address
