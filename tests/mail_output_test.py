@@ -4,6 +4,7 @@
     mail_output_test.py VFOLDER MKFOLDER        the checks below
     mail_output_test.py check-mbox FILE N       FILE holds the N messages of
     mail_output_test.py check-maildir DIR N     make_mail_folder.py N (exactly)
+    mail_output_test.py same-maildir DIR DIR    the same messages and dates in new
 
 Prints each failure and exits non-zero when there is one.
 """
@@ -87,7 +88,11 @@ def check_maildir(what, path, msgs, ticks=None):
         times[data] = os.stat(os.path.join(path, "new", key)).st_mtime
         if not re.fullmatch(r"\d+\.M\d{6}P\d+Q\d+\.[^/:]+", key):
             check(what + ": Maildir name", "SECONDS.MmicroPpidQn.HOST", key)
-    check(what + ": messages in new", collections.Counter(m.body for m in msgs), got)
+    wanted = collections.Counter(m.body for m in msgs)
+    # Only the difference, so that one wrong message does not bury the rest.
+    check(what + ": messages in new (missing, extra: the first of each)", ([], []),
+          (list(wanted - got)[:1], list(got - wanted)[:1]))
+    check(what + ": number of messages in new", sum(wanted.values()), sum(got.values()))
     check(what + ": nothing in cur or tmp", [[], []],
           [os.listdir(os.path.join(path, d)) for d in ("cur", "tmp")])
     if ticks is not None:
@@ -96,6 +101,18 @@ def check_maildir(what, path, msgs, ticks=None):
                 check("%s: date of message %d" % (what, n), ticks[n] // 10000000 - 11644473600,
                       int(times[message.body]))
     box.close()
+
+
+def same_maildir(first, second):
+    def contents(path):
+        new = os.path.join(path, "new")
+        return sorted((open(os.path.join(new, name), "rb").read(),
+                       int(os.stat(os.path.join(new, name)).st_mtime))
+                      for name in os.listdir(new))
+    a, b = contents(first), contents(second)
+    check("same-maildir: number of messages", len(a), len(b))
+    check("same-maildir: the first message that differs (bytes, date)", None,
+          next((pair for pair in zip(a, b) if pair[0] != pair[1]), None))
 
 
 class Tools:
@@ -284,6 +301,8 @@ def main():
         msgs = make_mail_folder.messages(int(sys.argv[3]))
         (check_mbox if sys.argv[1] == "check-mbox" else check_maildir)(
             sys.argv[1], sys.argv[2], msgs)
+    elif len(sys.argv) == 4 and sys.argv[1] == "same-maildir":
+        same_maildir(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 3:
         suite(sys.argv[1], sys.argv[2])
         if not failures:
