@@ -106,15 +106,22 @@ int EachMessage(ChosenMessages *chosen, const std::string &staging, Deliver deli
     if (Interrupted()) {
       ClearProgress();
       fprintf(stderr, "vfolder: interrupted\n");
-      return failed + int(total - i);
+      failed += int(total - i);
+      break;
     }
     std::string path;
     const TakeResult taken = TakeMessage(chosen, i, staging, &path);
-    if (taken == NoDataFile) return failed + int(total - i);
+    if (taken == NoDataFile) {
+      failed += int(total - i);
+      break;
+    }
     Delivery delivery = taken == Taken ? deliver(i, path) : NotDelivered;
     if (delivery != Delivered) ++failed;
     EmptyStaging(staging);
-    if (delivery == StopAll) return failed + int(total - i - 1);
+    if (delivery == StopAll) {
+      failed += int(total - i - 1);
+      break;
+    }
     ShowProgress(int(i + 1), int(total));
   }
   ClearProgress();
