@@ -98,7 +98,8 @@ MSG
 }
 
 # The release package holds both plug-ins, and its vfolder.exe lists a folder
-# exactly as the Linux build does.
+# exactly as the Linux build does and puts a large one out for mail programs
+# as it does.
 package_suite() {
   echo "== release package"
   local zip work expected bits
@@ -116,7 +117,47 @@ package_suite() {
       test "$(bash scripts/wine-run.sh 600 "$work"/vessor-folder-*/$bits-bit/vfolder.exe \
         list --tsv "Z:${work//\//\\}\\INBOX.IDX")" = "$expected"
   done
+  mail_outputs_of_package "$work"
   rm -rf "$work"
+}
+
+# 3,000 realistic messages (tests/make_mail_folder.py) copied, as an mbox and
+# as a Maildir, by the Linux build and by each vfolder.exe: one Wine run per
+# output and bitness. Python's mailbox module reads them back.
+mail_outputs_of_package() {
+  local work=$1 win bits exe output
+  local read_back=(python3 tests/mail_output_test.py)
+  win="Z:${work//\//\\}"
+  python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
+  build/linux/mkfolder "$work/mail.txt" "$work/MAIL.IDX"
+  mkdir "$work/copy-linux" "$work/copy-32" "$work/copy-64"
+  for output in copy:copy-linux mbox:linux.mbox maildir:maildir-linux; do
+    build/linux/vfolder "${output%%:*}" "$work/MAIL.IDX" "$work/${output#*:}"
+  done
+  check "Linux vfolder copy writes 3,000 files" \
+    test "$(find "$work/copy-linux" -type f | wc -l)" -eq 3000
+  check "Linux vfolder mbox: Python reads back the 3,000 messages" \
+    "${read_back[@]}" check-mbox "$work/linux.mbox" 3000
+  check "Linux vfolder maildir: Python reads back the 3,000 messages" \
+    "${read_back[@]}" check-maildir "$work/maildir-linux" 3000
+  for bits in 32 64; do
+    exe=$(echo "$work"/vessor-folder-*/$bits-bit/vfolder.exe)
+    for output in copy:copy-$bits mbox:$bits.mbox maildir:maildir-$bits; do
+      bash scripts/wine-run.sh 600 "$exe" "${output%%:*}" "$win\\MAIL.IDX" "$win\\${output#*:}"
+    done
+    check "$bits-bit vfolder.exe mbox is the Linux one, byte for byte" \
+      cmp "$work/$bits.mbox" "$work/linux.mbox"
+    check "$bits-bit vfolder.exe maildir: Python reads back the 3,000 messages" \
+      "${read_back[@]}" check-maildir "$work/maildir-$bits" 3000
+    check "$bits-bit vfolder.exe maildir holds the Linux messages and dates" \
+      "${read_back[@]}" same-maildir "$work/maildir-linux" "$work/maildir-$bits"
+  done
+  check "32-bit and 64-bit vfolder.exe copy the same names and bytes" \
+    diff -r "$work/copy-32" "$work/copy-64"
+  check "vfolder.exe copies under the Linux build's names and bytes" \
+    diff -r "$work/copy-linux" "$work/copy-64"
+  check "no staging directory left behind" \
+    test -z "$(find "$work" -name '.vf*')"
 }
 
 # Sanitizer build of every test, bounded fuzz runs and a valgrind run.

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_loader.h"
+#include "tools/vfolder/progress.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -22,7 +24,9 @@ namespace {
 
 const char Usage[] =
     "usage: vfolder [--plugin PATH] list [--tsv] INDEX\n"
-    "       vfolder [--plugin PATH] copy INDEX DEST [ITEM...]\n";
+    "       vfolder [--plugin PATH] copy [--eml] INDEX DEST [ITEM...]\n"
+    "       vfolder [--plugin PATH] mbox INDEX FILE [ITEM...]\n"
+    "       vfolder [--plugin PATH] maildir INDEX DIR [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -38,17 +42,39 @@ const char Help[] =
     "  copy INDEX DEST [ITEM...]\n"
     "                      copies the messages into directory DEST, all of them\n"
     "                      or the ITEMs given (a position from the listing, or an\n"
-    "                      exact name)\n"
+    "                      exact name), under the names the panel would give them;\n"
+    "                      a file already there is replaced\n"
+    "  copy --eml INDEX DEST [ITEM...]\n"
+    "                      the same, each file's name ending in .eml, for mail\n"
+    "                      programs that open or import .eml files\n"
+    "  mbox INDEX FILE [ITEM...]\n"
+    "                      one mbox file (mboxrd) of the messages, each once and in\n"
+    "                      listing order, for mail programs that import mbox files;\n"
+    "                      FILE is created or replaced, - is standard output. Each\n"
+    "                      message follows a line \"From ADDRESS DATE\": the address\n"
+    "                      of its From: header (MAILER-DAEMON when there is none)\n"
+    "                      and the item's date in UTC; lines starting with >...From\n"
+    "                      get one more >; each ends in a line feed and an empty line\n"
+    "  maildir INDEX DIR [ITEM...]\n"
+    "                      delivers the messages, each once, into the Maildir DIR\n"
+    "                      (tmp, new and cur made when missing), one new file in\n"
+    "                      DIR/new each; what is there already stays as it is\n"
     "  --plugin PATH       the plug-in library (default: beside this program)\n"
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
-    "ending in M. The folder is only read.\n"
-    "copy ends with the line \"vfolder: N messages, N written, N failed\" on\n"
-    "standard error.\n"
+    "ending in M. The folder is only read. Every output takes the messages\n"
+    "through the plug-in; mbox, maildir and copy --eml stage them in a directory\n"
+    "of their own (.vfPID beside FILE, in DIR/tmp, in DEST) that they remove.\n"
+    "Each file keeps the message date as its modification time.\n"
+    "copy, mbox and maildir end with the line\n"
+    "\"vfolder: N messages, N written, N failed\" on standard error; while that\n"
+    "is a terminal, mbox, maildir and copy --eml count the messages done on a\n"
+    "line there.\n"
     "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
-    "file could not be created, a message could not be read or written, or the\n"
-    "data folder file could not be opened); 2 not a folder, the listing failed,\n"
-    "or a usage error.\n"
+    "file could not be created, a message could not be read or written, the\n"
+    "data folder file could not be opened, vfolder could not put a message\n"
+    "into the mbox or the Maildir, or the run was interrupted); 2 not a folder,\n"
+    "the listing failed, or a usage error.\n"
     "Messages from the plug-in are written to standard error.\n";
 
 int UsageError(const char *problem) {
@@ -61,6 +87,7 @@ int UsageError(const char *problem) {
 int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, int items_number,
                         int buttons_number) {
   if (items == nullptr || items_number < 1) return -1;
+  ClearProgress();
   for (int i = 1; i < items_number - buttons_number; ++i)
     fprintf(stderr, "%s: %s\n", items[0], items[i]);
   return 0;
@@ -198,13 +225,13 @@ void PrintTsv(const PluginPanelItem *items, int count) {
   }
 }
 
-// The items named on the command line: positions from the listing, or exact
-// names (every item of that name). False, naming the culprit, when one matches
-// nothing.
+// The positions of the items named on the command line: positions from the
+// listing, or exact names (every item of that name). False, naming the
+// culprit, when one matches nothing.
 bool SelectItems(const PluginPanelItem *items, int count, char **names, int names_count,
-                 std::vector<PluginPanelItem> *chosen, const char **unmatched) {
+                 std::vector<int> *chosen, const char **unmatched) {
   if (names_count == 0) {
-    chosen->assign(items, items + count);
+    for (int i = 0; i < count; ++i) chosen->push_back(i);
     return true;
   }
   for (int n = 0; n < names_count; ++n) {
@@ -212,13 +239,13 @@ bool SelectItems(const PluginPanelItem *items, int count, char **names, int name
     char *end = nullptr;
     const long position = strtol(name, &end, 10);
     if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
-      chosen->push_back(items[position]);
+      chosen->push_back(int(position));
       continue;
     }
     bool found = false;
     for (int i = 0; i < count; ++i) {
       if (strcmp(items[i].FindData.cFileName, name) != 0) continue;
-      chosen->push_back(items[i]);
+      chosen->push_back(i);
       found = true;
     }
     if (!found) {
@@ -229,8 +256,11 @@ bool SelectItems(const PluginPanelItem *items, int count, char **names, int name
   return true;
 }
 
+enum Output { NoOutput, ListOutput, CopyOutput, MboxOutput, MaildirOutput };
+
 struct Command {
-  bool List = false, Copy = false, Tsv = false;
+  Output What = NoOutput;
+  bool Tsv = false, Eml = false;
   const char *PluginPath = nullptr;
   std::vector<char *> Arguments;
 };
@@ -288,27 +318,50 @@ int Run(const Command &command) {
     if (!api.GetFindData(folder, &items, &count, 0)) {
       fprintf(stderr, "vfolder: %s: cannot list the folder\n", index_arg);
       status = 2;
-    } else if (command.List) {
+    } else if (command.What == ListOutput) {
       if (command.Tsv)
         PrintTsv(items, count);
       else
         PrintTable(items, count, panel);
     } else {
-      std::vector<PluginPanelItem> chosen;
+      ChosenMessages chosen;
       const char *unmatched = nullptr;
       const int names_count = int(command.Arguments.size()) - 2;
       if (!SelectItems(items, count, const_cast<char **>(command.Arguments.data()) + 2, names_count,
-                       &chosen, &unmatched)) {
+                       &chosen.Positions, &unmatched)) {
         fprintf(stderr, "vfolder: %s: no item %s\n", index_arg, unmatched);
         status = 2;
       } else {
-        std::string dest = FullPath(command.Arguments[1]);
-        const int total = int(chosen.size());
-        BoxesShown = 0;
-        const int copied = api.GetFiles(folder, chosen.data(), total, 0, &dest[0], 0);
-        // One box is shown for each message that is not written whole; none at
-        // all are written when the data folder file cannot be opened.
-        const int failed = copied ? std::min(BoxesShown, total) : total;
+        const char *target_arg = command.Arguments[1];
+        std::string target = command.What == MboxOutput && !strcmp(target_arg, "-")
+                                 ? std::string(target_arg)
+                                 : FullPath(target_arg);
+        chosen.Api = &api;
+        chosen.Folder = folder;
+        chosen.IndexPath = index_path;
+        chosen.DataPath = index_path.substr(0, index_path.size() - 1) + "M";
+        // A mail program's file holds each message once, in the folder's order.
+        if (command.What == MboxOutput || command.What == MaildirOutput) {
+          std::vector<int> &positions = chosen.Positions;
+          std::sort(positions.begin(), positions.end());
+          positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+        }
+        for (int position : chosen.Positions) chosen.Items.push_back(items[position]);
+        const int total = int(chosen.Items.size());
+        int failed = 0;
+        if (command.What == MboxOutput) {
+          failed = WriteMbox(&chosen, target);
+        } else if (command.What == MaildirOutput) {
+          failed = WriteMaildir(&chosen, target);
+        } else if (command.Eml) {
+          failed = CopyAsEml(&chosen, target);
+        } else {
+          BoxesShown = 0;
+          const int copied = api.GetFiles(folder, chosen.Items.data(), total, 0, &target[0], 0);
+          // One box is shown for each message that is not written whole; none
+          // at all are written when the data folder file cannot be opened.
+          failed = copied ? std::min(BoxesShown, total) : total;
+        }
         fprintf(stderr, "vfolder: %d messages, %d written, %d failed\n", total, total - failed,
                 failed);
         status = failed > 0 ? 1 : 0;
@@ -339,23 +392,35 @@ int main(int argc, char **argv) {
       command.PluginPath = argv[i];
     } else if (!options_done && !strcmp(arg, "--tsv")) {
       command.Tsv = true;
+    } else if (!options_done && !strcmp(arg, "--eml")) {
+      command.Eml = true;
     } else if (!options_done && !strcmp(arg, "--")) {
       options_done = true;
     } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
       return UsageError((std::string("unknown option ") + arg).c_str());
-    } else if (!command.List && !command.Copy && command.Arguments.empty() &&
-               !strcmp(arg, "list")) {
-      command.List = true;
-    } else if (!command.List && !command.Copy && command.Arguments.empty() &&
-               !strcmp(arg, "copy")) {
-      command.Copy = true;
+    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "list")) {
+      command.What = ListOutput;
+    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "copy")) {
+      command.What = CopyOutput;
+    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "mbox")) {
+      command.What = MboxOutput;
+    } else if (command.What == NoOutput && command.Arguments.empty() &&
+               !strcmp(arg, "maildir")) {
+      command.What = MaildirOutput;
     } else {
       command.Arguments.push_back(arg);
     }
   }
-  if (!command.List && !command.Copy) return UsageError(nullptr);
-  if (command.List && command.Arguments.size() != 1) return UsageError("list takes one INDEX");
-  if (command.Copy && command.Arguments.size() < 2) return UsageError("copy takes INDEX and DEST");
-  if (command.Copy && command.Tsv) return UsageError("--tsv goes with list");
+  if (command.What == NoOutput) return UsageError(nullptr);
+  if (command.What == ListOutput && command.Arguments.size() != 1)
+    return UsageError("list takes one INDEX");
+  if (command.What == CopyOutput && command.Arguments.size() < 2)
+    return UsageError("copy takes INDEX and DEST");
+  if (command.What == MboxOutput && command.Arguments.size() < 2)
+    return UsageError("mbox takes INDEX and FILE");
+  if (command.What == MaildirOutput && command.Arguments.size() < 2)
+    return UsageError("maildir takes INDEX and DIR");
+  if (command.What != ListOutput && command.Tsv) return UsageError("--tsv goes with list");
+  if (command.What != CopyOutput && command.Eml) return UsageError("--eml goes with copy");
   return Run(command);
 }

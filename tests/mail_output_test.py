@@ -1,0 +1,316 @@
+#!/usr/bin/env python3
+"""vfolder's outputs for mail programs, read back by Python's mailbox module.
+
+    mail_output_test.py VFOLDER MKFOLDER        the checks below
+    mail_output_test.py check-mbox FILE N       FILE holds the N messages of
+    mail_output_test.py check-maildir DIR N     make_mail_folder.py N (exactly)
+    mail_output_test.py same-maildir DIR DIR    the same messages and dates in new
+
+Prints each failure and exits non-zero when there is one.
+"""
+import collections
+import email
+import email.utils
+import os
+import pty
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_mail_folder  # noqa: E402
+
+import mailbox  # noqa: E402
+
+failures = []
+
+
+def check(what, expected, actual):
+    if expected != actual:
+        failures.append(what)
+        print("FAIL %s\n--- expected\n%r\n--- actual\n%r" % (what, expected, actual))
+
+
+def unquoted(data):
+    return re.sub(rb"(?m)^>(>*From )", rb"\1", data)
+
+
+def in_mbox(body):
+    """The message as the mbox holds it once unquoted: with a final line feed."""
+    return body if body.endswith(b"\n") else body + b"\n"
+
+
+def expected_sender(message):
+    return message.sender or "MAILER-DAEMON"
+
+
+def asctime_of(ticks):
+    seconds = ticks // 10000000 - 11644473600 if ticks else 0
+    return time.asctime(time.gmtime(seconds))
+
+
+def check_mbox(what, path, msgs, ticks=None):
+    """The mbox holds exactly `msgs`, in order, with their headers as stored."""
+    box = mailbox.mbox(path, create=False)
+    keys = list(box.keys())
+    check(what + ": message count", len(msgs), len(keys))
+    for n, (key, message) in enumerate(zip(keys, msgs)):
+        got = box.get_bytes(key)
+        if unquoted(got) != in_mbox(message.body):
+            check("%s: bytes of message %d" % (what, n), in_mbox(message.body), unquoted(got))
+            continue
+        parsed = box[key]
+        sender = parsed.get_from().split(" ", 1)
+        check("%s: From line sender of message %d" % (what, n), expected_sender(message),
+              sender[0])
+        if ticks is not None:
+            check("%s: From line date of message %d" % (what, n), asctime_of(ticks[n]),
+                  sender[1])
+        check("%s: Subject of message %d" % (what, n), message.subject, parsed["Subject"])
+        check("%s: Date of message %d" % (what, n), message.date, parsed["Date"])
+        if message.sender and getattr(message, "plain_sender", True):
+            check("%s: From of message %d" % (what, n), message.sender,
+                  email.utils.parseaddr(parsed["From"])[1])
+    box.close()
+
+
+def check_maildir(what, path, msgs, ticks=None):
+    """The Maildir's new holds exactly `msgs` (in any order), each with the
+    message date as its modification time."""
+    box = mailbox.Maildir(path, factory=None, create=False)
+    got = collections.Counter()
+    times = {}
+    for key in box.keys():
+        data = box.get_bytes(key)
+        got[data] += 1
+        times[data] = os.stat(os.path.join(path, "new", key)).st_mtime
+        if not re.fullmatch(r"\d+\.M\d{6}P\d+Q\d+\.[^/:]+", key):
+            check(what + ": Maildir name", "SECONDS.MmicroPpidQn.HOST", key)
+    wanted = collections.Counter(m.body for m in msgs)
+    # Only the difference, so that one wrong message does not bury the rest.
+    check(what + ": messages in new (missing, extra: the first of each)", ([], []),
+          (list(wanted - got)[:1], list(got - wanted)[:1]))
+    check(what + ": number of messages in new", sum(wanted.values()), sum(got.values()))
+    check(what + ": nothing in cur or tmp", [[], []],
+          [os.listdir(os.path.join(path, d)) for d in ("cur", "tmp")])
+    if ticks is not None:
+        for n, message in enumerate(msgs):
+            if ticks[n] and message.body in times:
+                check("%s: date of message %d" % (what, n), ticks[n] // 10000000 - 11644473600,
+                      int(times[message.body]))
+    box.close()
+
+
+def same_maildir(first, second):
+    def contents(path):
+        new = os.path.join(path, "new")
+        return sorted((open(os.path.join(new, name), "rb").read(),
+                       int(os.stat(os.path.join(new, name)).st_mtime))
+                      for name in os.listdir(new))
+    a, b = contents(first), contents(second)
+    check("same-maildir: number of messages", len(a), len(b))
+    check("same-maildir: the first message that differs (bytes, date)", None,
+          next((pair for pair in zip(a, b) if pair[0] != pair[1]), None))
+
+
+class Tools:
+    def __init__(self, vfolder, mkfolder, work):
+        self.vfolder, self.mkfolder, self.work = vfolder, mkfolder, work
+
+    def folder(self, name, msgs, extra=()):
+        """Writes the messages as folder NAME.IDX; returns its path."""
+        description = os.path.join(self.work, name + ".txt")
+        with open(description, "w", encoding="ascii") as out:
+            out.write(make_mail_folder.description(msgs, extra))
+        index = os.path.join(self.work, name + ".IDX")
+        subprocess.run([self.mkfolder, description, index], check=True)
+        return index
+
+    def run(self, *args):
+        done = subprocess.run([self.vfolder] + list(args), capture_output=True)
+        return done.returncode, done.stdout, done.stderr.decode("latin-1")
+
+    def ticks(self, index):
+        """Each item's last-write time from the listing."""
+        _, out, _ = self.run("list", "--tsv", index)
+        return [int(line.split(b"\t")[5]) for line in out.splitlines()]
+
+
+def staged(directory):
+    return [name for name in os.listdir(directory) if name.startswith(".vf")]
+
+
+def summary(total, written, failed):
+    return "vfolder: %d messages, %d written, %d failed\n" % (total, written, failed)
+
+
+def hand_made():
+    """Messages whose From line needs a rule of its own."""
+    M = make_mail_folder.Message
+    made = [
+        M("Quoted address", "Joe", "12 Mar 00 14:35",
+          b'From: Joe <"joe bloggs"@example.com>\nSubject: q\nDate: d\n\nhi\n',
+          '"joe_bloggs"@example.com', "q", "d"),
+        M("Spaces in brackets", "Joe", "12 Mar 00 14:35",
+          b"FROM:\tJoe (the <boss>) < joe @ example.com >\nSubject: s\nDate: d\n\nhi\n",
+          "joe@example.com", "s", "d"),
+        M("Two words", "Joe", "12 Mar 00 14:35",
+          b"From: Joe Bloggs\nSubject: w\nDate: d\n\nhi\n", None, "w", "d"),
+        M("From in the body only", "Joe", "12 Mar 00 14:35",
+          b"Subject: b\nDate: d\n\nFrom: joe@example.com\n", None, "b", "d"),
+        M("Null sender", "Joe", "12 Mar 00 14:35",
+          b"From: <>\nSubject: n\nDate: d\n\nFrom \n", None, "n", "d"),
+        M("Unknown date", "Joe", "12 Xyz 00 14:35",
+          b"From: ann@example.org\nSubject: u\nDate: d\n\n>>>>From x", "ann@example.org",
+          "u", "d"),
+        M("Empty", "Joe", "12 Mar 00 14:35", b"", None, None, None),
+    ]
+    for message in made:
+        message.plain_sender = False  # not the address as email.utils reads it
+    return made
+
+
+def suite(vfolder, mkfolder):
+    with tempfile.TemporaryDirectory() as work:
+        tools = Tools(vfolder, mkfolder, work)
+        msgs = make_mail_folder.messages(60) + hand_made()
+        index = tools.folder("INBOX", msgs)
+        ticks = tools.ticks(index)
+        check("zero item time", 0, ticks[-2])
+
+        mbox = os.path.join(work, "all.mbox")
+        status, _, err = tools.run("mbox", index, mbox)
+        check("mbox: status", 0, status)
+        check("mbox: summary", summary(len(msgs), len(msgs), 0), err)
+        check_mbox("mbox", mbox, msgs, ticks)
+        check("mbox: no staging left", [], staged(work))
+        with open(mbox, "rb") as stored:
+            whole = stored.read()
+        check("mbox: the unknown date as the epoch", True,
+              b"\nFrom ann@example.org Thu Jan  1 00:00:00 1970\n" in whole)
+        _, out, _ = tools.run("mbox", index, "-")
+        check("mbox to standard output", whole, out)
+
+        status, _, err = tools.run("mbox", index, mbox, "5", "Re: meeting", "3", "5")
+        selection = [5] + [n for n, m in enumerate(msgs) if m.name == "Re: meeting"]
+        selection = sorted(set(selection + [3]))
+        check("mbox of a selection: summary", summary(len(selection), len(selection), 0), err)
+        check_mbox("mbox of a selection", mbox, [msgs[n] for n in selection],
+                   [ticks[n] for n in selection])
+
+        maildir = os.path.join(work, "Mail")
+        status, _, err = tools.run("maildir", index, maildir)
+        check("maildir: status", 0, status)
+        check("maildir: summary", summary(len(msgs), len(msgs), 0), err)
+        check_maildir("maildir", maildir, msgs, ticks)
+        before = {name: open(os.path.join(maildir, "new", name), "rb").read()
+                  for name in os.listdir(os.path.join(maildir, "new"))}
+        status, _, err = tools.run("maildir", index, maildir, "0", "1")
+        check("maildir, a second run: summary", summary(2, 2, 0), err)
+        after = os.listdir(os.path.join(maildir, "new"))
+        check("maildir, a second run: adds two", len(before) + 2, len(after))
+        check("maildir, a second run: leaves the first as it was", before,
+              {name: open(os.path.join(maildir, "new", name), "rb").read()
+               for name in before})
+        check_maildir("maildir, both runs", maildir, msgs + msgs[:2])
+
+        # The data folder file ends inside message 5 of 10.
+        cut = make_mail_folder.messages(10)
+        cut_at = sum(len(m.body) for m in cut[:5]) + 3
+        cut_index = tools.folder("CUT", cut, ["data-truncate %d" % cut_at])
+        status, _, err = tools.run("mbox", cut_index, mbox)
+        check("mbox cut short: status", 1, status)
+        check("mbox cut short: summary", summary(10, 5, 5), err.splitlines(True)[-1])
+        check("mbox cut short: names the message", True,
+              "vfolder: message 5 (%s): Cannot read message\n" % cut[5].name in err)
+        check_mbox("mbox cut short", mbox, cut[:5])
+        check("mbox cut short: no staging left", [], staged(work))
+        cut_dir = os.path.join(work, "CutMail")
+        status, _, err = tools.run("maildir", cut_index, cut_dir)
+        check("maildir cut short: status and summary", (1, summary(10, 5, 5)),
+              (status, err.splitlines(True)[-1]))
+        check_maildir("maildir cut short", cut_dir, cut[:5])
+
+        os.rename(cut_index[:-1] + "M", cut_index[:-1] + "Z")
+        status, _, err = tools.run("mbox", cut_index, mbox)
+        check("mbox without data file", (1, "Unable to open Data Folder File: %sM\n%s" % (
+            cut_index[:-1], summary(10, 0, 10))), (status, err))
+        check("mbox without data file: no staging left", [], staged(work))
+
+        # copy --eml gives copy's names, each with .eml.
+        hard = make_mail_folder.messages(len(make_mail_folder.HARD_NAMES))
+        hard_index = tools.folder("HARD", hard)
+        plain, eml = os.path.join(work, "plain"), os.path.join(work, "eml")
+        os.mkdir(plain)
+        os.mkdir(eml)
+        tools.run("copy", hard_index, plain)
+        status, _, err = tools.run("copy", "--eml", hard_index, eml)
+        check("copy --eml: status and summary", (0, summary(len(hard), len(hard), 0)),
+              (status, err))
+        names = os.listdir(plain)
+        check("copy --eml: copy's names with .eml", sorted(n + ".eml" for n in names),
+              sorted(os.listdir(eml)))
+        check("copy --eml: the names", sorted([
+            "Re__a_b.eml", "Re__a_b_(2).eml", "Re__a_b_(3).eml", "MEETING.eml",
+            "meeting_(2).eml", "Hello_.eml", "_.eml", "__(2).eml", "__.eml", "CON_.eml",
+            "con_.txt.eml", "Re__meeting.eml", "Re__meeting_(2).eml", "x" * 36 + ".eml",
+            "leading_spaces.eml", "tab_in_name.eml", "trailing_dot___.eml", "Re__a_b_(4).eml"]),
+            sorted(os.listdir(eml)))
+        check("copy --eml: the bytes", [open(os.path.join(plain, n), "rb").read() for n in names],
+              [open(os.path.join(eml, n + ".eml"), "rb").read() for n in names])
+        check("copy --eml: the dates", [int(os.stat(os.path.join(plain, n)).st_mtime)
+                                        for n in names],
+              [int(os.stat(os.path.join(eml, n + ".eml")).st_mtime) for n in names])
+        status, _, err = tools.run("copy", "--eml", cut_index, eml, "0")
+        check("copy --eml without data file", 1, status)
+        check("copy --eml: no staging left", [], staged(eml))
+
+        status, _, _ = tools.run("mbox", "--eml", index, mbox)
+        check("--eml with mbox: status", 2, status)
+
+        # Progress on a terminal, only there, and gone at the end.
+        big_index = tools.folder("BIG", make_mail_folder.messages(3000))
+        status, _, err = tools.run("maildir", big_index, os.path.join(work, "Big"))
+        check("no progress off a terminal", summary(3000, 3000, 0), err)
+        master, slave = pty.openpty()
+        done = subprocess.run([vfolder, "maildir", big_index, os.path.join(work, "Big2")],
+                              stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        text = shown.decode("latin-1").replace("\r\n", "\n")
+        if "/3000 messages" not in text:
+            print("what the terminal showed: %r" % text[-300:])
+        check("progress on a terminal", (0, True, True),
+              (done.returncode, "/3000 messages" in text,
+               text.endswith("\r" + summary(3000, 3000, 0))))
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] in ("check-mbox", "check-maildir"):
+        msgs = make_mail_folder.messages(int(sys.argv[3]))
+        (check_mbox if sys.argv[1] == "check-mbox" else check_maildir)(
+            sys.argv[1], sys.argv[2], msgs)
+    elif len(sys.argv) == 4 and sys.argv[1] == "same-maildir":
+        same_maildir(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 3:
+        suite(sys.argv[1], sys.argv[2])
+        if not failures:
+            print("mail outputs: all checks passed")
+    else:
+        sys.exit(__doc__)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,167 @@
+#include "tools/vfolder/mbox_format.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const char NoSender[] = "MAILER-DAEMON";
+
+bool IsFoldSpace(char c) { return c == ' ' || c == '\t'; }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// The end of the line starting at `at`: the position of its line feed, or `size`.
+size_t LineEnd(const char *text, size_t size, size_t at) {
+  const void *feed = memchr(text + at, '\n', size - at);
+  return feed != nullptr ? size_t(static_cast<const char *>(feed) - text) : size;
+}
+
+// The line's length without its CR before the line feed.
+size_t TrimmedLength(const char *text, size_t start, size_t end) {
+  return end > start && text[end - 1] == '\r' ? end - start - 1 : end - start;
+}
+
+// The value of the first From: header, unfolded; false when there is none.
+bool FromHeaderValue(const char *message, size_t size, std::string *value) {
+  bool in_from = false;
+  for (size_t at = 0; at < size;) {
+    const size_t end = LineEnd(message, size, at);
+    const size_t length = TrimmedLength(message, at, end);
+    if (length == 0) break;  // the empty line that ends the headers
+    const char *line = message + at;
+    if (in_from && IsFoldSpace(line[0])) {
+      value->append(line, length);
+    } else if (in_from) {
+      return true;
+    } else if (length >= 4 && AsciiLower(line[0]) == 'f' && AsciiLower(line[1]) == 'r' &&
+               AsciiLower(line[2]) == 'o' && AsciiLower(line[3]) == 'm') {
+      size_t colon = 4;
+      while (colon < length && IsFoldSpace(line[colon])) ++colon;
+      if (colon < length && line[colon] == ':') {
+        value->assign(line + colon + 1, length - colon - 1);
+        in_from = true;
+      }
+    }
+    at = end + 1;
+  }
+  return in_from;
+}
+
+bool IsBlank(char c) { return uint8_t(c) <= ' ' || c == 0x7F; }
+
+// The address with white space dropped, or made '_' in quoted strings.
+std::string OneWord(const std::string &address) {
+  std::string word;
+  bool quoted = false;
+  for (size_t i = 0; i < address.size(); ++i) {
+    const char c = address[i];
+    if (c == '"') quoted = !quoted;
+    if (quoted && c == '\\' && i + 1 < address.size() && !IsBlank(address[i + 1])) {
+      word += c;
+      word += address[++i];
+    } else if (!IsBlank(c)) {
+      word += c;
+    } else if (quoted) {
+      word += '_';
+    }
+  }
+  return word;
+}
+
+std::string AddressOf(const std::string &value) {
+  std::string outside;  // the value without comments
+  bool quoted = false;
+  int comment_depth = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '\\' && i + 1 < value.size()) {
+      if (comment_depth == 0) outside.append(value, i, 2);
+      ++i;
+    } else if (quoted) {
+      outside += c;
+      if (c == '"') quoted = false;
+    } else if (c == '(') {
+      ++comment_depth;
+    } else if (c == ')' && comment_depth > 0) {
+      --comment_depth;
+    } else if (comment_depth > 0) {
+      continue;
+    } else if (c == '<') {
+      // The address runs to the first '>' outside a quoted string.
+      std::string address;
+      bool in_quote = false;
+      for (++i; i < value.size() && (in_quote || value[i] != '>'); ++i) {
+        if (value[i] == '"') in_quote = !in_quote;
+        address += value[i];
+      }
+      return OneWord(address);
+    } else {
+      if (c == '"') quoted = true;
+      outside += c;
+    }
+  }
+  // Without angle brackets, only a lone word is taken for the address.
+  size_t first = 0, last = outside.size();
+  while (first < last && IsBlank(outside[first])) ++first;
+  while (last > first && IsBlank(outside[last - 1])) --last;
+  const std::string word = outside.substr(first, last - first), joined = OneWord(word);
+  return joined.size() == word.size() ? joined : std::string();
+}
+
+bool Put(FILE *out, const char *bytes, size_t count) {
+  return count == 0 || fwrite(bytes, 1, count, out) == count;
+}
+
+}  // namespace
+
+std::string MboxSender(const char *message, size_t size) {
+  std::string value;
+  if (!FromHeaderValue(message, size, &value)) return NoSender;
+  const std::string address = AddressOf(value);
+  return address.empty() ? NoSender : address;
+}
+
+std::string AsctimeOf(const FILETIME &time) {
+  static const char Weekdays[7][4] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+  static const char Months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  const int64_t seconds = ticks == 0 ? 0 : int64_t(ticks / 10000000u) - 11644473600;
+  int64_t days = seconds / 86400, second_of_day = seconds % 86400;
+  if (second_of_day < 0) second_of_day += 86400, days -= 1;
+  const int weekday = int(((days % 7) + 7) % 7);
+  // Days since 1970-01-01 to the civil date, on the proleptic Gregorian
+  // calendar, without the C library's time_t (32 bits on some systems).
+  const int64_t shifted = days + 719468;
+  const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+  const int64_t day_of_era = shifted - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t month_index = (5 * day_of_year + 2) / 153;  // from March
+  const int day = int(day_of_year - (153 * month_index + 2) / 5 + 1);
+  const int month = int(month_index < 10 ? month_index + 3 : month_index - 9);
+  const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  char text[64];
+  snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %lld", Weekdays[weekday],
+           Months[month - 1], day, int(second_of_day / 3600), int(second_of_day / 60 % 60),
+           int(second_of_day % 60), static_cast<long long>(year));
+  return text;
+}
+
+bool WriteMboxMessage(FILE *out, const char *message, size_t size, const FILETIME &date) {
+  const std::string from_line = "From " + MboxSender(message, size) + " " + AsctimeOf(date) + "\n";
+  bool ok = Put(out, from_line.data(), from_line.size());
+  for (size_t at = 0; ok && at < size;) {
+    size_t quotes = at;
+    while (quotes < size && message[quotes] == '>') ++quotes;
+    if (size - quotes >= 5 && memcmp(message + quotes, "From ", 5) == 0) ok = Put(out, ">", 1);
+    const size_t end = LineEnd(message, size, at);
+    const size_t next = end < size ? end + 1 : size;
+    ok = ok && Put(out, message + at, next - at);
+    at = next;
+  }
+  if (ok && (size == 0 || message[size - 1] != '\n')) ok = Put(out, "\n", 1);
+  return ok && Put(out, "\n", 1);
+}

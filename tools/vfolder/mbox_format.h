@@ -1,0 +1,28 @@
+// The mboxrd form of one message: its "From " line, its quoted lines and the
+// empty line after it.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "host/win_types.h"
+
+// The sender for the "From " line: the address in the first From: header of
+// the header section (the lines up to the first empty one; the header name in
+// any letter case; folded lines joined). The address is the text in the first
+// <...> outside quoted strings and comments, or else the header's one word once
+// comments are dropped. White space and control bytes are dropped from it, or
+// made '_' inside a quoted string, so that it stays one word. "MAILER-DAEMON"
+// when there is no such header or no address in it.
+std::string MboxSender(const char *message, size_t size);
+
+// A UTC file time as asctime() writes it, "Sun Mar 12 13:35:00 2000"; the
+// Unix epoch for a zero time, which stands for a date that was not known.
+std::string AsctimeOf(const FILETIME &time);
+
+// Appends the message to `out`: "From SENDER DATE" and a line feed, the bytes
+// as they are but with one more '>' before every line that starts with zero or
+// more '>' and "From ", a line feed when the message does not end in one, and
+// an empty line. False when a write fails.
+bool WriteMboxMessage(FILE *out, const char *message, size_t size, const FILETIME &date);
