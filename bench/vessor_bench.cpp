@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/export_name.h"
 #include "folder/vessor_folder.h"
 #include "host/far_plugin.h"
 #include "tools/vfolder/plugin_loader.h"

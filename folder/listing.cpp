@@ -85,10 +85,7 @@ BOOL ListMessages(FolderHandle *folder, PluginPanelItem **items_out, int *count_
   *items_out = nullptr;
   *count_out = 0;
   if (!OpenIndexFile(folder)) return FALSE;
-  // Dropping the stream's buffer first makes the rewind read the file afresh:
-  // some C libraries would otherwise serve a seek back into the buffer from
-  // what they read the last time.
-  fflush(folder->IndexFile);
+  // The stream keeps no buffer, so every listing reads the file afresh.
   rewind(folder->IndexFile);
 
   const size_t count = size_t(folder->RecordCount);

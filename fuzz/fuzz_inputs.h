@@ -23,7 +23,7 @@
 #include <system_error>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/export_name.h"
 #include "folder/vessor_folder.h"
 #include "tools/vfolder/plugin_loader.h"
 
