@@ -19,7 +19,7 @@
 
 #include "folder/export_name.h"
 #include "folder/vessor_folder.h"
-#include "host/far_plugin.h"
+#include "host/far1/far_plugin.h"
 #include "tools/vfolder/plugin_loader.h"
 
 #ifndef _WIN32
@@ -717,6 +717,14 @@ PeakFigures RunPeakChild(const std::vector<std::string> &arguments) {
 void ItemName(const PluginPanelItem &item, char (*name)[MAX_PATH + 1]) {
   memcpy(*name, item.FindData.cFileName, MAX_PATH);
   (*name)[MAX_PATH] = '\0';
+}
+
+// The path a message named `name` is exported to inside `dest_dir` when no
+// earlier item of the same export took its name.
+size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t out_size) {
+  char file_name[MAX_PATH * 2];
+  MakeExportName(name, file_name, sizeof file_name);
+  return JoinExportPath(dest_dir, file_name, out, out_size);
 }
 
 // The path the export gives each item in `dest`.

@@ -4,99 +4,171 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "folder/export_name.h"
-#include "host/host_services.h"
-#include "platform/file_identity.h"
-#include "platform/read_stream.h"
-#include "platform/write_stream.h"
-
 namespace {
 
-enum CopyResult { Copied, ReadFailed, WriteFailed };
+// One buffer for every copy: messages are read and written in pieces of this
+// size, most of them in one.
+const size_t CopyBufferSize = 64 * 1024;
+char CopyBuffer[CopyBufferSize];
 
-const size_t CopyBufferSize = 1024;
-
-// Copies `size` bytes from `offset` of the data folder file to `out`. Only bytes
-// that were read from the message's place are written, and a negative offset
-// reads nothing.
-CopyResult CopyMessage(FILE *data, int32_t offset, int32_t size, FILE *out) {
-  if (size <= 0) return Copied;
-  if (offset < 0) return ReadFailed;
-  char buffer[CopyBufferSize];
-  uint64_t at = uint64_t(offset);
-  for (size_t left = size_t(size); left > 0;) {
-    const size_t wanted = left < CopyBufferSize ? left : CopyBufferSize;
-    const size_t got = ReadAt(data, at, buffer, wanted);
-    if (got > 0 && fwrite(buffer, 1, got, out) != got) return WriteFailed;
-    if (got < wanted) return ReadFailed;
-    left -= got;
-    at += got;
+// A file this export made, found again by its identity.
+size_t FindCreated(const ExportRun *run, const FileIdentity &identity) {
+  const uint64_t mixed = (identity.Index * 0x9E3779B97F4A7C15ull) ^ identity.Volume;
+  for (size_t at = size_t(mixed >> 17) & run->CreatedMask;; at = (at + 1) & run->CreatedMask) {
+    const FileIdentity &slot = run->Created[at];
+    if (!slot.Exists || IsSameFile(slot, identity)) return at;
   }
-  return Copied;
 }
 
-// Tells the user that the destination for this item cannot be created; the
-// caption is the whole intended path, even one too long for a path buffer.
-void ReportCannotCreate(const char *dest_dir, const char *file_name, size_t path_length) {
-  char *path = static_cast<char *>(malloc(path_length + 1));
-  if (path != nullptr) JoinExportPath(dest_dir, file_name, path, path_length + 1);
-  MessageBoxA(nullptr, "Cannot create file", path != nullptr ? path : dest_dir, MB_OK);
-  free(path);
+bool RememberCreated(ExportRun *run, const FileIdentity &identity) {
+  if (run->CreatedCount * 2 >= run->CreatedMask + 1) {
+    const size_t old_count = run->CreatedMask + 1;
+    FileIdentity *old = run->Created;
+    run->Created = static_cast<FileIdentity *>(calloc(old_count * 2, sizeof(FileIdentity)));
+    if (run->Created == nullptr) {
+      run->Created = old;
+      return false;
+    }
+    run->CreatedMask = old_count * 2 - 1;
+    for (size_t at = 0; at < old_count; ++at)
+      if (old[at].Exists) run->Created[FindCreated(run, old[at])] = old[at];
+    free(old);
+  }
+  run->Created[FindCreated(run, identity)] = identity;
+  ++run->CreatedCount;
+  return true;
+}
+
+bool WasCreated(const ExportRun *run, const FileIdentity &identity) {
+  return run->Created[FindCreated(run, identity)].Exists;
+}
+
+// Puts the path of `name` inside the destination into run->Path. False when
+// it is longer than the limit (or memory runs out); the path is there all the
+// same, as far as memory allows, to tell the user.
+bool MakePath(ExportRun *run, const char *name) {
+  const size_t length = JoinExportPath(run->DestDir, name, nullptr, 0);
+  if (length + 1 > run->PathRoom) {
+    char *path = static_cast<char *>(realloc(run->Path, length + 1));
+    if (path == nullptr) {
+      JoinExportPath(run->DestDir, name, run->Path, run->PathRoom);
+      return false;
+    }
+    run->Path = path;
+    run->PathRoom = length + 1;
+  }
+  JoinExportPath(run->DestDir, name, run->Path, run->PathRoom);
+  return run->PathLimit == 0 || length < run->PathLimit;
+}
+
+// Creates item `item`'s file, or empties the one from before the export that
+// has its name. A name that leads to a file this export made already goes to
+// the item's next suffixed name.
+FileRef CreateMessageFile(ExportRun *run, int item) {
+  // Never a file at the root for want of a destination.
+  if (run->DestDir[0] == '\0') {
+    MakePath(run, ExportNameOf(&run->Names, item));
+    return NoFile;
+  }
+  // Each try takes a name no item had; the bound is for a file system that
+  // takes every name for one already made.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (!MakePath(run, ExportNameOf(&run->Names, item))) return NoFile;
+    bool exists = false;
+    FileRef file = FileSystem.CreateNew(run->Path, &exists);
+    if (file != NoFile) {
+      const FileIdentity identity = FileSystem.IdentifyOpen(file);
+      if (identity.Exists && RememberCreated(run, identity)) return file;
+      // Unknown, it could not be told from a later item's file: not used.
+      FileSystem.Close(file);
+      FileSystem.Remove(run->Path);
+      return NoFile;
+    }
+    if (!exists) return NoFile;
+    FoundFile found = {};
+    file = FileSystem.OpenExisting(run->Path, &found);
+    if (file == NoFile) return NoFile;
+    if (WasCreated(run, found.Identity)) {
+      FileSystem.Close(file);
+      if (!NextExportName(&run->Names, item)) return NoFile;
+      continue;
+    }
+    if (found.Regular && !IsSameFile(found.Identity, run->Own[0]) &&
+        !IsSameFile(found.Identity, run->Own[1]) && FileSystem.Truncate(file, 0) &&
+        RememberCreated(run, found.Identity))
+      return file;
+    FileSystem.Close(file);
+    return NoFile;
+  }
+  return NoFile;
+}
+
+bool WriteToFile(void *file, const void *bytes, size_t size) {
+  return FileSystem.Write(*static_cast<FileRef *>(file), bytes, size);
 }
 
 bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
 
-void ExportMessage(FILE *data, const FileIdentity *own, const PluginPanelItem *item,
-                   const char *file_name, const char *dest_dir) {
-  char path[MAX_PATH];
-  const size_t path_length = JoinExportPath(dest_dir, file_name, path, sizeof path);
-  // Never a file under a cut-off name, never one at the root for want of a
-  // destination, and never one of the folder's own files.
-  FILE *out = nullptr;
-  if (path_length < sizeof path && dest_dir[0] != '\0') {
-    // A buffer of our own spares the C library asking the file system for
-    // one, and takes most messages in one write.
-    static char out_buffer[64 * 1024];
-    out = CreateForWriting(path, own, 2, out_buffer, sizeof out_buffer);
-  }
-  if (out == nullptr) {
-    ReportCannotCreate(dest_dir, file_name, path_length);
-    return;
-  }
-  const int32_t offset = int32_t(uint32_t(item->UserData));
-  const int32_t size = int32_t(item->FindData.nFileSizeLow);
-  CopyResult result = CopyMessage(data, offset, size, out);
-  // The message's date on the file, so that exported messages sort by date.
-  // A time that could not be set loses no message; the file keeps its own.
-  const FILETIME &date = item->FindData.ftLastWriteTime;
-  if (result == Copied && !IsZero(date)) FlushWithFileTime(out, date);
-  if (fclose(out) != 0 && result == Copied) result = WriteFailed;
-  if (result == ReadFailed) MessageBoxA(nullptr, "Cannot read message", path, MB_OK);
-  if (result == WriteFailed) MessageBoxA(nullptr, "Cannot write file", path, MB_OK);
-}
-
 }  // namespace
 
-BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int count,
-                    const char *dest_dir) {
-  if (dest_dir == nullptr) dest_dir = "";
-  if (folder->DataFile == nullptr) {
-    folder->DataFile = OpenSharedForReading(folder->DataPath);
-    if (folder->DataFile == nullptr) {
-      ShowWarning("Unable to open Data Folder File", folder->DataPath);
-      return FALSE;
-    }
+bool OpenDataFile(FolderHandle *folder) {
+  if (folder->DataFile == NoFile) folder->DataFile = FileSystem.OpenForReading(folder->DataPath);
+  return folder->DataFile != NoFile;
+}
+
+ExportResult CopyMessage(FolderHandle *folder, uint32_t offset, uint32_t size, MessageSink sink,
+                         void *context) {
+  // Offsets and sizes are signed in the record: a size of 0 or below is an
+  // empty message, a negative offset a place that does not exist.
+  if (int32_t(size) <= 0) return ExportWritten;
+  if (int32_t(offset) < 0) return ExportCannotRead;
+  uint64_t at = offset;
+  for (size_t left = size; left > 0;) {
+    const size_t wanted = left < CopyBufferSize ? left : CopyBufferSize;
+    const size_t got = FileSystem.ReadAt(folder->DataFile, at, CopyBuffer, wanted);
+    if (got > 0 && !sink(context, CopyBuffer, got)) return ExportCannotWrite;
+    if (got < wanted) return ExportCannotRead;
+    left -= got;
+    at += got;
   }
-  if (count <= 0) return TRUE;
-  ExportNames names;
-  if (!MakeExportNames(items, count, &names)) {
-    // Out of memory before any file is made: each message says so.
-    for (int i = 0; i < count; ++i) MessageBoxA(nullptr, "Cannot create file", dest_dir, MB_OK);
-    return TRUE;
+  return ExportWritten;
+}
+
+bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+                 const char *const *item_names, int count, size_t max_name_length,
+                 size_t path_limit) {
+  memset(run, 0, sizeof *run);
+  run->DestDir = dest_dir != nullptr ? dest_dir : "";
+  run->PathLimit = path_limit;
+  run->CreatedMask = 15;
+  run->Created = static_cast<FileIdentity *>(calloc(run->CreatedMask + 1, sizeof(FileIdentity)));
+  if (run->Created == nullptr ||
+      !MakeExportNames(item_names, count, max_name_length, &run->Names)) {
+    free(run->Created);
+    return false;
   }
-  const FileIdentity own[2] = {IdentifyFile(folder->IndexPath), IdentifyFile(folder->DataPath)};
-  for (int i = 0; i < count; ++i)
-    ExportMessage(folder->DataFile, own, &items[i], ExportNameOf(&names, i), dest_dir);
-  FreeExportNames(&names);
-  return TRUE;
+  run->Own[0] = FileSystem.Identify(folder->IndexPath);
+  run->Own[1] = FileSystem.Identify(folder->DataPath);
+  return true;
+}
+
+ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, uint32_t offset,
+                               uint32_t size, const FILETIME &time) {
+  FileRef file = CreateMessageFile(run, item);
+  if (file == NoFile) return ExportCannotCreate;
+  ExportResult result = CopyMessage(folder, offset, size, WriteToFile, &file);
+  // The message's date on the file, so that exported messages sort by date.
+  // A time that cannot be set loses no message: the file keeps its own.
+  if (!IsZero(time)) FileSystem.SetTime(file, time);
+  if (!FileSystem.Close(file) && result == ExportWritten) result = ExportCannotWrite;
+  return result;
+}
+
+const char *ExportPath(const ExportRun *run) { return run->Path != nullptr ? run->Path : ""; }
+
+void FinishExport(ExportRun *run) {
+  FreeExportNames(&run->Names);
+  free(run->Created);
+  free(run->Path);
+  memset(run, 0, sizeof *run);
 }

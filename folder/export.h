@@ -1,12 +1,69 @@
+// Copying messages out of the data folder file: one message into whatever
+// takes its bytes, or the messages of one export each into a file of its own.
 #pragma once
 
-#include "host/far_plugin.h"
-#include "host/folder_handle.h"
+#include <cstddef>
+#include <cstdint>
 
-// Copies each item's message out of the data folder file into `dest_dir`,
-// each under a name of its own (MakeExportNames), with the message's date
-// as the file's time. FALSE, with a host warning, when the data folder file
-// cannot be opened; otherwise TRUE, each item that fails being reported on its
-// own.
-BOOL ExportMessages(FolderHandle *folder, const PluginPanelItem *items, int count,
-                    const char *dest_dir);
+#include "folder/export_name.h"
+#include "folder/folder_handle.h"
+#include "platform/file_identity.h"
+#include "platform/file_system.h"
+
+enum ExportResult {
+  ExportWritten,      // every byte read, written, and the file closed
+  ExportCannotCreate, // the destination could not be made (or must be kept)
+  ExportCannotRead,   // the message is not all in the data folder file
+  ExportCannotWrite,  // a write or the close failed
+};
+
+// Opens the data folder file, once per folder: only a regular file is
+// opened, so a pipe in its place never holds the export up. False when it
+// cannot be opened; the next call tries again.
+bool OpenDataFile(FolderHandle *folder);
+
+// Takes the bytes of one message and passes them on; false when that fails.
+typedef bool (*MessageSink)(void *context, const void *bytes, size_t size);
+
+// Hands the `size` bytes of the message at `offset` of the data folder file
+// (which must be open) to `sink`, piece by piece. Only bytes read from the
+// message's place are handed on: a message that runs past the end of the file
+// gives what is there, and an offset or size beyond 2^31 - 1 reads nothing.
+// ExportCannotRead when the message is not there whole, ExportCannotWrite
+// when the sink fails.
+ExportResult CopyMessage(FolderHandle *folder, uint32_t offset, uint32_t size, MessageSink sink,
+                         void *context);
+
+// One export of several messages into a directory, each into a file of its
+// own: named by MakeExportNames, never replacing a file the same export made,
+// whatever the file system takes for the same name, and never one of the
+// folder's own two files.
+struct ExportRun {
+  const char *DestDir;
+  size_t PathLimit;       // the longest path allowed, terminator included; 0 for none
+  ExportNames Names;
+  FileIdentity Own[2];    // the folder's index and data folder files
+  FileIdentity *Created;  // hash set of the files this export made
+  size_t CreatedMask, CreatedCount;
+  char *Path;             // the path of the last message exported
+  size_t PathRoom;
+};
+
+// Starts an export of `count` items named `item_names` (each read up to its
+// zero or `max_name_length` bytes) into `dest_dir`. False when memory runs
+// out; nothing is then to be finished.
+bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+                 const char *const *item_names, int count, size_t max_name_length,
+                 size_t path_limit);
+
+// Writes item `item`'s message into its file and gives the file the time
+// `time` (none when zero). A file that is there from before the export is
+// emptied and reused; one that is a link, a directory, a device or one of the
+// folder's files is not touched. ExportWritten only when every byte was read,
+// written and the file closed; a time that cannot be set loses nothing.
+// ExportPath tells the path tried, also a too long one.
+ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, uint32_t offset,
+                               uint32_t size, const FILETIME &time);
+const char *ExportPath(const ExportRun *run);
+
+void FinishExport(ExportRun *run);

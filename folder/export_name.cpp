@@ -56,15 +56,44 @@ uint32_t HashIgnoringCase(const char *text) {
 }
 
 // The slot that holds a name equal to `name`, or the empty slot where it would go.
-uint32_t *FindSlot(const ExportNames *names, const char *name) {
+size_t FindSlot(const ExportNames *names, const char *name) {
   for (size_t at = HashIgnoringCase(name) & names->SlotMask;; at = (at + 1) & names->SlotMask) {
-    uint32_t *slot = &names->Slots[at];
-    if (*slot == 0 || SameIgnoringCase(names->Text + names->Start[*slot - 1], name)) return slot;
+    const size_t given = names->Slots[at];
+    if (given == 0 || SameIgnoringCase(names->Text + given - 1, name)) return at;
   }
 }
 
-// Appends `name` as item `item`'s name. False when memory runs out.
-bool GiveName(ExportNames *names, int item, const char *name, uint32_t *slot) {
+// Doubles the table once it is half full, so that every search ends.
+bool MakeRoomForName(ExportNames *names) {
+  if (names->Given * 2 < names->SlotMask + 1) return true;
+  const size_t old_count = names->SlotMask + 1;
+  size_t *old_slots = names->Slots;
+  uint32_t *old_next = names->Next;
+  names->Slots = static_cast<size_t *>(calloc(old_count * 2, sizeof(size_t)));
+  names->Next = static_cast<uint32_t *>(malloc(old_count * 2 * sizeof(uint32_t)));
+  if (names->Slots == nullptr || names->Next == nullptr) {
+    free(names->Slots);
+    free(names->Next);
+    names->Slots = old_slots;
+    names->Next = old_next;
+    return false;
+  }
+  names->SlotMask = old_count * 2 - 1;
+  for (size_t at = 0; at < old_count; ++at) {
+    if (old_slots[at] == 0) continue;
+    const size_t slot = FindSlot(names, names->Text + old_slots[at] - 1);
+    names->Slots[slot] = old_slots[at];
+    names->Next[slot] = old_next[at];
+  }
+  free(old_slots);
+  free(old_next);
+  return true;
+}
+
+// Appends `name`, which no item has, as item `item`'s name. False when memory
+// runs out.
+bool GiveName(ExportNames *names, int item, const char *name) {
+  if (!MakeRoomForName(names)) return false;
   const size_t size = strlen(name) + 1;
   if (names->TextSize + size > names->TextRoom) {
     const size_t room = (names->TextRoom + size) * 2;
@@ -74,11 +103,27 @@ bool GiveName(ExportNames *names, int item, const char *name, uint32_t *slot) {
     names->TextRoom = room;
   }
   memcpy(names->Text + names->TextSize, name, size);
+  const size_t slot = FindSlot(names, name);
+  names->Slots[slot] = names->TextSize + 1;
+  names->Next[slot] = 2;
   names->Start[item] = names->TextSize;
   names->TextSize += size;
-  names->Next[item] = 2;
-  *slot = uint32_t(item) + 1;
+  ++names->Given;
   return true;
+}
+
+// Gives `item` the first of `base`'s suffixed names that no item has; `base`
+// has been given. Every suffix below the base's next one is taken already:
+// names are only ever added.
+bool GiveSuffixedName(ExportNames *names, int item, const char *base) {
+  char name[LongestItemName + 2 + 16];
+  const size_t base_slot = FindSlot(names, base);
+  for (;; ++names->Next[base_slot]) {
+    snprintf(name, sizeof name, "%s_(%u)", base, unsigned(names->Next[base_slot]));
+    if (names->Slots[FindSlot(names, name)] == 0) break;
+  }
+  ++names->Next[base_slot];
+  return GiveName(names, item, name);
 }
 
 }  // namespace
@@ -120,47 +165,32 @@ size_t JoinExportPath(const char *dest_dir, const char *file_name, char *out, si
   return length;
 }
 
-size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t out_size) {
-  char file_name[MAX_PATH * 2];
-  MakeExportName(name, file_name, sizeof file_name);
-  return JoinExportPath(dest_dir, file_name, out, out_size);
-}
-
-bool MakeExportNames(const PluginPanelItem *items, int count, ExportNames *names) {
+bool MakeExportNames(const char *const *item_names, int count, size_t max_length,
+                     ExportNames *names) {
   memset(names, 0, sizeof *names);
   const size_t items_count = count > 0 ? size_t(count) : 0;
   size_t slots = 16;
   while (slots < items_count * 2) slots *= 2;
   names->SlotMask = slots - 1;
   names->Start = static_cast<size_t *>(malloc((items_count + 1) * sizeof(size_t)));
-  names->Next = static_cast<uint32_t *>(malloc((items_count + 1) * sizeof(uint32_t)));
-  names->Slots = static_cast<uint32_t *>(calloc(slots, sizeof(uint32_t)));
-  bool made = names->Start != nullptr && names->Next != nullptr && names->Slots != nullptr;
+  names->Base = static_cast<size_t *>(malloc((items_count + 1) * sizeof(size_t)));
+  names->Slots = static_cast<size_t *>(calloc(slots, sizeof(size_t)));
+  names->Next = static_cast<uint32_t *>(malloc(slots * sizeof(uint32_t)));
+  bool made = names->Start != nullptr && names->Base != nullptr && names->Slots != nullptr &&
+              names->Next != nullptr;
+  if (max_length > LongestItemName) max_length = LongestItemName;
 
-  // A name buffer of the host's size, a device's '_', and the longest suffix.
-  char base[MAX_PATH + 2], name[MAX_PATH + 2 + 16];
+  // A name, a device's '_', and the terminator.
+  char item_name[LongestItemName + 1], base[LongestItemName + 2];
   for (size_t i = 0; made && i < items_count; ++i) {
-    // The host's name buffer ends at its size, whether or not it holds a zero.
-    char item_name[MAX_PATH + 1];
-    memcpy(item_name, items[i].FindData.cFileName, MAX_PATH);
-    item_name[MAX_PATH] = '\0';
+    const size_t length = strnlen(item_names[i], max_length);
+    memcpy(item_name, item_names[i], length);
+    item_name[length] = '\0';
     MakeExportName(item_name, base, sizeof base);
-
-    uint32_t *slot = FindSlot(names, base);
-    if (*slot == 0) {
-      made = GiveName(names, int(i), base, slot);
-      continue;
-    }
-    // Every suffix below the owner's next one is taken already: names are
-    // only ever added.
-    uint32_t *next = &names->Next[*slot - 1];
-    for (;; ++*next) {
-      snprintf(name, sizeof name, "%s_(%u)", base, unsigned(*next));
-      slot = FindSlot(names, name);
-      if (*slot == 0) break;
-    }
-    ++*next;
-    made = GiveName(names, int(i), name, slot);
+    const size_t given = names->Slots[FindSlot(names, base)];
+    made = given == 0 ? GiveName(names, int(i), base) : GiveSuffixedName(names, int(i), base);
+    // A twin's name before its suffix is the name an earlier item took.
+    if (made) names->Base[i] = given == 0 ? names->Start[i] : given - 1;
   }
   if (!made) FreeExportNames(names);
   return made;
@@ -170,10 +200,18 @@ const char *ExportNameOf(const ExportNames *names, int item) {
   return names->Text + names->Start[item];
 }
 
+bool NextExportName(ExportNames *names, int item) {
+  // Text may move while the name is given.
+  char base[LongestItemName + 2];
+  snprintf(base, sizeof base, "%s", names->Text + names->Base[item]);
+  return GiveSuffixedName(names, item, base);
+}
+
 void FreeExportNames(ExportNames *names) {
   free(names->Text);
   free(names->Start);
-  free(names->Next);
+  free(names->Base);
   free(names->Slots);
+  free(names->Next);
   memset(names, 0, sizeof *names);
 }

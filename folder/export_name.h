@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/far_plugin.h"
+#include "platform/win_types.h"
 
 // Writes into `out` (of `out_size` bytes) the file name an item named `name`
 // is exported under before it is told apart from the other items: the
@@ -22,27 +22,38 @@ size_t MakeExportName(const char *name, char *out, size_t out_size);
 // whole prefix that fits (always terminated, when `out_size` > 0).
 size_t JoinExportPath(const char *dest_dir, const char *file_name, char *out, size_t out_size);
 
-// The path a message named `name` is exported to inside `dest_dir` when no
-// earlier item of the same export took its name: JoinExportPath of
-// MakeExportName.
-size_t BuildExportPath(const char *dest_dir, const char *name, char *out, size_t out_size);
+// Names longer than this many bytes are cut to it.
+const size_t LongestItemName = 1000;
 
 // The names of the items of one export, made in array order before any file
 // is created. An item whose name equals, ignoring the case of A-Z, a name
 // already given to an earlier item gets "_(2)", "_(3)", ... appended: the
 // first that equals no name given so far. Every name counts as given, whether
 // or not its file can then be created.
+
 struct ExportNames {
   char *Text;        // every name and its zero, one after another
   size_t TextSize;   // bytes used
   size_t TextRoom;   // bytes allocated
   size_t *Start;     // where item i's name begins in Text
-  uint32_t *Next;    // for the item that first took a name: the next suffix to try
-  uint32_t *Slots;   // hash table of item numbers + 1; 0 is empty
+  size_t *Base;      // where item i's name before any suffix begins in Text
+  size_t *Slots;     // hash table of names given: their place in Text + 1; 0 is empty
+  uint32_t *Next;    // for each slot's name: the next suffix to try after it
   size_t SlotMask;
+  size_t Given;      // names in the table
 };
 
-// False when memory runs out; `names` then holds nothing to free.
-bool MakeExportNames(const PluginPanelItem *items, int count, ExportNames *names);
+// Makes the names of `count` items whose names are `item_names` (each read
+// up to its zero or `max_length` bytes). False when memory runs out; `names`
+// then holds nothing to free.
+bool MakeExportNames(const char *const *item_names, int count, size_t max_length,
+                     ExportNames *names);
 const char *ExportNameOf(const ExportNames *names, int item);
+
+// Gives `item` the next name its own name's suffixes offer that no item has
+// been given yet, as a twin gets: for an item whose file could not take its
+// name because the file system took it for another of the same call's files.
+// False when memory runs out.
+bool NextExportName(ExportNames *names, int item);
+
 void FreeExportNames(ExportNames *names);

@@ -50,10 +50,3 @@ void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record) {
   CopyTextField(bytes, DateTextOffset, DateTextSize, record->DateText);
   record->MessageSize = int32_t(ReadLittleEndian32(bytes + MessageSizeOffset));
 }
-
-bool ReadIndexRecord(FILE *stream, IndexRecord *record) {
-  unsigned char bytes[IndexRecordSize];
-  if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes) return false;
-  DecodeIndexRecord(bytes, record);
-  return true;
-}

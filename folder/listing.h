@@ -1,17 +1,34 @@
+// The folder's messages, one entry per whole index record, in no host's
+// terms: each host layer turns entries into its own item records.
 #pragma once
 
+#include <cstdint>
+
+#include "folder/folder_handle.h"
 #include "folder/vessor_folder.h"
-#include "host/far_plugin.h"
-#include "host/folder_handle.h"
+#include "platform/win_types.h"
 
-// Fills one panel item from an index record (name, description, size, times,
-// attributes and data offset). The record's date text is overwritten in part.
-void FillPanelItem(IndexRecord *record, PluginPanelItem *item);
+struct MessageEntry {
+  // The record's name with its leading spaces skipped, or its whole
+  // description when the name is blank.
+  char Name[NameTextSize + 1];
+  char Description[DescriptionTextSize + 1];
+  uint32_t Size;        // the record's MessageSize as it stands
+  FILETIME Time;        // the date, an hour earlier; zero when it does not convert
+  uint32_t Attributes;  // EntryReadOnly, EntryHidden
+  uint32_t DataOffset;  // where the message starts in the data folder file
+};
 
-// Lists every whole record of the folder's index file as a panel item, in one
-// zero-filled heap block that FreeFindData releases. The first call opens the
-// index and fixes the record count; every call rereads it from the start.
-// `*count_out` is the number of items filled, which is less than the record
-// count when the file ends early. FALSE, with a null block and count 0, when the
-// index cannot be opened or sized or the block cannot be allocated.
-BOOL ListMessages(FolderHandle *folder, PluginPanelItem **items_out, int *count_out);
+// Turns one index record into an entry. The record's date text is
+// overwritten in part.
+void MakeMessageEntry(IndexRecord *record, MessageEntry *entry);
+
+// Starts a listing at the first record. The first call opens the index file
+// and fixes the record count (RecordCount); later calls reread the file as it
+// is now. False when the index cannot be opened or sized, or holds more
+// records than a 32-bit count.
+bool StartListing(FolderHandle *folder);
+
+// The listing's next record as an entry. False once RecordCount records have
+// come or the file ends before the next whole record.
+bool NextMessageEntry(FolderHandle *folder, MessageEntry *entry);

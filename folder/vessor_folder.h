@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 // Layout of one index record (little-endian integers, no header or trailer).
 enum : size_t {
@@ -24,6 +23,13 @@ enum : size_t {
 enum : uint32_t {
   RecordFlagWritable = 0x00000080,  // clear: the item is shown read-only
   RecordFlagHidden = 0x00040000,
+};
+
+// The attributes a message entry carries: the values of the system's own
+// read-only and hidden file attributes.
+enum : uint32_t {
+  EntryReadOnly = 0x00000001,
+  EntryHidden = 0x00000002,
 };
 
 // One index record as read from the file. Each text holds its whole field
@@ -59,9 +65,6 @@ int64_t CountIndexRecords(int64_t file_size);
 
 // Splits the 118 bytes of one record into its fields.
 void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
-
-// Reads the next record from the stream. False when fewer than 118 bytes come.
-bool ReadIndexRecord(FILE *stream, IndexRecord *record);
 
 // Decodes a record's date text into a packed DOS date (low word) and time (high
 // word), one hour earlier than written. `text` is the writable DateText buffer

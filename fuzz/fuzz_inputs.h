@@ -5,9 +5,9 @@
 // A folder input is one mode byte, two bytes (little-endian) with the index
 // file's length, then the index file's bytes and the data folder file's bytes.
 // Mode bits 0-1: the data folder file is written (0, 3), missing (1) or a
-// directory (2). Bits 2-3: between the two listings the index file is left
-// alone (0), loses its second half (1), has its bytes appended once more (2) or
-// is emptied (3).
+// directory (2), which the plug-in takes for a missing one. Bits 2-3: between
+// the two listings the index file is left alone (0), loses its second half
+// (1), has its bytes appended once more (2) or is emptied (3).
 #pragma once
 
 #include <algorithm>
@@ -84,7 +84,9 @@ inline std::map<std::string, std::string> ExpectedExport(const PluginPanelItem *
                                                          const std::string *data) {
   std::map<std::string, std::string> files;
   ExportNames names;
-  if (!MakeExportNames(items, count, &names)) return files;
+  std::vector<const char *> item_names;
+  for (int i = 0; i < count; ++i) item_names.push_back(items[i].FindData.cFileName);
+  if (!MakeExportNames(item_names.data(), count, MAX_PATH, &names)) return files;
   for (int i = 0; i < count; ++i) {
     const char *file = ExportNameOf(&names, i);
     char path[MAX_PATH];
@@ -172,7 +174,7 @@ inline std::string CheckFolder(const PluginApi &api, const std::string &work_dir
   if (folder == INVALID_HANDLE_VALUE) return "";
   const std::string *data = data_kind == 0 || data_kind == 3 ? &data_bytes : nullptr;
   std::string problem =
-      DriveFolder(api, folder, index, &index_bytes, data, index_change, data_kind == 1, out_dir);
+      DriveFolder(api, folder, index, &index_bytes, data, index_change, data == nullptr, out_dir);
   api.ClosePlugin(folder);
   if (!problem.empty()) return problem;
 

@@ -2,15 +2,13 @@
 
 #include <cstdint>
 
-// What tells one file from another, whatever path or link leads to it.
+// What tells one file from another, whatever path or link leads to it: the
+// volume and file number on Windows, the device and inode elsewhere.
 struct FileIdentity {
   bool Exists;
   uint64_t Volume;
   uint64_t Index;
 };
-
-// The identity of the file at `path`; Exists is false when there is none.
-FileIdentity IdentifyFile(const char *path);
 
 // True when both name one existing file.
 inline bool IsSameFile(const FileIdentity &a, const FileIdentity &b) {

@@ -2,7 +2,7 @@
 // systems. They behave as the Windows ones do as far as the plug-in can tell.
 #include <cstdio>
 
-#include "host/win_types.h"
+#include "platform/win_types.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // stand-in elsewhere, so the two are held to one behaviour.
 #include <gtest/gtest.h>
 
-#include "host/win_types.h"
+#include "platform/win_types.h"
 
 namespace {
 

@@ -8,6 +8,12 @@
 
 namespace {
 
+size_t BuildExportPath(const char *dir, const char *name, char *out, size_t out_size) {
+  char file_name[MAX_PATH * 2];
+  MakeExportName(name, file_name, sizeof file_name);
+  return JoinExportPath(dir, file_name, out, out_size);
+}
+
 std::string Path(const std::string &dir, const std::string &name) {
   char out[MAX_PATH];
   const size_t length = BuildExportPath(dir.c_str(), name.c_str(), out, sizeof out);

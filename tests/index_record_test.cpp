@@ -92,15 +92,3 @@ TEST(RecordReading, FullWidthFieldsEndAtTheirOwnField) {
   EXPECT_EQ(strlen(record.NameText), size_t(NameTextSize));
   EXPECT_EQ(strlen(record.DateText), size_t(DateTextSize));
 }
-
-TEST(RecordReading, ShortReadYieldsNoRecord) {
-  FILE *stream = tmpfile();
-  ASSERT_NE(stream, nullptr);
-  unsigned char bytes[IndexRecordSize * 2 - 1] = {0x80};
-  fwrite(bytes, 1, sizeof bytes, stream);
-  rewind(stream);
-  IndexRecord record;
-  EXPECT_TRUE(ReadIndexRecord(stream, &record));
-  EXPECT_FALSE(ReadIndexRecord(stream, &record));
-  fclose(stream);
-}

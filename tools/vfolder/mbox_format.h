@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/win_types.h"
+#include "platform/win_types.h"
 
 // The sender for the "From " line: the address in the first From: header of
 // the header section (the lines up to the first empty one; the header name in

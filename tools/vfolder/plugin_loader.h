@@ -2,7 +2,7 @@
 // their exported names, as the file manager does.
 #pragma once
 
-#include "host/far_plugin.h"
+#include "host/far1/far_plugin.h"
 
 struct PluginApi {
   void *Library;

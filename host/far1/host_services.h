@@ -1,7 +1,7 @@
 // What the plug-in keeps of the host, and the one way it reports through it.
 #pragma once
 
-#include "host/far_plugin.h"
+#include "host/far1/far_plugin.h"
 
 // Keeps the host's module number and Message service for ShowWarning.
 void KeepHostServices(const PluginStartupInfo *info);

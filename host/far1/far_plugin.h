@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/win_types.h"
+#include "platform/win_types.h"
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 #define FAR_PLUGIN_32BIT 1

@@ -1,4 +1,4 @@
-#include "host/host_services.h"
+#include "host/far1/host_services.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/far_plugin.h"
-#include "host/folder_handle.h"
+#include "host/far1/far_plugin.h"
+#include "folder/folder_handle.h"
 
 // The panel settings, the same for every folder: the whole record zeroed, then
 // title, view mode and sorting by creation time (the message date), newest first.

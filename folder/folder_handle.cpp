@@ -1,4 +1,4 @@
-#include "host/folder_handle.h"
+#include "folder/folder_handle.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,8 +6,11 @@
 #include "folder/vessor_folder.h"
 
 FolderHandle *CreateFolderHandle(const char *path) {
+  if (path == nullptr || path[0] == '\0') return nullptr;
   FolderHandle *folder = static_cast<FolderHandle *>(calloc(1, sizeof(FolderHandle)));
   if (folder == nullptr) return nullptr;
+  folder->IndexFile = NoFile;
+  folder->DataFile = NoFile;
   const size_t length = strlen(path);
   folder->IndexPath = static_cast<char *>(malloc(length + 1));
   if (folder->IndexPath != nullptr) memcpy(folder->IndexPath, path, length + 1);
@@ -22,8 +25,8 @@ FolderHandle *CreateFolderHandle(const char *path) {
 void ReleaseFolderHandle(FolderHandle *folder) {
   free(folder->IndexPath);
   free(folder->DataPath);
-  if (folder->IndexFile != nullptr) fclose(folder->IndexFile);
-  if (folder->DataFile != nullptr) fclose(folder->DataFile);
+  if (folder->IndexFile != NoFile) FileSystem.Close(folder->IndexFile);
+  if (folder->DataFile != NoFile) FileSystem.Close(folder->DataFile);
   free(folder->IndexBuffer);
   free(folder);
 }

@@ -1,4 +1,4 @@
-#include "host/panel_settings.h"
+#include "host/far1/panel_settings.h"
 
 #include <cstring>
 

@@ -3,13 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "folder/export.h"
-#include "folder/listing.h"
+#include "folder/folder_handle.h"
 #include "folder/vessor_folder.h"
-#include "host/far_plugin.h"
-#include "host/folder_handle.h"
-#include "host/host_services.h"
-#include "host/panel_settings.h"
+#include "host/far1/far_plugin.h"
+#include "host/far1/host_services.h"
+#include "host/far1/panel_items.h"
+#include "host/far1/panel_settings.h"
 
 void WINAPI SetStartupInfo(const PluginStartupInfo *info) {
   if (info != nullptr) KeepHostServices(info);
@@ -35,14 +34,14 @@ void WINAPI GetOpenPluginInfo(HANDLE plugin, OpenPluginInfo *info) {
 }
 
 int WINAPI GetFindData(HANDLE plugin, PluginPanelItem **items, int *items_number, int) {
-  return ListMessages(static_cast<FolderHandle *>(plugin), items, items_number);
+  return ListPanelItems(static_cast<FolderHandle *>(plugin), items, items_number);
 }
 
 void WINAPI FreeFindData(HANDLE, PluginPanelItem *items, int) { free(items); }
 
 int WINAPI GetFiles(HANDLE plugin, PluginPanelItem *items, int items_number, int, char *dest_path,
                     int) {
-  return ExportMessages(static_cast<FolderHandle *>(plugin), items, items_number, dest_path);
+  return CopyPanelItems(static_cast<FolderHandle *>(plugin), items, items_number, dest_path);
 }
 
 void WINAPI ClosePlugin(HANDLE plugin) { ReleaseFolderHandle(static_cast<FolderHandle *>(plugin)); }

@@ -1,0 +1,26 @@
+// One open folder: its two paths and, once the listing and the export have
+// needed them, its two files.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/file_system.h"
+
+struct FolderHandle {
+  char *IndexPath;             // the path the host offered
+  char *DataPath;              // the same path ending in 'M'
+  int32_t RecordCount;         // fixed by the first listing
+  FileRef IndexFile;           // opened by the first listing
+  unsigned char *IndexBuffer;  // a piece of the index as the listing reads it
+  size_t BufferHeld, BufferAt; // bytes in the buffer, and the next record's place
+  uint64_t IndexAt;            // where in the index file the next piece starts
+  int32_t RecordsLeft;         // records of the current listing still to come
+  FileRef DataFile;            // opened by the first export
+};
+
+// A new handle for the index file at `path`, with no file open yet; null for
+// an empty path or when memory runs out.
+FolderHandle *CreateFolderHandle(const char *path);
+
+// Closes whatever files are open and frees the handle with its paths.
+void ReleaseFolderHandle(FolderHandle *folder);

@@ -1,0 +1,78 @@
+#include "host/far1/panel_items.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "folder/export.h"
+#include "host/far1/host_services.h"
+
+void FillPanelItem(const MessageEntry &entry, PluginPanelItem *item) {
+  PanelFindData *find = &item->FindData;
+  // The name and its zero, then the description and its zero: at most 68 of
+  // the buffer's 260 bytes.
+  const size_t name_size = strlen(entry.Name) + 1;
+  memcpy(find->cFileName, entry.Name, name_size);
+  char *description = find->cFileName + name_size;
+  memcpy(description, entry.Description, strlen(entry.Description) + 1);
+  item->Description = description;
+  find->nFileSizeLow = entry.Size;
+  find->ftCreationTime = entry.Time;
+  find->ftLastWriteTime = entry.Time;
+  find->dwFileAttributes = entry.Attributes;
+  item->UserData = DWORD_PTR(entry.DataOffset);
+}
+
+BOOL ListPanelItems(FolderHandle *folder, PluginPanelItem **items_out, int *count_out) {
+  *items_out = nullptr;
+  *count_out = 0;
+  if (!StartListing(folder)) return FALSE;
+  const size_t count = size_t(folder->RecordCount);
+  if (count > SIZE_MAX / sizeof(PluginPanelItem)) return FALSE;
+  // At least one item, so that an empty folder still gets a block to free.
+  PluginPanelItem *items =
+      static_cast<PluginPanelItem *>(calloc(count > 0 ? count : 1, sizeof(PluginPanelItem)));
+  if (items == nullptr) return FALSE;
+  size_t filled = 0;
+  MessageEntry entry;
+  while (filled < count && NextMessageEntry(folder, &entry)) FillPanelItem(entry, &items[filled++]);
+  *items_out = items;
+  *count_out = int(filled);
+  return TRUE;
+}
+
+BOOL CopyPanelItems(FolderHandle *folder, const PluginPanelItem *items, int count,
+                    const char *dest_dir) {
+  if (dest_dir == nullptr) dest_dir = "";
+  if (!OpenDataFile(folder)) {
+    ShowWarning("Unable to open Data Folder File", folder->DataPath);
+    return FALSE;
+  }
+  if (count <= 0) return TRUE;
+  const char **names = static_cast<const char **>(malloc(size_t(count) * sizeof(char *)));
+  for (int i = 0; names != nullptr && i < count; ++i) names[i] = items[i].FindData.cFileName;
+  ExportRun run;
+  // The host's name buffer ends at its size, whether or not it holds a zero.
+  const bool started =
+      names != nullptr && StartExport(&run, folder, dest_dir, names, count, MAX_PATH, MAX_PATH);
+  free(names);
+  if (!started) {
+    // Out of memory before any file is made: each message says so.
+    for (int i = 0; i < count; ++i) MessageBoxA(nullptr, "Cannot create file", dest_dir, MB_OK);
+    return TRUE;
+  }
+  for (int i = 0; i < count; ++i) {
+    const PanelFindData &find = items[i].FindData;
+    const ExportResult result =
+        ExportMessageFile(&run, folder, i, uint32_t(items[i].UserData), find.nFileSizeLow,
+                          find.ftLastWriteTime);
+    const char *text = result == ExportCannotCreate ? "Cannot create file"
+                       : result == ExportCannotRead ? "Cannot read message"
+                       : result == ExportCannotWrite ? "Cannot write file"
+                                                     : nullptr;
+    if (text != nullptr) MessageBoxA(nullptr, text, ExportPath(&run), MB_OK);
+  }
+  FinishExport(&run);
+  return TRUE;
+}

@@ -1,0 +1,89 @@
+// Every call the folder reader and vfolder make on files, in one table. The
+// product uses the system's own calls; a test puts others in their place to
+// make one fail on purpose (a full disk, a close that reports lost data), on
+// every build and without root.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/file_identity.h"
+#include "platform/win_types.h"
+
+// An open file: a HANDLE on Windows, a descriptor elsewhere.
+typedef intptr_t FileRef;
+const FileRef NoFile = -1;
+
+// What OpenExisting found at a path.
+struct FoundFile {
+  FileIdentity Identity;
+  bool Regular;  // a plain file: no directory, device, pipe or socket
+};
+
+struct FileSystemCalls {
+  // Opens the regular file at `path` for reading, denying other programs
+  // nothing: the mail program may go on writing, renaming or deleting it.
+  // NoFile when it is missing, unreadable or no regular file; a pipe or a
+  // device is never waited on.
+  FileRef (*OpenForReading)(const char *path);
+
+  // The size of an open file in bytes; -1 when it cannot be told.
+  int64_t (*SizeOf)(FileRef file);
+
+  // Reads up to `size` bytes at `offset` without moving the file's position.
+  // Returns the count read: fewer than `size` at the end of the file or on an
+  // error.
+  size_t (*ReadAt)(FileRef file, uint64_t offset, void *buffer, size_t size);
+
+  // Creates `path` as a new file for writing that others may read. NoFile
+  // when it cannot; `*exists` then tells whether something of that name (a
+  // file, a directory, a link, even a dangling one) is there already.
+  FileRef (*CreateNew)(const char *path, bool *exists);
+
+  // Opens what is at `path` for writing without emptying it and fills
+  // `*found`. Never opens through a symbolic link or other reparse point and
+  // never waits on a pipe: NoFile for those, as for what cannot be opened.
+  FileRef (*OpenExisting)(const char *path, FoundFile *found);
+
+  // The identity of an open file; Exists is false when it cannot be told.
+  FileIdentity (*IdentifyOpen)(FileRef file);
+
+  // The identity of the file `path` leads to, links followed.
+  FileIdentity (*Identify)(const char *path);
+
+  // Writes all `size` bytes at the file's position. False when they could not
+  // all be written.
+  bool (*Write)(FileRef file, const void *bytes, size_t size);
+
+  // Makes the file `size` bytes long and puts its position there.
+  bool (*Truncate)(FileRef file, uint64_t size);
+
+  // Gives the file the last-write time `time`, and the creation time where
+  // the system keeps one.
+  bool (*SetTime)(FileRef file, const FILETIME &time);
+
+  // Closes the file. False when the system says that written data was lost;
+  // the file is closed either way.
+  bool (*Close)(FileRef file);
+
+  // Gives the file `from` the name `to` only if nothing is at `to`: never
+  // replaces a file, even one that appears at the same moment. `*taken` tells
+  // that something was at `to`.
+  bool (*MoveNoReplace)(const char *from, const char *to, bool *taken);
+
+  // Gives the file `from` the name `to`, replacing a file there.
+  bool (*MoveReplacing)(const char *from, const char *to);
+
+  // Removes the file `path` (not a directory).
+  bool (*Remove)(const char *path);
+};
+
+// The calls in use.
+extern FileSystemCalls FileSystem;
+
+// The system's own calls, for a test to go back to.
+extern const FileSystemCalls SystemFileCalls;
+
+// The error number the last failed call left: errno, or GetLastError() on
+// Windows.
+int LastSystemError();

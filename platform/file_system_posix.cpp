@@ -1,0 +1,156 @@
+// The file calls on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/file_system.h"
+
+namespace {
+
+FileIdentity IdentityOf(const struct stat &info) {
+  return FileIdentity{true, uint64_t(info.st_dev), uint64_t(info.st_ino)};
+}
+
+// Opens without waiting on a pipe or device, then takes the wait back for
+// the regular files that are kept.
+int OpenNonBlocking(const char *path, int flags, struct stat *info) {
+  const int descriptor = open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (descriptor == -1) return -1;
+  if (fstat(descriptor, info) != 0 ||
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return -1;
+  }
+  return descriptor;
+}
+
+FileRef OpenForReading(const char *path) {
+  struct stat info;
+  const int descriptor = OpenNonBlocking(path, O_RDONLY, &info);
+  if (descriptor == -1) return NoFile;
+  if (!S_ISREG(info.st_mode)) {
+    close(descriptor);
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return NoFile;
+  }
+  return descriptor;
+}
+
+int64_t SizeOf(FileRef file) {
+  struct stat info;
+  return fstat(int(file), &info) == 0 ? int64_t(info.st_size) : -1;
+}
+
+size_t ReadAt(FileRef file, uint64_t offset, void *buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t read = pread(int(file), static_cast<char *>(buffer) + got, size - got,
+                               off_t(offset + got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) break;
+    got += size_t(read);
+  }
+  return got;
+}
+
+FileRef CreateNew(const char *path, bool *exists) {
+  // O_EXCL makes the file only where no name is, and follows no link.
+  const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  *exists = descriptor == -1 && errno == EEXIST;
+  return descriptor == -1 ? NoFile : descriptor;
+}
+
+FileRef OpenExisting(const char *path, FoundFile *found) {
+  struct stat info;
+  const int descriptor = OpenNonBlocking(path, O_WRONLY | O_NOFOLLOW, &info);
+  if (descriptor == -1) return NoFile;
+  found->Identity = IdentityOf(info);
+  found->Regular = S_ISREG(info.st_mode);
+  return descriptor;
+}
+
+FileIdentity IdentifyOpen(FileRef file) {
+  struct stat info;
+  return fstat(int(file), &info) == 0 ? IdentityOf(info) : FileIdentity{};
+}
+
+FileIdentity Identify(const char *path) {
+  struct stat info;
+  return stat(path, &info) == 0 ? IdentityOf(info) : FileIdentity{};
+}
+
+bool Write(FileRef file, const void *bytes, size_t size) {
+  const char *at = static_cast<const char *>(bytes);
+  while (size > 0) {
+    const ssize_t written = write(int(file), at, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      return false;
+    }
+    at += written;
+    size -= size_t(written);
+  }
+  return true;
+}
+
+bool Truncate(FileRef file, uint64_t size) {
+  return ftruncate(int(file), off_t(size)) == 0 && lseek(int(file), off_t(size), SEEK_SET) != -1;
+}
+
+bool SetTime(FileRef file, const FILETIME &time) {
+  // File times count 100 ns from 1601; POSIX times count from 1970.
+  const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = time_t(int64_t(ticks / 10000000u) - 11644473600);
+  times[1].tv_nsec = long(ticks % 10000000u) * 100;
+  return futimens(int(file), times) == 0;
+}
+
+bool Close(FileRef file) {
+  // The descriptor is gone even when close reports an error; never retried.
+  return close(int(file)) == 0;
+}
+
+bool MoveNoReplace(const char *from, const char *to, bool *taken) {
+  *taken = false;
+  // A hard link is made only under a free name; rename() would replace.
+  if (link(from, to) == 0) {
+    unlink(from);
+    return true;
+  }
+  if (errno == EEXIST) {
+    *taken = true;
+    return false;
+  }
+  // File systems without hard links: look first, then rename.
+  struct stat status;
+  if (lstat(to, &status) == 0) {
+    *taken = true;
+    errno = EEXIST;
+    return false;
+  }
+  return errno == ENOENT && rename(from, to) == 0;
+}
+
+bool MoveReplacing(const char *from, const char *to) { return rename(from, to) == 0; }
+
+bool Remove(const char *path) { return unlink(path) == 0; }
+
+}  // namespace
+
+constexpr FileSystemCalls SystemFileCalls = {
+    OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
+    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove,
+};
+
+FileSystemCalls FileSystem = SystemFileCalls;
+
+int LastSystemError() { return errno; }
