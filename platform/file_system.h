@@ -14,6 +14,12 @@
 typedef intptr_t FileRef;
 const FileRef NoFile = -1;
 
+// What is at a path, links not followed.
+enum PathKind { PathMissing, PathRegular, PathDirectory, PathLink, PathOther };
+
+// Takes one name of a directory's entries.
+typedef void (*DirectoryEntrySink)(void *context, const char *name);
+
 // What OpenExisting found at a path.
 struct FoundFile {
   FileIdentity Identity;
@@ -76,6 +82,18 @@ struct FileSystemCalls {
 
   // Removes the file `path` (not a directory).
   bool (*Remove)(const char *path);
+
+  // Makes the directory `path`. False when it cannot; `*exists` then tells
+  // whether something of that name is there already.
+  bool (*MakeDirectory)(const char *path, bool *exists);
+
+  // What is at `path`: a symbolic link (on Windows, any reparse point) is
+  // PathLink, whatever it leads to.
+  PathKind (*KindOf)(const char *path);
+
+  // Hands `sink` the name of every entry of the directory `path` but "." and
+  // "..", in the system's order. False when it cannot be read to its end.
+  bool (*ListDirectory)(const char *path, DirectoryEntrySink sink, void *context);
 };
 
 // The calls in use.
@@ -83,6 +101,14 @@ extern FileSystemCalls FileSystem;
 
 // The system's own calls, for a test to go back to.
 extern const FileSystemCalls SystemFileCalls;
+
+// Where the file system tells the case of letters apart, the path of the file
+// that Windows would open for `path` when nothing has that exact name: the
+// one entry of its directory whose name equals the path's last name ignoring
+// the case of A-Z. A new heap text (free it), or null when the exact name is
+// there, when no entry or several match, or on Windows, whose file systems
+// fold names themselves.
+char *PathInOtherCase(const char *path);
 
 // The error number the last failed call left: errno, or GetLastError() on
 // Windows.

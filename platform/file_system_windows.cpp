@@ -4,6 +4,9 @@
 // another.
 #include "platform/file_system.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 HANDLE Handle(FileRef file) { return reinterpret_cast<HANDLE>(file); }
@@ -137,11 +140,45 @@ bool MoveReplacing(const char *from, const char *to) {
 
 bool Remove(const char *path) { return DeleteFileA(path) != 0; }
 
+bool MakeDirectory(const char *path, bool *exists) {
+  const bool made = CreateDirectoryA(path, nullptr) != 0;
+  *exists = !made && GetLastError() == ERROR_ALREADY_EXISTS;
+  return made;
+}
+
+PathKind KindOf(const char *path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PathLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathDirectory;
+  return attributes & FILE_ATTRIBUTE_DEVICE ? PathOther : PathRegular;
+}
+
+bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
+  const size_t length = strlen(path);
+  char *pattern = static_cast<char *>(malloc(length + 3));
+  if (pattern == nullptr) return false;
+  memcpy(pattern, path, length);
+  memcpy(pattern + length, "\\*", 3);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  free(pattern);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+      sink(context, found.cFileName);
+  } while (FindNextFileA(search, &found));
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(search);
+  return complete;
+}
+
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
     Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove,
+    MakeDirectory,  KindOf,  ListDirectory,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;
