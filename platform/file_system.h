@@ -14,7 +14,7 @@
 typedef intptr_t FileRef;
 const FileRef NoFile = -1;
 
-// What is at a path, links not followed.
+// What is at a path.
 enum PathKind { PathMissing, PathRegular, PathDirectory, PathLink, PathOther };
 
 // Takes one name of a directory's entries.
@@ -87,9 +87,9 @@ struct FileSystemCalls {
   // whether something of that name is there already.
   bool (*MakeDirectory)(const char *path, bool *exists);
 
-  // What is at `path`: a symbolic link (on Windows, any reparse point) is
-  // PathLink, whatever it leads to.
-  PathKind (*KindOf)(const char *path);
+  // What is at `path`: with `follow_links`, what the links lead to; without,
+  // a symbolic link (on Windows, any reparse point) is PathLink.
+  PathKind (*KindOf)(const char *path, bool follow_links);
 
   // Hands `sink` the name of every entry of the directory `path` but "." and
   // "..", in the system's order. False when it cannot be read to its end.

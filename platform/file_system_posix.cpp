@@ -160,9 +160,9 @@ bool MakeDirectory(const char *path, bool *exists) {
   return made;
 }
 
-PathKind KindOf(const char *path) {
+PathKind KindOf(const char *path, bool follow_links) {
   struct stat info;
-  if (lstat(path, &info) != 0) return PathMissing;
+  if ((follow_links ? stat(path, &info) : lstat(path, &info)) != 0) return PathMissing;
   if (S_ISREG(info.st_mode)) return PathRegular;
   if (S_ISDIR(info.st_mode)) return PathDirectory;
   return S_ISLNK(info.st_mode) ? PathLink : PathOther;

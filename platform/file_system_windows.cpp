@@ -146,10 +146,19 @@ bool MakeDirectory(const char *path, bool *exists) {
   return made;
 }
 
-PathKind KindOf(const char *path) {
-  const DWORD attributes = GetFileAttributesA(path);
+PathKind KindOf(const char *path, bool follow_links) {
+  DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PathLink;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (!follow_links) return PathLink;
+    // What the link leads to: the attributes of the file opened through it.
+    HANDLE file = OpenPath(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!known) return PathMissing;
+    attributes = info.dwFileAttributes;
+  }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathDirectory;
   return attributes & FILE_ATTRIBUTE_DEVICE ? PathOther : PathRegular;
 }

@@ -138,8 +138,14 @@ class Tools:
         return [int(line.split(b"\t")[5]) for line in out.splitlines()]
 
 
-def staged(directory):
-    return [name for name in os.listdir(directory) if name.startswith(".vf")]
+def left_over(directory):
+    """Files an output leaves behind it when it cannot finish: none may stay."""
+    return [name for name in os.listdir(directory) if ".vf" in name]
+
+
+def read(path):
+    with open(path, "rb") as stored:
+        return stored.read()
 
 
 def summary(total, written, failed):
@@ -185,7 +191,7 @@ def suite(vfolder, mkfolder):
         check("mbox: status", 0, status)
         check("mbox: summary", summary(len(msgs), len(msgs), 0), err)
         check_mbox("mbox", mbox, msgs, ticks)
-        check("mbox: no staging left", [], staged(work))
+        check("mbox: nothing left beside it", [], left_over(work))
         with open(mbox, "rb") as stored:
             whole = stored.read()
         check("mbox: the unknown date as the epoch", True,
@@ -193,7 +199,12 @@ def suite(vfolder, mkfolder):
         _, out, _ = tools.run("mbox", index, "-")
         check("mbox to standard output", whole, out)
 
-        status, _, err = tools.run("mbox", index, mbox, "5", "Re: meeting", "3", "5")
+        status, _, err = tools.run("mbox", index, mbox)
+        check("mbox into a file that holds messages: refused", (2, whole), (status, read(mbox)))
+        status, _, err = tools.run("--append", "mbox", index, mbox, "0")
+        check("mbox --append: status", 0, status)
+        check_mbox("mbox --append", mbox, msgs + msgs[:1], ticks + ticks[:1])
+        status, _, err = tools.run("--replace", "mbox", index, mbox, "5", "Re: meeting", "3", "5")
         selection = [5] + [n for n, m in enumerate(msgs) if m.name == "Re: meeting"]
         selection = sorted(set(selection + [3]))
         check("mbox of a selection: summary", summary(len(selection), len(selection), 0), err)
@@ -220,13 +231,14 @@ def suite(vfolder, mkfolder):
         cut = make_mail_folder.messages(10)
         cut_at = sum(len(m.body) for m in cut[:5]) + 3
         cut_index = tools.folder("CUT", cut, ["data-truncate %d" % cut_at])
+        os.remove(mbox)
         status, _, err = tools.run("mbox", cut_index, mbox)
         check("mbox cut short: status", 1, status)
         check("mbox cut short: summary", summary(10, 5, 5), err.splitlines(True)[-1])
         check("mbox cut short: names the message", True,
               "vfolder: message 5 (%s): Cannot read message\n" % cut[5].name in err)
         check_mbox("mbox cut short", mbox, cut[:5])
-        check("mbox cut short: no staging left", [], staged(work))
+        check("mbox cut short: nothing left beside it", [], left_over(work))
         cut_dir = os.path.join(work, "CutMail")
         status, _, err = tools.run("maildir", cut_index, cut_dir)
         check("maildir cut short: status and summary", (1, summary(10, 5, 5)),
@@ -234,10 +246,11 @@ def suite(vfolder, mkfolder):
         check_maildir("maildir cut short", cut_dir, cut[:5])
 
         os.rename(cut_index[:-1] + "M", cut_index[:-1] + "Z")
-        status, _, err = tools.run("mbox", cut_index, mbox)
+        status, _, err = tools.run("--replace", "mbox", cut_index, mbox)
         check("mbox without data file", (1, "Unable to open Data Folder File: %sM\n%s" % (
             cut_index[:-1], summary(10, 0, 10))), (status, err))
-        check("mbox without data file: no staging left", [], staged(work))
+        check("mbox without data file: the file as it was", 5, len(mailbox.mbox(mbox)))
+        check("mbox without data file: nothing left beside it", [], left_over(work))
 
         # copy --eml gives copy's names, each with .eml.
         hard = make_mail_folder.messages(len(make_mail_folder.HARD_NAMES))
@@ -263,9 +276,16 @@ def suite(vfolder, mkfolder):
         check("copy --eml: the dates", [int(os.stat(os.path.join(plain, n)).st_mtime)
                                         for n in names],
               [int(os.stat(os.path.join(eml, n + ".eml")).st_mtime) for n in names])
+        first = {n: open(os.path.join(eml, n), "rb").read() for n in os.listdir(eml)}
+        status, _, err = tools.run("copy", "--eml", hard_index, eml, "0", "3")
+        check("copy --eml again: status", (0, summary(2, 2, 0)), (status, err))
+        check("copy --eml again: the next free names, the files from before as they were",
+              (sorted(list(first) + ["MEETING_(2).eml", "Re__a_b_(5).eml"]), first),
+              (sorted(os.listdir(eml)),
+               {n: open(os.path.join(eml, n), "rb").read() for n in first}))
         status, _, err = tools.run("copy", "--eml", cut_index, eml, "0")
         check("copy --eml without data file", 1, status)
-        check("copy --eml: no staging left", [], staged(eml))
+        check("copy --eml: nothing left", [], left_over(eml))
 
         status, _, _ = tools.run("mbox", "--eml", index, mbox)
         check("--eml with mbox: status", 2, status)
