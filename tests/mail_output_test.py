@@ -119,13 +119,17 @@ class Tools:
     def __init__(self, vfolder, mkfolder, work):
         self.vfolder, self.mkfolder, self.work = vfolder, mkfolder, work
 
-    def folder(self, name, msgs, extra=()):
-        """Writes the messages as folder NAME.IDX; returns its path."""
+    def describe(self, name, msgs, extra=()):
+        """Writes the mkfolder description NAME.txt of the messages; returns its path."""
         description = os.path.join(self.work, name + ".txt")
         with open(description, "w", encoding="ascii") as out:
             out.write(make_mail_folder.description(msgs, extra))
-        index = os.path.join(self.work, name + ".IDX")
-        subprocess.run([self.mkfolder, description, index], check=True)
+        return description
+
+    def folder(self, name, msgs, extra=(), index=None):
+        """Writes the messages as folder NAME.IDX, or at `index`; returns its path."""
+        index = index or os.path.join(self.work, name + ".IDX")
+        subprocess.run([self.mkfolder, self.describe(name, msgs, extra), index], check=True)
         return index
 
     def run(self, *args):

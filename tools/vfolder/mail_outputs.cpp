@@ -95,13 +95,10 @@ struct MboxFile {
   bool ToStandardOutput = false;
   uint64_t WholeEnd = 0;  // the end of the last message that is in the file whole
   ByteBuffer Pending = {};  // messages formatted and not yet written
+  std::vector<size_t> Ends;  // where each of them ends in Pending
   size_t Confirmed = 0;   // outcomes of messages that are in the file whole (or failed)
   bool Broken = false;    // a write failed: nothing more goes in
 };
-
-const char *ShownMbox(const MboxFile &mbox) {
-  return mbox.ToStandardOutput ? "standard output" : nullptr;
-}
 
 // Opens the mbox as TargetAllowed found it allowed.
 bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
@@ -151,27 +148,42 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
 }
 
 // Writes the formatted messages. When that fails, the file is cut back to its
-// last whole message and each message that was not whole in it fails.
+// last whole message and they are written once more one by one, so that each
+// one that fits (below a file-size limit, say) is kept; from the first that
+// does not, each fails and nothing more goes in.
 void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
-  if (mbox->Pending.Size > 0 && !mbox->Broken) {
-    if (FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
-      mbox->WholeEnd += mbox->Pending.Size;
-      if (!mbox->ToStandardOutput && mbox->Replaces.empty())
-        MarkCutBack(mbox->File, mbox->WholeEnd);
-    } else {
-      const int error = LastSystemError();
-      mbox->Broken = true;
-      if (mbox->ToStandardOutput && IsClosedPipe(error))
-        run->PipeClosed = true;
-      else
-        Say("vfolder: %s: cannot write the file\n",
-            ShownMbox(*mbox) != nullptr ? ShownMbox(*mbox) : Shown(mbox->Path).c_str());
-      if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd);
-      for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i)
-        if ((*outcomes)[i].Problem == nullptr) (*outcomes)[i].Problem = CannotWrite;
+  if (mbox->Pending.Size > 0 && !mbox->Broken &&
+      !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
+    int error = LastSystemError();
+    size_t whole = 0;  // bytes of Pending in the file whole
+    for (size_t end : mbox->Ends) {
+      if (mbox->ToStandardOutput || !FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole) ||
+          !FileSystem.Write(mbox->File, mbox->Pending.Bytes + whole, end - whole)) {
+        if (!mbox->ToStandardOutput) error = LastSystemError();
+        break;
+      }
+      whole = end;
     }
+    mbox->Broken = true;
+    if (mbox->ToStandardOutput && IsClosedPipe(error))
+      run->PipeClosed = true;
+    else
+      Say("vfolder: %s: cannot write the file\n",
+          mbox->ToStandardOutput ? "standard output" : Shown(mbox->Path).c_str());
+    if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
+    for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
+      if ((*outcomes)[i].Problem != nullptr) continue;
+      if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
+        ++written;
+      else
+        (*outcomes)[i].Problem = CannotWrite;
+    }
+    mbox->Pending.Size = whole;
   }
+  mbox->WholeEnd += mbox->Pending.Size;
+  if (!mbox->ToStandardOutput && mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
   mbox->Pending.Size = 0;
+  mbox->Ends.clear();
   mbox->Confirmed = outcomes->size();
 }
 
@@ -233,6 +245,7 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                               ? NoMemory
                               : nullptr;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
+    if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back({position, problem});
     if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
     Handled(run);
