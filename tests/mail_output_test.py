@@ -321,6 +321,120 @@ def suite(vfolder, mkfolder):
                text.endswith("\r" + summary(BigRun, BigRun, 0))))
 
 
+def trees(tools):
+    """A directory of folders in, a tree out, for every output: subdirectories,
+    a folder and a directory of one name, an empty folder, a data folder file
+    whose name differs in case, names that Windows takes for one, a data folder
+    file that cannot be read, and files and directories that are no folders."""
+    work = tools.work
+    mail = os.path.join(work, "Mail")
+    made = {}
+
+    def folder(rel, count, first=0):
+        path = os.path.join(mail, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        msgs = make_mail_folder.messages(first + count)[first:]
+        tools.folder(rel.replace("/", "-"), msgs, index=path)
+        made[rel] = msgs
+        return path
+
+    folder("Inbox.IDX", 12)
+    folder("Archive.IDX", 3, 20)
+    folder("Archive/2000.IDX", 8, 30)
+    lower = folder("Archive/old/x.idx", 5, 40)
+    os.rename(lower[:-1] + "M", lower[:-1] + "m")
+    folder("Work/Sent.IDX", 4, 50)
+    folder("Work/sent.IDX", 2, 60)
+    folder("Work/Sent.OLD", 3, 70)
+    open(os.path.join(mail, "Empty.IDX"), "wb").close()
+    open(os.path.join(mail, "Empty.IDM"), "wb").close()
+    made["Empty.IDX"] = []
+    broken = folder("Broken.IDX", 2, 80)
+    os.remove(broken[:-1] + "M")
+    os.mkfifo(broken[:-1] + "M")
+    os.makedirs(os.path.join(mail, "nothing", "here"))
+    with open(os.path.join(mail, "notes.txt"), "w") as notes:
+        notes.write("no folder\n")
+
+    # Where each folder's messages go, by output; None for the directory levels'
+    # empty mbox files.
+    mbox_tree = {"Inbox": "Inbox.IDX", "Archive": "Archive.IDX", "Archive.sbd/2000":
+                 "Archive/2000.IDX", "Archive.sbd/old": None, "Archive.sbd/old.sbd/x":
+                 "Archive/old/x.idx", "Empty": "Empty.IDX", "Broken": "Broken.IDX",
+                 "Work": None, "Work.sbd/Sent": "Work/Sent.IDX",
+                 "Work.sbd/Sent_(2)": "Work/Sent.OLD", "Work.sbd/sent_(3)": "Work/sent.IDX"}
+    dir_tree = {"Inbox": "Inbox.IDX", "Archive_(2)": "Archive.IDX",
+                "Archive/2000": "Archive/2000.IDX", "Archive/old/x": "Archive/old/x.idx",
+                "Empty": "Empty.IDX", "Broken": "Broken.IDX", "Work/Sent": "Work/Sent.IDX",
+                "Work/Sent_(2)": "Work/Sent.OLD", "Work/sent_(3)": "Work/sent.IDX"}
+    total = sum(len(m) for m in made.values())
+    for output in ("mbox", "maildir", "eml"):
+        out = os.path.join(work, "tree-" + output)
+        args = (["copy", "--eml"] if output == "eml" else [output]) + [mail, out]
+        log = os.path.join(work, "tree.log")
+        status, _, err = tools.run("--log", log, *args)
+        lines = err.splitlines(True)
+        check("%s tree: status and total" % output, (1, summary(total, total - 2, 2)),
+              (status, lines[-1]))
+        check("%s tree: the folder that cannot be read" % output, True,
+              "Unable to open Data Folder File: %s/Broken.IDM\n" % mail in lines)
+        check("%s tree: a summary for each folder" % output,
+              sorted("vfolder: %s/%s: %s" % (mail, rel, summary(len(m), len(m), 0)[9:])
+                     for rel, m in made.items() if rel != "Broken.IDX"),
+              sorted(line for line in lines if line.startswith("vfolder: " + mail) and
+                     "Broken" not in line))
+        files = sorted(os.path.relpath(os.path.join(d, f), out)
+                       for d, _, names in os.walk(out) for f in names)
+        if output == "mbox":
+            check("mbox tree: the layout of local folders", sorted(mbox_tree), files)
+            for rel, source in mbox_tree.items():
+                msgs = made[source] if source and source != "Broken.IDX" else []
+                check_mbox("mbox tree %s" % rel, os.path.join(out, rel), msgs)
+        else:
+            for rel, source in dir_tree.items():
+                place = os.path.join(out, rel)
+                msgs = made[source] if source != "Broken.IDX" else []
+                if output == "maildir" and source != "Broken.IDX":
+                    check_maildir("maildir tree %s" % rel, place, msgs)
+                elif output == "eml":
+                    check("eml tree %s" % rel, sorted(m.body for m in msgs),
+                          sorted(read(os.path.join(place, n)) for n in os.listdir(place)))
+            check("%s tree: no other directories" % output,
+                  sorted(set(dir_tree) | {"Archive", "Archive/old", "Work"}),
+                  sorted(os.path.relpath(d, out) for d, dirs, _ in os.walk(out)
+                         if d != out and os.path.basename(d) not in ("tmp", "new", "cur")))
+        logged = open(log, encoding="latin-1").read().splitlines()
+        os.remove(log)
+        check("%s tree: a log line for each message" % output, total, len(logged))
+        check("%s tree: the log's failed lines" % output,
+              ["%s/Broken.IDX\t%d\t%s\t%d\tfailed\tUnable to open Data Folder File" % (
+                  mail, n, m.name, len(m.body)) for n, m in enumerate(made["Broken.IDX"])],
+              [line for line in logged if "\tfailed\t" in line])
+    # A second run leaves the first tree as it was and takes new names.
+    before = read(os.path.join(work, "tree-mbox", "Inbox"))
+    status, _, _ = tools.run("mbox", mail, os.path.join(work, "tree-mbox"))
+    check("mbox tree again: new names, the first as it was", (1, before, True, True),
+          (status, read(os.path.join(work, "tree-mbox", "Inbox")),
+           os.path.isfile(os.path.join(work, "tree-mbox", "Inbox_(2)")),
+           os.path.isdir(os.path.join(work, "tree-mbox", "Archive_(2).sbd"))))
+
+
+def logs(tools):
+    """--log: one line per message of every output and of copy, control bytes
+    escaped; lines are added after those the file holds."""
+    msgs = make_mail_folder.messages(len(make_mail_folder.HARD_NAMES))
+    index = tools.folder("LOGGED", msgs)
+    log = os.path.join(tools.work, "run.log")
+    missing = os.path.join(tools.work, "no-such-dir")
+    tools.run("--log", log, "copy", index, missing, "15")
+    tools.run("--log", log, "mbox", index, os.path.join(tools.work, "logged.mbox"), "15", "0")
+    lines = open(log, encoding="latin-1").read().splitlines()
+    check("log lines", [
+        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file" % (index, len(msgs[15].body)),
+        "%s\t0\tRe: a/b\t%d\twritten\t" % (index, len(msgs[0].body)),
+        "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
+
+
 # Messages in the run whose progress line is looked at.
 BigRun = 15000
 
@@ -334,6 +448,10 @@ def main():
         same_maildir(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 3:
         suite(sys.argv[1], sys.argv[2])
+        with tempfile.TemporaryDirectory() as work:
+            tools = Tools(sys.argv[1], sys.argv[2], work)
+            trees(tools)
+            logs(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:
