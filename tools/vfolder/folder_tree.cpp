@@ -32,7 +32,8 @@ std::string FolderName(const std::string &file_name) {
 bool ReadDirectory(TreeNode *node, bool *complete) {
   std::vector<std::string> names;
   if (!FileSystem.ListDirectory(node->Path.c_str(), AddName, &names)) {
-    fprintf(stderr, "vfolder: %s: cannot read the directory\n", Printable(node->Path.c_str()).c_str());
+    fprintf(stderr, "vfolder: %s: cannot read the directory\n",
+            Printable(node->Path.c_str()).c_str());
     *complete = false;
   }
   std::sort(names.begin(), names.end());

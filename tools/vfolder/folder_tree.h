@@ -12,11 +12,11 @@
 
 // A folder, or a directory that holds folders somewhere below it.
 struct TreeNode {
-  std::string Path;     // as reached from the directory given
-  std::string Name;     // a directory's name; a folder's index file name without its extension
+  std::string Path;  // as reached from the directory given
+  std::string Name;  // a directory's name; a folder's index file name without its extension
   bool IsFolder;
-  int64_t Records;      // a folder's messages, as its index file's size gives them
-  FileIdentity Own[2];  // a folder's index and data folder files
+  int64_t Records;                 // a folder's messages, as its index file's size gives them
+  FileIdentity Own[2];             // a folder's index and data folder files
   std::vector<TreeNode> Children;  // a directory's folders and directories, in name order
 };
 

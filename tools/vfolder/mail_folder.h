@@ -12,7 +12,7 @@
 #include "platform/file_identity.h"
 
 struct MailFolder {
-  std::string Shown;                  // the index path, as messages name the folder
+  std::string Shown;  // the index path, as messages name the folder
   FolderHandle *Handle;
   std::vector<MessageEntry> Entries;  // in listing order
 };

@@ -69,8 +69,9 @@ bool BufferSink(void *buffer, const void *bytes, size_t size) {
 }
 
 const char *ProblemOf(ExportResult result) {
-  return result == ExportCannotRead ? CannotRead : result == ExportCannotCreate ? CannotCreate
-                                                                                : CannotWrite;
+  return result == ExportCannotRead     ? CannotRead
+         : result == ExportCannotCreate ? CannotCreate
+                                        : CannotWrite;
 }
 
 // The size of the file at `path`; -1 when it cannot be read.
@@ -93,11 +94,11 @@ struct MboxFile {
   std::string Path;      // the file written: FILE, the new file beside it, or "-"
   std::string Replaces;  // with MboxReplace: FILE, which the new file replaces at the end
   bool ToStandardOutput = false;
-  uint64_t WholeEnd = 0;  // the end of the last message that is in the file whole
-  ByteBuffer Pending = {};  // messages formatted and not yet written
+  uint64_t WholeEnd = 0;     // the end of the last message that is in the file whole
+  ByteBuffer Pending = {};   // messages formatted and not yet written
   std::vector<size_t> Ends;  // where each of them ends in Pending
-  size_t Confirmed = 0;   // outcomes of messages that are in the file whole (or failed)
-  bool Broken = false;    // a write failed: nothing more goes in
+  size_t Confirmed = 0;      // outcomes of messages that are in the file whole (or failed)
+  bool Broken = false;       // a write failed: nothing more goes in
 };
 
 // Opens the mbox as TargetAllowed found it allowed.
@@ -238,12 +239,11 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     const ExportResult result =
         CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
     if (result != ExportWritten && Interrupted()) break;
-    const char *problem = result == ExportCannotRead ? CannotRead
-                          : result != ExportWritten ? NoMemory
-                          : !AppendMboxMessage(&mbox.Pending, message.Bytes, message.Size,
-                                               entry.Time)
-                              ? NoMemory
-                              : nullptr;
+    const char *problem =
+        result == ExportCannotRead                                                   ? CannotRead
+        : result != ExportWritten                                                    ? NoMemory
+        : !AppendMboxMessage(&mbox.Pending, message.Bytes, message.Size, entry.Time) ? NoMemory
+                                                                                     : nullptr;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
     if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back({position, problem});
@@ -310,8 +310,9 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry 
   if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
   const bool closed = FileSystem.Close(file);
   MarkPartialFile(NoFile, path.c_str());
-  const char *problem = result != ExportWritten ? ProblemOf(result) : closed ? nullptr
-                                                                               : CannotWrite;
+  const char *problem = result != ExportWritten ? ProblemOf(result)
+                        : closed                ? nullptr
+                                                : CannotWrite;
   *stopped = result != ExportWritten && Interrupted();
   for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
     bool taken = false;
@@ -459,7 +460,7 @@ std::string SummaryOf(const Tally &tally) {
     snprintf(text, sizeof text, "interrupted after %d of %d messages, %d written, %d failed",
              tally.Handled, tally.Messages, tally.Written, tally.Failed);
   else
-    snprintf(text, sizeof text, "%d messages, %d written, %d failed", tally.Messages,
-             tally.Written, tally.Failed);
+    snprintf(text, sizeof text, "%d messages, %d written, %d failed", tally.Messages, tally.Written,
+             tally.Failed);
   return text;
 }

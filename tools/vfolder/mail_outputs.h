@@ -20,12 +20,12 @@ enum MboxExisting { MboxRefuse, MboxAppend, MboxReplace };
 struct MailRun {
   MailOutput Output;
   MboxExisting Existing;
-  RunLog *Log;             // null: no log
-  bool NameFolders;        // lines about a message name its folder (a tree)
-  int Done, Total;         // messages handled so far, and in the whole run
-  bool PipeClosed;         // standard output's reader has gone: the run ends quietly
+  RunLog *Log;               // null: no log
+  bool NameFolders;          // lines about a message name its folder (a tree)
+  int Done, Total;           // messages handled so far, and in the whole run
+  bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
-  int FoldersNotListed;    // folders of a tree whose index could not be listed
+  int FoldersNotListed;      // folders of a tree whose index could not be listed
 };
 
 // The messages of a folder or of a run: chosen, handled (written or failed;

@@ -135,7 +135,6 @@ void PrintTsv(const PluginPanelItem *items, int count) {
   }
 }
 
-
 // A file name without a suffix "_(N)" that tells twins apart.
 std::string WithoutSuffix(const std::string &name) {
   const size_t open = name.rfind("_(");
@@ -248,7 +247,8 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   }
   const int total = int(copied.size());
   Boxes.clear();
-  const int done = api.GetFiles(folder, copied.data(), total, 0, const_cast<char *>(dest.c_str()), 0);
+  const int done =
+      api.GetFiles(folder, copied.data(), total, 0, const_cast<char *>(dest.c_str()), 0);
   // No box at all when the data folder file cannot be opened: the host
   // warning said so, and nothing was written.
   const std::vector<std::string> reasons =

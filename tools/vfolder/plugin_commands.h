@@ -5,13 +5,13 @@
 #include <vector>
 
 struct PluginCommand {
-  const char *PluginPath;  // null: beside this program
-  bool Copy;               // false: list
-  bool Tsv;                // list: the tab-separated form
-  const char *Index;       // the index file, as given
-  const char *Dest;        // copy: the destination directory, as given
+  const char *PluginPath;           // null: beside this program
+  bool Copy;                        // false: list
+  bool Tsv;                         // list: the tab-separated form
+  const char *Index;                // the index file, as given
+  const char *Dest;                 // copy: the destination directory, as given
   std::vector<const char *> Items;  // copy: the items chosen; none for all
-  const char *LogPath;     // copy: --log FILE, or null
+  const char *LogPath;              // copy: --log FILE, or null
 };
 
 // Runs the command; returns the exit status: 0 every chosen message written

@@ -145,7 +145,8 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   TreeNode top;
   const bool complete = FindFolders(dir, &top);
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
-    fprintf(stderr, "vfolder: %s: is one of the folders' own files\n", Printable(out.c_str()).c_str());
+    fprintf(stderr, "vfolder: %s: is one of the folders' own files\n",
+            Printable(out.c_str()).c_str());
     return 2;
   }
   RunLog log;
@@ -184,8 +185,8 @@ int RunMailOutput(const Arguments &arguments) {
   if (opening != FolderOpened) {
     fprintf(stderr, "vfolder: %s: %s\n", shown_source.c_str(),
             opening == FolderUnreadable ? "cannot read the file"
-            : opening == NotAFolder    ? "not a Vessor mail folder"
-                                       : "cannot list the folder");
+            : opening == NotAFolder     ? "not a Vessor mail folder"
+                                        : "cannot list the folder");
     CloseMailFolder(&folder);
     return 2;
   }
@@ -193,7 +194,8 @@ int RunMailOutput(const Arguments &arguments) {
   const char *unmatched = nullptr;
   const std::vector<const char *> names(arguments.Words.begin() + 2, arguments.Words.end());
   if (!SelectMessages(folder, names, &chosen, &unmatched)) {
-    fprintf(stderr, "vfolder: %s: no item %s\n", shown_source.c_str(), Printable(unmatched).c_str());
+    fprintf(stderr, "vfolder: %s: no item %s\n", shown_source.c_str(),
+            Printable(unmatched).c_str());
     CloseMailFolder(&folder);
     return 2;
   }
@@ -267,8 +269,7 @@ int main(int argc, char **argv) {
   }
   const Command what = arguments.What;
   if (what == NoCommand) return UsageError(nullptr);
-  if (what == ListCommand && arguments.Words.size() != 1)
-    return UsageError("list takes one INDEX");
+  if (what == ListCommand && arguments.Words.size() != 1) return UsageError("list takes one INDEX");
   if (what == CopyCommand && arguments.Words.size() < 2)
     return UsageError("copy takes INDEX and DEST");
   if (what == MboxCommand && arguments.Words.size() < 2)
@@ -286,9 +287,13 @@ int main(int argc, char **argv) {
       return UsageError("copy takes a directory of folders with --eml only");
     // A file-size limit gives a failed write, not the end of the process.
     IgnoreWriteSignals();
-    PluginCommand command = {arguments.PluginPath, what == CopyCommand, arguments.Tsv,
-                             arguments.Words[0], what == CopyCommand ? arguments.Words[1] : nullptr,
-                             {}, arguments.LogPath};
+    PluginCommand command = {arguments.PluginPath,
+                             what == CopyCommand,
+                             arguments.Tsv,
+                             arguments.Words[0],
+                             what == CopyCommand ? arguments.Words[1] : nullptr,
+                             {},
+                             arguments.LogPath};
     if (what == CopyCommand)
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
     return RunPluginCommand(command);
