@@ -275,12 +275,13 @@ std::string MaildirName(unsigned long count) {
 #endif
     return escaped;
   }();
+  static const unsigned long process = ProcessId();
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
   char name[96];
-  snprintf(name, sizeof name, "%lld.M%06lldP%luQ%lu.", micros / 1000000, micros % 1000000,
-           ProcessId(), count);
+  snprintf(name, sizeof name, "%lld.M%06lldP%luQ%lu.", micros / 1000000, micros % 1000000, process,
+           count);
   return name + host;
 }
 
