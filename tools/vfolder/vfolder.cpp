@@ -144,6 +144,10 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   if (out == "-") return UsageError("a directory goes into a directory, not standard output");
   TreeNode top;
   const bool complete = FindFolders(dir, &top);
+  if (top.Children.empty()) {
+    fprintf(stderr, "vfolder: %s: no Vessor mail folder in it\n", Printable(dir.c_str()).c_str());
+    return 2;
+  }
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
     fprintf(stderr, "vfolder: %s: is one of the folders' own files\n",
             Printable(out.c_str()).c_str());
@@ -176,8 +180,11 @@ int RunMailOutput(const Arguments &arguments) {
   const char *target_word = arguments.Words[1];
   const std::string target =
       run.Output == MboxOutput && !strcmp(target_word, "-") ? "-" : FullPath(target_word);
-  if (FileSystem.KindOf(source, true) == PathDirectory)
-    return ConvertDirectory(arguments, &run, source, target);
+  if (FileSystem.KindOf(source, true) == PathDirectory) {
+    std::string dir = source;
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == SystemSeparator)) dir.pop_back();
+    return ConvertDirectory(arguments, &run, dir, target);
+  }
 
   MailFolder folder;
   const FolderOpening opening = OpenMailFolder(FullPath(source), &folder);
