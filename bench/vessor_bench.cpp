@@ -102,6 +102,23 @@ void MakeDirOrFail(const std::string &path) {
   if (!FileSystem.MakeDirectory(path.c_str(), &exists)) Fail("cannot create", path);
 }
 
+std::string FileSystemName(const std::string &path) {
+#ifdef _WIN32
+  (void)path;
+  return "named by scripts/bench.sh";  // Wine calls every drive NTFS
+#else
+  struct statfs info;
+  if (statfs(path.c_str(), &info) != 0) return "unknown";
+  switch (uint32_t(info.f_type)) {
+    case 0xEF53: return "ext4";
+    case 0x01021994: return "tmpfs";
+    case 0x58465342: return "xfs";
+    case 0x9123683E: return "btrfs";
+    default: return "other";
+  }
+#endif
+}
+
 std::string DataPathOf(const std::string &index) { return index.substr(0, index.size() - 1) + "M"; }
 
 // ---- Folders
@@ -507,23 +524,27 @@ int FloorChild(const std::string &index_path, const std::string &out_path) {
   return FileSystem.Close(out) ? 0 : 1;
 }
 
-// hyperfine's median of `runs` runs of one command (its output moved out of
-// the way, never deleted, before each), in seconds; -1 when it failed.
+// hyperfine's median of `runs` runs of one command (its output taken out of
+// the way before each), in seconds; -1 when it failed. On tmpfs the outputs
+// are deleted: files kept by the hundred thousand slow the next ones down.
+// Elsewhere they are moved aside and deleted only at the end: ext4 creates
+// files slowly for a while after many were deleted.
 double Hyperfine(const Options &options, int runs, const std::string &command,
                  const std::string &out, bool out_is_dir) {
   const std::string json = TempDir + "/hyperfine.json", trash = TempDir + "/trash";
-  const std::string prepare = "mkdir -p " + Quoted(trash) + " && { [ ! -e " + Quoted(out) +
-                              " ] || mv " + Quoted(out) + " " + Quoted(trash) +
-                              "/$(date +%s%N); }" + (out_is_dir ? " && mkdir " + Quoted(out) : "");
+  const std::string aside = FileSystemName(TempDir) == "tmpfs"
+                                ? "rm -rf " + Quoted(out)
+                                : "mkdir -p " + Quoted(trash) + " && { [ ! -e " + Quoted(out) +
+                                      " ] || mv " + Quoted(out) + " " + Quoted(trash) +
+                                      "/$(date +%s%N); }";
+  const std::string prepare = aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
   const std::string run = "hyperfine --style none --warmup 1 --runs " + std::to_string(runs) +
                           " --export-json " + Quoted(json) + " --prepare " + Quoted(prepare) + " " +
                           Quoted(command) + " >/dev/null";
   if (options.Verbose) printf("  %s\n", command.c_str());
   const bool ran = system(run.c_str()) == 0;
   const std::string report = Output("cat " + Quoted(json));
-  std::error_code ignored;
-  std::filesystem::remove_all(trash, ignored);
-  std::filesystem::remove_all(out, ignored);
+  Output(aside);
   const size_t median = report.find("\"median\":");
   return ran && median != std::string::npos ? atof(report.c_str() + median + 9) : -1;
 }
@@ -555,27 +576,26 @@ struct VfolderFigures {
 
 const char *const Commands[] = {"floor", "copy", "copy --eml", "mbox", "maildir"};
 
+// Each output on the folder and, right after, on the directory, so that the
+// two meet the machine in the same state.
 VfolderFigures MeasureVfolder(const Options &options, const char *self, const std::string &index) {
   VfolderFigures figures;
   if (Output("hyperfine --version").empty() || access(options.Vfolder.c_str(), X_OK) != 0)
     return figures;
   const std::string vfolder = Quoted(options.Vfolder) + " ";
-  const std::string out = TempDir + "/vfolder-out";
+  const std::string out = TempDir + "/vfolder-out", tree = TempDir + "/Mail";
+  WriteTree(options, tree);
   for (int side = 0; side < 5; ++side) {
     const std::string command =
         side == 0 ? Quoted(self) + " --floor-child " + Quoted(index) + " " + Quoted(out)
                   : vfolder + Commands[side] + " " + Quoted(index) + " " + Quoted(out);
     figures.Seconds[side] =
         Hyperfine(options, options.Repeats, command, out, side == 1 || side == 2);
+    if (side >= 2)
+      figures.Tree[side - 2] =
+          Hyperfine(options, std::max(options.Repeats / 2, 1),
+                    vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
   }
-  const std::string tree = TempDir + "/Mail";
-  WriteTree(options, tree);
-  for (int side = 2; side < 5; ++side)
-    figures.Tree[side - 2] =
-        Hyperfine(options, std::max(options.Repeats / 2, 1),
-                  vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
-  std::error_code ignored;
-  std::filesystem::remove_all(tree, ignored);
   return figures;
 }
 #endif
@@ -599,23 +619,6 @@ void PrintTarget(const char *label, double target, double ratio) {
 }
 
 [[maybe_unused]] double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : -1; }
-
-std::string FileSystemName(const std::string &path) {
-#ifdef _WIN32
-  (void)path;
-  return "named by scripts/bench.sh";  // Wine calls every drive NTFS
-#else
-  struct statfs info;
-  if (statfs(path.c_str(), &info) != 0) return "unknown";
-  switch (uint32_t(info.f_type)) {
-    case 0xEF53: return "ext4";
-    case 0x01021994: return "tmpfs";
-    case 0x58465342: return "xfs";
-    case 0x9123683E: return "btrfs";
-    default: return "other";
-  }
-#endif
-}
 
 Options ParseOptions(int argc, char **argv) {
   Options options;
