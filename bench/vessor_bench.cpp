@@ -673,7 +673,8 @@ Options ParseOptions(int argc, char **argv) {
 int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   for (int attempt = 0; TempDir.empty() && attempt < 100; ++attempt) {
     const std::string path = options.TempParent + Sep + "vessor_bench." +
-                             std::to_string(unsigned(Now() * 1e6)) + "." + std::to_string(attempt);
+                             std::to_string(uint64_t(Now() * 1e6) % 1000000000u) + "." +
+                             std::to_string(attempt);
     bool exists = false;
     if (FileSystem.MakeDirectory(path.c_str(), &exists)) TempDir = path;
   }
