@@ -480,12 +480,14 @@ int PeakChild(const std::string &index, const std::string &plugin) {
   if (plugin.empty()) {
     const FileRef file = FileSystem.OpenForReading(index.c_str());
     FillFloorItems(file, FileSystem.SizeOf(file));
+    FileSystem.Close(file);
   } else {
     HANDLE folder = OpenFolder(api, index);
     PluginPanelItem *items = nullptr;
     int count = 0;
     if (!api.GetFindData(folder, &items, &count, 0)) Fail("GetFindData failed on", index);
     api.FreeFindData(folder, items, count);
+    api.ClosePlugin(folder);
   }
   printf("%" PRId64 " %" PRId64 "\n", base, PeakResidentKiB());
   return 0;
