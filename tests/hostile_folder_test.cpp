@@ -8,6 +8,7 @@
 // separator.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -76,13 +77,15 @@ void ReplaceWithDirectory(const std::string &path) {
 }
 
 // Everything under the row's root but inside the destination: "<dir>" for a
-// directory, the bytes for a file.
+// directory, the bytes for a file, "<other>" for a pipe.
 std::map<std::string, std::string> Snapshot(const Paths &paths, const std::string &dest) {
   std::map<std::string, std::string> tree;
   for (const auto &entry : fs::recursive_directory_iterator(paths.Root)) {
     const std::string path = entry.path().string();
     if (path.rfind(dest + PATH_SEPARATOR, 0) == 0) continue;
-    tree[path] = entry.is_directory() ? "<dir>" : ReadFile(path);
+    tree[path] = entry.is_directory()      ? "<dir>"
+                 : entry.is_regular_file() ? ReadFile(path)
+                                           : "<other>";
   }
   return tree;
 }
@@ -258,6 +261,17 @@ std::vector<Case> Cases() {
           .Before([](const Paths &p) { ReplaceWithDirectory(p.Data); })
           .Lists("a|3|$E\n")
           .Warns("Unable to open Data Folder File"),
+
+#ifndef _WIN32
+      // A pipe would hold a reader up until someone writes into it.
+      Case("DataFileThatIsAPipeWarnsAtOnce", M("name a|body abc"))
+          .Before([](const Paths &p) {
+            fs::remove(p.Data);
+            mkfifo(p.Data.c_str(), 0600);
+          })
+          .Lists("a|3|$E\n")
+          .Warns("Unable to open Data Folder File"),
+#endif
 
       // The index file gone, a directory or unreadable by the time it is listed.
       Case("IndexRemovedAfterOpeningFailsTheListing", One)
