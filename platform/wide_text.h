@@ -9,6 +9,10 @@
 wchar_t *WideFromUtf8(const char *text);
 char *Utf8FromWide(const wchar_t *text);
 
+// Writes the UTF-16 text as UTF-8, with its terminator, into `out` when
+// `out_size` bytes hold it (nothing otherwise); returns the bytes it takes.
+size_t Utf8OfWide(const wchar_t *text, char *out, size_t out_size);
+
 // Decodes the zero-terminated `text` of the code page `code_page` (a number,
 // or 0 for the system's ANSI and 1 for its OEM code page) into `out`, of
 // `out_size` characters, always terminated. A code page the system does not

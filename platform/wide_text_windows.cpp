@@ -12,11 +12,17 @@ wchar_t *WideFromUtf8(const char *text) {
   return wide;
 }
 
-char *Utf8FromWide(const wchar_t *text) {
+size_t Utf8OfWide(const wchar_t *text, char *out, size_t out_size) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return nullptr;
-  char *utf8 = static_cast<char *>(malloc(size_t(size)));
-  if (utf8 != nullptr) WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, size, nullptr, nullptr);
+  if (size > 0 && size_t(size) <= out_size)
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, size, nullptr, nullptr);
+  return size > 0 ? size_t(size) : 0;
+}
+
+char *Utf8FromWide(const wchar_t *text) {
+  const size_t size = Utf8OfWide(text, nullptr, 0);
+  char *utf8 = size > 0 ? static_cast<char *>(malloc(size)) : nullptr;
+  if (utf8 != nullptr) Utf8OfWide(text, utf8, size);
   return utf8;
 }
 
