@@ -90,6 +90,8 @@ MSG
     fi
     check "$preset exports and imports" \
       bash scripts/check-dll.sh "$arch-w64-mingw32-objdump" "build/$preset/vessor.dll"
+    check "$preset native plug-in's exports and imports" \
+      bash scripts/check-dll.sh "$arch-w64-mingw32-objdump" "build/$preset/vessor3.dll"
     started=$(date +%s)
     run_wine_gtest "build/$preset/tests/vessor_tests.exe"
     echo "$preset: Wine run took $(($(date +%s) - started)) s"
@@ -110,6 +112,11 @@ package_suite() {
   fi
   work=$(mktemp -d)
   (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
+  for bits in 32 64; do
+    check "the package holds both $bits-bit plug-ins" \
+      test -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder/vessor.dll)" -a \
+      -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder3/vessor3.dll)"
+  done
   build/linux/mkfolder samples/inbox.txt "$work/INBOX.IDX"
   expected=$(build/linux/vfolder list --tsv "$work/INBOX.IDX")
   for bits in 32 64; do
