@@ -3,7 +3,6 @@
 // panel into the plug-in's own record and hands the work to one function.
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 #include "folder/vessor_folder.h"
 #include "host/far3/code_page_setting.h"

@@ -19,5 +19,8 @@ void CloseFolderPanel(FolderPanel *panel);
 
 // The panel settings: title, host file, view mode 7 sorted by creation time
 // (the message date), newest first, names in their own letter case. The
-// host copies no file by itself: each copy comes to GetFilesW.
+// host copies no file by itself: each copy comes to GetFilesW. The rest of
+// the record stays as the host passed it, zero-filled. Version 3 takes the
+// start mode and sort order as they are, with no panel modes of the
+// plug-in's own (the old interface's hosts needed some).
 void FillPanelSettings(const FolderPanel *panel, far3::OpenPanelInfo *info);
