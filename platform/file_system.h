@@ -76,6 +76,10 @@ struct FileSystemCalls {
 
   // Removes the file `path` (not a directory).
   bool (*Remove)(const char *path);
+
+  // Makes the directory `path` and each missing one on the way to it. True
+  // when `path` is a directory afterwards, made now or there before.
+  bool (*MakeDirectories)(const char *path);
 };
 
 // The calls in use.
@@ -83,6 +87,13 @@ extern FileSystemCalls FileSystem;
 
 // The system's own calls, for a test to go back to.
 extern const FileSystemCalls SystemFileCalls;
+
+#ifdef _WIN32
+// The system's own calls for paths in UTF-8, of any length and any letters
+// (SystemFileCalls take paths in the code page of the process's file
+// functions, up to 259 characters).
+extern const FileSystemCalls Utf8PathFileCalls;
+#endif
 
 // The error number the last failed call left: errno, or GetLastError() on
 // Windows.

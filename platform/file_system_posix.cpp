@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "platform/file_system.h"
 
@@ -144,11 +145,23 @@ bool MoveReplacing(const char *from, const char *to) { return rename(from, to) =
 
 bool Remove(const char *path) { return unlink(path) == 0; }
 
+bool MakeDirectories(const char *path) {
+  std::string way = path;
+  for (size_t at = way.find('/', 1); at != std::string::npos; at = way.find('/', at + 1)) {
+    way[at] = '\0';
+    mkdir(way.c_str(), 0777);
+    way[at] = '/';
+  }
+  mkdir(path, 0777);
+  struct stat info;
+  return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
-    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove,
+    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

@@ -91,6 +91,8 @@ MSG
     fi
     check "$preset exports and imports" \
       bash scripts/check-dll.sh "$arch-w64-mingw32-objdump" "build/$preset/vessor.dll"
+    check "$preset native plug-in's exports and imports" \
+      bash scripts/check-dll.sh "$arch-w64-mingw32-objdump" "build/$preset/vessor3.dll"
     if [[ " $runs " != *" $arch "* ]]; then
       echo "!!! SKIPPED: the $preset tests under Wine: this machine cannot run $arch Windows programs"
       skipped=$((skipped + 1))
@@ -116,6 +118,11 @@ package_suite() {
   fi
   work=$(mktemp -d)
   (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
+  for bits in 32 64; do
+    check "the package holds both $bits-bit plug-ins" \
+      test -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder/vessor.dll)" -a \
+      -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder3/vessor3.dll)"
+  done
   build/linux/mkfolder samples/inbox.txt "$work/INBOX.IDX"
   expected=$(build/linux/vfolder list --tsv "$work/INBOX.IDX")
   bitnesses=64

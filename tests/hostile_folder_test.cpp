@@ -199,7 +199,7 @@ std::vector<Case> Cases() {
           .Copies(
               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123=blank\nabcdefghijklmnopqrstuvwxyz0123456789=full\n"),
       Case("EmptyNameAndDescriptionGetAnUnderscore", M("body kept"))
-          .Lists("|4|$E\n")
+          .Lists("_|4|$E\n")
           .Copies("_=kept\n"),
 
       // Date texts of every malformed kind: a time that converts, or none.
@@ -309,7 +309,7 @@ std::vector<Case> Cases() {
       Case("NamesOfForbiddenCharactersOnly",
            M("name :*?\"<>\\x7c|body punctuation") + M("name \\x01\\x1f/\\\\|body controls") +
                M("name /|body slash") + M("name .|body dot") + M("name ..|body dots"))
-          .Lists(":*?\"<>||11|$E\n\x01\x1f/\\|8|$E\n/|5|$E\n.|3|$E\n..|4|$E\n")
+          .Lists(":*?\"<>||11|$E\n\x01\x1f/\\|8|$E\n/|5|$E\n.|3|$E\n__|4|$E\n")
           .Copies("_=slash\n__=dots\n__(2)=dot\n____=controls\n_______=punctuation\n"),
       Case("DeviceNamesAreMadeHarmless", M("name CON|body 1") + M("name nul.txt|body 2") +
                                              M("name com1|body 3") + M("name LPT9.x.y|body 4") +
