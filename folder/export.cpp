@@ -160,9 +160,10 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
     return false;
   }
   run->Own[0] = FileSystem.Identify(folder->IndexPath);
-  // The data folder file that is open, whatever name it was found under.
-  run->Own[1] = folder->DataFile != NoFile ? FileSystem.IdentifyOpen(folder->DataFile)
-                                           : FileSystem.Identify(folder->DataPath);
+  run->Own[1] = FileSystem.Identify(folder->DataPath);
+  // The data folder file that is open, when it was found under another name.
+  if (!run->Own[1].Exists && folder->DataFile != NoFile)
+    run->Own[1] = FileSystem.IdentifyOpen(folder->DataFile);
   return true;
 }
 

@@ -19,8 +19,13 @@ struct FolderHandle {
 };
 
 // A new handle for the index file at `path`, with no file open yet; null for
-// an empty path or when memory runs out.
+// an empty path or when memory runs out. The data folder file is the path
+// with its last byte replaced by 'M', as for paths of single-byte letters.
 FolderHandle *CreateFolderHandle(const char *path);
+
+// The same with the data folder file's path given: for paths whose last
+// letter may take more than one byte.
+FolderHandle *CreateFolderHandleOf(const char *index_path, const char *data_path);
 
 // Closes whatever files are open and frees the handle with its paths.
 void ReleaseFolderHandle(FolderHandle *folder);

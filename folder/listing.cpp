@@ -46,6 +46,10 @@ void MakeMessageEntry(IndexRecord *record, MessageEntry *entry) {
   while (*name == ' ') ++name;
   if (*name == '\0') name = record->DescriptionText;
   CopyText(name, entry->Name, sizeof entry->Name);
+  // The host takes ".." for the panel's way up, and some of its builds fail
+  // on an empty name: such items get the names their files get.
+  if (strcmp(entry->Name, "..") == 0) memcpy(entry->Name, "__", 3);
+  if (entry->Name[0] == '\0') memcpy(entry->Name, "_", 2);
   CopyText(record->DescriptionText, entry->Description, sizeof entry->Description);
   entry->Size = uint32_t(record->MessageSize);
 

@@ -10,7 +10,7 @@
 
 struct MessageEntry {
   // The record's name with its leading spaces skipped, or its whole
-  // description when the name is blank.
+  // description when the name is blank; "__" for "..", "_" for nothing.
   char Name[NameTextSize + 1];
   char Description[DescriptionTextSize + 1];
   uint32_t Size;        // the record's MessageSize as it stands

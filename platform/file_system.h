@@ -83,6 +83,10 @@ struct FileSystemCalls {
   // Removes the file `path` (not a directory).
   bool (*Remove)(const char *path);
 
+  // Makes the directory `path` and each missing one on the way to it. True
+  // when `path` is a directory afterwards, made now or there before.
+  bool (*MakeDirectories)(const char *path);
+
   // Makes the directory `path`. False when it cannot; `*exists` then tells
   // whether something of that name is there already.
   bool (*MakeDirectory)(const char *path, bool *exists);
@@ -109,6 +113,13 @@ extern const FileSystemCalls SystemFileCalls;
 // there, when no entry or several match, or on Windows, whose file systems
 // fold names themselves.
 char *PathInOtherCase(const char *path);
+
+#ifdef _WIN32
+// The system's own calls for paths in UTF-8, of any length and any letters
+// (SystemFileCalls take paths in the code page of the process's file
+// functions, up to 259 characters).
+extern const FileSystemCalls Utf8PathFileCalls;
+#endif
 
 // The error number the last failed call left: errno, or GetLastError() on
 // Windows.

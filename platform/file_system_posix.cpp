@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/file_system.h"
 
@@ -154,6 +155,18 @@ bool MoveReplacing(const char *from, const char *to) { return rename(from, to) =
 
 bool Remove(const char *path) { return unlink(path) == 0; }
 
+bool MakeDirectories(const char *path) {
+  std::string way = path;
+  for (size_t at = way.find('/', 1); at != std::string::npos; at = way.find('/', at + 1)) {
+    way[at] = '\0';
+    mkdir(way.c_str(), 0777);
+    way[at] = '/';
+  }
+  mkdir(path, 0777);
+  struct stat info;
+  return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool MakeDirectory(const char *path, bool *exists) {
   const bool made = mkdir(path, 0777) == 0;
   *exists = !made && errno == EEXIST;
@@ -187,7 +200,7 @@ bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
 
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
-    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove,
+    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
     MakeDirectory,  KindOf,  ListDirectory,
 };
 

@@ -1,13 +1,20 @@
-// The file calls on Windows. Paths go to the system's "A" calls, which take
-// them in the code page the host switched the process's file functions to,
-// as the panel shows the names; the C library's own opening may take them in
-// another.
-#include "platform/file_system.h"
-
+// The file calls on Windows, in two sets that differ only in how they take
+// paths. SystemFileCalls give them to the system's "A" calls, which take them
+// in the code page the host switched the process's file functions to, as the
+// old interface's panel shows the names; the C library's own opening may take
+// them in another. Utf8PathFileCalls take UTF-8 and give the "W" calls the
+// full path with the long-path prefix, so that any letters and any length
+// reach the file system.
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+
+#include "platform/file_system.h"
+#include "platform/wide_text.h"
 
 namespace {
+
+enum PathMode { CodePagePaths, Utf8Paths };
 
 HANDLE Handle(FileRef file) { return reinterpret_cast<HANDLE>(file); }
 FileRef Ref(HANDLE handle) { return reinterpret_cast<FileRef>(handle); }
@@ -17,16 +24,81 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
                       uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
 }
 
+// The UTF-8 `path` as a full UTF-16 path with the long-path prefix ("\\?\",
+// or "\\?\UNC\" for a share), which the system takes as it stands: no
+// length limit, no name turned into a device. Null when it is no path (the
+// error is then set); free it.
+wchar_t *LongWidePath(const char *path) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+  wchar_t *wide =
+      size > 1 ? static_cast<wchar_t *>(malloc(size_t(size) * sizeof(wchar_t))) : nullptr;
+  if (wide == nullptr) {
+    SetLastError(size > 1 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, size);
+  if (wcsncmp(wide, L"\\\\?\\", 4) == 0) return wide;
+  // The full path without "." and ".." steps and with one kind of separator,
+  // as the prefix needs it.
+  const DWORD full_size = GetFullPathNameW(wide, 0, nullptr, nullptr);
+  wchar_t *full =
+      full_size > 0 ? static_cast<wchar_t *>(malloc((full_size + 8) * sizeof(wchar_t))) : nullptr;
+  DWORD length = 0;
+  if (full != nullptr) length = GetFullPathNameW(wide, full_size, full + 8, nullptr);
+  free(wide);
+  if (full == nullptr || length == 0 || length >= full_size) {
+    if (full == nullptr && full_size > 0) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    free(full);
+    return nullptr;
+  }
+  wchar_t *at = full + 8;
+  if (wcsncmp(at, L"\\\\", 2) == 0 && wcsncmp(at, L"\\\\.\\", 4) != 0) {
+    at += 2 - 8;  // \\server\share: over the two backslashes
+    wmemcpy(at, L"\\\\?\\UNC\\", 8);
+  } else if (at[0] != L'\\') {
+    at -= 4;  // C:\...
+    wmemcpy(at, L"\\\\?\\", 4);
+  }
+  memmove(full, at, (wcslen(at) + 1) * sizeof(wchar_t));
+  return full;
+}
+
+// Keeps the error of the call that failed across the release of its path.
+template <typename T>
+T KeepingError(T result, wchar_t *wide) {
+  const DWORD error = GetLastError();
+  free(wide);
+  SetLastError(error);
+  return result;
+}
+
+template <PathMode Mode>
 HANDLE OpenPath(const char *path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+  if constexpr (Mode == CodePagePaths)
+    return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+  wchar_t *wide = LongWidePath(path);
+  if (wide == nullptr) return INVALID_HANDLE_VALUE;
+  return KeepingError(CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr),
+                      wide);
+}
+
+template <PathMode Mode>
+bool MovePath(const char *from, const char *to, DWORD flags) {
+  if constexpr (Mode == CodePagePaths) return MoveFileExA(from, to, flags) != 0;
+  wchar_t *wide_from = LongWidePath(from);
+  wchar_t *wide_to = wide_from != nullptr ? LongWidePath(to) : nullptr;
+  const bool moved = wide_to != nullptr && MoveFileExW(wide_from, wide_to, flags) != 0;
+  free(wide_from);
+  return KeepingError(moved, wide_to);
 }
 
 const DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+template <PathMode Mode>
 FileRef OpenForReading(const char *path) {
   // Sharing delete too: the C library leaves it out, which would stop the
   // mail program from renaming a folder file while the panel shows it.
-  HANDLE file = OpenPath(path, GENERIC_READ, ShareAll, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = OpenPath<Mode>(path, GENERIC_READ, ShareAll, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return NoFile;
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
@@ -57,18 +129,21 @@ size_t ReadAt(FileRef file, uint64_t offset, void *buffer, size_t size) {
   return got;
 }
 
+template <PathMode Mode>
 FileRef CreateNew(const char *path, bool *exists) {
-  HANDLE file = OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+  HANDLE file =
+      OpenPath<Mode>(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   const DWORD error = GetLastError();
   *exists = file == INVALID_HANDLE_VALUE &&
             (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
   return file == INVALID_HANDLE_VALUE ? NoFile : Ref(file);
 }
 
+template <PathMode Mode>
 FileRef OpenExisting(const char *path, FoundFile *found) {
   // The reparse point itself, never what it leads to.
-  HANDLE file = OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE file = OpenPath<Mode>(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return NoFile;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info) ||
@@ -88,10 +163,11 @@ FileIdentity IdentifyOpen(FileRef file) {
   return GetFileInformationByHandle(Handle(file), &info) ? IdentityOf(info) : FileIdentity{};
 }
 
+template <PathMode Mode>
 FileIdentity Identify(const char *path) {
   // No access rights at all neither disturbs nor is refused by another
   // program that has the file open.
-  HANDLE file = OpenPath(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE file = OpenPath<Mode>(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (file == INVALID_HANDLE_VALUE) return FileIdentity{};
   const FileIdentity identity = IdentifyOpen(Ref(file));
   CloseHandle(file);
@@ -126,33 +202,90 @@ bool SetTime(FileRef file, const FILETIME &time) {
 
 bool Close(FileRef file) { return CloseHandle(Handle(file)) != 0; }
 
+template <PathMode Mode>
 bool MoveNoReplace(const char *from, const char *to, bool *taken) {
   // Without MOVEFILE_REPLACE_EXISTING the system refuses a name in use.
-  const bool moved = MoveFileExA(from, to, 0) != 0;
+  const bool moved = MovePath<Mode>(from, to, 0);
   const DWORD error = GetLastError();
   *taken = !moved && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
   return moved;
 }
 
+template <PathMode Mode>
 bool MoveReplacing(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+  return MovePath<Mode>(from, to, MOVEFILE_REPLACE_EXISTING);
 }
 
-bool Remove(const char *path) { return DeleteFileA(path) != 0; }
+template <PathMode Mode>
+bool Remove(const char *path) {
+  if constexpr (Mode == CodePagePaths) return DeleteFileA(path) != 0;
+  wchar_t *wide = LongWidePath(path);
+  return wide != nullptr && KeepingError(DeleteFileW(wide) != 0, wide);
+}
 
+// Makes each directory on the way to `path` that is not there, then `path`.
+// The steps that cannot be made (a drive, a share, one that is there) are
+// passed over: what counts is that `path` is a directory in the end.
+template <typename Char>
+bool MakeEachDirectory(Char *path, size_t first,
+                       BOOL(WINAPI *make)(const Char *, LPSECURITY_ATTRIBUTES),
+                       DWORD(WINAPI *attributes_of)(const Char *)) {
+  for (size_t at = first; path[at] != 0; ++at) {
+    if (path[at] != '\\' && path[at] != '/') continue;
+    const Char separator = path[at];
+    path[at] = 0;
+    make(path, nullptr);
+    path[at] = separator;
+  }
+  make(path, nullptr);
+  const DWORD attributes = attributes_of(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+template <PathMode Mode>
+bool MakeDirectories(const char *path) {
+  if constexpr (Mode == CodePagePaths) {
+    const size_t size = strlen(path) + 1;
+    char *copy = static_cast<char *>(malloc(size));
+    if (copy == nullptr) return false;
+    memcpy(copy, path, size);
+    const bool made = size > 1 && MakeEachDirectory(copy, 1, CreateDirectoryA, GetFileAttributesA);
+    free(copy);
+    return made;
+  }
+  wchar_t *wide = LongWidePath(path);
+  // After the prefix "\\?\", which names no directory.
+  return wide != nullptr &&
+         KeepingError(MakeEachDirectory(wide, 4, CreateDirectoryW, GetFileAttributesW), wide);
+}
+
+template <PathMode Mode>
 bool MakeDirectory(const char *path, bool *exists) {
-  const bool made = CreateDirectoryA(path, nullptr) != 0;
+  bool made = false;
+  if constexpr (Mode == CodePagePaths) {
+    made = CreateDirectoryA(path, nullptr) != 0;
+  } else {
+    wchar_t *wide = LongWidePath(path);
+    made = wide != nullptr && KeepingError(CreateDirectoryW(wide, nullptr) != 0, wide);
+  }
   *exists = !made && GetLastError() == ERROR_ALREADY_EXISTS;
   return made;
 }
 
+template <PathMode Mode>
 PathKind KindOf(const char *path, bool follow_links) {
-  DWORD attributes = GetFileAttributesA(path);
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if constexpr (Mode == CodePagePaths) {
+    attributes = GetFileAttributesA(path);
+  } else {
+    wchar_t *wide = LongWidePath(path);
+    if (wide != nullptr) attributes = KeepingError(GetFileAttributesW(wide), wide);
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     if (!follow_links) return PathLink;
     // What the link leads to: the attributes of the file opened through it.
-    HANDLE file = OpenPath(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    HANDLE file = OpenPath<Mode>(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
@@ -163,32 +296,59 @@ PathKind KindOf(const char *path, bool follow_links) {
   return attributes & FILE_ATTRIBUTE_DEVICE ? PathOther : PathRegular;
 }
 
+bool IsDotName(const char *name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+template <PathMode Mode>
 bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
+  // The directory's path and "\*".
   const size_t length = strlen(path);
   char *pattern = static_cast<char *>(malloc(length + 3));
   if (pattern == nullptr) return false;
   memcpy(pattern, path, length);
   memcpy(pattern + length, "\\*", 3);
+  HANDLE search = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
+  WIN32_FIND_DATAW found_wide;
+  if constexpr (Mode == CodePagePaths) {
+    search = FindFirstFileA(pattern, &found);
+  } else {
+    wchar_t *wide = LongWidePath(pattern);
+    if (wide != nullptr) search = KeepingError(FindFirstFileW(wide, &found_wide), wide);
+  }
   free(pattern);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  do {
-    if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-      sink(context, found.cFileName);
-  } while (FindNextFileA(search, &found));
+  bool more = true;
+  while (more) {
+    if constexpr (Mode == CodePagePaths) {
+      if (!IsDotName(found.cFileName)) sink(context, found.cFileName);
+      more = FindNextFileA(search, &found) != 0;
+    } else {
+      char name[MAX_PATH * 4];
+      if (Utf8OfWide(found_wide.cFileName, name, sizeof name) <= sizeof name && !IsDotName(name))
+        sink(context, name);
+      more = FindNextFileW(search, &found_wide) != 0;
+    }
+  }
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
   return complete;
 }
 
+template <PathMode Mode>
+constexpr FileSystemCalls CallsTaking = {
+    OpenForReading<Mode>, SizeOf,        ReadAt,              CreateNew<Mode>,
+    OpenExisting<Mode>,   IdentifyOpen,  Identify<Mode>,      Write,
+    Truncate,             SetTime,       Close,               MoveNoReplace<Mode>,
+    MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>, MakeDirectory<Mode>,
+    KindOf<Mode>,         ListDirectory<Mode>,
+};
+
 }  // namespace
 
-constexpr FileSystemCalls SystemFileCalls = {
-    OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
-    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove,
-    MakeDirectory,  KindOf,  ListDirectory,
-};
+constexpr FileSystemCalls SystemFileCalls = CallsTaking<CodePagePaths>;
+constexpr FileSystemCalls Utf8PathFileCalls = CallsTaking<Utf8Paths>;
 
 FileSystemCalls FileSystem = SystemFileCalls;
 

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# check-dll.sh OBJDUMP DLL: the plug-in DLL exports exactly the ten entry points
+# check-dll.sh OBJDUMP DLL: a plug-in DLL exports exactly its entry points
 # under their plain names, imports only DLLs that every Windows has, and opens
-# files only through CreateFileA, which takes paths in the code page the host
-# switched the file functions to (the C library's opening may not).
+# no file through the C library. vessor.dll (the old interface) has the ten
+# entry points and opens files through CreateFileA, which takes paths in the
+# code page the host switched the file functions to; vessor3.dll (the native
+# interface) has the thirteen of version 3 and creates files through
+# CreateFileW, which takes any letters and, with the long-path prefix, any
+# length.
 set -uo pipefail
 objdump=$1 dll=$2
 headers=$("$objdump" -p "$dll") || { echo "check-dll: cannot read $dll"; exit 1; }
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && /^[ \t]*\[ *[0-9]+\]/ {print $NF; next} on {on = 0}' <<<"$headers" | sort)
 imports=$(grep -oP 'DLL Name: \K\S+' <<<"$headers" | tr 'a-z' 'A-Z' | sort)
-expected=$(printf '%s\n' ClosePlugin ExitFAR FreeFindData GetFiles GetFindData GetOpenPluginInfo \
-  GetPluginInfo OpenFilePlugin OpenPlugin SetStartupInfo | sort)
+case $(basename "$dll") in
+  vessor3.dll)
+    entry_points=(AnalyseW CloseAnalyseW ClosePanelW ConfigureW ExitFARW FreeFindDataW GetFilesW
+      GetFindDataW GetGlobalInfoW GetOpenPanelInfoW GetPluginInfoW OpenW SetStartupInfoW)
+    creator=CreateFileW ;;
+  *)
+    entry_points=(ClosePlugin ExitFAR FreeFindData GetFiles GetFindData GetOpenPluginInfo
+      GetPluginInfo OpenFilePlugin OpenPlugin SetStartupInfo)
+    creator=CreateFileA ;;
+esac
+expected=$(printf '%s\n' "${entry_points[@]}" | sort)
 status=0
 if [ "$exports" != "$expected" ]; then
   echo "check-dll: $dll exports"; echo "$exports" | sed 's/^/  /'
@@ -22,11 +35,15 @@ for import in $imports; do
     *) echo "check-dll: $dll imports $import, which not every Windows has"; status=1 ;;
   esac
 done
-for opener in fopen _open _sopen _wfopen _fsopen; do
+for opener in fopen _open _sopen _wfopen _fsopen _wopen _wsopen; do
   if grep -qP "^\s+\S+\s+\d+\s+$opener\$" <<<"$headers"; then
-    echo "check-dll: $dll imports $opener; files must be opened with CreateFileA"
+    echo "check-dll: $dll imports $opener; files must be opened with $creator"
     status=1
   fi
 done
-[ $status -eq 0 ] && echo "check-dll: $(basename "$dll") exports the ten entry points; imports $(echo $imports)"
+if ! grep -qP "^\s+\S+\s+\d+\s+$creator\$" <<<"$headers"; then
+  echo "check-dll: $dll does not import $creator, through which it must create files"
+  status=1
+fi
+[ $status -eq 0 ] && echo "check-dll: $(basename "$dll") exports the ${#entry_points[@]} entry points; imports $(echo $imports)"
 exit $status

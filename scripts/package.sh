@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release package: a zip with the 32-bit and 64-bit plug-in folders
-# (the DLL and its short text) and vfolder.exe beside each.
+# Builds the release package: a zip with, for 32-bit and for 64-bit, the
+# plug-in folder of each interface (the DLL and its short text): VessorFolder3
+# (vessor3.dll) for version 3 of the file manager, VessorFolder (vessor.dll)
+# for versions 1.75 and 2; and vfolder.exe, which loads the latter.
 # Needs the windows-i686 and windows-x86_64 builds (scripts/setup-windows.sh
 # installs their compilers). Prints the package's path.
 set -euo pipefail
@@ -13,11 +15,13 @@ cp packaging/README.txt "$stage/README.txt"
 for arch in i686:32 x86_64:64; do
   preset=windows-${arch%%:*} bits=${arch##*:}
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target vessor vfolder >/dev/null
-  mkdir -p "$stage/$bits-bit/VessorFolder"
+  cmake --build --preset "$preset" --target vessor vessor3 vfolder >/dev/null
+  mkdir -p "$stage/$bits-bit/VessorFolder" "$stage/$bits-bit/VessorFolder3"
   "${arch%%:*}-w64-mingw32-strip" -o "$stage/$bits-bit/VessorFolder/vessor.dll" "build/$preset/vessor.dll"
+  "${arch%%:*}-w64-mingw32-strip" -o "$stage/$bits-bit/VessorFolder3/vessor3.dll" "build/$preset/vessor3.dll"
   "${arch%%:*}-w64-mingw32-strip" -o "$stage/$bits-bit/vfolder.exe" "build/$preset/vfolder.exe"
   cp packaging/VessorFolder.txt "$stage/$bits-bit/VessorFolder/VessorFolder.txt"
+  cp packaging/VessorFolder3.txt "$stage/$bits-bit/VessorFolder3/VessorFolder3.txt"
 done
 # Windows users expect CRLF in text files.
 find "$stage" -name '*.txt' -exec sed -i 's/$/\r/' {} +

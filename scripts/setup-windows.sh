@@ -17,6 +17,10 @@
 #    the cross compilers run in it through scripts/wine-run.sh.
 #
 # Exits non-zero with "WINE UNAVAILABLE: ..." when Wine cannot be made to work.
+# When only the 32-bit part cannot be installed or run (a mirror serving a
+# broken i386 index, say), it says so loudly and goes on with 64-bit Windows
+# alone. Either way it writes the bitnesses that run (i686, x86_64) into
+# $WINEPREFIX/.vessor-bitnesses, one line.
 # VESSOR_WINE_RECHECK=1 forces the run checks even when the prefix is ready.
 set -euo pipefail
 
@@ -45,48 +49,76 @@ toolchain_unavailable() {
 }
 
 # ---------------------------------------------------------------- 1. packages
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 qemu-user googletest cmake)
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 qemu-user googletest cmake)
+packages32=(wine wine32:i386)
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]
 }
-missing=()
-for p in "${packages[@]}"; do
-  is_installed "$p" || missing+=("$p")
-done
-if [ ${#missing[@]} -eq 0 ]; then
-  log "packages: all present (${packages[*]})"
+missing=() missing32=()
+for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
+for p in "${packages32[@]}"; do is_installed "$p" || missing32+=("$p"); done
+export DEBIAN_FRONTEND=noninteractive
+apt_opts=(-o DPkg::Lock::Timeout=300 -o Dpkg::Use-Pty=0)
+install() {  # install LOG PACKAGE...
+  local log=$1 t0=$SECONDS
+  shift
+  log "apt-get install $* (about 70 s)"
+  apt-get "${apt_opts[@]}" install -y -qq "$@" >"$log" 2>&1 || { tail -30 "$log" >&2; return 1; }
+  log "installed in $((SECONDS - t0)) s"
+}
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ]; then
+  log "packages: all present (${packages[*]} ${packages32[*]})"
 else
-  log "packages: missing: ${missing[*]}"
-  [ "$(id -u)" -eq 0 ] || wine_unavailable "packages missing (${missing[*]}) and not root, cannot apt-get install"
+  log "packages: missing: ${missing[*]} ${missing32[*]}"
+  [ "$(id -u)" -eq 0 ] || wine_unavailable "packages missing (${missing[*]} ${missing32[*]}) and not root, cannot apt-get install"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     log "dpkg --add-architecture i386"
     dpkg --add-architecture i386
   fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt_opts=(-o DPkg::Lock::Timeout=300 -o Dpkg::Use-Pty=0)
-  log "apt-get update"
-  apt-get "${apt_opts[@]}" update -qq || wine_unavailable "apt-get update failed"
-  log "apt-get install ${missing[*]} (about 70 s)"
-  t0=$SECONDS
-  apt-get "${apt_opts[@]}" install -y -qq "${missing[@]}" >/tmp/setup-windows-apt.log 2>&1 || {
-    tail -30 /tmp/setup-windows-apt.log >&2
-    wine_unavailable "apt-get install ${missing[*]} failed (log: /tmp/setup-windows-apt.log)"
-  }
-  log "installed in $((SECONDS - t0)) s"
+  # A mirror in the middle of a sync fails an index now and then: try again,
+  # then go on with what came, and let the installs tell.
+  for attempt in 1 2 3; do
+    log "apt-get update"
+    if apt-get "${apt_opts[@]}" update -qq >/tmp/setup-windows-update.log 2>&1 &&
+      ! grep -q '^E:' /tmp/setup-windows-update.log; then
+      break
+    fi
+    grep '^E:' /tmp/setup-windows-update.log | head -3 >&2
+    [ "$attempt" -lt 3 ] && sleep 20
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    install /tmp/setup-windows-apt.log "${missing[@]}" ||
+      wine_unavailable "apt-get install ${missing[*]} failed (log: /tmp/setup-windows-apt.log)"
+  fi
+  if [ ${#missing32[@]} -gt 0 ] && ! install /tmp/setup-windows-apt32.log "${missing32[@]}"; then
+    log "32-bit Wine (${missing32[*]}) could not be installed (log: /tmp/setup-windows-apt32.log)"
+  fi
 fi
 for c in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
   command -v "$c" >/dev/null || toolchain_unavailable "$c not found after install"
 done
 [ -f /usr/src/googletest/CMakeLists.txt ] || toolchain_unavailable "/usr/src/googletest missing (package googletest)"
-for f in /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
-  [ -x "$f" ] || wine_unavailable "$f missing (packages wine32:i386 / wine64)"
+for f in /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
+  [ -x "$f" ] || wine_unavailable "$f missing (package wine64)"
 done
+bitnesses="i686 x86_64"
+without_32bit() {
+  echo >&2
+  echo "########################################################################" >&2
+  echo "32-BIT WINE UNAVAILABLE: $*" >&2
+  echo "Only the 64-bit Windows programs will be run." >&2
+  echo "########################################################################" >&2
+  bitnesses=x86_64
+}
+[ -x /usr/lib/wine/wine ] || without_32bit "/usr/lib/wine/wine missing (package wine32:i386)"
 
 # ------------------------------------------------- 2. 32-bit Linux programs
 # The 32-bit Wine loader is an i386 ELF. The 64-bit wineserver (from wine64)
 # is used by both loaders, so it always runs natively.
 runs_i386() { timeout 60 /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
-if runs_i386; then
+if [ "$bitnesses" = x86_64 ]; then
+  :
+elif runs_i386; then
   if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     log "32-bit ELF: runs (through qemu-i386 binfmt_misc)"
   else
@@ -98,9 +130,11 @@ else
   if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
     log "mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc"
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc \
-      || wine_unavailable "cannot mount binfmt_misc (needed to run 32-bit Wine through qemu-i386)"
+      || without_32bit "cannot mount binfmt_misc (needed to run 32-bit Wine through qemu-i386)"
   fi
-  if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  if [ "$bitnesses" = x86_64 ]; then
+    :
+  elif [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     log "qemu-i386 already registered; enabling it"
     echo 1 >/proc/sys/fs/binfmt_misc/qemu-i386 || true
   else
@@ -113,12 +147,17 @@ else
                >/proc/sys/fs/binfmt_misc/register; } 2>&1 ) || {
       case "$err" in
         *"File exists"*) log "qemu-i386 was registered meanwhile (File exists): fine" ;;
-        *) wine_unavailable "binfmt_misc registration of qemu-i386 failed: $err" ;;
+        *) without_32bit "binfmt_misc registration of qemu-i386 failed: $err" ;;
       esac
     }
   fi
-  runs_i386 || wine_unavailable "32-bit ELF programs still do not run (/lib/ld-linux.so.2 --version fails) after registering qemu-i386"
-  log "32-bit ELF: runs (through qemu-i386)"
+  if [ "$bitnesses" != x86_64 ]; then
+    if runs_i386; then
+      log "32-bit ELF: runs (through qemu-i386)"
+    else
+      without_32bit "32-bit ELF programs still do not run (/lib/ld-linux.so.2 --version fails) after registering qemu-i386"
+    fi
+  fi
 fi
 if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
   # Without it, 32-bit Wine under qemu-i386 fails with "failed to map the shared
@@ -129,8 +168,10 @@ fi
 
 # -------------------------------------------------------------- 3. Wine prefix
 wine_version=$(/usr/lib/wine/wine64 --version 2>/dev/null || true)
-if [ -f "$marker" ] && [ "$(cat "$marker")" = "$wine_version" ] && [ "${VESSOR_WINE_RECHECK:-0}" != 1 ]; then
-  log "Wine prefix $WINEPREFIX: ready ($wine_version; checked when created; VESSOR_WINE_RECHECK=1 re-checks)"
+ready_as="$wine_version: $bitnesses"
+if [ -f "$marker" ] && [ "$(cat "$marker")" = "$ready_as" ] && [ "${VESSOR_WINE_RECHECK:-0}" != 1 ]; then
+  echo "$bitnesses" >"$WINEPREFIX/.vessor-bitnesses"
+  log "Wine prefix $WINEPREFIX: ready ($ready_as; checked when created; VESSOR_WINE_RECHECK=1 re-checks)"
   log "OK"
   exit 0
 fi
@@ -162,7 +203,7 @@ EOF
     "$arch-w64-mingw32-gcc-posix" -O1 -static -o "$dir/hello-$arch.exe" "$dir/hello.c" \
       || toolchain_unavailable "$arch-w64-mingw32-gcc-posix cannot build a trivial program"
   done
-  for arch in x86_64 i686; do
+  for arch in $bitnesses; do
     local t0=$SECONDS
     log "running a trivial $arch program under Wine (limit 300 s)"
     st=0
@@ -205,6 +246,7 @@ if ! check_programs; then
   create_prefix
   check_programs || wine_unavailable "Windows programs do not run under Wine in a fresh prefix $WINEPREFIX (see output above)"
 fi
-echo "$wine_version" >"$marker"
-log "Wine prefix $WINEPREFIX: ready ($wine_version)"
+echo "$ready_as" >"$marker"
+echo "$bitnesses" >"$WINEPREFIX/.vessor-bitnesses"
+log "Wine prefix $WINEPREFIX: ready ($ready_as)"
 log "OK"

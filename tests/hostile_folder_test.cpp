@@ -8,6 +8,7 @@
 // separator.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -76,13 +77,15 @@ void ReplaceWithDirectory(const std::string &path) {
 }
 
 // Everything under the row's root but inside the destination: "<dir>" for a
-// directory, the bytes for a file.
+// directory, the bytes for a file, "<other>" for a pipe.
 std::map<std::string, std::string> Snapshot(const Paths &paths, const std::string &dest) {
   std::map<std::string, std::string> tree;
   for (const auto &entry : fs::recursive_directory_iterator(paths.Root)) {
     const std::string path = entry.path().string();
     if (path.rfind(dest + PATH_SEPARATOR, 0) == 0) continue;
-    tree[path] = entry.is_directory() ? "<dir>" : ReadFile(path);
+    tree[path] = entry.is_directory()      ? "<dir>"
+                 : entry.is_regular_file() ? ReadFile(path)
+                                           : "<other>";
   }
   return tree;
 }
@@ -196,7 +199,7 @@ std::vector<Case> Cases() {
           .Copies(
               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123=blank\nabcdefghijklmnopqrstuvwxyz0123456789=full\n"),
       Case("EmptyNameAndDescriptionGetAnUnderscore", M("body kept"))
-          .Lists("|4|$E\n")
+          .Lists("_|4|$E\n")
           .Copies("_=kept\n"),
 
       // Date texts of every malformed kind: a time that converts, or none.
@@ -259,6 +262,17 @@ std::vector<Case> Cases() {
           .Lists("a|3|$E\n")
           .Warns("Unable to open Data Folder File"),
 
+#ifndef _WIN32
+      // A pipe would hold a reader up until someone writes into it.
+      Case("DataFileThatIsAPipeWarnsAtOnce", M("name a|body abc"))
+          .Before([](const Paths &p) {
+            fs::remove(p.Data);
+            mkfifo(p.Data.c_str(), 0600);
+          })
+          .Lists("a|3|$E\n")
+          .Warns("Unable to open Data Folder File"),
+#endif
+
       // The index file gone, a directory or unreadable by the time it is listed.
       Case("IndexRemovedAfterOpeningFailsTheListing", One)
           .After([](const Paths &p) { fs::remove(p.Index); })
@@ -295,7 +309,7 @@ std::vector<Case> Cases() {
       Case("NamesOfForbiddenCharactersOnly",
            M("name :*?\"<>\\x7c|body punctuation") + M("name \\x01\\x1f/\\\\|body controls") +
                M("name /|body slash") + M("name .|body dot") + M("name ..|body dots"))
-          .Lists(":*?\"<>||11|$E\n\x01\x1f/\\|8|$E\n/|5|$E\n.|3|$E\n..|4|$E\n")
+          .Lists(":*?\"<>||11|$E\n\x01\x1f/\\|8|$E\n/|5|$E\n.|3|$E\n__|4|$E\n")
           .Copies("_=slash\n__=dots\n__(2)=dot\n____=controls\n_______=punctuation\n"),
       Case("DeviceNamesAreMadeHarmless", M("name CON|body 1") + M("name nul.txt|body 2") +
                                              M("name com1|body 3") + M("name LPT9.x.y|body 4") +

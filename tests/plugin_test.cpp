@@ -2,6 +2,7 @@
 // manager drives it, on folders written into temporary directories.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -242,7 +243,8 @@ TEST_F(FolderTest, IndexTooLargeForTheItemBlockFailsTheListing) {
   Open(Sample);
   // Sparse files: more records than a signed 32-bit count holds, and, where
   // sizes are 32 bits wide, more items than one block can hold.
-  std::vector<uint64_t> records = {uint64_t(1) << 31};
+  // 2^32 + 1 records would pass for one in a 32-bit count.
+  std::vector<uint64_t> records = {uint64_t(1) << 31, (uint64_t(1) << 32) + 1};
   if (sizeof(void *) == 4) records.push_back(SIZE_MAX / sizeof(PluginPanelItem) + 1);
   for (uint64_t count : records) {
     ResizeFile(index, count * IndexRecordSize);
@@ -374,6 +376,29 @@ message
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 
+// A link where a message's file would go is left as it is, and so is what it
+// leads to, however far it leads.
+TEST_F(FolderTest, NeverWritesThroughALink) {
+  Open("message\nname Quarterly report\nbody new\nmessage\nname gone\nbody new\n");
+  Listing listing = List(folder);
+  const std::string out = MakeTempDir(), outside = JoinPath(MakeTempDir(), "kept");
+  WriteFileBytes(outside, "not the export's");
+  std::error_code error;
+  std::filesystem::create_symlink(outside, JoinPath(out, "Quarterly_report"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  std::filesystem::create_symlink(JoinPath(out, "nowhere"), JoinPath(out, "gone"));
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, out, &result, &boxes);
+  EXPECT_EQ(boxes, (std::vector<std::string>{JoinPath(out, "Quarterly_report") +
+                                                 ": Cannot create file",
+                                             JoinPath(out, "gone") + ": Cannot create file"}));
+  EXPECT_EQ(ReadFile(outside), "not the export's");
+  EXPECT_TRUE(std::filesystem::is_symlink(JoinPath(out, "Quarterly_report")));
+  EXPECT_FALSE(FileExists(JoinPath(out, "nowhere")));
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
 TEST_F(FolderTest, OpenFolderFilesCanBeRenamedAndDeletedByOthers) {
   Open(Sample);
   Listing listing = List(folder);
@@ -417,6 +442,25 @@ TEST_F(FolderTest, ExportedNamesKeepTheHostsCodePage) {
   SetFileApisToANSI();
   EXPECT_EQ(result, 1);
   EXPECT_EQ(names, (std::vector<std::string>{"Caf\xe9_cr\xe8me"}));
+  Plugin().FreeFindData(folder, listing.Items, listing.Count);
+}
+
+// Windows takes these for the same names, as it compares file names; each
+// message still gets a file of its own.
+TEST_F(FolderTest, NamesWindowsFoldsEachGetAFile) {
+  Open("message\nname Gr\xfc\xdf" "e\nbody 1\nmessage\nname GR\xdc\xdf" "E\nbody 2\n"
+       "message\nname \xe9t\xe9\nbody 3\nmessage\nname \xc9T\xc9\nbody 4\n"
+       "message\nname caf\xe9\nbody 5\nmessage\nname CAF\xc9\nbody 6\n");
+  Listing listing = List(folder);
+  const std::string out = MakeTempDir();
+  int result = 0;
+  std::vector<std::string> boxes;
+  Export(listing, out, &result, &boxes);
+  EXPECT_TRUE(boxes.empty());
+  std::string contents;
+  for (const std::string &name : ListDir(out)) contents += ReadFile(JoinPath(out, name));
+  std::sort(contents.begin(), contents.end());
+  EXPECT_EQ(contents, "123456");
   Plugin().FreeFindData(folder, listing.Items, listing.Count);
 }
 #endif

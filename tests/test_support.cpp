@@ -101,8 +101,19 @@ uint64_t FileWriteTicks(const std::string &path) {
 
 std::vector<std::string> ListDir(const std::string &dir) {
   std::vector<std::string> names;
+#ifdef _WIN32
+  // In the code page of the "A" calls, which the plug-in and ReadFile take;
+  // the C++ library would give UTF-8.
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+    if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+      names.push_back(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+#else
   for (const auto &entry : fs::directory_iterator(dir))
     names.push_back(entry.path().filename().string());
+#endif
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -164,11 +175,33 @@ const PluginApi &Plugin() {
   return api;
 }
 
-HANDLE OpenFolder(const std::string &index) {
+const PluginApi &LinkedPlugin() {
+  static PluginApi api = {nullptr,        SetStartupInfo,    GetPluginInfo, OpenPlugin,
+                          OpenFilePlugin, GetOpenPluginInfo, GetFindData,   FreeFindData,
+                          GetFiles,       ClosePlugin,       ExitFAR};
+  static bool started = false;
+  if (!started) {
+    Plugin();  // the boxes' handler, and the Message service to record with
+#ifdef _WIN32
+    // This program's own import of MessageBoxA serves the linked-in copy.
+    api.Library = GetModuleHandleA(nullptr);
+    if (!RedirectMessageBox(&api, RecordBox)) abort();
+#endif
+    static PluginStartupInfo startup;
+    startup.StructSize = int(sizeof startup);
+    startup.ModuleNumber = 43;
+    startup.Message = RecordMessage;
+    api.SetStartupInfo(&startup);
+    started = true;
+  }
+  return api;
+}
+
+HANDLE OpenFolder(const std::string &index, const PluginApi &api) {
   char leading[128];
   std::ifstream input(index, std::ios::binary);
   input.read(leading, sizeof leading);
   std::string path = index;
-  return Plugin().OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(leading),
-                                 int(input.gcount()));
+  return api.OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(leading),
+                           int(input.gcount()));
 }

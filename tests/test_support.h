@@ -45,5 +45,10 @@ std::vector<std::string> BoxesShownBy(Action action) {
   return TakeBoxes();
 }
 
+// The old interface's entry points linked into the test program, started as
+// Plugin() is, with the same recorders: the file calls they make are this
+// program's FileSystem table, which a test may replace.
+const PluginApi &LinkedPlugin();
+
 // Opens `index` through OpenFilePlugin with its leading bytes, as the host does.
-HANDLE OpenFolder(const std::string &index);
+HANDLE OpenFolder(const std::string &index, const PluginApi &api = Plugin());

@@ -228,7 +228,7 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
   Tally total = {0, 0, 0, 0};
-  if (!MakeDirectories(out)) {
+  if (!FileSystem.MakeDirectories(out.c_str())) {
     SayCannotMake(out, "directory");
     FailBelow(run, top, &total);
   } else if (run->Output == MboxOutput) {

@@ -330,7 +330,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
                   const std::string &dir, std::vector<Outcome> *outcomes) {
   for (const char *sub : {"tmp", "new", "cur"}) {
     const std::string path = Join(dir, sub);
-    if (!MakeDirectories(path)) {
+    if (!FileSystem.MakeDirectories(path.c_str())) {
       Say("vfolder: %s: cannot make the directory\n", Shown(path).c_str());
       for (int position : chosen) outcomes->push_back({position, CannotCreate});
       return;
@@ -394,15 +394,6 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
 
 bool RunStopped(const MailRun &run) { return run.PipeClosed || Interrupted(); }
 
-bool MakeDirectories(const std::string &path) {
-  if (FileSystem.KindOf(path.c_str(), true) == PathDirectory) return true;
-  const std::string parent = ParentOf(path);
-  if (!parent.empty() && parent != path) MakeDirectories(parent);
-  bool exists = false;
-  return FileSystem.MakeDirectory(path.c_str(), &exists) ||
-         (exists && FileSystem.KindOf(path.c_str(), true) == PathDirectory);
-}
-
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
   if (run.Output == MboxOutput && target == "-") return true;
   const char *problem = nullptr;
@@ -433,7 +424,7 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
     Say("Unable to open Data Folder File: %s\n", Shown(folder->Handle->DataPath).c_str());
     for (int position : chosen) outcomes.push_back({position, "Unable to open Data Folder File"});
   } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
-             !MakeDirectories(dir)) {
+             !FileSystem.MakeDirectories(dir.c_str())) {
     Say("vfolder: %s: cannot make the directory\n", Shown(dir).c_str());
     for (int position : chosen) outcomes.push_back({position, CannotCreate});
   } else if (run->Output == MboxOutput) {

@@ -64,10 +64,6 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
 
-// Makes the directory `path` and those above it that are missing. False when
-// it is not a directory at the end.
-bool MakeDirectories(const std::string &path);
-
 // "N messages, N written, N failed", or "interrupted after N of N messages,
 // N written, N failed".
 std::string SummaryOf(const Tally &tally);

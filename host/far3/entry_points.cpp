@@ -1,0 +1,110 @@
+// The entry points of the file manager's native interface (version 3). Each
+// checks that the host's record reaches the members it reads, unpacks the
+// panel into the plug-in's own record and hands the work to one function.
+#include <climits>
+#include <cstdlib>
+
+#include "folder/vessor_folder.h"
+#include "host/far3/code_page_setting.h"
+#include "host/far3/far_plugin.h"
+#include "host/far3/folder_panel.h"
+#include "host/far3/host_services.h"
+#include "host/far3/panel_items.h"
+#include "platform/file_system.h"
+
+using namespace far3;
+
+namespace {
+
+// {11BAA08B-F7A9-42F8-A133-1B714711C982}
+const GUID ConfigEntryGuid = {
+    0x11baa08b, 0xf7a9, 0x42f8, {0xa1, 0x33, 0x1b, 0x71, 0x47, 0x11, 0xc9, 0x82}};
+const wchar_t *const ConfigEntries[] = {L"Vessor folder"};
+
+// The oldest host the plug-in has been tried in.
+const DWORD OldestHostBuild = 6106;
+
+// What AnalyseW answers for a file it claims: OpenW makes the panel from the
+// file's path, so there is nothing to hold until then.
+char Claimed;
+
+FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+
+}  // namespace
+
+void WINAPI GetGlobalInfoW(GlobalInfo *info) {
+  info->StructSize = sizeof *info;
+  info->MinFarVersion = VersionInfo{3, 0, 0, OldestHostBuild, 0};
+  info->Version =
+      VersionInfo{VESSOR_VERSION_MAJOR, VESSOR_VERSION_MINOR, VESSOR_VERSION_PATCH, 0, 0};
+  info->Guid = PluginGuid;
+  info->Title = L"Vessor folder";
+  info->Description = L"Lists the messages of a Vessor mail folder and copies them out as files";
+  info->Author = L"The Vessor folder plug-in's developers";
+  info->Instance = nullptr;
+}
+
+void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
+  // Paths come from the host in UTF-16 and go to the system as such, through
+  // UTF-8 in the reader: any letters, any length.
+  FileSystem = Utf8PathFileCalls;
+  if (info == nullptr) return;
+  KeepHostServices(info);
+  LoadCodePageSetting();
+}
+
+void WINAPI GetPluginInfoW(PluginInfo *info) {
+  info->StructSize = sizeof *info;
+  info->Flags = 0;
+  info->DiskMenu = PluginMenuItem{};
+  info->PluginMenu = PluginMenuItem{};
+  info->PluginConfig = PluginMenuItem{&ConfigEntryGuid, ConfigEntries, 1};
+  info->CommandPrefix = nullptr;
+}
+
+HANDLE WINAPI AnalyseW(const AnalyseInfo *info) {
+  if (!Reaches(info, info->BufferSize) || info->FileName == nullptr || info->FileName[0] == L'\0')
+    return nullptr;
+  const int size = info->BufferSize < INT_MAX ? int(info->BufferSize) : INT_MAX;
+  if (!IsIndexFile(static_cast<const unsigned char *>(info->Buffer), size)) return nullptr;
+  return &Claimed;
+}
+
+void WINAPI CloseAnalyseW(const CloseAnalyseInfo *) {}
+
+HANDLE WINAPI OpenW(const OpenInfo *info) {
+  if (!Reaches(info, info->Data) || info->OpenFrom != OPEN_ANALYSE || info->Data == 0)
+    return nullptr;
+  const OpenAnalyseInfo *open = reinterpret_cast<const OpenAnalyseInfo *>(info->Data);
+  if (!Reaches(open, open->Info) || open->Info == nullptr ||
+      !Reaches(open->Info, open->Info->FileName))
+    return nullptr;
+  return OpenFolderPanel(open->Info->FileName);
+}
+
+void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
+  FillPanelSettings(PanelOf(info->hPanel), info);
+}
+
+intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
+  if (!Reaches(info, info->ItemsNumber)) return 0;
+  return ListPanelItems(PanelOf(info->hPanel)->Folder, TextCodePage(), &info->PanelItem,
+                        &info->ItemsNumber);
+}
+
+void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
+  if (Reaches(info, info->PanelItem)) free(info->PanelItem);
+}
+
+intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
+  if (!Reaches(info, info->OpMode)) return 0;
+  return CopyPanelItems(PanelOf(info->hPanel)->Folder, info);
+}
+
+void WINAPI ClosePanelW(const ClosePanelInfo *info) {
+  if (Reaches(info, info->hPanel)) CloseFolderPanel(PanelOf(info->hPanel));
+}
+
+void WINAPI ExitFARW(const ExitInfo *) {}
+
+intptr_t WINAPI ConfigureW(const ConfigureInfo *) { return ConfigureCodePage(); }

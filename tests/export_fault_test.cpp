@@ -1,0 +1,285 @@
+// The plug-in's copying with one file call made to fail, as a full disk, a
+// lost close or a file system that folds names would make it fail. The old
+// interface's entry points are linked into this program, so its FileSystem
+// table is theirs. Each row says which call fails, what the user is told, and
+// what each file holds afterwards: no message is counted as written that is
+// not whole, and no file from before the copy is touched unless replaced.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum Call { OpenCall, ReadCall, CreateCall, IdentifyCall, OpenExistingCall, TruncateCall, WriteCall,
+            TimeCall, CloseCall, Calls };
+
+// The call that fails: the `Nth` of its kind in one GetFiles.
+Call Failing;
+int Nth, Seen[Calls];
+
+bool Strikes(Call call) {
+  if (call != Failing || ++Seen[call] != Nth) return false;
+#ifdef _WIN32
+  SetLastError(ERROR_DISK_FULL);
+#else
+  errno = ENOSPC;
+#endif
+  return true;
+}
+
+FileRef FailingOpen(const char *path) {
+  return Strikes(OpenCall) ? NoFile : SystemFileCalls.OpenForReading(path);
+}
+size_t FailingRead(FileRef file, uint64_t offset, void *buffer, size_t size) {
+  return Strikes(ReadCall) ? 0 : SystemFileCalls.ReadAt(file, offset, buffer, size);
+}
+FileRef FailingCreate(const char *path, bool *exists) {
+  *exists = false;
+  return Strikes(CreateCall) ? NoFile : SystemFileCalls.CreateNew(path, exists);
+}
+FileIdentity FailingIdentify(FileRef file) {
+  return Strikes(IdentifyCall) ? FileIdentity{} : SystemFileCalls.IdentifyOpen(file);
+}
+// Fails by calling what it opens no regular file, as a device or a pipe.
+FileRef FailingOpenExisting(const char *path, FoundFile *found) {
+  const FileRef file = SystemFileCalls.OpenExisting(path, found);
+  if (file != NoFile && Strikes(OpenExistingCall)) found->Regular = false;
+  return file;
+}
+bool FailingTruncate(FileRef file, uint64_t size) {
+  return !Strikes(TruncateCall) && SystemFileCalls.Truncate(file, size);
+}
+bool FailingWrite(FileRef file, const void *bytes, size_t size) {
+  return !Strikes(WriteCall) && SystemFileCalls.Write(file, bytes, size);
+}
+bool FailingTime(FileRef file, const FILETIME &time) {
+  return !Strikes(TimeCall) && SystemFileCalls.SetTime(file, time);
+}
+// The file is closed either way, as the system does.
+bool FailingClose(FileRef file) {
+  const bool closed = SystemFileCalls.Close(file);
+  return !Strikes(CloseCall) && closed;
+}
+
+FileSystemCalls FailingCalls() {
+  FileSystemCalls calls = SystemFileCalls;
+  calls.OpenForReading = FailingOpen;
+  calls.ReadAt = FailingRead;
+  calls.CreateNew = FailingCreate;
+  calls.IdentifyOpen = FailingIdentify;
+  calls.OpenExisting = FailingOpenExisting;
+  calls.Truncate = FailingTruncate;
+  calls.Write = FailingWrite;
+  calls.SetTime = FailingTime;
+  calls.Close = FailingClose;
+  return calls;
+}
+
+// A message below the copy buffer's 64 KiB (one write), one above it (two
+// writes), and a small one after them.
+const char Folder[] = R"(
+message
+  name small
+  date 12 Mar 00 14:35
+  body-fill 3000
+message
+  name large
+  date 13 Mar 00 14:35
+  body-fill 100000
+message
+  name last
+  date 14 Mar 00 14:35
+  body-fill 1000
+)";
+const char *const Names[] = {"small", "large", "last"};
+
+struct FaultRow {
+  const char *Name;
+  Call Which;
+  int Nth;
+  const char *Boxes;  // "$D/" stands for the destination and its separator
+  // Each file afterwards, "name:state": whole (its message), cut (a part of
+  // it), kept (the bytes it had before the copy), none (no file).
+  const char *Files;
+  bool Existing = false;  // "last" is there before the copy
+  int Result = 1;
+};
+
+const FaultRow Rows[] = {
+    {"NoFailure", Calls, 0, "", "small:whole large:whole last:whole"},
+    {"CreateFails", CreateCall, 1, "$D/small: Cannot create file\n",
+     "small:none large:whole last:whole"},
+    {"OnlyWriteOfASmallMessageFails", WriteCall, 1, "$D/small: Cannot write file\n",
+     "small:cut large:whole last:whole"},
+    {"FirstWriteOfALargeMessageFails", WriteCall, 2, "$D/large: Cannot write file\n",
+     "small:whole large:cut last:whole"},
+    {"LastWriteOfALargeMessageFails", WriteCall, 3, "$D/large: Cannot write file\n",
+     "small:whole large:cut last:whole"},
+    {"CloseFails", CloseCall, 2, "$D/large: Cannot write file\n",
+     "small:whole large:whole last:whole"},
+    {"SettingTheTimeFailsLosesNothing", TimeCall, 1, "", "small:whole large:whole last:whole"},
+    {"ReadFails", ReadCall, 2, "$D/large: Cannot read message\n",
+     "small:whole large:cut last:whole"},
+    {"OpeningTheDataFileFails", OpenCall, 1, "", "small:none large:none last:none", false, 0},
+    {"IdentifyingANewFileFails", IdentifyCall, 1, "$D/small: Cannot create file\n",
+     "small:none large:whole last:whole"},
+    {"FileFromBeforeIsReplaced", Calls, 0, "", "small:whole large:whole last:whole", true},
+    {"FileFromBeforeThatCannotBeEmptiedIsKept", TruncateCall, 1, "$D/last: Cannot create file\n",
+     "small:whole large:whole last:kept", true},
+    {"NameFromBeforeThatIsNoRegularFileIsKept", OpenExistingCall, 1,
+     "$D/last: Cannot create file\n", "small:whole large:whole last:kept", true},
+};
+
+void PrintTo(const FaultRow &row, std::ostream *out) { *out << row.Name; }
+
+std::string Substitute(std::string text, const std::string &dest) {
+  for (size_t at; (at = text.find("$D/")) != std::string::npos;)
+    text.replace(at, 3, dest + PATH_SEPARATOR);
+  return text;
+}
+
+std::string Lines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &line : lines) text += line + "\n";
+  return text;
+}
+
+// What the destination holds, in the rows' words.
+std::string States(const std::string &dest, const std::string &data, const std::string &before) {
+  const std::pair<size_t, size_t> places[] = {{0, 3000}, {3000, 100000}, {103000, 1000}};
+  std::string states;
+  for (int i = 0; i < 3; ++i) {
+    const std::string path = JoinPath(dest, Names[i]);
+    const std::string message = data.substr(places[i].first, places[i].second);
+    std::string state = "none";
+    if (FileExists(path)) {
+      const std::string bytes = ReadFile(path);
+      state = bytes == message                               ? "whole"
+              : i == 2 && bytes == before                    ? "kept"
+              : bytes.size() < message.size() && message.compare(0, bytes.size(), bytes) == 0
+                  ? "cut"
+                  : "other";
+    }
+    states += std::string(i ? " " : "") + Names[i] + ":" + state;
+  }
+  return states;
+}
+
+class ExportFault : public testing::TestWithParam<FaultRow> {
+ protected:
+  void TearDown() override { FileSystem = SystemFileCalls; }
+};
+
+TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
+  const FaultRow &row = GetParam();
+  const PluginApi &api = LinkedPlugin();
+  const std::string dir = MakeTempDir(), dest = MakeTempDir();
+  const std::string index = MakeFolder(dir, Folder);
+  const std::string data = ReadFile(index.substr(0, index.size() - 1) + "M");
+  const std::string before = "there before the copy";
+  if (row.Existing) WriteFileBytes(JoinPath(dest, "last"), before);
+  HANDLE folder = OpenFolder(index, api);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  PluginPanelItem *items = nullptr;
+  int count = 0;
+  ASSERT_EQ(api.GetFindData(folder, &items, &count, 0), 1);
+  ASSERT_EQ(count, 3);
+
+  Warnings().clear();
+  Failing = row.Which;
+  Nth = row.Nth;
+  for (int &seen : Seen) seen = 0;
+  FileSystem = FailingCalls();
+  std::string dest_path = dest;
+  int result = -1;
+  const auto boxes =
+      BoxesShownBy([&] { result = api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
+  FileSystem = SystemFileCalls;
+
+  EXPECT_EQ(result, row.Result);
+  EXPECT_EQ(Lines(boxes), Substitute(row.Boxes, dest));
+  EXPECT_EQ(States(dest, data, before), row.Files);
+  EXPECT_EQ(Warnings().size(), row.Result == 0 ? 1u : 0u);
+  // Nothing but the messages' own files.
+  EXPECT_LE(ListDir(dest).size(), 3u);
+  api.FreeFindData(folder, items, count);
+  api.ClosePlugin(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ExportFault, testing::ValuesIn(Rows),
+                         [](const testing::TestParamInfo<FaultRow> &info) {
+                           return std::string(info.param.Name);
+                         });
+
+// A file system that takes names for the same beyond A-Z, as Windows' does
+// for accented letters: every Latin-1 letter of the name made a capital.
+std::string Folded(const char *path) {
+  std::string folded = path;
+  for (size_t at = folded.find_last_of(PATH_SEPARATOR) + 1; at < folded.size(); ++at) {
+    const unsigned char c = folded[at];
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) folded[at] = char(c - 0x20);
+  }
+  return folded;
+}
+FileRef FoldingCreate(const char *path, bool *exists) {
+  return SystemFileCalls.CreateNew(Folded(path).c_str(), exists);
+}
+FileRef FoldingOpenExisting(const char *path, FoundFile *found) {
+  return SystemFileCalls.OpenExisting(Folded(path).c_str(), found);
+}
+
+// Names that such a file system takes for one: each message still gets a
+// file of its own, under the next suffix no item has, and none replaces
+// another's.
+TEST(ExportIdentity, NamesTheFileSystemFoldsEachGetAFile) {
+  const PluginApi &api = LinkedPlugin();
+  const std::string dir = MakeTempDir(), dest = MakeTempDir();
+  const std::string index = MakeFolder(dir, R"(
+message
+  name caf\xe9
+  body 1
+message
+  name CAF\xc9
+  body 2
+message
+  name \xe9t\xe9
+  body 3
+message
+  name \xc9T\xc9
+  body 4
+message
+  name \xc9T\xc9_(2)
+  body 5
+)");
+  HANDLE folder = OpenFolder(index, api);
+  PluginPanelItem *items = nullptr;
+  int count = 0;
+  ASSERT_EQ(api.GetFindData(folder, &items, &count, 0), 1);
+  FileSystem.CreateNew = FoldingCreate;
+  FileSystem.OpenExisting = FoldingOpenExisting;
+  std::string dest_path = dest;
+  const auto boxes = BoxesShownBy([&] { api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
+  FileSystem = SystemFileCalls;
+  EXPECT_EQ(boxes, std::vector<std::string>());
+  std::map<std::string, std::string> files;
+  for (const std::string &name : ListDir(dest)) files[name] = ReadFile(JoinPath(dest, name));
+  EXPECT_EQ(files, (std::map<std::string, std::string>{{"CAF\xc9", "1"},
+                                                        {"CAF\xc9_(2)", "2"},
+                                                        {"\xc9T\xc9", "3"},
+                                                        {"\xc9T\xc9_(2)", "5"},
+                                                        {"\xc9T\xc9_(3)", "4"}}));
+  api.FreeFindData(folder, items, count);
+  api.ClosePlugin(folder);
+}
+
+}  // namespace

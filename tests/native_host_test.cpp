@@ -1,0 +1,644 @@
+// The native plug-in (vessor3.dll) driven as the file manager's version 3
+// drives it: its thirteen entry points found by name, the host's records laid
+// out as that host lays them out, and stand-ins for the host's message box,
+// menu, input line and settings store.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/far3/far_plugin.h"
+#include "tests/test_support.h"
+#include "tools/mkfolder/folder_writer.h"
+
+using namespace far3;
+
+namespace {
+
+struct NativeApi {
+  decltype(&GetGlobalInfoW) GetGlobalInfo;
+  decltype(&SetStartupInfoW) SetStartupInfo;
+  decltype(&GetPluginInfoW) GetPluginInfo;
+  decltype(&AnalyseW) Analyse;
+  decltype(&CloseAnalyseW) CloseAnalyse;
+  decltype(&OpenW) Open;
+  decltype(&GetOpenPanelInfoW) GetOpenPanelInfo;
+  decltype(&GetFindDataW) GetFindData;
+  decltype(&FreeFindDataW) FreeFindData;
+  decltype(&GetFilesW) GetFiles;
+  decltype(&ClosePanelW) ClosePanel;
+  decltype(&ExitFARW) ExitFAR;
+  decltype(&ConfigureW) Configure;
+};
+
+// What the stand-in services saw, and what they answer.
+struct Box {
+  unsigned long long Flags;
+  std::vector<std::wstring> Items;
+};
+struct Line {
+  std::wstring Title, Question, History, Text;
+  unsigned long long Flags;
+};
+struct HostState {
+  GUID PluginId;
+  std::vector<Box> Boxes;
+  intptr_t BoxAnswer = 0;
+  std::vector<Line> Lines;
+  bool LineAnswered = true;
+  std::wstring LineAnswer;  // empty: the prefilled text
+  std::vector<std::wstring> MenuItems;
+  int MenuMarked = -1;
+  intptr_t MenuAnswer = -1;
+  std::map<std::wstring, unsigned long long> Settings;
+  int SettingsOpen = 0;
+} Host;
+
+const HANDLE SettingsHandle = reinterpret_cast<HANDLE>(0x5E77);
+
+intptr_t WINAPI HostMessage(const GUID *plugin, const GUID *, unsigned long long flags,
+                            const wchar_t *, const wchar_t *const *items, size_t count, intptr_t) {
+  EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Box box{flags, {}};
+  for (size_t i = 0; i < count; ++i) box.Items.push_back(items[i]);
+  Host.Boxes.push_back(box);
+  return Host.BoxAnswer;
+}
+
+intptr_t WINAPI HostInputBox(const GUID *plugin, const GUID *, const wchar_t *title,
+                             const wchar_t *question, const wchar_t *history, const wchar_t *text,
+                             wchar_t *answer, size_t answer_size, const wchar_t *,
+                             unsigned long long flags) {
+  EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Host.Lines.push_back(Line{title, question, history != nullptr ? history : L"", text, flags});
+  const std::wstring given = Host.LineAnswer.empty() ? text : Host.LineAnswer;
+  if (given.size() >= answer_size) return 0;
+  wcscpy(answer, given.c_str());
+  return Host.LineAnswered;
+}
+
+intptr_t WINAPI HostMenu(const GUID *plugin, const GUID *, intptr_t, intptr_t, intptr_t,
+                         unsigned long long, const wchar_t *, const wchar_t *, const wchar_t *,
+                         const FarKey *, intptr_t *, const FarMenuItem *items, size_t count) {
+  EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Host.MenuItems.clear();
+  for (size_t i = 0; i < count; ++i) {
+    Host.MenuItems.push_back(items[i].Text);
+    if (items[i].Flags & MIF_SELECTED) Host.MenuMarked = int(i);
+  }
+  return Host.MenuAnswer;
+}
+
+intptr_t WINAPI HostSettings(HANDLE handle, int command, intptr_t, void *param) {
+  if (command == SCTL_CREATE) {
+    auto *create = static_cast<FarSettingsCreate *>(param);
+    EXPECT_EQ(memcmp(&create->Guid, &Host.PluginId, sizeof(GUID)), 0);
+    create->Handle = SettingsHandle;
+    ++Host.SettingsOpen;
+    return 1;
+  }
+  EXPECT_EQ(handle, SettingsHandle);
+  if (command == SCTL_FREE) {
+    --Host.SettingsOpen;
+    return 1;
+  }
+  auto *item = static_cast<FarSettingsItem *>(param);
+  EXPECT_EQ(item->Type, FST_QWORD);
+  if (command == SCTL_SET) {
+    Host.Settings[item->Name] = item->Number;
+    return 1;
+  }
+  auto kept = Host.Settings.find(item->Name);
+  if (command != SCTL_GET || kept == Host.Settings.end()) return 0;
+  item->Number = kept->second;
+  return 1;
+}
+
+// Starts the plug-in afresh, as a host that starts with the settings store
+// as it is now.
+void StartPlugin(const NativeApi &api) {
+  static far3::PluginStartupInfo startup;
+  memset(&startup, 0, sizeof startup);
+  startup.StructSize = sizeof startup;
+  startup.ModuleName = L"vessor3.dll";
+  startup.Message = HostMessage;
+  startup.Menu = HostMenu;
+  startup.InputBox = HostInputBox;
+  startup.SettingsControl = HostSettings;
+  api.SetStartupInfo(&startup);
+}
+
+template <typename Fn>
+void Find(HMODULE library, const char *name, Fn *out) {
+  *out = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, name)));
+  if (*out == nullptr) {
+    fprintf(stderr, "vessor3.dll exports no %s\n", name);
+    abort();
+  }
+}
+
+const NativeApi &Native() {
+  static NativeApi api;
+  static bool loaded = false;
+  if (loaded) return api;
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string path = self;
+  path = path.substr(0, path.find_last_of('\\') + 1) + "vessor3.dll";
+  HMODULE library = LoadLibraryA(path.c_str());
+  if (library == nullptr) {
+    fprintf(stderr, "cannot load %s\n", path.c_str());
+    abort();
+  }
+  Find(library, "GetGlobalInfoW", &api.GetGlobalInfo);
+  Find(library, "SetStartupInfoW", &api.SetStartupInfo);
+  Find(library, "GetPluginInfoW", &api.GetPluginInfo);
+  Find(library, "AnalyseW", &api.Analyse);
+  Find(library, "CloseAnalyseW", &api.CloseAnalyse);
+  Find(library, "OpenW", &api.Open);
+  Find(library, "GetOpenPanelInfoW", &api.GetOpenPanelInfo);
+  Find(library, "GetFindDataW", &api.GetFindData);
+  Find(library, "FreeFindDataW", &api.FreeFindData);
+  Find(library, "GetFilesW", &api.GetFiles);
+  Find(library, "ClosePanelW", &api.ClosePanel);
+  Find(library, "ExitFARW", &api.ExitFAR);
+  Find(library, "ConfigureW", &api.Configure);
+  GlobalInfo global;
+  memset(&global, 0, sizeof global);
+  global.StructSize = sizeof global;
+  api.GetGlobalInfo(&global);
+  Host.PluginId = global.Guid;
+  StartPlugin(api);
+  loaded = true;
+  return api;
+}
+
+std::wstring Wide(const std::string &text, UINT code_page = CP_UTF8) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(size_t(MultiByteToWideChar(code_page, 0, text.data(), int(text.size()), &wide[0],
+                                         int(wide.size()))));
+  return wide;
+}
+
+std::wstring LongPath(const std::wstring &path) { return L"\\\\?\\" + path; }
+
+// The names in a directory, any letters and any length.
+std::vector<std::wstring> ListWide(const std::wstring &dir) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(LongPath(dir + L"\\*").c_str(), &found);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+      names.push_back(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadWide(const std::wstring &path) {
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
+         got > 0)
+    bytes.append(buffer, got);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return bytes;
+}
+
+bool MakeDirectoryWide(const std::wstring &path) {
+  return CreateDirectoryW(LongPath(path).c_str(), nullptr) != 0;
+}
+
+uint64_t Ticks(const FILETIME &time) {
+  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+struct Listing {
+  intptr_t Result = -1;
+  far3::PluginPanelItem *Items = nullptr;
+  size_t Count = 0;
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    for (size_t i = 0; i < Count; ++i) names.push_back(Items[i].FileName);
+    return names;
+  }
+};
+
+class NativeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Native();
+    Host.Boxes.clear();
+    Host.Lines.clear();
+    Host.BoxAnswer = 0;
+    Host.LineAnswered = true;
+    Host.LineAnswer.clear();
+    Host.Settings.clear();
+    StartPlugin(Native());
+    dir = Wide(MakeTempDir(), CP_ACP);
+  }
+  void TearDown() override {
+    for (Listing &listing : listings) Free(listing);
+    if (panel != nullptr) Close();
+    EXPECT_EQ(Host.SettingsOpen, 0);
+  }
+
+  // Writes a folder into `folder_dir` under the names `index_name` and
+  // `data_name` and opens it as the host does: AnalyseW with the leading
+  // bytes, then OpenW.
+  void Open(const std::string &description, const std::wstring &folder_dir = L"",
+            const std::wstring &index_name = L"INBOX.IDX",
+            const std::wstring &data_name = L"INBOX.IDM") {
+    const std::string made = MakeFolder(MakeTempDir(), description);
+    index = (folder_dir.empty() ? dir : folder_dir) + L"\\" + index_name;
+    data = (folder_dir.empty() ? dir : folder_dir) + L"\\" + data_name;
+    ASSERT_TRUE(MoveFileW(Wide(made, CP_ACP).c_str(), LongPath(index).c_str()));
+    MoveFileW(Wide(DataPathFor(made), CP_ACP).c_str(), LongPath(data).c_str());
+    std::string leading = ReadWide(index).substr(0, 128);
+    AnalyseInfo analyse = {sizeof analyse, index.c_str(), &leading[0], leading.size(), 0, nullptr};
+    HANDLE claim = Native().Analyse(&analyse);
+    ASSERT_NE(claim, nullptr);
+    OpenAnalyseInfo open_analyse = {sizeof open_analyse, &analyse, claim};
+    OpenInfo open = {sizeof open, OPEN_ANALYSE, nullptr, intptr_t(&open_analyse), nullptr};
+    panel = Native().Open(&open);
+    ASSERT_NE(panel, nullptr);
+  }
+
+  void Close() {
+    ClosePanelInfo close = {sizeof close, panel, nullptr};
+    Native().ClosePanel(&close);
+    panel = nullptr;
+  }
+
+  Listing &List() {
+    listings.push_back(Listing());
+    if (panel == nullptr) {
+      ADD_FAILURE() << "no folder open";
+      return listings.back();
+    }
+    GetFindDataInfo find = {sizeof find, panel, nullptr, 0, 0, nullptr};
+    Listing &listing = listings.back();
+    listing.Result = Native().GetFindData(&find);
+    listing.Items = find.PanelItem;
+    listing.Count = find.ItemsNumber;
+    return listing;
+  }
+
+  void Free(Listing &listing) {
+    FreeFindDataInfo free_info = {sizeof free_info, panel, listing.Items, listing.Count, nullptr};
+    Native().FreeFindData(&free_info);
+    listing.Items = nullptr;
+  }
+
+  // GetFilesW for `count` items from `first`, all of them chosen, into `dest`.
+  intptr_t Copy(Listing &listing, const std::wstring &dest, unsigned long long mode,
+                size_t first = 0, size_t count = SIZE_MAX) {
+    if (count == SIZE_MAX) count = listing.Count - first;
+    for (size_t i = first; i < first + count; ++i) listing.Items[i].Flags |= PPIF_SELECTED;
+    GetFilesInfo files = {sizeof files, panel,  listing.Items + first, count, FALSE, dest.c_str(),
+                          mode,         nullptr};
+    const intptr_t result = Native().GetFiles(&files);
+    answered_dest = files.DestPath != nullptr ? files.DestPath : L"";
+    return result;
+  }
+
+  std::wstring dir, index, data, answered_dest;
+  HANDLE panel = nullptr;
+  std::deque<Listing> listings;  // references to them stay valid
+};
+
+const char CopiedFolder[] = R"(
+message
+  name \xcf\xee\xf7\xf2\xe0
+  body first
+message
+  name \xcf\xce\xd7\xd2\xc0
+  body second
+message
+  name ..
+  description dots
+  body third
+message
+  body fourth
+message
+  name Re: lunch?
+  description Joe
+  date 12 Mar 00 14:35
+  body fifth
+)";
+
+}  // namespace
+
+TEST(Native, DeclaresItselfAndClaimsOnlyIndexFiles) {
+  const NativeApi &api = Native();
+  GlobalInfo global;
+  memset(&global, 0xAB, sizeof global);
+  global.StructSize = sizeof global;
+  api.GetGlobalInfo(&global);
+  EXPECT_EQ(global.MinFarVersion.Major, 3u);
+  EXPECT_STREQ(global.Title, L"Vessor folder");
+  const GUID none = {};
+  EXPECT_NE(memcmp(&global.Guid, &none, sizeof none), 0);
+  far3::PluginInfo plugin = {};
+  plugin.StructSize = sizeof plugin;
+  api.GetPluginInfo(&plugin);
+  EXPECT_EQ(plugin.PluginMenu.Count, 0u);
+  EXPECT_EQ(plugin.DiskMenu.Count, 0u);
+  ASSERT_EQ(plugin.PluginConfig.Count, 1u);
+  EXPECT_STREQ(plugin.PluginConfig.Strings[0], L"Vessor folder");
+
+  // The same four first words as the old interface, more than 4 bytes, a path.
+  unsigned char bytes[8] = {};
+  AnalyseInfo info = {sizeof info, L"C:\\mail\\INBOX.IDX", bytes, sizeof bytes, 0, nullptr};
+  const std::pair<uint16_t, bool> words[] = {{0x0080, true},  {0x2080, true},  {0x4080, true},
+                                             {0x6080, true},  {0x0081, false}, {0x8080, false},
+                                             {0x0000, false}, {0x1080, false}};
+  for (const auto &word : words) {
+    bytes[0] = uint8_t(word.first);
+    bytes[1] = uint8_t(word.first >> 8);
+    EXPECT_EQ(api.Analyse(&info) != nullptr, word.second) << word.first;
+  }
+  bytes[0] = 0x80;
+  bytes[1] = 0;
+  info.BufferSize = 4;
+  EXPECT_EQ(api.Analyse(&info), nullptr);
+  info.BufferSize = 5;
+  EXPECT_NE(api.Analyse(&info), nullptr);
+  info.FileName = L"";
+  EXPECT_EQ(api.Analyse(&info), nullptr);
+  info.FileName = L"C:\\mail\\INBOX.IDX";
+  info.StructSize = offsetof(AnalyseInfo, BufferSize);  // a host whose record ends sooner
+  EXPECT_EQ(api.Analyse(&info), nullptr);
+  info.StructSize = sizeof info;
+  CloseAnalyseInfo close = {sizeof close, api.Analyse(&info), nullptr};
+  api.CloseAnalyse(&close);
+
+  // Only an opening from a claimed file makes a panel; no file is opened.
+  OpenAnalyseInfo open_analyse = {sizeof open_analyse, &info, close.Handle};
+  OpenInfo open = {sizeof open, 1, nullptr, intptr_t(&open_analyse), nullptr};
+  EXPECT_EQ(api.Open(&open), nullptr);
+  open.OpenFrom = OPEN_ANALYSE;
+  HANDLE panel = api.Open(&open);
+  ASSERT_NE(panel, nullptr);
+
+  OpenPanelInfo settings = {};
+  settings.StructSize = sizeof settings;
+  settings.hPanel = panel;
+  api.GetOpenPanelInfo(&settings);
+  // Never OPIF_REALNAMES, with which the host would copy by itself.
+  EXPECT_EQ(settings.Flags, far3::OPIF_SHOWPRESERVECASE);
+  EXPECT_STREQ(settings.HostFile, L"C:\\mail\\INBOX.IDX");
+  ASSERT_NE(settings.CurDir, nullptr);
+  EXPECT_STREQ(settings.CurDir, L"");
+  EXPECT_STREQ(settings.PanelTitle, L"Vessor folder");
+  EXPECT_EQ(settings.StartPanelMode, '7');
+  EXPECT_EQ(settings.StartSortMode, far3::SM_CTIME);
+  EXPECT_EQ(settings.StartSortOrder, 1);
+  ClosePanelInfo close_panel = {sizeof close_panel, panel, nullptr};
+  api.ClosePanel(&close_panel);
+  ExitInfo exit = {sizeof exit, nullptr};
+  api.ExitFAR(&exit);
+}
+
+// Each code page the configuration offers, taken from the settings store at
+// start: the same bytes give different names and descriptions.
+TEST_F(NativeTest, ListsTextsInTheChosenCodePage) {
+  Open(R"(
+message
+  name \x8f\xae\xe7\xe2\xa0
+  description \xe0\xa5\xaf\xa0\xe0
+message
+  name \xcf\xee\xf7\xf2\xe0
+  description \xd0\xe5\xef\xe0
+message
+  name Gr\xfc\xdfe aus M\xfcnchen
+  description J\xfcrgen
+message
+  name \xe9\x82\xae\xe4\xbb\xb6 \xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0
+  description Zo\xc3\xab
+)");
+  const struct {
+    unsigned long long CodePage;
+    size_t Item;
+    const wchar_t *Name, *Description;
+  } rows[] = {
+      {866, 0, L"Почта", L"репар"},
+      {1251, 1, L"Почта", L"Репа"},
+      {1252, 2, L"Grüße aus München", L"Jürgen"},
+      {65001, 3, L"邮件 Почта", L"Zoë"},
+  };
+  for (const auto &row : rows) {
+    Host.Settings[L"CodePage"] = row.CodePage;
+    StartPlugin(Native());
+    Listing &listing = List();
+    ASSERT_EQ(listing.Result, 1);
+    ASSERT_EQ(listing.Count, 4u);
+    EXPECT_STREQ(listing.Items[row.Item].FileName, row.Name) << row.CodePage;
+    EXPECT_STREQ(listing.Items[row.Item].Description, row.Description) << row.CodePage;
+  }
+
+  // By default, and for a value the plug-in never wrote: the OEM code page.
+  const std::wstring oem = Wide("\x8f\xae\xe7\xe2\xa0", CP_OEMCP);
+  for (unsigned long long kept : {0ull, 12345ull}) {
+    Host.Settings.clear();
+    if (kept != 0) Host.Settings[L"CodePage"] = kept;
+    StartPlugin(Native());
+    EXPECT_EQ(List().Items[0].FileName, oem);
+  }
+}
+
+TEST_F(NativeTest, ListsWhatTheOldInterfaceListed) {
+  Open(R"(
+message
+  flags 0x00040080
+  name \x20\x20Hello
+  description Ann
+  date 12 Mar 00 14:35
+  body-fill 2500
+message
+  flags 0
+  name \x20
+  description  Joe
+  body x
+message
+  name ..
+  body dots
+message
+  body nameless
+)");
+  Listing &listing = List();
+  ASSERT_EQ(listing.Count, 4u);
+  // The host takes ".." for the way up and fails on an empty name: they get
+  // the names their files get.
+  EXPECT_EQ(listing.Names(), (std::vector<std::wstring>{L"Hello", L" Joe", L"__", L"_"}));
+  const far3::PluginPanelItem &item = listing.Items[0];
+  EXPECT_STREQ(item.Description, L"Ann");
+  EXPECT_EQ(item.FileSize, 2500u);
+  EXPECT_EQ(Ticks(item.CreationTime), 125973417000000000ull);  // an hour before 14:35
+  EXPECT_EQ(Ticks(item.LastWriteTime), 125973417000000000ull);
+  EXPECT_EQ(item.FileAttributes, 2u);              // hidden
+  EXPECT_EQ(listing.Items[1].FileAttributes, 1u);  // read-only
+  EXPECT_EQ(uintptr_t(listing.Items[1].UserData.Data), 2500u);
+  for (size_t i = 0; i < listing.Count; ++i) {
+    EXPECT_EQ(listing.Items[i].UserData.FreeData, nullptr);
+    EXPECT_EQ(listing.Items[i].Flags, 0u);
+    // One block: the texts follow the items.
+    const char *end = reinterpret_cast<const char *>(listing.Items + listing.Count);
+    EXPECT_GE(reinterpret_cast<const char *>(listing.Items[i].FileName), end);
+    EXPECT_LT(reinterpret_cast<const char *>(listing.Items[i].Description), end + 4096);
+  }
+}
+
+// A changed choice in the configuration menu is kept in the store and
+// decodes the next listing; one already made keeps its names.
+TEST_F(NativeTest, ConfigurationChangesTheNextListing) {
+  Open("message\nname \\xcf\\xee\\xf7\\xf2\\xe0\nbody x\n");
+  Listing &before = List();
+  ConfigureInfo configure = {sizeof configure, nullptr, nullptr};
+  Host.MenuAnswer = -1;
+  EXPECT_EQ(Native().Configure(&configure), 0);
+  EXPECT_TRUE(Host.Settings.empty());
+  ASSERT_EQ(Host.MenuItems.size(), 9u);
+  EXPECT_EQ(Host.MenuMarked, 0);  // OEM
+
+  const size_t cp1251 = 7;
+  ASSERT_EQ(Host.MenuItems[cp1251].substr(0, 4), L"1251");
+  Host.MenuAnswer = intptr_t(cp1251);
+  EXPECT_EQ(Native().Configure(&configure), 1);
+  EXPECT_EQ(Host.Settings[L"CodePage"], 1251u);
+  EXPECT_STREQ(List().Items[0].FileName, L"Почта");
+  EXPECT_EQ(before.Items[0].FileName, Wide("\xcf\xee\xf7\xf2\xe0", CP_OEMCP));
+  Host.MenuAnswer = -1;
+  Native().Configure(&configure);
+  EXPECT_EQ(Host.MenuMarked, int(cp1251));
+}
+
+// F5 shows the input line prefilled with the other panel's directory; the
+// answer may be any directory, of any letters and any length, made when it is
+// not there. The folder itself may lie anywhere too.
+TEST_F(NativeTest, CopiesIntoAnyDirectory) {
+  const std::wstring mail = dir + L"\\Почта 邮件";
+  ASSERT_TRUE(MakeDirectoryWide(mail));
+  Host.Settings[L"CodePage"] = 1251;
+  StartPlugin(Native());
+  // An index whose last letter takes two UTF-16 places: the data folder
+  // file's name ends in one M all the same.
+  Open(CopiedFolder, mail, L"Ящик.邮\U0001D54F", L"Ящик.邮M");
+  Listing &listing = List();
+  ASSERT_EQ(listing.Count, 5u);
+
+  const std::wstring out = dir + L"\\out";
+  ASSERT_TRUE(MakeDirectoryWide(out));
+  EXPECT_EQ(Copy(listing, out, 0), 1);
+  ASSERT_EQ(Host.Lines.size(), 1u);
+  const Line &line = Host.Lines[0];
+  EXPECT_EQ(line.Title, L"Copy");
+  EXPECT_EQ(line.Question, L"Copy 5 messages to:");
+  EXPECT_EQ(line.Text, out);
+  EXPECT_FALSE(line.History.empty());
+  EXPECT_EQ(line.Flags & (FIB_BUTTONS | FIB_EDITPATH), FIB_BUTTONS | FIB_EDITPATH);
+  // Names told apart as the system compares them: what the file system takes
+  // for one name gets the next suffix.
+  const std::vector<std::wstring> names = {L"Re__lunch_", L"_", L"__", L"ПОЧТА_(2)", L"Почта"};
+  EXPECT_EQ(ListWide(out), names);
+  EXPECT_EQ(ReadWide(out + L"\\Почта"), "first");
+  EXPECT_EQ(ReadWide(out + L"\\ПОЧТА_(2)"), "second");
+  EXPECT_EQ(ReadWide(out + L"\\__"), "third");
+  EXPECT_EQ(ReadWide(out + L"\\_"), "fourth");
+  for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, 0u) << i;
+  EXPECT_TRUE(Host.Boxes.empty());
+
+  // Moved, into a directory typed in the input line that is not there: one
+  // named in letters of no single code page, then one of over 300 letters.
+  std::wstring deep = dir + L"\\Почта 邮件\\new";
+  // Steps of at most 255 bytes in UTF-8, which every file system takes.
+  const std::wstring step = L"\\" + std::wstring(80, L'д') + L"\\" + std::wstring(80, L'邮');
+  const std::wstring deeper = deep + step + step;
+  for (const std::wstring &typed : {deep, deeper}) {
+    Host.LineAnswer = L"  \"" + typed + L"\" ";
+    GetFilesInfo files = {sizeof files, panel, listing.Items, 1, TRUE, out.c_str(), 0, nullptr};
+    listing.Items[0].Flags = PPIF_SELECTED;
+    EXPECT_EQ(Native().GetFiles(&files), 1);
+    EXPECT_EQ(Host.Lines.back().Question, L"Move 1 message to:");
+    EXPECT_STREQ(files.DestPath, typed.c_str());
+    EXPECT_EQ(ListWide(typed), (std::vector<std::wstring>{L"Почта"}));
+    EXPECT_EQ(ReadWide(typed + L"\\Почта"), "first");
+  }
+  EXPECT_GT(deeper.size(), 300u);
+  Host.LineAnswer.clear();
+  EXPECT_EQ(Copy(listing, deeper, 0), 1);
+  EXPECT_EQ(ListWide(deeper), names);
+  EXPECT_EQ(ReadWide(deeper + L"\\Re__lunch_"), "fifth");
+
+  // Esc: nothing written, every item still chosen.
+  const std::wstring untouched = dir + L"\\untouched";
+  Host.LineAnswered = false;
+  EXPECT_EQ(Copy(listing, untouched, 0), -1);
+  EXPECT_TRUE(ListWide(untouched).empty());
+  for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, PPIF_SELECTED);
+  EXPECT_TRUE(Host.Boxes.empty());
+}
+
+// A view (F3), or another silent operation: one item into the host's fresh
+// directory, with no question.
+TEST_F(NativeTest, ViewWritesOneItemSilently) {
+  Open(CopiedFolder);
+  Listing &listing = List();
+  for (unsigned long long mode :
+       {OPM_SILENT | OPM_VIEW, OPM_SILENT | 0ull, OPM_SILENT | OPM_FIND}) {
+    const std::wstring temp = dir + L"\\view" + std::to_wstring(mode);
+    ASSERT_TRUE(MakeDirectoryWide(temp));
+    EXPECT_EQ(Copy(listing, temp, mode, 4, 1), 1);
+    EXPECT_EQ(ListWide(temp), (std::vector<std::wstring>{L"Re__lunch_"}));
+    EXPECT_EQ(ReadWide(temp + L"\\Re__lunch_"), "fifth");
+  }
+  EXPECT_TRUE(Host.Lines.empty());
+  EXPECT_TRUE(Host.Boxes.empty());
+}
+
+TEST_F(NativeTest, MissingDataFileWarnsUnlessSilent) {
+  Open("no-data\nmessage\nname a\nbody abc\n");
+  Listing &listing = List();
+  ASSERT_EQ(listing.Count, 1u);
+  const std::wstring out = dir + L"\\out";
+  ASSERT_TRUE(MakeDirectoryWide(out));
+  EXPECT_EQ(Copy(listing, out, 0), 0);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Flags, far3::FMSG_WARNING | FMSG_MB_OK);
+  EXPECT_EQ(Host.Boxes[0].Items,
+            (std::vector<std::wstring>{L"Unable to open Data Folder File", data}));
+  EXPECT_TRUE(Host.Lines.empty());  // no question for a copy that cannot be made
+  EXPECT_EQ(Copy(listing, out, OPM_SILENT | OPM_VIEW), 0);
+  EXPECT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_TRUE(ListWide(out).empty());
+  EXPECT_EQ(listing.Items[0].Flags, PPIF_SELECTED);
+}
+
+// Each item that is not written is shown and stays chosen; Esc in the
+// warning stops the copy.
+TEST_F(NativeTest, ItemsNotWrittenStayChosen) {
+  Open(CopiedFolder);
+  Listing &listing = List();
+  const std::wstring out = dir + L"\\out";
+  ASSERT_TRUE(MakeDirectoryWide(out));
+  ASSERT_TRUE(MakeDirectoryWide(out + L"\\__"));  // takes the name of the third
+  ASSERT_TRUE(MakeDirectoryWide(out + L"\\_"));   // and of the fourth
+  EXPECT_EQ(Copy(listing, out, 0), 0);
+  ASSERT_EQ(Host.Boxes.size(), 2u);
+  EXPECT_EQ(Host.Boxes[0].Items, (std::vector<std::wstring>{L"Cannot create file", out + L"\\__"}));
+  const unsigned long long chosen[] = {0, 0, PPIF_SELECTED, PPIF_SELECTED, 0};
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(listing.Items[i].Flags, chosen[i]) << i;
+
+  Host.Boxes.clear();
+  Host.BoxAnswer = -1;
+  EXPECT_EQ(Copy(listing, out, 0), -1);
+  EXPECT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(listing.Items[4].Flags, PPIF_SELECTED);
+}
