@@ -47,7 +47,8 @@ bool WasCreated(const ExportRun *run, const FileIdentity &identity) {
 // it is longer than the limit (or memory runs out); the path is there all the
 // same, as far as memory allows, to tell the user.
 bool MakePath(ExportRun *run, const char *name) {
-  const size_t length = JoinExportPath(run->DestDir, name, nullptr, 0);
+  const size_t ending = run->NameEnding != nullptr ? strlen(run->NameEnding) : 0;
+  const size_t length = JoinExportPath(run->DestDir, name, nullptr, 0) + ending;
   if (length + 1 > run->PathRoom) {
     char *path = static_cast<char *>(realloc(run->Path, length + 1));
     if (path == nullptr) {
@@ -58,13 +59,21 @@ bool MakePath(ExportRun *run, const char *name) {
     run->PathRoom = length + 1;
   }
   JoinExportPath(run->DestDir, name, run->Path, run->PathRoom);
+  if (ending > 0) memcpy(run->Path + length - ending, run->NameEnding, ending + 1);
   return run->PathLimit == 0 || length < run->PathLimit;
 }
 
-// Creates item `item`'s file, or empties the one from before the export that
-// has its name. A name that leads to a file this export made already goes to
-// the item's next suffixed name.
-FileRef CreateMessageFile(ExportRun *run, int item) {
+bool WriteToFile(void *file, const void *bytes, size_t size) {
+  return FileSystem.Write(*static_cast<FileRef *>(file), bytes, size);
+}
+
+bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
+
+}  // namespace
+
+// A name that leads to a file this export made already goes to the item's
+// next suffixed name; so does any name in use, when files from before are kept.
+FileRef CreateExportFile(ExportRun *run, int item) {
   // Never a file at the root for want of a destination.
   if (run->DestDir[0] == '\0') {
     MakePath(run, ExportNameOf(&run->Names, item));
@@ -85,6 +94,10 @@ FileRef CreateMessageFile(ExportRun *run, int item) {
       return NoFile;
     }
     if (!exists) return NoFile;
+    if (run->KeepExisting) {
+      if (!NextExportName(&run->Names, item)) return NoFile;
+      continue;
+    }
     FoundFile found = {};
     file = FileSystem.OpenExisting(run->Path, &found);
     if (file == NoFile) return NoFile;
@@ -103,16 +116,15 @@ FileRef CreateMessageFile(ExportRun *run, int item) {
   return NoFile;
 }
 
-bool WriteToFile(void *file, const void *bytes, size_t size) {
-  return FileSystem.Write(*static_cast<FileRef *>(file), bytes, size);
-}
-
-bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
-
-}  // namespace
-
 bool OpenDataFile(FolderHandle *folder) {
-  if (folder->DataFile == NoFile) folder->DataFile = FileSystem.OpenForReading(folder->DataPath);
+  if (folder->DataFile != NoFile) return true;
+  folder->DataFile = FileSystem.OpenForReading(folder->DataPath);
+  if (folder->DataFile == NoFile) {
+    // Found as Windows finds it, where names differ in the case of A-Z.
+    char *other = PathInOtherCase(folder->DataPath);
+    if (other != nullptr) folder->DataFile = FileSystem.OpenForReading(other);
+    free(other);
+  }
   return folder->DataFile != NoFile;
 }
 
@@ -149,12 +161,15 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
   }
   run->Own[0] = FileSystem.Identify(folder->IndexPath);
   run->Own[1] = FileSystem.Identify(folder->DataPath);
+  // The data folder file that is open, when it was found under another name.
+  if (!run->Own[1].Exists && folder->DataFile != NoFile)
+    run->Own[1] = FileSystem.IdentifyOpen(folder->DataFile);
   return true;
 }
 
 ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, uint32_t offset,
                                uint32_t size, const FILETIME &time) {
-  FileRef file = CreateMessageFile(run, item);
+  FileRef file = CreateExportFile(run, item);
   if (file == NoFile) return ExportCannotCreate;
   ExportResult result = CopyMessage(folder, offset, size, WriteToFile, &file);
   // The message's date on the file, so that exported messages sort by date.

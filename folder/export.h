@@ -18,8 +18,10 @@ enum ExportResult {
 };
 
 // Opens the data folder file, once per folder: only a regular file is
-// opened, so a pipe in its place never holds the export up. False when it
-// cannot be opened; the next call tries again.
+// opened, so a pipe in its place never holds the export up. Where no file has
+// the paired name, the one whose name differs from it only in the case of A-Z
+// is taken, as Windows would take it. False when it cannot be opened; the
+// next call tries again.
 bool OpenDataFile(FolderHandle *folder);
 
 // Takes the bytes of one message and passes them on; false when that fails.
@@ -47,11 +49,15 @@ struct ExportRun {
   size_t CreatedMask, CreatedCount;
   char *Path;             // the path of the last message exported
   size_t PathRoom;
+  bool KeepExisting;      // false: a file from before the export is emptied and reused
+  const char *NameEnding; // put after every name (".eml"); null for none
 };
 
 // Starts an export of `count` items named `item_names` (each read up to its
-// zero or `max_name_length` bytes) into `dest_dir`. False when memory runs
-// out; nothing is then to be finished.
+// zero or `max_name_length` bytes) into `dest_dir`, replacing files from
+// before it and with no name ending: set KeepExisting and NameEnding after
+// the start for others. False when memory runs out; nothing is then to be
+// finished.
 bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
                  const char *const *item_names, int count, size_t max_name_length,
                  size_t path_limit);
@@ -64,6 +70,12 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
 // ExportPath tells the path tried, also a too long one.
 ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, uint32_t offset,
                                uint32_t size, const FILETIME &time);
+
+// The first step of ExportMessageFile: item `item`'s file created, or made
+// empty, for writing. With KeepExisting, a name in use from before the export
+// goes to the item's next suffixed name, as one this export made does, so
+// that the file is always a new one. NoFile when it cannot be made.
+FileRef CreateExportFile(ExportRun *run, int item);
 const char *ExportPath(const ExportRun *run);
 
 void FinishExport(ExportRun *run);

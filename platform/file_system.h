@@ -14,6 +14,12 @@
 typedef intptr_t FileRef;
 const FileRef NoFile = -1;
 
+// What is at a path.
+enum PathKind { PathMissing, PathRegular, PathDirectory, PathLink, PathOther };
+
+// Takes one name of a directory's entries.
+typedef void (*DirectoryEntrySink)(void *context, const char *name);
+
 // What OpenExisting found at a path.
 struct FoundFile {
   FileIdentity Identity;
@@ -80,6 +86,18 @@ struct FileSystemCalls {
   // Makes the directory `path` and each missing one on the way to it. True
   // when `path` is a directory afterwards, made now or there before.
   bool (*MakeDirectories)(const char *path);
+
+  // Makes the directory `path`. False when it cannot; `*exists` then tells
+  // whether something of that name is there already.
+  bool (*MakeDirectory)(const char *path, bool *exists);
+
+  // What is at `path`: with `follow_links`, what the links lead to; without,
+  // a symbolic link (on Windows, any reparse point) is PathLink.
+  PathKind (*KindOf)(const char *path, bool follow_links);
+
+  // Hands `sink` the name of every entry of the directory `path` but "." and
+  // "..", in the system's order. False when it cannot be read to its end.
+  bool (*ListDirectory)(const char *path, DirectoryEntrySink sink, void *context);
 };
 
 // The calls in use.
@@ -87,6 +105,14 @@ extern FileSystemCalls FileSystem;
 
 // The system's own calls, for a test to go back to.
 extern const FileSystemCalls SystemFileCalls;
+
+// Where the file system tells the case of letters apart, the path of the file
+// that Windows would open for `path` when nothing has that exact name: the
+// one entry of its directory whose name equals the path's last name ignoring
+// the case of A-Z. A new heap text (free it), or null when the exact name is
+// there, when no entry or several match, or on Windows, whose file systems
+// fold names themselves.
+char *PathInOtherCase(const char *path);
 
 #ifdef _WIN32
 // The system's own calls for paths in UTF-8, of any length and any letters

@@ -1,10 +1,13 @@
 // The file calls on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/file_system.h"
@@ -122,7 +125,14 @@ bool Close(FileRef file) {
 
 bool MoveNoReplace(const char *from, const char *to, bool *taken) {
   *taken = false;
-  // A hard link is made only under a free name; rename() would replace.
+  // One call where the file system can; rename() alone would replace.
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno == EEXIST) {
+    *taken = true;
+    return false;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A hard link is made only under a free name.
   if (link(from, to) == 0) {
     unlink(from);
     return true;
@@ -157,11 +167,41 @@ bool MakeDirectories(const char *path) {
   return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool MakeDirectory(const char *path, bool *exists) {
+  const bool made = mkdir(path, 0777) == 0;
+  *exists = !made && errno == EEXIST;
+  return made;
+}
+
+PathKind KindOf(const char *path, bool follow_links) {
+  struct stat info;
+  if ((follow_links ? stat(path, &info) : lstat(path, &info)) != 0) return PathMissing;
+  if (S_ISREG(info.st_mode)) return PathRegular;
+  if (S_ISDIR(info.st_mode)) return PathDirectory;
+  return S_ISLNK(info.st_mode) ? PathLink : PathOther;
+}
+
+bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
+  DIR *dir = opendir(path);
+  if (dir == nullptr) return false;
+  for (;;) {
+    errno = 0;
+    const dirent *entry = readdir(dir);
+    if (entry == nullptr) break;
+    const char *name = entry->d_name;
+    if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0) sink(context, name);
+  }
+  const bool complete = errno == 0;
+  closedir(dir);
+  return complete;
+}
+
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
     Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
+    MakeDirectory,  KindOf,  ListDirectory,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

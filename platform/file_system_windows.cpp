@@ -10,6 +10,7 @@
 #include <cwchar>
 
 #include "platform/file_system.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -259,11 +260,89 @@ bool MakeDirectories(const char *path) {
 }
 
 template <PathMode Mode>
+bool MakeDirectory(const char *path, bool *exists) {
+  bool made = false;
+  if constexpr (Mode == CodePagePaths) {
+    made = CreateDirectoryA(path, nullptr) != 0;
+  } else {
+    wchar_t *wide = LongWidePath(path);
+    made = wide != nullptr && KeepingError(CreateDirectoryW(wide, nullptr) != 0, wide);
+  }
+  *exists = !made && GetLastError() == ERROR_ALREADY_EXISTS;
+  return made;
+}
+
+template <PathMode Mode>
+PathKind KindOf(const char *path, bool follow_links) {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if constexpr (Mode == CodePagePaths) {
+    attributes = GetFileAttributesA(path);
+  } else {
+    wchar_t *wide = LongWidePath(path);
+    if (wide != nullptr) attributes = KeepingError(GetFileAttributesW(wide), wide);
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (!follow_links) return PathLink;
+    // What the link leads to: the attributes of the file opened through it.
+    HANDLE file = OpenPath<Mode>(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!known) return PathMissing;
+    attributes = info.dwFileAttributes;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathDirectory;
+  return attributes & FILE_ATTRIBUTE_DEVICE ? PathOther : PathRegular;
+}
+
+bool IsDotName(const char *name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+template <PathMode Mode>
+bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
+  // The directory's path and "\*".
+  const size_t length = strlen(path);
+  char *pattern = static_cast<char *>(malloc(length + 3));
+  if (pattern == nullptr) return false;
+  memcpy(pattern, path, length);
+  memcpy(pattern + length, "\\*", 3);
+  HANDLE search = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA found;
+  WIN32_FIND_DATAW found_wide;
+  if constexpr (Mode == CodePagePaths) {
+    search = FindFirstFileA(pattern, &found);
+  } else {
+    wchar_t *wide = LongWidePath(pattern);
+    if (wide != nullptr) search = KeepingError(FindFirstFileW(wide, &found_wide), wide);
+  }
+  free(pattern);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool more = true;
+  while (more) {
+    if constexpr (Mode == CodePagePaths) {
+      if (!IsDotName(found.cFileName)) sink(context, found.cFileName);
+      more = FindNextFileA(search, &found) != 0;
+    } else {
+      char name[MAX_PATH * 4];
+      if (Utf8OfWide(found_wide.cFileName, name, sizeof name) <= sizeof name && !IsDotName(name))
+        sink(context, name);
+      more = FindNextFileW(search, &found_wide) != 0;
+    }
+  }
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(search);
+  return complete;
+}
+
+template <PathMode Mode>
 constexpr FileSystemCalls CallsTaking = {
     OpenForReading<Mode>, SizeOf,        ReadAt,              CreateNew<Mode>,
     OpenExisting<Mode>,   IdentifyOpen,  Identify<Mode>,      Write,
     Truncate,             SetTime,       Close,               MoveNoReplace<Mode>,
-    MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>,
+    MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>, MakeDirectory<Mode>,
+    KindOf<Mode>,         ListDirectory<Mode>,
 };
 
 }  // namespace

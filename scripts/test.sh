@@ -142,17 +142,27 @@ package_suite() {
 }
 
 # 3,000 realistic messages (tests/make_mail_folder.py) copied, as an mbox and
-# as a Maildir, by the Linux build and by each vfolder.exe: one Wine run per
-# output and bitness. Python's mailbox module reads them back.
+# as a Maildir, and a directory of 5 folders in 2 levels (one empty, one data
+# file in lower case) as an mbox tree, a Maildir tree and an .eml tree, by the
+# Linux build and by each vfolder.exe: all the commands of one bitness in one
+# Windows command interpreter. Python's mailbox module reads them back.
 mail_outputs_of_package() {
-  local work=$1 win bits exe output
+  local work=$1 win bits exe line command
   local read_back=(python3 tests/mail_output_test.py)
+  local commands=("copy MAIL.IDX copy-@" "mbox MAIL.IDX @.mbox" "maildir MAIL.IDX maildir-@"
+    "mbox tree mbox-tree-@" "maildir tree maildir-tree-@" "copy --eml tree eml-tree-@")
   win="Z:${work//\//\\}"
   python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
   build/linux/mkfolder "$work/mail.txt" "$work/MAIL.IDX"
-  mkdir "$work/copy-linux" "$work/copy-32" "$work/copy-64"
-  for output in copy:copy-linux mbox:linux.mbox maildir:maildir-linux; do
-    build/linux/vfolder "${output%%:*}" "$work/MAIL.IDX" "$work/${output#*:}"
+  mkdir -p "$work/copy-linux" "$work/copy-32" "$work/copy-64" "$work/tree/Archive"
+  for line in tree/Inbox.IDX tree/Sent.IDX tree/Archive/2000.IDX tree/Archive/2001.idx; do
+    build/linux/mkfolder "$work/mail.txt" "$work/$line"
+  done
+  mv "$work/tree/Archive/2001.idM" "$work/tree/Archive/2001.idm"
+  : >"$work/tree/Archive/Empty.IDX"
+  : >"$work/tree/Archive/Empty.IDM"
+  for command in "${commands[@]}"; do
+    (cd "$work" && "$OLDPWD/build/linux/vfolder" ${command//@/linux} 2>/dev/null)
   done
   check "Linux vfolder copy writes 3,000 files" \
     test "$(find "$work/copy-linux" -type f | wc -l)" -eq 3000
@@ -160,17 +170,37 @@ mail_outputs_of_package() {
     "${read_back[@]}" check-mbox "$work/linux.mbox" 3000
   check "Linux vfolder maildir: Python reads back the 3,000 messages" \
     "${read_back[@]}" check-maildir "$work/maildir-linux" 3000
+  check "Linux vfolder mbox tree: Python reads back each folder" \
+    "${read_back[@]}" check-mbox "$work/mbox-tree-linux/Archive.sbd/2001" 3000
   for bits in $bitnesses; do
     exe=$(echo "$work"/vessor-folder-*/$bits-bit/vfolder.exe)
-    for output in copy:copy-$bits mbox:$bits.mbox maildir:maildir-$bits; do
-      bash scripts/wine-run.sh 600 "$exe" "${output%%:*}" "$win\\MAIL.IDX" "$win\\${output#*:}"
-    done
+    {
+      echo "cd /d $win"
+      for command in "${commands[@]}"; do
+        echo "\"Z:${exe//\//\\}\" ${command//@/$bits} 2>nul"
+        echo "echo ${command%% *} %ERRORLEVEL%"
+      done
+    } | sed 's/$/\r/' >"$work/run-$bits.bat"
+    line=$(bash scripts/wine-run.sh 900 \
+      "${VESSOR_WINEPREFIX:-/root/.cache/vessor-wine}/drive_c/windows/system32/cmd.exe" \
+      /c "$win\\run-$bits.bat" | tr -d '\r')
+    echo "$line"
+    check "$bits-bit vfolder.exe: every command exits 0" \
+      test "$(grep -cE '^(copy|mbox|maildir) 0$' <<<"$line")" -eq ${#commands[@]}
     check "$bits-bit vfolder.exe mbox is the Linux one, byte for byte" \
       cmp "$work/$bits.mbox" "$work/linux.mbox"
     check "$bits-bit vfolder.exe maildir: Python reads back the 3,000 messages" \
       "${read_back[@]}" check-maildir "$work/maildir-$bits" 3000
     check "$bits-bit vfolder.exe maildir holds the Linux messages and dates" \
       "${read_back[@]}" same-maildir "$work/maildir-linux" "$work/maildir-$bits"
+    check "$bits-bit vfolder.exe mbox tree is the Linux one, byte for byte" \
+      diff -r "$work/mbox-tree-$bits" "$work/mbox-tree-linux"
+    check "$bits-bit vfolder.exe .eml tree is the Linux one, byte for byte" \
+      diff -r "$work/eml-tree-$bits" "$work/eml-tree-linux"
+    for line in Inbox Sent Archive/2000 Archive/2001 Archive/Empty; do
+      check "$bits-bit vfolder.exe Maildir tree: $line holds the Linux messages and dates" \
+        "${read_back[@]}" same-maildir "$work/maildir-tree-linux/$line" "$work/maildir-tree-$bits/$line"
+    done
   done
   if [ "$bitnesses" != 64 ]; then
     check "32-bit and 64-bit vfolder.exe copy the same names and bytes" \
@@ -178,8 +208,7 @@ mail_outputs_of_package() {
   fi
   check "vfolder.exe copies under the Linux build's names and bytes" \
     diff -r "$work/copy-linux" "$work/copy-64"
-  check "no staging directory left behind" \
-    test -z "$(find "$work" -name '.vf*')"
+  check "nothing left behind" test -z "$(find "$work" -name '*.vf*')"
 }
 
 # Sanitizer build of every test, bounded fuzz runs and a valgrind run.

@@ -119,13 +119,17 @@ class Tools:
     def __init__(self, vfolder, mkfolder, work):
         self.vfolder, self.mkfolder, self.work = vfolder, mkfolder, work
 
-    def folder(self, name, msgs, extra=()):
-        """Writes the messages as folder NAME.IDX; returns its path."""
+    def describe(self, name, msgs, extra=()):
+        """Writes the mkfolder description NAME.txt of the messages; returns its path."""
         description = os.path.join(self.work, name + ".txt")
         with open(description, "w", encoding="ascii") as out:
             out.write(make_mail_folder.description(msgs, extra))
-        index = os.path.join(self.work, name + ".IDX")
-        subprocess.run([self.mkfolder, description, index], check=True)
+        return description
+
+    def folder(self, name, msgs, extra=(), index=None):
+        """Writes the messages as folder NAME.IDX, or at `index`; returns its path."""
+        index = index or os.path.join(self.work, name + ".IDX")
+        subprocess.run([self.mkfolder, self.describe(name, msgs, extra), index], check=True)
         return index
 
     def run(self, *args):
@@ -138,8 +142,14 @@ class Tools:
         return [int(line.split(b"\t")[5]) for line in out.splitlines()]
 
 
-def staged(directory):
-    return [name for name in os.listdir(directory) if name.startswith(".vf")]
+def left_over(directory):
+    """Files an output leaves behind it when it cannot finish: none may stay."""
+    return [name for name in os.listdir(directory) if ".vf" in name]
+
+
+def read(path):
+    with open(path, "rb") as stored:
+        return stored.read()
 
 
 def summary(total, written, failed):
@@ -185,7 +195,7 @@ def suite(vfolder, mkfolder):
         check("mbox: status", 0, status)
         check("mbox: summary", summary(len(msgs), len(msgs), 0), err)
         check_mbox("mbox", mbox, msgs, ticks)
-        check("mbox: no staging left", [], staged(work))
+        check("mbox: nothing left beside it", [], left_over(work))
         with open(mbox, "rb") as stored:
             whole = stored.read()
         check("mbox: the unknown date as the epoch", True,
@@ -193,7 +203,12 @@ def suite(vfolder, mkfolder):
         _, out, _ = tools.run("mbox", index, "-")
         check("mbox to standard output", whole, out)
 
-        status, _, err = tools.run("mbox", index, mbox, "5", "Re: meeting", "3", "5")
+        status, _, err = tools.run("mbox", index, mbox)
+        check("mbox into a file that holds messages: refused", (2, whole), (status, read(mbox)))
+        status, _, err = tools.run("--append", "mbox", index, mbox, "0")
+        check("mbox --append: status", 0, status)
+        check_mbox("mbox --append", mbox, msgs + msgs[:1], ticks + ticks[:1])
+        status, _, err = tools.run("--replace", "mbox", index, mbox, "5", "Re: meeting", "3", "5")
         selection = [5] + [n for n, m in enumerate(msgs) if m.name == "Re: meeting"]
         selection = sorted(set(selection + [3]))
         check("mbox of a selection: summary", summary(len(selection), len(selection), 0), err)
@@ -220,13 +235,14 @@ def suite(vfolder, mkfolder):
         cut = make_mail_folder.messages(10)
         cut_at = sum(len(m.body) for m in cut[:5]) + 3
         cut_index = tools.folder("CUT", cut, ["data-truncate %d" % cut_at])
+        os.remove(mbox)
         status, _, err = tools.run("mbox", cut_index, mbox)
         check("mbox cut short: status", 1, status)
         check("mbox cut short: summary", summary(10, 5, 5), err.splitlines(True)[-1])
         check("mbox cut short: names the message", True,
               "vfolder: message 5 (%s): Cannot read message\n" % cut[5].name in err)
         check_mbox("mbox cut short", mbox, cut[:5])
-        check("mbox cut short: no staging left", [], staged(work))
+        check("mbox cut short: nothing left beside it", [], left_over(work))
         cut_dir = os.path.join(work, "CutMail")
         status, _, err = tools.run("maildir", cut_index, cut_dir)
         check("maildir cut short: status and summary", (1, summary(10, 5, 5)),
@@ -234,10 +250,11 @@ def suite(vfolder, mkfolder):
         check_maildir("maildir cut short", cut_dir, cut[:5])
 
         os.rename(cut_index[:-1] + "M", cut_index[:-1] + "Z")
-        status, _, err = tools.run("mbox", cut_index, mbox)
+        status, _, err = tools.run("--replace", "mbox", cut_index, mbox)
         check("mbox without data file", (1, "Unable to open Data Folder File: %sM\n%s" % (
             cut_index[:-1], summary(10, 0, 10))), (status, err))
-        check("mbox without data file: no staging left", [], staged(work))
+        check("mbox without data file: the file as it was", 5, len(mailbox.mbox(mbox)))
+        check("mbox without data file: nothing left beside it", [], left_over(work))
 
         # copy --eml gives copy's names, each with .eml.
         hard = make_mail_folder.messages(len(make_mail_folder.HARD_NAMES))
@@ -263,9 +280,16 @@ def suite(vfolder, mkfolder):
         check("copy --eml: the dates", [int(os.stat(os.path.join(plain, n)).st_mtime)
                                         for n in names],
               [int(os.stat(os.path.join(eml, n + ".eml")).st_mtime) for n in names])
+        first = {n: open(os.path.join(eml, n), "rb").read() for n in os.listdir(eml)}
+        status, _, err = tools.run("copy", "--eml", hard_index, eml, "0", "3")
+        check("copy --eml again: status", (0, summary(2, 2, 0)), (status, err))
+        check("copy --eml again: the next free names, the files from before as they were",
+              (sorted(list(first) + ["MEETING_(2).eml", "Re__a_b_(5).eml"]), first),
+              (sorted(os.listdir(eml)),
+               {n: open(os.path.join(eml, n), "rb").read() for n in first}))
         status, _, err = tools.run("copy", "--eml", cut_index, eml, "0")
         check("copy --eml without data file", 1, status)
-        check("copy --eml: no staging left", [], staged(eml))
+        check("copy --eml: nothing left", [], left_over(eml))
 
         status, _, _ = tools.run("mbox", "--eml", index, mbox)
         check("--eml with mbox: status", 2, status)
@@ -297,6 +321,120 @@ def suite(vfolder, mkfolder):
                text.endswith("\r" + summary(BigRun, BigRun, 0))))
 
 
+def trees(tools):
+    """A directory of folders in, a tree out, for every output: subdirectories,
+    a folder and a directory of one name, an empty folder, a data folder file
+    whose name differs in case, names that Windows takes for one, a data folder
+    file that cannot be read, and files and directories that are no folders."""
+    work = tools.work
+    mail = os.path.join(work, "Mail")
+    made = {}
+
+    def folder(rel, count, first=0):
+        path = os.path.join(mail, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        msgs = make_mail_folder.messages(first + count)[first:]
+        tools.folder(rel.replace("/", "-"), msgs, index=path)
+        made[rel] = msgs
+        return path
+
+    folder("Inbox.IDX", 12)
+    folder("Archive.IDX", 3, 20)
+    folder("Archive/2000.IDX", 8, 30)
+    lower = folder("Archive/old/x.idx", 5, 40)
+    os.rename(lower[:-1] + "M", lower[:-1] + "m")
+    folder("Work/Sent.IDX", 4, 50)
+    folder("Work/sent.IDX", 2, 60)
+    folder("Work/Sent.OLD", 3, 70)
+    open(os.path.join(mail, "Empty.IDX"), "wb").close()
+    open(os.path.join(mail, "Empty.IDM"), "wb").close()
+    made["Empty.IDX"] = []
+    broken = folder("Broken.IDX", 2, 80)
+    os.remove(broken[:-1] + "M")
+    os.mkfifo(broken[:-1] + "M")
+    os.makedirs(os.path.join(mail, "nothing", "here"))
+    with open(os.path.join(mail, "notes.txt"), "w") as notes:
+        notes.write("no folder\n")
+
+    # Where each folder's messages go, by output; None for the directory levels'
+    # empty mbox files.
+    mbox_tree = {"Inbox": "Inbox.IDX", "Archive": "Archive.IDX", "Archive.sbd/2000":
+                 "Archive/2000.IDX", "Archive.sbd/old": None, "Archive.sbd/old.sbd/x":
+                 "Archive/old/x.idx", "Empty": "Empty.IDX", "Broken": "Broken.IDX",
+                 "Work": None, "Work.sbd/Sent": "Work/Sent.IDX",
+                 "Work.sbd/Sent_(2)": "Work/Sent.OLD", "Work.sbd/sent_(3)": "Work/sent.IDX"}
+    dir_tree = {"Inbox": "Inbox.IDX", "Archive_(2)": "Archive.IDX",
+                "Archive/2000": "Archive/2000.IDX", "Archive/old/x": "Archive/old/x.idx",
+                "Empty": "Empty.IDX", "Broken": "Broken.IDX", "Work/Sent": "Work/Sent.IDX",
+                "Work/Sent_(2)": "Work/Sent.OLD", "Work/sent_(3)": "Work/sent.IDX"}
+    total = sum(len(m) for m in made.values())
+    for output in ("mbox", "maildir", "eml"):
+        out = os.path.join(work, "tree-" + output)
+        args = (["copy", "--eml"] if output == "eml" else [output]) + [mail, out]
+        log = os.path.join(work, "tree.log")
+        status, _, err = tools.run("--log", log, *args)
+        lines = err.splitlines(True)
+        check("%s tree: status and total" % output, (1, summary(total, total - 2, 2)),
+              (status, lines[-1]))
+        check("%s tree: the folder that cannot be read" % output, True,
+              "Unable to open Data Folder File: %s/Broken.IDM\n" % mail in lines)
+        check("%s tree: a summary for each folder" % output,
+              sorted("vfolder: %s/%s: %s" % (mail, rel, summary(len(m), len(m), 0)[9:])
+                     for rel, m in made.items() if rel != "Broken.IDX"),
+              sorted(line for line in lines if line.startswith("vfolder: " + mail) and
+                     "Broken" not in line))
+        files = sorted(os.path.relpath(os.path.join(d, f), out)
+                       for d, _, names in os.walk(out) for f in names)
+        if output == "mbox":
+            check("mbox tree: the layout of local folders", sorted(mbox_tree), files)
+            for rel, source in mbox_tree.items():
+                msgs = made[source] if source and source != "Broken.IDX" else []
+                check_mbox("mbox tree %s" % rel, os.path.join(out, rel), msgs)
+        else:
+            for rel, source in dir_tree.items():
+                place = os.path.join(out, rel)
+                msgs = made[source] if source != "Broken.IDX" else []
+                if output == "maildir" and source != "Broken.IDX":
+                    check_maildir("maildir tree %s" % rel, place, msgs)
+                elif output == "eml":
+                    check("eml tree %s" % rel, sorted(m.body for m in msgs),
+                          sorted(read(os.path.join(place, n)) for n in os.listdir(place)))
+            check("%s tree: no other directories" % output,
+                  sorted(set(dir_tree) | {"Archive", "Archive/old", "Work"}),
+                  sorted(os.path.relpath(d, out) for d, dirs, _ in os.walk(out)
+                         if d != out and os.path.basename(d) not in ("tmp", "new", "cur")))
+        logged = open(log, encoding="latin-1").read().splitlines()
+        os.remove(log)
+        check("%s tree: a log line for each message" % output, total, len(logged))
+        check("%s tree: the log's failed lines" % output,
+              ["%s/Broken.IDX\t%d\t%s\t%d\tfailed\tUnable to open Data Folder File" % (
+                  mail, n, m.name, len(m.body)) for n, m in enumerate(made["Broken.IDX"])],
+              [line for line in logged if "\tfailed\t" in line])
+    # A second run leaves the first tree as it was and takes new names.
+    before = read(os.path.join(work, "tree-mbox", "Inbox"))
+    status, _, _ = tools.run("mbox", mail, os.path.join(work, "tree-mbox"))
+    check("mbox tree again: new names, the first as it was", (1, before, True, True),
+          (status, read(os.path.join(work, "tree-mbox", "Inbox")),
+           os.path.isfile(os.path.join(work, "tree-mbox", "Inbox_(2)")),
+           os.path.isdir(os.path.join(work, "tree-mbox", "Archive_(2).sbd"))))
+
+
+def logs(tools):
+    """--log: one line per message of every output and of copy, control bytes
+    escaped; lines are added after those the file holds."""
+    msgs = make_mail_folder.messages(len(make_mail_folder.HARD_NAMES))
+    index = tools.folder("LOGGED", msgs)
+    log = os.path.join(tools.work, "run.log")
+    missing = os.path.join(tools.work, "no-such-dir")
+    tools.run("--log", log, "copy", index, missing, "15")
+    tools.run("--log", log, "mbox", index, os.path.join(tools.work, "logged.mbox"), "15", "0")
+    lines = open(log, encoding="latin-1").read().splitlines()
+    check("log lines", [
+        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file" % (index, len(msgs[15].body)),
+        "%s\t0\tRe: a/b\t%d\twritten\t" % (index, len(msgs[0].body)),
+        "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
+
+
 # Messages in the run whose progress line is looked at.
 BigRun = 15000
 
@@ -310,6 +448,10 @@ def main():
         same_maildir(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 3:
         suite(sys.argv[1], sys.argv[2])
+        with tempfile.TemporaryDirectory() as work:
+            tools = Tools(sys.argv[1], sys.argv[2], work)
+            trees(tools)
+            logs(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:

@@ -72,6 +72,16 @@ bool WriteFile(const std::string &path, const std::string &bytes) {
 
 }  // namespace
 
+bool EncodeIndexRecord(const FolderRecord &record, unsigned char *out) {
+  for (size_t i = 0; i < IndexRecordSize; ++i) out[i] = 0;
+  PutLittleEndian32(out + RecordFlagsOffset, record.Flags);
+  PutLittleEndian32(out + DataOffsetOffset, record.Offset);
+  PutLittleEndian32(out + MessageSizeOffset, record.Size);
+  return PutText(out, NameTextOffset, NameTextSize, record.Name) &&
+         PutText(out, DescriptionTextOffset, DescriptionTextSize, record.Description) &&
+         PutText(out, DateTextOffset, DateTextSize, record.Date);
+}
+
 std::string DataPathFor(const std::string &index_path) {
   std::string data_path = index_path;
   if (!data_path.empty()) data_path.back() = 'M';
@@ -144,16 +154,13 @@ bool WriteFolder(const std::string &description, const std::string &index_path,
   std::string index, data;
   for (size_t m = 0; m < messages.size(); ++m) {
     const Message &message = messages[m];
-    unsigned char record[IndexRecordSize] = {};
+    unsigned char record[IndexRecordSize];
     const int64_t offset = message.HasOffset ? message.Offset : int64_t(data.size());
     const int64_t size = message.HasSize ? message.Size : int64_t(message.Body.size());
     data += message.Body;
-    PutLittleEndian32(record + RecordFlagsOffset, message.Flags);
-    PutLittleEndian32(record + DataOffsetOffset, uint32_t(offset));
-    PutLittleEndian32(record + MessageSizeOffset, uint32_t(size));
-    if (!PutText(record, NameTextOffset, NameTextSize, message.Name) ||
-        !PutText(record, DescriptionTextOffset, DescriptionTextSize, message.Description) ||
-        !PutText(record, DateTextOffset, DateTextSize, message.Date)) {
+    const FolderRecord fields = {message.Flags, message.Name, message.Description, message.Date,
+                                 uint32_t(offset), uint32_t(size)};
+    if (!EncodeIndexRecord(fields, record)) {
       *error = "message " + std::to_string(m + 1) + ": a text is longer than its field";
       return false;
     }

@@ -18,9 +18,22 @@
 // no data folder file at all.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 bool WriteFolder(const std::string &description, const std::string &index_path, std::string *error);
 
 // The data folder file's path for an index path: its last character made 'M'.
 std::string DataPathFor(const std::string &index_path);
+
+// One index record's fields, for a writer that makes records by itself (the
+// benchmark's folders of a million records).
+struct FolderRecord {
+  uint32_t Flags;
+  std::string Name, Description, Date;
+  uint32_t Offset, Size;
+};
+
+// The 118 bytes of the record into `out`, texts zero-padded (one as long as
+// its field fills it without a terminator). False when a text is longer.
+bool EncodeIndexRecord(const FolderRecord &record, unsigned char *out);

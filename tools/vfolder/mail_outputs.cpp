@@ -2,155 +2,259 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <set>
 
+#include "folder/export.h"
+#include "tools/vfolder/byte_buffer.h"
+#include "tools/vfolder/escaped_text.h"
 #include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
 
 namespace {
 
-struct ShownBox {
-  std::string Caption, Text;
+// Formatted mbox messages are written in pieces of about this size.
+const size_t MboxPieceSize = 1024 * 1024;
+
+const char CannotCreate[] = "Cannot create file";
+const char CannotRead[] = "Cannot read message";
+const char CannotWrite[] = "Cannot write file";
+const char NoMemory[] = "not enough memory for the message";
+
+// What became of one message handled: written, or the reason it was not.
+struct Outcome {
+  int Position;
+  const char *Problem;  // null: written
 };
-
-// The boxes the plug-in showed during the current GetFiles call. Their
-// captions name staging paths, which the user never sees, so each output says
-// in its own words which message failed.
-std::vector<ShownBox> Boxes;
-
-int WINAPI CatchBox(HWND, const char *text, const char *caption, UINT) {
-  Boxes.push_back({caption != nullptr ? caption : "", text != nullptr ? text : ""});
-  return 1;  // IDOK
-}
 
 std::string Join(const std::string &dir, const std::string &name) {
   return dir + SystemSeparator + name;
 }
 
-bool SamePath(const std::string &a, const std::string &b) {
-#ifdef _WIN32
-  return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
-#else
-  return a == b;
-#endif
-}
-
-// Makes a new directory of vfolder's own in `parent`, under a short name so
-// that the plug-in's paths stay far below their limit of 260 bytes.
-bool MakeStaging(const std::string &parent, std::string *staging) {
-  const std::string base = Join(parent, ".vf" + std::to_string(ProcessId()));
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *staging = attempt == 0 ? base : base + "." + std::to_string(attempt);
-    if (MakeDir(*staging)) return true;
-    if (!IsDir(*staging)) break;  // not a leftover of an earlier run: no room here
-  }
-  fprintf(stderr, "vfolder: %s: cannot make a staging directory there\n", parent.c_str());
-  return false;
-}
-
-void EmptyStaging(const std::string &staging) {
-  std::vector<std::string> names;
-  ListDir(staging, &names);
-  for (const std::string &name : names) RemoveFile(Join(staging, name));
-}
-
-void RemoveStaging(const std::string &staging) {
-  EmptyStaging(staging);
-  if (!RemoveDir(staging))
-    fprintf(stderr, "vfolder: %s: cannot remove the staging directory\n", staging.c_str());
-}
-
-void ReportMessage(const ChosenMessages &chosen, size_t i, const char *problem) {
+void Say(const char *format, ...) {
   ClearProgress();
-  fprintf(stderr, "vfolder: message %d (%.*s): %s\n", chosen.Positions[i], MAX_PATH,
-          chosen.Items[i].FindData.cFileName, problem);
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(stderr, format, arguments);
+  va_end(arguments);
 }
 
-enum TakeResult { Taken, TakeFailed, NoDataFile };
+std::string Shown(const std::string &path) { return Printable(path.c_str()); }
 
-// Has the plug-in write message `i` alone into `staging`, and finds its file.
-// Reports a message that was not written whole; NoDataFile when the data
-// folder file cannot be opened (the plug-in has warned the user).
-TakeResult TakeMessage(ChosenMessages *chosen, size_t i, const std::string &staging,
-                       std::string *path) {
-  Boxes.clear();
-  PluginPanelItem item = chosen->Items[i];
-  const int copied = chosen->Api->GetFiles(chosen->Folder, &item, 1, 0,
-                                           const_cast<char *>(staging.c_str()), 0);
-  std::vector<std::string> names;
-  const bool listed = ListDir(staging, &names);
-  if (!copied) return NoDataFile;
-  for (const ShownBox &box : Boxes) ReportMessage(*chosen, i, box.Text.c_str());
-  if (!Boxes.empty()) return TakeFailed;
-  if (!listed || names.size() != 1) {
-    ReportMessage(*chosen, i, "the plug-in wrote no single file for it");
-    return TakeFailed;
+// "vfolder: [FOLDER: ]message N (NAME): PROBLEM[: PATH]"
+void SayMessageFailed(const MailRun &run, const MailFolder &folder, int position,
+                      const char *problem, const std::string &path = std::string()) {
+  const std::string where = run.NameFolders ? Shown(folder.Shown) + ": " : std::string();
+  Say("vfolder: %smessage %d (%s): %s%s%s\n", where.c_str(), position,
+      Printable(folder.Entries[size_t(position)].Name).c_str(), problem, path.empty() ? "" : ": ",
+      Shown(path).c_str());
+}
+
+void Handled(MailRun *run) {
+  ++run->Done;
+  ShowProgress(run->Done, run->Total);
+}
+
+bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
+
+// The message's bytes into an open file; an interrupt stops the copy.
+bool WriteSink(void *file, const void *bytes, size_t size) {
+  return !Interrupted() && FileSystem.Write(*static_cast<FileRef *>(file), bytes, size);
+}
+
+bool BufferSink(void *buffer, const void *bytes, size_t size) {
+  return !Interrupted() && AppendBytes(static_cast<ByteBuffer *>(buffer), bytes, size);
+}
+
+const char *ProblemOf(ExportResult result) {
+  return result == ExportCannotRead     ? CannotRead
+         : result == ExportCannotCreate ? CannotCreate
+                                        : CannotWrite;
+}
+
+// The size of the file at `path`; -1 when it cannot be read.
+int64_t SizeAt(const std::string &path) {
+  const FileRef file = FileSystem.OpenForReading(path.c_str());
+  const int64_t size = file != NoFile ? FileSystem.SizeOf(file) : -1;
+  if (file != NoFile) FileSystem.Close(file);
+  return size;
+}
+
+std::string ParentOf(const std::string &path) {
+  const size_t slash = path.find_last_of(SystemSeparator == '\\' ? "\\/" : "/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// ---- mbox
+
+struct MboxFile {
+  FileRef File = NoFile;
+  std::string Path;      // the file written: FILE, the new file beside it, or "-"
+  std::string Replaces;  // with MboxReplace: FILE, which the new file replaces at the end
+  bool ToStandardOutput = false;
+  uint64_t WholeEnd = 0;     // the end of the last message that is in the file whole
+  ByteBuffer Pending = {};   // messages formatted and not yet written
+  std::vector<size_t> Ends;  // where each of them ends in Pending
+  size_t Confirmed = 0;      // outcomes of messages that are in the file whole (or failed)
+  bool Broken = false;       // a write failed: nothing more goes in
+};
+
+// Opens the mbox as TargetAllowed found it allowed.
+bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
+  mbox->Path = path;
+  if (path == "-") {
+    mbox->ToStandardOutput = true;
+    mbox->File = StandardOutput();
+    return true;
   }
-  *path = Join(staging, names[0]);
-  return Taken;
-}
-
-enum Delivery { Delivered, NotDelivered, StopAll };
-
-// Takes each chosen message through `staging` and hands its file to
-// `deliver`, which reports its own failures. Returns the number not delivered.
-template <typename Deliver>
-int EachMessage(ChosenMessages *chosen, const std::string &staging, Deliver deliver) {
-  const size_t total = chosen->Items.size();
-  int failed = 0;
-  for (size_t i = 0; i < total; ++i) {
-    if (Interrupted()) {
-      ClearProgress();
-      fprintf(stderr, "vfolder: interrupted\n");
-      failed += int(total - i);
-      break;
+  const PathKind kind = FileSystem.KindOf(path.c_str(), false);
+  bool exists = false;
+  if (run.Existing == MboxReplace &&
+      (kind == PathLink || (kind == PathRegular && SizeAt(path) != 0))) {
+    // A new file beside FILE, in its directory, so that renaming it is one step.
+    mbox->Replaces = path;
+    StartCreating();
+    for (int attempt = 0; attempt < 100 && mbox->File == NoFile; ++attempt) {
+      mbox->Path = path + ".vf" + std::to_string(ProcessId()) +
+                   (attempt > 0 ? "." + std::to_string(attempt) : std::string());
+      mbox->File = FileSystem.CreateNew(mbox->Path.c_str(), &exists);
+      if (!exists) break;
     }
-    std::string path;
-    const TakeResult taken = TakeMessage(chosen, i, staging, &path);
-    if (taken == NoDataFile) {
-      failed += int(total - i);
-      break;
+    if (mbox->File != NoFile)
+      MarkPartialFile(mbox->File, mbox->Path.c_str());
+    else
+      StopCreating();
+  } else if (kind == PathMissing) {
+    mbox->File = FileSystem.CreateNew(path.c_str(), &exists);
+  } else {
+    // An empty FILE, or one to append to: written after what it holds.
+    FoundFile found = {};
+    mbox->File = FileSystem.OpenExisting(path.c_str(), &found);
+    const int64_t size = mbox->File != NoFile ? FileSystem.SizeOf(mbox->File) : -1;
+    if (mbox->File != NoFile &&
+        (!found.Regular || size < 0 || !FileSystem.Truncate(mbox->File, uint64_t(size)))) {
+      FileSystem.Close(mbox->File);
+      mbox->File = NoFile;
     }
-    Delivery delivery = taken == Taken ? deliver(i, path) : NotDelivered;
-    if (delivery != Delivered) ++failed;
-    EmptyStaging(staging);
-    if (delivery == StopAll) {
-      failed += int(total - i - 1);
-      break;
-    }
-    ShowProgress(int(i + 1), int(total));
+    mbox->WholeEnd = size > 0 ? uint64_t(size) : 0;
   }
-  ClearProgress();
-  return failed;
+  if (mbox->File == NoFile) {
+    Say("vfolder: %s: cannot create the file\n", Shown(mbox->Path).c_str());
+    return false;
+  }
+  if (mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
+  return true;
 }
 
-// The whole file, in a buffer the caller frees; null when it cannot be read.
-char *ReadWholeFile(const std::string &path, size_t size_hint, size_t *size) {
-  FILE *file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return nullptr;
-  size_t room = size_hint + 1, used = 0;
-  char *bytes = static_cast<char *>(malloc(room));
-  while (bytes != nullptr) {
-    used += fread(bytes + used, 1, room - used, file);
-    if (used < room) break;
-    char *larger = room < SIZE_MAX / 2 ? static_cast<char *>(realloc(bytes, room * 2)) : nullptr;
-    if (larger == nullptr) free(bytes);
-    bytes = larger;
-    room *= 2;
+// Writes the formatted messages. When that fails, the file is cut back to its
+// last whole message and they are written once more one by one, so that each
+// one that fits (below a file-size limit, say) is kept; from the first that
+// does not, each fails and nothing more goes in.
+void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
+  if (mbox->Pending.Size > 0 && !mbox->Broken &&
+      !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
+    int error = LastSystemError();
+    size_t whole = 0;  // bytes of Pending in the file whole
+    for (size_t end : mbox->Ends) {
+      if (mbox->ToStandardOutput || !FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole) ||
+          !FileSystem.Write(mbox->File, mbox->Pending.Bytes + whole, end - whole)) {
+        if (!mbox->ToStandardOutput) error = LastSystemError();
+        break;
+      }
+      whole = end;
+    }
+    mbox->Broken = true;
+    if (mbox->ToStandardOutput && IsClosedPipe(error))
+      run->PipeClosed = true;
+    else
+      Say("vfolder: %s: cannot write the file\n",
+          mbox->ToStandardOutput ? "standard output" : Shown(mbox->Path).c_str());
+    if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
+    for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
+      if ((*outcomes)[i].Problem != nullptr) continue;
+      if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
+        ++written;
+      else
+        (*outcomes)[i].Problem = CannotWrite;
+    }
+    mbox->Pending.Size = whole;
   }
-  const bool read_error = ferror(file) != 0;
-  fclose(file);
-  if (read_error) {
-    free(bytes);
-    return nullptr;
-  }
-  *size = used;
-  return bytes;
+  mbox->WholeEnd += mbox->Pending.Size;
+  if (!mbox->ToStandardOutput && mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
+  mbox->Pending.Size = 0;
+  mbox->Ends.clear();
+  mbox->Confirmed = outcomes->size();
 }
+
+// Writes what is pending, closes the file and, with MboxReplace, puts the new
+// file in FILE's place, or takes it away again when the run did not write
+// every message it could read.
+void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bool whole_run) {
+  FlushMbox(run, mbox, outcomes);
+  FreeBytes(&mbox->Pending);
+  if (mbox->ToStandardOutput) return;
+  const bool closed = FileSystem.Close(mbox->File);
+  ForgetCutBack();
+  const char *lost = nullptr;
+  if (!closed && !mbox->Broken) {
+    Say("vfolder: %s: cannot write the file\n", Shown(mbox->Path).c_str());
+    lost = CannotWrite;
+  }
+  if (!mbox->Replaces.empty()) {
+    if (lost == nullptr && !mbox->Broken && whole_run) {
+      if (!FileSystem.MoveReplacing(mbox->Path.c_str(), mbox->Replaces.c_str())) {
+        Say("vfolder: %s: cannot put the new file in its place\n", Shown(mbox->Replaces).c_str());
+        lost = CannotWrite;
+      }
+    } else {
+      Say("vfolder: %s: left as it was\n", Shown(mbox->Replaces).c_str());
+      lost = "not written: the file it was to replace is left as it was";
+    }
+    if (lost != nullptr) FileSystem.Remove(mbox->Path.c_str());
+    ForgetPartialFile();
+  }
+  if (lost != nullptr)
+    for (Outcome &outcome : *outcomes)
+      if (outcome.Problem == nullptr) outcome.Problem = lost;
+}
+
+void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+               const std::string &target, std::vector<Outcome> *outcomes) {
+  MboxFile mbox;
+  if (!OpenMbox(*run, target, &mbox)) {
+    for (int position : chosen) outcomes->push_back({position, CannotCreate});
+    return;
+  }
+  ByteBuffer message = {};
+  for (int position : chosen) {
+    if (RunStopped(*run)) break;
+    if (mbox.Broken) {
+      outcomes->push_back({position, CannotWrite});
+      continue;
+    }
+    const MessageEntry &entry = folder->Entries[size_t(position)];
+    message.Size = 0;
+    const ExportResult result =
+        CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
+    if (result != ExportWritten && Interrupted()) break;
+    const char *problem =
+        result == ExportCannotRead                                                   ? CannotRead
+        : result != ExportWritten                                                    ? NoMemory
+        : !AppendMboxMessage(&mbox.Pending, message.Bytes, message.Size, entry.Time) ? NoMemory
+                                                                                     : nullptr;
+    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
+    if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
+    outcomes->push_back({position, problem});
+    if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
+    Handled(run);
+  }
+  FreeBytes(&message);
+  FinishMbox(run, &mbox, outcomes, !RunStopped(*run));
+}
+
+// ---- Maildir
 
 // The Maildir's name for a new message: the delivery time, the process and a
 // count that tell every delivery apart, and the machine's name.
@@ -171,136 +275,184 @@ std::string MaildirName(unsigned long count) {
 #endif
     return escaped;
   }();
+  static const unsigned long process = ProcessId();
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
   char name[96];
-  snprintf(name, sizeof name, "%lld.M%06lldP%luQ%lu.", micros / 1000000, micros % 1000000,
-           ProcessId(), count);
+  snprintf(name, sizeof name, "%lld.M%06lldP%luQ%lu.", micros / 1000000, micros % 1000000, process,
+           count);
   return name + host;
+}
+
+// Delivers one message: written in tmp, then renamed into new under a name
+// no file there has. Null when it was delivered, else the reason; nothing is
+// left in tmp either way. `*stopped` when an interrupt cut it short.
+const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry &entry,
+                           const std::string &dir, bool *stopped) {
+  const std::string tmp = Join(dir, "tmp"), fresh = Join(dir, "new");
+  std::string name, path;
+  FileRef file = NoFile;
+  bool exists = true;
+  StartCreating();
+  for (int attempt = 0; attempt < 100 && file == NoFile && exists; ++attempt) {
+    name = MaildirName(++run->Deliveries);
+    path = Join(tmp, name);
+    file = FileSystem.CreateNew(path.c_str(), &exists);
+  }
+  if (file == NoFile) {
+    StopCreating();
+    return CannotCreate;
+  }
+  MarkPartialFile(file, path.c_str());
+  const ExportResult result =
+      CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+  // The message's date on the file; a time that cannot be set loses nothing.
+  if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+  const bool closed = FileSystem.Close(file);
+  MarkPartialFile(NoFile, path.c_str());
+  const char *problem = result != ExportWritten ? ProblemOf(result)
+                        : closed                ? nullptr
+                                                : CannotWrite;
+  *stopped = result != ExportWritten && Interrupted();
+  for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
+    bool taken = false;
+    if (FileSystem.MoveNoReplace(path.c_str(), Join(fresh, name).c_str(), &taken)) break;
+    if (!taken) problem = "cannot move it into new";
+    name = MaildirName(++run->Deliveries);
+  }
+  if (problem != nullptr) FileSystem.Remove(path.c_str());
+  ForgetPartialFile();
+  return problem;
+}
+
+void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+                  const std::string &dir, std::vector<Outcome> *outcomes) {
+  for (const char *sub : {"tmp", "new", "cur"}) {
+    const std::string path = Join(dir, sub);
+    if (!FileSystem.MakeDirectories(path.c_str())) {
+      Say("vfolder: %s: cannot make the directory\n", Shown(path).c_str());
+      for (int position : chosen) outcomes->push_back({position, CannotCreate});
+      return;
+    }
+  }
+  for (int position : chosen) {
+    if (RunStopped(*run)) break;
+    bool stopped = false;
+    const char *problem =
+        DeliverMessage(run, folder, folder->Entries[size_t(position)], dir, &stopped);
+    if (stopped) break;
+    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
+    outcomes->push_back({position, problem});
+    Handled(run);
+  }
+}
+
+// ---- .eml files
+
+void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+              const std::string &dir, std::vector<Outcome> *outcomes) {
+  std::vector<const char *> names;
+  for (int position : chosen) names.push_back(folder->Entries[size_t(position)].Name);
+  ExportRun exported;
+  if (!StartExport(&exported, folder->Handle, dir.c_str(), names.data(), int(names.size()),
+                   sizeof(MessageEntry::Name), 0)) {
+    Say("vfolder: %s: %s\n", Shown(dir).c_str(), NoMemory);
+    for (int position : chosen) outcomes->push_back({position, NoMemory});
+    return;
+  }
+  exported.KeepExisting = true;
+  exported.NameEnding = ".eml";
+  for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
+    const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
+    StartCreating();
+    FileRef file = CreateExportFile(&exported, int(i));
+    const std::string path = ExportPath(&exported);
+    const char *problem = CannotCreate;
+    if (file == NoFile) StopCreating();
+    if (file != NoFile) {
+      MarkPartialFile(file, path.c_str());
+      const ExportResult result =
+          CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+      if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+      const bool closed = FileSystem.Close(file);
+      MarkPartialFile(NoFile, path.c_str());
+      problem = result != ExportWritten ? ProblemOf(result) : closed ? nullptr : CannotWrite;
+      // A message that is not whole leaves no file.
+      if (problem != nullptr) FileSystem.Remove(path.c_str());
+      ForgetPartialFile();
+      if (result != ExportWritten && Interrupted()) break;
+    }
+    if (problem != nullptr) SayMessageFailed(*run, *folder, chosen[i], problem, path);
+    outcomes->push_back({chosen[i], problem});
+    Handled(run);
+  }
+  FinishExport(&exported);
 }
 
 }  // namespace
 
-int WriteMbox(ChosenMessages *chosen, const std::string &file) {
-  const int total = int(chosen->Items.size());
-  const bool to_stdout = file == "-";
-  if (!to_stdout && (SamePath(file, chosen->IndexPath) || SamePath(file, chosen->DataPath))) {
-    fprintf(stderr, "vfolder: %s: is the folder's own file\n", file.c_str());
-    return total;
+bool RunStopped(const MailRun &run) { return run.PipeClosed || Interrupted(); }
+
+bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
+  if (run.Output == MboxOutput && target == "-") return true;
+  const char *problem = nullptr;
+  const FileIdentity identity = FileSystem.Identify(target.c_str());
+  const PathKind kind = FileSystem.KindOf(target.c_str(), false);
+  const PathKind leads_to = FileSystem.KindOf(target.c_str(), true);
+  if (IsSameFile(identity, own[0]) || IsSameFile(identity, own[1])) {
+    problem = "is one of the folder's own files";
+  } else if (run.Output != MboxOutput) {
+    if (leads_to != PathMissing && leads_to != PathDirectory) problem = "is no directory";
+  } else if (kind == PathLink && run.Existing != MboxReplace) {
+    problem = "is a symbolic link; vfolder writes through none (--replace replaces the link)";
+  } else if (kind != PathMissing && kind != PathRegular && kind != PathLink) {
+    problem = "is no file";
+  } else if (kind == PathRegular && run.Existing == MboxRefuse && SizeAt(target) != 0) {
+    problem = "holds messages already; --append adds to them, --replace replaces the file";
   }
-  FILE *out = to_stdout ? stdout : fopen(file.c_str(), "wb");
-  if (out == nullptr) {
-    fprintf(stderr, "vfolder: %s: cannot create the file\n", file.c_str());
-    return total;
-  }
-  if (to_stdout) SetBinary(stdout);
-  // Beside the mbox, where the user may write; the bytes are copied, so any
-  // file system will do.
-  const size_t slash = file.find_last_of(SystemSeparator == '\\' ? "\\/" : "/");
-  const std::string parent = to_stdout ? TempDir() : file.substr(0, slash == 0 ? 1 : slash);
-  std::string staging;
-  if (!MakeStaging(parent, &staging)) {
-    if (!to_stdout) fclose(out);
-    return total;
-  }
-  RedirectMessageBox(chosen->Api, CatchBox);
-  CatchInterrupts();
-  const char *shown_name = to_stdout ? "standard output" : file.c_str();
-  int failed = EachMessage(chosen, staging, [&](size_t i, const std::string &path) {
-    const PluginPanelItem &item = chosen->Items[i];
-    size_t size = 0;
-    char *message = ReadWholeFile(path, item.FindData.nFileSizeLow, &size);
-    if (message == nullptr) {
-      ReportMessage(*chosen, i, "cannot read the file the plug-in wrote");
-      return NotDelivered;
-    }
-    const bool written = WriteMboxMessage(out, message, size, item.FindData.ftLastWriteTime);
-    free(message);
-    if (written) return Delivered;
-    ClearProgress();
-    fprintf(stderr, "vfolder: %s: cannot write the file\n", shown_name);
-    return StopAll;
-  });
-  RemoveStaging(staging);
-  if ((to_stdout ? fflush(out) : fclose(out)) != 0) {
-    fprintf(stderr, "vfolder: %s: cannot write the file\n", shown_name);
-    failed = total;
-  }
-  return failed;
+  if (problem != nullptr) Say("vfolder: %s: %s\n", Shown(target).c_str(), problem);
+  return problem == nullptr;
 }
 
-int WriteMaildir(ChosenMessages *chosen, const std::string &dir) {
-  const int total = int(chosen->Items.size());
-  const std::string tmp = Join(dir, "tmp"), fresh = Join(dir, "new"), cur = Join(dir, "cur");
-  for (const std::string &path : {dir, tmp, fresh, cur}) {
-    if (!IsDir(path) && !MakeDir(path)) {
-      fprintf(stderr, "vfolder: %s: cannot make the directory\n", path.c_str());
-      return total;
+Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+                    const std::string &target) {
+  std::vector<Outcome> outcomes;
+  const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
+  if (!OpenDataFile(folder->Handle)) {
+    // As the plug-in warns the user.
+    Say("Unable to open Data Folder File: %s\n", Shown(folder->Handle->DataPath).c_str());
+    for (int position : chosen) outcomes.push_back({position, "Unable to open Data Folder File"});
+  } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
+             !FileSystem.MakeDirectories(dir.c_str())) {
+    Say("vfolder: %s: cannot make the directory\n", Shown(dir).c_str());
+    for (int position : chosen) outcomes.push_back({position, CannotCreate});
+  } else if (run->Output == MboxOutput) {
+    WriteMbox(run, folder, chosen, target, &outcomes);
+  } else if (run->Output == MaildirOutput) {
+    WriteMaildir(run, folder, chosen, target, &outcomes);
+  } else {
+    WriteEml(run, folder, chosen, target, &outcomes);
+  }
+  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0};
+  for (const Outcome &outcome : outcomes) {
+    ++(outcome.Problem == nullptr ? tally.Written : tally.Failed);
+    if (run->Log != nullptr) {
+      const MessageEntry &entry = folder->Entries[size_t(outcome.Position)];
+      LogMessage(run->Log, folder->Shown, outcome.Position, entry.Name, entry.Size,
+                 outcome.Problem);
     }
   }
-  // Inside tmp, so that each rename into new stays on one file system.
-  std::string staging;
-  if (!MakeStaging(tmp, &staging)) return total;
-  RedirectMessageBox(chosen->Api, CatchBox);
-  CatchInterrupts();
-  static unsigned long deliveries = 0;
-  const int failed = EachMessage(chosen, staging, [&](size_t i, const std::string &path) {
-    std::string target;
-    bool taken = true;
-    for (int attempt = 0; taken && attempt < 100; ++attempt) {
-      target = Join(fresh, MaildirName(++deliveries));
-      if (MoveNoReplace(path, target, &taken)) return Delivered;
-    }
-    ReportMessage(*chosen, i, ("cannot move it to " + target).c_str());
-    return NotDelivered;
-  });
-  RemoveStaging(staging);
-  return failed;
+  return tally;
 }
 
-int CopyAsEml(ChosenMessages *chosen, const std::string &dest) {
-  const int total = int(chosen->Items.size());
-  // Inside the destination: the renames stay on one file system.
-  std::string staging;
-  if (!MakeStaging(dest, &staging)) return total;
-  RedirectMessageBox(chosen->Api, CatchBox);
-  CatchInterrupts();
-  // One call for all, so the plug-in tells equal names apart as copy does.
-  Boxes.clear();
-  const int copied = chosen->Api->GetFiles(chosen->Folder, chosen->Items.data(), total, 0,
-                                           const_cast<char *>(staging.c_str()), 0);
-  int failed = copied ? std::min(int(Boxes.size()), total) : total;
-  std::set<std::string> failed_names;
-  const std::string staged_prefix = staging + SystemSeparator;
-  for (const ShownBox &box : Boxes) {
-    std::string caption = box.Caption;
-    if (caption.compare(0, staged_prefix.size(), staged_prefix) == 0) {
-      failed_names.insert(caption.substr(staged_prefix.size()));
-      caption = Join(dest, caption.substr(staged_prefix.size()) + ".eml");
-    }
-    fprintf(stderr, "%s: %s\n", caption.c_str(), box.Text.c_str());
-  }
-  std::vector<std::string> names;
-  ListDir(staging, &names);
-  for (size_t n = 0; n < names.size(); ++n) {
-    if (Interrupted()) {
-      ClearProgress();
-      fprintf(stderr, "vfolder: interrupted\n");
-      failed += int(names.size() - n);
-      break;
-    }
-    const std::string target = Join(dest, names[n] + ".eml");
-    const bool own = SamePath(target, chosen->IndexPath) || SamePath(target, chosen->DataPath);
-    if (own || !MoveReplacing(Join(staging, names[n]), target)) {
-      ClearProgress();
-      fprintf(stderr, "vfolder: %s: %s\n", target.c_str(),
-              own ? "is the folder's own file" : "cannot move the file there");
-      if (failed_names.count(names[n]) == 0) ++failed;
-    }
-    ShowProgress(int(n + 1), int(names.size()));
-  }
-  ClearProgress();
-  RemoveStaging(staging);
-  return std::min(failed, total);
+std::string SummaryOf(const Tally &tally) {
+  char text[160];
+  if (tally.Handled < tally.Messages)
+    snprintf(text, sizeof text, "interrupted after %d of %d messages, %d written, %d failed",
+             tally.Handled, tally.Messages, tally.Written, tally.Failed);
+  else
+    snprintf(text, sizeof text, "%d messages, %d written, %d failed", tally.Messages, tally.Written,
+             tally.Failed);
+  return text;
 }

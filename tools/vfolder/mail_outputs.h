@@ -1,35 +1,69 @@
 // The outputs for mail programs: an mboxrd file, a Maildir, and .eml files.
-// Each takes the messages through the plug-in's GetFiles into a private
-// staging directory, which it removes again however the run ends, and never
-// reads the data folder file itself.
+// Each takes every message from the data folder file through the folder
+// reader's export of one message (its checks, its copy loop, its answers)
+// straight into its output: no message is staged anywhere.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "tools/vfolder/plugin_loader.h"
+#include "platform/file_identity.h"
+#include "tools/vfolder/mail_folder.h"
+#include "tools/vfolder/run_log.h"
 
-// The messages chosen from an open folder, in listing order.
-struct ChosenMessages {
-  const PluginApi *Api;
-  HANDLE Folder;
-  std::string IndexPath, DataPath;  // the folder's own files, never written
-  std::vector<PluginPanelItem> Items;
-  std::vector<int> Positions;  // each item's position in the listing
+enum MailOutput { MboxOutput, MaildirOutput, EmlOutput };
+
+// What an mbox FILE that holds messages already is to get.
+enum MboxExisting { MboxRefuse, MboxAppend, MboxReplace };
+
+// One run over one folder or a whole tree of them.
+struct MailRun {
+  MailOutput Output;
+  MboxExisting Existing;
+  RunLog *Log;               // null: no log
+  bool NameFolders;          // lines about a message name its folder (a tree)
+  int Done, Total;           // messages handled so far, and in the whole run
+  bool PipeClosed;           // standard output's reader has gone: the run ends quietly
+  unsigned long Deliveries;  // Maildir names given so far
+  int FoldersNotListed;      // folders of a tree whose index could not be listed
 };
 
-// Each returns how many of the messages were not written, having said why on
-// standard error. Paths are full paths.
+// The messages of a folder or of a run: chosen, handled (written or failed;
+// fewer than chosen when the run was interrupted), written, failed.
+struct Tally {
+  int Messages, Handled, Written, Failed;
+};
 
-// Writes the messages into the mboxrd file `file` (created or replaced; "-" is
-// standard output), staging each in a directory beside it.
-int WriteMbox(ChosenMessages *chosen, const std::string &file);
+// True once nothing more is to be written: an interrupt, or a closed pipe.
+bool RunStopped(const MailRun &run);
 
-// Delivers each message into the Maildir `dir` (its tmp, new and cur made when
-// missing): the plug-in writes it in a directory inside tmp, and it is renamed
-// into new under a name of its own.
-int WriteMaildir(ChosenMessages *chosen, const std::string &dir);
+// Says why `target` cannot take the run's output, before anything is written:
+// it is one of the folder's files `own` (by identity, whatever the spelling or
+// links), an mbox FILE that holds messages already without --append or
+// --replace, a symbolic link where the output would write through it, or
+// something that is no file (mbox) or no directory (the others). True when
+// the output may go there. "-" (standard output) is always allowed for mbox.
+bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]);
 
-// Copies the messages into directory `dest` as `copy` does, each name ending
-// in ".eml".
-int CopyAsEml(ChosenMessages *chosen, const std::string &dest);
+// Writes the messages at the positions `chosen` of the folder's listing into
+// `target`, a full path, made with its parent directories where missing:
+//   mbox     the file, created, or written into when empty, appended to, or
+//            replaced at the end as run->Existing says; "-" standard output.
+//            A message counts only once it is in the file whole; when a write
+//            fails, the file is cut back to its last whole message and
+//            nothing more goes in; an interrupted run keeps what is whole.
+//            With MboxReplace the new messages go into a new file beside
+//            FILE, which takes FILE's name only when the run wrote every
+//            message it could read; else FILE stays as it was and none count.
+//   maildir  one new file in target/new each, written in target/tmp and
+//            renamed into new, never over a file that is there.
+//   eml      one new file each in the directory, named as copy names it with
+//            ".eml" after, the next free suffix where a name is in use.
+// Says why each message that failed did so, logs each message handled, and
+// returns the counts.
+Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+                    const std::string &target);
+
+// "N messages, N written, N failed", or "interrupted after N of N messages,
+// N written, N failed".
+std::string SummaryOf(const Tally &tally);

@@ -1,6 +1,7 @@
 #include "tools/vfolder/mbox_format.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -109,10 +110,6 @@ std::string AddressOf(const std::string &value) {
   return joined.size() == word.size() ? joined : std::string();
 }
 
-bool Put(FILE *out, const char *bytes, size_t count) {
-  return count == 0 || fwrite(bytes, 1, count, out) == count;
-}
-
 }  // namespace
 
 std::string MboxSender(const char *message, size_t size) {
@@ -150,18 +147,25 @@ std::string AsctimeOf(const FILETIME &time) {
   return text;
 }
 
-bool WriteMboxMessage(FILE *out, const char *message, size_t size, const FILETIME &date) {
+bool AppendMboxMessage(ByteBuffer *out, const char *message, size_t size, const FILETIME &date) {
+  const size_t held = out->Size;
   const std::string from_line = "From " + MboxSender(message, size) + " " + AsctimeOf(date) + "\n";
-  bool ok = Put(out, from_line.data(), from_line.size());
+  bool ok = AppendBytes(out, from_line.data(), from_line.size());
+  // The bytes go on in long runs, broken only where a '>' goes in.
+  size_t copied = 0;
   for (size_t at = 0; ok && at < size;) {
     size_t quotes = at;
     while (quotes < size && message[quotes] == '>') ++quotes;
-    if (size - quotes >= 5 && memcmp(message + quotes, "From ", 5) == 0) ok = Put(out, ">", 1);
-    const size_t end = LineEnd(message, size, at);
-    const size_t next = end < size ? end + 1 : size;
-    ok = ok && Put(out, message + at, next - at);
-    at = next;
+    if (size - quotes >= 5 && memcmp(message + quotes, "From ", 5) == 0) {
+      ok = AppendBytes(out, message + copied, at - copied) && AppendBytes(out, ">", 1);
+      copied = at;
+    }
+    const size_t end = LineEnd(message, size, quotes);
+    at = end < size ? end + 1 : size;
   }
-  if (ok && (size == 0 || message[size - 1] != '\n')) ok = Put(out, "\n", 1);
-  return ok && Put(out, "\n", 1);
+  ok = ok && AppendBytes(out, message + copied, size - copied);
+  if (ok && (size == 0 || message[size - 1] != '\n')) ok = AppendBytes(out, "\n", 1);
+  ok = ok && AppendBytes(out, "\n", 1);
+  if (!ok) out->Size = held;
+  return ok;
 }

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
 #include "platform/win_types.h"
+#include "tools/vfolder/byte_buffer.h"
 
 // The sender for the "From " line: the address in the first From: header of
 // the header section (the lines up to the first empty one; the header name in
@@ -24,5 +24,5 @@ std::string AsctimeOf(const FILETIME &time);
 // Appends the message to `out`: "From SENDER DATE" and a line feed, the bytes
 // as they are but with one more '>' before every line that starts with zero or
 // more '>' and "From ", a line feed when the message does not end in one, and
-// an empty line. False when a write fails.
-bool WriteMboxMessage(FILE *out, const char *message, size_t size, const FILETIME &date);
+// an empty line. False when memory runs out; `out` then holds what it held.
+bool AppendMboxMessage(ByteBuffer *out, const char *message, size_t size, const FILETIME &date);

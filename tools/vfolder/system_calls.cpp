@@ -1,83 +1,80 @@
 #include "tools/vfolder/system_calls.h"
 
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #else
-#include <dirent.h>
 #include <errno.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
 volatile sig_atomic_t InterruptSeen = 0;
+
+// What an interrupt that ends the process at once tidies, in memory that a
+// signal handler may read: each is used only while its flag is set.
+char PartialPath[4096];
+volatile FileRef PartialFile = NoFile;
+volatile sig_atomic_t PartialMarked = 0;
+volatile FileRef CutFile = NoFile;
+volatile uint64_t CutSize = 0;
+volatile sig_atomic_t CutMarked = 0;
+volatile sig_atomic_t Creating = 0, EndWhenCreated = 0;
+
+// The end a second interrupt brings; safe in a signal handler.
+[[noreturn]] void EndAtOnce();
+
 }  // namespace
+
+void StartCreating() { Creating = 1; }
+
+void StopCreating() {
+  Creating = 0;
+  if (EndWhenCreated) EndAtOnce();
+}
+
+void MarkPartialFile(FileRef file, const char *path) {
+  PartialMarked = 0;
+  const size_t length = strlen(path);
+  if (length < sizeof PartialPath) {
+    memcpy(PartialPath, path, length + 1);
+    PartialFile = file;
+    PartialMarked = 1;
+  }
+  StopCreating();
+}
+
+void ForgetPartialFile() { PartialMarked = 0; }
+
+void MarkCutBack(FileRef file, uint64_t size) {
+  CutMarked = 0;
+  CutFile = file;
+  CutSize = size;
+  CutMarked = 1;
+}
+
+void ForgetCutBack() { CutMarked = 0; }
+
+bool Interrupted() { return InterruptSeen != 0; }
 
 #ifdef _WIN32
 
 const char SystemSeparator = '\\';
 
-bool MakeDir(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
-
-bool IsDir(const std::string &path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool RemoveDir(const std::string &path) { return RemoveDirectoryA(path.c_str()) != 0; }
-
-bool RemoveFile(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
-
-bool ListDir(const std::string &path, std::vector<std::string> *names) {
-  names->clear();
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") names->push_back(name);
-  } while (FindNextFileA(search, &found));
-  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-  FindClose(search);
-  return complete;
-}
-
-bool MoveReplacing(const std::string &from, const std::string &to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-bool MoveNoReplace(const std::string &from, const std::string &to, bool *taken) {
-  *taken = false;
-  // Without MOVEFILE_REPLACE_EXISTING the system refuses a name in use.
-  if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
-  const DWORD error = GetLastError();
-  *taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
-  return false;
-}
-
-std::string TempDir() {
-  char path[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof path, path);
-  if (length == 0 || length >= sizeof path) return ".";
-  std::string dir(path, length);
-  while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
-  return dir;
+std::string FullPath(const char *path) {
+  char full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  return length > 0 && length < sizeof full ? std::string(full) : std::string(path);
 }
 
 bool IsTerminal(FILE *stream) { return _isatty(_fileno(stream)) != 0; }
 
-void SetBinary(FILE *stream) {
-  fflush(stream);
-  _setmode(_fileno(stream), _O_BINARY);
-}
+FileRef StandardOutput() { return reinterpret_cast<FileRef>(GetStdHandle(STD_OUTPUT_HANDLE)); }
+
+bool IsClosedPipe(int error) { return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE; }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }
 
@@ -88,11 +85,37 @@ std::string HostName() {
   return std::string(name, size);
 }
 
+void IgnoreWriteSignals() {}
+
 namespace {
+
+// The partial file is closed first: Windows cannot remove an open file.
+void EndAtOnce() {
+  if (CutMarked) {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(CutSize);
+    HANDLE file = reinterpret_cast<HANDLE>(CutFile);
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+  }
+  if (PartialMarked) {
+    CloseHandle(reinterpret_cast<HANDLE>(PartialFile));
+    DeleteFileA(PartialPath);
+  }
+  ExitProcess(130);
+}
+
+// Called on a thread of its own.
 BOOL WINAPI OnConsoleSignal(DWORD) {
-  InterruptSeen = 1;
+  if (!InterruptSeen) {
+    InterruptSeen = 1;
+  } else if (Creating) {
+    EndWhenCreated = 1;
+  } else {
+    EndAtOnce();
+  }
   return TRUE;
 }
+
 }  // namespace
 
 void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleSignal, TRUE); }
@@ -101,65 +124,18 @@ void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleSignal, TRUE); }
 
 const char SystemSeparator = '/';
 
-bool MakeDir(const std::string &path) { return mkdir(path.c_str(), 0700) == 0; }
-
-bool IsDir(const std::string &path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-bool RemoveDir(const std::string &path) { return rmdir(path.c_str()) == 0; }
-
-bool RemoveFile(const std::string &path) { return unlink(path.c_str()) == 0; }
-
-bool ListDir(const std::string &path, std::vector<std::string> *names) {
-  names->clear();
-  DIR *dir = opendir(path.c_str());
-  if (dir == nullptr) return false;
-  errno = 0;
-  while (const dirent *entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names->push_back(name);
-  }
-  const bool complete = errno == 0;
-  closedir(dir);
-  return complete;
-}
-
-bool MoveReplacing(const std::string &from, const std::string &to) {
-  return rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool MoveNoReplace(const std::string &from, const std::string &to, bool *taken) {
-  *taken = false;
-  // A hard link is made only under a free name; rename() would replace.
-  if (link(from.c_str(), to.c_str()) == 0) {
-    unlink(from.c_str());
-    return true;
-  }
-  if (errno == EEXIST) {
-    *taken = true;
-    return false;
-  }
-  // File systems without hard links: look first, then rename.
-  struct stat status;
-  if (lstat(to.c_str(), &status) == 0) {
-    *taken = true;
-    return false;
-  }
-  return errno == ENOENT && rename(from.c_str(), to.c_str()) == 0;
-}
-
-std::string TempDir() {
-  const char *dir = getenv("TMPDIR");
-  std::string path = dir != nullptr && dir[0] != '\0' ? dir : "/tmp";
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
+std::string FullPath(const char *path) {
+  if (path[0] == '/') return path;
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return std::string(cwd) + "/" + path;
 }
 
 bool IsTerminal(FILE *stream) { return isatty(fileno(stream)) != 0; }
 
-void SetBinary(FILE *) {}
+FileRef StandardOutput() { return STDOUT_FILENO; }
+
+bool IsClosedPipe(int error) { return error == EPIPE; }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
 
@@ -169,8 +145,28 @@ std::string HostName() {
   return name;
 }
 
+void IgnoreWriteSignals() {
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
+
 namespace {
-void OnSignal(int) { InterruptSeen = 1; }
+
+void EndAtOnce() {
+  if (CutMarked) (void)!ftruncate(int(CutFile), off_t(CutSize));
+  if (PartialMarked) unlink(PartialPath);
+  _exit(130);
+}
+
+void OnSignal(int) {
+  if (!InterruptSeen)
+    InterruptSeen = 1;
+  else if (Creating)
+    EndWhenCreated = 1;
+  else
+    EndAtOnce();
+}
+
 }  // namespace
 
 void CatchInterrupts() {
@@ -183,5 +179,3 @@ void CatchInterrupts() {
 }
 
 #endif
-
-bool Interrupted() { return InterruptSeen != 0; }

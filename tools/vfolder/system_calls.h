@@ -1,51 +1,55 @@
-// The few system calls vfolder's mail outputs need, with the same contract on
-// Linux and Windows: directories, renames, the terminal, the process's
-// identity and interrupts. Paths are the system's own (full paths on Windows).
+// What vfolder asks of the system besides its files, which go through the
+// table of platform/file_system.h: the terminal and standard output, the
+// working directory, the process's identity, and interrupts.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
+
+#include "platform/file_system.h"
 
 // The separator between a directory and a name in the system's paths.
 extern const char SystemSeparator;
 
-// Creates the directory `path`. False when it could not be made, also when
-// something of that name is there already.
-bool MakeDir(const std::string &path);
-
-bool IsDir(const std::string &path);
-
-// Removes the empty directory `path`, or the file `path`. False on failure.
-bool RemoveDir(const std::string &path);
-bool RemoveFile(const std::string &path);
-
-// The names in directory `path`, without "." and "..". False when it cannot
-// be read.
-bool ListDir(const std::string &path, std::vector<std::string> *names);
-
-// Renames `from` to `to`, replacing a file already at `to`.
-bool MoveReplacing(const std::string &from, const std::string &to);
-
-// Renames `from` to `to` only if nothing is at `to`: never replaces a file,
-// even one that appears at the same moment. `*taken` tells that `to` was there.
-bool MoveNoReplace(const std::string &from, const std::string &to, bool *taken);
-
-// The directory for temporary files, without a trailing separator.
-std::string TempDir();
+// `path` made full, as the file manager hands paths to the plug-in.
+std::string FullPath(const char *path);
 
 bool IsTerminal(FILE *stream);
 
-// Makes `stream` write bytes as they are (no CRLF for LF on Windows).
-void SetBinary(FILE *stream);
+// Standard output as a file to write bytes to as they are.
+FileRef StandardOutput();
+
+// True when the error a write left says that the reading end of a pipe has
+// gone.
+bool IsClosedPipe(int error);
 
 unsigned long ProcessId();
 
 // The machine's name, "localhost" when it has none.
 std::string HostName();
 
-// From now on an interrupt (Ctrl+C, and on Linux also SIGTERM and SIGHUP) only
-// raises a flag that Interrupted() reports, so that a run can stop between two
-// messages and clean up.
+// A write past a file-size limit, or into a pipe whose reader has gone, fails
+// with an error from now on, instead of ending the process.
+void IgnoreWriteSignals();
+
+// From now on the first interrupt (Ctrl+C, and elsewhere than on Windows also
+// SIGTERM and SIGHUP) only raises the flag that Interrupted() reports, so that
+// a run stops at the next message boundary; a second one ends the process at
+// once with status 130, after removing the file marked as partial and
+// cutting the file marked for it back.
 void CatchInterrupts();
 bool Interrupted();
+
+// The file being written now, which a process that ends at once must not
+// leave behind; until ForgetPartialFile. Between StartCreating and the mark
+// (or StopCreating, when nothing was made) a second interrupt waits, so that
+// a file just made is always marked before the process ends.
+void StartCreating();
+void MarkPartialFile(FileRef file, const char *path);
+void StopCreating();
+void ForgetPartialFile();
+
+// The file whose bytes after `size` are not whole yet; until ForgetCutBack.
+void MarkCutBack(FileRef file, uint64_t size);
+void ForgetCutBack();

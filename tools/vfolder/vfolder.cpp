@@ -1,36 +1,34 @@
 // vfolder: lists and copies the messages of a Vessor mail folder through the
-// plug-in library, calling its entry points in the order the file manager does.
+// plug-in library, calling its entry points in the order the file manager
+// does, and moves whole folders, or directories of them, into mbox files,
+// Maildirs and .eml files for today's mail programs.
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "folder/export.h"
+#include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/folder_tree.h"
 #include "tools/vfolder/mail_outputs.h"
-#include "tools/vfolder/plugin_loader.h"
+#include "tools/vfolder/plugin_commands.h"
 #include "tools/vfolder/progress.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "tools/vfolder/system_calls.h"
 
 namespace {
 
 const char Usage[] =
     "usage: vfolder [--plugin PATH] list [--tsv] INDEX\n"
-    "       vfolder [--plugin PATH] copy [--eml] INDEX DEST [ITEM...]\n"
-    "       vfolder [--plugin PATH] mbox INDEX FILE [ITEM...]\n"
-    "       vfolder [--plugin PATH] maildir INDEX DIR [ITEM...]\n";
+    "       vfolder [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
+    "       vfolder [--log FILE] copy --eml INDEX|DIR DEST [ITEM...]\n"
+    "       vfolder [--log FILE] [--append|--replace] mbox INDEX|DIR FILE [ITEM...]\n"
+    "       vfolder [--log FILE] maildir INDEX|DIR MAILDIR [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
-    "file-manager plug-in, exactly as the file manager drives it.\n"
+    "file-manager plug-in, exactly as the file manager drives it, and moves\n"
+    "folders into the files of today's mail programs.\n"
     "\n"
     "  list INDEX          a table of the items, newest first, with their times\n"
     "                      in the local time zone (TZ), as the panel shows them\n"
@@ -40,41 +38,58 @@ const char Help[] =
     "                      in name and description \\ \\t \\n \\r and other control\n"
     "                      bytes are escaped (\\\\, \\t, \\n, \\r, \\xHH)\n"
     "  copy INDEX DEST [ITEM...]\n"
-    "                      copies the messages into directory DEST, all of them\n"
-    "                      or the ITEMs given (a position from the listing, or an\n"
-    "                      exact name), under the names the panel would give them;\n"
-    "                      a file already there is replaced\n"
+    "                      copies the messages into directory DEST through the\n"
+    "                      plug-in, all of them or the ITEMs given (a position\n"
+    "                      from the listing, or an exact name), under the names\n"
+    "                      the panel would give them; a file already there is\n"
+    "                      replaced, as the file manager replaces it\n"
     "  copy --eml INDEX DEST [ITEM...]\n"
-    "                      the same, each file's name ending in .eml, for mail\n"
-    "                      programs that open or import .eml files\n"
+    "                      the same names, each ending in .eml, for mail programs\n"
+    "                      that open or import .eml files; DEST is made where\n"
+    "                      missing, and a name in use takes the next suffix _(2)...\n"
     "  mbox INDEX FILE [ITEM...]\n"
     "                      one mbox file (mboxrd) of the messages, each once and in\n"
-    "                      listing order, for mail programs that import mbox files;\n"
-    "                      FILE is created or replaced, - is standard output. Each\n"
+    "                      listing order; - is standard output. A FILE that holds\n"
+    "                      messages already is refused, unless --append (the\n"
+    "                      messages go after its own) or --replace (a new file\n"
+    "                      takes its place once every message is in it). Each\n"
     "                      message follows a line \"From ADDRESS DATE\": the address\n"
     "                      of its From: header (MAILER-DAEMON when there is none)\n"
     "                      and the item's date in UTC; lines starting with >...From\n"
     "                      get one more >; each ends in a line feed and an empty line\n"
-    "  maildir INDEX DIR [ITEM...]\n"
-    "                      delivers the messages, each once, into the Maildir DIR\n"
-    "                      (tmp, new and cur made when missing), one new file in\n"
-    "                      DIR/new each; what is there already stays as it is\n"
+    "  maildir INDEX MAILDIR [ITEM...]\n"
+    "                      delivers the messages, each once, into MAILDIR (tmp, new\n"
+    "                      and cur made when missing), one new file in new each;\n"
+    "                      what is there already stays as it is\n"
+    "  mbox|maildir|copy --eml DIR OUT\n"
+    "                      every folder under directory DIR, in the same tree under\n"
+    "                      OUT: for mbox the layout of Thunderbird's local folders\n"
+    "                      (a directory X becomes X.sbd beside an mbox file X), a\n"
+    "                      Maildir or a directory of .eml files for each folder\n"
+    "                      otherwise; a folder is named after its index file\n"
+    "                      without the extension, and a name in use takes the next\n"
+    "                      suffix _(2)...\n"
+    "  --log FILE          one tab-separated line per message, added to FILE:\n"
+    "                      folder, position, name, size, written or failed, reason\n"
     "  --plugin PATH       the plug-in library (default: beside this program)\n"
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
-    "ending in M. The folder is only read. Every output takes the messages\n"
-    "through the plug-in; mbox, maildir and copy --eml stage them in a directory\n"
-    "of their own (.vfPID beside FILE, in DIR/tmp, in DEST) that they remove.\n"
-    "Each file keeps the message date as its modification time.\n"
-    "copy, mbox and maildir end with the line\n"
-    "\"vfolder: N messages, N written, N failed\" on standard error; while that\n"
-    "is a terminal, mbox, maildir and copy --eml count the messages done on a\n"
-    "line there.\n"
+    "ending in M (or, where names differ in case only, as Windows would find it).\n"
+    "The folder is only read, and no output ever writes into it. mbox, maildir\n"
+    "and copy --eml read it directly, with the plug-in's own reader; each file\n"
+    "keeps the message date as its modification time.\n"
+    "Every run but list ends with the line \"vfolder: N messages, N written,\n"
+    "N failed\" on standard error (a directory: one such line for each folder\n"
+    "too); while that is a terminal, mbox, maildir and copy --eml count the\n"
+    "messages done on a line there. Ctrl+C stops them at the next message\n"
+    "(\"interrupted after N of M messages\"), a second Ctrl+C at once; what was\n"
+    "written whole stays. When the reader of standard output goes away, mbox -\n"
+    "ends quietly.\n"
     "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
     "file could not be created, a message could not be read or written, the\n"
-    "data folder file could not be opened, vfolder could not put a message\n"
-    "into the mbox or the Maildir, or the run was interrupted); 2 not a folder,\n"
-    "the listing failed, or a usage error.\n"
+    "data folder file could not be opened); 2 not a folder, the listing failed,\n"
+    "an output that is refused, or a usage error; 130 interrupted; 141 standard\n"
+    "output closed.\n"
     "Messages from the plug-in are written to standard error.\n";
 
 int UsageError(const char *problem) {
@@ -83,344 +98,212 @@ int UsageError(const char *problem) {
   return 2;
 }
 
-// The host's Message service: each line of text as "TITLE: LINE".
-int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, int items_number,
-                        int buttons_number) {
-  if (items == nullptr || items_number < 1) return -1;
-  ClearProgress();
-  for (int i = 1; i < items_number - buttons_number; ++i)
-    fprintf(stderr, "%s: %s\n", items[0], items[i]);
-  return 0;
-}
+enum Command { NoCommand, ListCommand, CopyCommand, MboxCommand, MaildirCommand };
 
-// Boxes the plug-in showed since the count was last reset: each one is a
-// message that was not written whole.
-int BoxesShown = 0;
-
-// The plug-in's message boxes, as lines on standard error.
-int WINAPI PrintMessageBox(HWND, const char *text, const char *caption, UINT) {
-  fprintf(stderr, "%s: %s\n", caption, text);
-  ++BoxesShown;
-  return 1;  // IDOK
-}
-
-// The file manager hands the plug-in full paths.
-std::string FullPath(const char *path) {
-#ifdef _WIN32
-  char full[MAX_PATH * 4];
-  const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-  return length > 0 && length < sizeof full ? std::string(full) : std::string(path);
-#else
-  if (path[0] == '/') return path;
-  char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
-  return std::string(cwd) + "/" + path;
-#endif
-}
-
-std::string Escaped(const char *text) {
-  std::string out;
-  for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
-    switch (*c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (*c < 0x20 || *c == 0x7F) {
-          char hex[5];
-          snprintf(hex, sizeof hex, "\\x%02x", *c);
-          out += hex;
-        } else {
-          out += char(*c);
-        }
-    }
-  }
-  return out;
-}
-
-uint64_t Ticks(const FILETIME &time) {
-  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
-
-// "YYYY-MM-DD HH:MM" of a file time in the local time zone, as the file
-// manager shows item times (it takes them as UTC); "-" for none.
-std::string LocalCalendarTime(const FILETIME &time) {
-  if (Ticks(time) / 10000000u == 0) return "-";
-  int year, month, day, hour, minute;
-#ifdef _WIN32
-  FILETIME local;
-  SYSTEMTIME parts;
-  if (!FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts)) return "-";
-  year = parts.wYear, month = parts.wMonth, day = parts.wDay;
-  hour = parts.wHour, minute = parts.wMinute;
-#else
-  const time_t unix_seconds = time_t(int64_t(Ticks(time) / 10000000u) - 11644473600);
-  struct tm parts;
-  if (localtime_r(&unix_seconds, &parts) == nullptr) return "-";
-  year = parts.tm_year + 1900, month = parts.tm_mon + 1, day = parts.tm_mday;
-  hour = parts.tm_hour, minute = parts.tm_min;
-#endif
-  char text[48];
-  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", year, month, day, hour, minute);
-  return text;
-}
-
-int32_t DataOffset(const PluginPanelItem &item) { return int32_t(uint32_t(item.UserData)); }
-
-// Item positions in the order the panel shows them.
-std::vector<int> PanelOrder(const PluginPanelItem *items, int count, const OpenPluginInfo &info) {
-  std::vector<int> order(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) order[size_t(i)] = i;
-  auto key_less = [&](int a, int b) {
-    const PanelFindData &x = items[a].FindData, &y = items[b].FindData;
-    switch (info.StartSortMode) {
-      case SM_NAME: return strcmp(x.cFileName, y.cFileName) < 0;
-      case SM_MTIME: return Ticks(x.ftLastWriteTime) < Ticks(y.ftLastWriteTime);
-      case SM_CTIME: return Ticks(x.ftCreationTime) < Ticks(y.ftCreationTime);
-      case SM_SIZE: return x.nFileSizeLow < y.nFileSizeLow;
-      case SM_DESCR: return strcmp(items[a].Description, items[b].Description) < 0;
-      default: return false;
-    }
-  };
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return info.StartSortOrder ? key_less(b, a) : key_less(a, b);
-  });
-  return order;
-}
-
-void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &info) {
-  size_t name_width = 4;
-  for (int i = 0; i < count; ++i)
-    name_width = std::max(name_width, Escaped(items[i].FindData.cFileName).size());
-  name_width = std::min<size_t>(name_width, 40);
-  printf("%s: %d items\n", info.PanelTitle != nullptr ? info.PanelTitle : "", count);
-  printf("%-*s  %10s  %-16s  %-4s  %s\n", int(name_width), "Name", "Size", "Date", "Attr",
-         "Description");
-  for (int i : PanelOrder(items, count, info)) {
-    const PanelFindData &find = items[i].FindData;
-    const DWORD attributes = find.dwFileAttributes;
-    printf("%-*s  %10" PRIu32 "  %-16s  %c%c    %s\n", int(name_width),
-           Escaped(find.cFileName).c_str(), uint32_t(find.nFileSizeLow),
-           LocalCalendarTime(find.ftCreationTime).c_str(),
-           attributes & FILE_ATTRIBUTE_READONLY_BIT ? 'R' : '-',
-           attributes & FILE_ATTRIBUTE_HIDDEN_BIT ? 'H' : '-',
-           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str());
-  }
-}
-
-void PrintTsv(const PluginPanelItem *items, int count) {
-#ifdef _WIN32
-  // Lines end in a bare line feed everywhere, so scripts read one format.
-  fflush(stdout);
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
-  for (int i = 0; i < count; ++i) {
-    const PanelFindData &find = items[i].FindData;
-    printf("%d\t%s\t%s\t%" PRIu32 "\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu32 "\t%" PRId32 "\n", i,
-           Escaped(find.cFileName).c_str(),
-           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str(),
-           uint32_t(find.nFileSizeLow), Ticks(find.ftCreationTime), Ticks(find.ftLastWriteTime),
-           uint32_t(find.dwFileAttributes), DataOffset(items[i]));
-  }
-}
-
-// The positions of the items named on the command line: positions from the
-// listing, or exact names (every item of that name). False, naming the
-// culprit, when one matches nothing.
-bool SelectItems(const PluginPanelItem *items, int count, char **names, int names_count,
-                 std::vector<int> *chosen, const char **unmatched) {
-  if (names_count == 0) {
-    for (int i = 0; i < count; ++i) chosen->push_back(i);
-    return true;
-  }
-  for (int n = 0; n < names_count; ++n) {
-    const char *name = names[n];
-    char *end = nullptr;
-    const long position = strtol(name, &end, 10);
-    if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
-      chosen->push_back(int(position));
-      continue;
-    }
-    bool found = false;
-    for (int i = 0; i < count; ++i) {
-      if (strcmp(items[i].FindData.cFileName, name) != 0) continue;
-      chosen->push_back(i);
-      found = true;
-    }
-    if (!found) {
-      *unmatched = name;
-      return false;
-    }
-  }
-  return true;
-}
-
-enum Output { NoOutput, ListOutput, CopyOutput, MboxOutput, MaildirOutput };
-
-struct Command {
-  Output What = NoOutput;
+struct Arguments {
+  Command What = NoCommand;
   bool Tsv = false, Eml = false;
+  MboxExisting Existing = MboxRefuse;
   const char *PluginPath = nullptr;
-  std::vector<char *> Arguments;
+  const char *LogPath = nullptr;
+  std::vector<const char *> Words;
 };
 
-int Run(const Command &command) {
-  char plugin_path[4096];
-  if (command.PluginPath != nullptr) {
-    snprintf(plugin_path, sizeof plugin_path, "%s", command.PluginPath);
-  } else if (!DefaultPluginPath(plugin_path, sizeof plugin_path)) {
-    fprintf(stderr, "vfolder: cannot find the plug-in beside this program; use --plugin\n");
+// "vfolder: [FOLDER: ]SUMMARY"
+void PrintSummary(const Tally &tally) {
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s\n", SummaryOf(tally).c_str());
+}
+
+int StatusOf(const MailRun &run, const Tally &tally, bool logged) {
+  if (Interrupted()) return 130;
+  return tally.Failed > 0 || run.FoldersNotListed > 0 || !logged ? 1 : 0;
+}
+
+// The log's file, when it is allowed: never one of the files `is_own` tells.
+template <typename IsOwn>
+bool OpenLog(const Arguments &arguments, const std::string &target, IsOwn is_own, RunLog *log) {
+  if (arguments.LogPath == nullptr) return true;
+  const FileIdentity identity = FileSystem.Identify(arguments.LogPath);
+  const char *problem = is_own(identity) ? "is one of the folder's own files"
+                        : IsSameFile(identity, FileSystem.Identify(target.c_str())) ||
+                                FullPath(arguments.LogPath) == target
+                            ? "is the output itself"
+                            : nullptr;
+  if (problem != nullptr) {
+    fprintf(stderr, "vfolder: %s: %s\n", Printable(arguments.LogPath).c_str(), problem);
+    return false;
+  }
+  return OpenRunLog(arguments.LogPath, log);
+}
+
+// mbox, maildir or copy --eml of every folder under a directory.
+int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string &dir,
+                     const std::string &out) {
+  if (arguments.Words.size() > 2) return UsageError("a directory takes no ITEM");
+  if (out == "-") return UsageError("a directory goes into a directory, not standard output");
+  TreeNode top;
+  const bool complete = FindFolders(dir, &top);
+  if (top.Children.empty()) {
+    fprintf(stderr, "vfolder: %s: no Vessor mail folder in it\n", Printable(dir.c_str()).c_str());
     return 2;
   }
-  PluginApi api;
-  char error[512];
-  if (!LoadPlugin(plugin_path, &api, error, sizeof error)) {
-    fprintf(stderr, "vfolder: %s\n", error);
+  if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
+    fprintf(stderr, "vfolder: %s: is one of the folders' own files\n",
+            Printable(out.c_str()).c_str());
     return 2;
   }
+  RunLog log;
+  auto is_own = [&](const FileIdentity &identity) { return IsTreeFile(top, identity); };
+  if (!OpenLog(arguments, out, is_own, &log)) return 2;
+  run->Log = arguments.LogPath != nullptr ? &log : nullptr;
+  run->Total = int(std::min<int64_t>(CountMessages(top), INT32_MAX));
+  run->NameFolders = true;
+  Tally tally = ConvertTree(run, top, out);
+  const bool logged = run->Log == nullptr || CloseRunLog(&log);
+  if (run->PipeClosed) return 141;
+  // Interrupted: the folders not reached count among the messages.
+  if (Interrupted()) tally.Messages = std::max(tally.Messages, run->Total);
+  PrintSummary(tally);
+  return complete ? StatusOf(*run, tally, logged) : std::max(StatusOf(*run, tally, logged), 1);
+}
 
-  RedirectMessageBox(&api, PrintMessageBox);
-  PluginStartupInfo startup;
-  memset(&startup, 0, sizeof startup);
-  startup.StructSize = int(sizeof startup);
-  memcpy(startup.ModuleName, plugin_path,
-         std::min(strlen(plugin_path), sizeof startup.ModuleName - 1));
-  startup.ModuleNumber = 0;
-  startup.Message = PrintMessage;
-  api.SetStartupInfo(&startup);
-  PluginInfo plugin_info;
-  api.GetPluginInfo(&plugin_info);
+int RunMailOutput(const Arguments &arguments) {
+  IgnoreWriteSignals();
+  CatchInterrupts();
+  MailRun run = {};
+  run.Output = arguments.What == MboxCommand      ? MboxOutput
+               : arguments.What == MaildirCommand ? MaildirOutput
+                                                  : EmlOutput;
+  run.Existing = arguments.Existing;
+  const char *source = arguments.Words[0];
+  const char *target_word = arguments.Words[1];
+  const std::string target =
+      run.Output == MboxOutput && !strcmp(target_word, "-") ? "-" : FullPath(target_word);
+  if (FileSystem.KindOf(source, true) == PathDirectory) {
+    std::string dir = source;
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == SystemSeparator)) dir.pop_back();
+    return ConvertDirectory(arguments, &run, dir, target);
+  }
 
-  const char *index_arg = command.Arguments[0];
-  std::string index_path = FullPath(index_arg);
-  unsigned char leading[128];
-  size_t leading_count = 0;
-  if (FILE *file = fopen(index_path.c_str(), "rb")) {
-    leading_count = fread(leading, 1, sizeof leading, file);
-    fclose(file);
-  } else {
-    fprintf(stderr, "vfolder: %s: cannot read the file\n", index_arg);
-    UnloadPlugin(&api);
+  MailFolder folder;
+  const FolderOpening opening = OpenMailFolder(FullPath(source), &folder);
+  const std::string shown_source = Printable(source);
+  if (opening != FolderOpened) {
+    fprintf(stderr, "vfolder: %s: %s\n", shown_source.c_str(),
+            opening == FolderUnreadable ? "cannot read the file"
+            : opening == NotAFolder     ? "not a Vessor mail folder"
+                                        : "cannot list the folder");
+    CloseMailFolder(&folder);
     return 2;
   }
-
-  int status = 0;
-  HANDLE folder = api.OpenFilePlugin(&index_path[0], leading, int(leading_count));
-  if (folder == INVALID_HANDLE_VALUE) {
-    fprintf(stderr, "vfolder: %s: not a Vessor mail folder\n", index_arg);
-    status = 2;
-  } else {
-    OpenPluginInfo panel;
-    api.GetOpenPluginInfo(folder, &panel);
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    if (!api.GetFindData(folder, &items, &count, 0)) {
-      fprintf(stderr, "vfolder: %s: cannot list the folder\n", index_arg);
-      status = 2;
-    } else if (command.What == ListOutput) {
-      if (command.Tsv)
-        PrintTsv(items, count);
-      else
-        PrintTable(items, count, panel);
-    } else {
-      ChosenMessages chosen;
-      const char *unmatched = nullptr;
-      const int names_count = int(command.Arguments.size()) - 2;
-      if (!SelectItems(items, count, const_cast<char **>(command.Arguments.data()) + 2, names_count,
-                       &chosen.Positions, &unmatched)) {
-        fprintf(stderr, "vfolder: %s: no item %s\n", index_arg, unmatched);
-        status = 2;
-      } else {
-        const char *target_arg = command.Arguments[1];
-        std::string target = command.What == MboxOutput && !strcmp(target_arg, "-")
-                                 ? std::string(target_arg)
-                                 : FullPath(target_arg);
-        chosen.Api = &api;
-        chosen.Folder = folder;
-        chosen.IndexPath = index_path;
-        chosen.DataPath = index_path.substr(0, index_path.size() - 1) + "M";
-        // A mail program's file holds each message once, in the folder's order.
-        if (command.What == MboxOutput || command.What == MaildirOutput) {
-          std::vector<int> &positions = chosen.Positions;
-          std::sort(positions.begin(), positions.end());
-          positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-        }
-        for (int position : chosen.Positions) chosen.Items.push_back(items[position]);
-        const int total = int(chosen.Items.size());
-        int failed = 0;
-        if (command.What == MboxOutput) {
-          failed = WriteMbox(&chosen, target);
-        } else if (command.What == MaildirOutput) {
-          failed = WriteMaildir(&chosen, target);
-        } else if (command.Eml) {
-          failed = CopyAsEml(&chosen, target);
-        } else {
-          BoxesShown = 0;
-          const int copied = api.GetFiles(folder, chosen.Items.data(), total, 0, &target[0], 0);
-          // One box is shown for each message that is not written whole; none
-          // at all are written when the data folder file cannot be opened.
-          failed = copied ? std::min(BoxesShown, total) : total;
-        }
-        fprintf(stderr, "vfolder: %d messages, %d written, %d failed\n", total, total - failed,
-                failed);
-        status = failed > 0 ? 1 : 0;
-      }
-    }
-    if (items != nullptr) api.FreeFindData(folder, items, count);
-    api.ClosePlugin(folder);
+  std::vector<int> chosen;
+  const char *unmatched = nullptr;
+  const std::vector<const char *> names(arguments.Words.begin() + 2, arguments.Words.end());
+  if (!SelectMessages(folder, names, &chosen, &unmatched)) {
+    fprintf(stderr, "vfolder: %s: no item %s\n", shown_source.c_str(),
+            Printable(unmatched).c_str());
+    CloseMailFolder(&folder);
+    return 2;
   }
-  api.ExitFAR();
-  UnloadPlugin(&api);
-  return status;
+  // A mail program's file holds each message once, in the folder's order.
+  if (run.Output != EmlOutput) {
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+  }
+  // The data folder file first, so that its identity is the one opened.
+  OpenDataFile(folder.Handle);
+  FileIdentity own[2];
+  FolderFileIdentities(folder.Handle, own);
+  RunLog log;
+  auto is_own = [&](const FileIdentity &identity) {
+    return IsSameFile(identity, own[0]) || IsSameFile(identity, own[1]);
+  };
+  if (!TargetAllowed(run, target, own) || !OpenLog(arguments, target, is_own, &log)) {
+    CloseMailFolder(&folder);
+    return 2;
+  }
+  run.Log = arguments.LogPath != nullptr ? &log : nullptr;
+  run.Total = int(chosen.size());
+  const Tally tally = ConvertFolder(&run, &folder, chosen, target);
+  CloseMailFolder(&folder);
+  const bool logged = run.Log == nullptr || CloseRunLog(&log);
+  if (run.PipeClosed) return 141;
+  PrintSummary(tally);
+  return StatusOf(run, tally, logged);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  Command command;
+  Arguments arguments;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
-    char *arg = argv[i];
-    if (!options_done && (!strcmp(arg, "--help") || !strcmp(arg, "-h"))) {
+    const char *arg = argv[i];
+    const bool option = !options_done && arg[0] == '-' && arg[1] != '\0';
+    if (option && (!strcmp(arg, "--help") || !strcmp(arg, "-h"))) {
       fputs(Usage, stdout);
       fputs("\n", stdout);
       fputs(Help, stdout);
       return 0;
-    } else if (!options_done && !strcmp(arg, "--plugin")) {
-      if (++i == argc) return UsageError("--plugin needs a path");
-      command.PluginPath = argv[i];
-    } else if (!options_done && !strcmp(arg, "--tsv")) {
-      command.Tsv = true;
-    } else if (!options_done && !strcmp(arg, "--eml")) {
-      command.Eml = true;
-    } else if (!options_done && !strcmp(arg, "--")) {
+    } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
+      if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
+      (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && !strcmp(arg, "--tsv")) {
+      arguments.Tsv = true;
+    } else if (option && !strcmp(arg, "--eml")) {
+      arguments.Eml = true;
+    } else if (option && (!strcmp(arg, "--append") || !strcmp(arg, "--replace"))) {
+      const MboxExisting existing = !strcmp(arg, "--append") ? MboxAppend : MboxReplace;
+      if (arguments.Existing != MboxRefuse && arguments.Existing != existing)
+        return UsageError("--append and --replace exclude each other");
+      arguments.Existing = existing;
+    } else if (option && !strcmp(arg, "--")) {
       options_done = true;
-    } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
+    } else if (option) {
       return UsageError((std::string("unknown option ") + arg).c_str());
-    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "list")) {
-      command.What = ListOutput;
-    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "copy")) {
-      command.What = CopyOutput;
-    } else if (command.What == NoOutput && command.Arguments.empty() && !strcmp(arg, "mbox")) {
-      command.What = MboxOutput;
-    } else if (command.What == NoOutput && command.Arguments.empty() &&
-               !strcmp(arg, "maildir")) {
-      command.What = MaildirOutput;
+    } else if (arguments.What == NoCommand && arguments.Words.empty()) {
+      arguments.What = !strcmp(arg, "list")      ? ListCommand
+                       : !strcmp(arg, "copy")    ? CopyCommand
+                       : !strcmp(arg, "mbox")    ? MboxCommand
+                       : !strcmp(arg, "maildir") ? MaildirCommand
+                                                 : NoCommand;
+      if (arguments.What == NoCommand)
+        return UsageError((std::string("unknown command ") + arg).c_str());
     } else {
-      command.Arguments.push_back(arg);
+      arguments.Words.push_back(arg);
     }
   }
-  if (command.What == NoOutput) return UsageError(nullptr);
-  if (command.What == ListOutput && command.Arguments.size() != 1)
-    return UsageError("list takes one INDEX");
-  if (command.What == CopyOutput && command.Arguments.size() < 2)
+  const Command what = arguments.What;
+  if (what == NoCommand) return UsageError(nullptr);
+  if (what == ListCommand && arguments.Words.size() != 1) return UsageError("list takes one INDEX");
+  if (what == CopyCommand && arguments.Words.size() < 2)
     return UsageError("copy takes INDEX and DEST");
-  if (command.What == MboxOutput && command.Arguments.size() < 2)
+  if (what == MboxCommand && arguments.Words.size() < 2)
     return UsageError("mbox takes INDEX and FILE");
-  if (command.What == MaildirOutput && command.Arguments.size() < 2)
-    return UsageError("maildir takes INDEX and DIR");
-  if (command.What != ListOutput && command.Tsv) return UsageError("--tsv goes with list");
-  if (command.What != CopyOutput && command.Eml) return UsageError("--eml goes with copy");
-  return Run(command);
+  if (what == MaildirCommand && arguments.Words.size() < 2)
+    return UsageError("maildir takes INDEX and MAILDIR");
+  if (what != ListCommand && arguments.Tsv) return UsageError("--tsv goes with list");
+  if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
+  if (what != MboxCommand && arguments.Existing != MboxRefuse)
+    return UsageError("--append and --replace go with mbox");
+  if (what == ListCommand && arguments.LogPath != nullptr)
+    return UsageError("--log goes with copy, mbox and maildir");
+  if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
+    if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
+      return UsageError("copy takes a directory of folders with --eml only");
+    // A file-size limit gives a failed write, not the end of the process.
+    IgnoreWriteSignals();
+    PluginCommand command = {arguments.PluginPath,
+                             what == CopyCommand,
+                             arguments.Tsv,
+                             arguments.Words[0],
+                             what == CopyCommand ? arguments.Words[1] : nullptr,
+                             {},
+                             arguments.LogPath};
+    if (what == CopyCommand)
+      command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
+    return RunPluginCommand(command);
+  }
+  return RunMailOutput(arguments);
 }

@@ -1,0 +1,326 @@
+// vfolder's outputs for mail programs, in process: each with a fault put into
+// the file table (a disk that fills up, a create, a close or a rename that
+// fails, a name taken at the last moment), and a directory of folders into
+// each kind of tree. The Windows test program runs them under Wine too.
+#include "tools/vfolder/mail_outputs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "tests/test_support.h"
+#include "tools/mkfolder/folder_writer.h"
+#include "tools/vfolder/folder_tree.h"
+#include "tools/vfolder/mbox_format.h"
+
+#ifdef _WIN32
+#define SEPARATOR "\\"
+#else
+#define SEPARATOR "/"
+#endif
+
+namespace {
+
+// Message sizes: small ones and one above the 64 KiB copy buffer.
+const int Sizes[] = {100, 3000, 70000, 500};
+const int Count = 4;
+
+// ---- Faults
+
+// Bytes any one file may hold, as on a disk with that much room left.
+uint64_t Room = 0;
+
+void SayDiskFull() {
+#ifdef _WIN32
+  SetLastError(ERROR_DISK_FULL);
+#else
+  errno = ENOSPC;
+#endif
+}
+
+bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
+  const int64_t held = SystemFileCalls.SizeOf(file);
+  const uint64_t left = held >= 0 && uint64_t(held) < Room ? Room - uint64_t(held) : 0;
+  if (size <= left) return SystemFileCalls.Write(file, bytes, size);
+  if (left > 0) SystemFileCalls.Write(file, bytes, size_t(left));
+  SayDiskFull();
+  return false;
+}
+
+FileRef CreateFails(const char *, bool *exists) {
+  *exists = false;
+  return NoFile;
+}
+
+bool CloseFails(FileRef file) {
+  SystemFileCalls.Close(file);
+  return false;
+}
+
+bool SetTimeFails(FileRef, const FILETIME &) { return false; }
+
+bool MoveFails(const char *, const char *, bool *taken) {
+  *taken = false;
+  return false;
+}
+
+// Another program's file appears under the name the first move is to take.
+int Moves = 0;
+const char Theirs[] = "another program's message";
+
+void TakeName(const char *to) {
+  if (Moves++ == 0) WriteFileBytes(to, Theirs);
+}
+
+bool MoveOntoTaken(const char *from, const char *to, bool *taken) {
+  TakeName(to);
+  return SystemFileCalls.MoveNoReplace(from, to, taken);
+}
+
+bool MoveReplacingOntoTaken(const char *from, const char *to) {
+  TakeName(to);
+  return SystemFileCalls.MoveReplacing(from, to);
+}
+
+struct FaultRow {
+  const char *Name;
+  void (*Install)();
+  // Messages written whole by mbox, maildir and eml.
+  int Written[3];
+  // Messages the mbox file holds: fewer are written where its close failed,
+  // which may have lost any of them; -1 for no file.
+  int MboxHolds;
+};
+
+const FaultRow FaultRows[] = {
+    // The disk fills up inside the large message: mbox stops there (its later
+    // messages fail too), the others lose that one message only.
+    {"DiskFullInsideTheLargeMessage", [] { FileSystem.Write = WriteWithinRoom; }, {2, 3, 3}, 2},
+    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1},
+    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4},
+    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4},
+    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4},
+    {"NameTakenAtTheMove",
+     [] {
+       FileSystem.MoveNoReplace = MoveOntoTaken;
+       FileSystem.MoveReplacing = MoveReplacingOntoTaken;
+     },
+     {4, 4, 4},
+     4},
+};
+
+std::string Description() {
+  std::string text;
+  for (int i = 0; i < Count; ++i)
+    text += "message\nname m" + std::to_string(i) + "\ndate 1 Mar 00 10:0" + std::to_string(i) +
+            "\nbody-fill " + std::to_string(Sizes[i]) + "\n";
+  return text;
+}
+
+std::string Message(int i) {
+  std::string bytes(size_t(Sizes[i]), '\0');
+  for (size_t at = 0; at < bytes.size(); ++at) bytes[at] = char('a' + at % 26);
+  return bytes;
+}
+
+MailRun RunOf(MailOutput output) {
+  MailRun run = {};
+  run.Output = output;
+  run.Existing = MboxRefuse;
+  return run;
+}
+
+// The messages written whole, by their number; -1 for a file that holds none
+// of them whole.
+std::vector<int> MessagesIn(const std::string &dir) {
+  std::vector<int> found;
+  for (const std::string &name : ListDir(dir)) {
+    const std::string bytes = ReadFile(JoinPath(dir, name));
+    int number = -1;
+    for (int i = 0; i < Count; ++i)
+      if (bytes == Message(i)) number = i;
+    found.push_back(number);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// The mbox form of the first `count` messages.
+std::string MboxOf(const MailFolder &folder, int count) {
+  ByteBuffer out = {};
+  for (int i = 0; i < count; ++i) {
+    const std::string bytes = Message(i);
+    AppendMboxMessage(&out, bytes.data(), bytes.size(), folder.Entries[size_t(i)].Time);
+  }
+  std::string text(out.Bytes, out.Size);
+  FreeBytes(&out);
+  return text;
+}
+
+class FaultedOutput : public testing::TestWithParam<FaultRow> {
+ protected:
+  void SetUp() override {
+    Room = 4000;
+    Moves = 0;
+    dir = MakeTempDir();
+    index = MakeFolder(dir, Description());
+    ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+    for (int i = 0; i < Count; ++i) chosen.push_back(i);
+  }
+  void TearDown() override {
+    FileSystem = SystemFileCalls;
+    CloseMailFolder(&folder);
+  }
+
+  Tally Convert(MailOutput output, const std::string &target) {
+    MailRun run = RunOf(output);
+    GetParam().Install();
+    const Tally tally = ConvertFolder(&run, &folder, chosen, target);
+    FileSystem = SystemFileCalls;
+    return tally;
+  }
+
+  std::string dir, index;
+  MailFolder folder = {};
+  std::vector<int> chosen;
+};
+
+}  // namespace
+
+TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
+  const FaultRow &row = GetParam();
+  const std::string folder_bytes =
+      ReadFile(index) + ReadFile(index.substr(0, index.size() - 1) + "M");
+
+  const std::string mbox = JoinPath(dir, "out.mbox");
+  Tally tally = Convert(MboxOutput, mbox);
+  EXPECT_EQ(tally.Written, row.Written[0]) << "mbox";
+  EXPECT_EQ(tally.Failed, Count - row.Written[0]) << "mbox";
+  EXPECT_EQ(FileExists(mbox), row.MboxHolds >= 0);
+  if (row.MboxHolds >= 0) {
+    EXPECT_EQ(ReadFile(mbox), MboxOf(folder, row.MboxHolds)) << "mbox";
+  }
+
+  const std::string maildir = JoinPath(dir, "Maildir");
+  tally = Convert(MaildirOutput, maildir);
+  EXPECT_EQ(tally.Written, row.Written[1]) << "maildir";
+  EXPECT_EQ(tally.Failed, Count - row.Written[1]) << "maildir";
+  const std::vector<int> delivered = MessagesIn(JoinPath(maildir, "new"));
+  EXPECT_EQ(int(delivered.size()) - (Moves > 0 ? 1 : 0), row.Written[1]) << "maildir";
+  EXPECT_EQ(std::count(delivered.begin(), delivered.end(), -1), Moves > 0 ? 1 : 0)
+      << "maildir: a file not whole";
+  EXPECT_TRUE(ListDir(JoinPath(maildir, "tmp")).empty()) << "maildir: something left in tmp";
+  if (Moves > 0) {
+    // The file that took the name first is still there, as it was.
+    int theirs = 0;
+    for (const std::string &name : ListDir(JoinPath(maildir, "new")))
+      theirs += ReadFile(JoinPath(JoinPath(maildir, "new"), name)) == Theirs;
+    EXPECT_EQ(theirs, 1) << "maildir: a delivery replaced a file";
+  }
+
+  const std::string eml = JoinPath(dir, "eml");
+  tally = Convert(EmlOutput, eml);
+  EXPECT_EQ(tally.Written, row.Written[2]) << "eml";
+  EXPECT_EQ(tally.Failed, Count - row.Written[2]) << "eml";
+  const std::vector<int> files = MessagesIn(eml);
+  EXPECT_EQ(int(files.size()), row.Written[2]) << "eml: a file for a failed message";
+  EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0) << "eml: a file not whole";
+
+  EXPECT_EQ(ReadFile(index) + ReadFile(index.substr(0, index.size() - 1) + "M"), folder_bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FaultedOutput, testing::ValuesIn(FaultRows),
+                         [](const testing::TestParamInfo<FaultRow> &row) {
+                           return std::string(row.param.Name);
+                         });
+
+// Names that differ only in the case of letters above A-Z: one file each,
+// also where the file system takes them for one name (Windows).
+TEST(MailOutputs, EmlTwinsBeyondAToZGetAFileEach) {
+  const std::string dir = MakeTempDir();
+  const std::string index =
+      MakeFolder(dir,
+                 "message\nname Gr\\xfc\\xdfe\nbody one\nmessage\nname GR\\xdc\\xdfE\nbody two\n"
+                 "message\nname caf\\xe9\nbody three\nmessage\nname CAF\\xc9\nbody four\n");
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  MailRun run = RunOf(EmlOutput);
+  const std::string eml = JoinPath(dir, "eml");
+  const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, eml);
+  CloseMailFolder(&folder);
+  EXPECT_EQ(tally.Written, 4);
+  // Listed and read with the calls that wrote them, in the same code page.
+  std::vector<std::string> names, bodies;
+  FileSystem.ListDirectory(
+      eml.c_str(),
+      [](void *list, const char *name) {
+        static_cast<std::vector<std::string> *>(list)->push_back(name);
+      },
+      &names);
+  for (const std::string &name : names) {
+    const FileRef file = FileSystem.OpenForReading(JoinPath(eml, name).c_str());
+    char bytes[16] = {};
+    bodies.push_back(std::string(bytes, FileSystem.ReadAt(file, 0, bytes, sizeof bytes)));
+    FileSystem.Close(file);
+  }
+  std::sort(bodies.begin(), bodies.end());
+  EXPECT_EQ(bodies, (std::vector<std::string>{"four", "one", "three", "two"}));
+}
+
+// Five folders in two levels, one of them empty, into each kind of tree.
+TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
+  const std::string dir = MakeTempDir(), mail = JoinPath(dir, "Mail");
+  const std::pair<const char *, int> folders[] = {
+      {"A.IDX", 3}, {"B.IDX", 2}, {"Sub", 0}, {"Sub/C.IDX", 4}, {"Sub/D.IDX", 1}, {"Sub/E.IDX", 0}};
+  std::filesystem::create_directory(mail);
+  for (const auto &entry : folders) {
+    std::string path = mail + PATH_SEPARATOR;
+    for (const char *c = entry.first; *c; ++c) path += *c == '/' ? PATH_SEPARATOR : *c;
+    if (strchr(entry.first, '.') == nullptr) {
+      std::filesystem::create_directory(path);
+      continue;
+    }
+    std::string description, error;
+    for (int i = 0; i < entry.second; ++i)
+      description +=
+          "message\nname n" + std::to_string(i) + "\nbody From x\\n" + std::to_string(i) + "\n";
+    ASSERT_TRUE(WriteFolder(description, path, &error)) << error;
+  }
+  TreeNode top;
+  ASSERT_TRUE(FindFolders(mail, &top));
+  EXPECT_EQ(CountMessages(top), 10);
+  const char *const mbox_files[] = {"A",
+                                    "B",
+                                    "Sub",
+                                    "Sub.sbd",
+                                    "Sub.sbd" SEPARATOR "C",
+                                    "Sub.sbd" SEPARATOR "D",
+                                    "Sub.sbd" SEPARATOR "E"};
+  for (MailOutput output : {MboxOutput, MaildirOutput, EmlOutput}) {
+    MailRun run = RunOf(output);
+    run.Total = 10;
+    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)));
+    const Tally tally = ConvertTree(&run, top, out);
+    EXPECT_EQ(tally.Messages, 10) << output;
+    EXPECT_EQ(tally.Written, 10) << output;
+    EXPECT_EQ(tally.Failed, 0) << output;
+    if (output == MboxOutput) {
+      for (const char *name : mbox_files) EXPECT_TRUE(FileExists(JoinPath(out, name))) << name;
+      const std::string c = ReadFile(JoinPath(out, "Sub.sbd" SEPARATOR "C"));
+      EXPECT_EQ(c.substr(0, 5), "From ");
+      EXPECT_NE(c.find("\n>From x\n3\n\n"), std::string::npos) << c;
+      EXPECT_EQ(ReadFile(JoinPath(out, "Sub.sbd" SEPARATOR "E")), "");
+    } else {
+      const std::string c = JoinPath(JoinPath(out, "Sub"), "C");
+      const std::string place = output == MaildirOutput ? JoinPath(c, "new") : c;
+      EXPECT_EQ(ListDir(place).size(), 4u) << output;
+      EXPECT_EQ(ListDir(JoinPath(out, "Sub")), (std::vector<std::string>{"C", "D", "E"})) << output;
+    }
+  }
+}

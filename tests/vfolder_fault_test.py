@@ -1,0 +1,226 @@
+#!/usr/bin/env python3
+"""vfolder when things go wrong: a file-size limit, the folder's own files
+given as the output under other spellings and links, a link in the
+destination, an item past the end, an interrupt and a closed pipe mid-run.
+
+    vfolder_fault_test.py VFOLDER MKFOLDER
+
+Prints each failure and exits non-zero when there is one.
+"""
+import mailbox
+import os
+import re
+import resource
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_mail_folder  # noqa: E402
+from mail_output_test import Tools, check, check_mbox, failures, read  # noqa: E402
+
+KiB = 1024
+
+
+def fill_folder(tools, name, sizes):
+    """A folder of messages of pattern bytes, named m0, m1, ..."""
+    lines = ["message\nname m%d\nbody-fill %d" % (n, size) for n, size in enumerate(sizes)]
+    path = os.path.join(tools.work, name + ".txt")
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    index = os.path.join(tools.work, name + ".IDX")
+    subprocess.run([tools.mkfolder, path, index], check=True)
+    return index
+
+
+def pattern(size):
+    return bytes(ord("a") + i % 26 for i in range(size))
+
+
+def run_limited(tools, limit, *args):
+    """vfolder under a file-size limit. The limit's signal is back at its
+    default in the child (subprocess restores it), so that only vfolder's own
+    handling keeps it alive."""
+    def limit_files():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    done = subprocess.run([tools.vfolder] + list(args), capture_output=True,
+                          preexec_fn=limit_files)
+    return done.returncode, done.stderr.decode("latin-1")
+
+
+def written_count(err):
+    found = re.search(r"vfolder: (\d+) messages, (\d+) written, (\d+) failed\n$", err)
+    return int(found.group(2)) if found else -1
+
+
+def file_size_limits(tools):
+    """Every output under a limit below some messages: each message counted as
+    written is whole in its output, each other one left out, status 1. One row
+    with messages below the 64 KiB copy buffer, one with messages above it."""
+    rows = [("small", 20 * KiB, [3 * KiB, 7 * KiB, 12 * KiB, 5 * KiB, 30 * KiB, 9 * KiB]),
+            ("large", 100 * KiB, [70 * KiB, 150 * KiB, 90 * KiB, 66 * KiB, 200 * KiB])]
+    for row, limit, sizes in rows:
+        index = fill_folder(tools, "LIMIT" + row, sizes)
+        fits = [n for n, size in enumerate(sizes) if size <= limit]
+        for output in ("copy", "eml", "maildir", "mbox"):
+            what = "%s under a limit of %d KiB (%s messages)" % (output, limit // KiB, row)
+            out = os.path.join(tools.work, "limit-%s-%s" % (row, output))
+            if output in ("copy", "eml"):
+                os.mkdir(out)
+            args = {"copy": ["copy", index, out], "eml": ["copy", "--eml", index, out],
+                    "maildir": ["maildir", index, out], "mbox": ["mbox", index, out]}[output]
+            status, err = run_limited(tools, limit, *args)
+            written = written_count(err)
+            check(what + ": status", 1, status)
+            if output == "mbox":
+                box = mailbox.mbox(out)
+                got = [box.get_bytes(key).rstrip(b"\n") for key in box.keys()]
+                # The messages that fit one after another, each whole.
+                check(what + ": the whole messages, as counted", (written, got),
+                      (len(got), [pattern(size) for size in sizes[:len(got)]]))
+                check(what + ": some fit", True, written > 0)
+                continue
+            directory = os.path.join(out, "new") if output == "maildir" else out
+            files = [read(os.path.join(directory, name)) for name in os.listdir(directory)]
+            whole = sorted(data for data in files if data in [pattern(s) for s in sizes])
+            check(what + ": the messages that fit are whole and counted",
+                  (sorted(pattern(sizes[n]) for n in fits), len(fits)), (whole, written))
+            if output != "copy":  # the plug-in keeps what it wrote of a failed one
+                check(what + ": no file but the whole ones", len(whole), len(files))
+
+
+def own_files(tools):
+    """The folder's own files as the output, by any spelling: refused before
+    anything is written, by every output, and the folder stays as it was."""
+    home = os.path.join(tools.work, "own")
+    os.mkdir(home)
+    os.mkdir(os.path.join(home, "sub"))
+    index = tools.folder("own", make_mail_folder.messages(5), index=os.path.join(home, "INBOX.IDX"))
+    data = index[:-1] + "M"
+    os.symlink("INBOX.IDM", os.path.join(home, "link"))
+    os.link(data, os.path.join(home, "hard"))
+    before = (read(index), read(data))
+    spellings = ["./INBOX.IDM", "sub/../INBOX.IDM", data, "link", "hard", "./INBOX.IDX"]
+    for spelling in spellings:
+        for args in (["mbox", "INBOX.IDX", spelling], ["--append", "mbox", "INBOX.IDX", spelling],
+                     ["--replace", "mbox", "INBOX.IDX", spelling],
+                     ["maildir", "INBOX.IDX", spelling], ["copy", "--eml", "INBOX.IDX", spelling],
+                     ["--log", spelling, "mbox", "INBOX.IDX", "fresh.mbox"],
+                     ["--log", spelling, "copy", "INBOX.IDX", "sub"],
+                     ["copy", "INBOX.IDX", spelling], ["mbox", ".", spelling]):
+            done = subprocess.run([tools.vfolder] + args, cwd=home, capture_output=True)
+            what = "vfolder %s" % " ".join(args)
+            if args[0] != "copy":
+                check(what + ": refused", 2, done.returncode)
+            check(what + ": the folder as it was", before, (read(index), read(data)))
+            for made in ("fresh.mbox", "fresh.mbox.vf"):
+                if os.path.exists(os.path.join(home, made)):
+                    os.remove(os.path.join(home, made))
+
+
+def links_in_the_destination(tools):
+    """No output writes through a symbolic link it finds at its target."""
+    outside = os.path.join(tools.work, "outside")
+    with open(outside, "wb") as out:
+        out.write(b"")
+    index = fill_folder(tools, "LINKS", [100, 200])
+    eml = os.path.join(tools.work, "links-eml")
+    os.mkdir(eml)
+    os.symlink(outside, os.path.join(eml, "m0.eml"))
+    status, _, err = tools.run("copy", "--eml", index, eml)
+    check("copy --eml with a link at a name: the next name instead",
+          (0, b"", sorted(["m0.eml", "m0_(2).eml", "m1.eml"]), pattern(100)),
+          (status, read(outside), sorted(os.listdir(eml)), read(os.path.join(eml, "m0_(2).eml"))))
+    mbox = os.path.join(tools.work, "links.mbox")
+    os.symlink(outside, mbox)
+    for option in ([], ["--append"]):
+        status, _, err = tools.run(*(option + ["mbox", index, mbox]))
+        check("mbox %s onto a link: refused" % option, (2, b"", True),
+              (status, read(outside), os.path.islink(mbox)))
+    status, _, err = tools.run("--replace", "mbox", index, mbox)
+    check("mbox --replace onto a link: the link replaced, not written through",
+          (0, b"", False, 2), (status, read(outside), os.path.islink(mbox),
+                               len(mailbox.mbox(mbox))))
+
+
+def item_past_the_end(tools):
+    index = fill_folder(tools, "THREE", [1, 2, 3])
+    out = os.path.join(tools.work, "three")
+    os.mkdir(out)
+    for args in (["copy", index, out, "3"], ["mbox", index, out + ".mbox", "3"],
+                 ["copy", "--eml", index, out, "3"]):
+        status, _, err = tools.run(*args)
+        check("%s: the item past the end" % args[0], (2, "vfolder: %s: no item 3\n" % index),
+              (status, err))
+
+
+def interrupts(tools):
+    """An interrupt mid-run on 20,000 messages: status 130, the summary says
+    how far it came, and the output holds exactly those messages, whole. The
+    process is stopped once it has written, then interrupted and let go, so
+    that the interrupt lands mid-run however fast the machine is."""
+    msgs = make_mail_folder.messages(Many)
+    index = tools.folder("MANY", msgs)
+    bodies = {m.body for m in msgs}
+    for output in ("mbox", "maildir", "eml"):
+        out = os.path.join(tools.work, "many-" + output)
+        args = {"mbox": ["mbox", index, out], "maildir": ["maildir", index, out],
+                "eml": ["copy", "--eml", index, out]}[output]
+        shown = os.path.join(out, "new") if output == "maildir" else out
+        child = subprocess.Popen([tools.vfolder] + args, stderr=subprocess.PIPE)
+        while child.poll() is None:
+            try:
+                if (os.path.getsize(out) if output == "mbox" else len(os.listdir(shown))) > 0:
+                    break
+            except OSError:
+                pass
+            time.sleep(0.0005)
+        child.send_signal(signal.SIGSTOP)
+        child.send_signal(signal.SIGINT)
+        child.send_signal(signal.SIGCONT)
+        err = child.stderr.read().decode("latin-1")
+        status = child.wait()
+        found = re.fullmatch(r"vfolder: interrupted after (\d+) of %d messages, \1 written, "
+                             r"0 failed\n" % Many, err)
+        check(output + " interrupted: status and summary", (130, True), (status, bool(found)))
+        done = int(found.group(1)) if found else -1
+        if output == "mbox":
+            check_mbox("mbox interrupted", out, msgs[:done])
+            continue
+        names = os.listdir(shown)
+        whole = [n for n in names if read(os.path.join(shown, n)) in bodies]
+        check(output + " interrupted: the messages written, each whole", (done, done),
+              (len(names), len(whole)))
+        if output == "maildir":
+            check("maildir interrupted: nothing in tmp", [], os.listdir(os.path.join(out, "tmp")))
+    # A reader that goes away: the run ends at once, and says nothing.
+    child = subprocess.Popen([tools.vfolder, "mbox", index, "-"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    child.stdout.read(1000)
+    child.stdout.close()
+    err = child.stderr.read()
+    check("mbox - whose reader goes away: a quiet end", (141, b""), (child.wait(), err))
+
+
+Many = 20000
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    with tempfile.TemporaryDirectory() as work:
+        tools = Tools(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), work)
+        file_size_limits(tools)
+        own_files(tools)
+        links_in_the_destination(tools)
+        item_past_the_end(tools)
+        interrupts(tools)
+    if not failures:
+        print("vfolder faults: all checks passed")
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

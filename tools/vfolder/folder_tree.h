@@ -1,0 +1,45 @@
+// A directory of folders in, a tree of outputs out: every folder under the
+// directory (recursively, in name order) converted into the place that
+// mirrors its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file_identity.h"
+#include "tools/vfolder/mail_outputs.h"
+
+// A folder, or a directory that holds folders somewhere below it.
+struct TreeNode {
+  std::string Path;  // as reached from the directory given
+  std::string Name;  // a directory's name; a folder's index file name without its extension
+  bool IsFolder;
+  int64_t Records;                 // a folder's messages, as its index file's size gives them
+  FileIdentity Own[2];             // a folder's index and data folder files
+  std::vector<TreeNode> Children;  // a directory's folders and directories, in name order
+};
+
+// Finds every folder under the directory `dir` (IsFolderFile): files through
+// symbolic links are taken, directories through them are not entered. False,
+// having said which, when a directory could not be read to its end; the
+// folders found are there all the same.
+bool FindFolders(const std::string &dir, TreeNode *top);
+
+// The messages of every folder in the tree.
+int64_t CountMessages(const TreeNode &node);
+
+// True when `identity` is one of the files of a folder in the tree.
+bool IsTreeFile(const TreeNode &node, const FileIdentity &identity);
+
+// Converts every folder of `top` into the directory `out` (made with its
+// parents where missing), each into an output of its own named after it:
+//   mbox     the layout of Thunderbird's local folders: the folders of a
+//            directory X go into the directory X.sbd beside an mbox file X
+//            (empty when no folder has that name);
+//   maildir  a Maildir for each folder, in directories that mirror the tree;
+//   eml      a directory of .eml files for each folder, likewise.
+// Names equal ignoring the case of A-Z within one directory, and names in use
+// from before, take the next free suffix "_(2)", "_(3)", ... Each folder ends
+// with its own summary line; returns the counts of all.
+Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out);

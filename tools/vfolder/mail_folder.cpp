@@ -1,0 +1,112 @@
+#include "tools/vfolder/mail_folder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "folder/vessor_folder.h"
+#include "platform/file_system.h"
+
+namespace {
+
+// The leading bytes the file manager offers the plug-in.
+const size_t LeadingSize = 128;
+
+// -1 when the file cannot be read.
+int ReadLeadingBytes(const char *path, unsigned char *bytes, int64_t *size) {
+  const FileRef file = FileSystem.OpenForReading(path);
+  if (file == NoFile) return -1;
+  const size_t got = FileSystem.ReadAt(file, 0, bytes, LeadingSize);
+  *size = FileSystem.SizeOf(file);
+  FileSystem.Close(file);
+  return int(got);
+}
+
+FileIdentity DataFileIdentity(const char *data_path) {
+  const FileIdentity identity = FileSystem.Identify(data_path);
+  if (identity.Exists) return identity;
+  char *other = PathInOtherCase(data_path);
+  const FileIdentity found = other != nullptr ? FileSystem.Identify(other) : FileIdentity{};
+  free(other);
+  return found;
+}
+
+// The data folder file is there, and is another file than the index.
+bool HasDataFile(const char *index_path) {
+  char *data_path = PairedDataPath(index_path);
+  if (data_path == nullptr) return false;
+  const FileIdentity data = DataFileIdentity(data_path);
+  free(data_path);
+  return data.Exists && !IsSameFile(data, FileSystem.Identify(index_path));
+}
+
+// Recognised, or empty with a data folder file of its own.
+bool Recognised(const char *index_path, const unsigned char *bytes, int count) {
+  return count > 0 ? IsIndexFile(bytes, count) : count == 0 && HasDataFile(index_path);
+}
+
+}  // namespace
+
+bool IsFolderFile(const std::string &index_path, int64_t *records) {
+  unsigned char bytes[LeadingSize];
+  int64_t size = -1;
+  const int count = ReadLeadingBytes(index_path.c_str(), bytes, &size);
+  if (!Recognised(index_path.c_str(), bytes, count) || !HasDataFile(index_path.c_str()))
+    return false;
+  *records = CountIndexRecords(size > 0 ? size : 0);
+  return true;
+}
+
+FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder) {
+  folder->Shown = index_path;
+  folder->Handle = nullptr;
+  folder->Entries.clear();
+  unsigned char bytes[LeadingSize];
+  int64_t size = -1;
+  const int count = ReadLeadingBytes(index_path.c_str(), bytes, &size);
+  if (count < 0) return FolderUnreadable;
+  if (!Recognised(index_path.c_str(), bytes, count)) return NotAFolder;
+  folder->Handle = CreateFolderHandle(index_path.c_str());
+  if (folder->Handle == nullptr || !StartListing(folder->Handle)) return FolderNotListed;
+  MessageEntry entry;
+  while (NextMessageEntry(folder->Handle, &entry)) folder->Entries.push_back(entry);
+  return FolderOpened;
+}
+
+void CloseMailFolder(MailFolder *folder) {
+  if (folder->Handle != nullptr) ReleaseFolderHandle(folder->Handle);
+  folder->Handle = nullptr;
+}
+
+void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]) {
+  own[0] = FileSystem.Identify(folder->IndexPath);
+  own[1] = folder->DataFile != NoFile ? FileSystem.IdentifyOpen(folder->DataFile)
+                                      : DataFileIdentity(folder->DataPath);
+}
+
+bool SelectMessages(const MailFolder &folder, const std::vector<const char *> &names,
+                    std::vector<int> *chosen, const char **unmatched) {
+  const int count = int(folder.Entries.size());
+  if (names.empty()) {
+    for (int i = 0; i < count; ++i) chosen->push_back(i);
+    return true;
+  }
+  for (const char *name : names) {
+    char *end = nullptr;
+    const long position = strtol(name, &end, 10);
+    if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
+      chosen->push_back(int(position));
+      continue;
+    }
+    bool found = false;
+    for (int i = 0; i < count; ++i) {
+      if (strcmp(folder.Entries[size_t(i)].Name, name) != 0) continue;
+      chosen->push_back(i);
+      found = true;
+    }
+    if (!found) {
+      *unmatched = name;
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,44 @@
+// A folder as the mail outputs read it: through the folder reader itself,
+// with no plug-in in between, so that each message goes from the data folder
+// file straight into its output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "folder/folder_handle.h"
+#include "folder/listing.h"
+#include "platform/file_identity.h"
+
+struct MailFolder {
+  std::string Shown;  // the index path, as messages name the folder
+  FolderHandle *Handle;
+  std::vector<MessageEntry> Entries;  // in listing order
+};
+
+enum FolderOpening { FolderOpened, FolderUnreadable, NotAFolder, FolderNotListed };
+
+// What a file is for the outputs: a folder when its leading bytes pass the
+// plug-in's recognition test, or when it is empty (the mail program's empty
+// folder), and in both cases its data folder file is there and is another
+// file. `*records` gets the count its size gives.
+bool IsFolderFile(const std::string &index_path, int64_t *records);
+
+// Opens the folder and lists it. FolderUnreadable when the index file cannot
+// be read, NotAFolder when IsFolderFile says so (an index that passes the test
+// needs no data file to be listed), FolderNotListed when the listing fails.
+FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder);
+void CloseMailFolder(MailFolder *folder);
+
+// The identities of the folder's index file and data folder file: the data
+// folder file that is open, or else the one that its paired name (or, as
+// Windows finds it, a name differing in the case of A-Z) leads to.
+void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]);
+
+// The position of each chosen item: the positions from the listing and the
+// exact names (every item of that name) of `names`, in order, or every item
+// when there are none. False, with `*unmatched` naming the culprit, when one
+// matches nothing.
+bool SelectMessages(const MailFolder &folder, const std::vector<const char *> &names,
+                    std::vector<int> *chosen, const char **unmatched);

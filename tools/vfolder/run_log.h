@@ -1,0 +1,32 @@
+// The log that --log asks for: one tab-separated line per message, added to
+// the end of a file the user keeps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_system.h"
+#include "tools/vfolder/byte_buffer.h"
+
+struct RunLog {
+  FileRef File;
+  std::string Path;
+  ByteBuffer Pending;  // lines not yet written
+  bool Failed;         // a write failed: the log is not whole
+};
+
+// Opens the file `path` for the run's lines: made when missing, else the
+// lines go after those it holds. Never through a symbolic link, and never a
+// file that is no regular file. False, having said why, when it cannot.
+bool OpenRunLog(const std::string &path, RunLog *log);
+
+// The line of one message: the folder's index path, the message's position
+// in the listing, its name, its size, "written" or "failed", and for a failed
+// one the reason (null for a written one). The folder and the name are
+// escaped as the listing's table escapes them.
+void LogMessage(RunLog *log, const std::string &folder, int position, const char *name,
+                uint32_t size, const char *problem);
+
+// Writes the lines still held and closes the file. False, having said so,
+// when a write or the close failed.
+bool CloseRunLog(RunLog *log);
