@@ -11,36 +11,37 @@ namespace {
 const size_t CopyBufferSize = 64 * 1024;
 char CopyBuffer[CopyBufferSize];
 
-// A file this export made, found again by its identity.
-size_t FindCreated(const ExportRun *run, const FileIdentity &identity) {
-  const uint64_t mixed = (identity.Index * 0x9E3779B97F4A7C15ull) ^ identity.Volume;
-  for (size_t at = size_t(mixed >> 17) & run->CreatedMask;; at = (at + 1) & run->CreatedMask) {
-    const FileIdentity &slot = run->Created[at];
-    if (!slot.Exists || IsSameFile(slot, identity)) return at;
+// A file this export made, found again by its index: every one is in the
+// destination directory, so on one volume with any file found there.
+size_t FindCreated(const ExportRun *run, uint64_t index) {
+  for (size_t at = size_t((index * 0x9E3779B97F4A7C15ull) >> 17) & run->CreatedMask;;
+       at = (at + 1) & run->CreatedMask) {
+    if (run->Created[at] == 0 || run->Created[at] == index) return at;
   }
 }
 
-bool RememberCreated(ExportRun *run, const FileIdentity &identity) {
+bool RememberCreated(ExportRun *run, uint64_t index) {
+  if (index == 0) return false;
   if (run->CreatedCount * 2 >= run->CreatedMask + 1) {
     const size_t old_count = run->CreatedMask + 1;
-    FileIdentity *old = run->Created;
-    run->Created = static_cast<FileIdentity *>(calloc(old_count * 2, sizeof(FileIdentity)));
+    uint64_t *old = run->Created;
+    run->Created = static_cast<uint64_t *>(calloc(old_count * 2, sizeof(uint64_t)));
     if (run->Created == nullptr) {
       run->Created = old;
       return false;
     }
     run->CreatedMask = old_count * 2 - 1;
     for (size_t at = 0; at < old_count; ++at)
-      if (old[at].Exists) run->Created[FindCreated(run, old[at])] = old[at];
+      if (old[at] != 0) run->Created[FindCreated(run, old[at])] = old[at];
     free(old);
   }
-  run->Created[FindCreated(run, identity)] = identity;
+  run->Created[FindCreated(run, index)] = index;
   ++run->CreatedCount;
   return true;
 }
 
-bool WasCreated(const ExportRun *run, const FileIdentity &identity) {
-  return run->Created[FindCreated(run, identity)].Exists;
+bool WasCreated(const ExportRun *run, uint64_t index) {
+  return index != 0 && run->Created[FindCreated(run, index)] == index;
 }
 
 // Puts the path of `name` inside the destination into run->Path. False when
@@ -86,8 +87,7 @@ FileRef CreateExportFile(ExportRun *run, int item) {
     bool exists = false;
     FileRef file = FileSystem.CreateNew(run->Path, &exists);
     if (file != NoFile) {
-      const FileIdentity identity = FileSystem.IdentifyOpen(file);
-      if (identity.Exists && RememberCreated(run, identity)) return file;
+      if (RememberCreated(run, FileSystem.FileIndexOf(file))) return file;
       // Unknown, it could not be told from a later item's file: not used.
       FileSystem.Close(file);
       FileSystem.Remove(run->Path);
@@ -101,14 +101,15 @@ FileRef CreateExportFile(ExportRun *run, int item) {
     FoundFile found = {};
     file = FileSystem.OpenExisting(run->Path, &found);
     if (file == NoFile) return NoFile;
-    if (WasCreated(run, found.Identity)) {
+    const uint64_t index = FileSystem.FileIndexOf(file);
+    if (WasCreated(run, index)) {
       FileSystem.Close(file);
       if (!NextExportName(&run->Names, item)) return NoFile;
       continue;
     }
     if (found.Regular && !IsSameFile(found.Identity, run->Own[0]) &&
         !IsSameFile(found.Identity, run->Own[1]) && FileSystem.Truncate(file, 0) &&
-        RememberCreated(run, found.Identity))
+        RememberCreated(run, index))
       return file;
     FileSystem.Close(file);
     return NoFile;
@@ -153,7 +154,7 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
   run->DestDir = dest_dir != nullptr ? dest_dir : "";
   run->PathLimit = path_limit;
   run->CreatedMask = 15;
-  run->Created = static_cast<FileIdentity *>(calloc(run->CreatedMask + 1, sizeof(FileIdentity)));
+  run->Created = static_cast<uint64_t *>(calloc(run->CreatedMask + 1, sizeof(uint64_t)));
   if (run->Created == nullptr ||
       !MakeExportNames(item_names, count, max_name_length, &run->Names)) {
     free(run->Created);

@@ -45,7 +45,8 @@ struct ExportRun {
   size_t PathLimit;       // the longest path allowed, terminator included; 0 for none
   ExportNames Names;
   FileIdentity Own[2];    // the folder's index and data folder files
-  FileIdentity *Created;  // hash set of the files this export made
+  uint64_t *Created;      // hash set of the file indexes of the files this export
+                          // made, all in the destination, on one volume; 0 is empty
   size_t CreatedMask, CreatedCount;
   char *Path;             // the path of the last message exported
   size_t PathRoom;

@@ -54,6 +54,11 @@ struct FileSystemCalls {
   // The identity of an open file; Exists is false when it cannot be told.
   FileIdentity (*IdentifyOpen)(FileRef file);
 
+  // The number that tells an open file from every other file of its volume:
+  // the file index (the inode elsewhere), which is far cheaper to ask for
+  // than the whole identity. 0 when it cannot be told.
+  uint64_t (*FileIndexOf)(FileRef file);
+
   // The identity of the file `path` leads to, links followed.
   FileIdentity (*Identify)(const char *path);
 

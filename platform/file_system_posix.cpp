@@ -83,6 +83,11 @@ FileIdentity IdentifyOpen(FileRef file) {
   return fstat(int(file), &info) == 0 ? IdentityOf(info) : FileIdentity{};
 }
 
+uint64_t FileIndexOf(FileRef file) {
+  struct stat info;
+  return fstat(int(file), &info) == 0 ? uint64_t(info.st_ino) : 0;
+}
+
 FileIdentity Identify(const char *path) {
   struct stat info;
   return stat(path, &info) == 0 ? IdentityOf(info) : FileIdentity{};
@@ -199,7 +204,7 @@ bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
-    OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  Identify, Write,
+    OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  FileIndexOf, Identify, Write,
     Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
     MakeDirectory,  KindOf,  ListDirectory,
 };

@@ -47,8 +47,8 @@ FileRef FailingCreate(const char *path, bool *exists) {
   *exists = false;
   return Strikes(CreateCall) ? NoFile : SystemFileCalls.CreateNew(path, exists);
 }
-FileIdentity FailingIdentify(FileRef file) {
-  return Strikes(IdentifyCall) ? FileIdentity{} : SystemFileCalls.IdentifyOpen(file);
+uint64_t FailingIndex(FileRef file) {
+  return Strikes(IdentifyCall) ? 0 : SystemFileCalls.FileIndexOf(file);
 }
 // Fails by calling what it opens no regular file, as a device or a pipe.
 FileRef FailingOpenExisting(const char *path, FoundFile *found) {
@@ -76,7 +76,7 @@ FileSystemCalls FailingCalls() {
   calls.OpenForReading = FailingOpen;
   calls.ReadAt = FailingRead;
   calls.CreateNew = FailingCreate;
-  calls.IdentifyOpen = FailingIdentify;
+  calls.FileIndexOf = FailingIndex;
   calls.OpenExisting = FailingOpenExisting;
   calls.Truncate = FailingTruncate;
   calls.Write = FailingWrite;
