@@ -430,7 +430,8 @@ def logs(tools):
     tools.run("--log", log, "mbox", index, os.path.join(tools.work, "logged.mbox"), "15", "0")
     lines = open(log, encoding="latin-1").read().splitlines()
     check("log lines", [
-        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file" % (index, len(msgs[15].body)),
+        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file: no such directory" % (
+            index, len(msgs[15].body)),
         "%s\t0\tRe: a/b\t%d\twritten\t" % (index, len(msgs[0].body)),
         "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
 

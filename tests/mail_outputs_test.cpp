@@ -18,6 +18,7 @@
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/folder_tree.h"
 #include "tools/vfolder/mbox_format.h"
+#include "tools/vfolder/system_calls.h"
 
 #ifdef _WIN32
 #define SEPARATOR "\\"
@@ -33,16 +34,19 @@ const int Count = 4;
 
 // ---- Faults
 
+// The system's error numbers the faults leave.
+#ifdef _WIN32
+const int DiskFull = ERROR_DISK_FULL, AccessDenied = ERROR_ACCESS_DENIED, IoError = ERROR_WRITE_FAULT;
+void SetSystemError(int error) { SetLastError(DWORD(error)); }
+#else
+const int DiskFull = ENOSPC, AccessDenied = EACCES, IoError = EIO;
+void SetSystemError(int error) { errno = error; }
+#endif
+
 // Bytes any one file may hold, as on a disk with that much room left.
 uint64_t Room = 0;
 
-void SayDiskFull() {
-#ifdef _WIN32
-  SetLastError(ERROR_DISK_FULL);
-#else
-  errno = ENOSPC;
-#endif
-}
+void SayDiskFull() { SetSystemError(DiskFull); }
 
 bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
   const int64_t held = SystemFileCalls.SizeOf(file);
@@ -55,11 +59,13 @@ bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
 
 FileRef CreateFails(const char *, bool *exists) {
   *exists = false;
+  SetSystemError(AccessDenied);
   return NoFile;
 }
 
 bool CloseFails(FileRef file) {
   SystemFileCalls.Close(file);
+  SetSystemError(IoError);
   return false;
 }
 
@@ -67,6 +73,7 @@ bool SetTimeFails(FileRef, const FILETIME &) { return false; }
 
 bool MoveFails(const char *, const char *, bool *taken) {
   *taken = false;
+  SetSystemError(AccessDenied);
   return false;
 }
 
@@ -96,24 +103,43 @@ struct FaultRow {
   // Messages the mbox file holds: fewer are written where its close failed,
   // which may have lost any of them; -1 for no file.
   int MboxHolds;
+  // The error the fault leaves, and the lines of each output that end with
+  // the system's text for it: one for a file or directory that takes no
+  // message at all, said before any message, or one for each message.
+  int Error, Lines[3];
 };
 
 const FaultRow FaultRows[] = {
     // The disk fills up inside the large message: mbox stops there (its later
     // messages fail too), the others lose that one message only.
-    {"DiskFullInsideTheLargeMessage", [] { FileSystem.Write = WriteWithinRoom; }, {2, 3, 3}, 2},
-    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1},
-    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4},
-    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4},
-    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4},
+    {"DiskFullInsideTheLargeMessage",
+     [] { FileSystem.Write = WriteWithinRoom; },
+     {2, 3, 3},
+     2,
+     DiskFull,
+     {1, 1, 1}},
+    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1, AccessDenied, {1, 1, 1}},
+    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4, IoError, {1, 4, 4}},
+    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4, 0, {}},
+    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4, AccessDenied, {0, 4, 0}},
     {"NameTakenAtTheMove",
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
      },
      {4, 4, 4},
-     4},
+     4,
+     0,
+     {}},
 };
+
+// The lines of `text` that end with the system's text for `error`.
+int LinesEndingWith(const std::string &text, int error) {
+  const std::string end = Because(error) + "\n";
+  int count = 0;
+  for (size_t at = 0; (at = text.find(end, at)) != std::string::npos; at += end.size()) ++count;
+  return count;
+}
 
 std::string Description() {
   std::string text;
@@ -180,9 +206,16 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
 
   Tally Convert(MailOutput output, const std::string &target) {
     MailRun run = RunOf(output);
+    testing::internal::CaptureStderr();
     GetParam().Install();
     const Tally tally = ConvertFolder(&run, &folder, chosen, target);
     FileSystem = SystemFileCalls;
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (GetParam().Error != 0) {
+      EXPECT_EQ(LinesEndingWith(said, GetParam().Error), GetParam().Lines[int(output)])
+          << "output " << output << " said:\n"
+          << said;
+    }
     return tally;
   }
 

@@ -127,9 +127,12 @@ void FailBelow(MailRun *run, const TreeNode &node, Tally *total) {
   }
 }
 
+// Says so, with the reason the system gave for the last call that failed.
 void SayCannotMake(const std::string &path, const char *what) {
+  const std::string reason = Because(LastSystemError());
   ClearProgress();
-  fprintf(stderr, "vfolder: %s: cannot make the %s\n", Printable(path.c_str()).c_str(), what);
+  fprintf(stderr, "vfolder: %s: cannot make the %s%s\n", Printable(path.c_str()).c_str(), what,
+          reason.c_str());
 }
 
 // The mbox layout: a folder and a directory of the same name share one name,
@@ -158,6 +161,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
           FileSystem.KindOf(sbd.c_str(), false) != PathMissing)
         continue;
       bool exists = false;
+      ClearSystemError();
       file = FileSystem.CreateNew(Join(out, name).c_str(), &exists);
       if (file == NoFile && !exists) break;
     }
@@ -169,6 +173,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
     if (directory == nullptr) continue;
     const std::string sbd = Join(out, name + ".sbd");
     bool exists = false;
+    ClearSystemError();
     if (made && FileSystem.MakeDirectory(sbd.c_str(), &exists)) {
       ConvertMboxLevel(run, *directory, sbd, total);
     } else {
@@ -189,6 +194,7 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
     bool made = false, exists = true;
     for (int number = 1; number < 10000 && !made && exists; ++number) {
       name = Suffixed(child.Name, number);
+      ClearSystemError();
       if (!given.Has(name)) made = FileSystem.MakeDirectory(Join(out, name).c_str(), &exists);
     }
     given.Names.push_back(name);
@@ -228,6 +234,7 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
   Tally total = {0, 0, 0, 0};
+  ClearSystemError();
   if (!FileSystem.MakeDirectories(out.c_str())) {
     SayCannotMake(out, "directory");
     FailBelow(run, top, &total);

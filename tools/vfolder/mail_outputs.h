@@ -37,6 +37,12 @@ struct Tally {
 // True once nothing more is to be written: an interrupt, or a closed pipe.
 bool RunStopped(const MailRun &run);
 
+// Whether a new file can be made in the directory `dir`: one is made there
+// and taken away again, so that a directory that refuses every file is told
+// once, before the first message, and not once for each. False, with the
+// system's error number (0 for none), when none can be made.
+bool CanMakeFilesIn(const std::string &dir, int *error);
+
 // Says why `target` cannot take the run's output, before anything is written:
 // it is one of the folder's files `own` (by identity, whatever the spelling or
 // links), an mbox FILE that holds messages already without --append or
@@ -64,6 +70,6 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
 
-// "N messages, N written, N failed", or "interrupted after N of N messages,
-// N written, N failed".
+// "N messages, N written, N failed" ("1 message, ..."), or "interrupted
+// after N of N messages, N written, N failed".
 std::string SummaryOf(const Tally &tally);

@@ -11,6 +11,7 @@
 #include "folder/export_name.h"
 #include "tools/vfolder/escaped_text.h"
 #include "tools/vfolder/mail_folder.h"
+#include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_loader.h"
 #include "tools/vfolder/run_log.h"
 #include "tools/vfolder/system_calls.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-// The host's Message service: each line of text as "TITLE: LINE".
 // The host's Message service: each line of text as "TITLE: LINE".
 int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, int items_number,
                         int buttons_number) {
@@ -40,12 +40,17 @@ struct ShownBox {
 // message that was not written whole.
 std::vector<ShownBox> Boxes;
 
-// The plug-in's message boxes, as lines on standard error.
+// The plug-in's message boxes, as lines on standard error. A file that could
+// not be made or written gets the reason the system gave for the call that
+// failed, the last one before the box; each box starts the wait for the next.
 int WINAPI PrintMessageBox(HWND, const char *text, const char *caption, UINT) {
+  const int error = LastSystemError();
   caption = caption != nullptr ? caption : "";
-  text = text != nullptr ? text : "";
-  fprintf(stderr, "%s: %s\n", Printable(caption).c_str(), Printable(text).c_str());
-  Boxes.push_back({caption, text});
+  std::string shown = text != nullptr ? text : "";
+  if (shown == "Cannot create file" || shown == "Cannot write file") shown += Because(error);
+  fprintf(stderr, "%s: %s\n", Printable(caption).c_str(), Printable(shown.c_str()).c_str());
+  Boxes.push_back({caption, shown});
+  ClearSystemError();
   return 1;  // IDOK
 }
 
@@ -230,6 +235,18 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   std::vector<PluginPanelItem> copied;
   for (int position : chosen) copied.push_back(items[position]);
   const std::string dest = FullPath(command.Dest);
+  // A destination that cannot take a file is said once, not once a message.
+  const PathKind kind = FileSystem.KindOf(dest.c_str(), true);
+  std::string unusable;
+  int error = 0;
+  if (kind == PathMissing)
+    unusable = "no such directory";
+  else if (kind != PathDirectory)
+    unusable = "is no directory";
+  else if (!CanMakeFilesIn(dest, &error))
+    unusable = "cannot make files in it" + Because(error);
+  if (!unusable.empty())
+    fprintf(stderr, "vfolder: %s: %s\n", Printable(command.Dest).c_str(), unusable.c_str());
   RunLog log;
   if (command.LogPath != nullptr) {
     // The log never takes the place of one of the folder's files.
@@ -247,13 +264,15 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   }
   const int total = int(copied.size());
   Boxes.clear();
-  const int done =
-      api.GetFiles(folder, copied.data(), total, 0, const_cast<char *>(dest.c_str()), 0);
+  ClearSystemError();
+  const int done = unusable.empty() && api.GetFiles(folder, copied.data(), total, 0,
+                                                    const_cast<char *>(dest.c_str()), 0);
   // No box at all when the data folder file cannot be opened: the host
   // warning said so, and nothing was written.
   const std::vector<std::string> reasons =
-      done ? FailuresFromBoxes(copied, dest)
-           : std::vector<std::string>(copied.size(), "Unable to open Data Folder File");
+      !unusable.empty() ? std::vector<std::string>(copied.size(), "Cannot create file: " + unusable)
+      : done            ? FailuresFromBoxes(copied, dest)
+                        : std::vector<std::string>(copied.size(), "Unable to open Data Folder File");
   int failed = 0;
   for (size_t i = 0; i < copied.size(); ++i) {
     if (!reasons[i].empty()) ++failed;
@@ -262,7 +281,7 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
                  uint32_t(copied[i].FindData.nFileSizeLow),
                  reasons[i].empty() ? nullptr : reasons[i].c_str());
   }
-  fprintf(stderr, "vfolder: %d messages, %d written, %d failed\n", total, total - failed, failed);
+  fprintf(stderr, "vfolder: %s\n", SummaryOf({total, total, total - failed, failed}).c_str());
   const bool logged = command.LogPath == nullptr || CloseRunLog(&log);
   return failed > 0 || !logged ? 1 : 0;
 }

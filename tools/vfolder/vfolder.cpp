@@ -19,7 +19,8 @@
 namespace {
 
 const char Usage[] =
-    "usage: vfolder [--plugin PATH] list [--tsv] INDEX\n"
+    "usage: vfolder --version | --help\n"
+    "       vfolder [--plugin PATH] list [--tsv] INDEX\n"
     "       vfolder [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
     "       vfolder [--log FILE] copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--log FILE] [--append|--replace] mbox INDEX|DIR FILE [ITEM...]\n"
@@ -87,7 +88,8 @@ const char Help[] =
     "ends quietly.\n"
     "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
     "file could not be created, a message could not be read or written, the\n"
-    "data folder file could not be opened); 2 not a folder, the listing failed,\n"
+    "data folder file could not be opened, the destination cannot take files);\n"
+    "2 not a folder, the listing failed,\n"
     "an output that is refused, or a usage error; 130 interrupted; 141 standard\n"
     "output closed.\n"
     "Messages from the plug-in are written to standard error.\n";
@@ -245,6 +247,9 @@ int main(int argc, char **argv) {
       fputs(Usage, stdout);
       fputs("\n", stdout);
       fputs(Help, stdout);
+      return 0;
+    } else if (option && !strcmp(arg, "--version")) {
+      printf("vfolder %s\n", VFOLDER_VERSION);
       return 0;
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
