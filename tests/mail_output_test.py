@@ -436,6 +436,49 @@ def logs(tools):
         "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
 
 
+def charsets(tools):
+    """--charset CP: the table, the TSV, file names and ITEMs in UTF-8; without
+    it, each byte that is no UTF-8 shown as \\xHH and file names as stored. The
+    table's columns stay aligned either way."""
+    odd = make_mail_folder.odd_messages()
+    index = tools.folder("ODD", odd)
+    cp1251, cp866 = odd[8], odd[9]
+    escaped_1251 = "".join("\\x%02x" % b if b > 0x7F else chr(b) for b in cp1251.name)
+    rows = [  # options, how the two Cyrillic names show in the table
+        ([], escaped_1251, "\\x91\\xe7\\xf1\\xe2"),
+        (["--charset", "cp1251"], cp1251.name.decode("cp1251"), cp866.name.decode("cp1251")),
+        (["--charset", "CP866"], cp1251.name.decode("cp866"), cp866.name.decode("cp866")),
+    ]
+    for options, shown_1251, shown_866 in rows:
+        what = "list %s" % " ".join(options)
+        status, out, err = tools.run(*(options + ["list", index]))
+        table = out.decode("utf-8", "replace")
+        check(what + ": status, and the table is UTF-8", (0, out), (status, table.encode("utf-8")))
+        lines = table.splitlines()[2:]
+        check(what + ": the names shown", True,
+              any(line.startswith(shown_1251 + " ") for line in lines) and
+              any(line.startswith(shown_866 + " ") for line in lines))
+        check(what + ": the columns aligned", 1, len({line.index("  --  ") for line in lines}))
+        check(what + ": a hint where texts are no UTF-8", not options, "--charset CP" in err)
+    _, tsv, _ = tools.run("--charset", "cp1251", "list", "--tsv", index)
+    check("list --tsv --charset: UTF-8", "8\t%s\t%s" % (cp1251.name.decode("cp1251"),
+                                                       cp1251.description.decode("cp1251")),
+          "\t".join(tsv.decode("utf-8").splitlines()[8].split("\t")[:3]))
+
+    # File names: UTF-8 with --charset, the stored bytes without; ITEMs by
+    # their decoded names.
+    for options, command, item, name in [
+            (["--charset", "cp1251"], ["copy"], "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442",
+             "\u041e\u0442\u0447\u0451\u0442_\u0437\u0430_\u043c\u0430\u0440\u0442".encode("utf-8")),
+            (["--charset", "cp866"], ["copy", "--eml"], "9", "\u0421\u0447\u0451\u0442.eml".encode("utf-8")),
+            ([], ["copy", "--eml"], "9", cp866.name + b".eml")]:
+        out = os.path.join(tools.work, "names-%d" % len(os.listdir(tools.work)))
+        os.mkdir(out)
+        status, _, err = tools.run(*(options + command + [index, out, item]))
+        check("%s %s: the file name" % (" ".join(options), " ".join(command)), (0, [name]),
+              (status, os.listdir(out.encode())))
+
+
 # Messages in the run whose progress line is looked at.
 BigRun = 15000
 
@@ -453,6 +496,7 @@ def main():
             tools = Tools(sys.argv[1], sys.argv[2], work)
             trees(tools)
             logs(tools)
+            charsets(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:

@@ -47,7 +47,7 @@ bool ReadDirectory(TreeNode *node, bool *complete) {
       child.IsFolder = true;
       child.Name = FolderName(name);
       child.Own[0] = FileSystem.Identify(child.Path.c_str());
-      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}};
+      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}};
       if (folder.Handle != nullptr) FolderFileIdentities(folder.Handle, child.Own);
       CloseMailFolder(&folder);
       node->Children.push_back(child);
@@ -89,7 +89,7 @@ void SayFolder(const MailFolder &folder, const std::string &text) {
 // be made, which every message of the folder fails for.
 void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, Tally *total) {
   MailFolder folder;
-  const FolderOpening opening = OpenMailFolder(node.Path, &folder);
+  const FolderOpening opening = OpenMailFolder(node.Path, &folder, run->Charset);
   if (opening != FolderOpened) {
     SayFolder(folder, "cannot list the folder");
     ++run->FoldersNotListed;
@@ -102,7 +102,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
       run->Done += tally.Messages;
       if (run->Log != nullptr)
         for (int i : chosen)
-          LogMessage(run->Log, folder.Shown, i, folder.Entries[size_t(i)].Name,
+          LogMessage(run->Log, folder.Shown, i, NameOf(folder, i),
                      folder.Entries[size_t(i)].Size, "Cannot create file");
     } else {
       tally = ConvertFolder(run, &folder, chosen, target);

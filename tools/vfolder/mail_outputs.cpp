@@ -58,7 +58,7 @@ void SayMessageFailed(const MailRun &run, const MailFolder &folder, int position
                       const char *problem, int error, const std::string &path = std::string()) {
   const std::string where = run.NameFolders ? Shown(folder.Shown) + ": " : std::string();
   Say("vfolder: %smessage %d (%s): %s%s%s%s\n", where.c_str(), position,
-      Printable(folder.Entries[size_t(position)].Name).c_str(), problem, path.empty() ? "" : ": ",
+      TableText(NameOf(folder, position)).c_str(), problem, path.empty() ? "" : ": ",
       Shown(path).c_str(), Because(error).c_str());
 }
 
@@ -393,8 +393,16 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
               const std::string &dir, std::vector<Outcome> *outcomes) {
+  // File names in UTF-8 where a character set is given, as the system's other
+  // names are; Windows keeps the bytes, which its file functions take in their
+  // own code page.
   std::vector<const char *> names;
-  for (int position : chosen) names.push_back(folder->Entries[size_t(position)].Name);
+  for (int position : chosen)
+#ifdef _WIN32
+    names.push_back(folder->Entries[size_t(position)].Name);
+#else
+    names.push_back(NameOf(*folder, position));
+#endif
   ExportRun exported;
   int error = 0;
   if (!CanMakeFilesIn(dir, &error)) {
@@ -403,7 +411,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     return;
   }
   if (!StartExport(&exported, folder->Handle, dir.c_str(), names.data(), int(names.size()),
-                   sizeof(MessageEntry::Name), 0)) {
+                   LongestItemName, 0)) {
     Say("vfolder: %s: %s\n", Shown(dir).c_str(), NoMemory);
     FailAll(chosen, NoMemory, 0, outcomes);
     return;
@@ -510,7 +518,8 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
     ++(outcome.Problem == nullptr ? tally.Written : tally.Failed);
     if (run->Log != nullptr) {
       const MessageEntry &entry = folder->Entries[size_t(outcome.Position)];
-      LogMessage(run->Log, folder->Shown, outcome.Position, entry.Name, entry.Size,
+      LogMessage(run->Log, folder->Shown, outcome.Position, NameOf(*folder, outcome.Position),
+                 entry.Size,
                  outcome.Problem != nullptr ? ReasonOf(outcome.Problem, outcome.Error).c_str()
                                             : nullptr);
     }

@@ -26,6 +26,7 @@ struct MailRun {
   bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
   int FoldersNotListed;      // folders of a tree whose index could not be listed
+  const TextCharset *Charset;  // the index texts' character set, or null
 };
 
 // The messages of a folder or of a run: chosen, handled (written or failed;

@@ -108,6 +108,7 @@ struct Arguments {
   MboxExisting Existing = MboxRefuse;
   const char *PluginPath = nullptr;
   const char *LogPath = nullptr;
+  const char *CharsetName = nullptr;
   std::vector<const char *> Words;
 };
 
@@ -170,10 +171,11 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   return complete ? StatusOf(*run, tally, logged) : std::max(StatusOf(*run, tally, logged), 1);
 }
 
-int RunMailOutput(const Arguments &arguments) {
+int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   IgnoreWriteSignals();
   CatchInterrupts();
   MailRun run = {};
+  run.Charset = charset;
   run.Output = arguments.What == MboxCommand      ? MboxOutput
                : arguments.What == MaildirCommand ? MaildirOutput
                                                   : EmlOutput;
@@ -189,7 +191,7 @@ int RunMailOutput(const Arguments &arguments) {
   }
 
   MailFolder folder;
-  const FolderOpening opening = OpenMailFolder(FullPath(source), &folder);
+  const FolderOpening opening = OpenMailFolder(FullPath(source), &folder, run.Charset);
   const std::string shown_source = Printable(source);
   if (opening != FolderOpened) {
     fprintf(stderr, "vfolder: %s: %s\n", shown_source.c_str(),
@@ -200,11 +202,13 @@ int RunMailOutput(const Arguments &arguments) {
     return 2;
   }
   std::vector<int> chosen;
-  const char *unmatched = nullptr;
-  const std::vector<const char *> names(arguments.Words.begin() + 2, arguments.Words.end());
+  std::string unmatched;
+  std::vector<std::string> names;
+  for (size_t i = 2; i < arguments.Words.size(); ++i)
+    names.push_back(ArgumentText(run.Charset, arguments.Words[i]));
   if (!SelectMessages(folder, names, &chosen, &unmatched)) {
     fprintf(stderr, "vfolder: %s: no item %s\n", shown_source.c_str(),
-            Printable(unmatched).c_str());
+            TableText(unmatched).c_str());
     CloseMailFolder(&folder);
     return 2;
   }
@@ -254,6 +258,9 @@ int main(int argc, char **argv) {
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
       (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && !strcmp(arg, "--charset")) {
+      if (++i == argc) return UsageError("--charset needs the name of a character set");
+      arguments.CharsetName = argv[i];
     } else if (option && !strcmp(arg, "--tsv")) {
       arguments.Tsv = true;
     } else if (option && !strcmp(arg, "--eml")) {
@@ -294,6 +301,14 @@ int main(int argc, char **argv) {
     return UsageError("--append and --replace go with mbox");
   if (what == ListCommand && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox and maildir");
+  TextCharset charset = {};
+  if (arguments.CharsetName != nullptr && !OpenTextCharset(arguments.CharsetName, &charset)) {
+    fprintf(stderr, "vfolder: --charset %s: no character set of that name here\n",
+            Printable(arguments.CharsetName).c_str());
+    return 2;
+  }
+  const TextCharset *decoding = arguments.CharsetName != nullptr ? &charset : nullptr;
+  int status;
   if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
     if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
       return UsageError("copy takes a directory of folders with --eml only");
@@ -305,10 +320,14 @@ int main(int argc, char **argv) {
                              arguments.Words[0],
                              what == CopyCommand ? arguments.Words[1] : nullptr,
                              {},
-                             arguments.LogPath};
+                             arguments.LogPath,
+                             decoding};
     if (what == CopyCommand)
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
-    return RunPluginCommand(command);
+    status = RunPluginCommand(command);
+  } else {
+    status = RunMailOutput(arguments, decoding);
   }
-  return RunMailOutput(arguments);
+  if (decoding != nullptr) CloseTextCharset(&charset);
+  return status;
 }
