@@ -144,44 +144,48 @@ def odd_messages():
         return b"=?UNKNOWN-8BIT?B?" + base64.b64encode(text) + b"?="
 
     sunday = b"Sun, 12 Mar 2000 13:35:00 +0000"
+    saturday = "Sat, 11 Mar 2000 10:00:00 +0100"
     headers = b"From: joe@example.com\nSubject: s\nDate: Sat, 11 Mar 2000 10:00:00 +0100\n\n"
     cp1251 = "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442"
     cp866 = "\u0421\u0447\u0451\u0442"
     ivan, maria = "\u0418\u0432\u0430\u043d", "\u041c\u0430\u0440\u0438\u044f"
-    return [
-        M("No headers", "Joe Bloggs", "12 Mar 00 14:35", b"Just a note.\nSecond line.\n", None,
-          None, None, block(b"Joe Bloggs", b"No headers", sunday)),
-        M("Empty", "", "12 Mar 00 14:35", b"", None, None, None,
-          block(b"", b"Empty", sunday)),
-        M("Envelope", "joe@example.com", "12 Mar 00 14:35",
-          b"From joe@example.com Sun Mar 12 13:35:00 2000\n" + headers + b"Body.\n",
-          "joe@example.com", None, None, block(b"joe@example.com", b"Envelope", sunday)),
-        M("LF endings", "Joe", "12 Mar 00 14:35", headers + b"One.\nTwo.\n", "joe@example.com",
-          "s", None),
+    joe, sun = "joe@example.com", sunday.decode()
+    odd = [  # the item, the body, the headers given; sender, Subject and Date as mbox has them
+        M("No headers", "Joe Bloggs", "12 Mar 00 14:35", b"Just a note.\nSecond line.\n",
+          None, "No headers", sun, block(b"Joe Bloggs", b"No headers", sunday)),
+        M("Empty", "", "12 Mar 00 14:35", b"", None, "Empty", sun, block(b"", b"Empty", sunday)),
+        M("Envelope", joe, "12 Mar 00 14:35",
+          b"From joe@example.com Sun Mar 12 13:35:00 2000\n" + headers + b"Body.\n", joe,
+          "Envelope", sun, block(joe.encode(), b"Envelope", sunday)),
+        M("LF endings", "Joe", "12 Mar 00 14:35", headers + b"One.\nTwo.\n", joe, "s", saturday),
         M("CRLF endings", "Joe", "12 Mar 00 14:35",
-          (headers + b"One.\nTwo.\n").replace(b"\n", b"\r\n"), "joe@example.com", "s", None),
+          (headers + b"One.\nTwo.\n").replace(b"\n", b"\r\n"), joe, "s", saturday),
         M("CRLF without a date", "Joe", "12 Mar 00 14:35",
-          b"From: joe@example.com\r\nSubject: s\r\n\r\nOne.\r\n", "joe@example.com", "s",
-          None, b"Date: " + sunday + b"\r\n"),
-        M("No final newline", "Joe", "12 Mar 00 14:35", headers + b"no line feed at the end",
-          "joe@example.com", "s", None),
+          b"From: joe@example.com\r\nSubject: s\r\n\r\nOne.\r\n", joe, "s", sun,
+          b"Date: " + sunday + b"\r\n"),
+        M("No final newline", "Joe", "12 Mar 00 14:35", headers + b"no line feed at the end", joe,
+          "s", saturday),
         M("MIME attachment", "Ann Smith", "12 Mar 00 14:35", MIME, "ann.smith@example.org",
-          "Figures", None),
+          "Figures", "Mon, 13 Mar 2000 10:00:00 +0100"),
         M(cp1251.encode("cp1251"), ivan.encode("cp1251"), "12 Mar 00 14:35",
           b"From: ivan@example.ru\nSubject: =?utf-8?b?0J7RgtGH0ZHRgg==?=\n\nBody.\n",
-          "ivan@example.ru", None, None, b"Date: " + sunday + b"\n"),
+          "ivan@example.ru", "=?utf-8?b?0J7RgtGH0ZHRgg==?=", sun, b"Date: " + sunday + b"\n"),
         M(cp866.encode("cp866"), maria.encode("cp866"), "12 Mar 00 14:35", b"Body only.\n",
-          None, None, None, block(unknown_8bit(maria.encode("cp866")),
-                                  unknown_8bit(cp866.encode("cp866")), sunday)),
-        M("No date", "Joe", "32 Xyz 00 14:35", b"Body only.\n", None, None, None,
+          unknown_8bit(maria.encode("cp866")).decode(), unknown_8bit(cp866.encode("cp866")).decode(),
+          sun, block(unknown_8bit(maria.encode("cp866")), unknown_8bit(cp866.encode("cp866")),
+                     sunday)),
+        M("No date", "Joe", "32 Xyz 00 14:35", b"Body only.\n", "Joe", "No date", None,
           block(b"Joe", b"No date", None)),
         M("No date, with headers", "Joe", "32 Xyz 00 14:35",
-          b"From: joe@example.com\nSubject: s\n\nBody.\n", "joe@example.com", "s", None),
-        M("Empty first line", "Joe", "12 Mar 00 14:35", b"\nBody after an empty line.\n", None,
-          None, None, block(b"Joe", b"Empty first line", sunday)),
+          b"From: joe@example.com\nSubject: s\n\nBody.\n", joe, "s", None),
+        M("Empty first line", "Joe", "12 Mar 00 14:35", b"\nBody after an empty line.\n", "Joe",
+          "Empty first line", sun, block(b"Joe", b"Empty first line", sunday)),
         M("From lines in the body", "Joe", "12 Mar 00 14:35",
-          headers + b"From the start.\n>From quoted.\n", "joe@example.com", "s", None),
+          headers + b"From the start.\n>From quoted.\n", joe, "s", saturday),
     ]
+    for message in odd:
+        message.plain_sender = False  # a description, not an address
+    return odd
 
 
 def _escaped(data):

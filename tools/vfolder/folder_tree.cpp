@@ -96,7 +96,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
   } else {
     std::vector<int> chosen;
     for (int i = 0; i < int(folder.Entries.size()); ++i) chosen.push_back(i);
-    Tally tally = {int(chosen.size()), 0, 0, 0};
+    Tally tally = {int(chosen.size()), 0, 0, 0, 0};
     if (target.empty()) {
       tally.Handled = tally.Failed = tally.Messages;
       run->Done += tally.Messages;
@@ -112,6 +112,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
     total->Handled += tally.Handled;
     total->Written += tally.Written;
     total->Failed += tally.Failed;
+    total->Given += tally.Given;
   }
   CloseMailFolder(&folder);
 }
@@ -233,7 +234,7 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 }
 
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
-  Tally total = {0, 0, 0, 0};
+  Tally total = {0, 0, 0, 0, 0};
   ClearSystemError();
   if (!FileSystem.MakeDirectories(out.c_str())) {
     SayCannotMake(out, "directory");

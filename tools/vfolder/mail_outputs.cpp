@@ -9,11 +9,18 @@
 #include "folder/export.h"
 #include "tools/vfolder/byte_buffer.h"
 #include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/given_headers.h"
 #include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
 
 namespace {
+
+#ifdef _WIN32
+const bool NamesTakeColons = false;
+#else
+const bool NamesTakeColons = true;
+#endif
 
 // Formatted mbox messages are written in pieces of about this size.
 const size_t MboxPieceSize = 1024 * 1024;
@@ -28,6 +35,7 @@ struct Outcome {
   int Position;
   const char *Problem;  // null: written
   int Error;            // the system's error number the failing call left; 0 for none
+  HeadersGiven Given;   // a written message's headers given
 };
 
 // "PROBLEM[: the system's reason]"
@@ -36,7 +44,7 @@ std::string ReasonOf(const char *problem, int error) { return problem + Because(
 // Every chosen message fails for one reason, said once already.
 void FailAll(const std::vector<int> &chosen, const char *problem, int error,
              std::vector<Outcome> *outcomes) {
-  for (int position : chosen) outcomes->push_back({position, problem, error});
+  for (int position : chosen) outcomes->push_back({position, problem, error, NoHeadersGiven});
 }
 
 std::string Join(const std::string &dir, const std::string &name) {
@@ -82,6 +90,70 @@ bool WriteSink(void *file, const void *bytes, size_t size) {
 
 bool BufferSink(void *buffer, const void *bytes, size_t size) {
   return !Interrupted() && AppendBytes(static_cast<ByteBuffer *>(buffer), bytes, size);
+}
+
+// What message `position` is given, and the lines that go before it
+// (with mbox --seen the status lines too), decided on its first `size` bytes
+// (`whole` when they are all of it); false when more are needed.
+bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
+                 size_t size, bool whole, HeadersGiven *given, std::string *text) {
+  const MessageEntry &entry = folder.Entries[size_t(position)];
+  bool crlf = false;
+  if (!DecideHeaders(head, size, whole, !IsZero(entry.Time), given, &crlf)) return false;
+  if (run.Exact) *given = NoHeadersGiven;
+  *text = GivenHeaderText(*given, NameOf(folder, position), DescriptionOf(folder, position),
+                          entry.Time, run.Output == MboxOutput && run.Seen, crlf);
+  return true;
+}
+
+// Holds a message's first bytes until what it is given is known, then writes
+// the given lines and the message into the file.
+struct HeadingSink {
+  const MailRun *Run;
+  const MailFolder *Folder;
+  int Position;
+  FileRef *File;
+  ByteBuffer *Held;  // first bytes not yet written
+  bool Decided;
+  HeadersGiven Given;
+};
+
+// Takes `bytes` (`whole`: the message ends with them). False when a write
+// failed or memory ran out.
+bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
+  if (sink->Decided) return size == 0 || WriteSink(sink->File, bytes, size);
+  // Decided on the bytes as they come where that is enough, as it mostly is.
+  const bool held = sink->Held->Size > 0;
+  if (held && !AppendBytes(sink->Held, bytes, size)) return false;
+  const char *head = held ? sink->Held->Bytes : bytes;
+  const size_t head_size = held ? sink->Held->Size : size;
+  std::string text;
+  if (!DecideGiven(*sink->Run, *sink->Folder, sink->Position, head, head_size, whole,
+                   &sink->Given, &text))
+    return held || AppendBytes(sink->Held, bytes, size);
+  sink->Decided = true;
+  return (text.empty() || WriteSink(sink->File, text.data(), text.size())) &&
+         (head_size == 0 || WriteSink(sink->File, head, head_size));
+}
+
+bool HeadingWrite(void *context, const void *bytes, size_t size) {
+  return PassOn(static_cast<HeadingSink *>(context), static_cast<const char *>(bytes), size, false);
+}
+
+// Copies message `position` into `file` after the lines it is given, which
+// `*given` tells; byte for byte with --exact. `held` keeps first bytes.
+ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                               ByteBuffer *held, HeadersGiven *given) {
+  const MessageEntry &entry = folder->Entries[size_t(position)];
+  *given = NoHeadersGiven;
+  if (run.Exact) return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, file);
+  held->Size = 0;
+  HeadingSink sink = {&run, folder, position, file, held, false, NoHeadersGiven};
+  ExportResult result =
+      CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HeadingWrite, &sink);
+  if (result == ExportWritten && !PassOn(&sink, "", 0, true)) result = ExportCannotWrite;
+  *given = sink.Given;
+  return result;
 }
 
 const char *ProblemOf(ExportResult result) {
@@ -197,7 +269,7 @@ void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
       if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
         ++written;
       else
-        (*outcomes)[i] = {(*outcomes)[i].Position, CannotWrite, error};
+        (*outcomes)[i] = {(*outcomes)[i].Position, CannotWrite, error, NoHeadersGiven};
     }
     mbox->Pending.Size = whole;
   }
@@ -242,7 +314,7 @@ void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bo
   }
   if (lost != nullptr)
     for (Outcome &outcome : *outcomes)
-      if (outcome.Problem == nullptr) outcome = {outcome.Position, lost, error};
+      if (outcome.Problem == nullptr) outcome = {outcome.Position, lost, error, NoHeadersGiven};
 }
 
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
@@ -256,7 +328,7 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (mbox.Broken) {
-      outcomes->push_back({position, CannotWrite, mbox.Error});
+      outcomes->push_back({position, CannotWrite, mbox.Error, NoHeadersGiven});
       continue;
     }
     const MessageEntry &entry = folder->Entries[size_t(position)];
@@ -266,14 +338,19 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
     if (result != ExportWritten && Interrupted()) break;
     const int error = result == ExportCannotRead ? LastSystemError() : 0;
+    const char *bytes = message.Size > 0 ? message.Bytes : "";
+    HeadersGiven given = NoHeadersGiven;
+    std::string text;
+    if (result == ExportWritten)
+      DecideGiven(*run, *folder, position, bytes, message.Size, true, &given, &text);
     const char *problem =
         result == ExportCannotRead                                                   ? CannotRead
         : result != ExportWritten                                                    ? NoMemory
-        : !AppendMboxMessage(&mbox.Pending, message.Bytes, message.Size, entry.Time) ? NoMemory
+        : !AppendMboxMessage(&mbox.Pending, text, bytes, message.Size, entry.Time)   ? NoMemory
                                                                                      : nullptr;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
     if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
-    outcomes->push_back({position, problem, error});
+    outcomes->push_back({position, problem, error, problem == nullptr ? given : NoHeadersGiven});
     if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
     Handled(run);
   }
@@ -312,13 +389,16 @@ std::string MaildirName(unsigned long count) {
   return name + host;
 }
 
-// Delivers one message: written in tmp, then renamed into new under a name
-// no file there has. Null when it was delivered, else the reason, with the
-// system's error in `*error`; nothing is left in tmp either way. `*stopped`
-// when an interrupt cut it short.
-const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry &entry,
-                           const std::string &dir, int *error, bool *stopped) {
-  const std::string tmp = Join(dir, "tmp"), fresh = Join(dir, "new");
+// Delivers message `position`: written in tmp, then renamed into new (with
+// --seen into cur, flagged as seen) under a name no file there has. Null when
+// it was delivered, with the headers it was given in `*given`, else the
+// reason, with the system's error in `*error`; nothing is left in tmp either
+// way. `*stopped` when an interrupt cut it short.
+const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const std::string &dir,
+                           ByteBuffer *held, HeadersGiven *given, int *error, bool *stopped) {
+  const MessageEntry &entry = folder->Entries[size_t(position)];
+  const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
+  const char *flags = run->Seen ? ":2,S" : "";
   std::string name, path;
   FileRef file = NoFile;
   bool exists = true;
@@ -335,8 +415,7 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry 
     return CannotCreate;
   }
   MarkPartialFile(file, path.c_str());
-  const ExportResult result =
-      CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+  const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
   *error = result != ExportWritten ? LastSystemError() : 0;
   // The message's date on the file; a time that cannot be set loses nothing.
   if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
@@ -351,8 +430,11 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry 
   for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
     bool taken = false;
     ClearSystemError();
-    if (FileSystem.MoveNoReplace(path.c_str(), Join(fresh, name).c_str(), &taken)) break;
-    if (!taken) problem = "cannot move it into new", *error = LastSystemError();
+    if (FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken)) break;
+    if (!taken) {
+      problem = run->Seen ? "cannot move it into cur" : "cannot move it into new";
+      *error = LastSystemError();
+    }
     name = MaildirName(++run->Deliveries);
   }
   if (problem != nullptr) FileSystem.Remove(path.c_str());
@@ -377,16 +459,28 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     FailAll(chosen, CannotCreate, error, outcomes);
     return;
   }
+  // A name with the flags of a message read has a colon, which Windows takes
+  // for the start of a stream's name and other file systems (FAT) refuse.
+  if (run->Seen && (!NamesTakeColons || !CanMakeFilesIn(Join(dir, "tmp"), &error, ":2,S"))) {
+    Say("vfolder: %s: file names here cannot hold the ':' that --seen needs\n",
+        Shown(dir).c_str());
+    FailAll(chosen, "file names here cannot hold ':'", 0, outcomes);
+    return;
+  }
+  ByteBuffer held = {};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     bool stopped = false;
+    HeadersGiven given = NoHeadersGiven;
     const char *problem =
-        DeliverMessage(run, folder, folder->Entries[size_t(position)], dir, &error, &stopped);
+        DeliverMessage(run, folder, position, dir, &held, &given, &error, &stopped);
     if (stopped) break;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
-    outcomes->push_back({position, problem, problem != nullptr ? error : 0});
+    outcomes->push_back({position, problem, problem != nullptr ? error : 0,
+                         problem == nullptr ? given : NoHeadersGiven});
     Handled(run);
   }
+  FreeBytes(&held);
 }
 
 // ---- .eml files
@@ -418,6 +512,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   }
   exported.KeepExisting = true;
   exported.NameEnding = ".eml";
+  ByteBuffer held = {};
   for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
     const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
     StartCreating();
@@ -425,12 +520,13 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     FileRef file = CreateExportFile(&exported, int(i));
     const std::string path = ExportPath(&exported);
     const char *problem = CannotCreate;
+    HeadersGiven given = NoHeadersGiven;
     error = file == NoFile ? LastSystemError() : 0;
     if (file == NoFile) StopCreating();
     if (file != NoFile) {
       MarkPartialFile(file, path.c_str());
       const ExportResult result =
-          CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+          CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
       error = result != ExportWritten ? LastSystemError() : 0;
       if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
       ClearSystemError();
@@ -444,9 +540,11 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       if (result != ExportWritten && Interrupted()) break;
     }
     if (problem != nullptr) SayMessageFailed(*run, *folder, chosen[i], problem, error, path);
-    outcomes->push_back({chosen[i], problem, problem != nullptr ? error : 0});
+    outcomes->push_back({chosen[i], problem, problem != nullptr ? error : 0,
+                         problem == nullptr ? given : NoHeadersGiven});
     Handled(run);
   }
+  FreeBytes(&held);
   FinishExport(&exported);
 }
 
@@ -454,10 +552,10 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
 
 bool RunStopped(const MailRun &run) { return run.PipeClosed || Interrupted(); }
 
-bool CanMakeFilesIn(const std::string &dir, int *error) {
+bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string path = Join(dir, ".vfolder-probe-" + std::to_string(ProcessId()) + "-" +
-                                           std::to_string(attempt));
+                                           std::to_string(attempt) + ending);
     bool exists = false;
     ClearSystemError();
     const FileRef file = FileSystem.CreateNew(path.c_str(), &exists);
@@ -513,15 +611,18 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   } else {
     WriteEml(run, folder, chosen, target, &outcomes);
   }
-  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0};
+  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
   for (const Outcome &outcome : outcomes) {
     ++(outcome.Problem == nullptr ? tally.Written : tally.Failed);
+    if (outcome.Given != NoHeadersGiven) ++tally.Given;
     if (run->Log != nullptr) {
       const MessageEntry &entry = folder->Entries[size_t(outcome.Position)];
       LogMessage(run->Log, folder->Shown, outcome.Position, NameOf(*folder, outcome.Position),
                  entry.Size,
                  outcome.Problem != nullptr ? ReasonOf(outcome.Problem, outcome.Error).c_str()
-                                            : nullptr);
+                                            : nullptr,
+                 GivenHeadersNote(outcome.Given, DescriptionOf(*folder, outcome.Position),
+                                  entry.Time));
     }
   }
   return tally;
@@ -536,5 +637,5 @@ std::string SummaryOf(const Tally &tally) {
   else
     snprintf(text, sizeof text, "%d %s, %d written, %d failed", tally.Messages, messages,
              tally.Written, tally.Failed);
-  return text;
+  return tally.Given > 0 ? text + (", " + std::to_string(tally.Given) + " given headers") : text;
 }
