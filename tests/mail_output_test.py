@@ -268,6 +268,16 @@ def suite(vfolder, mkfolder):
         check("maildir cut short: status and summary", (1, summary(10, 5, 5)),
               (status, err.splitlines(True)[-1]))
         check_maildir("maildir cut short", cut_dir, cut[:5])
+        # A message cut short has no system reason, though its name, taken
+        # already, left one.
+        cut_eml = os.path.join(work, "CutEml")
+        os.mkdir(cut_eml)
+        open(os.path.join(cut_eml, "Hello_.eml"), "wb").close()
+        status, _, err = tools.run("copy", "--eml", cut_index, cut_eml, "5")
+        check("copy --eml cut short, its names taken: no reason the system did not give",
+              (1, True), (status, bool(re.fullmatch(
+                  r"vfolder: message 5 \(%s\): Cannot read message: [^:]*\n%s" % (
+                      re.escape(cut[5].name), re.escape(summary(1, 0, 1))), err))))
 
         os.rename(cut_index[:-1] + "M", cut_index[:-1] + "Z")
         status, _, err = tools.run("--replace", "mbox", cut_index, mbox)

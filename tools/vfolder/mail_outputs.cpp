@@ -415,6 +415,8 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
     return CannotCreate;
   }
   MarkPartialFile(file, path.c_str());
+  // Only an error the copy itself leaves is its reason: a short read leaves none.
+  ClearSystemError();
   const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
   *error = result != ExportWritten ? LastSystemError() : 0;
   // The message's date on the file; a time that cannot be set loses nothing.
@@ -525,6 +527,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     if (file == NoFile) StopCreating();
     if (file != NoFile) {
       MarkPartialFile(file, path.c_str());
+      ClearSystemError();
       const ExportResult result =
           CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
       error = result != ExportWritten ? LastSystemError() : 0;
