@@ -2,7 +2,8 @@
 # Installs what the Linux build and its tests need, skipping what is there.
 set -euo pipefail
 missing=()
-for package in cmake ninja-build g++ googletest python3 hyperfine; do
+# dovecot-core: doveadm reads vfolder's mail outputs back in the tests.
+for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -143,17 +143,21 @@ package_suite() {
 
 # 3,000 realistic messages (tests/make_mail_folder.py) copied, as an mbox and
 # as a Maildir, and a directory of 5 folders in 2 levels (one empty, one data
-# file in lower case) as an mbox tree, a Maildir tree and an .eml tree, by the
-# Linux build and by each vfolder.exe: all the commands of one bitness in one
-# Windows command interpreter. Python's mailbox module reads them back.
+# file in lower case) as an mbox tree, a Maildir tree and an .eml tree, and
+# the odd messages as an mbox, with the headers given them, by the Linux build
+# and by each vfolder.exe: all the commands of one bitness in one Windows
+# command interpreter. Python's mailbox module reads them back.
 mail_outputs_of_package() {
   local work=$1 win bits exe line command
   local read_back=(python3 tests/mail_output_test.py)
   local commands=("copy MAIL.IDX copy-@" "mbox MAIL.IDX @.mbox" "maildir MAIL.IDX maildir-@"
-    "mbox tree mbox-tree-@" "maildir tree maildir-tree-@" "copy --eml tree eml-tree-@")
+    "mbox tree mbox-tree-@" "maildir tree maildir-tree-@" "copy --eml tree eml-tree-@"
+    "mbox ODD.IDX odd-@.mbox")
   win="Z:${work//\//\\}"
   python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
   build/linux/mkfolder "$work/mail.txt" "$work/MAIL.IDX"
+  python3 tests/make_mail_folder.py odd "$work/odd.txt"
+  build/linux/mkfolder "$work/odd.txt" "$work/ODD.IDX"
   mkdir -p "$work/copy-linux" "$work/copy-32" "$work/copy-64" "$work/tree/Archive"
   for line in tree/Inbox.IDX tree/Sent.IDX tree/Archive/2000.IDX tree/Archive/2001.idx; do
     build/linux/mkfolder "$work/mail.txt" "$work/$line"
@@ -189,6 +193,8 @@ mail_outputs_of_package() {
       test "$(grep -cE '^(copy|mbox|maildir) 0$' <<<"$line")" -eq ${#commands[@]}
     check "$bits-bit vfolder.exe mbox is the Linux one, byte for byte" \
       cmp "$work/$bits.mbox" "$work/linux.mbox"
+    check "$bits-bit vfolder.exe gives the odd messages the Linux build's headers" \
+      cmp "$work/odd-$bits.mbox" "$work/odd-linux.mbox"
     check "$bits-bit vfolder.exe maildir: Python reads back the 3,000 messages" \
       "${read_back[@]}" check-maildir "$work/maildir-$bits" 3000
     check "$bits-bit vfolder.exe maildir holds the Linux messages and dates" \

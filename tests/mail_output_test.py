@@ -8,7 +8,9 @@
 
 Prints each failure and exits non-zero when there is one.
 """
+import base64
 import collections
+import copy
 import email
 import email.utils
 import os
@@ -51,15 +53,20 @@ def asctime_of(ticks):
     return time.asctime(time.gmtime(seconds))
 
 
-def check_mbox(what, path, msgs, ticks=None):
-    """The mbox holds exactly `msgs`, in order, with their headers as stored."""
+def check_mbox(what, path, msgs, ticks=None, seen=False, headers=True):
+    """The mbox holds exactly `msgs`, in order, with their headers as stored
+    and those given (with --seen the status lines too), and Python reads their
+    senders, Subject and Date as `msgs` say (unless not `headers`)."""
     box = mailbox.mbox(path, create=False)
     keys = list(box.keys())
     check(what + ": message count", len(msgs), len(keys))
     for n, (key, message) in enumerate(zip(keys, msgs)):
         got = box.get_bytes(key)
-        if unquoted(got) != in_mbox(message.body):
-            check("%s: bytes of message %d" % (what, n), in_mbox(message.body), unquoted(got))
+        wanted = in_mbox(with_status(message) if seen else message.stored())
+        if unquoted(got) != wanted:
+            check("%s: bytes of message %d" % (what, n), wanted, unquoted(got))
+            continue
+        if not headers:
             continue
         parsed = box[key]
         sender = parsed.get_from().split(" ", 1)
@@ -76,6 +83,16 @@ def check_mbox(what, path, msgs, ticks=None):
     box.close()
 
 
+def with_status(message):
+    """The message as mbox --seen writes it: the status lines after the given ones."""
+    end = b"\r\n" if message.body.split(b"\n", 1)[0].endswith(b"\r") else b"\n"
+    given = message.given
+    status = b"Status: RO" + end + b"X-Mozilla-Status: 0001" + end
+    if given.endswith(end + end):
+        return given[:-len(end)] + status + end + message.body
+    return given + status + message.body
+
+
 def check_maildir(what, path, msgs, ticks=None):
     """The Maildir's new holds exactly `msgs` (in any order), each with the
     message date as its modification time."""
@@ -88,7 +105,7 @@ def check_maildir(what, path, msgs, ticks=None):
         times[data] = os.stat(os.path.join(path, "new", key)).st_mtime
         if not re.fullmatch(r"\d+\.M\d{6}P\d+Q\d+\.[^/:]+", key):
             check(what + ": Maildir name", "SECONDS.MmicroPpidQn.HOST", key)
-    wanted = collections.Counter(m.body for m in msgs)
+    wanted = collections.Counter(m.stored() for m in msgs)
     # Only the difference, so that one wrong message does not bury the rest.
     check(what + ": messages in new (missing, extra: the first of each)", ([], []),
           (list(wanted - got)[:1], list(got - wanted)[:1]))
@@ -97,9 +114,9 @@ def check_maildir(what, path, msgs, ticks=None):
           [os.listdir(os.path.join(path, d)) for d in ("cur", "tmp")])
     if ticks is not None:
         for n, message in enumerate(msgs):
-            if ticks[n] and message.body in times:
+            if ticks[n] and message.stored() in times:
                 check("%s: date of message %d" % (what, n), ticks[n] // 10000000 - 11644473600,
-                      int(times[message.body]))
+                      int(times[message.stored()]))
     box.close()
 
 
@@ -152,8 +169,10 @@ def read(path):
         return stored.read()
 
 
-def summary(total, written, failed):
-    return "vfolder: %d messages, %d written, %d failed\n" % (total, written, failed)
+def summary(total, written, failed, given=0):
+    return "vfolder: %d message%s, %d written, %d failed%s\n" % (
+        total, "" if total == 1 else "s", written, failed,
+        ", %d given headers" % given if given else "")
 
 
 def hand_made():
@@ -175,7 +194,8 @@ def hand_made():
         M("Unknown date", "Joe", "12 Xyz 00 14:35",
           b"From: ann@example.org\nSubject: u\nDate: d\n\n>>>>From x", "ann@example.org",
           "u", "d"),
-        M("Empty", "Joe", "12 Mar 00 14:35", b"", None, None, None),
+        M("Empty", "Joe", "12 Mar 00 14:35", b"", "Joe", "Empty", "Sun, 12 Mar 2000 13:35:00 +0000",
+          b"From: Joe\nSubject: Empty\nDate: Sun, 12 Mar 2000 13:35:00 +0000\n\n"),
     ]
     for message in made:
         message.plain_sender = False  # not the address as email.utils reads it
@@ -193,7 +213,7 @@ def suite(vfolder, mkfolder):
         mbox = os.path.join(work, "all.mbox")
         status, _, err = tools.run("mbox", index, mbox)
         check("mbox: status", 0, status)
-        check("mbox: summary", summary(len(msgs), len(msgs), 0), err)
+        check("mbox: summary", summary(len(msgs), len(msgs), 0, 1), err)
         check_mbox("mbox", mbox, msgs, ticks)
         check("mbox: nothing left beside it", [], left_over(work))
         with open(mbox, "rb") as stored:
@@ -218,7 +238,7 @@ def suite(vfolder, mkfolder):
         maildir = os.path.join(work, "Mail")
         status, _, err = tools.run("maildir", index, maildir)
         check("maildir: status", 0, status)
-        check("maildir: summary", summary(len(msgs), len(msgs), 0), err)
+        check("maildir: summary", summary(len(msgs), len(msgs), 0, 1), err)
         check_maildir("maildir", maildir, msgs, ticks)
         before = {name: open(os.path.join(maildir, "new", name), "rb").read()
                   for name in os.listdir(os.path.join(maildir, "new"))}
@@ -248,6 +268,16 @@ def suite(vfolder, mkfolder):
         check("maildir cut short: status and summary", (1, summary(10, 5, 5)),
               (status, err.splitlines(True)[-1]))
         check_maildir("maildir cut short", cut_dir, cut[:5])
+        # A message cut short has no system reason, though its name, taken
+        # already, left one.
+        cut_eml = os.path.join(work, "CutEml")
+        os.mkdir(cut_eml)
+        open(os.path.join(cut_eml, "Hello_.eml"), "wb").close()
+        status, _, err = tools.run("copy", "--eml", cut_index, cut_eml, "5")
+        check("copy --eml cut short, its names taken: no reason the system did not give",
+              (1, True), (status, bool(re.fullmatch(
+                  r"vfolder: message 5 \(%s\): Cannot read message: [^:]*\n%s" % (
+                      re.escape(cut[5].name), re.escape(summary(1, 0, 1))), err))))
 
         os.rename(cut_index[:-1] + "M", cut_index[:-1] + "Z")
         status, _, err = tools.run("--replace", "mbox", cut_index, mbox)
@@ -430,9 +460,107 @@ def logs(tools):
     tools.run("--log", log, "mbox", index, os.path.join(tools.work, "logged.mbox"), "15", "0")
     lines = open(log, encoding="latin-1").read().splitlines()
     check("log lines", [
-        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file" % (index, len(msgs[15].body)),
+        "%s\t15\ttab\\tin name\t%d\tfailed\tCannot create file: no such directory" % (
+            index, len(msgs[15].body)),
         "%s\t0\tRe: a/b\t%d\twritten\t" % (index, len(msgs[0].body)),
         "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
+
+
+def odd_messages(tools):
+    """Messages that mail programs take apart or pass over as they are stored
+    (make_mail_folder.odd_messages()): each output gives each the headers it
+    needs, counts them and names them in the log; --exact keeps every message
+    byte for byte; --seen marks them read: Status lines in the mbox, cur and
+    the flag S in the Maildir."""
+    odd = make_mail_folder.odd_messages()
+    index = tools.folder("ODDS", odd)
+    as_stored = [copy.copy(m) for m in odd]
+    for m in as_stored:
+        m.given = b""
+    given = sum(1 for m in odd if m.given)
+    for options, msgs, counted in (([], odd, given), (["--exact"], as_stored, 0),
+                                   (["--seen"], odd, given)):
+        what = " ".join(["odd messages"] + options)
+        out = os.path.join(tools.work, "odd" + "".join(options))
+        log = out + ".log"
+        outputs = ("mbox", "maildir") if "--seen" in options else ("mbox", "maildir", "eml")
+        for output in outputs:
+            command = ["copy", "--eml"] if output == "eml" else [output]
+            status, _, err = tools.run(*(["--log", log] + options + command +
+                                         [index, os.path.join(out, output)]))
+            check("%s %s: status and summary" % (what, output),
+                  (0, summary(len(odd), len(odd), 0, counted)), (status, err))
+        check_mbox(what + " mbox", os.path.join(out, "mbox"), msgs, seen="--seen" in options,
+                   headers=msgs is odd)
+        maildir = os.path.join(out, "maildir")
+        if "--seen" in options:
+            box = mailbox.Maildir(maildir, factory=None, create=False)
+            check(what + " maildir: every message in cur, read",
+                  (sorted(m.stored() for m in msgs), {("cur", "S")}, []),
+                  (sorted(box.get_bytes(key) for key in box.keys()),
+                   {(box.get_message(key).get_subdir(), box.get_message(key).get_flags())
+                    for key in box.keys()}, os.listdir(maildir + "/new")))
+        else:
+            check_maildir(what + " maildir", maildir, msgs)
+        emls = os.path.join(out, "eml")
+        if "eml" in outputs:
+            check(what + " eml", sorted(m.stored() for m in msgs),
+                  sorted(read(os.path.join(emls, name)) for name in os.listdir(emls)))
+        notes = [line.split("\t")[5] for line in open(log, encoding="latin-1").read().splitlines()]
+        check(what + ": the log names what was given", [
+            "given headers From, Subject, Date", "given headers Subject, Date",
+            "given headers From, Subject, Date", "", "", "given header Date", "", "",
+            "given header Date", "given headers From, Subject, Date", "given headers From, Subject",
+            "", "given headers From, Subject, Date", ""] * len(outputs) if counted
+            else [""] * len(outputs) * len(odd), notes)
+
+
+def charsets(tools):
+    """--charset CP: the table, the TSV, file names and ITEMs in UTF-8; without
+    it, each byte that is no UTF-8 shown as \\xHH and file names as stored. The
+    table's columns stay aligned either way."""
+    odd = make_mail_folder.odd_messages()
+    index = tools.folder("ODD", odd)
+    cp1251, cp866 = odd[8], odd[9]
+    escaped_1251 = "".join("\\x%02x" % b if b > 0x7F else chr(b) for b in cp1251.name)
+    rows = [  # options, how the two Cyrillic names show in the table
+        ([], escaped_1251, "\\x91\\xe7\\xf1\\xe2"),
+        (["--charset", "cp1251"], cp1251.name.decode("cp1251"), cp866.name.decode("cp1251")),
+        (["--charset", "CP866"], cp1251.name.decode("cp866"), cp866.name.decode("cp866")),
+    ]
+    for options, shown_1251, shown_866 in rows:
+        what = "list %s" % " ".join(options)
+        status, out, err = tools.run(*(options + ["list", index]))
+        table = out.decode("utf-8", "replace")
+        check(what + ": status, and the table is UTF-8", (0, out), (status, table.encode("utf-8")))
+        lines = table.splitlines()[2:]
+        check(what + ": the names shown", True,
+              any(line.startswith(shown_1251 + " ") for line in lines) and
+              any(line.startswith(shown_866 + " ") for line in lines))
+        check(what + ": the columns aligned", 1, len({line.index("  --  ") for line in lines}))
+        check(what + ": a hint where texts are no UTF-8", not options, "--charset CP" in err)
+    _, tsv, _ = tools.run("--charset", "cp1251", "list", "--tsv", index)
+    check("list --tsv --charset: UTF-8", "8\t%s\t%s" % (cp1251.name.decode("cp1251"),
+                                                       cp1251.description.decode("cp1251")),
+          "\t".join(tsv.decode("utf-8").splitlines()[8].split("\t")[:3]))
+
+    # File names: UTF-8 with --charset, the stored bytes without; ITEMs by
+    # their decoded names.
+    for options, command, item, name in [
+            (["--charset", "cp1251"], ["copy"], "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442",
+             "\u041e\u0442\u0447\u0451\u0442_\u0437\u0430_\u043c\u0430\u0440\u0442".encode("utf-8")),
+            (["--charset", "cp866"], ["copy", "--eml"], "9", "\u0421\u0447\u0451\u0442.eml".encode("utf-8")),
+            ([], ["copy", "--eml"], "9", cp866.name + b".eml")]:
+        out = os.path.join(tools.work, "names-%d" % len(os.listdir(tools.work)))
+        os.mkdir(out)
+        status, _, err = tools.run(*(options + command + [index, out, item]))
+        check("%s %s: the file name" % (" ".join(options), " ".join(command)), (0, [name]),
+              (status, os.listdir(out.encode())))
+        if options and command[-1] == "--eml":
+            # The headers given from the item: its texts in UTF-8.
+            maria = base64.b64encode(cp866.description.decode("cp866").encode()).decode()
+            check("--charset: the headers given in UTF-8", "From: =?UTF-8?B?%s?=" % maria,
+                  read(os.path.join(out.encode(), name)).decode().splitlines()[0])
 
 
 # Messages in the run whose progress line is looked at.
@@ -452,6 +580,8 @@ def main():
             tools = Tools(sys.argv[1], sys.argv[2], work)
             trees(tools)
             logs(tools)
+            charsets(tools)
+            odd_messages(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:

@@ -17,7 +17,9 @@
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/folder_tree.h"
+#include "tools/vfolder/given_headers.h"
 #include "tools/vfolder/mbox_format.h"
+#include "tools/vfolder/system_calls.h"
 
 #ifdef _WIN32
 #define SEPARATOR "\\"
@@ -33,16 +35,19 @@ const int Count = 4;
 
 // ---- Faults
 
+// The system's error numbers the faults leave.
+#ifdef _WIN32
+const int DiskFull = ERROR_DISK_FULL, AccessDenied = ERROR_ACCESS_DENIED, IoError = ERROR_WRITE_FAULT;
+void SetSystemError(int error) { SetLastError(DWORD(error)); }
+#else
+const int DiskFull = ENOSPC, AccessDenied = EACCES, IoError = EIO;
+void SetSystemError(int error) { errno = error; }
+#endif
+
 // Bytes any one file may hold, as on a disk with that much room left.
 uint64_t Room = 0;
 
-void SayDiskFull() {
-#ifdef _WIN32
-  SetLastError(ERROR_DISK_FULL);
-#else
-  errno = ENOSPC;
-#endif
-}
+void SayDiskFull() { SetSystemError(DiskFull); }
 
 bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
   const int64_t held = SystemFileCalls.SizeOf(file);
@@ -55,11 +60,13 @@ bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
 
 FileRef CreateFails(const char *, bool *exists) {
   *exists = false;
+  SetSystemError(AccessDenied);
   return NoFile;
 }
 
 bool CloseFails(FileRef file) {
   SystemFileCalls.Close(file);
+  SetSystemError(IoError);
   return false;
 }
 
@@ -67,6 +74,7 @@ bool SetTimeFails(FileRef, const FILETIME &) { return false; }
 
 bool MoveFails(const char *, const char *, bool *taken) {
   *taken = false;
+  SetSystemError(AccessDenied);
   return false;
 }
 
@@ -96,24 +104,43 @@ struct FaultRow {
   // Messages the mbox file holds: fewer are written where its close failed,
   // which may have lost any of them; -1 for no file.
   int MboxHolds;
+  // The error the fault leaves, and the lines of each output that end with
+  // the system's text for it: one for a file or directory that takes no
+  // message at all, said before any message, or one for each message.
+  int Error, Lines[3];
 };
 
 const FaultRow FaultRows[] = {
     // The disk fills up inside the large message: mbox stops there (its later
     // messages fail too), the others lose that one message only.
-    {"DiskFullInsideTheLargeMessage", [] { FileSystem.Write = WriteWithinRoom; }, {2, 3, 3}, 2},
-    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1},
-    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4},
-    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4},
-    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4},
+    {"DiskFullInsideTheLargeMessage",
+     [] { FileSystem.Write = WriteWithinRoom; },
+     {2, 3, 3},
+     2,
+     DiskFull,
+     {1, 1, 1}},
+    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1, AccessDenied, {1, 1, 1}},
+    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4, IoError, {1, 4, 4}},
+    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4, 0, {}},
+    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4, AccessDenied, {0, 4, 0}},
     {"NameTakenAtTheMove",
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
      },
      {4, 4, 4},
-     4},
+     4,
+     0,
+     {}},
 };
+
+// The lines of `text` that end with the system's text for `error`.
+int LinesEndingWith(const std::string &text, int error) {
+  const std::string end = Because(error) + "\n";
+  int count = 0;
+  for (size_t at = 0; (at = text.find(end, at)) != std::string::npos; at += end.size()) ++count;
+  return count;
+}
 
 std::string Description() {
   std::string text;
@@ -123,11 +150,21 @@ std::string Description() {
   return text;
 }
 
-std::string Message(int i) {
+// A message's bytes: a header block goes before them, for their first line
+// is no header field.
+std::string Body(int i) {
   std::string bytes(size_t(Sizes[i]), '\0');
   for (size_t at = 0; at < bytes.size(); ++at) bytes[at] = char('a' + at % 26);
   return bytes;
 }
+
+std::string GivenHeaders(int i) {
+  return "Subject: m" + std::to_string(i) + "\nDate: Wed, 1 Mar 2000 09:0" + std::to_string(i) +
+         ":00 +0000\n\n";
+}
+
+// The message as the Maildir and .eml files hold it.
+std::string Message(int i) { return GivenHeaders(i) + Body(i); }
 
 MailRun RunOf(MailOutput output) {
   MailRun run = {};
@@ -155,8 +192,9 @@ std::vector<int> MessagesIn(const std::string &dir) {
 std::string MboxOf(const MailFolder &folder, int count) {
   ByteBuffer out = {};
   for (int i = 0; i < count; ++i) {
-    const std::string bytes = Message(i);
-    AppendMboxMessage(&out, bytes.data(), bytes.size(), folder.Entries[size_t(i)].Time);
+    const std::string bytes = Body(i);
+    AppendMboxMessage(&out, GivenHeaders(i), bytes.data(), bytes.size(),
+                      folder.Entries[size_t(i)].Time);
   }
   std::string text(out.Bytes, out.Size);
   FreeBytes(&out);
@@ -180,9 +218,16 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
 
   Tally Convert(MailOutput output, const std::string &target) {
     MailRun run = RunOf(output);
+    testing::internal::CaptureStderr();
     GetParam().Install();
     const Tally tally = ConvertFolder(&run, &folder, chosen, target);
     FileSystem = SystemFileCalls;
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (GetParam().Error != 0) {
+      EXPECT_EQ(LinesEndingWith(said, GetParam().Error), GetParam().Lines[int(output)])
+          << "output " << output << " said:\n"
+          << said;
+    }
     return tally;
   }
 
@@ -251,6 +296,7 @@ TEST(MailOutputs, EmlTwinsBeyondAToZGetAFileEach) {
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
   MailRun run = RunOf(EmlOutput);
+  run.Exact = true;
   const std::string eml = JoinPath(dir, "eml");
   const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, eml);
   CloseMailFolder(&folder);
@@ -321,6 +367,84 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
       const std::string place = output == MaildirOutput ? JoinPath(c, "new") : c;
       EXPECT_EQ(ListDir(place).size(), 4u) << output;
       EXPECT_EQ(ListDir(JoinPath(out, "Sub")), (std::vector<std::string>{"C", "D", "E"})) << output;
+    }
+  }
+}
+
+// A file system that refuses ':' in names, as FAT does.
+FileRef CreateWithoutColons(const char *path, bool *exists) {
+  const char *name = strrchr(path, PATH_SEPARATOR);
+  if (strchr(name != nullptr ? name : path, ':') != nullptr) {
+    *exists = false;
+    SetSystemError(EINVAL);
+    return NoFile;
+  }
+  return SystemFileCalls.CreateNew(path, exists);
+}
+
+// --seen: each message into cur, flagged as read, where names can hold ':';
+// none at all, and nothing left behind, where they cannot (Windows, FAT).
+TEST(MailOutputs, MaildirSeen) {
+  const std::string dir = MakeTempDir(), index = MakeFolder(dir, Description());
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+#ifdef _WIN32
+  const bool names_take_colons = false;
+#else
+  const bool names_take_colons = true;
+#endif
+  for (bool colons_refused : {false, true}) {
+    MailRun run = RunOf(MaildirOutput);
+    run.Seen = true;
+    if (colons_refused) FileSystem.CreateNew = CreateWithoutColons;
+    const std::string maildir = JoinPath(dir, colons_refused ? "Refused" : "Maildir");
+    const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, maildir);
+    FileSystem = SystemFileCalls;
+    const int delivered = names_take_colons && !colons_refused ? Count : 0;
+    EXPECT_EQ(tally.Written, delivered) << colons_refused;
+    EXPECT_EQ(tally.Given, delivered) << colons_refused;
+    const std::vector<std::string> cur = ListDir(JoinPath(maildir, "cur"));
+    EXPECT_EQ(int(cur.size()), delivered) << colons_refused;
+    for (const std::string &name : cur) EXPECT_EQ(name.substr(name.size() - 4), ":2,S");
+    EXPECT_EQ(MessagesIn(JoinPath(maildir, "cur")).size(), cur.size());
+    EXPECT_TRUE(ListDir(JoinPath(maildir, "new")).empty());
+    EXPECT_TRUE(ListDir(JoinPath(maildir, "tmp")).empty());
+  }
+  CloseMailFolder(&folder);
+}
+
+// What a message is given, decided on its first bytes as they come: no
+// answer before the first line, or the header section, is whole.
+TEST(MailOutputs, HeadersGivenFromTheFirstBytes) {
+  const std::string long_section = "X-Long: " + std::string(LongestHeadSection, 'a');
+  const struct {
+    std::string Head;
+    bool Whole, HasDate, Decided;
+    HeadersGiven Given;
+  } rows[] = {
+      {"Subject: x\n\nbody", true, false, true, NoHeadersGiven},
+      {"Subject: x\nDate: y\n\nbody", true, true, true, NoHeadersGiven},
+      {"Subject: x\n\nbody", true, true, true, DateGiven},
+      {"Subject: x\n", false, true, false, NoHeadersGiven},  // more headers may follow
+      {"Subject: x\n", false, false, true, NoHeadersGiven},  // no date to give
+      {"Subj", false, true, false, NoHeadersGiven},
+      {"Subj", true, true, true, BlockGiven},
+      {"a note without a colon\n", false, true, true, BlockGiven},
+      {"From joe Sat Mar 11 10:00:00 2000\n", false, true, true, BlockGiven},
+      {"", true, false, true, BlockGiven},
+      {"\nbody", true, true, true, BlockGiven},
+      {"X-A: a\n date: folded on\n\n", true, true, true, DateGiven},
+      {"Subject : old style\r\nDATE\t: d\r\n\r\n", true, true, true, NoHeadersGiven},
+      {long_section, false, true, true, DateGiven},
+  };
+  for (const auto &row : rows) {
+    HeadersGiven given = NoHeadersGiven;
+    bool crlf = false;
+    EXPECT_EQ(DecideHeaders(row.Head.data(), row.Head.size(), row.Whole, row.HasDate, &given, &crlf),
+              row.Decided)
+        << row.Head.substr(0, 40);
+    if (row.Decided) {
+      EXPECT_EQ(given, row.Given) << row.Head.substr(0, 40);
     }
   }
 }

@@ -2,13 +2,16 @@
 """Writes a mkfolder description of N realistic RFC 822 messages.
 
     make_mail_folder.py N OUT.txt
+    make_mail_folder.py odd OUT.txt
 
 The messages have From/To/Subject/Date headers; some use CRLF, some have no
 From: header, some bodies hold "From " and ">From " lines, some do not end in
 a line feed; many are replies to one subject, and some names are hard for file
 systems. The same N always gives the same folder; messages(N) returns what
-was stored, for the tests to compare against.
+was stored, for the tests to compare against. "odd" writes the folder of odd
+messages (odd_messages()) instead.
 """
+import base64
 import random
 import sys
 
@@ -31,9 +34,15 @@ WORDS = ("the meeting is moved to room four please bring the figures "
 
 
 class Message:
-    def __init__(self, name, description, date_text, body, sender, subject, date):
+    def __init__(self, name, description, date_text, body, sender, subject, date, given=b""):
         self.name, self.description, self.date_text = name, description, date_text
         self.body, self.sender, self.subject, self.date = body, sender, subject, date
+        # The headers vfolder's mail outputs put before the body, without --exact.
+        self.given = given
+
+    def stored(self):
+        """The message as vfolder's Maildir and .eml files hold it."""
+        return self.given + self.body
 
 
 def _date(i):
@@ -111,6 +120,74 @@ def messages(n):
     return [_message(i) for i in range(n)]
 
 
+MIME = (b"From: Ann Smith <ann.smith@example.org>\nTo: team@example.com\nSubject: Figures\n"
+        b"Date: Mon, 13 Mar 2000 10:00:00 +0100\nMIME-Version: 1.0\n"
+        b"Content-Type: multipart/mixed; boundary=\"b1\"\n\nThis is a MIME message.\n\n"
+        b"--b1\nContent-Type: text/plain; charset=us-ascii\n\nThe figures are attached.\n"
+        b"From here on, the figures.\n\n--b1\nContent-Type: application/octet-stream\n"
+        b"Content-Disposition: attachment; filename=\"figures.bin\"\n"
+        b"Content-Transfer-Encoding: base64\n\nAAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=\n\n--b1--\n")
+
+
+def odd_messages():
+    """Messages that mail programs take apart or pass over when they are
+    stored as they are, each with the headers vfolder gives it: none, a Date:
+    line, or a header block from the item."""
+    M = Message
+
+    def block(description, name, date, crlf=False):
+        lines = ([b"From: " + description] if description else []) + [b"Subject: " + name]
+        lines += [b"Date: " + date] if date else []
+        return b"".join(line + (b"\r\n" if crlf else b"\n") for line in lines + [b""])
+
+    def unknown_8bit(text):
+        return b"=?UNKNOWN-8BIT?B?" + base64.b64encode(text) + b"?="
+
+    sunday = b"Sun, 12 Mar 2000 13:35:00 +0000"
+    saturday = "Sat, 11 Mar 2000 10:00:00 +0100"
+    headers = b"From: joe@example.com\nSubject: s\nDate: Sat, 11 Mar 2000 10:00:00 +0100\n\n"
+    cp1251 = "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442"
+    cp866 = "\u0421\u0447\u0451\u0442"
+    ivan, maria = "\u0418\u0432\u0430\u043d", "\u041c\u0430\u0440\u0438\u044f"
+    joe, sun = "joe@example.com", sunday.decode()
+    odd = [  # the item, the body, the headers given; sender, Subject and Date as mbox has them
+        M("No headers", "Joe Bloggs", "12 Mar 00 14:35", b"Just a note.\nSecond line.\n",
+          None, "No headers", sun, block(b"Joe Bloggs", b"No headers", sunday)),
+        M("Empty", "", "12 Mar 00 14:35", b"", None, "Empty", sun, block(b"", b"Empty", sunday)),
+        M("Envelope", joe, "12 Mar 00 14:35",
+          b"From joe@example.com Sun Mar 12 13:35:00 2000\n" + headers + b"Body.\n", joe,
+          "Envelope", sun, block(joe.encode(), b"Envelope", sunday)),
+        M("LF endings", "Joe", "12 Mar 00 14:35", headers + b"One.\nTwo.\n", joe, "s", saturday),
+        M("CRLF endings", "Joe", "12 Mar 00 14:35",
+          (headers + b"One.\nTwo.\n").replace(b"\n", b"\r\n"), joe, "s", saturday),
+        M("CRLF without a date", "Joe", "12 Mar 00 14:35",
+          b"From: joe@example.com\r\nSubject: s\r\n\r\nOne.\r\n", joe, "s", sun,
+          b"Date: " + sunday + b"\r\n"),
+        M("No final newline", "Joe", "12 Mar 00 14:35", headers + b"no line feed at the end", joe,
+          "s", saturday),
+        M("MIME attachment", "Ann Smith", "12 Mar 00 14:35", MIME, "ann.smith@example.org",
+          "Figures", "Mon, 13 Mar 2000 10:00:00 +0100"),
+        M(cp1251.encode("cp1251"), ivan.encode("cp1251"), "12 Mar 00 14:35",
+          b"From: ivan@example.ru\nSubject: =?utf-8?b?0J7RgtGH0ZHRgg==?=\n\nBody.\n",
+          "ivan@example.ru", "=?utf-8?b?0J7RgtGH0ZHRgg==?=", sun, b"Date: " + sunday + b"\n"),
+        M(cp866.encode("cp866"), maria.encode("cp866"), "12 Mar 00 14:35", b"Body only.\n",
+          unknown_8bit(maria.encode("cp866")).decode(), unknown_8bit(cp866.encode("cp866")).decode(),
+          sun, block(unknown_8bit(maria.encode("cp866")), unknown_8bit(cp866.encode("cp866")),
+                     sunday)),
+        M("No date", "Joe", "32 Xyz 00 14:35", b"Body only.\n", "Joe", "No date", None,
+          block(b"Joe", b"No date", None)),
+        M("No date, with headers", "Joe", "32 Xyz 00 14:35",
+          b"From: joe@example.com\nSubject: s\n\nBody.\n", joe, "s", None),
+        M("Empty first line", "Joe", "12 Mar 00 14:35", b"\nBody after an empty line.\n", "Joe",
+          "Empty first line", sun, block(b"Joe", b"Empty first line", sunday)),
+        M("From lines in the body", "Joe", "12 Mar 00 14:35",
+          headers + b"From the start.\n>From quoted.\n", joe, "s", saturday),
+    ]
+    for message in odd:
+        message.plain_sender = False  # a description, not an address
+    return odd
+
+
 def _escaped(data):
     out = []
     for byte in data:
@@ -128,20 +205,25 @@ def _escaped(data):
     return "".join(out)
 
 
+def _bytes(text):
+    return text if isinstance(text, bytes) else text.encode("latin-1")
+
+
 def description(msgs, extra_lines=()):
     lines = []
     for m in msgs:
-        lines += ["message", "  name " + _escaped(m.name.encode("latin-1")),
-                  "  description " + _escaped(m.description.encode("latin-1")),
+        lines += ["message", "  name " + _escaped(_bytes(m.name)),
+                  "  description " + _escaped(_bytes(m.description)),
                   "  date " + m.date_text, "  body " + _escaped(m.body)]
     return "\n".join(lines + list(extra_lines)) + "\n"
 
 
 def main():
-    if len(sys.argv) != 3 or not sys.argv[1].isdigit():
-        sys.exit("usage: make_mail_folder.py N OUT.txt")
+    if len(sys.argv) != 3 or not (sys.argv[1].isdigit() or sys.argv[1] == "odd"):
+        sys.exit("usage: make_mail_folder.py N|odd OUT.txt")
+    msgs = odd_messages() if sys.argv[1] == "odd" else messages(int(sys.argv[1]))
     with open(sys.argv[2], "w", encoding="ascii") as out:
-        out.write(description(messages(int(sys.argv[1]))))
+        out.write(description(msgs))
 
 
 if __name__ == "__main__":

@@ -50,7 +50,7 @@ mkdir "$work/out"
 err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" 1 2>&1)
 check "copy by position: status" 0 $?
 check "copy by position: files" "Older" "$(ls "$work/out")"
-check "copy by position: summary" "vfolder: 1 messages, 1 written, 0 failed" "$err"
+check "copy by position: summary" "vfolder: 1 message, 1 written, 0 failed" "$err"
 check "copy sets the message date" "2000-02-29 23:10:00" "$(date -u -r "$work/out/Older" '+%F %T')"
 "$vfolder" copy "$work/INBOX.IDX" "$work/out" "Re: lunch?"
 check "copy by name" "Hi Joe,
@@ -65,9 +65,13 @@ vfolder: 3 messages, 0 written, 3 failed" "$err"
 "$mkfolder" "$work/folder.txt" "$work/INBOX.IDX" || exit 1
 err=$("$vfolder" copy "$work/INBOX.IDX" "$work/nowhere" 0 2 2>&1)
 check "copy into a missing directory: status" 1 $?
-check "copy into a missing directory: message" "$work/nowhere/Re__lunch_: Cannot create file
-$work/nowhere/Common_year: Cannot create file
+check "copy into a missing directory: said once" "vfolder: $work/nowhere: no such directory
 vfolder: 2 messages, 0 written, 2 failed" "$err"
+mkdir -p "$work/taken/Re__lunch_"
+err=$("$vfolder" copy "$work/INBOX.IDX" "$work/taken" 0 2>&1)
+check "copy onto a directory: the system's reason" \
+  "$work/taken/Re__lunch_: Cannot create file: Is a directory
+vfolder: 1 message, 0 written, 1 failed" "$err"
 
 printf 'not a folder' > "$work/notes.txt"
 err=$("$vfolder" list "$work/notes.txt" 2>&1)
@@ -82,6 +86,7 @@ check "unknown item: message" "vfolder: $work/INBOX.IDX: no item nosuch" "$err"
 check "usage: status" 2 $?
 "$vfolder" --help | grep -q "usage: vfolder"
 check "help" 0 $?
+check "version" "vfolder 1.0.0" "$("$vfolder" --version)"
 "$vfolder" --plugin "$work/nothing.so" list "$work/INBOX.IDX" 2>/dev/null
 check "missing plug-in: status" 2 $?
 

@@ -25,7 +25,8 @@ KiB = 1024
 
 
 def fill_folder(tools, name, sizes):
-    """A folder of messages of pattern bytes, named m0, m1, ..."""
+    """A folder of messages of pattern bytes, named m0, m1, ... The outputs
+    give them no headers with --exact."""
     lines = ["message\nname m%d\nbody-fill %d" % (n, size) for n, size in enumerate(sizes)]
     path = os.path.join(tools.work, name + ".txt")
     with open(path, "w") as out:
@@ -69,8 +70,9 @@ def file_size_limits(tools):
             out = os.path.join(tools.work, "limit-%s-%s" % (row, output))
             if output in ("copy", "eml"):
                 os.mkdir(out)
-            args = {"copy": ["copy", index, out], "eml": ["copy", "--eml", index, out],
-                    "maildir": ["maildir", index, out], "mbox": ["mbox", index, out]}[output]
+            args = {"copy": ["copy", index, out], "eml": ["--exact", "copy", "--eml", index, out],
+                    "maildir": ["--exact", "maildir", index, out],
+                    "mbox": ["--exact", "mbox", index, out]}[output]
             status, err = run_limited(tools, limit, *args)
             written = written_count(err)
             check(what + ": status", 1, status)
@@ -129,7 +131,7 @@ def links_in_the_destination(tools):
     eml = os.path.join(tools.work, "links-eml")
     os.mkdir(eml)
     os.symlink(outside, os.path.join(eml, "m0.eml"))
-    status, _, err = tools.run("copy", "--eml", index, eml)
+    status, _, err = tools.run("--exact", "copy", "--eml", index, eml)
     check("copy --eml with a link at a name: the next name instead",
           (0, b"", sorted(["m0.eml", "m0_(2).eml", "m1.eml"]), pattern(100)),
           (status, read(outside), sorted(os.listdir(eml)), read(os.path.join(eml, "m0_(2).eml"))))

@@ -47,7 +47,7 @@ bool ReadDirectory(TreeNode *node, bool *complete) {
       child.IsFolder = true;
       child.Name = FolderName(name);
       child.Own[0] = FileSystem.Identify(child.Path.c_str());
-      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}};
+      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}};
       if (folder.Handle != nullptr) FolderFileIdentities(folder.Handle, child.Own);
       CloseMailFolder(&folder);
       node->Children.push_back(child);
@@ -89,20 +89,20 @@ void SayFolder(const MailFolder &folder, const std::string &text) {
 // be made, which every message of the folder fails for.
 void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, Tally *total) {
   MailFolder folder;
-  const FolderOpening opening = OpenMailFolder(node.Path, &folder);
+  const FolderOpening opening = OpenMailFolder(node.Path, &folder, run->Charset);
   if (opening != FolderOpened) {
     SayFolder(folder, "cannot list the folder");
     ++run->FoldersNotListed;
   } else {
     std::vector<int> chosen;
     for (int i = 0; i < int(folder.Entries.size()); ++i) chosen.push_back(i);
-    Tally tally = {int(chosen.size()), 0, 0, 0};
+    Tally tally = {int(chosen.size()), 0, 0, 0, 0};
     if (target.empty()) {
       tally.Handled = tally.Failed = tally.Messages;
       run->Done += tally.Messages;
       if (run->Log != nullptr)
         for (int i : chosen)
-          LogMessage(run->Log, folder.Shown, i, folder.Entries[size_t(i)].Name,
+          LogMessage(run->Log, folder.Shown, i, NameOf(folder, i),
                      folder.Entries[size_t(i)].Size, "Cannot create file");
     } else {
       tally = ConvertFolder(run, &folder, chosen, target);
@@ -112,6 +112,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
     total->Handled += tally.Handled;
     total->Written += tally.Written;
     total->Failed += tally.Failed;
+    total->Given += tally.Given;
   }
   CloseMailFolder(&folder);
 }
@@ -127,9 +128,12 @@ void FailBelow(MailRun *run, const TreeNode &node, Tally *total) {
   }
 }
 
+// Says so, with the reason the system gave for the last call that failed.
 void SayCannotMake(const std::string &path, const char *what) {
+  const std::string reason = Because(LastSystemError());
   ClearProgress();
-  fprintf(stderr, "vfolder: %s: cannot make the %s\n", Printable(path.c_str()).c_str(), what);
+  fprintf(stderr, "vfolder: %s: cannot make the %s%s\n", Printable(path.c_str()).c_str(), what,
+          reason.c_str());
 }
 
 // The mbox layout: a folder and a directory of the same name share one name,
@@ -158,6 +162,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
           FileSystem.KindOf(sbd.c_str(), false) != PathMissing)
         continue;
       bool exists = false;
+      ClearSystemError();
       file = FileSystem.CreateNew(Join(out, name).c_str(), &exists);
       if (file == NoFile && !exists) break;
     }
@@ -169,6 +174,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
     if (directory == nullptr) continue;
     const std::string sbd = Join(out, name + ".sbd");
     bool exists = false;
+    ClearSystemError();
     if (made && FileSystem.MakeDirectory(sbd.c_str(), &exists)) {
       ConvertMboxLevel(run, *directory, sbd, total);
     } else {
@@ -189,6 +195,7 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
     bool made = false, exists = true;
     for (int number = 1; number < 10000 && !made && exists; ++number) {
       name = Suffixed(child.Name, number);
+      ClearSystemError();
       if (!given.Has(name)) made = FileSystem.MakeDirectory(Join(out, name).c_str(), &exists);
     }
     given.Names.push_back(name);
@@ -227,7 +234,8 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 }
 
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
-  Tally total = {0, 0, 0, 0};
+  Tally total = {0, 0, 0, 0, 0};
+  ClearSystemError();
   if (!FileSystem.MakeDirectories(out.c_str())) {
     SayCannotMake(out, "directory");
     FailBelow(run, top, &total);

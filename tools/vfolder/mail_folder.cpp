@@ -56,10 +56,23 @@ bool IsFolderFile(const std::string &index_path, int64_t *records) {
   return true;
 }
 
-FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder) {
+const char *NameOf(const MailFolder &folder, int position) {
+  return folder.Names.empty() ? folder.Entries[size_t(position)].Name
+                              : folder.Names[size_t(position)].c_str();
+}
+
+const char *DescriptionOf(const MailFolder &folder, int position) {
+  return folder.Descriptions.empty() ? folder.Entries[size_t(position)].Description
+                                     : folder.Descriptions[size_t(position)].c_str();
+}
+
+FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
+                             const TextCharset *charset) {
   folder->Shown = index_path;
   folder->Handle = nullptr;
   folder->Entries.clear();
+  folder->Names.clear();
+  folder->Descriptions.clear();
   unsigned char bytes[LeadingSize];
   int64_t size = -1;
   const int count = ReadLeadingBytes(index_path.c_str(), bytes, &size);
@@ -68,7 +81,12 @@ FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder) 
   folder->Handle = CreateFolderHandle(index_path.c_str());
   if (folder->Handle == nullptr || !StartListing(folder->Handle)) return FolderNotListed;
   MessageEntry entry;
-  while (NextMessageEntry(folder->Handle, &entry)) folder->Entries.push_back(entry);
+  while (NextMessageEntry(folder->Handle, &entry)) {
+    folder->Entries.push_back(entry);
+    if (charset == nullptr) continue;
+    folder->Names.push_back(DecodedText(charset, entry.Name));
+    folder->Descriptions.push_back(DecodedText(charset, entry.Description));
+  }
   return FolderOpened;
 }
 
@@ -83,23 +101,23 @@ void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]) {
                                       : DataFileIdentity(folder->DataPath);
 }
 
-bool SelectMessages(const MailFolder &folder, const std::vector<const char *> &names,
-                    std::vector<int> *chosen, const char **unmatched) {
+bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
+                    std::vector<int> *chosen, std::string *unmatched) {
   const int count = int(folder.Entries.size());
   if (names.empty()) {
     for (int i = 0; i < count; ++i) chosen->push_back(i);
     return true;
   }
-  for (const char *name : names) {
+  for (const std::string &name : names) {
     char *end = nullptr;
-    const long position = strtol(name, &end, 10);
+    const long position = strtol(name.c_str(), &end, 10);
     if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
       chosen->push_back(int(position));
       continue;
     }
     bool found = false;
     for (int i = 0; i < count; ++i) {
-      if (strcmp(folder.Entries[size_t(i)].Name, name) != 0) continue;
+      if (name != NameOf(folder, i)) continue;
       chosen->push_back(i);
       found = true;
     }

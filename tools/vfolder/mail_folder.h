@@ -10,12 +10,21 @@
 #include "folder/folder_handle.h"
 #include "folder/listing.h"
 #include "platform/file_identity.h"
+#include "tools/vfolder/text_charset.h"
 
 struct MailFolder {
   std::string Shown;  // the index path, as messages name the folder
   FolderHandle *Handle;
   std::vector<MessageEntry> Entries;  // in listing order
+  // With a character set, each entry's name and description in UTF-8; empty
+  // without, where the entries' own bytes stand.
+  std::vector<std::string> Names, Descriptions;
 };
+
+// An item's name and description as the table shows them: decoded from the
+// folder's character set where one is given.
+const char *NameOf(const MailFolder &folder, int position);
+const char *DescriptionOf(const MailFolder &folder, int position);
 
 enum FolderOpening { FolderOpened, FolderUnreadable, NotAFolder, FolderNotListed };
 
@@ -25,10 +34,12 @@ enum FolderOpening { FolderOpened, FolderUnreadable, NotAFolder, FolderNotListed
 // file. `*records` gets the count its size gives.
 bool IsFolderFile(const std::string &index_path, int64_t *records);
 
-// Opens the folder and lists it. FolderUnreadable when the index file cannot
-// be read, NotAFolder when IsFolderFile says so (an index that passes the test
-// needs no data file to be listed), FolderNotListed when the listing fails.
-FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder);
+// Opens the folder and lists it, its texts decoded from `charset` (none when
+// null). FolderUnreadable when the index file cannot be read, NotAFolder when
+// IsFolderFile says so (an index that passes the test needs no data file to
+// be listed), FolderNotListed when the listing fails.
+FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
+                             const TextCharset *charset = nullptr);
 void CloseMailFolder(MailFolder *folder);
 
 // The identities of the folder's index file and data folder file: the data
@@ -37,8 +48,8 @@ void CloseMailFolder(MailFolder *folder);
 void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]);
 
 // The position of each chosen item: the positions from the listing and the
-// exact names (every item of that name) of `names`, in order, or every item
-// when there are none. False, with `*unmatched` naming the culprit, when one
-// matches nothing.
-bool SelectMessages(const MailFolder &folder, const std::vector<const char *> &names,
-                    std::vector<int> *chosen, const char **unmatched);
+// exact names (every item whose NameOf is that) of `names`, in order, or every
+// item when there are none. False, with `*unmatched` naming the culprit, when
+// one matches nothing.
+bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
+                    std::vector<int> *chosen, std::string *unmatched);

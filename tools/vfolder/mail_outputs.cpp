@@ -9,11 +9,18 @@
 #include "folder/export.h"
 #include "tools/vfolder/byte_buffer.h"
 #include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/given_headers.h"
 #include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
 
 namespace {
+
+#ifdef _WIN32
+const bool NamesTakeColons = false;
+#else
+const bool NamesTakeColons = true;
+#endif
 
 // Formatted mbox messages are written in pieces of about this size.
 const size_t MboxPieceSize = 1024 * 1024;
@@ -27,7 +34,18 @@ const char NoMemory[] = "not enough memory for the message";
 struct Outcome {
   int Position;
   const char *Problem;  // null: written
+  int Error;            // the system's error number the failing call left; 0 for none
+  HeadersGiven Given;   // a written message's headers given
 };
+
+// "PROBLEM[: the system's reason]"
+std::string ReasonOf(const char *problem, int error) { return problem + Because(error); }
+
+// Every chosen message fails for one reason, said once already.
+void FailAll(const std::vector<int> &chosen, const char *problem, int error,
+             std::vector<Outcome> *outcomes) {
+  for (int position : chosen) outcomes->push_back({position, problem, error, NoHeadersGiven});
+}
 
 std::string Join(const std::string &dir, const std::string &name) {
   return dir + SystemSeparator + name;
@@ -43,14 +61,20 @@ void Say(const char *format, ...) {
 
 std::string Shown(const std::string &path) { return Printable(path.c_str()); }
 
-// "vfolder: [FOLDER: ]message N (NAME): PROBLEM[: PATH]"
+// "vfolder: [FOLDER: ]message N (NAME): PROBLEM[: PATH][: the system's reason]"
 void SayMessageFailed(const MailRun &run, const MailFolder &folder, int position,
-                      const char *problem, const std::string &path = std::string()) {
+                      const char *problem, int error, const std::string &path = std::string()) {
   const std::string where = run.NameFolders ? Shown(folder.Shown) + ": " : std::string();
-  Say("vfolder: %smessage %d (%s): %s%s%s\n", where.c_str(), position,
-      Printable(folder.Entries[size_t(position)].Name).c_str(), problem, path.empty() ? "" : ": ",
-      Shown(path).c_str());
+  Say("vfolder: %smessage %d (%s): %s%s%s%s\n", where.c_str(), position,
+      TableText(NameOf(folder, position)).c_str(), problem, path.empty() ? "" : ": ",
+      Shown(path).c_str(), Because(error).c_str());
 }
+
+// Says once that `dir` cannot take the output, with the system's reason.
+void SayCannotMake(const std::string &dir, const char *what, int error) {
+  Say("vfolder: %s: cannot %s%s\n", Shown(dir).c_str(), what, Because(error).c_str());
+}
+
 
 void Handled(MailRun *run) {
   ++run->Done;
@@ -66,6 +90,70 @@ bool WriteSink(void *file, const void *bytes, size_t size) {
 
 bool BufferSink(void *buffer, const void *bytes, size_t size) {
   return !Interrupted() && AppendBytes(static_cast<ByteBuffer *>(buffer), bytes, size);
+}
+
+// What message `position` is given, and the lines that go before it
+// (with mbox --seen the status lines too), decided on its first `size` bytes
+// (`whole` when they are all of it); false when more are needed.
+bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
+                 size_t size, bool whole, HeadersGiven *given, std::string *text) {
+  const MessageEntry &entry = folder.Entries[size_t(position)];
+  bool crlf = false;
+  if (!DecideHeaders(head, size, whole, !IsZero(entry.Time), given, &crlf)) return false;
+  if (run.Exact) *given = NoHeadersGiven;
+  *text = GivenHeaderText(*given, NameOf(folder, position), DescriptionOf(folder, position),
+                          entry.Time, run.Output == MboxOutput && run.Seen, crlf);
+  return true;
+}
+
+// Holds a message's first bytes until what it is given is known, then writes
+// the given lines and the message into the file.
+struct HeadingSink {
+  const MailRun *Run;
+  const MailFolder *Folder;
+  int Position;
+  FileRef *File;
+  ByteBuffer *Held;  // first bytes not yet written
+  bool Decided;
+  HeadersGiven Given;
+};
+
+// Takes `bytes` (`whole`: the message ends with them). False when a write
+// failed or memory ran out.
+bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
+  if (sink->Decided) return size == 0 || WriteSink(sink->File, bytes, size);
+  // Decided on the bytes as they come where that is enough, as it mostly is.
+  const bool held = sink->Held->Size > 0;
+  if (held && !AppendBytes(sink->Held, bytes, size)) return false;
+  const char *head = held ? sink->Held->Bytes : bytes;
+  const size_t head_size = held ? sink->Held->Size : size;
+  std::string text;
+  if (!DecideGiven(*sink->Run, *sink->Folder, sink->Position, head, head_size, whole,
+                   &sink->Given, &text))
+    return held || AppendBytes(sink->Held, bytes, size);
+  sink->Decided = true;
+  return (text.empty() || WriteSink(sink->File, text.data(), text.size())) &&
+         (head_size == 0 || WriteSink(sink->File, head, head_size));
+}
+
+bool HeadingWrite(void *context, const void *bytes, size_t size) {
+  return PassOn(static_cast<HeadingSink *>(context), static_cast<const char *>(bytes), size, false);
+}
+
+// Copies message `position` into `file` after the lines it is given, which
+// `*given` tells; byte for byte with --exact. `held` keeps first bytes.
+ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                               ByteBuffer *held, HeadersGiven *given) {
+  const MessageEntry &entry = folder->Entries[size_t(position)];
+  *given = NoHeadersGiven;
+  if (run.Exact) return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, file);
+  held->Size = 0;
+  HeadingSink sink = {&run, folder, position, file, held, false, NoHeadersGiven};
+  ExportResult result =
+      CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HeadingWrite, &sink);
+  if (result == ExportWritten && !PassOn(&sink, "", 0, true)) result = ExportCannotWrite;
+  *given = sink.Given;
+  return result;
 }
 
 const char *ProblemOf(ExportResult result) {
@@ -99,6 +187,7 @@ struct MboxFile {
   std::vector<size_t> Ends;  // where each of them ends in Pending
   size_t Confirmed = 0;      // outcomes of messages that are in the file whole (or failed)
   bool Broken = false;       // a write failed: nothing more goes in
+  int Error = 0;             // what the system said of the write that failed
 };
 
 // Opens the mbox as TargetAllowed found it allowed.
@@ -127,6 +216,7 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     else
       StopCreating();
   } else if (kind == PathMissing) {
+    ClearSystemError();
     mbox->File = FileSystem.CreateNew(path.c_str(), &exists);
   } else {
     // An empty FILE, or one to append to: written after what it holds.
@@ -141,7 +231,8 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     mbox->WholeEnd = size > 0 ? uint64_t(size) : 0;
   }
   if (mbox->File == NoFile) {
-    Say("vfolder: %s: cannot create the file\n", Shown(mbox->Path).c_str());
+    mbox->Error = LastSystemError();
+    SayCannotMake(mbox->Path, "create the file", mbox->Error);
     return false;
   }
   if (mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
@@ -166,18 +257,19 @@ void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
       whole = end;
     }
     mbox->Broken = true;
+    mbox->Error = error;
     if (mbox->ToStandardOutput && IsClosedPipe(error))
       run->PipeClosed = true;
     else
-      Say("vfolder: %s: cannot write the file\n",
-          mbox->ToStandardOutput ? "standard output" : Shown(mbox->Path).c_str());
+      SayCannotMake(mbox->ToStandardOutput ? "standard output" : mbox->Path, "write the file",
+                    error);
     if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
     for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
       if ((*outcomes)[i].Problem != nullptr) continue;
       if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
         ++written;
       else
-        (*outcomes)[i].Problem = CannotWrite;
+        (*outcomes)[i] = {(*outcomes)[i].Position, CannotWrite, error, NoHeadersGiven};
     }
     mbox->Pending.Size = whole;
   }
@@ -195,17 +287,22 @@ void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bo
   FlushMbox(run, mbox, outcomes);
   FreeBytes(&mbox->Pending);
   if (mbox->ToStandardOutput) return;
+  ClearSystemError();
   const bool closed = FileSystem.Close(mbox->File);
   ForgetCutBack();
   const char *lost = nullptr;
+  int error = 0;
   if (!closed && !mbox->Broken) {
-    Say("vfolder: %s: cannot write the file\n", Shown(mbox->Path).c_str());
+    error = LastSystemError();
+    SayCannotMake(mbox->Path, "write the file", error);
     lost = CannotWrite;
   }
   if (!mbox->Replaces.empty()) {
     if (lost == nullptr && !mbox->Broken && whole_run) {
+      ClearSystemError();
       if (!FileSystem.MoveReplacing(mbox->Path.c_str(), mbox->Replaces.c_str())) {
-        Say("vfolder: %s: cannot put the new file in its place\n", Shown(mbox->Replaces).c_str());
+        error = LastSystemError();
+        SayCannotMake(mbox->Replaces, "put the new file in its place", error);
         lost = CannotWrite;
       }
     } else {
@@ -217,36 +314,43 @@ void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bo
   }
   if (lost != nullptr)
     for (Outcome &outcome : *outcomes)
-      if (outcome.Problem == nullptr) outcome.Problem = lost;
+      if (outcome.Problem == nullptr) outcome = {outcome.Position, lost, error, NoHeadersGiven};
 }
 
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                const std::string &target, std::vector<Outcome> *outcomes) {
   MboxFile mbox;
   if (!OpenMbox(*run, target, &mbox)) {
-    for (int position : chosen) outcomes->push_back({position, CannotCreate});
+    FailAll(chosen, CannotCreate, mbox.Error, outcomes);
     return;
   }
   ByteBuffer message = {};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (mbox.Broken) {
-      outcomes->push_back({position, CannotWrite});
+      outcomes->push_back({position, CannotWrite, mbox.Error, NoHeadersGiven});
       continue;
     }
     const MessageEntry &entry = folder->Entries[size_t(position)];
     message.Size = 0;
+    ClearSystemError();
     const ExportResult result =
         CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
     if (result != ExportWritten && Interrupted()) break;
+    const int error = result == ExportCannotRead ? LastSystemError() : 0;
+    const char *bytes = message.Size > 0 ? message.Bytes : "";
+    HeadersGiven given = NoHeadersGiven;
+    std::string text;
+    if (result == ExportWritten)
+      DecideGiven(*run, *folder, position, bytes, message.Size, true, &given, &text);
     const char *problem =
         result == ExportCannotRead                                                   ? CannotRead
         : result != ExportWritten                                                    ? NoMemory
-        : !AppendMboxMessage(&mbox.Pending, message.Bytes, message.Size, entry.Time) ? NoMemory
+        : !AppendMboxMessage(&mbox.Pending, text, bytes, message.Size, entry.Time)   ? NoMemory
                                                                                      : nullptr;
-    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
+    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
     if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
-    outcomes->push_back({position, problem});
+    outcomes->push_back({position, problem, error, problem == nullptr ? given : NoHeadersGiven});
     if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
     Handled(run);
   }
@@ -285,31 +389,41 @@ std::string MaildirName(unsigned long count) {
   return name + host;
 }
 
-// Delivers one message: written in tmp, then renamed into new under a name
-// no file there has. Null when it was delivered, else the reason; nothing is
-// left in tmp either way. `*stopped` when an interrupt cut it short.
-const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry &entry,
-                           const std::string &dir, bool *stopped) {
-  const std::string tmp = Join(dir, "tmp"), fresh = Join(dir, "new");
+// Delivers message `position`: written in tmp, then renamed into new (with
+// --seen into cur, flagged as seen) under a name no file there has. Null when
+// it was delivered, with the headers it was given in `*given`, else the
+// reason, with the system's error in `*error`; nothing is left in tmp either
+// way. `*stopped` when an interrupt cut it short.
+const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const std::string &dir,
+                           ByteBuffer *held, HeadersGiven *given, int *error, bool *stopped) {
+  const MessageEntry &entry = folder->Entries[size_t(position)];
+  const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
+  const char *flags = run->Seen ? ":2,S" : "";
   std::string name, path;
   FileRef file = NoFile;
   bool exists = true;
   StartCreating();
+  ClearSystemError();
   for (int attempt = 0; attempt < 100 && file == NoFile && exists; ++attempt) {
     name = MaildirName(++run->Deliveries);
     path = Join(tmp, name);
     file = FileSystem.CreateNew(path.c_str(), &exists);
   }
   if (file == NoFile) {
+    *error = LastSystemError();
     StopCreating();
     return CannotCreate;
   }
   MarkPartialFile(file, path.c_str());
-  const ExportResult result =
-      CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+  // Only an error the copy itself leaves is its reason: a short read leaves none.
+  ClearSystemError();
+  const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
+  *error = result != ExportWritten ? LastSystemError() : 0;
   // The message's date on the file; a time that cannot be set loses nothing.
   if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+  ClearSystemError();
   const bool closed = FileSystem.Close(file);
+  if (!closed && result == ExportWritten) *error = LastSystemError();
   MarkPartialFile(NoFile, path.c_str());
   const char *problem = result != ExportWritten ? ProblemOf(result)
                         : closed                ? nullptr
@@ -317,8 +431,12 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry 
   *stopped = result != ExportWritten && Interrupted();
   for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
     bool taken = false;
-    if (FileSystem.MoveNoReplace(path.c_str(), Join(fresh, name).c_str(), &taken)) break;
-    if (!taken) problem = "cannot move it into new";
+    ClearSystemError();
+    if (FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken)) break;
+    if (!taken) {
+      problem = run->Seen ? "cannot move it into cur" : "cannot move it into new";
+      *error = LastSystemError();
+    }
     name = MaildirName(++run->Deliveries);
   }
   if (problem != nullptr) FileSystem.Remove(path.c_str());
@@ -328,54 +446,95 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, const MessageEntry 
 
 void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                   const std::string &dir, std::vector<Outcome> *outcomes) {
+  int error = 0;
   for (const char *sub : {"tmp", "new", "cur"}) {
     const std::string path = Join(dir, sub);
+    ClearSystemError();
     if (!FileSystem.MakeDirectories(path.c_str())) {
-      Say("vfolder: %s: cannot make the directory\n", Shown(path).c_str());
-      for (int position : chosen) outcomes->push_back({position, CannotCreate});
+      SayCannotMake(path, "make the directory", error = LastSystemError());
+      FailAll(chosen, CannotCreate, error, outcomes);
       return;
     }
   }
+  if (!CanMakeFilesIn(Join(dir, "tmp"), &error)) {
+    SayCannotMake(Join(dir, "tmp"), "make files in it", error);
+    FailAll(chosen, CannotCreate, error, outcomes);
+    return;
+  }
+  // A name with the flags of a message read has a colon, which Windows takes
+  // for the start of a stream's name and other file systems (FAT) refuse.
+  if (run->Seen && (!NamesTakeColons || !CanMakeFilesIn(Join(dir, "tmp"), &error, ":2,S"))) {
+    Say("vfolder: %s: file names here cannot hold the ':' that --seen needs\n",
+        Shown(dir).c_str());
+    FailAll(chosen, "file names here cannot hold ':'", 0, outcomes);
+    return;
+  }
+  ByteBuffer held = {};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     bool stopped = false;
+    HeadersGiven given = NoHeadersGiven;
     const char *problem =
-        DeliverMessage(run, folder, folder->Entries[size_t(position)], dir, &stopped);
+        DeliverMessage(run, folder, position, dir, &held, &given, &error, &stopped);
     if (stopped) break;
-    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem);
-    outcomes->push_back({position, problem});
+    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
+    outcomes->push_back({position, problem, problem != nullptr ? error : 0,
+                         problem == nullptr ? given : NoHeadersGiven});
     Handled(run);
   }
+  FreeBytes(&held);
 }
 
 // ---- .eml files
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
               const std::string &dir, std::vector<Outcome> *outcomes) {
+  // File names in UTF-8 where a character set is given, as the system's other
+  // names are; Windows keeps the bytes, which its file functions take in their
+  // own code page.
   std::vector<const char *> names;
-  for (int position : chosen) names.push_back(folder->Entries[size_t(position)].Name);
+  for (int position : chosen)
+#ifdef _WIN32
+    names.push_back(folder->Entries[size_t(position)].Name);
+#else
+    names.push_back(NameOf(*folder, position));
+#endif
   ExportRun exported;
+  int error = 0;
+  if (!CanMakeFilesIn(dir, &error)) {
+    SayCannotMake(dir, "make files in it", error);
+    FailAll(chosen, CannotCreate, error, outcomes);
+    return;
+  }
   if (!StartExport(&exported, folder->Handle, dir.c_str(), names.data(), int(names.size()),
-                   sizeof(MessageEntry::Name), 0)) {
+                   LongestItemName, 0)) {
     Say("vfolder: %s: %s\n", Shown(dir).c_str(), NoMemory);
-    for (int position : chosen) outcomes->push_back({position, NoMemory});
+    FailAll(chosen, NoMemory, 0, outcomes);
     return;
   }
   exported.KeepExisting = true;
   exported.NameEnding = ".eml";
+  ByteBuffer held = {};
   for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
     const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
     StartCreating();
+    ClearSystemError();
     FileRef file = CreateExportFile(&exported, int(i));
     const std::string path = ExportPath(&exported);
     const char *problem = CannotCreate;
+    HeadersGiven given = NoHeadersGiven;
+    error = file == NoFile ? LastSystemError() : 0;
     if (file == NoFile) StopCreating();
     if (file != NoFile) {
       MarkPartialFile(file, path.c_str());
+      ClearSystemError();
       const ExportResult result =
-          CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, &file);
+          CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
+      error = result != ExportWritten ? LastSystemError() : 0;
       if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+      ClearSystemError();
       const bool closed = FileSystem.Close(file);
+      if (!closed && result == ExportWritten) error = LastSystemError();
       MarkPartialFile(NoFile, path.c_str());
       problem = result != ExportWritten ? ProblemOf(result) : closed ? nullptr : CannotWrite;
       // A message that is not whole leaves no file.
@@ -383,16 +542,36 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       ForgetPartialFile();
       if (result != ExportWritten && Interrupted()) break;
     }
-    if (problem != nullptr) SayMessageFailed(*run, *folder, chosen[i], problem, path);
-    outcomes->push_back({chosen[i], problem});
+    if (problem != nullptr) SayMessageFailed(*run, *folder, chosen[i], problem, error, path);
+    outcomes->push_back({chosen[i], problem, problem != nullptr ? error : 0,
+                         problem == nullptr ? given : NoHeadersGiven});
     Handled(run);
   }
+  FreeBytes(&held);
   FinishExport(&exported);
 }
 
 }  // namespace
 
 bool RunStopped(const MailRun &run) { return run.PipeClosed || Interrupted(); }
+
+bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = Join(dir, ".vfolder-probe-" + std::to_string(ProcessId()) + "-" +
+                                           std::to_string(attempt) + ending);
+    bool exists = false;
+    ClearSystemError();
+    const FileRef file = FileSystem.CreateNew(path.c_str(), &exists);
+    if (file != NoFile) {
+      FileSystem.Close(file);
+      FileSystem.Remove(path.c_str());
+      return true;
+    }
+    if (!exists) break;
+  }
+  *error = LastSystemError();
+  return false;
+}
 
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
   if (run.Output == MboxOutput && target == "-") return true;
@@ -422,11 +601,12 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   if (!OpenDataFile(folder->Handle)) {
     // As the plug-in warns the user.
     Say("Unable to open Data Folder File: %s\n", Shown(folder->Handle->DataPath).c_str());
-    for (int position : chosen) outcomes.push_back({position, "Unable to open Data Folder File"});
+    FailAll(chosen, "Unable to open Data Folder File", 0, &outcomes);
   } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
-             !FileSystem.MakeDirectories(dir.c_str())) {
-    Say("vfolder: %s: cannot make the directory\n", Shown(dir).c_str());
-    for (int position : chosen) outcomes.push_back({position, CannotCreate});
+             (ClearSystemError(), !FileSystem.MakeDirectories(dir.c_str()))) {
+    const int error = LastSystemError();
+    SayCannotMake(dir, "make the directory", error);
+    FailAll(chosen, CannotCreate, error, &outcomes);
   } else if (run->Output == MboxOutput) {
     WriteMbox(run, folder, chosen, target, &outcomes);
   } else if (run->Output == MaildirOutput) {
@@ -434,13 +614,18 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   } else {
     WriteEml(run, folder, chosen, target, &outcomes);
   }
-  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0};
+  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
   for (const Outcome &outcome : outcomes) {
     ++(outcome.Problem == nullptr ? tally.Written : tally.Failed);
+    if (outcome.Given != NoHeadersGiven) ++tally.Given;
     if (run->Log != nullptr) {
       const MessageEntry &entry = folder->Entries[size_t(outcome.Position)];
-      LogMessage(run->Log, folder->Shown, outcome.Position, entry.Name, entry.Size,
-                 outcome.Problem);
+      LogMessage(run->Log, folder->Shown, outcome.Position, NameOf(*folder, outcome.Position),
+                 entry.Size,
+                 outcome.Problem != nullptr ? ReasonOf(outcome.Problem, outcome.Error).c_str()
+                                            : nullptr,
+                 GivenHeadersNote(outcome.Given, DescriptionOf(*folder, outcome.Position),
+                                  entry.Time));
     }
   }
   return tally;
@@ -448,11 +633,12 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
 
 std::string SummaryOf(const Tally &tally) {
   char text[160];
+  const char *messages = tally.Messages == 1 ? "message" : "messages";
   if (tally.Handled < tally.Messages)
-    snprintf(text, sizeof text, "interrupted after %d of %d messages, %d written, %d failed",
-             tally.Handled, tally.Messages, tally.Written, tally.Failed);
+    snprintf(text, sizeof text, "interrupted after %d of %d %s, %d written, %d failed",
+             tally.Handled, tally.Messages, messages, tally.Written, tally.Failed);
   else
-    snprintf(text, sizeof text, "%d messages, %d written, %d failed", tally.Messages, tally.Written,
-             tally.Failed);
-  return text;
+    snprintf(text, sizeof text, "%d %s, %d written, %d failed", tally.Messages, messages,
+             tally.Written, tally.Failed);
+  return tally.Given > 0 ? text + (", " + std::to_string(tally.Given) + " given headers") : text;
 }

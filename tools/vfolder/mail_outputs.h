@@ -26,16 +26,27 @@ struct MailRun {
   bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
   int FoldersNotListed;      // folders of a tree whose index could not be listed
+  const TextCharset *Charset;  // the index texts' character set, or null
+  bool Exact;                  // every message byte for byte: no headers given
+  bool Seen;                   // the messages marked as read
 };
 
 // The messages of a folder or of a run: chosen, handled (written or failed;
-// fewer than chosen when the run was interrupted), written, failed.
+// fewer than chosen when the run was interrupted), written, failed, and
+// written with headers given (given_headers.h).
 struct Tally {
-  int Messages, Handled, Written, Failed;
+  int Messages, Handled, Written, Failed, Given;
 };
 
 // True once nothing more is to be written: an interrupt, or a closed pipe.
 bool RunStopped(const MailRun &run);
+
+// Whether a new file can be made in the directory `dir`: one is made there
+// (its name ending in `ending`) and taken away again, so that a directory
+// that refuses every file is told once, before the first message, and not
+// once for each. False, with the system's error number (0 for none), when
+// none can be made.
+bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending = "");
 
 // Says why `target` cannot take the run's output, before anything is written:
 // it is one of the folder's files `own` (by identity, whatever the spelling or
@@ -46,7 +57,8 @@ bool RunStopped(const MailRun &run);
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]);
 
 // Writes the messages at the positions `chosen` of the folder's listing into
-// `target`, a full path, made with its parent directories where missing:
+// `target`, a full path, made with its parent directories where missing, each
+// after the header lines it is given (given_headers.h), none with run->Exact:
 //   mbox     the file, created, or written into when empty, appended to, or
 //            replaced at the end as run->Existing says; "-" standard output.
 //            A message counts only once it is in the file whole; when a write
@@ -64,6 +76,7 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
 
-// "N messages, N written, N failed", or "interrupted after N of N messages,
-// N written, N failed".
+// "N messages, N written, N failed" ("1 message, ..."), or "interrupted
+// after N of N messages, N written, N failed"; then ", N given headers" where
+// messages were.
 std::string SummaryOf(const Tally &tally);

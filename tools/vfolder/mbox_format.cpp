@@ -1,8 +1,11 @@
 #include "tools/vfolder/mbox_format.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "tools/vfolder/mail_dates.h"
 
 namespace {
 
@@ -119,37 +122,17 @@ std::string MboxSender(const char *message, size_t size) {
   return address.empty() ? NoSender : address;
 }
 
-std::string AsctimeOf(const FILETIME &time) {
-  static const char Weekdays[7][4] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
-  static const char Months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-  const int64_t seconds = ticks == 0 ? 0 : int64_t(ticks / 10000000u) - 11644473600;
-  int64_t days = seconds / 86400, second_of_day = seconds % 86400;
-  if (second_of_day < 0) second_of_day += 86400, days -= 1;
-  const int weekday = int(((days % 7) + 7) % 7);
-  // Days since 1970-01-01 to the civil date, on the proleptic Gregorian
-  // calendar, without the C library's time_t (32 bits on some systems).
-  const int64_t shifted = days + 719468;
-  const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
-  const int64_t day_of_era = shifted - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t month_index = (5 * day_of_year + 2) / 153;  // from March
-  const int day = int(day_of_year - (153 * month_index + 2) / 5 + 1);
-  const int month = int(month_index < 10 ? month_index + 3 : month_index - 9);
-  const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-  char text[64];
-  snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %lld", Weekdays[weekday],
-           Months[month - 1], day, int(second_of_day / 3600), int(second_of_day / 60 % 60),
-           int(second_of_day % 60), static_cast<long long>(year));
-  return text;
-}
-
-bool AppendMboxMessage(ByteBuffer *out, const char *message, size_t size, const FILETIME &date) {
+bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
+                       const FILETIME &date) {
   const size_t held = out->Size;
-  const std::string from_line = "From " + MboxSender(message, size) + " " + AsctimeOf(date) + "\n";
+  // Given lines that end with an empty line are the whole header section.
+  const bool block = given.size() >= 2 && given[given.size() - 1] == '\n' &&
+                     (given[given.size() - 2] == '\n' ||
+                      given.compare(given.size() - std::min<size_t>(4, given.size()),
+                                    std::string::npos, "\r\n\r\n") == 0);
+  std::string sender = MboxSender(given.data(), given.size());
+  if (sender == NoSender && !block) sender = MboxSender(message, size);
+  const std::string from_line = "From " + sender + " " + AsctimeOf(date) + "\n" + given;
   bool ok = AppendBytes(out, from_line.data(), from_line.size());
   // The bytes go on in long runs, broken only where a '>' goes in.
   size_t copied = 0;
@@ -164,7 +147,8 @@ bool AppendMboxMessage(ByteBuffer *out, const char *message, size_t size, const 
     at = end < size ? end + 1 : size;
   }
   ok = ok && AppendBytes(out, message + copied, size - copied);
-  if (ok && (size == 0 || message[size - 1] != '\n')) ok = AppendBytes(out, "\n", 1);
+  const bool ends_in_feed = size > 0 ? message[size - 1] == '\n' : !given.empty();
+  if (ok && !ends_in_feed) ok = AppendBytes(out, "\n", 1);
   ok = ok && AppendBytes(out, "\n", 1);
   if (!ok) out->Size = held;
   return ok;

@@ -17,12 +17,11 @@
 // when there is no such header or no address in it.
 std::string MboxSender(const char *message, size_t size);
 
-// A UTC file time as asctime() writes it, "Sun Mar 12 13:35:00 2000"; the
-// Unix epoch for a zero time, which stands for a date that was not known.
-std::string AsctimeOf(const FILETIME &time);
-
-// Appends the message to `out`: "From SENDER DATE" and a line feed, the bytes
-// as they are but with one more '>' before every line that starts with zero or
-// more '>' and "From ", a line feed when the message does not end in one, and
-// an empty line. False when memory runs out; `out` then holds what it held.
-bool AppendMboxMessage(ByteBuffer *out, const char *message, size_t size, const FILETIME &date);
+// Appends the message to `out`: "From SENDER DATE" and a line feed, the
+// header lines `given` to it (given_headers.h), the bytes as they are but with
+// one more '>' before every line that starts with zero or more '>' and
+// "From ", a line feed when the message does not end in one, and an empty
+// line. SENDER comes from the header section that `given` and the message
+// make together. False when memory runs out; `out` then holds what it held.
+bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
+                       const FILETIME &date);

@@ -11,6 +11,7 @@
 #include "folder/export_name.h"
 #include "tools/vfolder/escaped_text.h"
 #include "tools/vfolder/mail_folder.h"
+#include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_loader.h"
 #include "tools/vfolder/run_log.h"
 #include "tools/vfolder/system_calls.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-// The host's Message service: each line of text as "TITLE: LINE".
 // The host's Message service: each line of text as "TITLE: LINE".
 int WINAPI PrintMessage(INT_PTR, DWORD, const char *, const char *const *items, int items_number,
                         int buttons_number) {
@@ -40,12 +40,17 @@ struct ShownBox {
 // message that was not written whole.
 std::vector<ShownBox> Boxes;
 
-// The plug-in's message boxes, as lines on standard error.
+// The plug-in's message boxes, as lines on standard error. A file that could
+// not be made or written gets the reason the system gave for the call that
+// failed, the last one before the box; each box starts the wait for the next.
 int WINAPI PrintMessageBox(HWND, const char *text, const char *caption, UINT) {
+  const int error = LastSystemError();
   caption = caption != nullptr ? caption : "";
-  text = text != nullptr ? text : "";
-  fprintf(stderr, "%s: %s\n", Printable(caption).c_str(), Printable(text).c_str());
-  Boxes.push_back({caption, text});
+  std::string shown = text != nullptr ? text : "";
+  if (shown == "Cannot create file" || shown == "Cannot write file") shown += Because(error);
+  fprintf(stderr, "%s: %s\n", Printable(caption).c_str(), Printable(shown.c_str()).c_str());
+  Boxes.push_back({caption, shown});
+  ClearSystemError();
   return 1;  // IDOK
 }
 
@@ -99,27 +104,50 @@ std::vector<int> PanelOrder(const PluginPanelItem *items, int count, const OpenP
   return order;
 }
 
-void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &info) {
+const char *DescriptionOf(const PluginPanelItem &item) {
+  return item.Description != nullptr ? item.Description : "";
+}
+
+// The table, as UTF-8 that a terminal shows as it is, its columns aligned by
+// the width the terminal gives each text. Without a character set, bytes
+// that are no UTF-8 are shown as \xHH, and a line on standard error says
+// how to see them as letters.
+void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &info,
+                const TextCharset *charset) {
+  std::vector<std::string> names, descriptions;
   size_t name_width = 4;
-  for (int i = 0; i < count; ++i)
-    name_width = std::max(name_width, Escaped(items[i].FindData.cFileName).size());
-  name_width = std::min<size_t>(name_width, 40);
-  printf("%s: %d items\n", info.PanelTitle != nullptr ? info.PanelTitle : "", count);
-  printf("%-*s  %10s  %-16s  %-4s  %s\n", int(name_width), "Name", "Size", "Date", "Attr",
-         "Description");
+  bool escaped = false;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = DecodedText(charset, items[i].FindData.cFileName);
+    const std::string description = DecodedText(charset, DescriptionOf(items[i]));
+    names.push_back(TableText(name));
+    descriptions.push_back(TableText(description));
+    name_width = std::max(name_width, DisplayWidth(names.back()));
+    escaped = escaped || !IsUtf8(name) || !IsUtf8(description);
+  }
+  if (escaped && charset == nullptr)
+    fputs("vfolder: some texts are not UTF-8 and show as \\xHH; --charset CP decodes them from "
+          "the mail program's code page CP (cp1251, cp866, ...)\n",
+          stderr);
+  char line[160];
+  snprintf(line, sizeof line, "%s: %d items\n", info.PanelTitle != nullptr ? info.PanelTitle : "",
+           count);
+  std::string table = line;
+  snprintf(line, sizeof line, "  %10s  %-16s  %-4s  %s\n", "Size", "Date", "Attr", "Description");
+  table += PaddedTo("Name", name_width) + line;
   for (int i : PanelOrder(items, count, info)) {
     const PanelFindData &find = items[i].FindData;
     const DWORD attributes = find.dwFileAttributes;
-    printf("%-*s  %10" PRIu32 "  %-16s  %c%c    %s\n", int(name_width),
-           Escaped(find.cFileName).c_str(), uint32_t(find.nFileSizeLow),
-           LocalCalendarTime(find.ftCreationTime).c_str(),
-           attributes & FILE_ATTRIBUTE_READONLY_BIT ? 'R' : '-',
-           attributes & FILE_ATTRIBUTE_HIDDEN_BIT ? 'H' : '-',
-           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str());
+    snprintf(line, sizeof line, "  %10" PRIu32 "  %-16s  %c%c    ", uint32_t(find.nFileSizeLow),
+             LocalCalendarTime(find.ftCreationTime).c_str(),
+             attributes & FILE_ATTRIBUTE_READONLY_BIT ? 'R' : '-',
+             attributes & FILE_ATTRIBUTE_HIDDEN_BIT ? 'H' : '-');
+    table += PaddedTo(names[size_t(i)], name_width) + line + descriptions[size_t(i)] + "\n";
   }
+  PrintText(stdout, table);
 }
 
-void PrintTsv(const PluginPanelItem *items, int count) {
+void PrintTsv(const PluginPanelItem *items, int count, const TextCharset *charset) {
 #ifdef _WIN32
   // Lines end in a bare line feed everywhere, so scripts read one format.
   fflush(stdout);
@@ -128,8 +156,8 @@ void PrintTsv(const PluginPanelItem *items, int count) {
   for (int i = 0; i < count; ++i) {
     const PanelFindData &find = items[i].FindData;
     printf("%d\t%s\t%s\t%" PRIu32 "\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu32 "\t%" PRId32 "\n", i,
-           Escaped(find.cFileName).c_str(),
-           Escaped(items[i].Description != nullptr ? items[i].Description : "").c_str(),
+           Escaped(DecodedText(charset, find.cFileName).c_str()).c_str(),
+           Escaped(DecodedText(charset, DescriptionOf(items[i])).c_str()).c_str(),
            uint32_t(find.nFileSizeLow), Ticks(find.ftCreationTime), Ticks(find.ftLastWriteTime),
            uint32_t(find.dwFileAttributes), DataOffset(items[i]));
   }
@@ -188,24 +216,25 @@ std::vector<std::string> FailuresFromBoxes(const std::vector<PluginPanelItem> &i
 }
 
 // The positions of the items named on the command line: positions from the
-// listing, or exact names (every item of that name). False, naming the
-// culprit, when one matches nothing.
-bool SelectItems(const PluginPanelItem *items, int count, const std::vector<const char *> &names,
-                 std::vector<int> *chosen, const char **unmatched) {
+// listing, or exact names (every item of that name, as `item_names` give
+// them). False, naming the culprit, when one matches nothing.
+bool SelectItems(const std::vector<std::string> &item_names, const std::vector<std::string> &names,
+                 std::vector<int> *chosen, std::string *unmatched) {
+  const int count = int(item_names.size());
   if (names.empty()) {
     for (int i = 0; i < count; ++i) chosen->push_back(i);
     return true;
   }
-  for (const char *name : names) {
+  for (const std::string &name : names) {
     char *end = nullptr;
-    const long position = strtol(name, &end, 10);
+    const long position = strtol(name.c_str(), &end, 10);
     if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
       chosen->push_back(int(position));
       continue;
     }
     bool found = false;
     for (int i = 0; i < count; ++i) {
-      if (strcmp(items[i].FindData.cFileName, name) != 0) continue;
+      if (item_names[size_t(i)] != name) continue;
       chosen->push_back(i);
       found = true;
     }
@@ -220,20 +249,47 @@ bool SelectItems(const PluginPanelItem *items, int count, const std::vector<cons
 // copy: one GetFiles call for every chosen item, as the file manager makes it.
 int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
          const PluginPanelItem *items, int count) {
+  // The names as the table shows them, and ITEMs in the same form.
+  std::vector<std::string> item_names, wanted;
+  for (int i = 0; i < count; ++i)
+    item_names.push_back(DecodedText(command.Charset, items[i].FindData.cFileName));
+  for (const char *item : command.Items) wanted.push_back(ArgumentText(command.Charset, item));
   std::vector<int> chosen;
-  const char *unmatched = nullptr;
-  if (!SelectItems(items, count, command.Items, &chosen, &unmatched)) {
+  std::string unmatched;
+  if (!SelectItems(item_names, wanted, &chosen, &unmatched)) {
     fprintf(stderr, "vfolder: %s: no item %s\n", Printable(command.Index).c_str(),
-            Printable(unmatched).c_str());
+            TableText(unmatched).c_str());
     return 2;
   }
   std::vector<PluginPanelItem> copied;
-  for (int position : chosen) copied.push_back(items[position]);
+  for (int position : chosen) {
+    copied.push_back(items[position]);
+#ifndef _WIN32
+    // File names in UTF-8, as the system's other names are; Windows keeps the
+    // bytes, which its file functions take in their own code page.
+    if (command.Charset != nullptr)
+      snprintf(copied.back().FindData.cFileName, sizeof copied.back().FindData.cFileName, "%s",
+               item_names[size_t(position)].c_str());
+#endif
+  }
   const std::string dest = FullPath(command.Dest);
+  // A destination that cannot take a file is said once, not once a message.
+  const PathKind kind = FileSystem.KindOf(dest.c_str(), true);
+  std::string unusable;
+  int error = 0;
+  if (kind == PathMissing)
+    unusable = "no such directory";
+  else if (kind != PathDirectory)
+    unusable = "is no directory";
+  else if (!CanMakeFilesIn(dest, &error))
+    unusable = "cannot make files in it" + Because(error);
+  if (!unusable.empty())
+    fprintf(stderr, "vfolder: %s: %s\n", Printable(command.Dest).c_str(), unusable.c_str());
   RunLog log;
   if (command.LogPath != nullptr) {
     // The log never takes the place of one of the folder's files.
-    MailFolder opened = {command.Index, CreateFolderHandle(FullPath(command.Index).c_str()), {}};
+    MailFolder opened = {command.Index, CreateFolderHandle(FullPath(command.Index).c_str()), {},
+                         {}, {}};
     FileIdentity own[2] = {};
     if (opened.Handle != nullptr) FolderFileIdentities(opened.Handle, own);
     CloseMailFolder(&opened);
@@ -247,22 +303,24 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   }
   const int total = int(copied.size());
   Boxes.clear();
-  const int done =
-      api.GetFiles(folder, copied.data(), total, 0, const_cast<char *>(dest.c_str()), 0);
+  ClearSystemError();
+  const int done = unusable.empty() && api.GetFiles(folder, copied.data(), total, 0,
+                                                    const_cast<char *>(dest.c_str()), 0);
   // No box at all when the data folder file cannot be opened: the host
   // warning said so, and nothing was written.
   const std::vector<std::string> reasons =
-      done ? FailuresFromBoxes(copied, dest)
-           : std::vector<std::string>(copied.size(), "Unable to open Data Folder File");
+      !unusable.empty() ? std::vector<std::string>(copied.size(), "Cannot create file: " + unusable)
+      : done            ? FailuresFromBoxes(copied, dest)
+                        : std::vector<std::string>(copied.size(), "Unable to open Data Folder File");
   int failed = 0;
   for (size_t i = 0; i < copied.size(); ++i) {
     if (!reasons[i].empty()) ++failed;
     if (command.LogPath != nullptr)
-      LogMessage(&log, command.Index, chosen[i], copied[i].FindData.cFileName,
+      LogMessage(&log, command.Index, chosen[i], item_names[size_t(chosen[i])].c_str(),
                  uint32_t(copied[i].FindData.nFileSizeLow),
                  reasons[i].empty() ? nullptr : reasons[i].c_str());
   }
-  fprintf(stderr, "vfolder: %d messages, %d written, %d failed\n", total, total - failed, failed);
+  fprintf(stderr, "vfolder: %s\n", SummaryOf({total, total, total - failed, failed, 0}).c_str());
   const bool logged = command.LogPath == nullptr || CloseRunLog(&log);
   return failed > 0 || !logged ? 1 : 0;
 }
@@ -325,9 +383,9 @@ int RunPluginCommand(const PluginCommand &command) {
       status = 2;
     } else if (!command.Copy) {
       if (command.Tsv)
-        PrintTsv(items, count);
+        PrintTsv(items, count, command.Charset);
       else
-        PrintTable(items, count, panel);
+        PrintTable(items, count, panel, command.Charset);
     } else {
       status = Copy(command, api, folder, items, count);
     }

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "tools/vfolder/text_charset.h"
+
 struct PluginCommand {
   const char *PluginPath;           // null: beside this program
   bool Copy;                        // false: list
@@ -12,6 +14,7 @@ struct PluginCommand {
   const char *Dest;                 // copy: the destination directory, as given
   std::vector<const char *> Items;  // copy: the items chosen; none for all
   const char *LogPath;              // copy: --log FILE, or null
+  const TextCharset *Charset;       // the index texts' character set, or null
 };
 
 // Runs the command; returns the exit status: 0 every chosen message written

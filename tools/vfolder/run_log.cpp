@@ -44,11 +44,11 @@ bool OpenRunLog(const std::string &path, RunLog *log) {
 }
 
 void LogMessage(RunLog *log, const std::string &folder, int position, const char *name,
-                uint32_t size, const char *problem) {
+                uint32_t size, const char *problem, const std::string &note) {
   const std::string line =
       Escaped(folder.c_str()) + "\t" + std::to_string(position) + "\t" + Escaped(name) + "\t" +
       std::to_string(size) +
-      (problem == nullptr ? "\twritten\t\n" : "\tfailed\t" + Escaped(problem) + "\n");
+      (problem == nullptr ? "\twritten\t" + note + "\n" : "\tfailed\t" + Escaped(problem) + "\n");
   if (!AppendBytes(&log->Pending, line.data(), line.size())) {
     WritePending(log);
     AppendBytes(&log->Pending, line.data(), line.size());

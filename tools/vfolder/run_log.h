@@ -22,10 +22,10 @@ bool OpenRunLog(const std::string &path, RunLog *log);
 
 // The line of one message: the folder's index path, the message's position
 // in the listing, its name, its size, "written" or "failed", and for a failed
-// one the reason (null for a written one). The folder and the name are
-// escaped as the listing's table escapes them.
+// one the reason (null for a written one), for a written one `note` (what it
+// was given). The folder and the name are escaped as the TSV escapes them.
 void LogMessage(RunLog *log, const std::string &folder, int position, const char *name,
-                uint32_t size, const char *problem);
+                uint32_t size, const char *problem, const std::string &note = std::string());
 
 // Writes the lines still held and closes the file. False, having said so,
 // when a write or the close failed.

@@ -10,6 +10,11 @@
 #include <unistd.h>
 #endif
 
+std::string Because(int error) {
+  const std::string text = SystemErrorText(error);
+  return text.empty() ? text : ": " + text;
+}
+
 namespace {
 
 volatile sig_atomic_t InterruptSeen = 0;
@@ -78,6 +83,22 @@ bool IsClosedPipe(int error) { return error == ERROR_NO_DATA || error == ERROR_B
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }
 
+void ClearSystemError() { SetLastError(0); }
+
+std::string SystemErrorText(int error) {
+  char text[512];
+  DWORD length = error == 0 ? 0
+                            : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                             nullptr, DWORD(error), 0, text, sizeof text, nullptr);
+  // The message ends in a full stop and a line break, which a line of ours
+  // does not want.
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.'))
+    --length;
+  if (length == 0 && error != 0) return "system error " + std::to_string(error);
+  return std::string(text, length);
+}
+
 std::string HostName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD size = sizeof name;
@@ -138,6 +159,10 @@ FileRef StandardOutput() { return STDOUT_FILENO; }
 bool IsClosedPipe(int error) { return error == EPIPE; }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+
+void ClearSystemError() { errno = 0; }
+
+std::string SystemErrorText(int error) { return error == 0 ? std::string() : strerror(error); }
 
 std::string HostName() {
   char name[256] = {};

@@ -26,6 +26,18 @@ bool IsClosedPipe(int error);
 
 unsigned long ProcessId();
 
+// Sets the error that LastSystemError() tells to none, so that a failure
+// afterwards shows whether the call that failed left one.
+void ClearSystemError();
+
+// The system's text for an error number of LastSystemError(): the C
+// library's on Linux, the system message on Windows; empty for none.
+std::string SystemErrorText(int error);
+
+// ": " and the system's text for the error, or nothing for none: the end of
+// a line that says what failed.
+std::string Because(int error);
+
 // The machine's name, "localhost" when it has none.
 std::string HostName();
 

@@ -19,11 +19,14 @@
 namespace {
 
 const char Usage[] =
-    "usage: vfolder [--plugin PATH] list [--tsv] INDEX\n"
-    "       vfolder [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
-    "       vfolder [--log FILE] copy --eml INDEX|DIR DEST [ITEM...]\n"
-    "       vfolder [--log FILE] [--append|--replace] mbox INDEX|DIR FILE [ITEM...]\n"
-    "       vfolder [--log FILE] maildir INDEX|DIR MAILDIR [ITEM...]\n";
+    "usage: vfolder --version | --help\n"
+    "       vfolder [--charset CP] [--plugin PATH] list [--tsv] INDEX\n"
+    "       vfolder [--charset CP] [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
+    "               mbox INDEX|DIR FILE [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] maildir INDEX|DIR MAILDIR\n"
+    "               [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -69,8 +72,27 @@ const char Help[] =
     "                      otherwise; a folder is named after its index file\n"
     "                      without the extension, and a name in use takes the next\n"
     "                      suffix _(2)...\n"
+    "  --charset CP        the index texts are in code page CP (cp866, cp1251,\n"
+    "                      cp437, cp850, cp1250, cp1252, utf-8 or any other name\n"
+    "                      the system's converter knows): names and descriptions\n"
+    "                      in the table, the TSV and the log are decoded into UTF-8,\n"
+    "                      ITEMs are matched against the decoded names and, except\n"
+    "                      on Windows, copy and copy --eml name files in UTF-8.\n"
+    "                      Without it the table shows each byte that is no UTF-8\n"
+    "                      as \\xHH, and file names keep the bytes as stored\n"
+    "  --exact             mbox, maildir and copy --eml keep every message byte\n"
+    "                      for byte; without it a message whose first line is no\n"
+    "                      header field (no headers, empty, an envelope From line)\n"
+    "                      gets the header lines From: (the description), Subject:\n"
+    "                      (the name), Date: (the item's date) and an empty line,\n"
+    "                      and one with headers but no Date: gets the item's date\n"
+    "  --seen              the messages are marked as read: maildir delivers them\n"
+    "                      into cur with the flag S (not where file names cannot\n"
+    "                      hold ':', as on Windows), mbox gives each the lines\n"
+    "                      Status: RO and X-Mozilla-Status: 0001\n"
     "  --log FILE          one tab-separated line per message, added to FILE:\n"
-    "                      folder, position, name, size, written or failed, reason\n"
+    "                      folder, position, name, size, written or failed, the\n"
+    "                      reason, or the headers a written message was given\n"
     "  --plugin PATH       the plug-in library (default: beside this program)\n"
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
@@ -79,17 +101,18 @@ const char Help[] =
     "and copy --eml read it directly, with the plug-in's own reader; each file\n"
     "keeps the message date as its modification time.\n"
     "Every run but list ends with the line \"vfolder: N messages, N written,\n"
-    "N failed\" on standard error (a directory: one such line for each folder\n"
-    "too); while that is a terminal, mbox, maildir and copy --eml count the\n"
-    "messages done on a line there. Ctrl+C stops them at the next message\n"
+    "N failed[, N given headers]\" on standard error (a directory: one such line\n"
+    "for each folder too); while that is a terminal, mbox, maildir and copy --eml\n"
+    "count the messages done on a line there. A line about a message that\n"
+    "failed ends with the system's reason. Ctrl+C stops them at the next message\n"
     "(\"interrupted after N of M messages\"), a second Ctrl+C at once; what was\n"
     "written whole stays. When the reader of standard output goes away, mbox -\n"
     "ends quietly.\n"
     "Exit status: 0 every chosen message was written whole; 1 some were not (a\n"
     "file could not be created, a message could not be read or written, the\n"
-    "data folder file could not be opened); 2 not a folder, the listing failed,\n"
-    "an output that is refused, or a usage error; 130 interrupted; 141 standard\n"
-    "output closed.\n"
+    "data folder file could not be opened, the destination takes no file);\n"
+    "2 not a folder, the listing failed, an output that is refused, or a usage\n"
+    "error; 130 interrupted; 141 standard output closed.\n"
     "Messages from the plug-in are written to standard error.\n";
 
 int UsageError(const char *problem) {
@@ -102,10 +125,11 @@ enum Command { NoCommand, ListCommand, CopyCommand, MboxCommand, MaildirCommand 
 
 struct Arguments {
   Command What = NoCommand;
-  bool Tsv = false, Eml = false;
+  bool Tsv = false, Eml = false, Exact = false, Seen = false;
   MboxExisting Existing = MboxRefuse;
   const char *PluginPath = nullptr;
   const char *LogPath = nullptr;
+  const char *CharsetName = nullptr;
   std::vector<const char *> Words;
 };
 
@@ -168,14 +192,17 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   return complete ? StatusOf(*run, tally, logged) : std::max(StatusOf(*run, tally, logged), 1);
 }
 
-int RunMailOutput(const Arguments &arguments) {
+int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   IgnoreWriteSignals();
   CatchInterrupts();
   MailRun run = {};
+  run.Charset = charset;
   run.Output = arguments.What == MboxCommand      ? MboxOutput
                : arguments.What == MaildirCommand ? MaildirOutput
                                                   : EmlOutput;
   run.Existing = arguments.Existing;
+  run.Exact = arguments.Exact;
+  run.Seen = arguments.Seen;
   const char *source = arguments.Words[0];
   const char *target_word = arguments.Words[1];
   const std::string target =
@@ -187,7 +214,7 @@ int RunMailOutput(const Arguments &arguments) {
   }
 
   MailFolder folder;
-  const FolderOpening opening = OpenMailFolder(FullPath(source), &folder);
+  const FolderOpening opening = OpenMailFolder(FullPath(source), &folder, run.Charset);
   const std::string shown_source = Printable(source);
   if (opening != FolderOpened) {
     fprintf(stderr, "vfolder: %s: %s\n", shown_source.c_str(),
@@ -198,11 +225,13 @@ int RunMailOutput(const Arguments &arguments) {
     return 2;
   }
   std::vector<int> chosen;
-  const char *unmatched = nullptr;
-  const std::vector<const char *> names(arguments.Words.begin() + 2, arguments.Words.end());
+  std::string unmatched;
+  std::vector<std::string> names;
+  for (size_t i = 2; i < arguments.Words.size(); ++i)
+    names.push_back(ArgumentText(run.Charset, arguments.Words[i]));
   if (!SelectMessages(folder, names, &chosen, &unmatched)) {
     fprintf(stderr, "vfolder: %s: no item %s\n", shown_source.c_str(),
-            Printable(unmatched).c_str());
+            TableText(unmatched).c_str());
     CloseMailFolder(&folder);
     return 2;
   }
@@ -246,13 +275,23 @@ int main(int argc, char **argv) {
       fputs("\n", stdout);
       fputs(Help, stdout);
       return 0;
+    } else if (option && !strcmp(arg, "--version")) {
+      printf("vfolder %s\n", VFOLDER_VERSION);
+      return 0;
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
       (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && !strcmp(arg, "--charset")) {
+      if (++i == argc) return UsageError("--charset needs the name of a character set");
+      arguments.CharsetName = argv[i];
     } else if (option && !strcmp(arg, "--tsv")) {
       arguments.Tsv = true;
     } else if (option && !strcmp(arg, "--eml")) {
       arguments.Eml = true;
+    } else if (option && !strcmp(arg, "--exact")) {
+      arguments.Exact = true;
+    } else if (option && !strcmp(arg, "--seen")) {
+      arguments.Seen = true;
     } else if (option && (!strcmp(arg, "--append") || !strcmp(arg, "--replace"))) {
       const MboxExisting existing = !strcmp(arg, "--append") ? MboxAppend : MboxReplace;
       if (arguments.Existing != MboxRefuse && arguments.Existing != existing)
@@ -287,8 +326,20 @@ int main(int argc, char **argv) {
   if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
   if (what != MboxCommand && arguments.Existing != MboxRefuse)
     return UsageError("--append and --replace go with mbox");
+  if ((what == ListCommand || (what == CopyCommand && !arguments.Eml)) && arguments.Exact)
+    return UsageError("--exact goes with mbox, maildir and copy --eml");
+  if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
+    return UsageError("--seen goes with mbox and maildir");
   if (what == ListCommand && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox and maildir");
+  TextCharset charset = {};
+  if (arguments.CharsetName != nullptr && !OpenTextCharset(arguments.CharsetName, &charset)) {
+    fprintf(stderr, "vfolder: --charset %s: no character set of that name here\n",
+            Printable(arguments.CharsetName).c_str());
+    return 2;
+  }
+  const TextCharset *decoding = arguments.CharsetName != nullptr ? &charset : nullptr;
+  int status;
   if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
     if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
       return UsageError("copy takes a directory of folders with --eml only");
@@ -300,10 +351,14 @@ int main(int argc, char **argv) {
                              arguments.Words[0],
                              what == CopyCommand ? arguments.Words[1] : nullptr,
                              {},
-                             arguments.LogPath};
+                             arguments.LogPath,
+                             decoding};
     if (what == CopyCommand)
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
-    return RunPluginCommand(command);
+    status = RunPluginCommand(command);
+  } else {
+    status = RunMailOutput(arguments, decoding);
   }
-  return RunMailOutput(arguments);
+  if (decoding != nullptr) CloseTextCharset(&charset);
+  return status;
 }
