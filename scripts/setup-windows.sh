@@ -216,6 +216,11 @@ EOF
       out=$(VESSOR_WINEDEBUG=err+all "$here/wine-run.sh" 300 "$dir/hello-$arch.exe" 2>&1) || st=$?
       if [ "$st" -ne 42 ] || [[ "$out" != *"$want"* ]]; then
         echo "$out" | tail -20 >&2
+        if [ "$arch" = i686 ]; then
+          # A prefix made before 32-bit Wine was there lacks its half.
+          without_32bit "a 32-bit program does not run in $WINEPREFIX (remove it to make it anew)"
+          continue
+        fi
         rm -rf "$dir"
         return 1
       fi
@@ -246,6 +251,7 @@ if ! check_programs; then
   create_prefix
   check_programs || wine_unavailable "Windows programs do not run under Wine in a fresh prefix $WINEPREFIX (see output above)"
 fi
+ready_as="$wine_version: $bitnesses"   # 32-bit may have dropped out
 echo "$ready_as" >"$marker"
 echo "$bitnesses" >"$WINEPREFIX/.vessor-bitnesses"
 log "Wine prefix $WINEPREFIX: ready ($ready_as)"
