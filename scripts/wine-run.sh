@@ -10,7 +10,8 @@
 #   loader first, which is slow under qemu).
 # - Uses the private prefix ${VESSOR_WINEPREFIX:-/root/.cache/vessor-wine}
 #   (created by scripts/setup-windows.sh), WINEDEBUG=-all and
-#   WINEDLLOVERRIDES="mscoree,mshtml=" (no Mono/Gecko prompts).
+#   WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" (no Mono/Gecko prompts, no
+#   debugger on a crash).
 #   VESSOR_WINEDEBUG=err+all (say) shows Wine's own error messages.
 # - When 32-bit ELF programs run through qemu-i386 (binfmt_misc), sets
 #   QEMU_RESERVED_VA=0xffff0000: without it the 32-bit loader fails with
@@ -37,7 +38,9 @@ shift 2
 
 export WINEPREFIX="${VESSOR_WINEPREFIX:-/root/.cache/vessor-wine}"
 export WINEDEBUG="${VESSOR_WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No debugger on a crash: under qemu it would hold the run until its time
+# limit; the crash ends the program with a status of its own instead.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset WINEARCH WINELOADER 2>/dev/null || true
 if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
   export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xffff0000}"
