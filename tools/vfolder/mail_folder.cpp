@@ -101,9 +101,9 @@ void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]) {
                                       : DataFileIdentity(folder->DataPath);
 }
 
-bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
-                    std::vector<int> *chosen, std::string *unmatched) {
-  const int count = int(folder.Entries.size());
+bool SelectItems(const std::vector<std::string> &item_names, const std::vector<std::string> &names,
+                 std::vector<int> *chosen, std::string *unmatched) {
+  const int count = int(item_names.size());
   if (names.empty()) {
     for (int i = 0; i < count; ++i) chosen->push_back(i);
     return true;
@@ -117,7 +117,7 @@ bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &na
     }
     bool found = false;
     for (int i = 0; i < count; ++i) {
-      if (name != NameOf(folder, i)) continue;
+      if (item_names[size_t(i)] != name) continue;
       chosen->push_back(i);
       found = true;
     }
@@ -127,4 +127,11 @@ bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &na
     }
   }
   return true;
+}
+
+bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
+                    std::vector<int> *chosen, std::string *unmatched) {
+  std::vector<std::string> item_names;
+  for (int i = 0; i < int(folder.Entries.size()); ++i) item_names.push_back(NameOf(folder, i));
+  return SelectItems(item_names, names, chosen, unmatched);
 }

@@ -48,8 +48,12 @@ void CloseMailFolder(MailFolder *folder);
 void FolderFileIdentities(const FolderHandle *folder, FileIdentity own[2]);
 
 // The position of each chosen item: the positions from the listing and the
-// exact names (every item whose NameOf is that) of `names`, in order, or every
-// item when there are none. False, with `*unmatched` naming the culprit, when
-// one matches nothing.
+// exact names (every item whose name in `item_names` is that) of `names`, in
+// order, or every item when there are none. False, with `*unmatched` naming
+// the culprit, when one matches nothing.
+bool SelectItems(const std::vector<std::string> &item_names, const std::vector<std::string> &names,
+                 std::vector<int> *chosen, std::string *unmatched);
+
+// SelectItems by the folder's names as NameOf gives them.
 bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
                     std::vector<int> *chosen, std::string *unmatched);

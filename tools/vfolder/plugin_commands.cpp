@@ -215,37 +215,6 @@ std::vector<std::string> FailuresFromBoxes(const std::vector<PluginPanelItem> &i
   return reasons;
 }
 
-// The positions of the items named on the command line: positions from the
-// listing, or exact names (every item of that name, as `item_names` give
-// them). False, naming the culprit, when one matches nothing.
-bool SelectItems(const std::vector<std::string> &item_names, const std::vector<std::string> &names,
-                 std::vector<int> *chosen, std::string *unmatched) {
-  const int count = int(item_names.size());
-  if (names.empty()) {
-    for (int i = 0; i < count; ++i) chosen->push_back(i);
-    return true;
-  }
-  for (const std::string &name : names) {
-    char *end = nullptr;
-    const long position = strtol(name.c_str(), &end, 10);
-    if (name[0] >= '0' && name[0] <= '9' && *end == '\0' && position < count) {
-      chosen->push_back(int(position));
-      continue;
-    }
-    bool found = false;
-    for (int i = 0; i < count; ++i) {
-      if (item_names[size_t(i)] != name) continue;
-      chosen->push_back(i);
-      found = true;
-    }
-    if (!found) {
-      *unmatched = name;
-      return false;
-    }
-  }
-  return true;
-}
-
 // copy: one GetFiles call for every chosen item, as the file manager makes it.
 int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
          const PluginPanelItem *items, int count) {
