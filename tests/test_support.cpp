@@ -149,6 +149,19 @@ std::vector<std::string> TakeBoxes() {
   return boxes;
 }
 
+namespace {
+
+// SetStartupInfo with a Message service that records every warning.
+void StartWithRecorder(const PluginApi &api, int module_number) {
+  static PluginStartupInfo startup;
+  startup.StructSize = int(sizeof startup);
+  startup.ModuleNumber = module_number;
+  startup.Message = RecordMessage;
+  api.SetStartupInfo(&startup);
+}
+
+}  // namespace
+
 const PluginApi &Plugin() {
   static PluginApi api;
   static bool loaded = false;
@@ -165,11 +178,7 @@ const PluginApi &Plugin() {
       fprintf(stderr, "the plug-in does not import MessageBoxA\n");
       abort();
     }
-    static PluginStartupInfo startup;
-    startup.StructSize = int(sizeof startup);
-    startup.ModuleNumber = 42;
-    startup.Message = RecordMessage;
-    api.SetStartupInfo(&startup);
+    StartWithRecorder(api, 42);
     loaded = true;
   }
   return api;
@@ -187,11 +196,7 @@ const PluginApi &LinkedPlugin() {
     api.Library = GetModuleHandleA(nullptr);
     if (!RedirectMessageBox(&api, RecordBox)) abort();
 #endif
-    static PluginStartupInfo startup;
-    startup.StructSize = int(sizeof startup);
-    startup.ModuleNumber = 43;
-    startup.Message = RecordMessage;
-    api.SetStartupInfo(&startup);
+    StartWithRecorder(api, 43);
     started = true;
   }
   return api;
