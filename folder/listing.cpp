@@ -33,24 +33,39 @@ bool OpenIndexFile(FolderHandle *folder) {
 
 // Both texts end inside their fields, which the entry's buffers hold whole;
 // the bound only guards against a change of either.
-void CopyText(const char *text, char *out, size_t out_size) {
+size_t CopyText(const char *text, char *out, size_t out_size) {
   const size_t length = strnlen(text, out_size - 1);
   memcpy(out, text, length);
   out[length] = '\0';
+  return length;
 }
 
 }  // namespace
 
 void MakeMessageEntry(IndexRecord *record, MessageEntry *entry) {
-  const char *name = record->NameText;
-  while (*name == ' ') ++name;
-  if (*name == '\0') name = record->DescriptionText;
-  CopyText(name, entry->Name, sizeof entry->Name);
+  // Whole fields are copied in one piece; only a name that starts blank moves.
+  static_assert(sizeof entry->Name == sizeof record->NameText, "the entry holds a whole name");
+  static_assert(sizeof entry->Description == sizeof record->DescriptionText,
+                "the entry holds a whole description");
+  memcpy(entry->Description, record->DescriptionText, sizeof entry->Description);
+  entry->DescriptionLength = strlen(entry->Description);
+  if (record->NameText[0] != ' ' && record->NameText[0] != '\0') {
+    memcpy(entry->Name, record->NameText, sizeof entry->Name);
+    entry->NameLength = strlen(entry->Name);
+  } else {
+    const char *name = record->NameText;
+    while (*name == ' ') ++name;
+    if (*name == '\0') name = record->DescriptionText;
+    entry->NameLength = CopyText(name, entry->Name, sizeof entry->Name);
+  }
   // The host takes ".." for the panel's way up, and some of its builds fail
   // on an empty name: such items get the names their files get.
-  if (strcmp(entry->Name, "..") == 0) memcpy(entry->Name, "__", 3);
-  if (entry->Name[0] == '\0') memcpy(entry->Name, "_", 2);
-  CopyText(record->DescriptionText, entry->Description, sizeof entry->Description);
+  if (entry->NameLength == 2 && entry->Name[0] == '.' && entry->Name[1] == '.')
+    memcpy(entry->Name, "__", 3);
+  if (entry->NameLength == 0) {
+    memcpy(entry->Name, "_", 2);
+    entry->NameLength = 1;
+  }
   entry->Size = uint32_t(record->MessageSize);
 
   // A date the system cannot convert leaves the time zero.

@@ -2,6 +2,7 @@
 // terms: each host layer turns entries into its own item records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "folder/folder_handle.h"
@@ -13,6 +14,7 @@ struct MessageEntry {
   // description when the name is blank; "__" for "..", "_" for nothing.
   char Name[NameTextSize + 1];
   char Description[DescriptionTextSize + 1];
+  size_t NameLength, DescriptionLength;  // their lengths, so that hosts copy them at once
   uint32_t Size;        // the record's MessageSize as it stands
   FILETIME Time;        // the date, an hour earlier; zero when it does not convert
   uint32_t Attributes;  // EntryReadOnly, EntryHidden

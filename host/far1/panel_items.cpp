@@ -12,10 +12,9 @@ void FillPanelItem(const MessageEntry &entry, PluginPanelItem *item) {
   PanelFindData *find = &item->FindData;
   // The name and its zero, then the description and its zero: at most 68 of
   // the buffer's 260 bytes.
-  const size_t name_size = strlen(entry.Name) + 1;
-  memcpy(find->cFileName, entry.Name, name_size);
-  char *description = find->cFileName + name_size;
-  memcpy(description, entry.Description, strlen(entry.Description) + 1);
+  memcpy(find->cFileName, entry.Name, entry.NameLength + 1);
+  char *description = find->cFileName + entry.NameLength + 1;
+  memcpy(description, entry.Description, entry.DescriptionLength + 1);
   item->Description = description;
   find->nFileSizeLow = entry.Size;
   find->ftCreationTime = entry.Time;
