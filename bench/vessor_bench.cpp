@@ -88,7 +88,7 @@ uint32_t RandomBelow(uint64_t *state, uint32_t bound) {
 
 FileRef CreateOrFail(const std::string &path) {
   bool exists = false;
-  const FileRef file = FileSystem.CreateNew(path.c_str(), &exists);
+  const FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   if (file == NoFile) Fail("cannot create", path);
   return file;
 }
@@ -99,7 +99,7 @@ void WriteOrFail(FileRef file, const void *bytes, size_t size, const std::string
 
 void MakeDirOrFail(const std::string &path) {
   bool exists = false;
-  if (!FileSystem.MakeDirectory(path.c_str(), &exists)) Fail("cannot create", path);
+  if (!FileSystem.MakeDirectory(path.c_str(), DefaultAccess, &exists)) Fail("cannot create", path);
 }
 
 std::string FileSystemName(const std::string &path) {
@@ -678,7 +678,7 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
                              std::to_string(uint64_t(Now() * 1e6) % 1000000000u) + "." +
                              std::to_string(attempt);
     bool exists = false;
-    if (FileSystem.MakeDirectory(path.c_str(), &exists)) TempDir = path;
+    if (FileSystem.MakeDirectory(path.c_str(), DefaultAccess, &exists)) TempDir = path;
   }
   if (TempDir.empty()) Fail("cannot create a directory in", options.TempParent);
   atexit(RemoveTempDir);

@@ -85,7 +85,7 @@ FileRef CreateExportFile(ExportRun *run, int item) {
   for (int attempt = 0; attempt < 1000; ++attempt) {
     if (!MakePath(run, ExportNameOf(&run->Names, item))) return NoFile;
     bool exists = false;
-    FileRef file = FileSystem.CreateNew(run->Path, &exists);
+    FileRef file = FileSystem.CreateNew(run->Path, run->Access, &exists);
     if (file != NoFile) {
       if (RememberCreated(run, FileSystem.FileIndexOf(file))) return file;
       // Unknown, it could not be told from a later item's file: not used.

@@ -52,13 +52,14 @@ struct ExportRun {
   size_t PathRoom;
   bool KeepExisting;      // false: a file from before the export is emptied and reused
   const char *NameEnding; // put after every name (".eml"); null for none
+  FileAccess Access;      // whom the files made let in
 };
 
 // Starts an export of `count` items named `item_names` (each read up to its
 // zero or `max_name_length` bytes) into `dest_dir`, replacing files from
-// before it and with no name ending: set KeepExisting and NameEnding after
-// the start for others. False when memory runs out; nothing is then to be
-// finished.
+// before it, with no name ending and the default access: set KeepExisting,
+// NameEnding and Access after the start for others. False when memory runs
+// out; nothing is then to be finished.
 bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
                  const char *const *item_names, int count, size_t max_name_length,
                  size_t path_limit);

@@ -17,6 +17,12 @@ const FileRef NoFile = -1;
 // What is at a path.
 enum PathKind { PathMissing, PathRegular, PathDirectory, PathLink, PathOther };
 
+// Who a file or directory that is made may use: whoever the system's default
+// lets in (the umask), or its owner alone, as mail programs keep mail. On
+// Windows both are the same: a new file takes the permissions its directory
+// hands down.
+enum FileAccess { DefaultAccess, OwnerOnly };
+
 // Takes one name of a directory's entries.
 typedef void (*DirectoryEntrySink)(void *context, const char *name);
 
@@ -41,12 +47,13 @@ struct FileSystemCalls {
   // error.
   size_t (*ReadAt)(FileRef file, uint64_t offset, void *buffer, size_t size);
 
-  // Creates `path` as a new file for writing that others may read. NoFile
-  // when it cannot; `*exists` then tells whether something of that name (a
-  // file, a directory, a link, even a dangling one) is there already.
-  FileRef (*CreateNew)(const char *path, bool *exists);
+  // Creates `path` as a new file for writing that others may read, open to
+  // those `access` lets in. NoFile when it cannot; `*exists` then tells
+  // whether something of that name (a file, a directory, a link, even a
+  // dangling one) is there already.
+  FileRef (*CreateNew)(const char *path, FileAccess access, bool *exists);
 
-  // Opens what is at `path` for writing without emptying it and fills
+  // Opens what is at `path` for reading and writing without emptying it and fills
   // `*found`. Never opens through a symbolic link or other reparse point and
   // never waits on a pipe: NoFile for those, as for what cannot be opened.
   FileRef (*OpenExisting)(const char *path, FoundFile *found);
@@ -88,13 +95,20 @@ struct FileSystemCalls {
   // Removes the file `path` (not a directory).
   bool (*Remove)(const char *path);
 
-  // Makes the directory `path` and each missing one on the way to it. True
-  // when `path` is a directory afterwards, made now or there before.
-  bool (*MakeDirectories)(const char *path);
+  // Makes the directory `path` and each missing one on the way to it, open to
+  // those `access` lets in. True when `path` is a directory afterwards, made
+  // now or there before.
+  bool (*MakeDirectories)(const char *path, FileAccess access);
 
-  // Makes the directory `path`. False when it cannot; `*exists` then tells
-  // whether something of that name is there already.
-  bool (*MakeDirectory)(const char *path, bool *exists);
+  // Makes the directory `path`, open to those `access` lets in. False when it
+  // cannot; `*exists` then tells whether something of that name is there
+  // already.
+  bool (*MakeDirectory)(const char *path, FileAccess access, bool *exists);
+
+  // Gives the file `to` the permissions of the file `from`, so that a file
+  // that takes another's place lets in whom that one did. Nothing on Windows,
+  // where both have their directory's.
+  bool (*CopyAccess)(FileRef from, FileRef to);
 
   // What is at `path`: with `follow_links`, what the links lead to; without,
   // a symbolic link (on Windows, any reparse point) is PathLink.

@@ -62,16 +62,19 @@ size_t ReadAt(FileRef file, uint64_t offset, void *buffer, size_t size) {
   return got;
 }
 
-FileRef CreateNew(const char *path, bool *exists) {
+mode_t ModeFor(FileAccess access, mode_t shared) { return access == OwnerOnly ? shared & 0700 : shared; }
+
+FileRef CreateNew(const char *path, FileAccess access, bool *exists) {
   // O_EXCL makes the file only where no name is, and follows no link.
-  const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int descriptor =
+      open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ModeFor(access, 0666));
   *exists = descriptor == -1 && errno == EEXIST;
   return descriptor == -1 ? NoFile : descriptor;
 }
 
 FileRef OpenExisting(const char *path, FoundFile *found) {
   struct stat info;
-  const int descriptor = OpenNonBlocking(path, O_WRONLY | O_NOFOLLOW, &info);
+  const int descriptor = OpenNonBlocking(path, O_RDWR | O_NOFOLLOW, &info);
   if (descriptor == -1) return NoFile;
   found->Identity = IdentityOf(info);
   found->Regular = S_ISREG(info.st_mode);
@@ -160,22 +163,27 @@ bool MoveReplacing(const char *from, const char *to) { return rename(from, to) =
 
 bool Remove(const char *path) { return unlink(path) == 0; }
 
-bool MakeDirectories(const char *path) {
+bool MakeDirectories(const char *path, FileAccess access) {
   std::string way = path;
   for (size_t at = way.find('/', 1); at != std::string::npos; at = way.find('/', at + 1)) {
     way[at] = '\0';
-    mkdir(way.c_str(), 0777);
+    mkdir(way.c_str(), ModeFor(access, 0777));
     way[at] = '/';
   }
-  mkdir(path, 0777);
+  mkdir(path, ModeFor(access, 0777));
   struct stat info;
   return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool MakeDirectory(const char *path, bool *exists) {
-  const bool made = mkdir(path, 0777) == 0;
+bool MakeDirectory(const char *path, FileAccess access, bool *exists) {
+  const bool made = mkdir(path, ModeFor(access, 0777)) == 0;
   *exists = !made && errno == EEXIST;
   return made;
+}
+
+bool CopyAccess(FileRef from, FileRef to) {
+  struct stat info;
+  return fstat(int(from), &info) == 0 && fchmod(int(to), info.st_mode & 0777) == 0;
 }
 
 PathKind KindOf(const char *path, bool follow_links) {
@@ -206,7 +214,7 @@ bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  FileIndexOf, Identify, Write,
     Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
-    MakeDirectory,  KindOf,  ListDirectory,
+    MakeDirectory,  CopyAccess, KindOf,  ListDirectory,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

@@ -130,7 +130,7 @@ size_t ReadAt(FileRef file, uint64_t offset, void *buffer, size_t size) {
 }
 
 template <PathMode Mode>
-FileRef CreateNew(const char *path, bool *exists) {
+FileRef CreateNew(const char *path, FileAccess, bool *exists) {
   HANDLE file =
       OpenPath<Mode>(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   const DWORD error = GetLastError();
@@ -142,7 +142,7 @@ FileRef CreateNew(const char *path, bool *exists) {
 template <PathMode Mode>
 FileRef OpenExisting(const char *path, FoundFile *found) {
   // The reparse point itself, never what it leads to.
-  HANDLE file = OpenPath<Mode>(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+  HANDLE file = OpenPath<Mode>(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return NoFile;
   BY_HANDLE_FILE_INFORMATION info;
@@ -265,7 +265,7 @@ bool MakeEachDirectory(Char *path, size_t first,
 }
 
 template <PathMode Mode>
-bool MakeDirectories(const char *path) {
+bool MakeDirectories(const char *path, FileAccess) {
   if constexpr (Mode == CodePagePaths) {
     const size_t size = strlen(path) + 1;
     char *copy = static_cast<char *>(malloc(size));
@@ -282,7 +282,7 @@ bool MakeDirectories(const char *path) {
 }
 
 template <PathMode Mode>
-bool MakeDirectory(const char *path, bool *exists) {
+bool MakeDirectory(const char *path, FileAccess, bool *exists) {
   bool made = false;
   if constexpr (Mode == CodePagePaths) {
     made = CreateDirectoryA(path, nullptr) != 0;
@@ -293,6 +293,10 @@ bool MakeDirectory(const char *path, bool *exists) {
   *exists = !made && GetLastError() == ERROR_ALREADY_EXISTS;
   return made;
 }
+
+// A new file or directory takes the permissions its directory hands down, so
+// that one taking another's place lets in whom that one did already.
+bool CopyAccess(FileRef, FileRef) { return true; }
 
 template <PathMode Mode>
 PathKind KindOf(const char *path, bool follow_links) {
@@ -364,7 +368,7 @@ constexpr FileSystemCalls CallsTaking = {
     OpenExisting<Mode>,   IdentifyOpen,  FileIndexOf, Identify<Mode>,      Write,
     Truncate,             SetTime,       Close,               MoveNoReplace<Mode>,
     MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>, MakeDirectory<Mode>,
-    KindOf<Mode>,         ListDirectory<Mode>,
+    CopyAccess,           KindOf<Mode>,         ListDirectory<Mode>,
 };
 
 }  // namespace

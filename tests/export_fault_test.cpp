@@ -43,9 +43,9 @@ FileRef FailingOpen(const char *path) {
 size_t FailingRead(FileRef file, uint64_t offset, void *buffer, size_t size) {
   return Strikes(ReadCall) ? 0 : SystemFileCalls.ReadAt(file, offset, buffer, size);
 }
-FileRef FailingCreate(const char *path, bool *exists) {
+FileRef FailingCreate(const char *path, FileAccess access, bool *exists) {
   *exists = false;
-  return Strikes(CreateCall) ? NoFile : SystemFileCalls.CreateNew(path, exists);
+  return Strikes(CreateCall) ? NoFile : SystemFileCalls.CreateNew(path, access, exists);
 }
 uint64_t FailingIndex(FileRef file) {
   return Strikes(IdentifyCall) ? 0 : SystemFileCalls.FileIndexOf(file);
@@ -231,8 +231,8 @@ std::string Folded(const char *path) {
   }
   return folded;
 }
-FileRef FoldingCreate(const char *path, bool *exists) {
-  return SystemFileCalls.CreateNew(Folded(path).c_str(), exists);
+FileRef FoldingCreate(const char *path, FileAccess access, bool *exists) {
+  return SystemFileCalls.CreateNew(Folded(path).c_str(), access, exists);
 }
 FileRef FoldingOpenExisting(const char *path, FoundFile *found) {
   return SystemFileCalls.OpenExisting(Folded(path).c_str(), found);

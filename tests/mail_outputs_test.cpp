@@ -58,7 +58,7 @@ bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
   return false;
 }
 
-FileRef CreateFails(const char *, bool *exists) {
+FileRef CreateFails(const char *, FileAccess, bool *exists) {
   *exists = false;
   SetSystemError(AccessDenied);
   return NoFile;
@@ -372,14 +372,14 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
 }
 
 // A file system that refuses ':' in names, as FAT does.
-FileRef CreateWithoutColons(const char *path, bool *exists) {
+FileRef CreateWithoutColons(const char *path, FileAccess access, bool *exists) {
   const char *name = strrchr(path, PATH_SEPARATOR);
   if (strchr(name != nullptr ? name : path, ':') != nullptr) {
     *exists = false;
     SetSystemError(EINVAL);
     return NoFile;
   }
-  return SystemFileCalls.CreateNew(path, exists);
+  return SystemFileCalls.CreateNew(path, access, exists);
 }
 
 // --seen: each message into cur, flagged as read, where names can hold ':';

@@ -140,7 +140,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
     dest_utf8 = Utf8FromWide(dest);
     // A directory typed there that is not there yet is made; one that cannot
     // be made fails each item.
-    if (dest_utf8 != nullptr) FileSystem.MakeDirectories(dest_utf8);
+    if (dest_utf8 != nullptr) FileSystem.MakeDirectories(dest_utf8, DefaultAccess);
   } else {
     dest_utf8 = Utf8FromWide(dest);
   }

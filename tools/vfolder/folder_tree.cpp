@@ -163,7 +163,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
         continue;
       bool exists = false;
       ClearSystemError();
-      file = FileSystem.CreateNew(Join(out, name).c_str(), &exists);
+      file = FileSystem.CreateNew(Join(out, name).c_str(), OwnerOnly, &exists);
       if (file == NoFile && !exists) break;
     }
     const bool made = file != NoFile && FileSystem.Close(file);
@@ -175,7 +175,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
     const std::string sbd = Join(out, name + ".sbd");
     bool exists = false;
     ClearSystemError();
-    if (made && FileSystem.MakeDirectory(sbd.c_str(), &exists)) {
+    if (made && FileSystem.MakeDirectory(sbd.c_str(), OwnerOnly, &exists)) {
       ConvertMboxLevel(run, *directory, sbd, total);
     } else {
       SayCannotMake(sbd, "directory");
@@ -196,7 +196,7 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
     for (int number = 1; number < 10000 && !made && exists; ++number) {
       name = Suffixed(child.Name, number);
       ClearSystemError();
-      if (!given.Has(name)) made = FileSystem.MakeDirectory(Join(out, name).c_str(), &exists);
+      if (!given.Has(name)) made = FileSystem.MakeDirectory(Join(out, name).c_str(), OwnerOnly, &exists);
     }
     given.Names.push_back(name);
     const std::string path = Join(out, name);
@@ -236,7 +236,7 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
   Tally total = {0, 0, 0, 0, 0};
   ClearSystemError();
-  if (!FileSystem.MakeDirectories(out.c_str())) {
+  if (!FileSystem.MakeDirectories(out.c_str(), OwnerOnly)) {
     SayCannotMake(out, "directory");
     FailBelow(run, top, &total);
   } else if (run->Output == MboxOutput) {

@@ -29,6 +29,9 @@ const char CannotCreate[] = "Cannot create file";
 const char CannotRead[] = "Cannot read message";
 const char CannotWrite[] = "Cannot write file";
 const char NoMemory[] = "not enough memory for the message";
+const char DamagedSize[] = "Cannot read message: the record's size is damaged";
+const char NotOwnFile[] = "is one of the folder's own files";
+const char NotTheLog[] = "is the log";
 
 // What became of one message handled: written, or the reason it was not.
 struct Outcome {
@@ -82,6 +85,19 @@ void Handled(MailRun *run) {
 }
 
 bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
+
+// A size of 2 GiB or more is negative where the mail program keeps it: no
+// message has it, and the copy would give an empty one.
+bool SizeDamaged(const MessageEntry &entry) { return int32_t(entry.Size) < 0; }
+
+// Why the file opened for the output must not be written, whatever path led
+// to it: it is one of the folder's own files or the log. Null when it may be.
+const char *GuardedFile(const MailRun &run, FileRef file) {
+  const FileIdentity identity = FileSystem.IdentifyOpen(file);
+  if (IsSameFile(identity, run.Guarded[0]) || IsSameFile(identity, run.Guarded[1]))
+    return NotOwnFile;
+  return IsSameFile(identity, run.Guarded[2]) ? NotTheLog : nullptr;
+}
 
 // The message's bytes into an open file; an interrupt stops the copy.
 bool WriteSink(void *file, const void *bytes, size_t size) {
@@ -187,10 +203,49 @@ struct MboxFile {
   std::vector<size_t> Ends;  // where each of them ends in Pending
   size_t Confirmed = 0;      // outcomes of messages that are in the file whole (or failed)
   bool Broken = false;       // a write failed: nothing more goes in
+  const char *Separator = "";  // line feeds the old mbox needs before the first new message
   int Error = 0;             // what the system said of the write that failed
 };
 
-// Opens the mbox as TargetAllowed found it allowed.
+// Starts the new file beside FILE, in its directory, so that renaming it is
+// one step; it lets in whom `old` (FILE opened, or NoFile for a link) does.
+// The reason when the file made is one the run must not write, else null.
+const char *CreateBeside(const MailRun &run, const std::string &path, FileRef old,
+                         MboxFile *mbox) {
+  mbox->Replaces = path;
+  bool exists = false;
+  StartCreating();
+  for (int attempt = 0; attempt < 100 && mbox->File == NoFile; ++attempt) {
+    mbox->Path = path + ".vf" + std::to_string(ProcessId()) +
+                 (attempt > 0 ? "." + std::to_string(attempt) : std::string());
+    mbox->File = FileSystem.CreateNew(mbox->Path.c_str(), OwnerOnly, &exists);
+    if (!exists) break;
+  }
+  const char *problem = mbox->File != NoFile ? GuardedFile(run, mbox->File) : nullptr;
+  if (mbox->File == NoFile || problem != nullptr) {
+    StopCreating();
+    return problem;
+  }
+  MarkPartialFile(mbox->File, mbox->Path.c_str());
+  if (old != NoFile) FileSystem.CopyAccess(old, mbox->File);
+  return nullptr;
+}
+
+// The line feeds that end the old mbox's last message with an empty line, so
+// that the first new "From " line starts a message: the file's last bytes
+// `tail` (up to 3).
+const char *SeparatorAfter(const std::string &tail) {
+  const size_t size = tail.size();
+  if (size == 0 || tail[size - 1] != '\n') return "\n\n";
+  const bool empty_line = (size >= 2 && tail[size - 2] == '\n') ||
+                          (size >= 3 && tail[size - 3] == '\n' && tail[size - 2] == '\r');
+  return empty_line ? "" : "\n";
+}
+
+// Opens the mbox as TargetAllowed found it allowed, and checks the file it
+// opened once more: one of the folder's own files or the log that took the
+// path since is never written, and whether FILE holds messages is told by the
+// file opened, not by another look at the path.
 bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
   mbox->Path = path;
   if (path == "-") {
@@ -199,36 +254,54 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     return true;
   }
   const PathKind kind = FileSystem.KindOf(path.c_str(), false);
-  bool exists = false;
-  if (run.Existing == MboxReplace &&
-      (kind == PathLink || (kind == PathRegular && SizeAt(path) != 0))) {
-    // A new file beside FILE, in its directory, so that renaming it is one step.
-    mbox->Replaces = path;
-    StartCreating();
-    for (int attempt = 0; attempt < 100 && mbox->File == NoFile; ++attempt) {
-      mbox->Path = path + ".vf" + std::to_string(ProcessId()) +
-                   (attempt > 0 ? "." + std::to_string(attempt) : std::string());
-      mbox->File = FileSystem.CreateNew(mbox->Path.c_str(), &exists);
-      if (!exists) break;
-    }
-    if (mbox->File != NoFile)
-      MarkPartialFile(mbox->File, mbox->Path.c_str());
-    else
-      StopCreating();
-  } else if (kind == PathMissing) {
-    ClearSystemError();
-    mbox->File = FileSystem.CreateNew(path.c_str(), &exists);
+  const char *problem = nullptr;
+  ClearSystemError();
+  if (kind == PathMissing) {
+    bool exists = false;
+    mbox->File = FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
+    if (mbox->File != NoFile) problem = GuardedFile(run, mbox->File);
+  } else if (kind == PathLink) {
+    // Only --replace comes here: the link is replaced, never followed.
+    problem = CreateBeside(run, path, NoFile, mbox);
   } else {
-    // An empty FILE, or one to append to: written after what it holds.
     FoundFile found = {};
-    mbox->File = FileSystem.OpenExisting(path.c_str(), &found);
-    const int64_t size = mbox->File != NoFile ? FileSystem.SizeOf(mbox->File) : -1;
-    if (mbox->File != NoFile &&
-        (!found.Regular || size < 0 || !FileSystem.Truncate(mbox->File, uint64_t(size)))) {
-      FileSystem.Close(mbox->File);
-      mbox->File = NoFile;
+    FileRef old = FileSystem.OpenExisting(path.c_str(), &found);
+    const bool writable = old != NoFile;
+    // Replacing FILE needs no right to write it, only its directory's.
+    if (!writable && run.Existing == MboxReplace) {
+      old = FileSystem.OpenForReading(path.c_str());
+      found.Regular = true;
     }
-    mbox->WholeEnd = size > 0 ? uint64_t(size) : 0;
+    const int64_t size = old != NoFile ? FileSystem.SizeOf(old) : -1;
+    if (old != NoFile) {
+      problem = !found.Regular ? "is no file" : GuardedFile(run, old);
+      if (problem != nullptr || size < 0) {
+      } else if (size == 0 && writable) {
+        mbox->File = old;  // an empty FILE is written into
+      } else if (writable && run.Existing == MboxAppend) {
+        char tail[3];
+        const uint64_t from = size > 3 ? uint64_t(size) - 3 : 0;
+        const size_t got = FileSystem.ReadAt(old, from, tail, size_t(uint64_t(size) - from));
+        mbox->Separator = SeparatorAfter(std::string(tail, got));
+        mbox->File = old;
+        // A failed write cuts the file back to here: its old end, before the
+        // line feeds the first new message brings.
+        mbox->WholeEnd = uint64_t(size);
+      } else if (run.Existing == MboxReplace) {
+        problem = CreateBeside(run, path, old, mbox);
+      } else {
+        problem = "holds messages already; --append adds to them, --replace replaces the file";
+      }
+      // Written after what it holds.
+      if (mbox->File == old && !FileSystem.Truncate(old, uint64_t(size))) mbox->File = NoFile;
+      if (mbox->File != old) FileSystem.Close(old);
+    }
+  }
+  if (problem != nullptr) {
+    if (mbox->File != NoFile) FileSystem.Close(mbox->File);
+    mbox->File = NoFile;
+    Say("vfolder: %s: %s\n", Shown(path).c_str(), problem);
+    return false;
   }
   if (mbox->File == NoFile) {
     mbox->Error = LastSystemError();
@@ -334,20 +407,28 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     const MessageEntry &entry = folder->Entries[size_t(position)];
     message.Size = 0;
     ClearSystemError();
+    const bool damaged = SizeDamaged(entry);
     const ExportResult result =
-        CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
+        damaged ? ExportCannotRead
+                : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
     if (result != ExportWritten && Interrupted()) break;
-    const int error = result == ExportCannotRead ? LastSystemError() : 0;
+    const int error = result == ExportCannotRead && !damaged ? LastSystemError() : 0;
     const char *bytes = message.Size > 0 ? message.Bytes : "";
     HeadersGiven given = NoHeadersGiven;
     std::string text;
     if (result == ExportWritten)
       DecideGiven(*run, *folder, position, bytes, message.Size, true, &given, &text);
+    const size_t before = mbox.Pending.Size;
     const char *problem =
-        result == ExportCannotRead                                                   ? CannotRead
+        damaged                                                                      ? DamagedSize
+        : result == ExportCannotRead                                                 ? CannotRead
         : result != ExportWritten                                                    ? NoMemory
-        : !AppendMboxMessage(&mbox.Pending, text, bytes, message.Size, entry.Time)   ? NoMemory
-                                                                                     : nullptr;
+        : !AppendBytes(&mbox.Pending, mbox.Separator, strlen(mbox.Separator)) ||
+                !AppendMboxMessage(&mbox.Pending, text, bytes, message.Size, entry.Time)
+            ? NoMemory
+            : nullptr;
+    if (problem == nullptr) mbox.Separator = "";
+    if (result == ExportWritten && problem != nullptr) mbox.Pending.Size = before;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
     if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back({position, problem, error, problem == nullptr ? given : NoHeadersGiven});
@@ -397,6 +478,7 @@ std::string MaildirName(unsigned long count) {
 const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const std::string &dir,
                            ByteBuffer *held, HeadersGiven *given, int *error, bool *stopped) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
+  if (SizeDamaged(entry)) return DamagedSize;
   const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
   const char *flags = run->Seen ? ":2,S" : "";
   std::string name, path;
@@ -407,12 +489,18 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
   for (int attempt = 0; attempt < 100 && file == NoFile && exists; ++attempt) {
     name = MaildirName(++run->Deliveries);
     path = Join(tmp, name);
-    file = FileSystem.CreateNew(path.c_str(), &exists);
+    file = FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
   }
   if (file == NoFile) {
     *error = LastSystemError();
     StopCreating();
     return CannotCreate;
+  }
+  // Not ours: closed as it is, and left there.
+  if (const char *guarded = GuardedFile(*run, file)) {
+    FileSystem.Close(file);
+    StopCreating();
+    return guarded;
   }
   MarkPartialFile(file, path.c_str());
   // Only an error the copy itself leaves is its reason: a short read leaves none.
@@ -429,16 +517,21 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
                         : closed                ? nullptr
                                                 : CannotWrite;
   *stopped = result != ExportWritten && Interrupted();
+  const char *unmoved = run->Seen ? "cannot move it into cur" : "cannot move it into new";
+  bool moved = false;
   for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
     bool taken = false;
     ClearSystemError();
-    if (FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken)) break;
+    moved = FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken);
+    if (moved) break;
     if (!taken) {
-      problem = run->Seen ? "cannot move it into cur" : "cannot move it into new";
+      problem = unmoved;
       *error = LastSystemError();
     }
     name = MaildirName(++run->Deliveries);
   }
+  // Every name tried was taken.
+  if (problem == nullptr && !moved) problem = unmoved;
   if (problem != nullptr) FileSystem.Remove(path.c_str());
   ForgetPartialFile();
   return problem;
@@ -450,7 +543,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
   for (const char *sub : {"tmp", "new", "cur"}) {
     const std::string path = Join(dir, sub);
     ClearSystemError();
-    if (!FileSystem.MakeDirectories(path.c_str())) {
+    if (!FileSystem.MakeDirectories(path.c_str(), OwnerOnly)) {
       SayCannotMake(path, "make the directory", error = LastSystemError());
       FailAll(chosen, CannotCreate, error, outcomes);
       return;
@@ -514,16 +607,23 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   }
   exported.KeepExisting = true;
   exported.NameEnding = ".eml";
+  exported.Access = OwnerOnly;
   ByteBuffer held = {};
   for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
     const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
+    const bool damaged = SizeDamaged(entry);
     StartCreating();
     ClearSystemError();
-    FileRef file = CreateExportFile(&exported, int(i));
-    const std::string path = ExportPath(&exported);
-    const char *problem = CannotCreate;
+    FileRef file = damaged ? NoFile : CreateExportFile(&exported, int(i));
+    const std::string path = damaged ? std::string() : ExportPath(&exported);
+    const char *problem = damaged ? DamagedSize : CannotCreate;
     HeadersGiven given = NoHeadersGiven;
-    error = file == NoFile ? LastSystemError() : 0;
+    error = file == NoFile && !damaged ? LastSystemError() : 0;
+    // Not ours: closed as it is, and left there.
+    if (file != NoFile && (problem = GuardedFile(*run, file)) != nullptr) {
+      FileSystem.Close(file);
+      file = NoFile;
+    }
     if (file == NoFile) StopCreating();
     if (file != NoFile) {
       MarkPartialFile(file, path.c_str());
@@ -561,7 +661,7 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
                                            std::to_string(attempt) + ending);
     bool exists = false;
     ClearSystemError();
-    const FileRef file = FileSystem.CreateNew(path.c_str(), &exists);
+    const FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
     if (file != NoFile) {
       FileSystem.Close(file);
       FileSystem.Remove(path.c_str());
@@ -574,13 +674,15 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
 }
 
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
-  if (run.Output == MboxOutput && target == "-") return true;
+  const bool standard_output = run.Output == MboxOutput && target == "-";
   const char *problem = nullptr;
-  const FileIdentity identity = FileSystem.Identify(target.c_str());
+  const FileIdentity identity = standard_output ? FileSystem.IdentifyOpen(StandardOutput())
+                                                : FileSystem.Identify(target.c_str());
   const PathKind kind = FileSystem.KindOf(target.c_str(), false);
   const PathKind leads_to = FileSystem.KindOf(target.c_str(), true);
   if (IsSameFile(identity, own[0]) || IsSameFile(identity, own[1])) {
-    problem = "is one of the folder's own files";
+    problem = NotOwnFile;
+  } else if (standard_output) {
   } else if (run.Output != MboxOutput) {
     if (leads_to != PathMissing && leads_to != PathDirectory) problem = "is no directory";
   } else if (kind == PathLink && run.Existing != MboxReplace) {
@@ -590,7 +692,8 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
   } else if (kind == PathRegular && run.Existing == MboxRefuse && SizeAt(target) != 0) {
     problem = "holds messages already; --append adds to them, --replace replaces the file";
   }
-  if (problem != nullptr) Say("vfolder: %s: %s\n", Shown(target).c_str(), problem);
+  if (problem != nullptr)
+    Say("vfolder: %s: %s\n", standard_output ? "standard output" : Shown(target).c_str(), problem);
   return problem == nullptr;
 }
 
@@ -598,12 +701,15 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
                     const std::string &target) {
   std::vector<Outcome> outcomes;
   const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
-  if (!OpenDataFile(folder->Handle)) {
+  const bool opened = OpenDataFile(folder->Handle);
+  FolderFileIdentities(folder->Handle, run->Guarded);
+  run->Guarded[2] = run->Log != nullptr ? FileSystem.IdentifyOpen(run->Log->File) : FileIdentity{};
+  if (!opened) {
     // As the plug-in warns the user.
     Say("Unable to open Data Folder File: %s\n", Shown(folder->Handle->DataPath).c_str());
     FailAll(chosen, "Unable to open Data Folder File", 0, &outcomes);
   } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
-             (ClearSystemError(), !FileSystem.MakeDirectories(dir.c_str()))) {
+             (ClearSystemError(), !FileSystem.MakeDirectories(dir.c_str(), OwnerOnly))) {
     const int error = LastSystemError();
     SayCannotMake(dir, "make the directory", error);
     FailAll(chosen, CannotCreate, error, &outcomes);

@@ -29,6 +29,9 @@ struct MailRun {
   const TextCharset *Charset;  // the index texts' character set, or null
   bool Exact;                  // every message byte for byte: no headers given
   bool Seen;                   // the messages marked as read
+  // The files no output file may be, whatever path leads to it: the folder's
+  // index and data folder file (set by ConvertFolder) and the log's.
+  FileIdentity Guarded[3];
 };
 
 // The messages of a folder or of a run: chosen, handled (written or failed;
@@ -53,20 +56,27 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending = "")
 // links), an mbox FILE that holds messages already without --append or
 // --replace, a symbolic link where the output would write through it, or
 // something that is no file (mbox) or no directory (the others). True when
-// the output may go there. "-" (standard output) is always allowed for mbox.
+// the output may go there. "-" (standard output) is allowed for mbox when it
+// is none of the folder's files.
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]);
 
 // Writes the messages at the positions `chosen` of the folder's listing into
 // `target`, a full path, made with its parent directories where missing, each
-// after the header lines it is given (given_headers.h), none with run->Exact:
+// after the header lines it is given (given_headers.h), none with run->Exact.
+// Every file and directory made is its owner's alone, as mail programs keep
+// mail; an output file found to be one of run->Guarded is never written, and
+// a message whose record gives a damaged size fails:
 //   mbox     the file, created, or written into when empty, appended to, or
 //            replaced at the end as run->Existing says; "-" standard output.
+//            An old mbox appended to gets the line feeds its last message
+//            lacks with the first new one.
 //            A message counts only once it is in the file whole; when a write
 //            fails, the file is cut back to its last whole message and
 //            nothing more goes in; an interrupted run keeps what is whole.
 //            With MboxReplace the new messages go into a new file beside
-//            FILE, which takes FILE's name only when the run wrote every
-//            message it could read; else FILE stays as it was and none count.
+//            FILE, which takes FILE's name (and lets in whom FILE did) only
+//            when the run wrote every message it could read; else FILE stays
+//            as it was and none count.
 //   maildir  one new file in target/new each, written in target/tmp and
 //            renamed into new, never over a file that is there.
 //   eml      one new file each in the directory, named as copy names it with

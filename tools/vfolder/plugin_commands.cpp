@@ -215,6 +215,30 @@ std::vector<std::string> FailuresFromBoxes(const std::vector<PluginPanelItem> &i
   return reasons;
 }
 
+// Whether the copy would write a message into the log at `log_path`: it is
+// the file at the path one of `items` is copied to, or it is to be made in
+// DEST under such a name (in any case of A-Z, which some file systems fold).
+bool LogIsMessageFile(const std::vector<PluginPanelItem> &items, const std::string &dest,
+                      const char *log_path) {
+  std::vector<const char *> names;
+  for (const PluginPanelItem &item : items) names.push_back(item.FindData.cFileName);
+  ExportNames given;
+  if (!MakeExportNames(names.data(), int(names.size()), MAX_PATH, &given)) return true;
+  const std::string log = FullPath(log_path);
+  const size_t slash = log.find_last_of(SystemSeparator == '\\' ? "\\/" : "/");
+  const FileIdentity log_file = FileSystem.Identify(log.c_str());
+  const bool in_dest = IsSameFile(FileSystem.Identify(log.substr(0, slash + 1).c_str()),
+                                  FileSystem.Identify(dest.c_str()));
+  bool found = false;
+  for (size_t i = 0; i < items.size() && !found; ++i) {
+    const std::string name = ExportNameOf(&given, int(i));
+    found = (in_dest && SameIgnoringCase(name, log.substr(slash + 1))) ||
+            IsSameFile(log_file, FileSystem.Identify((dest + PATH_SEPARATOR + name).c_str()));
+  }
+  FreeExportNames(&given);
+  return found;
+}
+
 // copy: one GetFiles call for every chosen item, as the file manager makes it.
 int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
          const PluginPanelItem *items, int count) {
@@ -263,9 +287,13 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
     if (opened.Handle != nullptr) FolderFileIdentities(opened.Handle, own);
     CloseMailFolder(&opened);
     const FileIdentity identity = FileSystem.Identify(command.LogPath);
-    if (IsSameFile(identity, own[0]) || IsSameFile(identity, own[1])) {
-      fprintf(stderr, "vfolder: %s: is one of the folder's own files\n",
-              Printable(command.LogPath).c_str());
+    const char *problem = IsSameFile(identity, own[0]) || IsSameFile(identity, own[1])
+                              ? "is one of the folder's own files"
+                          : LogIsMessageFile(copied, dest, command.LogPath)
+                              ? "is the file a message is copied to"
+                              : nullptr;
+    if (problem != nullptr) {
+      fprintf(stderr, "vfolder: %s: %s\n", Printable(command.LogPath).c_str(), problem);
       return 2;
     }
     if (!OpenRunLog(command.LogPath, &log)) return 2;

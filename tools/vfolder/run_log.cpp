@@ -22,10 +22,11 @@ void WritePending(RunLog *log) {
 }  // namespace
 
 bool OpenRunLog(const std::string &path, RunLog *log) {
-  *log = RunLog{NoFile, path, {}, false};
+  *log = RunLog{NoFile, path, {}, false, false};
   const char *problem = nullptr;
   bool exists = false;
-  log->File = FileSystem.CreateNew(path.c_str(), &exists);
+  log->File = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
+  log->Made = log->File != NoFile;
   if (log->File == NoFile && exists) {
     FoundFile found = {};
     log->File = FileSystem.OpenExisting(path.c_str(), &found);
@@ -54,6 +55,12 @@ void LogMessage(RunLog *log, const std::string &folder, int position, const char
     AppendBytes(&log->Pending, line.data(), line.size());
   }
   if (log->Pending.Size >= LogPieceSize) WritePending(log);
+}
+
+void DropRunLog(RunLog *log) {
+  FileSystem.Close(log->File);
+  if (log->Made) FileSystem.Remove(log->Path.c_str());
+  FreeBytes(&log->Pending);
 }
 
 bool CloseRunLog(RunLog *log) {

@@ -13,6 +13,7 @@ struct RunLog {
   std::string Path;
   ByteBuffer Pending;  // lines not yet written
   bool Failed;         // a write failed: the log is not whole
+  bool Made;           // the file was made by this run
 };
 
 // Opens the file `path` for the run's lines: made when missing, else the
@@ -26,6 +27,10 @@ bool OpenRunLog(const std::string &path, RunLog *log);
 // was given). The folder and the name are escaped as the TSV escapes them.
 void LogMessage(RunLog *log, const std::string &folder, int position, const char *name,
                 uint32_t size, const char *problem, const std::string &note = std::string());
+
+// Closes the log unwritten, and takes the file away again when this run made
+// it: for a run refused after the log was opened.
+void DropRunLog(RunLog *log);
 
 // Writes the lines still held and closes the file. False, having said so,
 // when a write or the close failed.

@@ -144,21 +144,25 @@ int StatusOf(const MailRun &run, const Tally &tally, bool logged) {
   return tally.Failed > 0 || run.FoldersNotListed > 0 || !logged ? 1 : 0;
 }
 
-// The log's file, when it is allowed: never one of the files `is_own` tells.
+// The log's file, when it is allowed: never one of the files `is_own` tells,
+// nor the output `target` ("-": standard output). The log is opened first and
+// the file opened compared, so that no spelling of a path, and no output that
+// does not exist yet, leads both to one file; a log this run made is taken
+// away again when it is refused.
 template <typename IsOwn>
 bool OpenLog(const Arguments &arguments, const std::string &target, IsOwn is_own, RunLog *log) {
   if (arguments.LogPath == nullptr) return true;
-  const FileIdentity identity = FileSystem.Identify(arguments.LogPath);
-  const char *problem = is_own(identity) ? "is one of the folder's own files"
-                        : IsSameFile(identity, FileSystem.Identify(target.c_str())) ||
-                                FullPath(arguments.LogPath) == target
-                            ? "is the output itself"
-                            : nullptr;
-  if (problem != nullptr) {
-    fprintf(stderr, "vfolder: %s: %s\n", Printable(arguments.LogPath).c_str(), problem);
-    return false;
-  }
-  return OpenRunLog(arguments.LogPath, log);
+  if (!OpenRunLog(arguments.LogPath, log)) return false;
+  const FileIdentity identity = FileSystem.IdentifyOpen(log->File);
+  const FileIdentity output = target == "-" ? FileSystem.IdentifyOpen(StandardOutput())
+                                            : FileSystem.Identify(target.c_str());
+  const char *problem = is_own(identity)               ? "is one of the folder's own files"
+                        : IsSameFile(identity, output) ? "is the output itself"
+                                                       : nullptr;
+  if (problem == nullptr) return true;
+  DropRunLog(log);
+  fprintf(stderr, "vfolder: %s: %s\n", Printable(arguments.LogPath).c_str(), problem);
+  return false;
 }
 
 // mbox, maildir or copy --eml of every folder under a directory.
