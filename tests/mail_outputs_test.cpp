@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,22 @@ bool MoveReplacingOntoTaken(const char *from, const char *to) {
   return SystemFileCalls.MoveReplacing(from, to);
 }
 
+// Every name a move is to take is taken already.
+bool MoveOntoEveryName(const char *, const char *, bool *taken) {
+  *taken = true;
+  return false;
+}
+
+// The data folder file, which a create is led to as a path swapped for a
+// link to it would lead it.
+std::string DataPath;
+
+FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
+  *exists = false;
+  FoundFile found = {};
+  return SystemFileCalls.OpenExisting(DataPath.c_str(), &found);
+}
+
 struct FaultRow {
   const char *Name;
   void (*Install)();
@@ -123,6 +140,8 @@ const FaultRow FaultRows[] = {
     {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4, IoError, {1, 4, 4}},
     {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4, 0, {}},
     {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4, AccessDenied, {0, 4, 0}},
+    {"EveryNameTaken", [] { FileSystem.MoveNoReplace = MoveOntoEveryName; }, {4, 0, 4}, 4, 0, {}},
+    {"CreateOpensTheDataFile", [] { FileSystem.CreateNew = CreateOpensTheDataFile; }, {0, 0, 0}, -1, 0, {}},
     {"NameTakenAtTheMove",
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
@@ -208,6 +227,7 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     Moves = 0;
     dir = MakeTempDir();
     index = MakeFolder(dir, Description());
+    DataPath = index.substr(0, index.size() - 1) + "M";
     ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
     for (int i = 0; i < Count; ++i) chosen.push_back(i);
   }
@@ -216,14 +236,16 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     CloseMailFolder(&folder);
   }
 
-  Tally Convert(MailOutput output, const std::string &target) {
+  Tally Convert(MailOutput output, const std::string &target,
+                MboxExisting existing = MboxRefuse) {
     MailRun run = RunOf(output);
+    run.Existing = existing;
     testing::internal::CaptureStderr();
     GetParam().Install();
     const Tally tally = ConvertFolder(&run, &folder, chosen, target);
     FileSystem = SystemFileCalls;
     const std::string said = testing::internal::GetCapturedStderr();
-    if (GetParam().Error != 0) {
+    if (GetParam().Error != 0 && existing == MboxRefuse) {
       EXPECT_EQ(LinesEndingWith(said, GetParam().Error), GetParam().Lines[int(output)])
           << "output " << output << " said:\n"
           << said;
@@ -276,6 +298,41 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   const std::vector<int> files = MessagesIn(eml);
   EXPECT_EQ(int(files.size()), row.Written[2]) << "eml: a file for a failed message";
   EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0) << "eml: a file not whole";
+
+  // An old mbox whose last line has no line feed, appended to and replaced.
+  // A fault that keeps a new mbox from being made leaves an append whole.
+  const std::string old_bytes = "From a Sat Jan  1 00:00:00 2000\nSubject: old\n\nold";
+  const std::string old = JoinPath(dir, "old.mbox");
+  WriteFileBytes(old, old_bytes);
+  const int appended = row.MboxHolds >= 0 ? row.MboxHolds : Count;
+  tally = Convert(MboxOutput, old, MboxAppend);
+  EXPECT_EQ(tally.Written, row.MboxHolds >= 0 ? row.Written[0] : Count) << "--append";
+  EXPECT_EQ(ReadFile(old), old_bytes + (appended > 0 ? "\n\n" + MboxOf(folder, appended) : ""))
+      << "--append";
+  WriteFileBytes(old, old_bytes);
+#ifndef _WIN32
+  chmod(old.c_str(), 0640);
+#endif
+  const bool replaced = row.Written[0] == Count;
+  tally = Convert(MboxOutput, old, MboxReplace);
+  EXPECT_EQ(tally.Written, replaced ? Count : 0) << "--replace";
+  EXPECT_EQ(ReadFile(old), replaced ? MboxOf(folder, Count) : old_bytes) << "--replace";
+  for (const std::string &name : ListDir(dir))
+    EXPECT_EQ(name.find(".vf"), std::string::npos) << "--replace left " << name;
+
+#ifndef _WIN32
+  // Mail is its owner's alone; a replaced file lets in whom it did.
+  EXPECT_EQ(std::filesystem::status(old).permissions(), std::filesystem::perms(0640));
+  for (const std::string &made : {mbox, maildir, eml}) {
+    if (!FileExists(made)) continue;
+    EXPECT_EQ(int(std::filesystem::status(made).permissions()) & 077, 0) << made;
+    if (!std::filesystem::is_directory(made)) continue;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(made))
+      EXPECT_TRUE((int(entry.status().permissions()) & 077) == 0 ||
+                  (entry.is_regular_file() && ReadFile(entry.path().string()) == Theirs))
+          << entry.path();
+  }
+#endif
 
   EXPECT_EQ(ReadFile(index) + ReadFile(index.substr(0, index.size() - 1) + "M"), folder_bytes);
 }
