@@ -120,6 +120,58 @@ def own_files(tools):
             for made in ("fresh.mbox", "fresh.mbox.vf"):
                 if os.path.exists(os.path.join(home, made)):
                     os.remove(os.path.join(home, made))
+    # Standard output into one of the folder's files.
+    for own in (data, index):
+        with open(own, "ab") as out:
+            done = subprocess.run([tools.vfolder, "mbox", "INBOX.IDX", "-"], cwd=home,
+                                  stdout=out, stderr=subprocess.PIPE)
+        check("vfolder mbox INBOX.IDX - >> %s: refused" % os.path.basename(own),
+              (2, before), (done.returncode, (read(index), read(data))))
+
+
+def log_as_output(tools):
+    """The log that is the output, or a message file of it, under another
+    spelling or before it exists: refused, and nothing is written."""
+    index = fill_folder(tools, "LOGGED", [100, 200])
+    home = os.path.dirname(index)
+    out = os.path.join(home, "logged-out")
+    os.mkdir(out)
+    for args in (["--log", "./logged.mbox", "mbox", index, "logged.mbox"],
+                 ["--log", "logged-out/m1", "copy", index, "logged-out"],
+                 ["--log", "logged-out/../logged-out/M0", "copy", index, "logged-out"]):
+        done = subprocess.run([tools.vfolder] + args, cwd=home, capture_output=True)
+        check("vfolder %s: refused, nothing written" % " ".join(args), (2, False, []),
+              (done.returncode, os.path.exists(os.path.join(home, "logged.mbox")),
+               os.listdir(out)))
+    with open(os.path.join(home, "logged.mbox"), "wb") as stdout:
+        done = subprocess.run([tools.vfolder, "--log", "logged.mbox", "mbox", index, "-"],
+                              cwd=home, stdout=stdout, stderr=subprocess.PIPE)
+    check("the log that is standard output: refused", (2, b""),
+          (done.returncode, read(os.path.join(home, "logged.mbox"))))
+
+
+def damaged_sizes(tools):
+    """A record size of 2 GiB or more fails in the mail outputs; the plug-in's
+    copy writes an empty file for it, as the host expects."""
+    path = os.path.join(tools.work, "DAMAGED.txt")
+    with open(path, "w") as out:
+        out.write("message\nname m0\nbody-fill 10\nsize -5\nmessage\nname m1\nbody-fill 10\n"
+                  "size 3000000000\nmessage\nname m2\nbody-fill 10\n")
+    index = os.path.join(tools.work, "DAMAGED.IDX")
+    subprocess.run([tools.mkfolder, path, index], check=True)
+    reason = "Cannot read message: the record's size is damaged"
+    for output in ("mbox", "maildir", "eml"):
+        out = os.path.join(tools.work, "damaged-" + output)
+        args = {"mbox": ["mbox", index, out], "maildir": ["maildir", index, out],
+                "eml": ["copy", "--eml", index, out]}[output]
+        status, _, err = tools.run("--exact", *args)
+        check(output + " of damaged sizes: two fail", (1, 2, True),
+              (status, err.count(reason), err.endswith("3 messages, 1 written, 2 failed\n")))
+    out = os.path.join(tools.work, "damaged-copy")
+    os.mkdir(out)
+    status, _, err = tools.run("copy", index, out)
+    check("copy of damaged sizes: empty files", (0, b"", b""),
+          (status, read(os.path.join(out, "m0")), read(os.path.join(out, "m1"))))
 
 
 def links_in_the_destination(tools):
@@ -166,15 +218,24 @@ def interrupts(tools):
     msgs = make_mail_folder.messages(Many)
     index = tools.folder("MANY", msgs)
     bodies = {m.body for m in msgs}
-    for output in ("mbox", "maildir", "eml"):
+    old = b"From a Sat Jan  1 00:00:00 2000\n\nold\n"
+    for output in ("mbox", "maildir", "eml", "replace"):
         out = os.path.join(tools.work, "many-" + output)
         args = {"mbox": ["mbox", index, out], "maildir": ["maildir", index, out],
-                "eml": ["copy", "--eml", index, out]}[output]
+                "eml": ["copy", "--eml", index, out],
+                "replace": ["--replace", "mbox", index, out]}[output]
         shown = os.path.join(out, "new") if output == "maildir" else out
+        if output == "replace":
+            os.mkdir(out)
+            out = os.path.join(out, "old.mbox")
+            with open(out, "wb") as held:
+                held.write(old)
+            args[-1] = out
         child = subprocess.Popen([tools.vfolder] + args, stderr=subprocess.PIPE)
         while child.poll() is None:
             try:
-                if (os.path.getsize(out) if output == "mbox" else len(os.listdir(shown))) > 0:
+                if (os.path.getsize(out) if output == "mbox" else len(os.listdir(shown)) -
+                        (output == "replace")) > 0:
                     break
             except OSError:
                 pass
@@ -184,6 +245,10 @@ def interrupts(tools):
         child.send_signal(signal.SIGCONT)
         err = child.stderr.read().decode("latin-1")
         status = child.wait()
+        if output == "replace":
+            check("--replace interrupted: the old mbox as it was, nothing beside it",
+                  (130, old, ["old.mbox"]), (status, read(out), os.listdir(shown)))
+            continue
         found = re.fullmatch(r"vfolder: interrupted after (\d+) of %d messages, \1 written, "
                              r"0 failed\n" % Many, err)
         check(output + " interrupted: status and summary", (130, True), (status, bool(found)))
@@ -216,6 +281,8 @@ def main():
         tools = Tools(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), work)
         file_size_limits(tools)
         own_files(tools)
+        log_as_output(tools)
+        damaged_sizes(tools)
         links_in_the_destination(tools)
         item_past_the_end(tools)
         interrupts(tools)
