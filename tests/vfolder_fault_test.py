@@ -262,6 +262,35 @@ def interrupts(tools):
               (len(names), len(whole)))
         if output == "maildir":
             check("maildir interrupted: nothing in tmp", [], os.listdir(os.path.join(out, "tmp")))
+    # An interrupt inside a large message stops it there: no file is left.
+    large = fill_folder(tools, "LARGE", [64 * KiB * KiB])
+    out = os.path.join(tools.work, "large-eml")
+    child = subprocess.Popen([tools.vfolder, "--exact", "copy", "--eml", large, out],
+                             stderr=subprocess.PIPE)
+    while child.poll() is None and not (os.path.isdir(out) and any(
+            os.path.getsize(os.path.join(out, n)) for n in os.listdir(out))):
+        time.sleep(0.0005)
+    child.send_signal(signal.SIGSTOP)
+    child.send_signal(signal.SIGINT)
+    child.send_signal(signal.SIGCONT)
+    err = child.stderr.read().decode("latin-1")
+    check("an interrupt inside a large message", (130, "vfolder: interrupted after 0 of 1 "
+          "message, 0 written, 0 failed\n", []), (child.wait(), err, os.listdir(out)))
+    # A second interrupt ends a run at once, even one that waits on a write.
+    child = subprocess.Popen([tools.vfolder, "mbox", index, "-"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    child.stdout.read(1000)
+    time.sleep(0.2)
+    child.send_signal(signal.SIGINT)
+    time.sleep(0.2)
+    child.send_signal(signal.SIGINT)
+    try:
+        status = child.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        status = child.wait()
+    check("a second interrupt ends the run at once", (130, b""), (status, child.stderr.read()))
+    child.stdout.close()
     # A reader that goes away: the run ends at once, and says nothing.
     child = subprocess.Popen([tools.vfolder, "mbox", index, "-"], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE)
