@@ -130,6 +130,8 @@ struct Arguments {
   const char *PluginPath = nullptr;
   const char *LogPath = nullptr;
   const char *CharsetName = nullptr;
+  const char *LayoutName = nullptr;
+  TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
 };
 
@@ -167,7 +169,12 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   if (arguments.Words.size() > 2) return UsageError("a directory takes no ITEM");
   if (out == "-") return UsageError("a directory goes into a directory, not standard output");
   TreeNode top;
-  const bool complete = FindFolders(dir, &top);
+  int passed_over = 0;
+  const bool complete = FindFolders(dir, &top, &passed_over);
+  // Nothing of them is lost, but the user sees a folder in each.
+  if (passed_over > 0)
+    fprintf(stderr, "vfolder: %d empty index file%s without a data folder file passed over\n",
+            passed_over, passed_over == 1 ? "" : "s");
   if (top.Children.empty()) {
     fprintf(stderr, "vfolder: %s: no Vessor mail folder in it\n", Printable(dir.c_str()).c_str());
     return 2;
@@ -183,7 +190,7 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   run->Log = arguments.LogPath != nullptr ? &log : nullptr;
   run->Total = int(std::min<int64_t>(CountMessages(top), INT32_MAX));
   run->NameFolders = true;
-  Tally tally = ConvertTree(run, top, out);
+  Tally tally = ConvertTree(run, top, out, arguments.Layout);
   const bool logged = run->Log == nullptr || CloseRunLog(&log);
   if (run->PipeClosed) return 141;
   // Interrupted: the folders not reached count among the messages.
@@ -281,6 +288,12 @@ int main(int argc, char **argv) {
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
       (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && !strcmp(arg, "--layout")) {
+      if (++i == argc) return UsageError("--layout needs maildir++ or fs");
+      arguments.LayoutName = argv[i];
+      if (strcmp(argv[i], "maildir++") && strcmp(argv[i], "fs"))
+        return UsageError((std::string("unknown layout ") + argv[i]).c_str());
+      arguments.Layout = !strcmp(argv[i], "fs") ? FileSystemLayout : MaildirPlusPlusLayout;
     } else if (option && !strcmp(arg, "--charset")) {
       if (++i == argc) return UsageError("--charset needs the name of a character set");
       arguments.CharsetName = argv[i];
@@ -328,6 +341,8 @@ int main(int argc, char **argv) {
     return UsageError("--append and --replace go with mbox");
   if ((what == ListCommand || (what == CopyCommand && !arguments.Eml)) && arguments.Exact)
     return UsageError("--exact goes with mbox, maildir and copy --eml");
+  if (what != MaildirCommand && arguments.LayoutName != nullptr)
+    return UsageError("--layout goes with maildir");
   if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
     return UsageError("--seen goes with mbox and maildir");
   if (what == ListCommand && arguments.LogPath != nullptr)
