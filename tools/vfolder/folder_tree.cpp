@@ -208,13 +208,12 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
 }
 
 // Maildirs at their paths and directories of .eml files: a directory of its
-// own for each mailbox, holding the folder's files and the directory's. In a
-// folder's Maildir (`in_maildir`) its own tmp, new and cur are no names for
-// subfolders.
+// own for each mailbox, holding the folder's files and the directory's. The
+// folder goes first, so that its Maildir's tmp, new and cur are names in use
+// for the subfolders.
 void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string &out,
-                           bool in_maildir, Tally *total) {
+                           Tally *total) {
   GivenNames given;
-  if (in_maildir) given.Names = {"tmp", "new", "cur"};
   for (const Mailbox &box : MailboxesOf(node)) {
     if (RunStopped(*run)) return;
     std::string name;
@@ -230,8 +229,7 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
     if (box.Folder != nullptr) ConvertOne(run, *box.Folder, made ? path : "", total);
     if (box.Directory == nullptr) continue;
     if (made)
-      ConvertDirectoryLevel(run, *box.Directory, path,
-                            box.Folder != nullptr && run->Output == MaildirOutput, total);
+      ConvertDirectoryLevel(run, *box.Directory, path, total);
     else
       FailBelow(run, *box.Directory, total);
   }
@@ -352,7 +350,7 @@ Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, Tre
   } else if (run->Output == MboxOutput) {
     ConvertMboxLevel(run, top, out, &total);
   } else if (!plus) {
-    ConvertDirectoryLevel(run, top, out, false, &total);
+    ConvertDirectoryLevel(run, top, out, &total);
   } else if (MakeMaildir(out)) {
     ConvertMaildirPlusLevel(run, top, out, "", &total);
   } else {

@@ -25,8 +25,8 @@ const char Usage[] =
     "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
     "               mbox INDEX|DIR FILE [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] maildir INDEX|DIR MAILDIR\n"
-    "               [ITEM...]\n";
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
+    "               maildir INDEX|DIR MAILDIR [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -67,11 +67,17 @@ const char Help[] =
     "  mbox|maildir|copy --eml DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
-    "                      (a directory X becomes X.sbd beside an mbox file X), a\n"
-    "                      Maildir or a directory of .eml files for each folder\n"
-    "                      otherwise; a folder is named after its index file\n"
-    "                      without the extension, and a name in use takes the next\n"
-    "                      suffix _(2)...\n"
+    "                      (a directory X becomes X.sbd beside an mbox file X);\n"
+    "                      for maildir Maildir++ (OUT one Maildir, each folder\n"
+    "                      OUT/.X.Y, a top folder named INBOX OUT itself; '.' in a\n"
+    "                      name becomes _), or with --layout fs a Maildir for each\n"
+    "                      folder at its path; for copy --eml a directory of .eml\n"
+    "                      files for each folder. A folder is named after its index\n"
+    "                      file without the extension; a folder X beside a\n"
+    "                      directory X is one mailbox with the directory's folders\n"
+    "                      below it; a name in use takes the next suffix _(2)...\n"
+    "                      An empty index file without a data folder file is\n"
+    "                      passed over, and the run says how many\n"
     "  --charset CP        the index texts are in code page CP (cp866, cp1251,\n"
     "                      cp437, cp850, cp1250, cp1252, utf-8 or any other name\n"
     "                      the system's converter knows): names and descriptions\n"
