@@ -19,8 +19,13 @@
 # Exits non-zero with "WINE UNAVAILABLE: ..." when Wine cannot be made to work.
 # When only the 32-bit part cannot be installed or run (a mirror serving a
 # broken i386 index, say), it says so loudly and goes on with 64-bit Windows
-# alone. Either way it writes the bitnesses that run (i686, x86_64) into
-# $WINEPREFIX/.vessor-bitnesses, one line.
+# alone. The 32-bit install never removes a package (apt-get --no-remove: an
+# i386 index out of step with the amd64 one would otherwise take wine64 and
+# libwine:amd64 away); when it cannot be done without, nothing is changed.
+# Either way it writes the bitnesses that run (i686, x86_64) into
+# $WINEPREFIX/.vessor-bitnesses, one line. A prefix of its own that it made
+# while 32-bit Wine was not there, and in which 32-bit programs do not run,
+# it makes anew once 32-bit Wine is there.
 # VESSOR_WINE_RECHECK=1 forces the run checks even when the prefix is ready.
 set -euo pipefail
 
@@ -54,12 +59,12 @@ packages32=(wine wine32:i386)
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]
 }
-missing=() missing32=()
+missing=() missing32=() install32_failed=
 for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
 for p in "${packages32[@]}"; do is_installed "$p" || missing32+=("$p"); done
 export DEBIAN_FRONTEND=noninteractive
 apt_opts=(-o DPkg::Lock::Timeout=300 -o Dpkg::Use-Pty=0)
-install() {  # install LOG PACKAGE...
+install() {  # install LOG [APT-OPTION...] PACKAGE...
   local log=$1 t0=$SECONDS
   shift
   log "apt-get install $* (about 70 s)"
@@ -90,8 +95,9 @@ else
     install /tmp/setup-windows-apt.log "${missing[@]}" ||
       wine_unavailable "apt-get install ${missing[*]} failed (log: /tmp/setup-windows-apt.log)"
   fi
-  if [ ${#missing32[@]} -gt 0 ] && ! install /tmp/setup-windows-apt32.log "${missing32[@]}"; then
-    log "32-bit Wine (${missing32[*]}) could not be installed (log: /tmp/setup-windows-apt32.log)"
+  if [ ${#missing32[@]} -gt 0 ] &&
+    ! install /tmp/setup-windows-apt32.log --no-remove "${missing32[@]}"; then
+    install32_failed="apt-get install --no-remove ${missing32[*]} failed (it would remove packages, or see /tmp/setup-windows-apt32.log); nothing was changed"
   fi
 fi
 for c in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
@@ -110,7 +116,11 @@ without_32bit() {
   echo "########################################################################" >&2
   bitnesses=x86_64
 }
-[ -x /usr/lib/wine/wine ] || without_32bit "/usr/lib/wine/wine missing (package wine32:i386)"
+if [ -n "$install32_failed" ]; then
+  without_32bit "$install32_failed"
+elif [ ! -x /usr/lib/wine/wine ]; then
+  without_32bit "/usr/lib/wine/wine missing (package wine32:i386)"
+fi
 
 # ------------------------------------------------- 2. 32-bit Linux programs
 # The 32-bit Wine loader is an i386 ELF. The 64-bit wineserver (from wine64)
@@ -194,6 +204,7 @@ create_prefix() {
 # Build two trivial programs with the cross compilers and run them in the prefix.
 check_programs() {
   local dir st out
+  i686_failed=0
   dir=$(mktemp -d /tmp/setup-windows-check.XXXXXX)
   cat >"$dir/hello.c" <<'EOF'
 #include <stdio.h>
@@ -217,8 +228,7 @@ EOF
       if [ "$st" -ne 42 ] || [[ "$out" != *"$want"* ]]; then
         echo "$out" | tail -20 >&2
         if [ "$arch" = i686 ]; then
-          # A prefix made before 32-bit Wine was there lacks its half.
-          without_32bit "a 32-bit program does not run in $WINEPREFIX (remove it to make it anew)"
+          i686_failed=1
           continue
         fi
         rm -rf "$dir"
@@ -232,7 +242,7 @@ EOF
   rm -rf "$dir"
 }
 
-created_now=0
+created_now=0 i686_failed=0
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ]; then
     wine_unavailable "$WINEPREFIX exists, is not empty and is not a Wine prefix; remove it or set VESSOR_WINEPREFIX"
@@ -250,7 +260,19 @@ if ! check_programs; then
   rm -rf "$WINEPREFIX"
   create_prefix
   check_programs || wine_unavailable "Windows programs do not run under Wine in a fresh prefix $WINEPREFIX (see output above)"
+  created_now=1
 fi
+# A prefix that this setup made while 32-bit Wine was not there lacks its
+# 32-bit half: make it anew, once, now that 32-bit Wine is here.
+if [ "$i686_failed" = 1 ] && [ "$created_now" = 0 ] &&
+  [ "$(cat "$WINEPREFIX/.vessor-bitnesses" 2>/dev/null)" = x86_64 ]; then
+  log "$WINEPREFIX was made without 32-bit Wine; making it anew"
+  timeout 30 /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  create_prefix
+  check_programs || wine_unavailable "Windows programs do not run under Wine in a fresh prefix $WINEPREFIX (see output above)"
+fi
+[ "$i686_failed" = 1 ] && without_32bit "a 32-bit program does not run in $WINEPREFIX"
 ready_as="$wine_version: $bitnesses"   # 32-bit may have dropped out
 echo "$ready_as" >"$marker"
 echo "$bitnesses" >"$WINEPREFIX/.vessor-bitnesses"

@@ -52,15 +52,16 @@ class Dovecot:
             subprocess.run(["chown", "-R", "nobody:nogroup", self.home], check=True)
         return place, copy
 
-    def fetch(self, output, kind, fields):
-        """Every message of the output as Dovecot reads it: a list of dicts of
-        `fields` (flags and size.physical, then text last)."""
-        place, copy = self._place(output)
+    def fetch(self, output, kind, fields, mailbox="INBOX", place=None):
+        """Every message of the output (or of `mailbox` in a copy `place`
+        holds already) as Dovecot reads it: a list of dicts of `fields` (flags,
+        size.physical and mailbox, then text last)."""
+        place, copy = place or self._place(output)
         location = ("maildir:%s:INDEX=MEMORY" % copy if kind == "maildir" else
                     "mbox:%s/mboxroot:INBOX=%s:INDEX=MEMORY" % (place, copy))
         done = subprocess.run(
             ["doveadm", "-f", "pager", "-c", self.conf, "-o", "mail_location=" + location,
-             "fetch", " ".join(fields), "mailbox", "INBOX"],
+             "fetch", " ".join(fields), "mailbox", mailbox],
             env=dict(os.environ, HOME=place, USER=self.user), capture_output=True)
         check("doveadm fetch %s: status and complaints" % kind, (0, b""),
               (done.returncode, done.stderr))
@@ -132,6 +133,33 @@ def read_back(tools, dovecot, name, msgs, options=()):
               {"\\Seen" in flag.split() for flag in flags})
 
 
+def read_tree(tools, dovecot, odd):
+    """A directory of folders as a Maildir tree in Dovecot's default layout:
+    every message of every folder in the mailbox of its name, a folder beside
+    the directory of its name with its subfolders below it, Inbox as INBOX."""
+    mail = os.path.join(tools.work, "Mail")
+    folders = {"Inbox": make_mail_folder.messages(3), "Odd": odd,
+               "Odd/Older": make_mail_folder.messages(2), "Work/Projects.2000":
+               make_mail_folder.messages(4)}
+    for name, msgs in folders.items():
+        index = os.path.join(mail, name + ".IDX")
+        os.makedirs(os.path.dirname(index), exist_ok=True)
+        subprocess.run([tools.mkfolder, describe(tools.work, name.replace("/", "-"), msgs),
+                        index], check=True)
+    tree = os.path.join(tools.work, "Maildir-tree")
+    done = subprocess.run([tools.vfolder, "maildir", mail, tree], capture_output=True)
+    check("Maildir tree: status", 0, done.returncode)
+    place = dovecot._place(tree)
+    for name, mailbox in (("Inbox", "INBOX"), ("Odd", "Odd"), ("Odd/Older", "Odd.Older"),
+                          ("Work/Projects.2000", "Work.Projects_2000")):
+        read = dovecot.fetch(tree, "maildir", ["size.physical", "mailbox", "text"], mailbox,
+                             place)
+        got = collections.Counter((message["mailbox"], message["text"]) for message in read)
+        wanted = collections.Counter((mailbox, m.stored()) for m in folders[name])
+        check("Maildir tree %s in Dovecot: missed and besides (the first)" % mailbox,
+              ([], []), (list(wanted - got)[:1], list(got - wanted)[:1]))
+
+
 def lines(text):
     """The text with line feeds alone, and without those at its end, which
     Dovecot takes for the mbox's own."""
@@ -164,6 +192,7 @@ def main():
         odd = make_mail_folder.odd_messages()
         read_back(tools, dovecot, "ODD", odd)
         read_back(tools, dovecot, "ODD", odd, ["--seen"])
+        read_tree(tools, dovecot, odd)
     if not failures:
         print("Dovecot reads every message: all checks passed")
     sys.exit(1 if failures else 0)

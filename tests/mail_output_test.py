@@ -352,10 +352,12 @@ def suite(vfolder, mkfolder):
 
 
 def trees(tools):
-    """A directory of folders in, a tree out, for every output: subdirectories,
-    a folder and a directory of one name, an empty folder, a data folder file
-    whose name differs in case, names that Windows takes for one, a data folder
-    file that cannot be read, and files and directories that are no folders."""
+    """A directory of folders in, a tree out, for every output and layout:
+    subdirectories, a folder and a directory of one name, an empty folder, a
+    data folder file whose name differs in case, names that Windows takes for
+    one, a data folder file that cannot be read or is missing, an empty index
+    without one, names that are a Maildir's own, INBOX's and Maildir++'s '.',
+    and files and directories that are no folders."""
     work = tools.work
     mail = os.path.join(work, "Mail")
     made = {}
@@ -369,76 +371,120 @@ def trees(tools):
         return path
 
     folder("Inbox.IDX", 12)
+    folder("Inbox/Old.IDX", 2, 90)
     folder("Archive.IDX", 3, 20)
     folder("Archive/2000.IDX", 8, 30)
+    folder("Archive/new.IDX", 1, 95)
     lower = folder("Archive/old/x.idx", 5, 40)
     os.rename(lower[:-1] + "M", lower[:-1] + "m")
     folder("Work/Sent.IDX", 4, 50)
     folder("Work/sent.IDX", 2, 60)
     folder("Work/Sent.OLD", 3, 70)
+    folder("v1.2.IDX", 1, 97)
     open(os.path.join(mail, "Empty.IDX"), "wb").close()
     open(os.path.join(mail, "Empty.IDM"), "wb").close()
     made["Empty.IDX"] = []
+    open(os.path.join(mail, "Gone.IDX"), "wb").close()
     broken = folder("Broken.IDX", 2, 80)
     os.remove(broken[:-1] + "M")
     os.mkfifo(broken[:-1] + "M")
+    missing = folder("Missing.IDX", 3, 85)
+    os.remove(missing[:-1] + "M")
+    failing = ("Broken.IDX", "Missing.IDX")
     os.makedirs(os.path.join(mail, "nothing", "here"))
     with open(os.path.join(mail, "notes.txt"), "w") as notes:
         notes.write("no folder\n")
 
     # Where each folder's messages go, by output; None for the directory levels'
     # empty mbox files.
-    mbox_tree = {"Inbox": "Inbox.IDX", "Archive": "Archive.IDX", "Archive.sbd/2000":
-                 "Archive/2000.IDX", "Archive.sbd/old": None, "Archive.sbd/old.sbd/x":
-                 "Archive/old/x.idx", "Empty": "Empty.IDX", "Broken": "Broken.IDX",
+    mbox_tree = {"Inbox": "Inbox.IDX", "Inbox.sbd/Old": "Inbox/Old.IDX", "Archive": "Archive.IDX",
+                 "Archive.sbd/2000": "Archive/2000.IDX", "Archive.sbd/new": "Archive/new.IDX",
+                 "Archive.sbd/old": None, "Archive.sbd/old.sbd/x": "Archive/old/x.idx",
+                 "Empty": "Empty.IDX", "Broken": "Broken.IDX", "Missing": "Missing.IDX",
                  "Work": None, "Work.sbd/Sent": "Work/Sent.IDX",
-                 "Work.sbd/Sent_(2)": "Work/Sent.OLD", "Work.sbd/sent_(3)": "Work/sent.IDX"}
-    dir_tree = {"Inbox": "Inbox.IDX", "Archive_(2)": "Archive.IDX",
-                "Archive/2000": "Archive/2000.IDX", "Archive/old/x": "Archive/old/x.idx",
-                "Empty": "Empty.IDX", "Broken": "Broken.IDX", "Work/Sent": "Work/Sent.IDX",
-                "Work/Sent_(2)": "Work/Sent.OLD", "Work/sent_(3)": "Work/sent.IDX"}
+                 "Work.sbd/Sent_(2)": "Work/Sent.OLD", "Work.sbd/sent_(3)": "Work/sent.IDX",
+                 "v1.2": "v1.2.IDX"}
+    # Maildir++ in Python's terms: "" is the top Maildir, the rest its folders.
+    plus_tree = {"": "Inbox.IDX", "Inbox_(2).Old": "Inbox/Old.IDX", "Archive": "Archive.IDX",
+                 "Archive.2000": "Archive/2000.IDX", "Archive.new": "Archive/new.IDX",
+                 "Archive.old.x": "Archive/old/x.idx", "Empty": "Empty.IDX",
+                 "Broken": "Broken.IDX", "Missing": "Missing.IDX", "Work.Sent": "Work/Sent.IDX",
+                 "Work.Sent_(2)": "Work/Sent.OLD", "Work.sent_(3)": "Work/sent.IDX",
+                 "v1_2": "v1.2.IDX"}
+    dir_tree = {"Inbox": "Inbox.IDX", "Inbox/Old": "Inbox/Old.IDX", "Archive": "Archive.IDX",
+                "Archive/2000": "Archive/2000.IDX", "Archive/new_(2)": "Archive/new.IDX",
+                "Archive/old/x": "Archive/old/x.idx", "Empty": "Empty.IDX",
+                "Broken": "Broken.IDX", "Missing": "Missing.IDX", "Work/Sent": "Work/Sent.IDX",
+                "Work/Sent_(2)": "Work/Sent.OLD", "Work/sent_(3)": "Work/sent.IDX",
+                "v1.2": "v1.2.IDX"}
+    # .eml files never take the name of a directory: no name is kept back.
+    eml_tree = dict(dir_tree)
+    eml_tree["Archive/new"] = eml_tree.pop("Archive/new_(2)")
     total = sum(len(m) for m in made.values())
-    for output in ("mbox", "maildir", "eml"):
-        out = os.path.join(work, "tree-" + output)
-        args = (["copy", "--eml"] if output == "eml" else [output]) + [mail, out]
+    failed = sum(len(made[rel]) for rel in failing)
+    for output, options, tree in (("mbox", [], mbox_tree), ("maildir", [], plus_tree),
+                                  ("maildir", ["--layout", "fs"], dir_tree),
+                                  ("eml", [], eml_tree)):
+        name = output + "".join(options)
+        out = os.path.join(work, "tree-" + name)
+        args = (["copy", "--eml"] if output == "eml" else options + [output]) + [mail, out]
         log = os.path.join(work, "tree.log")
         status, _, err = tools.run("--log", log, *args)
         lines = err.splitlines(True)
-        check("%s tree: status and total" % output, (1, summary(total, total - 2, 2)),
+        check("%s tree: status and total" % name, (1, summary(total, total - failed, failed)),
               (status, lines[-1]))
-        check("%s tree: the folder that cannot be read" % output, True,
-              "Unable to open Data Folder File: %s/Broken.IDM\n" % mail in lines)
-        check("%s tree: a summary for each folder" % output,
+        check("%s tree: the empty index without its data folder file, in one line" % name,
+              ["vfolder: 1 empty index file without a data folder file passed over\n"],
+              [line for line in lines if "passed over" in line])
+        for rel in failing:
+            check("%s tree: the folder %s that cannot be read" % (name, rel), True,
+                  "Unable to open Data Folder File: %s/%sM\n" % (mail, rel[:-1]) in lines)
+        check("%s tree: a summary for each folder" % name,
               sorted("vfolder: %s/%s: %s" % (mail, rel, summary(len(m), len(m), 0)[9:])
-                     for rel, m in made.items() if rel != "Broken.IDX"),
+                     for rel, m in made.items() if rel not in failing),
               sorted(line for line in lines if line.startswith("vfolder: " + mail) and
-                     "Broken" not in line))
+                     line.split(": ")[1][len(mail) + 1:] not in failing))
         files = sorted(os.path.relpath(os.path.join(d, f), out)
                        for d, _, names in os.walk(out) for f in names)
         if output == "mbox":
             check("mbox tree: the layout of local folders", sorted(mbox_tree), files)
             for rel, source in mbox_tree.items():
-                msgs = made[source] if source and source != "Broken.IDX" else []
+                msgs = made[source] if source and source not in failing else []
                 check_mbox("mbox tree %s" % rel, os.path.join(out, rel), msgs)
+        elif tree is plus_tree:
+            top = mailbox.Maildir(out, factory=None, create=False)
+            check("maildir tree: Maildir++ folders", sorted(n for n in plus_tree if n),
+                  sorted(top.list_folders()))
+            check("maildir tree: each folder marked as one", [],
+                  [n for n in plus_tree if n and not os.path.isfile(
+                      os.path.join(out, "." + n, "maildirfolder"))])
+            for rel, source in plus_tree.items():
+                if source not in failing:
+                    check_maildir("maildir tree %s" % rel, os.path.join(out, "." + rel if rel
+                                                                        else ""), made[source])
         else:
-            for rel, source in dir_tree.items():
+            for rel, source in tree.items():
                 place = os.path.join(out, rel)
-                msgs = made[source] if source != "Broken.IDX" else []
-                if output == "maildir" and source != "Broken.IDX":
-                    check_maildir("maildir tree %s" % rel, place, msgs)
+                msgs = made[source] if source not in failing else []
+                if output == "maildir" and source not in failing:
+                    check_maildir("%s tree %s" % (name, rel), place, msgs)
                 elif output == "eml":
                     check("eml tree %s" % rel, sorted(m.body for m in msgs),
-                          sorted(read(os.path.join(place, n)) for n in os.listdir(place)))
-            check("%s tree: no other directories" % output,
-                  sorted(set(dir_tree) | {"Archive", "Archive/old", "Work"}),
+                          sorted(read(os.path.join(place, n)) for n in os.listdir(place)
+                                 if os.path.isfile(os.path.join(place, n))))
+            maildir = output == "maildir"
+            check("%s tree: no other directories" % name,
+                  sorted(set(tree) | {"Archive/old", "Work"}),
                   sorted(os.path.relpath(d, out) for d, dirs, _ in os.walk(out)
-                         if d != out and os.path.basename(d) not in ("tmp", "new", "cur")))
+                         if d != out and not (maildir and os.path.basename(d) in
+                                              ("tmp", "new", "cur"))))
         logged = open(log, encoding="latin-1").read().splitlines()
         os.remove(log)
-        check("%s tree: a log line for each message" % output, total, len(logged))
-        check("%s tree: the log's failed lines" % output,
-              ["%s/Broken.IDX\t%d\t%s\t%d\tfailed\tUnable to open Data Folder File" % (
-                  mail, n, m.name, len(m.body)) for n, m in enumerate(made["Broken.IDX"])],
+        check("%s tree: a log line for each message" % name, total, len(logged))
+        check("%s tree: the log's failed lines" % name,
+              ["%s/%s\t%d\t%s\t%d\tfailed\tUnable to open Data Folder File" % (
+                  mail, rel, n, m.name, len(m.body)) for rel in failing
+               for n, m in enumerate(made[rel])],
               [line for line in logged if "\tfailed\t" in line])
     # A second run leaves the first tree as it was and takes new names.
     before = read(os.path.join(work, "tree-mbox", "Inbox"))

@@ -396,7 +396,9 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
     ASSERT_TRUE(WriteFolder(description, path, &error)) << error;
   }
   TreeNode top;
-  ASSERT_TRUE(FindFolders(mail, &top));
+  int passed_over = -1;
+  ASSERT_TRUE(FindFolders(mail, &top, &passed_over));
+  EXPECT_EQ(passed_over, 0);
   EXPECT_EQ(CountMessages(top), 10);
   const char *const mbox_files[] = {"A",
                                     "B",
@@ -405,15 +407,25 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
                                     "Sub.sbd" SEPARATOR "C",
                                     "Sub.sbd" SEPARATOR "D",
                                     "Sub.sbd" SEPARATOR "E"};
-  for (MailOutput output : {MboxOutput, MaildirOutput, EmlOutput}) {
+  const std::pair<MailOutput, TreeLayout> trees[] = {{MboxOutput, FileSystemLayout},
+                                                     {MaildirOutput, FileSystemLayout},
+                                                     {MaildirOutput, MaildirPlusPlusLayout},
+                                                     {EmlOutput, MaildirPlusPlusLayout}};
+  for (const auto &[output, layout] : trees) {
     MailRun run = RunOf(output);
     run.Total = 10;
-    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)));
-    const Tally tally = ConvertTree(&run, top, out);
+    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)) + std::to_string(int(layout)));
+    const Tally tally = ConvertTree(&run, top, out, layout);
     EXPECT_EQ(tally.Messages, 10) << output;
     EXPECT_EQ(tally.Written, 10) << output;
     EXPECT_EQ(tally.Failed, 0) << output;
-    if (output == MboxOutput) {
+    if (output == MaildirOutput && layout == MaildirPlusPlusLayout) {
+      EXPECT_EQ(ListDir(out), (std::vector<std::string>{".A", ".B", ".Sub.C", ".Sub.D", ".Sub.E",
+                                                        "cur", "new", "tmp"}));
+      EXPECT_EQ(ListDir(JoinPath(JoinPath(out, ".Sub.C"), "new")).size(), 4u);
+      EXPECT_EQ(ListDir(JoinPath(out, ".Sub.E")),
+                (std::vector<std::string>{"cur", "maildirfolder", "new", "tmp"}));
+    } else if (output == MboxOutput) {
       for (const char *name : mbox_files) EXPECT_TRUE(FileExists(JoinPath(out, name))) << name;
       const std::string c = ReadFile(JoinPath(out, "Sub.sbd" SEPARATOR "C"));
       EXPECT_EQ(c.substr(0, 5), "From ");

@@ -29,7 +29,7 @@ std::string FolderName(const std::string &file_name) {
 
 // Reads the directory `node.Path` into `node`, saying so of each directory
 // that cannot be read; false when it holds no folder.
-bool ReadDirectory(TreeNode *node, bool *complete) {
+bool ReadDirectory(TreeNode *node, bool *complete, int *passed_over) {
   std::vector<std::string> names;
   if (!FileSystem.ListDirectory(node->Path.c_str(), AddName, &names)) {
     fprintf(stderr, "vfolder: %s: cannot read the directory\n",
@@ -41,9 +41,13 @@ bool ReadDirectory(TreeNode *node, bool *complete) {
     TreeNode child = {Join(node->Path, name), name, false, 0, {}, {}};
     const PathKind kind = FileSystem.KindOf(child.Path.c_str(), false);
     if (kind == PathDirectory) {
-      if (ReadDirectory(&child, complete)) node->Children.push_back(child);
-    } else if ((kind == PathRegular || kind == PathLink) &&
-               IsFolderFile(child.Path, &child.Records)) {
+      if (ReadDirectory(&child, complete, passed_over)) node->Children.push_back(child);
+    } else if (kind != PathRegular && kind != PathLink) {
+      continue;
+    } else if (const FolderFileKind found = IsFolderFile(child.Path, &child.Records);
+               found == EmptyWithoutDataFile) {
+      ++*passed_over;
+    } else if (found == FolderFile) {
       child.IsFolder = true;
       child.Name = FolderName(name);
       child.Own[0] = FileSystem.Identify(child.Path.c_str());
@@ -136,23 +140,42 @@ void SayCannotMake(const std::string &path, const char *what) {
           reason.c_str());
 }
 
+// A folder and a directory of the same name, which every layout keeps
+// together as one mailbox with its subfolders.
+struct Mailbox {
+  const TreeNode *Folder;     // null: a directory alone
+  const TreeNode *Directory;  // null: a folder alone
+  std::string Name;
+};
+
+std::vector<Mailbox> MailboxesOf(const TreeNode &node) {
+  std::vector<Mailbox> boxes;
+  std::vector<bool> done(node.Children.size(), false);
+  for (size_t i = 0; i < node.Children.size(); ++i) {
+    if (done[i]) continue;
+    const TreeNode &child = node.Children[i];
+    Mailbox box = {child.IsFolder ? &child : nullptr, child.IsFolder ? nullptr : &child,
+                   child.Name};
+    for (size_t j = i + 1; j < node.Children.size(); ++j) {
+      const TreeNode &other = node.Children[j];
+      if (done[j] || other.Name != child.Name || other.IsFolder == child.IsFolder) continue;
+      (other.IsFolder ? box.Folder : box.Directory) = &other;
+      done[j] = true;
+      break;
+    }
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
 // The mbox layout: a folder and a directory of the same name share one name,
 // the folder's mbox file and the directory's NAME.sbd.
 void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out, Tally *total) {
   GivenNames given;
-  std::vector<bool> done(node.Children.size(), false);
-  for (size_t i = 0; i < node.Children.size() && !RunStopped(*run); ++i) {
-    if (done[i]) continue;
-    const TreeNode *folder = node.Children[i].IsFolder ? &node.Children[i] : nullptr;
-    const TreeNode *directory = folder == nullptr ? &node.Children[i] : nullptr;
-    const std::string &base = node.Children[i].Name;
-    for (size_t j = i + 1; j < node.Children.size(); ++j) {
-      const TreeNode &other = node.Children[j];
-      if (done[j] || other.Name != base || other.IsFolder == (folder != nullptr)) continue;
-      (other.IsFolder ? folder : directory) = &other;
-      done[j] = true;
-      break;
-    }
+  for (const Mailbox &box : MailboxesOf(node)) {
+    if (RunStopped(*run)) return;
+    const TreeNode *folder = box.Folder, *directory = box.Directory;
+    const std::string &base = box.Name;
     std::string name;
     FileRef file = NoFile;
     for (int number = 1; number < 10000 && file == NoFile; ++number) {
@@ -184,38 +207,122 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
   }
 }
 
-// Maildirs and directories of .eml files: a directory of its own for each
-// folder and each directory.
+// Maildirs at their paths and directories of .eml files: a directory of its
+// own for each mailbox, holding the folder's files and the directory's. The
+// folder goes first, so that its Maildir's tmp, new and cur are names in use
+// for the subfolders.
 void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string &out,
                            Tally *total) {
   GivenNames given;
-  for (const TreeNode &child : node.Children) {
+  for (const Mailbox &box : MailboxesOf(node)) {
     if (RunStopped(*run)) return;
     std::string name;
     bool made = false, exists = true;
     for (int number = 1; number < 10000 && !made && exists; ++number) {
-      name = Suffixed(child.Name, number);
+      name = Suffixed(box.Name, number);
       ClearSystemError();
       if (!given.Has(name)) made = FileSystem.MakeDirectory(Join(out, name).c_str(), OwnerOnly, &exists);
     }
     given.Names.push_back(name);
     const std::string path = Join(out, name);
     if (!made) SayCannotMake(path, "directory");
-    if (child.IsFolder)
-      ConvertOne(run, child, made ? path : "", total);
-    else if (made)
-      ConvertDirectoryLevel(run, child, path, total);
+    if (box.Folder != nullptr) ConvertOne(run, *box.Folder, made ? path : "", total);
+    if (box.Directory == nullptr) continue;
+    if (made)
+      ConvertDirectoryLevel(run, *box.Directory, path, total);
     else
-      FailBelow(run, child, total);
+      FailBelow(run, *box.Directory, total);
+  }
+}
+
+// A name as one level of a Maildir++ folder's name: '.' separates the levels
+// there, and '&' starts the modified UTF-7 of IMAP names, which stands for
+// itself as "&-".
+std::string MaildirPlusName(const std::string &name) {
+  std::string out;
+  for (const char c : name) out += c == '.' ? "_" : c == '&' ? "&-" : std::string(1, c);
+  return out;
+}
+
+// Makes `dir` a Maildir's own: tmp, new and cur in it.
+bool MakeMaildir(const std::string &dir) {
+  for (const char *sub : {"tmp", "new", "cur"}) {
+    bool exists = false;
+    ClearSystemError();
+    if (!FileSystem.MakeDirectory(Join(dir, sub).c_str(), OwnerOnly, &exists) && !exists) {
+      SayCannotMake(Join(dir, sub), "directory");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Makes the Maildir++ subfolder `dir`, marked as one by its file maildirfolder.
+// False, having said why, when it cannot; `*exists` then tells whether
+// something of that name is there already.
+bool MakeMaildirFolder(const std::string &dir, bool *exists) {
+  ClearSystemError();
+  if (!FileSystem.MakeDirectory(dir.c_str(), OwnerOnly, exists)) {
+    if (!*exists) SayCannotMake(dir, "directory");
+    return false;
+  }
+  const std::string mark = Join(dir, "maildirfolder");
+  bool mark_exists = false;
+  ClearSystemError();
+  const FileRef file = FileSystem.CreateNew(mark.c_str(), OwnerOnly, &mark_exists);
+  if (file == NoFile || !FileSystem.Close(file)) {
+    SayCannotMake(mark, "file");
+    return false;
+  }
+  return true;
+}
+
+// Maildir++: every folder of every level is the Maildir root/.PREFIXNAME; a
+// directory alone is only a part of its folders' names.
+void ConvertMaildirPlusLevel(MailRun *run, const TreeNode &node, const std::string &root,
+                             const std::string &prefix, Tally *total) {
+  GivenNames given;
+  // The root is INBOX, which has no subfolders in this layout.
+  if (prefix.empty()) given.Names.push_back("INBOX");
+  bool inbox_done = !prefix.empty();
+  for (const Mailbox &box : MailboxesOf(node)) {
+    if (RunStopped(*run)) return;
+    const std::string base = MaildirPlusName(box.Name);
+    const TreeNode *folder = box.Folder;
+    if (folder != nullptr && !inbox_done && SameIgnoringCase(base, "INBOX")) {
+      inbox_done = true;
+      ConvertOne(run, *folder, root, total);
+      folder = nullptr;
+      if (box.Directory == nullptr) continue;
+    }
+    std::string name, path;
+    bool made = false, exists = true;
+    for (int number = 1; number < 10000 && !made && exists; ++number) {
+      name = Suffixed(base, number);
+      path = Join(root, "." + prefix + name);
+      if (given.Has(name)) continue;
+      if (folder != nullptr)
+        made = MakeMaildirFolder(path, &exists);
+      else
+        made = !(exists = FileSystem.KindOf(path.c_str(), false) != PathMissing);
+    }
+    given.Names.push_back(name);
+    if (folder != nullptr) ConvertOne(run, *folder, made ? path : "", total);
+    if (box.Directory == nullptr) continue;
+    if (made)
+      ConvertMaildirPlusLevel(run, *box.Directory, root, prefix + name + ".", total);
+    else
+      FailBelow(run, *box.Directory, total);
   }
 }
 
 }  // namespace
 
-bool FindFolders(const std::string &dir, TreeNode *top) {
+bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over) {
   *top = TreeNode{dir, "", false, 0, {}, {}};
   bool complete = true;
-  ReadDirectory(top, &complete);
+  *passed_over = 0;
+  ReadDirectory(top, &complete, passed_over);
   return complete;
 }
 
@@ -233,16 +340,21 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
   return false;
 }
 
-Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out) {
+Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout) {
   Tally total = {0, 0, 0, 0, 0};
   ClearSystemError();
+  const bool plus = run->Output == MaildirOutput && layout == MaildirPlusPlusLayout;
   if (!FileSystem.MakeDirectories(out.c_str(), OwnerOnly)) {
     SayCannotMake(out, "directory");
     FailBelow(run, top, &total);
   } else if (run->Output == MboxOutput) {
     ConvertMboxLevel(run, top, out, &total);
-  } else {
+  } else if (!plus) {
     ConvertDirectoryLevel(run, top, out, &total);
+  } else if (MakeMaildir(out)) {
+    ConvertMaildirPlusLevel(run, top, out, "", &total);
+  } else {
+    FailBelow(run, top, &total);
   }
   return total;
 }

@@ -21,10 +21,11 @@ struct TreeNode {
 };
 
 // Finds every folder under the directory `dir` (IsFolderFile): files through
-// symbolic links are taken, directories through them are not entered. False,
-// having said which, when a directory could not be read to its end; the
-// folders found are there all the same.
-bool FindFolders(const std::string &dir, TreeNode *top);
+// symbolic links are taken, directories through them are not entered; an
+// empty index file without its data folder file is passed over, counted in
+// `*passed_over`. False, having said which, when a directory could not be
+// read to its end; the folders found are there all the same.
+bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over);
 
 // The messages of every folder in the tree.
 int64_t CountMessages(const TreeNode &node);
@@ -32,14 +33,31 @@ int64_t CountMessages(const TreeNode &node);
 // True when `identity` is one of the files of a folder in the tree.
 bool IsTreeFile(const TreeNode &node, const FileIdentity &identity);
 
+// How a tree of Maildirs is laid out.
+enum TreeLayout {
+  // One Maildir, OUT, whose subfolders are the Maildirs OUT/.Work and
+  // OUT/.Work.Projects, each with a file maildirfolder: what Dovecot and
+  // Courier read by default. A folder named INBOX ignoring case, at the top,
+  // is OUT itself (their INBOX, which can hold no subfolders there); '.' in a
+  // name, their separator, becomes '_'.
+  MaildirPlusPlusLayout,
+  // A Maildir for each folder at its own path.
+  FileSystemLayout,
+};
+
 // Converts every folder of `top` into the directory `out` (made with its
 // parents where missing), each into an output of its own named after it:
 //   mbox     the layout of Thunderbird's local folders: the folders of a
 //            directory X go into the directory X.sbd beside an mbox file X
 //            (empty when no folder has that name);
-//   maildir  a Maildir for each folder, in directories that mirror the tree;
-//   eml      a directory of .eml files for each folder, likewise.
-// Names equal ignoring the case of A-Z within one directory, and names in use
-// from before, take the next free suffix "_(2)", "_(3)", ... Each folder ends
-// with its own summary line; returns the counts of all.
-Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out);
+//   maildir  Maildirs as `layout` lays them out;
+//   eml      a directory of .eml files for each folder, in directories that
+//            mirror the tree.
+// A folder X beside a directory X is one mailbox with the folders of the
+// directory below it: X and X.sbd, .X and .X.Y, or one directory X holding
+// the folder's files and the directory's (in a Maildir, the names tmp, new
+// and cur are its own). Other names equal ignoring the case of A-Z within one
+// directory, and names in use from before, take the next free suffix "_(2)",
+// "_(3)", ... Each folder ends with its own summary line; returns the counts
+// of all.
+Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout);

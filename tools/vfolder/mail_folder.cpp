@@ -46,14 +46,26 @@ bool Recognised(const char *index_path, const unsigned char *bytes, int count) {
 
 }  // namespace
 
-bool IsFolderFile(const std::string &index_path, int64_t *records) {
+FolderFileKind IsFolderFile(const std::string &index_path, int64_t *records) {
   unsigned char bytes[LeadingSize];
   int64_t size = -1;
   const int count = ReadLeadingBytes(index_path.c_str(), bytes, &size);
-  if (!Recognised(index_path.c_str(), bytes, count) || !HasDataFile(index_path.c_str()))
-    return false;
   *records = CountIndexRecords(size > 0 ? size : 0);
-  return true;
+  const bool recognised = count > 0 && IsIndexFile(bytes, count);
+  if (!recognised && count != 0) return NoFolderFile;
+  if (HasDataFile(index_path.c_str())) return FolderFile;
+  // An index that pairs with itself is no folder of its own.
+  char *data_path = PairedDataPath(index_path.c_str());
+  const bool paired_with_itself = data_path == nullptr || index_path == data_path;
+  free(data_path);
+  if (paired_with_itself) return NoFolderFile;
+  if (recognised && *records > 0) return FolderFile;
+  const size_t length = index_path.size();
+  const bool idx_name = length >= 4 && index_path[length - 4] == '.' &&
+                        (index_path[length - 3] | 0x20) == 'i' &&
+                        (index_path[length - 2] | 0x20) == 'd' &&
+                        (index_path[length - 1] | 0x20) == 'x';
+  return recognised || idx_name ? EmptyWithoutDataFile : NoFolderFile;
 }
 
 const char *NameOf(const MailFolder &folder, int position) {

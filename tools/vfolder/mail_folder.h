@@ -28,11 +28,21 @@ const char *DescriptionOf(const MailFolder &folder, int position);
 
 enum FolderOpening { FolderOpened, FolderUnreadable, NotAFolder, FolderNotListed };
 
-// What a file is for the outputs: a folder when its leading bytes pass the
-// plug-in's recognition test, or when it is empty (the mail program's empty
-// folder), and in both cases its data folder file is there and is another
-// file. `*records` gets the count its size gives.
-bool IsFolderFile(const std::string &index_path, int64_t *records);
+// What a file found in a directory is for the outputs.
+enum FolderFileKind {
+  NoFolderFile,
+  // An index file whose leading bytes pass the plug-in's recognition test and
+  // that holds a record (its messages then fail where its data folder file is
+  // missing), or one that is recognised or empty (the mail program's empty
+  // folder) with its data folder file, another file, beside it.
+  FolderFile,
+  // An index file without a record, or an empty file named *.IDX, that has no
+  // data folder file: nothing to convert, and nothing lost.
+  EmptyWithoutDataFile,
+};
+
+// Tells what the file is; `*records` gets the count its size gives.
+FolderFileKind IsFolderFile(const std::string &index_path, int64_t *records);
 
 // Opens the folder and lists it, its texts decoded from `charset` (none when
 // null). FolderUnreadable when the index file cannot be read, NotAFolder when

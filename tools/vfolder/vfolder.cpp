@@ -25,8 +25,8 @@ const char Usage[] =
     "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
     "               mbox INDEX|DIR FILE [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] maildir INDEX|DIR MAILDIR\n"
-    "               [ITEM...]\n";
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
+    "               maildir INDEX|DIR MAILDIR [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -67,11 +67,17 @@ const char Help[] =
     "  mbox|maildir|copy --eml DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
-    "                      (a directory X becomes X.sbd beside an mbox file X), a\n"
-    "                      Maildir or a directory of .eml files for each folder\n"
-    "                      otherwise; a folder is named after its index file\n"
-    "                      without the extension, and a name in use takes the next\n"
-    "                      suffix _(2)...\n"
+    "                      (a directory X becomes X.sbd beside an mbox file X);\n"
+    "                      for maildir Maildir++ (OUT one Maildir, each folder\n"
+    "                      OUT/.X.Y, a top folder named INBOX OUT itself; '.' in a\n"
+    "                      name becomes _), or with --layout fs a Maildir for each\n"
+    "                      folder at its path; for copy --eml a directory of .eml\n"
+    "                      files for each folder. A folder is named after its index\n"
+    "                      file without the extension; a folder X beside a\n"
+    "                      directory X is one mailbox with the directory's folders\n"
+    "                      below it; a name in use takes the next suffix _(2)...\n"
+    "                      An empty index file without a data folder file is\n"
+    "                      passed over, and the run says how many\n"
     "  --charset CP        the index texts are in code page CP (cp866, cp1251,\n"
     "                      cp437, cp850, cp1250, cp1252, utf-8 or any other name\n"
     "                      the system's converter knows): names and descriptions\n"
@@ -130,6 +136,8 @@ struct Arguments {
   const char *PluginPath = nullptr;
   const char *LogPath = nullptr;
   const char *CharsetName = nullptr;
+  const char *LayoutName = nullptr;
+  TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
 };
 
@@ -171,7 +179,12 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   if (arguments.Words.size() > 2) return UsageError("a directory takes no ITEM");
   if (out == "-") return UsageError("a directory goes into a directory, not standard output");
   TreeNode top;
-  const bool complete = FindFolders(dir, &top);
+  int passed_over = 0;
+  const bool complete = FindFolders(dir, &top, &passed_over);
+  // Nothing of them is lost, but the user sees a folder in each.
+  if (passed_over > 0)
+    fprintf(stderr, "vfolder: %d empty index file%s without a data folder file passed over\n",
+            passed_over, passed_over == 1 ? "" : "s");
   if (top.Children.empty()) {
     fprintf(stderr, "vfolder: %s: no Vessor mail folder in it\n", Printable(dir.c_str()).c_str());
     return 2;
@@ -187,7 +200,7 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   run->Log = arguments.LogPath != nullptr ? &log : nullptr;
   run->Total = int(std::min<int64_t>(CountMessages(top), INT32_MAX));
   run->NameFolders = true;
-  Tally tally = ConvertTree(run, top, out);
+  Tally tally = ConvertTree(run, top, out, arguments.Layout);
   const bool logged = run->Log == nullptr || CloseRunLog(&log);
   if (run->PipeClosed) return 141;
   // Interrupted: the folders not reached count among the messages.
@@ -285,6 +298,12 @@ int main(int argc, char **argv) {
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
       (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && !strcmp(arg, "--layout")) {
+      if (++i == argc) return UsageError("--layout needs maildir++ or fs");
+      arguments.LayoutName = argv[i];
+      if (strcmp(argv[i], "maildir++") && strcmp(argv[i], "fs"))
+        return UsageError((std::string("unknown layout ") + argv[i]).c_str());
+      arguments.Layout = !strcmp(argv[i], "fs") ? FileSystemLayout : MaildirPlusPlusLayout;
     } else if (option && !strcmp(arg, "--charset")) {
       if (++i == argc) return UsageError("--charset needs the name of a character set");
       arguments.CharsetName = argv[i];
@@ -332,6 +351,8 @@ int main(int argc, char **argv) {
     return UsageError("--append and --replace go with mbox");
   if ((what == ListCommand || (what == CopyCommand && !arguments.Eml)) && arguments.Exact)
     return UsageError("--exact goes with mbox, maildir and copy --eml");
+  if (what != MaildirCommand && arguments.LayoutName != nullptr)
+    return UsageError("--layout goes with maildir");
   if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
     return UsageError("--seen goes with mbox and maildir");
   if (what == ListCommand && arguments.LogPath != nullptr)
