@@ -43,3 +43,6 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity);
 // from before, take the next free suffix "_(2)", "_(3)", ... Each folder ends
 // with its own summary line; returns the counts of all.
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out);
+
+// NeedsCharset for every message of every folder in the tree.
+bool TreeNeedsCharset(const MailRun &run, const TreeNode &node);
