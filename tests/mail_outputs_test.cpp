@@ -473,3 +473,80 @@ TEST(MailOutputs, HeadersGivenFromTheFirstBytes) {
     }
   }
 }
+
+// The Date: given from each index date text: its own date and time in no
+// known zone; none, and no item time, for a text not in the mail program's
+// form or that names no day of the calendar.
+TEST(MailOutputs, DatesFromIndexTexts) {
+  const std::pair<const char *, const char *> rows[] = {
+      {"12 Mar 00 14:35", "Sun, 12 Mar 2000 14:35:00 -0000"},
+      {"5 Mar 00 14:35", "Sun, 5 Mar 2000 14:35:00 -0000"},
+      {" 5 Mar 00 14:35", "Sun, 5 Mar 2000 14:35:00 -0000"},
+      {"1 Jan 99 00:00", "Fri, 1 Jan 1999 00:00:00 -0000"},
+      {"12 mar 49 14:35:59", "Fri, 12 Mar 2049 14:35:00 -0000"},
+      {"29 Feb 00 23:59", "Tue, 29 Feb 2000 23:59:00 -0000"},
+      {"29 Feb 01 10:00", ""},
+      {"31 Apr 00 10:00", ""},
+      {"0 Mar 00 14:35", ""},
+      {"12 Mar 00 24:00", ""},
+      {"12 Mar 00 14:60", ""},
+      {"12 Mar 00 14.35", ""},
+      {"12 Mar 00 14:355", ""},
+      {"12 Xyz 00 14:35", ""},
+      {"12 Mar 2000 14:35", ""},
+      {"12 Mar", ""},
+      {"garbage", ""},
+      {"", ""},
+  };
+  std::string description;
+  for (const auto &row : rows) description += std::string("message\ndate ") + row.first + "\n";
+  const std::string index = MakeFolder(MakeTempDir(), description);
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  for (int i = 0; i < int(std::size(rows)); ++i) {
+    EXPECT_EQ(HeaderDateOf(folder, i), rows[i].second) << rows[i].first;
+    const FILETIME &time = folder.Entries[size_t(i)].Time;
+    EXPECT_EQ(time.dwLowDateTime != 0 || time.dwHighDateTime != 0, rows[i].second[0] != '\0')
+        << rows[i].first;
+  }
+  CloseMailFolder(&folder);
+}
+
+// Old Mac mail, larger than a piece of the copy: every lone CR is written as
+// CR LF, also one that ends a piece, and a CR LF split between two pieces
+// stays one line end.
+TEST(MailOutputs, LoneCrEndsWrittenAsCrLf) {
+  std::string body = "Subject: mac\rDate: d\r\r";
+  body += std::string(65536 - 1 - body.size(), 'a') + "\r";  // a lone CR ends the first piece
+  body += std::string(65535, 'b') + "\r\n";  // a CR LF across the end of the second
+  body += "last\r";
+  std::string stored, escaped;
+  for (size_t i = 0; i < body.size(); ++i) {
+    stored += body[i];
+    if (body[i] == '\r' && (i + 1 == body.size() || body[i + 1] != '\n')) stored += '\n';
+    escaped += body[i] == '\r' ? "\\r" : body[i] == '\n' ? "\\n" : std::string(1, body[i]);
+  }
+  const std::string dir = MakeTempDir();
+  const std::string index =
+      MakeFolder(dir, "message\nname mac\ndate 12 Mar 00 14:35\nbody " + escaped + "\n");
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  for (MailOutput output : {MboxOutput, MaildirOutput, EmlOutput}) {
+    MailRun run = RunOf(output);
+    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)));
+    EXPECT_EQ(ConvertFolder(&run, &folder, {0}, out).Written, 1) << output;
+    std::string written;
+    if (output == MboxOutput) {
+      written = ReadFile(out);
+      const size_t from_line = written.find('\n') + 1;
+      written = written.substr(from_line, written.size() - from_line - 1);  // and the empty line
+    } else {
+      const std::string place = output == MaildirOutput ? JoinPath(out, "new") : out;
+      ASSERT_EQ(ListDir(place).size(), 1u);
+      written = ReadFile(JoinPath(place, ListDir(place)[0]));
+    }
+    EXPECT_TRUE(written == stored) << output << ": " << written.size() << " bytes, not "
+                                   << stored.size();
+  }
+  CloseMailFolder(&folder);
+}

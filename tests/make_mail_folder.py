@@ -149,7 +149,7 @@ def odd_messages():
     sunday = b"Sun, 12 Mar 2000 14:35:00 -0000"  # the index text's own time, no zone known
     saturday = "Sat, 11 Mar 2000 10:00:00 +0100"
     headers = b"From: joe@example.com\nSubject: s\nDate: Sat, 11 Mar 2000 10:00:00 +0100\n\n"
-    envelope = b"From joe@example.com Sun Mar 12 13:35:00 2000\n"
+    envelope = b"From joe@example.com Sat Mar 11 09:00:00 2000\n"  # not the item's time
     mac = b"From: joe@example.com\rSubject: Mac\rDate: Sat, 11 Mar 2000 10:00:00 +0100\r\rOne.\rTwo.\r"
     mac_undated = b"From: joe@example.com\rSubject: Mac\r\rOne.\r\rTwo."
     cp1251 = "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442"
