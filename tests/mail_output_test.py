@@ -548,6 +548,10 @@ def odd_messages(tools):
         check("odd messages %s without --charset: refused, nothing written" % command[-1],
               (2, 1, True, False),
               (status, len(err.splitlines()), "--charset cp866" in err, os.path.exists(out)))
+    # The Cyrillic item with headers of its own is given none of its texts.
+    status, _, err = tools.run("mbox", index, os.path.join(tools.work, "uncharted-8.mbox"), "8")
+    check("odd messages: a Cyrillic item with headers needs no --charset", (0, summary(1, 1, 0, 1)),
+          (status, err))
 
 
 def charsets(tools):
