@@ -160,3 +160,19 @@ uint32_t DecodeIndexDate(char *text) {
   return PackShifted(day, month, year, hour, minute);
 }
 
+
+bool ReadIndexDateText(const char *text, IndexDateText *date) {
+  const char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  const int month = FindMonth(month_name);
+  if (month == 12 || month_name[9] != ':' || !IsWellFormed(text, month_name)) return false;
+  const int day = month_name == text + 2
+                      ? Digit(text[0])
+                      : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
+  int32_t year = TwoDigits(month_name + 4);
+  year += year < 50 ? 2000 : 1900;
+  const int days = month == 1 && IsLeapYear(year) ? 29 : MonthTable[month].Days;
+  const int hour = TwoDigits(month_name + 7), minute = TwoDigits(month_name + 10);
+  if (day < 1 || day > days || hour > 23 || minute > 59) return false;
+  *date = {year, month + 1, day, hour, minute};
+  return true;
+}

@@ -68,6 +68,7 @@ void MakeMessageEntry(IndexRecord *record, MessageEntry *entry) {
   }
   entry->Size = uint32_t(record->MessageSize);
 
+  memcpy(entry->DateText, record->DateText, sizeof entry->DateText);
   // A date the system cannot convert leaves the time zero.
   const uint32_t packed = DecodeIndexDate(record->DateText);
   entry->Time = FILETIME{};

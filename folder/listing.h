@@ -17,6 +17,7 @@ struct MessageEntry {
   size_t NameLength, DescriptionLength;  // their lengths, so that hosts copy them at once
   uint32_t Size;        // the record's MessageSize as it stands
   FILETIME Time;        // the date, an hour earlier; zero when it does not convert
+  char DateText[DateTextSize + 1];  // the record's date text as it stands
   uint32_t Attributes;  // EntryReadOnly, EntryHidden
   uint32_t DataOffset;  // where the message starts in the data folder file
 };

@@ -71,3 +71,18 @@ void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
 // of an IndexRecord (the whole field and a zero byte); one byte of it is
 // overwritten on the way.
 uint32_t DecodeIndexDate(char *text);
+
+// The date and time a date text states, as the mail program wrote them in its
+// local time: Year with its century, Month 1-12.
+struct IndexDateText {
+  int32_t Year;
+  int Month, Day, Hour, Minute;
+};
+
+// True when `text` (an unchanged DateText buffer) is in the mail program's
+// form, "12 Mar 00 14:35" (a day of one or two digits, or a space and one,
+// the month name in any case, a two-digit year, hour and minute at their
+// places, nothing but seconds after), and states a day of its month, an hour
+// below 24 and a minute below 60; `*date` then holds them. False for every
+// other text, which states no date: DecodeIndexDate still makes one of it.
+bool ReadIndexDateText(const char *text, IndexDateText *date);

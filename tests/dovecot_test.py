@@ -8,7 +8,8 @@ The realistic folder of 3,000 messages and the folder of odd messages
 (make_mail_folder.py) go out as a Maildir and as an mbox, and Dovecot must
 read each message as one of its own: the count, and each message's bytes as
 the Maildir holds them (the headers vfolder gives included) or, in the mbox,
-once the quoting of From lines is undone. --seen must come back as read.
+once the quoting of From lines is undone; each odd message with its own
+Date, Subject and sender in Dovecot's envelope. --seen must come back as read.
 Exits 77 (skipped) where doveadm is not installed.
 """
 import collections
@@ -110,14 +111,23 @@ def read_back(tools, dovecot, name, msgs, options=()):
         done = subprocess.run([tools.vfolder] + list(options) + [output, index, target],
                               capture_output=True)
         check("%s %s: status" % (what, output), 0, done.returncode)
-    read = dovecot.fetch(maildir, "maildir", ["size.physical", "flags", "text"])
+    # The envelope (a literal where a text holds a tab) of the odd folder only.
+    envelope = ["imap.envelope"] if name == "ODD" else []
+    read = dovecot.fetch(maildir, "maildir", ["size.physical", "flags"] + envelope + ["text"])
     check(what + " Maildir: Dovecot's count", len(msgs), len(read))
     got = collections.Counter(message["text"] for message in read)
-    wanted = collections.Counter(m.stored() for m in msgs)
+    wanted = collections.Counter((with_status(m) if seen else m.stored()) for m in msgs)
+    if name == "ODD":
+        by_text = {(with_status(m) if seen else m.stored()): m for m in msgs}
+        check_envelopes(what + " Maildir", [(by_text.get(message["text"]), message["imap.envelope"])
+                                            for message in read])
     check(what + " Maildir: the messages Dovecot misses and those it has besides (the first)",
           ([], []), (list(wanted - got)[:1], list(got - wanted)[:1]))
-    read = dovecot.fetch(mbox, "mbox", ["flags", "text"])
+    read = dovecot.fetch(mbox, "mbox", ["flags"] + envelope + ["text"])
     check(what + " mbox: Dovecot's count", len(msgs), len(read))
+    if name == "ODD":
+        check_envelopes(what + " mbox", [(m, message["imap.envelope"])
+                                         for m, message in zip(msgs, read)])
     for n, (message, m) in enumerate(zip(read, msgs)):
         # Dovecot ends header lines in a line feed, and keeps the Status: line
         # of --seen to itself, as a flag.
@@ -147,7 +157,8 @@ def read_tree(tools, dovecot, odd):
         subprocess.run([tools.mkfolder, describe(tools.work, name.replace("/", "-"), msgs),
                         index], check=True)
     tree = os.path.join(tools.work, "Maildir-tree")
-    done = subprocess.run([tools.vfolder, "maildir", mail, tree], capture_output=True)
+    done = subprocess.run([tools.vfolder, "--charset", "cp866", "maildir", mail, tree],
+                          capture_output=True)
     check("Maildir tree: status", 0, done.returncode)
     place = dovecot._place(tree)
     for name, mailbox in (("Inbox", "INBOX"), ("Odd", "Odd"), ("Odd/Older", "Odd.Older"),
@@ -158,6 +169,23 @@ def read_tree(tools, dovecot, odd):
         wanted = collections.Counter((mailbox, m.stored()) for m in folders[name])
         check("Maildir tree %s in Dovecot: missed and besides (the first)" % mailbox,
               ([], []), (list(wanted - got)[:1], list(got - wanted)[:1]))
+
+
+def check_envelopes(what, pairs):
+    """Each message's own Date, Subject and sender as Dovecot's IMAP envelope
+    has them: "DATE SUBJECT ((NAME ROUTE MAILBOX HOST)) ..."."""
+    for m, envelope in pairs:
+        if m is None:
+            continue  # the bytes differ: told already
+        date = '"%s"' % m.date if m.date else "NIL"
+        sender = m.sender or ""
+        if "@" in sender:
+            sender = '"%s" "%s"' % tuple(sender.split("@"))
+        wanted = (True, True)
+        got = (envelope.startswith('%s "%s" ' % (date, m.subject)), sender in envelope)
+        if got != wanted:
+            check("%s: Dovecot's envelope of %r (date and subject, sender %s)" % (
+                what, m.name, sender), wanted, (got, envelope))
 
 
 def lines(text):
@@ -190,8 +218,9 @@ def main():
         dovecot = Dovecot(work)
         read_back(tools, dovecot, "REALISTIC", make_mail_folder.messages(3000))
         odd = make_mail_folder.odd_messages()
-        read_back(tools, dovecot, "ODD", odd)
-        read_back(tools, dovecot, "ODD", odd, ["--seen"])
+        # The odd folder's texts are cp866, which --charset names.
+        read_back(tools, dovecot, "ODD", odd, ["--charset", "cp866"])
+        read_back(tools, dovecot, "ODD", odd, ["--charset", "cp866", "--seen"])
         read_tree(tools, dovecot, odd)
     if not failures:
         print("Dovecot reads every message: all checks passed")

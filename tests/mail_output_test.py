@@ -16,6 +16,7 @@ import email.utils
 import os
 import pty
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -85,12 +86,12 @@ def check_mbox(what, path, msgs, ticks=None, seen=False, headers=True):
 
 def with_status(message):
     """The message as mbox --seen writes it: the status lines after the given ones."""
-    end = b"\r\n" if message.body.split(b"\n", 1)[0].endswith(b"\r") else b"\n"
+    end = b"\r\n" if message.kept.split(b"\n", 1)[0].endswith(b"\r") else b"\n"
     given = message.given
     status = b"Status: RO" + end + b"X-Mozilla-Status: 0001" + end
     if given.endswith(end + end):
-        return given[:-len(end)] + status + end + message.body
-    return given + status + message.body
+        return given[:-len(end)] + status + end + message.kept
+    return given + status + message.kept
 
 
 def check_maildir(what, path, msgs, ticks=None):
@@ -194,8 +195,8 @@ def hand_made():
         M("Unknown date", "Joe", "12 Xyz 00 14:35",
           b"From: ann@example.org\nSubject: u\nDate: d\n\n>>>>From x", "ann@example.org",
           "u", "d"),
-        M("Empty", "Joe", "12 Mar 00 14:35", b"", "Joe", "Empty", "Sun, 12 Mar 2000 13:35:00 +0000",
-          b"From: Joe\nSubject: Empty\nDate: Sun, 12 Mar 2000 13:35:00 +0000\n\n"),
+        M("Empty", "Joe", "12 Mar 00 14:35", b"", "Joe", "Empty", "Sun, 12 Mar 2000 14:35:00 -0000",
+          b"From: Joe\nSubject: Empty\nDate: Sun, 12 Mar 2000 14:35:00 -0000\n\n"),
     ]
     for message in made:
         message.plain_sender = False  # not the address as email.utils reads it
@@ -512,20 +513,34 @@ def logs(tools):
         "%s\t15\ttab\\tin name\t%d\twritten\t" % (index, len(msgs[15].body))], lines)
 
 
+def given_note(message):
+    """What the log says a message was given."""
+    given = message.given
+    if not given:
+        return ""
+    if given.startswith(b"Date:"):
+        return "given header Date"
+    fields = (["From"] if given.startswith(b"From:") else []) + ["Subject"]
+    return "given headers " + ", ".join(fields + (["Date"] if b"\nDate: " in given else []))
+
+
 def odd_messages(tools):
     """Messages that mail programs take apart or pass over as they are stored
     (make_mail_folder.odd_messages()): each output gives each the headers it
     needs, counts them and names them in the log; --exact keeps every message
-    byte for byte; --seen marks them read: Status lines in the mbox, cur and
-    the flag S in the Maildir."""
+    byte for byte; --seen marks them read: Status lines in the mbox and the
+    Maildir, cur and the flag S in the Maildir. Without --charset nothing is
+    written, for a text with bytes above 0x7F would go into a header."""
     odd = make_mail_folder.odd_messages()
     index = tools.folder("ODDS", odd)
     as_stored = [copy.copy(m) for m in odd]
     for m in as_stored:
-        m.given = b""
+        m.given, m.kept = b"", m.body
     given = sum(1 for m in odd if m.given)
-    for options, msgs, counted in (([], odd, given), (["--exact"], as_stored, 0),
-                                   (["--seen"], odd, given)):
+    started = time.time()
+    cp866 = ["--charset", "cp866"]
+    for options, msgs, counted in ((cp866, odd, given), (["--exact"], as_stored, 0),
+                                   (cp866 + ["--seen"], odd, given)):
         what = " ".join(["odd messages"] + options)
         out = os.path.join(tools.work, "odd" + "".join(options))
         log = out + ".log"
@@ -536,13 +551,20 @@ def odd_messages(tools):
                                          [index, os.path.join(out, output)]))
             check("%s %s: status and summary" % (what, output),
                   (0, summary(len(odd), len(odd), 0, counted)), (status, err))
-        check_mbox(what + " mbox", os.path.join(out, "mbox"), msgs, seen="--seen" in options,
-                   headers=msgs is odd)
+        mbox = os.path.join(out, "mbox")
+        check_mbox(what + " mbox", mbox, msgs, seen="--seen" in options, headers=msgs is odd)
+        if msgs is odd:
+            # An item whose text states no date: the epoch on its From line.
+            froms = [box.get_from() for box in mailbox.mbox(mbox)]
+            check(what + " mbox: From lines of the undated", [True] * len(froms),
+                  [(m.date is not None or line.endswith("Thu Jan  1 00:00:00 1970")) and
+                   (m.name != "Envelope" or line == "joe@example.com Sat Mar 11 09:00:00 2000")
+                   for m, line in zip(odd, froms)])
         maildir = os.path.join(out, "maildir")
         if "--seen" in options:
             box = mailbox.Maildir(maildir, factory=None, create=False)
-            check(what + " maildir: every message in cur, read",
-                  (sorted(m.stored() for m in msgs), {("cur", "S")}, []),
+            check(what + " maildir: every message in cur, read, with the mbox's status lines",
+                  (sorted(with_status(m) for m in msgs), {("cur", "S")}, []),
                   (sorted(box.get_bytes(key) for key in box.keys()),
                    {(box.get_message(key).get_subdir(), box.get_message(key).get_flags())
                     for key in box.keys()}, os.listdir(maildir + "/new")))
@@ -552,13 +574,30 @@ def odd_messages(tools):
         if "eml" in outputs:
             check(what + " eml", sorted(m.stored() for m in msgs),
                   sorted(read(os.path.join(emls, name)) for name in os.listdir(emls)))
+            check(what + " eml: the undated have the time of the export", [],
+                  [name for name in os.listdir(emls) if name.startswith(("Four", "Day", "Garb"))
+                   and os.stat(os.path.join(emls, name)).st_mtime < started - 5])
         notes = [line.split("\t")[5] for line in open(log, encoding="latin-1").read().splitlines()]
-        check(what + ": the log names what was given", [
-            "given headers From, Subject, Date", "given headers Subject, Date",
-            "given headers From, Subject, Date", "", "", "given header Date", "", "",
-            "given header Date", "given headers From, Subject, Date", "given headers From, Subject",
-            "", "given headers From, Subject, Date", ""] * len(outputs) if counted
-            else [""] * len(outputs) * len(odd), notes)
+        check(what + ": the log names what was given",
+              [given_note(m) for m in msgs] * len(outputs), notes)
+
+    # Without --charset the Cyrillic texts would go into headers as bytes no
+    # mail program can read: nothing written, one line naming --charset.
+    tree = os.path.join(tools.work, "odd-tree")
+    os.mkdir(tree)
+    for end in "XM":
+        shutil.copy(index[:-1] + end, tree)
+    for command, source in ((["mbox"], index), (["maildir"], index), (["copy", "--eml"], index),
+                            (["maildir"], tree)):
+        out = os.path.join(tools.work, "uncharted-" + command[-1] + str(source == tree))
+        status, _, err = tools.run(*(command + [source, out]))
+        check("odd messages %s without --charset: refused, nothing written" % command[-1],
+              (2, 1, True, False),
+              (status, len(err.splitlines()), "--charset cp866" in err, os.path.exists(out)))
+    # The Cyrillic item with headers of its own is given none of its texts.
+    status, _, err = tools.run("mbox", index, os.path.join(tools.work, "uncharted-8.mbox"), "8")
+    check("odd messages: a Cyrillic item with headers needs no --charset", (0, summary(1, 1, 0, 1)),
+          (status, err))
 
 
 def charsets(tools):
@@ -596,13 +635,13 @@ def charsets(tools):
             (["--charset", "cp1251"], ["copy"], "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442",
              "\u041e\u0442\u0447\u0451\u0442_\u0437\u0430_\u043c\u0430\u0440\u0442".encode("utf-8")),
             (["--charset", "cp866"], ["copy", "--eml"], "9", "\u0421\u0447\u0451\u0442.eml".encode("utf-8")),
-            ([], ["copy", "--eml"], "9", cp866.name + b".eml")]:
+            (["--exact"], ["copy", "--eml"], "9", cp866.name + b".eml")]:
         out = os.path.join(tools.work, "names-%d" % len(os.listdir(tools.work)))
         os.mkdir(out)
         status, _, err = tools.run(*(options + command + [index, out, item]))
         check("%s %s: the file name" % (" ".join(options), " ".join(command)), (0, [name]),
               (status, os.listdir(out.encode())))
-        if options and command[-1] == "--eml":
+        if options[:1] == ["--charset"] and command[-1] == "--eml":
             # The headers given from the item: its texts in UTF-8.
             maria = base64.b64encode(cp866.description.decode("cp866").encode()).decode()
             check("--charset: the headers given in UTF-8", "From: =?UTF-8?B?%s?=" % maria,

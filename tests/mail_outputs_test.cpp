@@ -177,13 +177,14 @@ std::string Body(int i) {
   return bytes;
 }
 
-std::string GivenHeaders(int i) {
-  return "Subject: m" + std::to_string(i) + "\nDate: Wed, 1 Mar 2000 09:0" + std::to_string(i) +
-         ":00 +0000\n\n";
+// The given Date: is the index text's own time, in no known zone.
+std::string GivenHeaders(int i, bool seen = false) {
+  return "Subject: m" + std::to_string(i) + "\nDate: Wed, 1 Mar 2000 10:0" + std::to_string(i) +
+         ":00 -0000\n" + (seen ? "Status: RO\nX-Mozilla-Status: 0001\n" : "") + "\n";
 }
 
 // The message as the Maildir and .eml files hold it.
-std::string Message(int i) { return GivenHeaders(i) + Body(i); }
+std::string Message(int i, bool seen = false) { return GivenHeaders(i, seen) + Body(i); }
 
 MailRun RunOf(MailOutput output) {
   MailRun run = {};
@@ -194,13 +195,13 @@ MailRun RunOf(MailOutput output) {
 
 // The messages written whole, by their number; -1 for a file that holds none
 // of them whole.
-std::vector<int> MessagesIn(const std::string &dir) {
+std::vector<int> MessagesIn(const std::string &dir, bool seen = false) {
   std::vector<int> found;
   for (const std::string &name : ListDir(dir)) {
     const std::string bytes = ReadFile(JoinPath(dir, name));
     int number = -1;
     for (int i = 0; i < Count; ++i)
-      if (bytes == Message(i)) number = i;
+      if (bytes == Message(i, seen)) number = i;
     found.push_back(number);
   }
   std::sort(found.begin(), found.end());
@@ -475,7 +476,10 @@ TEST(MailOutputs, MaildirSeen) {
     const std::vector<std::string> cur = ListDir(JoinPath(maildir, "cur"));
     EXPECT_EQ(int(cur.size()), delivered) << colons_refused;
     for (const std::string &name : cur) EXPECT_EQ(name.substr(name.size() - 4), ":2,S");
-    EXPECT_EQ(MessagesIn(JoinPath(maildir, "cur")).size(), cur.size());
+    // Each with the status lines that Thunderbird reads, as the mbox has them.
+    std::vector<int> numbers;
+    for (int i = 0; i < delivered; ++i) numbers.push_back(i);
+    EXPECT_EQ(MessagesIn(JoinPath(maildir, "cur"), true), numbers);
     EXPECT_TRUE(ListDir(JoinPath(maildir, "new")).empty());
     EXPECT_TRUE(ListDir(JoinPath(maildir, "tmp")).empty());
   }
@@ -483,13 +487,17 @@ TEST(MailOutputs, MaildirSeen) {
 }
 
 // What a message is given, decided on its first bytes as they come: no
-// answer before the first line, or the header section, is whole.
+// answer before the first line, or the header section, is whole. An
+// envelope line before headers is no part of the message; lone CRs end the
+// lines of old Mac mail.
 TEST(MailOutputs, HeadersGivenFromTheFirstBytes) {
   const std::string long_section = "X-Long: " + std::string(LongestHeadSection, 'a');
   const struct {
     std::string Head;
     bool Whole, HasDate, Decided;
     HeadersGiven Given;
+    size_t EnvelopeSize = 0;
+    bool LoneCr = false;
   } rows[] = {
       {"Subject: x\n\nbody", true, false, true, NoHeadersGiven},
       {"Subject: x\nDate: y\n\nbody", true, true, true, NoHeadersGiven},
@@ -499,7 +507,21 @@ TEST(MailOutputs, HeadersGivenFromTheFirstBytes) {
       {"Subj", false, true, false, NoHeadersGiven},
       {"Subj", true, true, true, BlockGiven},
       {"a note without a colon\n", false, true, true, BlockGiven},
-      {"From joe Sat Mar 11 10:00:00 2000\n", false, true, true, BlockGiven},
+      {"From joe Sat Mar 11 10:00:00 2000\n", false, true, false, NoHeadersGiven},
+      {"From joe Sat Mar 11 10:00:00 2000\nSubj", false, true, false, NoHeadersGiven},
+      {"From joe Sat Mar 11 10:00:00 2000\nSubject: x\n\n", true, true, true, DateGiven, 34},
+      {"From joe Sat Mar 11 10:00:00 2000\r\nDate: d\r\n\r\n", true, true, true, NoHeadersGiven,
+       35},
+      {"From joe Sat Mar 11 10:00:00 2000\nA note\n", true, true, true, BlockGiven},
+      {"From joe\n", true, true, true, BlockGiven},
+      {"Subject: x\rDate: d\r\rbody\r", true, true, true, NoHeadersGiven, 0, true},
+      {"Subject: x\r\rbody", true, true, true, DateGiven, 0, true},
+      {"Subject: x\rDate: d\r", false, true, false, NoHeadersGiven},
+      {"Subject: x\r", false, true, false, NoHeadersGiven},
+      {"Subject: x\r", true, true, true, DateGiven},
+      {"\rbody\r", true, true, true, BlockGiven, 0, true},
+      {"Subject: x\rDate: d\nbody\r\r", true, true, true, DateGiven},  // a line feed: no lone CRs
+      {"From joe\rSubject: x\r\r", true, true, true, DateGiven, 9, true},
       {"", true, false, true, BlockGiven},
       {"\nbody", true, true, true, BlockGiven},
       {"X-A: a\n date: folded on\n\n", true, true, true, DateGiven},
@@ -507,13 +529,93 @@ TEST(MailOutputs, HeadersGivenFromTheFirstBytes) {
       {long_section, false, true, true, DateGiven},
   };
   for (const auto &row : rows) {
-    HeadersGiven given = NoHeadersGiven;
-    bool crlf = false;
-    EXPECT_EQ(DecideHeaders(row.Head.data(), row.Head.size(), row.Whole, row.HasDate, &given, &crlf),
+    MessageHead head = {};
+    EXPECT_EQ(DecideHeaders(row.Head.data(), row.Head.size(), row.Whole, row.HasDate, &head),
               row.Decided)
         << row.Head.substr(0, 40);
     if (row.Decided) {
-      EXPECT_EQ(given, row.Given) << row.Head.substr(0, 40);
+      EXPECT_EQ(head.Given, row.Given) << row.Head.substr(0, 40);
+      EXPECT_EQ(head.EnvelopeSize, row.EnvelopeSize) << row.Head.substr(0, 40);
+      EXPECT_EQ(head.LoneCr, row.LoneCr) << row.Head.substr(0, 40);
+      EXPECT_EQ(head.Crlf, row.LoneCr || row.Head.find("\r\n") != std::string::npos)
+          << row.Head.substr(0, 40);
     }
   }
+}
+
+// The Date: given from each index date text: its own date and time in no
+// known zone; none, and no item time, for a text not in the mail program's
+// form or that names no day of the calendar.
+TEST(MailOutputs, DatesFromIndexTexts) {
+  const std::pair<const char *, const char *> rows[] = {
+      {"12 Mar 00 14:35", "Sun, 12 Mar 2000 14:35:00 -0000"},
+      {"5 Mar 00 14:35", "Sun, 5 Mar 2000 14:35:00 -0000"},
+      {" 5 Mar 00 14:35", "Sun, 5 Mar 2000 14:35:00 -0000"},
+      {"1 Jan 99 00:00", "Fri, 1 Jan 1999 00:00:00 -0000"},
+      {"12 mar 49 14:35:59", "Fri, 12 Mar 2049 14:35:00 -0000"},
+      {"29 Feb 00 23:59", "Tue, 29 Feb 2000 23:59:00 -0000"},
+      {"29 Feb 01 10:00", ""},
+      {"31 Apr 00 10:00", ""},
+      {"0 Mar 00 14:35", ""},
+      {"12 Mar 00 24:00", ""},
+      {"12 Mar 00 14:60", ""},
+      {"12 Mar 00 14.35", ""},
+      {"12 Mar 00 14:355", ""},
+      {"12 Xyz 00 14:35", ""},
+      {"12 Mar 2000 14:35", ""},
+      {"12 Mar", ""},
+      {"garbage", ""},
+      {"", ""},
+  };
+  std::string description;
+  for (const auto &row : rows) description += std::string("message\ndate ") + row.first + "\n";
+  const std::string index = MakeFolder(MakeTempDir(), description);
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  for (int i = 0; i < int(std::size(rows)); ++i) {
+    EXPECT_EQ(HeaderDateOf(folder, i), rows[i].second) << rows[i].first;
+    const FILETIME &time = folder.Entries[size_t(i)].Time;
+    EXPECT_EQ(time.dwLowDateTime != 0 || time.dwHighDateTime != 0, rows[i].second[0] != '\0')
+        << rows[i].first;
+  }
+  CloseMailFolder(&folder);
+}
+
+// Old Mac mail, larger than a piece of the copy: every lone CR is written as
+// CR LF, also one that ends a piece, and a CR LF split between two pieces
+// stays one line end.
+TEST(MailOutputs, LoneCrEndsWrittenAsCrLf) {
+  std::string body = "Subject: mac\rDate: d\r\r";
+  body += std::string(65536 - 1 - body.size(), 'a') + "\r";  // a lone CR ends the first piece
+  body += std::string(65535, 'b') + "\r\n";  // a CR LF across the end of the second
+  body += "last\r";
+  std::string stored, escaped;
+  for (size_t i = 0; i < body.size(); ++i) {
+    stored += body[i];
+    if (body[i] == '\r' && (i + 1 == body.size() || body[i + 1] != '\n')) stored += '\n';
+    escaped += body[i] == '\r' ? "\\r" : body[i] == '\n' ? "\\n" : std::string(1, body[i]);
+  }
+  const std::string dir = MakeTempDir();
+  const std::string index =
+      MakeFolder(dir, "message\nname mac\ndate 12 Mar 00 14:35\nbody " + escaped + "\n");
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  for (MailOutput output : {MboxOutput, MaildirOutput, EmlOutput}) {
+    MailRun run = RunOf(output);
+    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)));
+    EXPECT_EQ(ConvertFolder(&run, &folder, {0}, out).Written, 1) << output;
+    std::string written;
+    if (output == MboxOutput) {
+      written = ReadFile(out);
+      const size_t from_line = written.find('\n') + 1;
+      written = written.substr(from_line, written.size() - from_line - 1);  // and the empty line
+    } else {
+      const std::string place = output == MaildirOutput ? JoinPath(out, "new") : out;
+      ASSERT_EQ(ListDir(place).size(), 1u);
+      written = ReadFile(JoinPath(place, ListDir(place)[0]));
+    }
+    EXPECT_TRUE(written == stored) << output << ": " << written.size() << " bytes, not "
+                                   << stored.size();
+  }
+  CloseMailFolder(&folder);
 }

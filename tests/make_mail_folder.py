@@ -34,15 +34,18 @@ WORDS = ("the meeting is moved to room four please bring the figures "
 
 
 class Message:
-    def __init__(self, name, description, date_text, body, sender, subject, date, given=b""):
+    def __init__(self, name, description, date_text, body, sender, subject, date, given=b"",
+                 kept=None):
         self.name, self.description, self.date_text = name, description, date_text
         self.body, self.sender, self.subject, self.date = body, sender, subject, date
-        # The headers vfolder's mail outputs put before the body, without --exact.
+        # The headers vfolder's mail outputs put before the body, without --exact,
+        # and what they keep of the body (an envelope line left out, line ends).
         self.given = given
+        self.kept = body if kept is None else kept
 
     def stored(self):
         """The message as vfolder's Maildir and .eml files hold it."""
-        return self.given + self.body
+        return self.given + self.kept
 
 
 def _date(i):
@@ -140,12 +143,15 @@ def odd_messages():
         lines += [b"Date: " + date] if date else []
         return b"".join(line + (b"\r\n" if crlf else b"\n") for line in lines + [b""])
 
-    def unknown_8bit(text):
-        return b"=?UNKNOWN-8BIT?B?" + base64.b64encode(text) + b"?="
+    def utf8_word(text):
+        return b"=?UTF-8?B?" + base64.b64encode(text.encode()) + b"?="
 
-    sunday = b"Sun, 12 Mar 2000 13:35:00 +0000"
+    sunday = b"Sun, 12 Mar 2000 14:35:00 -0000"  # the index text's own time, no zone known
     saturday = "Sat, 11 Mar 2000 10:00:00 +0100"
     headers = b"From: joe@example.com\nSubject: s\nDate: Sat, 11 Mar 2000 10:00:00 +0100\n\n"
+    envelope = b"From joe@example.com Sat Mar 11 09:00:00 2000\n"  # not the item's time
+    mac = b"From: joe@example.com\rSubject: Mac\rDate: Sat, 11 Mar 2000 10:00:00 +0100\r\rOne.\rTwo.\r"
+    mac_undated = b"From: joe@example.com\rSubject: Mac\r\rOne.\r\rTwo."
     cp1251 = "\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442"
     cp866 = "\u0421\u0447\u0451\u0442"
     ivan, maria = "\u0418\u0432\u0430\u043d", "\u041c\u0430\u0440\u0438\u044f"
@@ -154,9 +160,8 @@ def odd_messages():
         M("No headers", "Joe Bloggs", "12 Mar 00 14:35", b"Just a note.\nSecond line.\n",
           None, "No headers", sun, block(b"Joe Bloggs", b"No headers", sunday)),
         M("Empty", "", "12 Mar 00 14:35", b"", None, "Empty", sun, block(b"", b"Empty", sunday)),
-        M("Envelope", joe, "12 Mar 00 14:35",
-          b"From joe@example.com Sun Mar 12 13:35:00 2000\n" + headers + b"Body.\n", joe,
-          "Envelope", sun, block(joe.encode(), b"Envelope", sunday)),
+        M("Envelope", joe, "12 Mar 00 14:35", envelope + headers + b"Body.\n", joe, "s", saturday,
+          kept=headers + b"Body.\n"),
         M("LF endings", "Joe", "12 Mar 00 14:35", headers + b"One.\nTwo.\n", joe, "s", saturday),
         M("CRLF endings", "Joe", "12 Mar 00 14:35",
           (headers + b"One.\nTwo.\n").replace(b"\n", b"\r\n"), joe, "s", saturday),
@@ -170,10 +175,10 @@ def odd_messages():
         M(cp1251.encode("cp1251"), ivan.encode("cp1251"), "12 Mar 00 14:35",
           b"From: ivan@example.ru\nSubject: =?utf-8?b?0J7RgtGH0ZHRgg==?=\n\nBody.\n",
           "ivan@example.ru", "=?utf-8?b?0J7RgtGH0ZHRgg==?=", sun, b"Date: " + sunday + b"\n"),
+        # The outputs take the odd folder's texts as cp866, which --charset names.
         M(cp866.encode("cp866"), maria.encode("cp866"), "12 Mar 00 14:35", b"Body only.\n",
-          unknown_8bit(maria.encode("cp866")).decode(), unknown_8bit(cp866.encode("cp866")).decode(),
-          sun, block(unknown_8bit(maria.encode("cp866")), unknown_8bit(cp866.encode("cp866")),
-                     sunday)),
+          utf8_word(maria).decode(), utf8_word(cp866).decode(), sun,
+          block(utf8_word(maria), utf8_word(cp866), sunday)),
         M("No date", "Joe", "32 Xyz 00 14:35", b"Body only.\n", "Joe", "No date", None,
           block(b"Joe", b"No date", None)),
         M("No date, with headers", "Joe", "32 Xyz 00 14:35",
@@ -182,6 +187,26 @@ def odd_messages():
           "Empty first line", sun, block(b"Joe", b"Empty first line", sunday)),
         M("From lines in the body", "Joe", "12 Mar 00 14:35",
           headers + b"From the start.\n>From quoted.\n", joe, "s", saturday),
+        # Index date texts that state no date: none is given.
+        M("Empty date text", "Joe", "", b"Body only.\n", "Joe", "Empty date text", None,
+          block(b"Joe", b"Empty date text", None)),
+        M("Garbage date text", "Joe", "garbage", b"From: joe@example.com\nSubject: g\n\nBody.\n",
+          joe, "g", None),
+        M("Day and month only", "Joe", "12 Mar", b"Body only.\n", "Joe", "Day and month only",
+          None, block(b"Joe", b"Day and month only", None)),
+        M("Four-digit year", "Joe", "12 Mar 2000 14:35", b"Body only.\n", "Joe",
+          "Four-digit year", None, block(b"Joe", b"Four-digit year", None)),
+        M("New Year", "Joe", "1 Jan 99 00:00", b"Body only.\n", "Joe", "New Year",
+          "Fri, 1 Jan 1999 00:00:00 -0000",
+          block(b"Joe", b"New Year", b"Fri, 1 Jan 1999 00:00:00 -0000")),
+        M("Envelope without a date", joe, "12 Mar 00 14:35",
+          envelope + b"From: joe@example.com\nSubject: e\n\nBody.\n", joe, "e", sun,
+          b"Date: " + sunday + b"\n", kept=b"From: joe@example.com\nSubject: e\n\nBody.\n"),
+        # Old Mac mail: lone CRs, written with CR LF.
+        M("Lone CR", "Joe", "12 Mar 00 14:35", mac, joe, "Mac", saturday,
+          kept=mac.replace(b"\r", b"\r\n")),
+        M("Lone CR without a date", "Joe", "12 Mar 00 14:35", mac_undated, joe, "Mac", sun,
+          b"Date: " + sunday + b"\r\n", kept=mac_undated.replace(b"\r", b"\r\n")),
     ]
     for message in odd:
         message.plain_sender = False  # a description, not an address

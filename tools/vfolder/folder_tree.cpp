@@ -358,3 +358,22 @@ Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, Tre
   }
   return total;
 }
+
+bool TreeNeedsCharset(const MailRun &run, const TreeNode &node) {
+  for (const TreeNode &child : node.Children) {
+    if (!child.IsFolder) {
+      if (TreeNeedsCharset(run, child)) return true;
+      continue;
+    }
+    MailFolder folder;
+    bool needs = false;
+    if (OpenMailFolder(child.Path, &folder, run.Charset) == FolderOpened) {
+      std::vector<int> chosen;
+      for (int i = 0; i < int(folder.Entries.size()); ++i) chosen.push_back(i);
+      needs = NeedsCharset(run, &folder, chosen);
+    }
+    CloseMailFolder(&folder);
+    if (needs) return true;
+  }
+  return false;
+}

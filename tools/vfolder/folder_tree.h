@@ -61,3 +61,6 @@ enum TreeLayout {
 // "_(3)", ... Each folder ends with its own summary line; returns the counts
 // of all.
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout);
+
+// NeedsCharset for every message of every folder in the tree.
+bool TreeNeedsCharset(const MailRun &run, const TreeNode &node);

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/mail_dates.h"
 
 namespace {
 
@@ -15,10 +14,15 @@ const size_t WordBytes = 36;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The end of the line starting at `at`: its line feed, or `size` when none.
-size_t LineEnd(const char *text, size_t size, size_t at) {
-  const void *feed = memchr(text + at, '\n', size - at);
-  return feed != nullptr ? size_t(static_cast<const char *>(feed) - text) : size;
+// The end of the line starting at `at`: its line end `eol`, or `size` when none.
+size_t LineEnd(const char *text, size_t size, size_t at, char eol) {
+  const void *end = memchr(text + at, eol, size - at);
+  return end != nullptr ? size_t(static_cast<const char *>(end) - text) : size;
+}
+
+// The line's length without a CR before its line feed.
+size_t LineLength(const char *text, size_t at, size_t end, char eol) {
+  return eol == '\n' && end > at && text[end - 1] == '\r' ? end - at - 1 : end - at;
 }
 
 // The field name the line starts with, or an empty one when the line is no
@@ -78,54 +82,112 @@ std::string HeaderValue(const char *text, const char *line_end) {
   return out;
 }
 
-bool HasDate(const FILETIME &date) { return date.dwLowDateTime != 0 || date.dwHighDateTime != 0; }
+bool HasEightBits(const char *text) {
+  for (; *text != '\0'; ++text)
+    if (uint8_t(*text) > 0x7F) return true;
+  return false;
+}
+
+// Whether the message's lines end in a lone CR: its first line does, and no
+// line feed comes before the empty line that ends its header section (or,
+// where that is not in sight, at all). False in `*known` when the bytes end
+// before that is known.
+bool EndsInLoneCr(const char *head, size_t size, bool enough, bool *known) {
+  *known = true;
+  size_t first = 0;
+  while (first < size && head[first] != '\r' && head[first] != '\n') ++first;
+  if (first == size || head[first] == '\n') {
+    *known = first < size || enough;
+    return false;
+  }
+  if (first + 1 == size && !enough) *known = false;
+  if (first + 1 == size || head[first + 1] == '\n') return false;
+  for (size_t at = 0; at < size; ++at) {
+    if (head[at] == '\n') return false;
+    if (head[at] == '\r' && (at == 0 || head[at - 1] == '\r')) return true;
+  }
+  *known = enough;
+  return true;
+}
 
 }  // namespace
 
-bool DecideHeaders(const char *head, size_t size, bool whole, bool has_date, HeadersGiven *given,
-                   bool *crlf) {
+bool DecideHeaders(const char *head, size_t size, bool whole, bool has_date, MessageHead *decided) {
   const bool enough = whole || size >= LongestHeadSection;
-  size_t end = LineEnd(head, size, 0);
+  bool known = false;
+  const bool lone_cr = EndsInLoneCr(head, size, enough, &known);
+  if (!known) return false;
+  const char eol = lone_cr ? '\r' : '\n';
+  *decided = {BlockGiven, lone_cr, lone_cr, 0};
+  size_t end = LineEnd(head, size, 0, eol);
   if (end == size && !enough) return false;
-  *crlf = end < size && end > 0 && head[end - 1] == '\r';
-  const size_t first_length = end > 0 && head[end - 1] == '\r' ? end - 1 : end;
-  if (FieldName(head, first_length).empty()) {
-    *given = BlockGiven;
-    return true;
+  // An envelope line before a header section: the headers start after it.
+  size_t start = 0;
+  if (size >= 5 && memcmp(head, "From ", 5) == 0 && end < size) {
+    const size_t next = LineEnd(head, size, end + 1, eol);
+    if (next == size && !enough) return false;
+    if (!FieldName(head + end + 1, LineLength(head, end + 1, next, eol)).empty()) {
+      decided->EnvelopeSize = start = end + 1;
+      end = next;
+    }
   }
-  *given = NoHeadersGiven;
+  if (!lone_cr) decided->Crlf = end < size && end > start && head[end - 1] == '\r';
+  if (FieldName(head + start, LineLength(head, start, end, eol)).empty()) return true;
+  decided->Given = NoHeadersGiven;
   if (!has_date) return true;
   // Date: anywhere in the header section; lines that go on a field start blank.
-  for (size_t at = 0;; at = end + 1) {
+  for (size_t at = start;; at = end + 1) {
     if (at >= size && !enough) return false;
     if (at >= size) break;
-    end = LineEnd(head, size, at);
+    end = LineEnd(head, size, at, eol);
     if (end == size && !enough) return false;
-    const size_t length = end > at && head[end - 1] == '\r' ? end - at - 1 : end - at;
+    const size_t length = LineLength(head, at, end, eol);
     if (length == 0) break;
     if (IsDateField(FieldName(head + at, length))) return true;
   }
-  *given = DateGiven;
+  decided->Given = DateGiven;
   return true;
 }
 
 std::string GivenHeaderText(HeadersGiven given, const char *name, const char *description,
-                            const FILETIME &date, bool seen, bool crlf) {
+                            const char *date, bool seen, bool crlf) {
   const char *line_end = crlf ? "\r\n" : "\n";
   std::string text;
   if (given == BlockGiven && description[0] != '\0')
     text += "From: " + HeaderValue(description, line_end) + line_end;
   if (given == BlockGiven) text += "Subject: " + HeaderValue(name, line_end) + line_end;
-  if (given != NoHeadersGiven && HasDate(date)) text += "Date: " + HeaderDateOf(date) + line_end;
+  if (given != NoHeadersGiven && date[0] != '\0') text += std::string("Date: ") + date + line_end;
   if (seen) text += std::string("Status: RO") + line_end + "X-Mozilla-Status: 0001" + line_end;
   if (given == BlockGiven) text += line_end;
   return text;
 }
 
-std::string GivenHeadersNote(HeadersGiven given, const char *description, const FILETIME &date) {
+bool GivesEightBitText(HeadersGiven given, const char *name, const char *description) {
+  return given == BlockGiven && (HasEightBits(name) || HasEightBits(description));
+}
+
+bool AppendCrLfEnds(ByteBuffer *out, const char *bytes, size_t size, bool *after_cr) {
+  const size_t held = out->Size;
+  bool ok = !*after_cr || (size > 0 && bytes[0] == '\n') || AppendBytes(out, "\n", 1);
+  size_t copied = 0;
+  for (size_t at = 0; ok && at + 1 < size; ++at) {
+    if (bytes[at] != '\r' || bytes[at + 1] == '\n') continue;
+    ok = AppendBytes(out, bytes + copied, at + 1 - copied) && AppendBytes(out, "\n", 1);
+    copied = at + 1;
+  }
+  ok = ok && AppendBytes(out, bytes + copied, size - copied);
+  if (!ok) {
+    out->Size = held;
+    return false;
+  }
+  *after_cr = size > 0 && bytes[size - 1] == '\r';
+  return true;
+}
+
+std::string GivenHeadersNote(HeadersGiven given, const char *description, const char *date) {
   std::string fields;
   if (given == BlockGiven) fields = description[0] != '\0' ? "From, Subject" : "Subject";
-  if (given != NoHeadersGiven && HasDate(date)) fields += fields.empty() ? "Date" : ", Date";
+  if (given != NoHeadersGiven && date[0] != '\0') fields += fields.empty() ? "Date" : ", Date";
   if (fields.empty()) return fields;
   return (fields.find(',') == std::string::npos ? "given header " : "given headers ") + fields;
 }

@@ -15,9 +15,8 @@ struct Calendar {
   int Hour, Minute, Second;
 };
 
-Calendar CalendarOf(const FILETIME &time) {
-  const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-  const int64_t seconds = ticks == 0 ? 0 : int64_t(ticks / 10000000u) - 11644473600;
+// Seconds since 1970-01-01 00:00 to the calendar.
+Calendar CalendarOf(int64_t seconds) {
   int64_t days = seconds / 86400, second_of_day = seconds % 86400;
   if (second_of_day < 0) second_of_day += 86400, days -= 1;
   Calendar calendar;
@@ -40,6 +39,21 @@ Calendar CalendarOf(const FILETIME &time) {
   return calendar;
 }
 
+Calendar CalendarOf(const FILETIME &time) {
+  const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  return CalendarOf(ticks == 0 ? 0 : int64_t(ticks / 10000000u) - 11644473600);
+}
+
+// Days since 1970-01-01 of a civil date, the inverse of the steps above.
+int64_t DaysOf(int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
 }  // namespace
 
 std::string AsctimeOf(const FILETIME &time) {
@@ -50,10 +64,10 @@ std::string AsctimeOf(const FILETIME &time) {
   return text;
 }
 
-std::string HeaderDateOf(const FILETIME &time) {
-  const Calendar c = CalendarOf(time);
+std::string UnzonedHeaderDate(int64_t year, int month, int day, int hour, int minute) {
+  const Calendar c = CalendarOf(DaysOf(year, month, day) * 86400 + hour * 3600 + minute * 60);
   char text[64];
-  snprintf(text, sizeof text, "%s, %d %s %lld %02d:%02d:%02d +0000", Weekdays[c.Weekday], c.Day,
+  snprintf(text, sizeof text, "%s, %d %s %lld %02d:%02d:%02d -0000", Weekdays[c.Weekday], c.Day,
            Months[c.Month - 1], static_cast<long long>(c.Year), c.Hour, c.Minute, c.Second);
   return text;
 }

@@ -5,6 +5,7 @@
 
 #include "folder/vessor_folder.h"
 #include "platform/file_system.h"
+#include "tools/vfolder/mail_dates.h"
 
 namespace {
 
@@ -78,6 +79,12 @@ const char *DescriptionOf(const MailFolder &folder, int position) {
                                      : folder.Descriptions[size_t(position)].c_str();
 }
 
+std::string HeaderDateOf(const MailFolder &folder, int position) {
+  IndexDateText date;
+  if (!ReadIndexDateText(folder.Entries[size_t(position)].DateText, &date)) return std::string();
+  return UnzonedHeaderDate(date.Year, date.Month, date.Day, date.Hour, date.Minute);
+}
+
 FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
                              const TextCharset *charset) {
   folder->Shown = index_path;
@@ -94,6 +101,8 @@ FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
   if (folder->Handle == nullptr || !StartListing(folder->Handle)) return FolderNotListed;
   MessageEntry entry;
   while (NextMessageEntry(folder->Handle, &entry)) {
+    IndexDateText date;
+    if (!ReadIndexDateText(entry.DateText, &date)) entry.Time = FILETIME{};
     folder->Entries.push_back(entry);
     if (charset == nullptr) continue;
     folder->Names.push_back(DecodedText(charset, entry.Name));

@@ -26,6 +26,11 @@ struct MailFolder {
 const char *NameOf(const MailFolder &folder, int position);
 const char *DescriptionOf(const MailFolder &folder, int position);
 
+// The item's date text as a Date: header's value; empty where the text states
+// no date (ReadIndexDateText), and the entry's Time is then zero too: the
+// outputs give no date that the mail program did not write.
+std::string HeaderDateOf(const MailFolder &folder, int position);
+
 enum FolderOpening { FolderOpened, FolderUnreadable, NotAFolder, FolderNotListed };
 
 // What a file found in a directory is for the outputs.

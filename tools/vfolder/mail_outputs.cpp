@@ -108,22 +108,23 @@ bool BufferSink(void *buffer, const void *bytes, size_t size) {
   return !Interrupted() && AppendBytes(static_cast<ByteBuffer *>(buffer), bytes, size);
 }
 
-// What message `position` is given, and the lines that go before it
-// (with mbox --seen the status lines too), decided on its first `size` bytes
-// (`whole` when they are all of it); false when more are needed.
+// What message `position` is given, and the lines that go before it (with
+// --seen the status lines too), decided on its first `size` bytes (`whole`
+// when they are all of it); false when more are needed. With --exact nothing
+// but the status lines, and the bytes as they are.
 bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
-                 size_t size, bool whole, HeadersGiven *given, std::string *text) {
-  const MessageEntry &entry = folder.Entries[size_t(position)];
-  bool crlf = false;
-  if (!DecideHeaders(head, size, whole, !IsZero(entry.Time), given, &crlf)) return false;
-  if (run.Exact) *given = NoHeadersGiven;
-  *text = GivenHeaderText(*given, NameOf(folder, position), DescriptionOf(folder, position),
-                          entry.Time, run.Output == MboxOutput && run.Seen, crlf);
+                 size_t size, bool whole, MessageHead *decided, std::string *text) {
+  const std::string date = HeaderDateOf(folder, position);
+  if (!DecideHeaders(head, size, whole, !date.empty(), decided)) return false;
+  if (run.Exact) *decided = {NoHeadersGiven, decided->Crlf, false, 0};
+  *text = GivenHeaderText(decided->Given, NameOf(folder, position), DescriptionOf(folder, position),
+                          date.c_str(), run.Seen, decided->Crlf);
   return true;
 }
 
 // Holds a message's first bytes until what it is given is known, then writes
-// the given lines and the message into the file.
+// the given lines and the message into the file, without an envelope line,
+// and with CR LF for lone CRs.
 struct HeadingSink {
   const MailRun *Run;
   const MailFolder *Folder;
@@ -131,25 +132,38 @@ struct HeadingSink {
   FileRef *File;
   ByteBuffer *Held;  // first bytes not yet written
   bool Decided;
-  HeadersGiven Given;
+  MessageHead Head;
+  ByteBuffer Converted;  // a piece with its lone CRs made CR LF
+  bool AfterCr;          // the last piece ended in a CR
 };
+
+// Writes bytes of the message after its head is decided.
+bool WriteOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
+  if (!sink->Head.LoneCr || (size == 0 && !whole)) return size == 0 || WriteSink(sink->File, bytes, size);
+  sink->Converted.Size = 0;
+  return AppendCrLfEnds(&sink->Converted, bytes, size, &sink->AfterCr) &&
+         (!whole || AppendCrLfEnds(&sink->Converted, "", 0, &sink->AfterCr)) &&
+         (sink->Converted.Size == 0 ||
+          WriteSink(sink->File, sink->Converted.Bytes, sink->Converted.Size));
+}
 
 // Takes `bytes` (`whole`: the message ends with them). False when a write
 // failed or memory ran out.
 bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
-  if (sink->Decided) return size == 0 || WriteSink(sink->File, bytes, size);
+  if (sink->Decided) return WriteOn(sink, bytes, size, whole);
   // Decided on the bytes as they come where that is enough, as it mostly is.
   const bool held = sink->Held->Size > 0;
   if (held && !AppendBytes(sink->Held, bytes, size)) return false;
   const char *head = held ? sink->Held->Bytes : bytes;
   const size_t head_size = held ? sink->Held->Size : size;
   std::string text;
-  if (!DecideGiven(*sink->Run, *sink->Folder, sink->Position, head, head_size, whole,
-                   &sink->Given, &text))
+  if (!DecideGiven(*sink->Run, *sink->Folder, sink->Position, head, head_size, whole, &sink->Head,
+                   &text))
     return held || AppendBytes(sink->Held, bytes, size);
   sink->Decided = true;
+  const size_t skipped = sink->Head.EnvelopeSize;
   return (text.empty() || WriteSink(sink->File, text.data(), text.size())) &&
-         (head_size == 0 || WriteSink(sink->File, head, head_size));
+         WriteOn(sink, head + skipped, head_size - skipped, whole);
 }
 
 bool HeadingWrite(void *context, const void *bytes, size_t size) {
@@ -162,13 +176,15 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
                                ByteBuffer *held, HeadersGiven *given) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   *given = NoHeadersGiven;
-  if (run.Exact) return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, file);
+  if (run.Exact && !run.Seen)
+    return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, file);
   held->Size = 0;
-  HeadingSink sink = {&run, folder, position, file, held, false, NoHeadersGiven};
+  HeadingSink sink = {&run, folder, position, file, held, false, {}, {}, false};
   ExportResult result =
       CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HeadingWrite, &sink);
   if (result == ExportWritten && !PassOn(&sink, "", 0, true)) result = ExportCannotWrite;
-  *given = sink.Given;
+  FreeBytes(&sink.Converted);
+  *given = sink.Head.Given;
   return result;
 }
 
@@ -397,7 +413,7 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     FailAll(chosen, CannotCreate, mbox.Error, outcomes);
     return;
   }
-  ByteBuffer message = {};
+  ByteBuffer message = {}, converted = {};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (mbox.Broken) {
@@ -414,28 +430,47 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     if (result != ExportWritten && Interrupted()) break;
     const int error = result == ExportCannotRead && !damaged ? LastSystemError() : 0;
     const char *bytes = message.Size > 0 ? message.Bytes : "";
-    HeadersGiven given = NoHeadersGiven;
-    std::string text;
-    if (result == ExportWritten)
-      DecideGiven(*run, *folder, position, bytes, message.Size, true, &given, &text);
+    size_t size = message.Size;
+    MessageHead head = {};
+    std::string text, envelope;
+    bool formed = true;
+    if (result == ExportWritten) {
+      DecideGiven(*run, *folder, position, bytes, size, true, &head, &text);
+      // The message's own envelope line is its From line.
+      envelope.assign(bytes, head.EnvelopeSize);
+      while (!envelope.empty() && (envelope.back() == '\n' || envelope.back() == '\r'))
+        envelope.pop_back();
+      bytes += head.EnvelopeSize;
+      size -= head.EnvelopeSize;
+      bool after_cr = false;
+      if (head.LoneCr) {
+        converted.Size = 0;
+        formed = AppendCrLfEnds(&converted, bytes, size, &after_cr) &&
+                 AppendCrLfEnds(&converted, "", 0, &after_cr);
+        bytes = converted.Size > 0 ? converted.Bytes : "";
+        size = converted.Size;
+      }
+    }
     const size_t before = mbox.Pending.Size;
     const char *problem =
-        damaged                                                                      ? DamagedSize
-        : result == ExportCannotRead                                                 ? CannotRead
-        : result != ExportWritten                                                    ? NoMemory
+        damaged                                                                  ? DamagedSize
+        : result == ExportCannotRead                                             ? CannotRead
+        : result != ExportWritten || !formed                                     ? NoMemory
         : !AppendBytes(&mbox.Pending, mbox.Separator, strlen(mbox.Separator)) ||
-                !AppendMboxMessage(&mbox.Pending, text, bytes, message.Size, entry.Time)
+                !AppendMboxMessage(&mbox.Pending, text, bytes, size, entry.Time, envelope)
             ? NoMemory
             : nullptr;
     if (problem == nullptr) mbox.Separator = "";
     if (result == ExportWritten && problem != nullptr) mbox.Pending.Size = before;
     if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
     if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
-    outcomes->push_back({position, problem, error, problem == nullptr ? given : NoHeadersGiven});
+    outcomes->push_back(
+        {position, problem, error, problem == nullptr ? head.Given : NoHeadersGiven});
     if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
     Handled(run);
   }
   FreeBytes(&message);
+  FreeBytes(&converted);
   FinishMbox(run, &mbox, outcomes, !RunStopped(*run));
 }
 
@@ -697,6 +732,39 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
   return problem == nullptr;
 }
 
+bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen) {
+  if (run.Charset != nullptr || run.Exact || !OpenDataFile(folder->Handle)) return false;
+  ByteBuffer head = {};
+  int needing = -1;
+  for (size_t i = 0; i < chosen.size() && needing < 0; ++i) {
+    const char *name = NameOf(*folder, chosen[i]), *description = DescriptionOf(*folder, chosen[i]);
+    if (!GivesEightBitText(BlockGiven, name, description)) continue;
+    // Mostly the first line tells; the header section at most.
+    const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
+    MessageHead decided = {};
+    for (uint32_t limit : {uint32_t(4096), uint32_t(LongestHeadSection)}) {
+      const uint32_t size = std::min(entry.Size, limit);
+      head.Size = 0;
+      if (CopyMessage(folder->Handle, entry.DataOffset, size, BufferSink, &head) != ExportWritten)
+        break;
+      if (!DecideHeaders(head.Size > 0 ? head.Bytes : "", head.Size, size == entry.Size, false,
+                         &decided))
+        continue;
+      if (GivesEightBitText(decided.Given, name, description)) needing = chosen[i];
+      break;
+    }
+  }
+  FreeBytes(&head);
+  if (needing < 0) return false;
+  const std::string where = run.NameFolders ? Shown(folder->Shown) + ": " : std::string();
+  Say("vfolder: %smessage %d (%s) is to be given From: and Subject: lines from its item, whose "
+      "texts have bytes above 0x7F: name their code page with --charset (e.g. --charset cp1251, "
+      "--charset cp866, --charset cp1252), or keep every message as stored with --exact; "
+      "nothing written\n",
+      where.c_str(), needing, TableText(NameOf(*folder, needing)).c_str());
+  return true;
+}
+
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target) {
   std::vector<Outcome> outcomes;
@@ -731,7 +799,7 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
                  outcome.Problem != nullptr ? ReasonOf(outcome.Problem, outcome.Error).c_str()
                                             : nullptr,
                  GivenHeadersNote(outcome.Given, DescriptionOf(*folder, outcome.Position),
-                                  entry.Time));
+                                  HeaderDateOf(*folder, outcome.Position).c_str()));
     }
   }
   return tally;

@@ -60,6 +60,12 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending = "")
 // is none of the folder's files.
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]);
 
+// True when the run is not to begin: a chosen message would be given a
+// From: or Subject: line from its item's texts, which have bytes above 0x7F,
+// and no run->Charset says which characters those are. Only the first bytes
+// of the messages with such texts are read. Says so once, naming --charset.
+bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen);
+
 // Writes the messages at the positions `chosen` of the folder's listing into
 // `target`, a full path, made with its parent directories where missing, each
 // after the header lines it is given (given_headers.h), none with run->Exact.

@@ -123,7 +123,7 @@ std::string MboxSender(const char *message, size_t size) {
 }
 
 bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
-                       const FILETIME &date) {
+                       const FILETIME &date, const std::string &envelope) {
   const size_t held = out->Size;
   // Given lines that end with an empty line are the whole header section.
   const bool block = given.size() >= 2 && given[given.size() - 1] == '\n' &&
@@ -132,7 +132,8 @@ bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *me
                                     std::string::npos, "\r\n\r\n") == 0);
   std::string sender = MboxSender(given.data(), given.size());
   if (sender == NoSender && !block) sender = MboxSender(message, size);
-  const std::string from_line = "From " + sender + " " + AsctimeOf(date) + "\n" + given;
+  const std::string from_line =
+      (envelope.empty() ? "From " + sender + " " + AsctimeOf(date) : envelope) + "\n" + given;
   bool ok = AppendBytes(out, from_line.data(), from_line.size());
   // The bytes go on in long runs, broken only where a '>' goes in.
   size_t copied = 0;

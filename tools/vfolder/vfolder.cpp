@@ -194,12 +194,13 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
             Printable(out.c_str()).c_str());
     return 2;
   }
+  run->NameFolders = true;
+  if (TreeNeedsCharset(*run, top)) return 2;
   RunLog log;
   auto is_own = [&](const FileIdentity &identity) { return IsTreeFile(top, identity); };
   if (!OpenLog(arguments, out, is_own, &log)) return 2;
   run->Log = arguments.LogPath != nullptr ? &log : nullptr;
   run->Total = int(std::min<int64_t>(CountMessages(top), INT32_MAX));
-  run->NameFolders = true;
   Tally tally = ConvertTree(run, top, out, arguments.Layout);
   const bool logged = run->Log == nullptr || CloseRunLog(&log);
   if (run->PipeClosed) return 141;
@@ -261,6 +262,10 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   OpenDataFile(folder.Handle);
   FileIdentity own[2];
   FolderFileIdentities(folder.Handle, own);
+  if (NeedsCharset(run, &folder, chosen)) {
+    CloseMailFolder(&folder);
+    return 2;
+  }
   RunLog log;
   auto is_own = [&](const FileIdentity &identity) {
     return IsSameFile(identity, own[0]) || IsSameFile(identity, own[1]);
