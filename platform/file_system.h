@@ -24,6 +24,7 @@ typedef void (*DirectoryEntrySink)(void *context, const char *name);
 struct FoundFile {
   FileIdentity Identity;
   bool Regular;  // a plain file: no directory, device, pipe or socket
+  uint32_t Links;  // the names it has: more than one, and another may lie outside
 };
 
 struct FileSystemCalls {

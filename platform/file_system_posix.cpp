@@ -75,6 +75,7 @@ FileRef OpenExisting(const char *path, FoundFile *found) {
   if (descriptor == -1) return NoFile;
   found->Identity = IdentityOf(info);
   found->Regular = S_ISREG(info.st_mode);
+  found->Links = uint32_t(info.st_nlink);
   return descriptor;
 }
 

@@ -155,6 +155,7 @@ FileRef OpenExisting(const char *path, FoundFile *found) {
   found->Identity = IdentityOf(info);
   found->Regular = GetFileType(file) == FILE_TYPE_DISK &&
                    !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  found->Links = info.nNumberOfLinks;
   return Ref(file);
 }
 
