@@ -71,3 +71,8 @@ void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
 // of an IndexRecord (the whole field and a zero byte); one byte of it is
 // overwritten on the way.
 uint32_t DecodeIndexDate(char *text);
+
+// DecodeIndexDate by scanning each number as "%d" does, the way every text
+// that is not in the mail program's own form is decoded: for each text the
+// same result as DecodeIndexDate, which takes that form at fixed places.
+uint32_t ScanIndexDate(char *text);
