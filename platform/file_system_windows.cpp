@@ -253,15 +253,25 @@ template <typename Char>
 bool MakeEachDirectory(Char *path, size_t first,
                        BOOL(WINAPI *make)(const Char *, LPSECURITY_ATTRIBUTES),
                        DWORD(WINAPI *attributes_of)(const Char *)) {
+  // The reason is that of the first step that was not there and could not
+  // be made (a read-only medium, access denied), not the missing ones after.
+  DWORD error = 0;
+  auto make_step = [&] {
+    if (!make(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS && error == 0)
+      error = GetLastError();
+  };
   for (size_t at = first; path[at] != 0; ++at) {
     if (path[at] != '\\' && path[at] != '/') continue;
     const Char separator = path[at];
     path[at] = 0;
-    make(path, nullptr);
+    make_step();
     path[at] = separator;
   }
-  make(path, nullptr);
+  make_step();
   const DWORD attributes = attributes_of(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES && error != 0) SetLastError(error);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    SetLastError(ERROR_DIRECTORY);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
