@@ -48,8 +48,8 @@ struct FileSystemCalls {
   FileRef (*CreateNew)(const char *path, bool *exists);
 
   // Opens what is at `path` for writing without emptying it and fills
-  // `*found`. Never opens through a symbolic link or other reparse point and
-  // never waits on a pipe: NoFile for those, as for what cannot be opened.
+  // `*found`. Never opens through a symbolic link or a mount point and never
+  // waits on a pipe: NoFile for those, as for what cannot be opened.
   FileRef (*OpenExisting)(const char *path, FoundFile *found);
 
   // The identity of an open file; Exists is false when it cannot be told.
@@ -98,7 +98,7 @@ struct FileSystemCalls {
   bool (*MakeDirectory)(const char *path, bool *exists);
 
   // What is at `path`: with `follow_links`, what the links lead to; without,
-  // a symbolic link (on Windows, any reparse point) is PathLink.
+  // a symbolic link (on Windows, also a mount point) is PathLink.
   PathKind (*KindOf)(const char *path, bool follow_links);
 
   // Hands `sink` the name of every entry of the directory `path` but "." and
