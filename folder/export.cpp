@@ -107,7 +107,9 @@ FileRef CreateExportFile(ExportRun *run, int item) {
       if (!NextExportName(&run->Names, item)) return NoFile;
       continue;
     }
-    if (found.Regular && !IsSameFile(found.Identity, run->Own[0]) &&
+    // A file with another name may have it outside the destination, where
+    // emptying it would change a file that is not the export's.
+    if (found.Regular && found.Links <= 1 && !IsSameFile(found.Identity, run->Own[0]) &&
         !IsSameFile(found.Identity, run->Own[1]) && FileSystem.Truncate(file, 0) &&
         RememberCreated(run, index))
       return file;

@@ -66,8 +66,8 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
 
 // Writes item `item`'s message into its file and gives the file the time
 // `time` (none when zero). A file that is there from before the export is
-// emptied and reused; one that is a link, a directory, a device or one of the
-// folder's files is not touched. ExportWritten only when every byte was read,
+// emptied and reused; one that is a link, has another name (a hard link), is a
+// directory, a device or one of the folder's files is not touched. ExportWritten only when every byte was read,
 // written and the file closed; a time that cannot be set loses nothing.
 // ExportPath tells the path tried, also a too long one.
 ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, uint32_t offset,

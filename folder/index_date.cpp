@@ -135,29 +135,32 @@ uint32_t PackShifted(int32_t day, int month, int32_t year, int32_t hour, int32_t
 
 }  // namespace
 
-uint32_t DecodeIndexDate(char *text) {
+uint32_t ScanIndexDate(char *text) {
   int32_t day = 0, year = 0, hour = 0, minute = 0;
+  char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  const int month = FindMonth(month_name);
+  ScanDecimal(text, &day);
+  month_name[9] = ' ';  // the colon between hour and minute
+  const char *rest = ScanDecimal(month_name + 4, &year);
+  if (rest != nullptr) rest = ScanDecimal(rest, &hour);
+  if (rest != nullptr) ScanDecimal(rest, &minute);
+  return PackShifted(day, month, year, hour, minute);
+}
+
+uint32_t DecodeIndexDate(char *text) {
   // Everything after the day sits at fixed places counted from the month name.
   // The text buffer holds at least 24 bytes and a zero, so every place below
   // (at most index 15) is inside it.
   char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  if (!IsWellFormed(text, month_name)) return ScanIndexDate(text);
+  // What the scans give for such a text, without scanning.
   const int month = FindMonth(month_name);
-  if (IsWellFormed(text, month_name)) {
-    // What the scans below give for such a text, without scanning.
-    day = month_name == text + 2 ? Digit(text[0])
-                                 : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
-    year = TwoDigits(month_name + 4);
-    hour = TwoDigits(month_name + 7);
-    minute = TwoDigits(month_name + 10);
-    month_name[9] = ' ';
-  } else {
-    ScanDecimal(text, &day);
-    month_name[9] = ' ';  // the colon between hour and minute
-    const char *rest = ScanDecimal(month_name + 4, &year);
-    if (rest != nullptr) rest = ScanDecimal(rest, &hour);
-    if (rest != nullptr) ScanDecimal(rest, &minute);
-  }
-  return PackShifted(day, month, year, hour, minute);
+  const int32_t day = month_name == text + 2
+                          ? Digit(text[0])
+                          : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
+  month_name[9] = ' ';
+  return PackShifted(day, month, TwoDigits(month_name + 4), TwoDigits(month_name + 7),
+                     TwoDigits(month_name + 10));
 }
 
 

@@ -86,3 +86,8 @@ struct IndexDateText {
 // below 24 and a minute below 60; `*date` then holds them. False for every
 // other text, which states no date: DecodeIndexDate still makes one of it.
 bool ReadIndexDateText(const char *text, IndexDateText *date);
+
+// DecodeIndexDate by scanning each number as "%d" does, the way every text
+// that is not in the mail program's own form is decoded: for each text the
+// same result as DecodeIndexDate, which takes that form at fixed places.
+uint32_t ScanIndexDate(char *text);

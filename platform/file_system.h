@@ -30,6 +30,7 @@ typedef void (*DirectoryEntrySink)(void *context, const char *name);
 struct FoundFile {
   FileIdentity Identity;
   bool Regular;  // a plain file: no directory, device, pipe or socket
+  uint32_t Links;  // the names it has: more than one, and another may lie outside
 };
 
 struct FileSystemCalls {
@@ -53,8 +54,8 @@ struct FileSystemCalls {
   // dangling one) is there already.
   FileRef (*CreateNew)(const char *path, FileAccess access, bool *exists);
 
-  // Opens what is at `path` for reading and writing without emptying it and fills
-  // `*found`. Never opens through a symbolic link or other reparse point and
+  // Opens what is at `path` for reading and writing without emptying it and
+  // fills `*found`. Never opens through a symbolic link or a mount point and
   // never waits on a pipe: NoFile for those, as for what cannot be opened.
   FileRef (*OpenExisting)(const char *path, FoundFile *found);
 
@@ -111,7 +112,7 @@ struct FileSystemCalls {
   bool (*CopyAccess)(FileRef from, FileRef to);
 
   // What is at `path`: with `follow_links`, what the links lead to; without,
-  // a symbolic link (on Windows, any reparse point) is PathLink.
+  // a symbolic link (on Windows, also a mount point) is PathLink.
   PathKind (*KindOf)(const char *path, bool follow_links);
 
   // Hands `sink` the name of every entry of the directory `path` but "." and

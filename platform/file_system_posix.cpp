@@ -78,6 +78,7 @@ FileRef OpenExisting(const char *path, FoundFile *found) {
   if (descriptor == -1) return NoFile;
   found->Identity = IdentityOf(info);
   found->Regular = S_ISREG(info.st_mode);
+  found->Links = uint32_t(info.st_nlink);
   return descriptor;
 }
 
@@ -163,16 +164,32 @@ bool MoveReplacing(const char *from, const char *to) { return rename(from, to) =
 
 bool Remove(const char *path) { return unlink(path) == 0; }
 
+// True when `path` is a directory; else false with the error left before,
+// which a look that finds nothing must not replace.
+bool IsDirectoryAfter(const char *path) {
+  const int error = errno;
+  struct stat info;
+  if (path[0] != '\0' && stat(path, &info) == 0) {
+    errno = ENOTDIR;
+    return S_ISDIR(info.st_mode);
+  }
+  errno = error;
+  return false;
+}
+
 bool MakeDirectories(const char *path, FileAccess access) {
+  // The reason is that of the first step that was not there and could not
+  // be made: a read-only file system, not the missing steps after it.
+  int error = 0;
   std::string way = path;
   for (size_t at = way.find('/', 1); at != std::string::npos; at = way.find('/', at + 1)) {
     way[at] = '\0';
-    mkdir(way.c_str(), ModeFor(access, 0777));
+    if (mkdir(way.c_str(), ModeFor(access, 0777)) != 0 && errno != EEXIST && error == 0) error = errno;
     way[at] = '/';
   }
-  mkdir(path, ModeFor(access, 0777));
-  struct stat info;
-  return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+  if (mkdir(path, ModeFor(access, 0777)) != 0 && errno != EEXIST && error == 0) error = errno;
+  errno = error;
+  return IsDirectoryAfter(path);
 }
 
 bool MakeDirectory(const char *path, FileAccess access, bool *exists) {

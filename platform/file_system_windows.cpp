@@ -94,6 +94,32 @@ bool MovePath(const char *from, const char *to, DWORD flags) {
 
 const DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+bool QueryFile(HANDLE file, void *information, ULONG size, int kind);
+
+// Only symbolic links and mount points (junctions) lead elsewhere; other
+// reparse points (cloud placeholders, deduplicated files) mark ordinary
+// files and directories. A file whose tag cannot be told counts as a link.
+bool IsLink(HANDLE file) {
+  const int FileAttributeTagInformation = 35;
+  struct {
+    ULONG Attributes;
+    ULONG ReparseTag;
+  } tag = {};
+  if (!QueryFile(file, &tag, sizeof tag, FileAttributeTagInformation)) return true;
+  return (tag.Attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+template <PathMode Mode>
+bool IsLinkAt(const char *path) {
+  HANDLE file = OpenPath<Mode>(path, 0, ShareAll, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  const bool link = IsLink(file);
+  CloseHandle(file);
+  return link;
+}
+
 template <PathMode Mode>
 FileRef OpenForReading(const char *path) {
   // Sharing delete too: the C library leaves it out, which would stop the
@@ -146,15 +172,30 @@ FileRef OpenExisting(const char *path, FoundFile *found) {
                                FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return NoFile;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  bool usable = GetFileInformationByHandle(file, &info) != 0;
+  if (usable && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // An ordinary file with a reparse point is written through its filter,
+    // opened anew as a file; it must still be the file looked at.
+    usable = !IsLink(file);
+    HANDLE opened = usable ? OpenPath<Mode>(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL)
+                           : INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION opened_info = {};
+    usable = opened != INVALID_HANDLE_VALUE && GetFileInformationByHandle(opened, &opened_info) &&
+             IsSameFile(IdentityOf(opened_info), IdentityOf(info));
     CloseHandle(file);
+    file = opened;
+    info = opened_info;
+  }
+  if (!usable) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     SetLastError(ERROR_CANT_ACCESS_FILE);
     return NoFile;
   }
   found->Identity = IdentityOf(info);
   found->Regular = GetFileType(file) == FILE_TYPE_DISK &&
                    !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  found->Links = info.nNumberOfLinks;
   return Ref(file);
 }
 
@@ -167,20 +208,22 @@ FileIdentity IdentifyOpen(FileRef file) {
 // Wine, twice the creation of a file, and the export asks for every file it
 // makes. NtQueryInformationFile is found at run time, as the plug-in imports
 // from no library beyond kernel32's and user32's.
-uint64_t FileIndexOf(FileRef file) {
-  typedef LONG(WINAPI * QueryFile)(HANDLE, void *, void *, ULONG, int);
-  static const QueryFile query = [] {
+bool QueryFile(HANDLE file, void *information, ULONG size, int kind) {
+  typedef LONG(WINAPI * QueryCall)(HANDLE, void *, void *, ULONG, int);
+  static const QueryCall query = [] {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr ? reinterpret_cast<QueryFile>(reinterpret_cast<void (*)()>(
+    return ntdll != nullptr ? reinterpret_cast<QueryCall>(reinterpret_cast<void (*)()>(
                                   GetProcAddress(ntdll, "NtQueryInformationFile")))
                             : nullptr;
   }();
-  const int FileInternalInformation = 6;
   ULONG_PTR status_block[2];
+  return query != nullptr && query(file, status_block, information, size, kind) == 0;
+}
+
+uint64_t FileIndexOf(FileRef file) {
+  const int FileInternalInformation = 6;
   uint64_t index = 0;
-  if (query != nullptr &&
-      query(Handle(file), status_block, &index, sizeof index, FileInternalInformation) == 0)
-    return index;
+  if (QueryFile(Handle(file), &index, sizeof index, FileInternalInformation)) return index;
   BY_HANDLE_FILE_INFORMATION info;
   return GetFileInformationByHandle(Handle(file), &info) ? IdentityOf(info).Index : 0;
 }
@@ -252,15 +295,25 @@ template <typename Char>
 bool MakeEachDirectory(Char *path, size_t first,
                        BOOL(WINAPI *make)(const Char *, LPSECURITY_ATTRIBUTES),
                        DWORD(WINAPI *attributes_of)(const Char *)) {
+  // The reason is that of the first step that was not there and could not
+  // be made (a read-only medium, access denied), not the missing ones after.
+  DWORD error = 0;
+  auto make_step = [&] {
+    if (!make(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS && error == 0)
+      error = GetLastError();
+  };
   for (size_t at = first; path[at] != 0; ++at) {
     if (path[at] != '\\' && path[at] != '/') continue;
     const Char separator = path[at];
     path[at] = 0;
-    make(path, nullptr);
+    make_step();
     path[at] = separator;
   }
-  make(path, nullptr);
+  make_step();
   const DWORD attributes = attributes_of(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES && error != 0) SetLastError(error);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    SetLastError(ERROR_DIRECTORY);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -308,7 +361,7 @@ PathKind KindOf(const char *path, bool follow_links) {
     if (wide != nullptr) attributes = KeepingError(GetFileAttributesW(wide), wide);
   }
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkAt<Mode>(path)) {
     if (!follow_links) return PathLink;
     // What the link leads to: the attributes of the file opened through it.
     HANDLE file = OpenPath<Mode>(path, 0, ShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);

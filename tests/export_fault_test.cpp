@@ -113,6 +113,7 @@ struct FaultRow {
   const char *Files;
   bool Existing = false;  // "last" is there before the copy
   int Result = 1;
+  bool Linked = false;  // and is a hard link to a file outside the destination
 };
 
 const FaultRow Rows[] = {
@@ -138,6 +139,8 @@ const FaultRow Rows[] = {
      "small:whole large:whole last:kept", true},
     {"NameFromBeforeThatIsNoRegularFileIsKept", OpenExistingCall, 1,
      "$D/last: Cannot create file\n", "small:whole large:whole last:kept", true},
+    {"FileFromBeforeWithAnotherNameIsKept", Calls, 0, "$D/last: Cannot create file\n",
+     "small:whole large:whole last:kept", true, 1, true},
 };
 
 void PrintTo(const FaultRow &row, std::ostream *out) { *out << row.Name; }
@@ -175,10 +178,7 @@ std::string States(const std::string &dest, const std::string &data, const std::
   return states;
 }
 
-class ExportFault : public testing::TestWithParam<FaultRow> {
- protected:
-  void TearDown() override { FileSystem = SystemFileCalls; }
-};
+class ExportFault : public testing::TestWithParam<FaultRow> {};
 
 TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
   const FaultRow &row = GetParam();
@@ -187,7 +187,12 @@ TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
   const std::string index = MakeFolder(dir, Folder);
   const std::string data = ReadFile(index.substr(0, index.size() - 1) + "M");
   const std::string before = "there before the copy";
-  if (row.Existing) WriteFileBytes(JoinPath(dest, "last"), before);
+  if (row.Linked) {
+    WriteFileBytes(JoinPath(dir, "outside"), before);
+    fs::create_hard_link(JoinPath(dir, "outside"), JoinPath(dest, "last"));
+  } else if (row.Existing) {
+    WriteFileBytes(JoinPath(dest, "last"), before);
+  }
   HANDLE folder = OpenFolder(index, api);
   ASSERT_NE(folder, INVALID_HANDLE_VALUE);
   PluginPanelItem *items = nullptr;
@@ -204,11 +209,14 @@ TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
   int result = -1;
   const auto boxes =
       BoxesShownBy([&] { result = api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
-  FileSystem = SystemFileCalls;
+  RestoreFileCalls();
 
   EXPECT_EQ(result, row.Result);
   EXPECT_EQ(Lines(boxes), Substitute(row.Boxes, dest));
   EXPECT_EQ(States(dest, data, before), row.Files);
+  if (row.Linked) {
+    EXPECT_EQ(ReadFile(JoinPath(dir, "outside")), before);
+  }
   EXPECT_EQ(Warnings().size(), row.Result == 0 ? 1u : 0u);
   // Nothing but the messages' own files.
   EXPECT_LE(ListDir(dest).size(), 3u);
@@ -220,6 +228,35 @@ INSTANTIATE_TEST_SUITE_P(Rows, ExportFault, testing::ValuesIn(Rows),
                          [](const testing::TestParamInfo<FaultRow> &info) {
                            return std::string(info.param.Name);
                          });
+
+// Where names differ in case, the data folder file found as inbox.idm is the
+// folder's own file too: a message of that name copied beside it is refused.
+TEST(ExportIdentity, DataFileInAnotherCaseIsNeverWritten) {
+  const PluginApi &api = LinkedPlugin();
+  const std::string dir = MakeTempDir();
+  const std::string index = MakeFolder(dir, R"(
+message
+  name inbox.idm
+  body replaced
+message
+  name other
+  body kept
+)");
+  const std::string data_path = JoinPath(dir, "inbox.idm");
+  fs::rename(index.substr(0, index.size() - 1) + "M", data_path);
+  const std::string data = ReadFile(data_path);
+  HANDLE folder = OpenFolder(index, api);
+  PluginPanelItem *items = nullptr;
+  int count = 0;
+  ASSERT_EQ(api.GetFindData(folder, &items, &count, 0), 1);
+  std::string dest_path = dir;
+  const auto boxes = BoxesShownBy([&] { api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
+  EXPECT_EQ(boxes, std::vector<std::string>{data_path + ": Cannot create file"});
+  EXPECT_EQ(ReadFile(data_path), data);
+  EXPECT_EQ(ReadFile(JoinPath(dir, "other")), "kept");
+  api.FreeFindData(folder, items, count);
+  api.ClosePlugin(folder);
+}
 
 // A file system that takes names for the same beyond A-Z, as Windows' does
 // for accented letters: every Latin-1 letter of the name made a capital.
@@ -269,7 +306,6 @@ message
   FileSystem.OpenExisting = FoldingOpenExisting;
   std::string dest_path = dest;
   const auto boxes = BoxesShownBy([&] { api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
-  FileSystem = SystemFileCalls;
   EXPECT_EQ(boxes, std::vector<std::string>());
   std::map<std::string, std::string> files;
   for (const std::string &name : ListDir(dest)) files[name] = ReadFile(JoinPath(dest, name));

@@ -1,6 +1,7 @@
 // Decoding of date texts into packed DOS dates and times, one hour earlier.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -131,5 +132,30 @@ TEST(DateDecoding, GarbageNeverLeavesTheField) {
     record.DateText[DateTextSize] = '\0';
     DecodeIndexDate(record.DateText);
     EXPECT_EQ(record.DateText[DateTextSize], '\0');
+  }
+}
+
+// The fixed places and the scanning agree on every text: each well-formed
+// one, and each with one byte at one of its places changed.
+TEST(DateDecoding, FixedPlacesAgreeWithScanning) {
+  const std::string texts[] = {"12 Mar 00 14:35", "5 Mar 00 14:35", " 5 Mar 00 14:35",
+                               "1 Jan 00 00:10", "31 Dec 99 23:59", "12 Mar 00 14:355"};
+  const char bytes[] = {'0', '7', '9', ' ', ':', '-', '+', 'x', '\0', '\t'};
+  auto both = [](const std::string &text) {
+    IndexRecord fast, scanned;
+    memset(fast.DateText, 0, sizeof fast.DateText);
+    memcpy(fast.DateText, text.data(), text.size() < 24 ? text.size() : 24);
+    scanned = fast;
+    EXPECT_EQ(DecodeIndexDate(fast.DateText), ScanIndexDate(scanned.DateText)) << text;
+    EXPECT_EQ(std::string(fast.DateText, 24), std::string(scanned.DateText, 24)) << text;
+  };
+  for (const std::string &text : texts) {
+    both(text);
+    for (size_t place = 0; place < 17; ++place)
+      for (char byte : bytes) {
+        std::string changed = text + std::string(17 - std::min<size_t>(text.size(), 17), '\0');
+        changed[place] = byte;
+        both(changed);
+      }
   }
 }

@@ -7,6 +7,10 @@
 
 #include "tools/vfolder/plugin_loader.h"
 
+// Puts the system's file calls back into the FileSystem table, as every test
+// starts and ends with them; a test that replaced some calls may do so early.
+void RestoreFileCalls();
+
 // A fresh directory under the system's temporary directory, removed on exit.
 std::string MakeTempDir();
 

@@ -82,6 +82,43 @@ err=$("$vfolder" copy "$work/INBOX.IDX" "$work/out" nosuch 2>&1)
 check "unknown item: status" 2 $?
 check "unknown item: message" "vfolder: $work/INBOX.IDX: no item nosuch" "$err"
 
+err=$("$vfolder" list "$work/nosuch.IDX" 2>&1)
+check "missing index: status" 2 $?
+check "missing index: the system's reason" \
+  "vfolder: $work/nosuch.IDX: cannot read the file: No such file or directory" "$err"
+check "missing index for mbox: the system's reason" \
+  "vfolder: $work/nosuch.IDX: cannot read the file: No such file or directory" \
+  "$("$vfolder" mbox "$work/nosuch.IDX" "$work/o.mbox" 2>&1)"
+check "list of a directory" "vfolder: $work/out: is a directory, not a folder's index file" \
+  "$("$vfolder" list "$work/out" 2>&1)"
+# C1 controls and bytes that are no UTF-8 reach no terminal raw.
+check "a path's controls escaped" \
+  "vfolder: $work/a\\u009b2Jb\\x9b.IDX: cannot read the file: No such file or directory" \
+  "$("$vfolder" list "$work/a$(printf '\302\2332Jb\233').IDX" 2>&1)"
+
+mkdir "$work/empty"
+: > "$work/empty/E.IDX"
+: > "$work/empty/E.IDM"
+table=$("$vfolder" list "$work/empty/E.IDX" 2>&1)
+check "empty folder: listed" 0 $?
+check "empty folder: no item" "Vessor folder: 0 items
+Name        Size  Date              Attr  Description" "$table"
+
+# A name that starts with a digit is a name, not a position.
+printf 'message\n  name 1abc\n  body one\nmessage\n  name x\n  body two\n' > "$work/digits.txt"
+"$mkfolder" "$work/digits.txt" "$work/empty/D.IDX" || exit 1
+mkdir "$work/digits"
+"$vfolder" copy "$work/empty/D.IDX" "$work/digits" 1abc 2>/dev/null
+check "ITEM 1abc is a name" "1abc" "$(ls "$work/digits")"
+
+# The reason a directory cannot be made is the system's first one (a
+# read-only file system), where the system refuses directories under /sys.
+if ! mkdir /sys/vfolder-probe 2>/dev/null; then
+  err=$("$vfolder" maildir "$work/INBOX.IDX" /sys/vfolder-probe/box 2>&1)
+  check "maildir where no directory can be made" "vfolder: /sys/vfolder-probe/box: cannot make the directory: $(mkdir /sys/vfolder-probe 2>&1 | sed 's/.*: //')
+vfolder: 3 messages, 0 written, 3 failed" "$err"
+fi
+
 "$vfolder" list >/dev/null 2>&1
 check "usage: status" 2 $?
 "$vfolder" --help | grep -q "usage: vfolder"

@@ -22,18 +22,6 @@ std::string EscapeOf(unsigned char c, bool backslash) {
   }
 }
 
-std::string EscapedText(const char *text, bool backslash) {
-  std::string out;
-  for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
-    const std::string escape = EscapeOf(*c, backslash);
-    if (escape.empty())
-      out += char(*c);
-    else
-      out += escape;
-  }
-  return out;
-}
-
 // The length of the valid UTF-8 sequence at `text` (of `left` bytes), its
 // character in `*code`; 0 when it is none: a stray byte, a sequence cut short
 // or too long for its character, or a surrogate.
@@ -55,6 +43,29 @@ size_t Utf8Sequence(const unsigned char *text, size_t left, uint32_t *code) {
   return length;
 }
 
+// `text` with each byte that is not part of valid UTF-8 written \xHH, each
+// C1 control character \u00HH and each other control byte as EscapeOf gives
+// it, so that no byte reaches the terminal that it could take for a command.
+std::string TerminalText(const std::string &text, bool backslash) {
+  std::string out;
+  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
+  for (size_t at = 0; at < text.size();) {
+    uint32_t code = 0;
+    const size_t length = Utf8Sequence(bytes + at, text.size() - at, &code);
+    if (length == 0) {
+      out += Hex("\\x%02x", bytes[at++]);
+    } else if (length == 1) {
+      const std::string escape = EscapeOf(bytes[at], backslash);
+      out += escape.empty() ? std::string(1, char(bytes[at])) : escape;
+      ++at;
+    } else {
+      out += code <= 0x9F ? Hex("\\u%04x", code) : text.substr(at, length);
+      at += length;
+    }
+  }
+  return out;
+}
+
 struct Range {
   uint32_t First, Last;
 };
@@ -73,31 +84,31 @@ const Range Wide[] = {{0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF}, 
                       {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
                       {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
 
-}  // namespace
-
-std::string Escaped(const char *text) { return EscapedText(text, true); }
-
-std::string Printable(const char *text) { return EscapedText(text, false); }
-
-std::string TableText(const std::string &text) {
+// Each byte below 0x80 as EscapeOf gives it, the others as they are.
+std::string EscapedBytes(const char *text, bool backslash) {
   std::string out;
-  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
-  for (size_t at = 0; at < text.size();) {
-    uint32_t code = 0;
-    const size_t length = Utf8Sequence(bytes + at, text.size() - at, &code);
-    if (length == 0) {
-      out += Hex("\\x%02x", bytes[at++]);
-    } else if (length == 1) {
-      const std::string escape = EscapeOf(bytes[at], true);
-      out += escape.empty() ? std::string(1, char(bytes[at])) : escape;
-      ++at;
-    } else {
-      out += code <= 0x9F ? Hex("\\u%04x", code) : text.substr(at, length);
-      at += length;
-    }
+  for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
+    const std::string escape = EscapeOf(*c, backslash);
+    out += escape.empty() ? std::string(1, char(*c)) : escape;
   }
   return out;
 }
+
+}  // namespace
+
+std::string Escaped(const char *text) { return EscapedBytes(text, true); }
+
+std::string Printable(const char *text) {
+#ifdef _WIN32
+  // Paths and names are in the code page of the system's "A" calls, and the
+  // console takes no byte above 0x7F for a command.
+  return EscapedBytes(text, false);
+#else
+  return TerminalText(text, false);
+#endif
+}
+
+std::string TableText(const std::string &text) { return TerminalText(text, true); }
 
 bool IsUtf8(const std::string &text) {
   const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());

@@ -9,8 +9,10 @@
 // other control bytes (below 0x20, and 0x7F) \xHH.
 std::string Escaped(const char *text);
 
-// `text` for a line a person reads: only the control bytes escaped, as
-// Escaped escapes them; a backslash (of a Windows path) stays as it is.
+// `text` for a line a person reads, which a terminal shows: escaped as
+// TableText escapes it, but a backslash (of a Windows path) stays as it is.
+// On Windows, whose paths are in the system's code page, only the control
+// bytes below 0x80 are escaped.
 std::string Printable(const char *text);
 
 // `text` for the table, which a terminal shows: escaped as Escaped escapes

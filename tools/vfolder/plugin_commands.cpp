@@ -301,13 +301,13 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   const int total = int(copied.size());
   Boxes.clear();
   ClearSystemError();
-  const int done = unusable.empty() && api.GetFiles(folder, copied.data(), total, 0,
+  const int done = unusable.empty() && total > 0 && api.GetFiles(folder, copied.data(), total, 0,
                                                     const_cast<char *>(dest.c_str()), 0);
   // No box at all when the data folder file cannot be opened: the host
   // warning said so, and nothing was written.
   const std::vector<std::string> reasons =
       !unusable.empty() ? std::vector<std::string>(copied.size(), "Cannot create file: " + unusable)
-      : done            ? FailuresFromBoxes(copied, dest)
+      : done || total == 0 ? FailuresFromBoxes(copied, dest)
                         : std::vector<std::string>(copied.size(), "Unable to open Data Folder File");
   int failed = 0;
   for (size_t i = 0; i < copied.size(); ++i) {
@@ -358,7 +358,11 @@ int RunPluginCommand(const PluginCommand &command) {
   size_t leading_count = 0;
   const FileRef file = FileSystem.OpenForReading(index_path.c_str());
   if (file == NoFile) {
-    fprintf(stderr, "vfolder: %s: cannot read the file\n", Printable(command.Index).c_str());
+    const int error = LastSystemError();
+    const std::string problem = FileSystem.KindOf(index_path.c_str(), true) == PathDirectory
+                                    ? "is a directory, not a folder's index file"
+                                    : "cannot read the file" + Because(error);
+    fprintf(stderr, "vfolder: %s: %s\n", Printable(command.Index).c_str(), problem.c_str());
     UnloadPlugin(&api);
     return 2;
   }
@@ -366,8 +370,20 @@ int RunPluginCommand(const PluginCommand &command) {
   FileSystem.Close(file);
 
   int status = 0;
-  HANDLE folder = api.OpenFilePlugin(&index_path[0], leading, int(leading_count));
-  if (folder == INVALID_HANDLE_VALUE) {
+  // The mail program's empty folder, an empty index file beside its data
+  // folder file, is one the host opens no plug-in for: it has no item.
+  int64_t records = 0;
+  const bool empty = leading_count == 0 && IsFolderFile(index_path, &records);
+  HANDLE folder =
+      empty ? INVALID_HANDLE_VALUE : api.OpenFilePlugin(&index_path[0], leading, int(leading_count));
+  if (empty) {
+    OpenPluginInfo panel = {};
+    panel.PanelTitle = "Vessor folder";
+    if (command.Copy)
+      status = Copy(command, api, folder, nullptr, 0);
+    else if (!command.Tsv)
+      PrintTable(nullptr, 0, panel, command.Charset);
+  } else if (folder == INVALID_HANDLE_VALUE) {
     fprintf(stderr, "vfolder: %s: not a Vessor mail folder\n", Printable(command.Index).c_str());
     status = 2;
   } else {

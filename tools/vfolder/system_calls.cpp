@@ -41,6 +41,17 @@ void StopCreating() {
   if (EndWhenCreated) EndAtOnce();
 }
 
+#ifdef _WIN32
+// The second interrupt is taken on the console handler's thread, which only
+// raises EndWhenCreated: this thread, at its next look, ends the run itself.
+bool Interrupted() {
+  if (EndWhenCreated && !Creating) EndAtOnce();
+  return InterruptSeen != 0;
+}
+#else
+bool Interrupted() { return InterruptSeen != 0; }
+#endif
+
 void MarkPartialFile(FileRef file, const char *path) {
   PartialMarked = 0;
   const size_t length = strlen(path);
@@ -62,8 +73,6 @@ void MarkCutBack(FileRef file, uint64_t size) {
 }
 
 void ForgetCutBack() { CutMarked = 0; }
-
-bool Interrupted() { return InterruptSeen != 0; }
 
 #ifdef _WIN32
 
@@ -110,8 +119,12 @@ void IgnoreWriteSignals() {}
 
 namespace {
 
-// The partial file is closed first: Windows cannot remove an open file.
-void EndAtOnce() {
+HANDLE MainThread = nullptr;
+volatile LONG Tidying = 0;
+
+// The tidying of one thread only: the main thread's, or the handler's once
+// the main thread is stopped.
+void Tidy() {
   if (CutMarked) {
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(CutSize);
@@ -122,24 +135,46 @@ void EndAtOnce() {
     CloseHandle(reinterpret_cast<HANDLE>(PartialFile));
     DeleteFileA(PartialPath);
   }
+}
+
+// On the main thread. The partial file is closed first: Windows cannot
+// remove an open file.
+void EndAtOnce() {
+  // Where the handler tidies already, it stops this thread and ends.
+  if (InterlockedExchange(&Tidying, 1) == 0)
+    Tidy();
+  else
+    Sleep(INFINITE);
   ExitProcess(130);
 }
 
-// Called on a thread of its own.
+// Called on a thread of its own, while the main thread goes on writing: it
+// tidies and ends at its next look. One that does not look within a few
+// seconds (a write held up) is stopped, and this thread tidies and ends the
+// process without the C library's exit, which could wait on a lock that the
+// stopped thread holds. A closed console ends the process a few seconds
+// after this returns, so it never returns before the end.
 BOOL WINAPI OnConsoleSignal(DWORD) {
   if (!InterruptSeen) {
     InterruptSeen = 1;
-  } else if (Creating) {
-    EndWhenCreated = 1;
-  } else {
-    EndAtOnce();
+    return TRUE;
   }
+  EndWhenCreated = 1;
+  Sleep(3000);
+  if (InterlockedExchange(&Tidying, 1) != 0) Sleep(INFINITE);  // the main thread ends it
+  if (MainThread != nullptr) SuspendThread(MainThread);
+  Tidy();
+  TerminateProcess(GetCurrentProcess(), 130);
   return TRUE;
 }
 
 }  // namespace
 
-void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleSignal, TRUE); }
+void CatchInterrupts() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &MainThread, 0,
+                  FALSE, DUPLICATE_SAME_ACCESS);
+  SetConsoleCtrlHandler(OnConsoleSignal, TRUE);
+}
 
 #else
 

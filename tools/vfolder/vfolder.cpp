@@ -233,10 +233,11 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
 
   MailFolder folder;
   const FolderOpening opening = OpenMailFolder(FullPath(source), &folder, run.Charset);
+  const int error = LastSystemError();
   const std::string shown_source = Printable(source);
   if (opening != FolderOpened) {
     fprintf(stderr, "vfolder: %s: %s\n", shown_source.c_str(),
-            opening == FolderUnreadable ? "cannot read the file"
+            opening == FolderUnreadable ? ("cannot read the file" + Because(error)).c_str()
             : opening == NotAFolder     ? "not a Vessor mail folder"
                                         : "cannot list the folder");
     CloseMailFolder(&folder);
