@@ -163,10 +163,16 @@ def read_tree(tools, dovecot, odd):
     place = dovecot._place(tree)
     for name, mailbox in (("Inbox", "INBOX"), ("Odd", "Odd"), ("Odd/Older", "Odd.Older"),
                           ("Work/Projects.2000", "Work.Projects_2000")):
-        read = dovecot.fetch(tree, "maildir", ["size.physical", "mailbox", "text"], mailbox,
-                             place)
+        envelope = ["imap.envelope"] if name == "Odd" else []
+        read = dovecot.fetch(tree, "maildir", ["size.physical", "mailbox"] + envelope + ["text"],
+                             mailbox, place)
         got = collections.Counter((message["mailbox"], message["text"]) for message in read)
         wanted = collections.Counter((mailbox, m.stored()) for m in folders[name])
+        if envelope:
+            by_text = {m.stored(): m for m in folders[name]}
+            check_envelopes("Maildir tree " + mailbox,
+                            [(by_text.get(message["text"]), message["imap.envelope"])
+                             for message in read])
         check("Maildir tree %s in Dovecot: missed and besides (the first)" % mailbox,
               ([], []), (list(wanted - got)[:1], list(got - wanted)[:1]))
 
