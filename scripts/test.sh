@@ -152,7 +152,7 @@ mail_outputs_of_package() {
   local read_back=(python3 tests/mail_output_test.py)
   local commands=("copy MAIL.IDX copy-@" "mbox MAIL.IDX @.mbox" "maildir MAIL.IDX maildir-@"
     "mbox tree mbox-tree-@" "maildir tree maildir-tree-@" "copy --eml tree eml-tree-@"
-    "mbox ODD.IDX odd-@.mbox")
+    "--charset cp866 mbox ODD.IDX odd-@.mbox")
   win="Z:${work//\//\\}"
   python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
   build/linux/mkfolder "$work/mail.txt" "$work/MAIL.IDX"
@@ -190,7 +190,7 @@ mail_outputs_of_package() {
       /c "$win\\run-$bits.bat" | tr -d '\r')
     echo "$line"
     check "$bits-bit vfolder.exe: every command exits 0" \
-      test "$(grep -cE '^(copy|mbox|maildir) 0$' <<<"$line")" -eq ${#commands[@]}
+      test "$(grep -cE '^(copy|mbox|maildir|--charset) 0$' <<<"$line")" -eq ${#commands[@]}
     check "$bits-bit vfolder.exe mbox is the Linux one, byte for byte" \
       cmp "$work/$bits.mbox" "$work/linux.mbox"
     check "$bits-bit vfolder.exe gives the odd messages the Linux build's headers" \
@@ -203,9 +203,12 @@ mail_outputs_of_package() {
       diff -r "$work/mbox-tree-$bits" "$work/mbox-tree-linux"
     check "$bits-bit vfolder.exe .eml tree is the Linux one, byte for byte" \
       diff -r "$work/eml-tree-$bits" "$work/eml-tree-linux"
-    for line in Inbox Sent Archive/2000 Archive/2001 Archive/Empty; do
-      check "$bits-bit vfolder.exe Maildir tree: $line holds the Linux messages and dates" \
-        "${read_back[@]}" same-maildir "$work/maildir-tree-linux/$line" "$work/maildir-tree-$bits/$line"
+    # Maildir++: Inbox is the tree's own Maildir, the others its subfolders.
+    for line in Inbox:. Sent:.Sent Archive/2000:.Archive.2000 Archive/2001:.Archive.2001 \
+      Archive/Empty:.Archive.Empty; do
+      check "$bits-bit vfolder.exe Maildir tree: ${line%%:*} holds the Linux messages and dates" \
+        "${read_back[@]}" same-maildir "$work/maildir-tree-linux/${line#*:}" \
+        "$work/maildir-tree-$bits/${line#*:}"
     done
   done
   if [ "$bitnesses" != 64 ]; then
