@@ -37,7 +37,7 @@ const PanelMode PanelModes[PanelModeCount] = {
     Mode(L"N,S", L"0,10", 0),                               // 4 wide
     Mode(L"N,Z,S,D,T,A", L"0,0,10,10,5,6", PMFLAGS_FULLSCREEN),  // 5 detailed
     Mode(L"N,Z", L"0,0", 0),                                // 6 descriptions
-    Mode(L"N,Z,D,T,S", L"0,0,8,5,10", PMFLAGS_FULLSCREEN),  // 7 long descriptions
+    Mode(L"N,Z,D,T,S", L"0,0,8,5,8", 0),                   // 7 long descriptions
     Mode(L"N,Z,S", L"0,0,10", 0),                           // 8 owners: the sender instead
     Mode(L"N,D,T", L"0,8,5", 0),                            // 9 links: the date instead
 };

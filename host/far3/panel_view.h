@@ -9,8 +9,8 @@ const size_t PanelModeCount = 10;
 
 // Mode N is the view of Ctrl+N. Every mode shows what a message has: its
 // name, description, date and size (no owners, links or packed sizes); mode
-// 7, the start view, shows them all across the screen. Column titles are the
-// host's own, in its language.
+// 7, the start view, shows them all in half the screen, beside the info
+// panel of Ctrl+L. Column titles are the host's own, in its language.
 extern const far3::PanelMode PanelModes[PanelModeCount];
 
 // The key bar: the keys that would change the folder (edit, move, make a
