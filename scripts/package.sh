@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release package: a zip with, for 32-bit and for 64-bit, the
 # plug-in folder of each interface (the DLL and its short text): VessorFolder3
-# (vessor3.dll) for version 3 of the file manager, VessorFolder (vessor.dll)
+# (vessor3.dll with its language and help files) for version 3 of the file manager, VessorFolder (vessor.dll)
 # for versions 1.75 and 2; and vfolder.exe, which loads the latter.
 # Needs the windows-i686 and windows-x86_64 builds (scripts/setup-windows.sh
 # installs their compilers). Prints the package's path.
@@ -22,6 +22,7 @@ for arch in i686:32 x86_64:64; do
   "${arch%%:*}-w64-mingw32-strip" -o "$stage/$bits-bit/vfolder.exe" "build/$preset/vfolder.exe"
   cp packaging/VessorFolder.txt "$stage/$bits-bit/VessorFolder/VessorFolder.txt"
   cp packaging/VessorFolder3.txt "$stage/$bits-bit/VessorFolder3/VessorFolder3.txt"
+  cp host/far3/VessorFolder*.lng host/far3/VessorFolder*.hlf "$stage/$bits-bit/VessorFolder3/"
 done
 # Windows users expect CRLF in text files.
 find "$stage" -name '*.txt' -exec sed -i 's/$/\r/' {} +

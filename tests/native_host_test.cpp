@@ -1,7 +1,7 @@
 // The native plug-in (vessor3.dll) driven as the file manager's version 3
 // drives it: its thirteen entry points found by name, the host's records laid
-// out as that host lays them out, and stand-ins for the host's message box,
-// menu, input line and settings store.
+// out as that host lays them out, and stand-ins for the host's texts from the
+// plug-in's language files, message box, menu, input line and settings store.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/far3/far_plugin.h"
+#include "host/far3/messages.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 
@@ -39,13 +40,16 @@ struct NativeApi {
 struct Box {
   unsigned long long Flags;
   std::vector<std::wstring> Items;
+  std::wstring Help;
 };
 struct Line {
   std::wstring Title, Question, History, Text;
   unsigned long long Flags;
+  std::wstring Help;
 };
 struct HostState {
   GUID PluginId;
+  std::vector<std::wstring> Texts;  // of the language file the host is set to
   std::vector<Box> Boxes;
   intptr_t BoxAnswer = 0;
   std::vector<Line> Lines;
@@ -54,16 +58,77 @@ struct HostState {
   std::vector<std::wstring> MenuItems;
   int MenuMarked = -1;
   intptr_t MenuAnswer = -1;
+  std::wstring MenuHelp;
   std::map<std::wstring, unsigned long long> Settings;
   int SettingsOpen = 0;
 } Host;
 
 const HANDLE SettingsHandle = reinterpret_cast<HANDLE>(0x5E77);
 
-intptr_t WINAPI HostMessage(const GUID *plugin, const GUID *, unsigned long long flags,
-                            const wchar_t *, const wchar_t *const *items, size_t count, intptr_t) {
+std::wstring Wide(const std::string &text, UINT code_page = CP_UTF8) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(size_t(MultiByteToWideChar(code_page, 0, text.data(), int(text.size()), &wide[0],
+                                         int(wide.size()))));
+  return wide;
+}
+
+// The path of a file beside the tests (and the plug-in).
+std::string Beside(const char *name) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string path = self;
+  return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+// A language or help file's lines, read as the host reads them: UTF-8 after
+// a byte-order mark, which an empty list stands for the lack of.
+std::vector<std::wstring> TextFileLines(const char *name) {
+  std::string bytes;
+  if (FILE *file = fopen(Beside(name).c_str(), "rb")) {
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+    fclose(file);
+  }
+  std::vector<std::wstring> lines;
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return lines;
+  std::wstring text = Wide(bytes.substr(3));
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find(L'\n', at);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
+
+// The texts of a language file: the line after the language's, each quoted;
+// a line that is not quoted is kept as it stands, for the test to see.
+std::vector<std::wstring> LanguageTexts(const char *name) {
+  std::vector<std::wstring> texts = TextFileLines(name);
+  if (texts.empty()) return texts;
+  texts.erase(texts.begin());
+  for (std::wstring &text : texts)
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
+      text = text.substr(1, text.size() - 2);
+  return texts;
+}
+
+// The host's language: its texts for the plug-in.
+void SetLanguage(const char *file) { Host.Texts = LanguageTexts(file); }
+
+const wchar_t *WINAPI HostGetMsg(const GUID *plugin, intptr_t id) {
   EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
-  Box box{flags, {}};
+  EXPECT_TRUE(id >= 0 && size_t(id) < Host.Texts.size()) << id;
+  return id >= 0 && size_t(id) < Host.Texts.size() ? Host.Texts[size_t(id)].c_str() : L"";
+}
+
+intptr_t WINAPI HostMessage(const GUID *plugin, const GUID *, unsigned long long flags,
+                            const wchar_t *help, const wchar_t *const *items, size_t count,
+                            intptr_t) {
+  EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Box box{flags, {}, help != nullptr ? help : L""};
   for (size_t i = 0; i < count; ++i) box.Items.push_back(items[i]);
   Host.Boxes.push_back(box);
   return Host.BoxAnswer;
@@ -71,10 +136,11 @@ intptr_t WINAPI HostMessage(const GUID *plugin, const GUID *, unsigned long long
 
 intptr_t WINAPI HostInputBox(const GUID *plugin, const GUID *, const wchar_t *title,
                              const wchar_t *question, const wchar_t *history, const wchar_t *text,
-                             wchar_t *answer, size_t answer_size, const wchar_t *,
+                             wchar_t *answer, size_t answer_size, const wchar_t *help,
                              unsigned long long flags) {
   EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
-  Host.Lines.push_back(Line{title, question, history != nullptr ? history : L"", text, flags});
+  Host.Lines.push_back(Line{title, question, history != nullptr ? history : L"", text, flags,
+                            help != nullptr ? help : L""});
   const std::wstring given = Host.LineAnswer.empty() ? text : Host.LineAnswer;
   if (given.size() >= answer_size) return 0;
   wcscpy(answer, given.c_str());
@@ -82,9 +148,10 @@ intptr_t WINAPI HostInputBox(const GUID *plugin, const GUID *, const wchar_t *ti
 }
 
 intptr_t WINAPI HostMenu(const GUID *plugin, const GUID *, intptr_t, intptr_t, intptr_t,
-                         unsigned long long, const wchar_t *, const wchar_t *, const wchar_t *,
+                         unsigned long long, const wchar_t *, const wchar_t *, const wchar_t *help,
                          const FarKey *, intptr_t *, const FarMenuItem *items, size_t count) {
   EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Host.MenuHelp = help != nullptr ? help : L"";
   Host.MenuItems.clear();
   for (size_t i = 0; i < count; ++i) {
     Host.MenuItems.push_back(items[i].Text);
@@ -126,6 +193,7 @@ void StartPlugin(const NativeApi &api) {
   startup.StructSize = sizeof startup;
   startup.ModuleName = L"vessor3.dll";
   startup.Message = HostMessage;
+  startup.GetMsg = HostGetMsg;
   startup.Menu = HostMenu;
   startup.InputBox = HostInputBox;
   startup.SettingsControl = HostSettings;
@@ -145,10 +213,7 @@ const NativeApi &Native() {
   static NativeApi api;
   static bool loaded = false;
   if (loaded) return api;
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string path = self;
-  path = path.substr(0, path.find_last_of('\\') + 1) + "vessor3.dll";
+  const std::string path = Beside("vessor3.dll");
   HMODULE library = LoadLibraryA(path.c_str());
   if (library == nullptr) {
     fprintf(stderr, "cannot load %s\n", path.c_str());
@@ -172,16 +237,10 @@ const NativeApi &Native() {
   global.StructSize = sizeof global;
   api.GetGlobalInfo(&global);
   Host.PluginId = global.Guid;
+  SetLanguage("VessorFolderEng.lng");
   StartPlugin(api);
   loaded = true;
   return api;
-}
-
-std::wstring Wide(const std::string &text, UINT code_page = CP_UTF8) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(size_t(MultiByteToWideChar(code_page, 0, text.data(), int(text.size()), &wide[0],
-                                         int(wide.size()))));
-  return wide;
 }
 
 std::wstring LongPath(const std::wstring &path) { return L"\\\\?\\" + path; }
@@ -241,6 +300,7 @@ class NativeTest : public testing::Test {
     Host.LineAnswered = true;
     Host.LineAnswer.clear();
     Host.Settings.clear();
+    SetLanguage("VessorFolderEng.lng");
     StartPlugin(Native());
     dir = Wide(MakeTempDir(), CP_ACP);
   }
@@ -401,10 +461,79 @@ TEST(Native, DeclaresItselfAndClaimsOnlyIndexFiles) {
   EXPECT_EQ(settings.StartPanelMode, '7');
   EXPECT_EQ(settings.StartSortMode, far3::SM_CTIME);
   EXPECT_EQ(settings.StartSortOrder, 1);
+  EXPECT_EQ(settings.InfoLinesNumber, 0u);  // until a listing has counted them
+  // Ten modes of the columns a message has; the start view shows them all.
+  ASSERT_EQ(settings.PanelModesNumber, 10u);
+  EXPECT_STREQ(settings.PanelModesArray[7].ColumnTypes, L"N,Z,D,T,S");
+  const std::wstring known = L",N,Z,D,T,S,A,";
+  for (size_t i = 0; i < 10; ++i) {
+    const std::wstring types = settings.PanelModesArray[i].ColumnTypes;
+    for (size_t at = 0; at <= types.size();) {
+      size_t end = types.find(L',', at);
+      if (end == std::wstring::npos) end = types.size();
+      EXPECT_NE(known.find(L"," + types.substr(at, end - at) + L","), std::wstring::npos)
+          << i << ": " << types;
+      at = end + 1;
+    }
+  }
+  // No label for the keys that would change the folder.
+  ASSERT_NE(settings.KeyBar, nullptr);
+  std::vector<WORD> blank;
+  for (size_t i = 0; i < settings.KeyBar->CountLabels; ++i) {
+    const KeyBarLabel &label = settings.KeyBar->Labels[i];
+    EXPECT_STREQ(label.Text, L"");
+    if (label.Key.ControlKeyState == 0) blank.push_back(label.Key.VirtualKeyCode);
+  }
+  std::sort(blank.begin(), blank.end());
+  EXPECT_EQ(blank, (std::vector<WORD>{VK_F4, VK_F6, VK_F7, VK_F8}));
   ClosePanelInfo close_panel = {sizeof close_panel, panel, nullptr};
   api.ClosePanel(&close_panel);
   ExitInfo exit = {sizeof exit, nullptr};
   api.ExitFAR(&exit);
+}
+
+// A text missing from a language file shows as nothing, or as the next
+// one's, in the host: each file holds one quoted text per message number.
+TEST(Native, LanguageFilesHoldEveryText) {
+  const struct {
+    const char *File, *Language;
+  } files[] = {{"VessorFolderEng.lng", ".Language=English,English"},
+               {"VessorFolderRus.lng", ".Language=Russian,Russian (\xD0\xA0\xD1\x83\xD1\x81"
+                                       "\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9)"}};
+  for (const auto &file : files) {
+    const std::vector<std::wstring> lines = TextFileLines(file.File);
+    ASSERT_FALSE(lines.empty()) << file.File << ": missing, or no byte-order mark";
+    EXPECT_EQ(lines[0], Wide(file.Language)) << file.File;
+    ASSERT_EQ(lines.size(), size_t(MessageCount) + 1) << file.File;
+    for (size_t i = 1; i <= size_t(MessageCount); ++i) {
+      const std::wstring &line = lines[i];
+      EXPECT_TRUE(line.size() > 2 && line.front() == L'"' && line.back() == L'"')
+          << file.File << " text " << i - 1 << ": " << line;
+    }
+  }
+}
+
+// The help files: each topic the plug-in opens, or a link leads to, is there.
+TEST(Native, HelpFilesHoldEveryTopic) {
+  for (const char *file : {"VessorFolderEng.hlf", "VessorFolderRus.hlf"}) {
+    const std::vector<std::wstring> lines = TextFileLines(file);
+    ASSERT_GT(lines.size(), 2u) << file << ": missing, or no byte-order mark";
+    EXPECT_EQ(lines[0].substr(0, 10), L".Language=") << file;
+    EXPECT_EQ(lines[1].substr(0, 16), L".PluginContents=") << file;
+    std::vector<std::wstring> topics, wanted = {L"Contents", L"Keys",      L"Saving",
+                                                L"CodePage", L"InfoLines", L"Never"};
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].size() > 1 && lines[i][0] == L'@') {
+        topics.push_back(lines[i].substr(1));
+        EXPECT_EQ(i + 1 < lines.size() ? lines[i + 1].substr(0, 3) : L"", L"$ #") << file;
+      }
+      for (size_t at = 0; (at = lines[i].find(L"~@", at)) != std::wstring::npos; at += 2)
+        wanted.push_back(lines[i].substr(at + 2, lines[i].find(L'@', at + 2) - at - 2));
+    }
+    for (const std::wstring &topic : wanted)
+      EXPECT_NE(std::find(topics.begin(), topics.end(), topic), topics.end())
+          << file << ": no topic " << topic;
+  }
 }
 
 // Each code page the configuration offers, taken from the settings store at
@@ -496,6 +625,118 @@ message
   }
 }
 
+// Ctrl+L: the facts of the folder, counted by the listing.
+TEST_F(NativeTest, InfoLinesTellTheFolder) {
+  Open(R"(
+message
+  flags 0x00040080
+  name hidden
+  date 12 Mar 00 12:35
+  body-fill 2500
+message
+  flags 0
+  name read-only
+  date 01 Jan 99 12:00
+  body x
+message
+  name undated
+  body yy
+message
+  name cut short
+  offset 2400
+  size 200
+  body zzz
+message
+  name empty
+  size 0
+)");
+  List();
+  OpenPanelInfo settings = {};
+  settings.StructSize = sizeof settings;
+  settings.hPanel = panel;
+  Native().GetOpenPanelInfo(&settings);
+  ASSERT_EQ(settings.InfoLinesNumber, 15u);
+  std::vector<std::wstring> texts, values;
+  for (size_t i = 0; i < settings.InfoLinesNumber; ++i) {
+    const InfoPanelLine &line = settings.InfoLines[i];
+    texts.push_back(line.Text);
+    values.push_back(line.Flags & IPLFLAGS_SEPARATOR ? L"-" : line.Data);
+  }
+  const std::wstring index_size = std::to_wstring(ReadWide(index).size()) + L" bytes";
+  EXPECT_EQ(texts, (std::vector<std::wstring>{
+                       L"Files", L"Index file", L"Size", L"Data folder file", L"Size",
+                       L"Messages", L"Messages", L"Hidden", L"Read-only", L"Total size",
+                       L"Oldest", L"Newest", L"Undated", L"Past data file's end",
+                       L"Code page of names"}));
+  EXPECT_EQ(values[1], index);
+  EXPECT_EQ(values[2], index_size);
+  EXPECT_EQ(values[3], data);
+  EXPECT_EQ(values[4], L"2,506 bytes");
+  EXPECT_EQ(values[6], L"5");
+  EXPECT_EQ(values[7], L"1");
+  EXPECT_EQ(values[8], L"1");
+  EXPECT_EQ(values[9], L"2,703 bytes");  // the sizes as the records give them
+  EXPECT_EQ(values[10].substr(0, 11), L"1999-01-01 ");
+  EXPECT_EQ(values[11].substr(0, 11), L"2000-03-12 ");
+  EXPECT_EQ(values[12], L"3");
+  EXPECT_EQ(values[13], L"1");
+  EXPECT_EQ(values[14], L"OEM: the system's DOS code page");
+
+  // Without the data folder file, every message with bytes lies past its end.
+  Close();
+  const std::wstring other = dir + L"\\other";
+  ASSERT_TRUE(MakeDirectoryWide(other));
+  Open("no-data\nmessage\nname a\nbody abc\nmessage\nname b\n", other);
+  List();
+  settings.hPanel = panel;
+  Native().GetOpenPanelInfo(&settings);
+  ASSERT_EQ(settings.InfoLinesNumber, 15u);
+  EXPECT_STREQ(settings.InfoLines[4].Data, L"missing");
+  EXPECT_STREQ(settings.InfoLines[10].Data, L"none");
+  EXPECT_STREQ(settings.InfoLines[13].Data, L"1");
+}
+
+// The host set to Russian: its texts, with the noun's form chosen by number.
+TEST_F(NativeTest, TextsInTheHostsLanguage) {
+  SetLanguage("VessorFolderRus.lng");
+  StartPlugin(Native());
+  std::string folder;
+  for (int i = 0; i < 22; ++i) folder += "message\nname m" + std::to_string(i) + "\nbody x\n";
+  Open(folder);
+  Listing &listing = List();
+  ASSERT_EQ(listing.Count, 22u);
+  Host.LineAnswered = false;
+  const struct {
+    size_t Count;
+    const wchar_t *Question;
+  } rows[] = {
+      {1, L"Копировать 1 сообщение в:"},  {2, L"Копировать 2 сообщения в:"},
+      {4, L"Копировать 4 сообщения в:"},  {5, L"Копировать 5 сообщений в:"},
+      {11, L"Копировать 11 сообщений в:"}, {12, L"Копировать 12 сообщений в:"},
+      {21, L"Копировать 21 сообщение в:"}, {22, L"Копировать 22 сообщения в:"},
+  };
+  for (const auto &row : rows) {
+    EXPECT_EQ(Copy(listing, dir, 0, 0, row.Count), -1);
+    EXPECT_EQ(Host.Lines.back().Question, row.Question);
+  }
+  EXPECT_EQ(Host.Lines.back().Title, L"Копирование");
+  OpenPanelInfo settings = {};
+  settings.StructSize = sizeof settings;
+  settings.hPanel = panel;
+  Native().GetOpenPanelInfo(&settings);
+  EXPECT_STREQ(settings.PanelTitle, L"Папка Vessor");
+  EXPECT_STREQ(settings.InfoLines[6].Text, L"Сообщений");
+  EXPECT_STREQ(settings.InfoLines[4].Data, L"22 байта");
+
+  // English has one plural form.
+  SetLanguage("VessorFolderEng.lng");
+  for (size_t count : {21, 22}) {
+    EXPECT_EQ(Copy(listing, dir, 0, 0, count), -1);
+    EXPECT_EQ(Host.Lines.back().Question,
+              L"Copy " + std::to_wstring(count) + L" messages to:");
+  }
+}
+
 // A changed choice in the configuration menu is kept in the store and
 // decodes the next listing; one already made keeps its names.
 TEST_F(NativeTest, ConfigurationChangesTheNextListing) {
@@ -507,6 +748,7 @@ TEST_F(NativeTest, ConfigurationChangesTheNextListing) {
   EXPECT_TRUE(Host.Settings.empty());
   ASSERT_EQ(Host.MenuItems.size(), 9u);
   EXPECT_EQ(Host.MenuMarked, 0);  // OEM
+  EXPECT_EQ(Host.MenuHelp, L"CodePage");
 
   const size_t cp1251 = 7;
   ASSERT_EQ(Host.MenuItems[cp1251].substr(0, 4), L"1251");
@@ -544,6 +786,7 @@ TEST_F(NativeTest, CopiesIntoAnyDirectory) {
   EXPECT_EQ(line.Text, out);
   EXPECT_FALSE(line.History.empty());
   EXPECT_EQ(line.Flags & (FIB_BUTTONS | FIB_EDITPATH), FIB_BUTTONS | FIB_EDITPATH);
+  EXPECT_EQ(line.Help, L"Saving");
   // Names told apart as the system compares them: what the file system takes
   // for one name gets the next suffix.
   const std::vector<std::wstring> names = {L"Re__lunch_", L"_", L"__", L"ПОЧТА_(2)", L"Почта"};
@@ -586,13 +829,14 @@ TEST_F(NativeTest, CopiesIntoAnyDirectory) {
   EXPECT_TRUE(Host.Boxes.empty());
 }
 
-// A view (F3), or another silent operation: one item into the host's fresh
-// directory, with no question.
+// A view (F3), another silent operation or the host's search (Alt+F7, which
+// reads each item it looks into): one item into the host's fresh directory,
+// with no question.
 TEST_F(NativeTest, ViewWritesOneItemSilently) {
   Open(CopiedFolder);
   Listing &listing = List();
   for (unsigned long long mode :
-       {OPM_SILENT | OPM_VIEW, OPM_SILENT | 0ull, OPM_SILENT | OPM_FIND}) {
+       {OPM_SILENT | OPM_VIEW, OPM_SILENT | 0ull, OPM_SILENT | OPM_FIND, OPM_FIND | 0ull}) {
     const std::wstring temp = dir + L"\\view" + std::to_wstring(mode);
     ASSERT_TRUE(MakeDirectoryWide(temp));
     EXPECT_EQ(Copy(listing, temp, mode, 4, 1), 1);
@@ -612,10 +856,12 @@ TEST_F(NativeTest, MissingDataFileWarnsUnlessSilent) {
   EXPECT_EQ(Copy(listing, out, 0), 0);
   ASSERT_EQ(Host.Boxes.size(), 1u);
   EXPECT_EQ(Host.Boxes[0].Flags, far3::FMSG_WARNING | FMSG_MB_OK);
+  EXPECT_EQ(Host.Boxes[0].Help, L"Saving");
   EXPECT_EQ(Host.Boxes[0].Items,
             (std::vector<std::wstring>{L"Unable to open Data Folder File", data}));
   EXPECT_TRUE(Host.Lines.empty());  // no question for a copy that cannot be made
   EXPECT_EQ(Copy(listing, out, OPM_SILENT | OPM_VIEW), 0);
+  EXPECT_EQ(Copy(listing, out, OPM_FIND), 0);  // the host's search
   EXPECT_EQ(Host.Boxes.size(), 1u);
   EXPECT_TRUE(ListWide(out).empty());
   EXPECT_EQ(listing.Items[0].Flags, PPIF_SELECTED);

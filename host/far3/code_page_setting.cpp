@@ -5,27 +5,17 @@
 
 namespace {
 
-// {10C90E8F-61DA-4709-90AF-E71A7A044FBE}
-const GUID CodePageMenuGuid = {
-    0x10c90e8f, 0x61da, 0x4709, {0x90, 0xaf, 0xe7, 0x1a, 0x7a, 0x04, 0x4f, 0xbe}};
-
 const wchar_t SettingName[] = L"CodePage";
 
 struct CodePageChoice {
   unsigned CodePage;
-  const wchar_t *Label;
+  MessageId Label;
 };
 
 const CodePageChoice Choices[] = {
-    {CP_OEMCP, L"OEM: the system's DOS code page"},
-    {CP_ACP, L"ANSI: the system's Windows code page"},
-    {CP_UTF8, L"UTF-8"},
-    {437, L"437: DOS, English"},
-    {850, L"850: DOS, Western European"},
-    {866, L"866: DOS, Cyrillic"},
-    {1250, L"1250: Windows, Central European"},
-    {1251, L"1251: Windows, Cyrillic"},
-    {1252, L"1252: Windows, Western European"},
+    {CP_OEMCP, MCodePageOem},   {CP_ACP, MCodePageAnsi},    {CP_UTF8, MCodePageUtf8},
+    {437, MCodePage437},        {850, MCodePage850},        {866, MCodePage866},
+    {1250, MCodePage1250},      {1251, MCodePage1251},      {1252, MCodePage1252},
 };
 const int ChoiceCount = int(sizeof Choices / sizeof Choices[0]);
 
@@ -34,6 +24,8 @@ int CurrentChoice = 0;
 }  // namespace
 
 unsigned TextCodePage() { return Choices[CurrentChoice].CodePage; }
+
+const wchar_t *TextCodePageName() { return TextOf(Choices[CurrentChoice].Label); }
 
 void LoadCodePageSetting() {
   unsigned long long kept = 0;
@@ -46,9 +38,9 @@ void LoadCodePageSetting() {
 
 intptr_t ConfigureCodePage() {
   const wchar_t *labels[ChoiceCount];
-  for (int i = 0; i < ChoiceCount; ++i) labels[i] = Choices[i].Label;
-  const int chosen = ChooseFromMenu(CodePageMenuGuid, L"Vessor folder: code page of names", labels,
-                                    ChoiceCount, CurrentChoice);
+  for (int i = 0; i < ChoiceCount; ++i) labels[i] = TextOf(Choices[i].Label);
+  const int chosen = ChooseFromMenu(CodePageMenuGuid, TextOf(MCodePageMenuTitle), labels,
+                                    ChoiceCount, CurrentChoice, HELP_CODE_PAGE);
   if (chosen < 0) return 0;
   CurrentChoice = chosen;
   WriteSetting(SettingName, Choices[chosen].CodePage);

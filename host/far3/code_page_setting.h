@@ -10,6 +10,9 @@
 // OEM code page (the default, which the old interface's texts were shown in).
 unsigned TextCodePage();
 
+// The code page in use as the configuration menu names it.
+const wchar_t *TextCodePageName();
+
 // Takes the choice from the settings store, where one is kept.
 void LoadCodePageSetting();
 

@@ -16,10 +16,8 @@ using namespace far3;
 
 namespace {
 
-// {11BAA08B-F7A9-42F8-A133-1B714711C982}
-const GUID ConfigEntryGuid = {
-    0x11baa08b, 0xf7a9, 0x42f8, {0xa1, 0x33, 0x1b, 0x71, 0x47, 0x11, 0xc9, 0x82}};
-const wchar_t *const ConfigEntries[] = {L"Vessor folder"};
+// The host reads the configuration entry's text after GetPluginInfoW.
+const wchar_t *ConfigEntries[1];
 
 // The oldest host the plug-in has been tried in.
 const DWORD OldestHostBuild = 6106;
@@ -58,6 +56,7 @@ void WINAPI GetPluginInfoW(PluginInfo *info) {
   info->Flags = 0;
   info->DiskMenu = PluginMenuItem{};
   info->PluginMenu = PluginMenuItem{};
+  ConfigEntries[0] = TextOf(MTitle);
   info->PluginConfig = PluginMenuItem{&ConfigEntryGuid, ConfigEntries, 1};
   info->CommandPrefix = nullptr;
 }
@@ -88,8 +87,7 @@ void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
 
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
-  return ListPanelItems(PanelOf(info->hPanel)->Folder, TextCodePage(), &info->PanelItem,
-                        &info->ItemsNumber);
+  return ListFolderPanel(PanelOf(info->hPanel), TextCodePage(), info);
 }
 
 void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {

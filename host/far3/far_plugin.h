@@ -13,8 +13,6 @@
 namespace far3 {
 
 struct FarPanelItemFreeInfo;
-struct InfoPanelLine;
-struct KeyBarTitles;
 
 struct VersionInfo {
   DWORD Major, Minor, Revision, Build;
@@ -72,6 +70,7 @@ typedef intptr_t(WINAPI *FARAPIMESSAGE)(const GUID *PluginId, const GUID *Id,
                                         unsigned long long Flags, const wchar_t *HelpTopic,
                                         const wchar_t *const *Items, size_t ItemsNumber,
                                         intptr_t ButtonsNumber);
+typedef const wchar_t *(WINAPI *FARAPIGETMSG)(const GUID *PluginId, intptr_t MsgId);
 typedef intptr_t(WINAPI *FARAPIMENU)(const GUID *PluginId, const GUID *Id, intptr_t X, intptr_t Y,
                                      intptr_t MaxHeight, unsigned long long Flags,
                                      const wchar_t *Title, const wchar_t *Bottom,
@@ -86,13 +85,14 @@ typedef intptr_t(WINAPI *FARAPISETTINGSCONTROL)(HANDLE Handle, int Command, intp
                                                 void *Param2);
 
 // The host's record holds a pointer-sized member in each of its 34 places;
-// the plug-in reads four services and declares the others as places only.
+// the plug-in reads five services and declares the others as places only.
 struct PluginStartupInfo {
   size_t StructSize;
   const wchar_t *ModuleName;
   FARAPIMENU Menu;
   FARAPIMESSAGE Message;
-  void *Services3To17[15];
+  FARAPIGETMSG GetMsg;
+  void *Services4To17[14];
   FARAPIINPUTBOX InputBox;
   void *Services19To29[11];
   FARAPISETTINGSCONTROL SettingsControl;
@@ -168,6 +168,23 @@ struct PluginPanelItem {
   uintptr_t NumberOfLinks;
   uintptr_t CRC32;
   intptr_t Reserved[2];
+};
+
+struct InfoPanelLine {
+  const wchar_t *Text;
+  const wchar_t *Data;
+  unsigned long long Flags;
+};
+
+struct KeyBarLabel {
+  FarKey Key;
+  const wchar_t *Text;
+  const wchar_t *LongText;
+};
+
+struct KeyBarTitles {
+  size_t CountLabels;
+  KeyBarLabel *Labels;
 };
 
 struct PanelMode {
@@ -270,7 +287,11 @@ enum : unsigned long long {
   FIB_NOUSELASTHISTORY = 0x8,
   FIB_BUTTONS = 0x10,
   FIB_EDITPATH = 0x40,
+  IPLFLAGS_SEPARATOR = 0x1,
+  PMFLAGS_FULLSCREEN = 0x1,
+  PMFLAGS_DETAILEDSTATUS = 0x2,
 };
+
 
 enum : int { SM_CTIME = 5 };
 enum : int { SCTL_CREATE = 0, SCTL_FREE = 1, SCTL_SET = 2, SCTL_GET = 3 };
@@ -295,6 +316,7 @@ FAR3_LAYOUT(PluginStartupInfo, 140, 280);
 FAR3_OFFSET(PluginStartupInfo, ModuleName, 4, 8);
 FAR3_OFFSET(PluginStartupInfo, Menu, 8, 16);
 FAR3_OFFSET(PluginStartupInfo, Message, 12, 24);
+FAR3_OFFSET(PluginStartupInfo, GetMsg, 16, 32);
 FAR3_OFFSET(PluginStartupInfo, InputBox, 76, 152);
 FAR3_OFFSET(PluginStartupInfo, SettingsControl, 124, 248);
 FAR3_LAYOUT(PluginMenuItem, 12, 24);
@@ -340,6 +362,14 @@ FAR3_OFFSET(PluginPanelItem, FileAttributes, 88, 120);
 FAR3_OFFSET(PluginPanelItem, NumberOfLinks, 92, 128);
 FAR3_OFFSET(PluginPanelItem, CRC32, 96, 136);
 FAR3_OFFSET(PluginPanelItem, Reserved, 100, 144);
+FAR3_LAYOUT(InfoPanelLine, 16, 24);
+FAR3_OFFSET(InfoPanelLine, Data, 4, 8);
+FAR3_OFFSET(InfoPanelLine, Flags, 8, 16);
+FAR3_LAYOUT(KeyBarLabel, 16, 24);
+FAR3_OFFSET(KeyBarLabel, Text, 8, 8);
+FAR3_OFFSET(KeyBarLabel, LongText, 12, 16);
+FAR3_LAYOUT(KeyBarTitles, 8, 16);
+FAR3_OFFSET(KeyBarTitles, Labels, 4, 8);
 FAR3_LAYOUT(PanelMode, 32, 48);
 FAR3_OFFSET(PanelMode, StatusColumnTypes, 12, 24);
 FAR3_OFFSET(PanelMode, Flags, 24, 40);

@@ -3,6 +3,11 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "folder/export.h"
+#include "host/far3/host_services.h"
+#include "host/far3/panel_items.h"
+#include "host/far3/panel_view.h"
+#include "platform/file_system.h"
 #include "platform/wide_text.h"
 
 using namespace far3;
@@ -28,7 +33,8 @@ FolderPanel *OpenFolderPanel(const wchar_t *path) {
   }
   if (panel != nullptr && index_utf8 != nullptr && data_utf8 != nullptr)
     panel->Folder = CreateFolderHandleOf(index_utf8, data_utf8);
-  free(data_path);
+  if (panel != nullptr) panel->DataFile = data_path;
+  else free(data_path);
   free(index_utf8);
   free(data_utf8);
   if (panel != nullptr && panel->Folder == nullptr) {
@@ -41,7 +47,21 @@ FolderPanel *OpenFolderPanel(const wchar_t *path) {
 void CloseFolderPanel(FolderPanel *panel) {
   if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
   free(panel->HostFile);
+  free(panel->DataFile);
   free(panel);
+}
+
+intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, GetFindDataInfo *info) {
+  FolderHandle *folder = panel->Folder;
+  FolderFacts facts;
+  StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
+  const intptr_t listed =
+      ListPanelItems(folder, code_page, &info->PanelItem, &info->ItemsNumber, &facts);
+  if (listed == 0) return 0;
+  facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
+  MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);
+  panel->Listed = true;
+  return listed;
 }
 
 void FillPanelSettings(const FolderPanel *panel, OpenPanelInfo *info) {
@@ -49,8 +69,15 @@ void FillPanelSettings(const FolderPanel *panel, OpenPanelInfo *info) {
   info->Flags = OPIF_SHOWPRESERVECASE;
   info->HostFile = panel->HostFile;
   info->CurDir = L"";
-  info->PanelTitle = L"Vessor folder";
+  info->PanelTitle = TextOf(MTitle);
+  if (panel->Listed) {
+    info->InfoLines = panel->Info.Lines;
+    info->InfoLinesNumber = InfoLineCount;
+  }
+  info->PanelModesArray = PanelModes;
+  info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
   info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
+  info->KeyBar = &PanelKeyBar;
 }

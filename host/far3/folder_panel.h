@@ -4,10 +4,14 @@
 
 #include "folder/folder_handle.h"
 #include "host/far3/far_plugin.h"
+#include "host/far3/info_lines.h"
 
 struct FolderPanel {
   FolderHandle *Folder;
   wchar_t *HostFile;  // the index path as the host gave it
+  wchar_t *DataFile;  // the data folder file's path made from it
+  InfoLines Info;     // of the last listing
+  bool Listed;
 };
 
 // A panel for the index file at `path`: the folder's two paths, the data
@@ -17,10 +21,14 @@ FolderPanel *OpenFolderPanel(const wchar_t *path);
 
 void CloseFolderPanel(FolderPanel *panel);
 
-// The panel settings: title, host file, view mode 7 sorted by creation time
-// (the message date), newest first, names in their own letter case. The
-// host copies no file by itself: each copy comes to GetFilesW. The rest of
-// the record stays as the host passed it, zero-filled. Version 3 takes the
-// start mode and sort order as they are, with no panel modes of the
-// plug-in's own (the old interface's hosts needed some).
+// Lists the folder's messages as panel items (see ListPanelItems) and takes
+// the folder's facts from the same listing for the info lines.
+intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, far3::GetFindDataInfo *info);
+
+// The panel settings: title, host file, the view modes with mode 7 at the
+// start, sorted by creation time (the message date), newest first, names in
+// their own letter case, the key bar, and the info lines once a listing has
+// made them. The host copies no file by itself: each copy comes to
+// GetFilesW. The rest of the record stays as the host passed it,
+// zero-filled.
 void FillPanelSettings(const FolderPanel *panel, far3::OpenPanelInfo *info);

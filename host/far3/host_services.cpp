@@ -5,20 +5,10 @@
 
 using namespace far3;
 
-// {E8310DD8-9ADB-4BD7-9E76-C9AB7B6FF4A8}
-const GUID PluginGuid = {
-    0xe8310dd8, 0x9adb, 0x4bd7, {0x9e, 0x76, 0xc9, 0xab, 0x7b, 0x6f, 0xf4, 0xa8}};
-
 namespace {
 
-// {60685C44-6C0D-4BE3-8FEE-B99F8DF1A899}
-const GUID WarningGuid = {
-    0x60685c44, 0x6c0d, 0x4be3, {0x8f, 0xee, 0xb9, 0x9f, 0x8d, 0xf1, 0xa8, 0x99}};
-// {D953FB63-4BDF-4D61-9650-D6DA8E0CCF06}
-const GUID LineGuid = {
-    0xd953fb63, 0x4bdf, 0x4d61, {0x96, 0x50, 0xd6, 0xda, 0x8e, 0x0c, 0xcf, 0x06}};
-
 FARAPIMESSAGE HostMessage;
+FARAPIGETMSG HostGetMsg;
 FARAPIMENU HostMenu;
 FARAPIINPUTBOX HostInputBox;
 FARAPISETTINGSCONTROL HostSettings;
@@ -49,19 +39,38 @@ FarSettingsItem NumberItem(const wchar_t *name, unsigned long long value) {
 void KeepHostServices(const PluginStartupInfo *info) {
   HostMenu = Reaches(info, info->Menu) ? info->Menu : nullptr;
   HostMessage = Reaches(info, info->Message) ? info->Message : nullptr;
+  HostGetMsg = Reaches(info, info->GetMsg) ? info->GetMsg : nullptr;
   HostInputBox = Reaches(info, info->InputBox) ? info->InputBox : nullptr;
   HostSettings = Reaches(info, info->SettingsControl) ? info->SettingsControl : nullptr;
 }
 
-bool ShowWarning(const wchar_t *title, const wchar_t *line) {
+const wchar_t *TextOf(MessageId id) {
+  const wchar_t *text = HostGetMsg != nullptr ? HostGetMsg(&PluginGuid, id) : nullptr;
+  return text != nullptr ? text : L"";
+}
+
+const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
+  const unsigned long long last = count % 10, last_two = count % 100;
+  int form = 3;
+  if (count == 1)
+    form = 0;
+  else if (last == 1 && last_two != 11)
+    form = 1;
+  else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14))
+    form = 2;
+  return TextOf(MessageId(one + form));
+}
+
+bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
   if (HostMessage == nullptr) return false;
   const wchar_t *items[] = {title, line};
-  return HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, nullptr, items, 2, 0) ==
-         -1;
+  return HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2,
+                     0) == -1;
 }
 
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *history,
-             const wchar_t *text, wchar_t *answer, size_t answer_size) {
+             const wchar_t *text, wchar_t *answer, size_t answer_size,
+             const wchar_t *help_topic) {
   if (HostInputBox == nullptr) {
     const size_t length = wcsnlen(text, answer_size - 1);
     wmemcpy(answer, text, length);
@@ -70,12 +79,12 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *histo
   }
   answer[0] = L'\0';
   return HostInputBox(&PluginGuid, &LineGuid, title, question, history, text, answer, answer_size,
-                      nullptr,
+                      help_topic,
                       FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
 
 int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
-                   int current) {
+                   int current, const wchar_t *help_topic) {
   if (HostMenu == nullptr || count <= 0 || count > 16) return -1;
   FarMenuItem menu[16];
   memset(menu, 0, sizeof menu);
@@ -84,7 +93,7 @@ int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *i
     if (i == current) menu[i].Flags = MIF_SELECTED | MIF_CHECKED;
   }
   const intptr_t chosen = HostMenu(&PluginGuid, &id, -1, -1, 0, FMENU_WRAPMODE, title, nullptr,
-                                   nullptr, nullptr, nullptr, menu, size_t(count));
+                                   help_topic, nullptr, nullptr, menu, size_t(count));
   return chosen >= 0 && chosen < count ? int(chosen) : -1;
 }
 

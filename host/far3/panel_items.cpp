@@ -55,11 +55,12 @@ const wchar_t *TrimAnswer(wchar_t *answer) {
 // Asks where the `count` messages go, showing `dest`. The directory chosen,
 // or null when the user cancelled.
 const wchar_t *AskDestination(size_t count, bool move, const wchar_t *dest) {
-  wchar_t question[64];
-  swprintf(question, sizeof question / sizeof question[0], L"%ls %lu message%ls to:",
-           move ? L"Move" : L"Copy", static_cast<unsigned long>(count), count == 1 ? L"" : L"s");
-  if (!AskLine(move ? L"Move" : L"Copy", question, L"VessorFolderDestination", dest,
-               ChosenDestination, LongestPath))
+  wchar_t question[256];
+  swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
+           TextOf(move ? MMoveVerb : MCopyVerb), static_cast<unsigned long>(count),
+           CountedNoun(MMessageOne, count), TextOf(MDestinationEnd));
+  if (!AskLine(TextOf(move ? MMoveTitle : MCopyTitle), question, L"VessorFolderDestination", dest,
+               ChosenDestination, LongestPath, HELP_SAVING))
     return nullptr;
   const wchar_t *answer = TrimAnswer(ChosenDestination);
   return answer[0] != L'\0' ? answer : nullptr;
@@ -88,7 +89,7 @@ char *Utf8Names(const PluginPanelItem *items, size_t count, const char **names) 
 // A warning with a path written in UTF-8. True when the user pressed Esc.
 bool WarnAbout(const wchar_t *title, const char *path) {
   wchar_t *line = WideFromUtf8(path);
-  const bool stop = ShowWarning(title, line != nullptr ? line : L"");
+  const bool stop = ShowWarning(title, line != nullptr ? line : L"", HELP_SAVING);
   free(line);
   return stop;
 }
@@ -96,7 +97,7 @@ bool WarnAbout(const wchar_t *title, const char *path) {
 }  // namespace
 
 intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **items_out,
-                        size_t *count_out) {
+                        size_t *count_out, FolderFacts *facts) {
   *items_out = nullptr;
   *count_out = 0;
   if (!StartListing(folder)) return 0;
@@ -111,6 +112,7 @@ intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelIte
   MessageEntry entry;
   while (filled < count && NextMessageEntry(folder, &entry)) {
     FillPanelItem(entry, code_page, texts + filled * TextRoom, &items[filled]);
+    CountMessageEntry(facts, entry);
     ++filled;
   }
   *items_out = items;
@@ -125,7 +127,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
   const bool quiet = (mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   const bool ask = !quiet && (mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR)) == 0;
   if (!OpenDataFile(folder)) {
-    if (!quiet) WarnAbout(L"Unable to open Data Folder File", folder->DataPath);
+    if (!quiet) WarnAbout(TextOf(MCannotOpenData), folder->DataPath);
     return 0;
   }
   const size_t count = info->ItemsNumber;
@@ -155,7 +157,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
   free(name_block);
   if (!started) {
     // Out of memory before any file is made.
-    if (!quiet) ShowWarning(L"Cannot create file", dest);
+    if (!quiet) ShowWarning(TextOf(MCannotCreateFile), dest, HELP_SAVING);
     free(dest_utf8);
     return 0;
   }
@@ -169,9 +171,9 @@ intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
       continue;
     }
     result = 0;
-    const wchar_t *title = written == ExportCannotCreate ? L"Cannot create file"
-                           : written == ExportCannotRead ? L"Cannot read message"
-                                                         : L"Cannot write file";
+    const wchar_t *title = TextOf(written == ExportCannotCreate ? MCannotCreateFile
+                                  : written == ExportCannotRead ? MCannotReadMessage
+                                                                : MCannotWriteFile);
     // Esc in a warning stops the copy: the items not written stay chosen.
     if (!quiet && WarnAbout(title, ExportPath(&run))) {
       result = -1;

@@ -1,0 +1,113 @@
+#include "host/far3/info_lines.h"
+
+#include <cwchar>
+
+#include "folder/vessor_folder.h"
+#include "host/far3/code_page_setting.h"
+#include "host/far3/host_services.h"
+
+using namespace far3;
+
+namespace {
+
+uint64_t Ticks(const FILETIME &time) {
+  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+// A count with its digits in groups of three, parted as the language parts them.
+void WriteNumber(uint64_t number, wchar_t *out) {
+  wchar_t digits[24];
+  const int length = swprintf(digits, 24, L"%llu", static_cast<unsigned long long>(number));
+  const wchar_t *group = TextOf(MDigitGroup);
+  size_t at = 0;
+  for (int i = 0; i < length && at + 1 < InfoTextSize; ++i) {
+    if (i > 0 && (length - i) % 3 == 0)
+      for (const wchar_t *c = group; *c != L'\0' && at + 1 < InfoTextSize; ++c) out[at++] = *c;
+    out[at++] = digits[i];
+  }
+  out[at] = L'\0';
+}
+
+void WriteBytes(int64_t size, wchar_t *out) {
+  if (size < 0) {
+    wcsncpy(out, TextOf(MInfoMissing), InfoTextSize - 1);
+    return;
+  }
+  wchar_t number[InfoTextSize];
+  WriteNumber(uint64_t(size), number);
+  swprintf(out, InfoTextSize, L"%ls %ls", number, CountedNoun(MByteOne, uint64_t(size)));
+}
+
+// The date as the panel's date column shows it: in local time.
+void WriteDate(uint64_t ticks, wchar_t *out) {
+  FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
+  SYSTEMTIME parts;
+  if (ticks == 0 || !FileTimeToLocalFileTime(&utc, &local) ||
+      !FileTimeToSystemTime(&local, &parts)) {
+    wcsncpy(out, TextOf(MInfoNoDate), InfoTextSize - 1);
+    return;
+  }
+  swprintf(out, InfoTextSize, L"%04u-%02u-%02u %02u:%02u", parts.wYear, parts.wMonth, parts.wDay,
+           parts.wHour, parts.wMinute);
+}
+
+}  // namespace
+
+void StartFolderFacts(FolderFacts *facts, int64_t data_size) {
+  *facts = FolderFacts{};
+  facts->IndexSize = -1;
+  facts->DataSize = data_size;
+}
+
+void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry) {
+  ++facts->Messages;
+  if (entry.Attributes & EntryHidden) ++facts->Hidden;
+  if (entry.Attributes & EntryReadOnly) ++facts->ReadOnly;
+  // Sizes and offsets are signed in the record, as the copy reads them: a
+  // size of 0 or below is an empty message, a negative offset no place.
+  const int32_t size = int32_t(entry.Size), offset = int32_t(entry.DataOffset);
+  if (size > 0) {
+    facts->TotalSize += uint64_t(size);
+    if (offset < 0 || facts->DataSize < 0 || int64_t(offset) + size > facts->DataSize)
+      ++facts->PastEnd;
+  }
+  // A text that states no date still gets one in the panel, as the mail
+  // program's own listing gave it; it counts as undated here.
+  IndexDateText stated;
+  const uint64_t date = Ticks(entry.Time);
+  if (date == 0 || !ReadIndexDateText(entry.DateText, &stated)) {
+    ++facts->Undated;
+    return;
+  }
+  if (facts->Oldest == 0 || date < facts->Oldest) facts->Oldest = date;
+  if (date > facts->Newest) facts->Newest = date;
+}
+
+void MakeInfoLines(const FolderFacts &facts, const wchar_t *index_path, const wchar_t *data_path,
+                   InfoLines *lines) {
+  const MessageId labels[InfoLineCount] = {
+      MInfoFiles,    MInfoIndexFile, MInfoIndexSize, MInfoDataFile,  MInfoDataSize,
+      MInfoMessages, MInfoCount,     MInfoHidden,    MInfoReadOnly,  MInfoTotalSize,
+      MInfoOldest,   MInfoNewest,    MInfoUndated,   MInfoPastEnd,   MInfoCodePage};
+  for (size_t i = 0; i < InfoLineCount; ++i) {
+    wcsncpy(lines->Labels[i], TextOf(labels[i]), InfoTextSize - 1);
+    lines->Labels[i][InfoTextSize - 1] = L'\0';
+    lines->Data[i][0] = L'\0';
+    lines->Lines[i] = InfoPanelLine{lines->Labels[i], lines->Data[i], 0};
+  }
+  lines->Lines[0].Flags = lines->Lines[5].Flags = IPLFLAGS_SEPARATOR;
+  lines->Lines[1].Data = index_path;
+  WriteBytes(facts.IndexSize, lines->Data[2]);
+  lines->Lines[3].Data = data_path;
+  WriteBytes(facts.DataSize, lines->Data[4]);
+  WriteNumber(facts.Messages, lines->Data[6]);
+  WriteNumber(facts.Hidden, lines->Data[7]);
+  WriteNumber(facts.ReadOnly, lines->Data[8]);
+  WriteBytes(int64_t(facts.TotalSize), lines->Data[9]);
+  WriteDate(facts.Oldest, lines->Data[10]);
+  WriteDate(facts.Newest, lines->Data[11]);
+  WriteNumber(facts.Undated, lines->Data[12]);
+  WriteNumber(facts.PastEnd, lines->Data[13]);
+  wcsncpy(lines->Data[14], TextCodePageName(), InfoTextSize - 1);
+  for (size_t i = 0; i < InfoLineCount; ++i) lines->Data[i][InfoTextSize - 1] = L'\0';
+}

@@ -1,0 +1,62 @@
+// The numbers of the texts the plug-in shows: line N of the language files
+// (VessorFolderEng.lng, VessorFolderRus.lng, beside the DLL) holds text N, in
+// the language the host is set to. A text added here gets a line in each
+// file, in the same place. Also the help file's topics the plug-in opens.
+#pragma once
+
+enum MessageId {
+  MTitle,  // the panel's title and the configuration menu's entry
+  MCopyTitle,
+  MMoveTitle,
+  // The destination's question: verb, count, noun, end ("Copy 5 messages to:").
+  MCopyVerb,
+  MMoveVerb,
+  MDestinationEnd,
+  // A counted noun in four forms, chosen by CountedNoun: for 1; for 21, 31,
+  // ... (not 11); for 2-4, 22-24, ... (not 12-14); for the rest.
+  MMessageOne,
+  MMessageEndsInOne,
+  MMessageFew,
+  MMessageMany,
+  MByteOne,
+  MByteEndsInOne,
+  MByteFew,
+  MByteMany,
+  MDigitGroup,  // what parts large numbers in groups of three digits
+  MCannotOpenData,
+  MCannotCreateFile,
+  MCannotReadMessage,
+  MCannotWriteFile,
+  MCodePageMenuTitle,
+  MCodePageOem,
+  MCodePageAnsi,
+  MCodePageUtf8,
+  MCodePage437,
+  MCodePage850,
+  MCodePage866,
+  MCodePage1250,
+  MCodePage1251,
+  MCodePage1252,
+  MInfoFiles,
+  MInfoIndexFile,
+  MInfoIndexSize,
+  MInfoDataFile,
+  MInfoDataSize,
+  MInfoMissing,
+  MInfoMessages,
+  MInfoCount,
+  MInfoHidden,
+  MInfoReadOnly,
+  MInfoTotalSize,
+  MInfoOldest,
+  MInfoNewest,
+  MInfoNoDate,
+  MInfoUndated,
+  MInfoPastEnd,
+  MInfoCodePage,
+  MessageCount
+};
+
+// The help file's topics (VessorFolderEng.hlf, VessorFolderRus.hlf).
+#define HELP_SAVING L"Saving"
+#define HELP_CODE_PAGE L"CodePage"
