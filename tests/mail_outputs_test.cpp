@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "outputs/given_headers.h"
+#include "outputs/mbox_format.h"
 #include "platform/file_system.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/folder_tree.h"
-#include "tools/vfolder/given_headers.h"
-#include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/system_calls.h"
 
 #ifdef _WIN32

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "folder/export.h"
-#include "tools/vfolder/byte_buffer.h"
+#include "outputs/byte_buffer.h"
+#include "outputs/given_headers.h"
+#include "outputs/mbox_format.h"
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/given_headers.h"
-#include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "outputs/mail_folder.h"
 #include "platform/file_identity.h"
-#include "tools/vfolder/mail_folder.h"
 #include "tools/vfolder/run_log.h"
 
 enum MailOutput { MboxOutput, MaildirOutput, EmlOutput };

@@ -9,8 +9,9 @@
 #include <string>
 
 #include "folder/export_name.h"
+#include "outputs/mail_folder.h"
+#include "outputs/utf8_text.h"
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/mail_folder.h"
 #include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_loader.h"
 #include "tools/vfolder/run_log.h"
