@@ -2,7 +2,7 @@
 // the file table (a disk that fills up, a create, a close or a rename that
 // fails, a name taken at the last moment), and a directory of folders into
 // each kind of tree. The Windows test program runs them under Wine too.
-#include "tools/vfolder/mail_outputs.h"
+#include "tools/vfolder/terminal_events.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "outputs/folder_tree.h"
+#include "outputs/given_headers.h"
+#include "outputs/mbox_format.h"
 #include "platform/file_system.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
-#include "tools/vfolder/folder_tree.h"
-#include "tools/vfolder/given_headers.h"
-#include "tools/vfolder/mbox_format.h"
 #include "tools/vfolder/system_calls.h"
 
 #ifdef _WIN32
@@ -187,7 +187,9 @@ std::string GivenHeaders(int i, bool seen = false) {
 std::string Message(int i, bool seen = false) { return GivenHeaders(i, seen) + Body(i); }
 
 MailRun RunOf(MailOutput output) {
+  static TerminalRun terminal = {};
   MailRun run = {};
+  run.Events = TerminalEvents(&terminal);
   run.Output = output;
   run.Existing = MboxRefuse;
   return run;

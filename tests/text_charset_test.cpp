@@ -1,7 +1,7 @@
 // The index texts as a person reads them: decoded from the mail program's
 // code page by the system's converter, escaped where they are no UTF-8, and
 // measured in the columns a terminal gives them.
-#include "tools/vfolder/text_charset.h"
+#include "outputs/text_charset.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "outputs/utf8_text.h"
+
 namespace {
 
 std::string Hex(const char *form, unsigned value) {
@@ -20,27 +22,6 @@ std::string EscapeOf(unsigned char c, bool backslash) {
     case '\r': return "\\r";
     default: return c < 0x20 || c == 0x7F ? Hex("\\x%02x", c) : "";
   }
-}
-
-// The length of the valid UTF-8 sequence at `text` (of `left` bytes), its
-// character in `*code`; 0 when it is none: a stray byte, a sequence cut short
-// or too long for its character, or a surrogate.
-size_t Utf8Sequence(const unsigned char *text, size_t left, uint32_t *code) {
-  const unsigned char lead = text[0];
-  const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                                       : lead >= 0xE0 && lead <= 0xEF   ? 3
-                                       : lead >= 0xF0 && lead <= 0xF4   ? 4
-                                                                        : 0;
-  if (length == 0 || length > left) return 0;
-  uint32_t value = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i) {
-    if ((text[i] & 0xC0) != 0x80) return 0;
-    value = value << 6 | (text[i] & 0x3F);
-  }
-  static const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < Least[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *code = value;
-  return length;
 }
 
 // `text` with each byte that is not part of valid UTF-8 written \xHH, each
@@ -109,14 +90,6 @@ std::string Printable(const char *text) {
 }
 
 std::string TableText(const std::string &text) { return TerminalText(text, true); }
-
-bool IsUtf8(const std::string &text) {
-  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
-  uint32_t code = 0;
-  for (size_t at = 0, length = 0; at < text.size(); at += length)
-    if ((length = Utf8Sequence(bytes + at, text.size() - at, &code)) == 0) return false;
-  return true;
-}
 
 size_t DisplayWidth(const std::string &utf8) {
   size_t width = 0;

@@ -21,9 +21,6 @@ std::string Printable(const char *text);
 // that only UTF-8 without a control in it reaches the terminal.
 std::string TableText(const std::string &text);
 
-// True when every byte of `text` is part of valid UTF-8.
-bool IsUtf8(const std::string &text);
-
 // The columns a terminal gives the UTF-8 text: none for a combining mark, two
 // for the wide characters of East Asian scripts, one for any other.
 size_t DisplayWidth(const std::string &utf8);

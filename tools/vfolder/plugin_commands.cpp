@@ -9,12 +9,13 @@
 #include <string>
 
 #include "folder/export_name.h"
+#include "outputs/mail_folder.h"
+#include "outputs/utf8_text.h"
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/mail_folder.h"
-#include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_loader.h"
 #include "tools/vfolder/run_log.h"
 #include "tools/vfolder/system_calls.h"
+#include "tools/vfolder/terminal_events.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tools/vfolder/text_charset.h"
+#include "outputs/text_charset.h"
 
 struct PluginCommand {
   const char *PluginPath;           // null: beside this program

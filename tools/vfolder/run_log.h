@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "outputs/byte_buffer.h"
 #include "platform/file_system.h"
-#include "tools/vfolder/byte_buffer.h"
 
 struct RunLog {
   FileRef File;

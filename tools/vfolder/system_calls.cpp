@@ -76,8 +76,6 @@ void ForgetCutBack() { CutMarked = 0; }
 
 #ifdef _WIN32
 
-const char SystemSeparator = '\\';
-
 std::string FullPath(const char *path) {
   char full[MAX_PATH * 4];
   const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
@@ -85,35 +83,6 @@ std::string FullPath(const char *path) {
 }
 
 bool IsTerminal(FILE *stream) { return _isatty(_fileno(stream)) != 0; }
-
-FileRef StandardOutput() { return reinterpret_cast<FileRef>(GetStdHandle(STD_OUTPUT_HANDLE)); }
-
-bool IsClosedPipe(int error) { return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE; }
-
-unsigned long ProcessId() { return GetCurrentProcessId(); }
-
-void ClearSystemError() { SetLastError(0); }
-
-std::string SystemErrorText(int error) {
-  char text[512];
-  DWORD length = error == 0 ? 0
-                            : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                             nullptr, DWORD(error), 0, text, sizeof text, nullptr);
-  // The message ends in a full stop and a line break, which a line of ours
-  // does not want.
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    --length;
-  if (length == 0 && error != 0) return "system error " + std::to_string(error);
-  return std::string(text, length);
-}
-
-std::string HostName() {
-  char name[MAX_COMPUTERNAME_LENGTH + 1];
-  DWORD size = sizeof name;
-  if (!GetComputerNameA(name, &size) || size == 0) return "localhost";
-  return std::string(name, size);
-}
 
 void IgnoreWriteSignals() {}
 
@@ -178,8 +147,6 @@ void CatchInterrupts() {
 
 #else
 
-const char SystemSeparator = '/';
-
 std::string FullPath(const char *path) {
   if (path[0] == '/') return path;
   char cwd[4096];
@@ -188,22 +155,6 @@ std::string FullPath(const char *path) {
 }
 
 bool IsTerminal(FILE *stream) { return isatty(fileno(stream)) != 0; }
-
-FileRef StandardOutput() { return STDOUT_FILENO; }
-
-bool IsClosedPipe(int error) { return error == EPIPE; }
-
-unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
-
-void ClearSystemError() { errno = 0; }
-
-std::string SystemErrorText(int error) { return error == 0 ? std::string() : strerror(error); }
-
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
 
 void IgnoreWriteSignals() {
   signal(SIGPIPE, SIG_IGN);

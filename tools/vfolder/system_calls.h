@@ -8,38 +8,16 @@
 #include <string>
 
 #include "platform/file_system.h"
-
-// The separator between a directory and a name in the system's paths.
-extern const char SystemSeparator;
+#include "platform/system_facts.h"
 
 // `path` made full, as the file manager hands paths to the plug-in.
 std::string FullPath(const char *path);
 
 bool IsTerminal(FILE *stream);
 
-// Standard output as a file to write bytes to as they are.
-FileRef StandardOutput();
-
-// True when the error a write left says that the reading end of a pipe has
-// gone.
-bool IsClosedPipe(int error);
-
-unsigned long ProcessId();
-
-// Sets the error that LastSystemError() tells to none, so that a failure
-// afterwards shows whether the call that failed left one.
-void ClearSystemError();
-
-// The system's text for an error number of LastSystemError(): the C
-// library's on Linux, the system message on Windows; empty for none.
-std::string SystemErrorText(int error);
-
 // ": " and the system's text for the error, or nothing for none: the end of
 // a line that says what failed.
 std::string Because(int error);
-
-// The machine's name, "localhost" when it has none.
-std::string HostName();
 
 // A write past a file-size limit, or into a pipe whose reader has gone, fails
 // with an error from now on, instead of ending the process.

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "folder/export.h"
+#include "outputs/folder_tree.h"
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/folder_tree.h"
-#include "tools/vfolder/mail_outputs.h"
 #include "tools/vfolder/plugin_commands.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
+#include "tools/vfolder/terminal_events.h"
 
 namespace {
 
@@ -173,6 +173,12 @@ bool OpenLog(const Arguments &arguments, const std::string &target, IsOwn is_own
   return false;
 }
 
+// The log (null: none) takes the run's outcomes, and no output file may be it.
+void UseLog(RunLog *log, MailRun *run) {
+  static_cast<TerminalRun *>(run->Events.Context)->Log = log;
+  run->Guarded[2] = log != nullptr ? FileSystem.IdentifyOpen(log->File) : FileIdentity{};
+}
+
 // mbox, maildir or copy --eml of every folder under a directory.
 int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string &dir,
                      const std::string &out) {
@@ -180,7 +186,7 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   if (out == "-") return UsageError("a directory goes into a directory, not standard output");
   TreeNode top;
   int passed_over = 0;
-  const bool complete = FindFolders(dir, &top, &passed_over);
+  const bool complete = FindFolders(dir, &top, &passed_over, run);
   // Nothing of them is lost, but the user sees a folder in each.
   if (passed_over > 0)
     fprintf(stderr, "vfolder: %d empty index file%s without a data folder file passed over\n",
@@ -194,15 +200,16 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
             Printable(out.c_str()).c_str());
     return 2;
   }
-  run->NameFolders = true;
+  TerminalRun *terminal = static_cast<TerminalRun *>(run->Events.Context);
+  terminal->NameFolders = true;
   if (TreeNeedsCharset(*run, top)) return 2;
   RunLog log;
   auto is_own = [&](const FileIdentity &identity) { return IsTreeFile(top, identity); };
   if (!OpenLog(arguments, out, is_own, &log)) return 2;
-  run->Log = arguments.LogPath != nullptr ? &log : nullptr;
+  UseLog(arguments.LogPath != nullptr ? &log : nullptr, run);
   run->Total = int(std::min<int64_t>(CountMessages(top), INT32_MAX));
   Tally tally = ConvertTree(run, top, out, arguments.Layout);
-  const bool logged = run->Log == nullptr || CloseRunLog(&log);
+  const bool logged = terminal->Log == nullptr || CloseRunLog(&log);
   if (run->PipeClosed) return 141;
   // Interrupted: the folders not reached count among the messages.
   if (Interrupted()) tally.Messages = std::max(tally.Messages, run->Total);
@@ -213,7 +220,9 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
 int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   IgnoreWriteSignals();
   CatchInterrupts();
+  TerminalRun terminal = {};
   MailRun run = {};
+  run.Events = TerminalEvents(&terminal);
   run.Charset = charset;
   run.Output = arguments.What == MboxCommand      ? MboxOutput
                : arguments.What == MaildirCommand ? MaildirOutput
@@ -275,11 +284,11 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
     CloseMailFolder(&folder);
     return 2;
   }
-  run.Log = arguments.LogPath != nullptr ? &log : nullptr;
+  UseLog(arguments.LogPath != nullptr ? &log : nullptr, &run);
   run.Total = int(chosen.size());
   const Tally tally = ConvertFolder(&run, &folder, chosen, target);
   CloseMailFolder(&folder);
-  const bool logged = run.Log == nullptr || CloseRunLog(&log);
+  const bool logged = terminal.Log == nullptr || CloseRunLog(&log);
   if (run.PipeClosed) return 141;
   PrintSummary(tally);
   return StatusOf(run, tally, logged);

@@ -10,7 +10,7 @@
 #include "folder/folder_handle.h"
 #include "folder/listing.h"
 #include "platform/file_identity.h"
-#include "tools/vfolder/text_charset.h"
+#include "outputs/text_charset.h"
 
 struct MailFolder {
   std::string Shown;  // the index path, as messages name the folder

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tools/vfolder/byte_buffer.h"
+#include "outputs/byte_buffer.h"
 
 enum HeadersGiven {
   NoHeadersGiven,

@@ -1,10 +1,10 @@
-#include "tools/vfolder/given_headers.h"
+#include "outputs/given_headers.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "tools/vfolder/escaped_text.h"
+#include "outputs/utf8_text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "tools/vfolder/mbox_format.h"
+#include "outputs/mbox_format.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "tools/vfolder/mail_dates.h"
+#include "outputs/mail_dates.h"
 
 namespace {
 

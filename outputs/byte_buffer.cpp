@@ -1,4 +1,4 @@
-#include "tools/vfolder/byte_buffer.h"
+#include "outputs/byte_buffer.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,11 +1,11 @@
-#include "tools/vfolder/mail_folder.h"
+#include "outputs/mail_folder.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "folder/vessor_folder.h"
+#include "outputs/mail_dates.h"
 #include "platform/file_system.h"
-#include "tools/vfolder/mail_dates.h"
 
 namespace {
 

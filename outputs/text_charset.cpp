@@ -1,4 +1,4 @@
-#include "tools/vfolder/text_charset.h"
+#include "outputs/text_charset.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,14 +1,11 @@
-#include "tools/vfolder/folder_tree.h"
+#include "outputs/folder_tree.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "folder/vessor_folder.h"
 #include "platform/file_system.h"
-#include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/progress.h"
-#include "tools/vfolder/system_calls.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -27,13 +24,12 @@ std::string FolderName(const std::string &file_name) {
   return dot == std::string::npos || dot == 0 ? file_name : file_name.substr(0, dot);
 }
 
-// Reads the directory `node.Path` into `node`, saying so of each directory
+// Reads the directory `node.Path` into `node`, telling of each directory
 // that cannot be read; false when it holds no folder.
-bool ReadDirectory(TreeNode *node, bool *complete, int *passed_over) {
+bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *passed_over) {
   std::vector<std::string> names;
   if (!FileSystem.ListDirectory(node->Path.c_str(), AddName, &names)) {
-    fprintf(stderr, "vfolder: %s: cannot read the directory\n",
-            Printable(node->Path.c_str()).c_str());
+    if (run != nullptr) Tell(*run, NoticeCannotReadDirectory, node->Path.c_str());
     *complete = false;
   }
   std::sort(names.begin(), names.end());
@@ -41,7 +37,7 @@ bool ReadDirectory(TreeNode *node, bool *complete, int *passed_over) {
     TreeNode child = {Join(node->Path, name), name, false, 0, {}, {}};
     const PathKind kind = FileSystem.KindOf(child.Path.c_str(), false);
     if (kind == PathDirectory) {
-      if (ReadDirectory(&child, complete, passed_over)) node->Children.push_back(child);
+      if (ReadDirectory(run, &child, complete, passed_over)) node->Children.push_back(child);
     } else if (kind != PathRegular && kind != PathLink) {
       continue;
     } else if (const FolderFileKind found = IsFolderFile(child.Path, &child.Records);
@@ -84,18 +80,13 @@ std::string Suffixed(const std::string &base, int number) {
   return number == 1 ? base : base + "_(" + std::to_string(number) + ")";
 }
 
-void SayFolder(const MailFolder &folder, const std::string &text) {
-  ClearProgress();
-  fprintf(stderr, "vfolder: %s: %s\n", Printable(folder.Shown.c_str()).c_str(), text.c_str());
-}
-
 // Converts one folder into `target`; an empty target is one that could not
 // be made, which every message of the folder fails for.
 void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, Tally *total) {
   MailFolder folder;
   const FolderOpening opening = OpenMailFolder(node.Path, &folder, run->Charset);
   if (opening != FolderOpened) {
-    SayFolder(folder, "cannot list the folder");
+    Tell(*run, NoticeFolderNotListed, folder.Shown.c_str());
     ++run->FoldersNotListed;
   } else {
     std::vector<int> chosen;
@@ -104,14 +95,13 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
     if (target.empty()) {
       tally.Handled = tally.Failed = tally.Messages;
       run->Done += tally.Messages;
-      if (run->Log != nullptr)
-        for (int i : chosen)
-          LogMessage(run->Log, folder.Shown, i, NameOf(folder, i),
-                     folder.Entries[size_t(i)].Size, "Cannot create file");
+      for (int i : chosen)
+        TellOutcome(*run, {&folder, i, ProblemCannotCreate, 0, NoHeadersGiven, nullptr});
     } else {
       tally = ConvertFolder(run, &folder, chosen, target);
     }
-    if (!run->PipeClosed) SayFolder(folder, SummaryOf(tally));
+    if (!run->PipeClosed && run->Events.FolderDone != nullptr)
+      run->Events.FolderDone(run->Events.Context, folder, tally);
     total->Messages += tally.Messages;
     total->Handled += tally.Handled;
     total->Written += tally.Written;
@@ -132,12 +122,9 @@ void FailBelow(MailRun *run, const TreeNode &node, Tally *total) {
   }
 }
 
-// Says so, with the reason the system gave for the last call that failed.
-void SayCannotMake(const std::string &path, const char *what) {
-  const std::string reason = Because(LastSystemError());
-  ClearProgress();
-  fprintf(stderr, "vfolder: %s: cannot make the %s%s\n", Printable(path.c_str()).c_str(), what,
-          reason.c_str());
+// Tells so, with the reason the system gave for the last call that failed.
+void TellCannotMake(const MailRun &run, const std::string &path, OutputNotice notice) {
+  Tell(run, notice, path.c_str(), LastSystemError());
 }
 
 // A folder and a directory of the same name, which every layout keeps
@@ -190,7 +177,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
       if (file == NoFile && !exists) break;
     }
     const bool made = file != NoFile && FileSystem.Close(file);
-    if (!made) SayCannotMake(Join(out, name), "file");
+    if (!made) TellCannotMake(*run, Join(out, name), NoticeCannotMakeFile);
     given.Names.push_back(name);
     given.Names.push_back(name + ".sbd");
     if (folder != nullptr) ConvertOne(run, *folder, made ? Join(out, name) : "", total);
@@ -201,7 +188,7 @@ void ConvertMboxLevel(MailRun *run, const TreeNode &node, const std::string &out
     if (made && FileSystem.MakeDirectory(sbd.c_str(), OwnerOnly, &exists)) {
       ConvertMboxLevel(run, *directory, sbd, total);
     } else {
-      SayCannotMake(sbd, "directory");
+      TellCannotMake(*run, sbd, NoticeCannotMakeDirectory);
       FailBelow(run, *directory, total);
     }
   }
@@ -225,7 +212,7 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
     }
     given.Names.push_back(name);
     const std::string path = Join(out, name);
-    if (!made) SayCannotMake(path, "directory");
+    if (!made) TellCannotMake(*run, path, NoticeCannotMakeDirectory);
     if (box.Folder != nullptr) ConvertOne(run, *box.Folder, made ? path : "", total);
     if (box.Directory == nullptr) continue;
     if (made)
@@ -245,12 +232,12 @@ std::string MaildirPlusName(const std::string &name) {
 }
 
 // Makes `dir` a Maildir's own: tmp, new and cur in it.
-bool MakeMaildir(const std::string &dir) {
+bool MakeMaildir(const MailRun *run, const std::string &dir) {
   for (const char *sub : {"tmp", "new", "cur"}) {
     bool exists = false;
     ClearSystemError();
     if (!FileSystem.MakeDirectory(Join(dir, sub).c_str(), OwnerOnly, &exists) && !exists) {
-      SayCannotMake(Join(dir, sub), "directory");
+      TellCannotMake(*run, Join(dir, sub), NoticeCannotMakeDirectory);
       return false;
     }
   }
@@ -260,10 +247,10 @@ bool MakeMaildir(const std::string &dir) {
 // Makes the Maildir++ subfolder `dir`, marked as one by its file maildirfolder.
 // False, having said why, when it cannot; `*exists` then tells whether
 // something of that name is there already.
-bool MakeMaildirFolder(const std::string &dir, bool *exists) {
+bool MakeMaildirFolder(const MailRun *run, const std::string &dir, bool *exists) {
   ClearSystemError();
   if (!FileSystem.MakeDirectory(dir.c_str(), OwnerOnly, exists)) {
-    if (!*exists) SayCannotMake(dir, "directory");
+    if (!*exists) TellCannotMake(*run, dir, NoticeCannotMakeDirectory);
     return false;
   }
   const std::string mark = Join(dir, "maildirfolder");
@@ -271,7 +258,7 @@ bool MakeMaildirFolder(const std::string &dir, bool *exists) {
   ClearSystemError();
   const FileRef file = FileSystem.CreateNew(mark.c_str(), OwnerOnly, &mark_exists);
   if (file == NoFile || !FileSystem.Close(file)) {
-    SayCannotMake(mark, "file");
+    TellCannotMake(*run, mark, NoticeCannotMakeFile);
     return false;
   }
   return true;
@@ -302,7 +289,7 @@ void ConvertMaildirPlusLevel(MailRun *run, const TreeNode &node, const std::stri
       path = Join(root, "." + prefix + name);
       if (given.Has(name)) continue;
       if (folder != nullptr)
-        made = MakeMaildirFolder(path, &exists);
+        made = MakeMaildirFolder(run, path, &exists);
       else
         made = !(exists = FileSystem.KindOf(path.c_str(), false) != PathMissing);
     }
@@ -318,11 +305,11 @@ void ConvertMaildirPlusLevel(MailRun *run, const TreeNode &node, const std::stri
 
 }  // namespace
 
-bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over) {
+bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over, const MailRun *run) {
   *top = TreeNode{dir, "", false, 0, {}, {}};
   bool complete = true;
   *passed_over = 0;
-  ReadDirectory(top, &complete, passed_over);
+  ReadDirectory(run, top, &complete, passed_over);
   return complete;
 }
 
@@ -345,13 +332,13 @@ Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, Tre
   ClearSystemError();
   const bool plus = run->Output == MaildirOutput && layout == MaildirPlusPlusLayout;
   if (!FileSystem.MakeDirectories(out.c_str(), OwnerOnly)) {
-    SayCannotMake(out, "directory");
+    TellCannotMake(*run, out, NoticeCannotMakeDirectory);
     FailBelow(run, top, &total);
   } else if (run->Output == MboxOutput) {
     ConvertMboxLevel(run, top, out, &total);
   } else if (!plus) {
     ConvertDirectoryLevel(run, top, out, &total);
-  } else if (MakeMaildir(out)) {
+  } else if (MakeMaildir(run, out)) {
     ConvertMaildirPlusLevel(run, top, out, "", &total);
   } else {
     FailBelow(run, top, &total);

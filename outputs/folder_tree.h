@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/file_identity.h"
-#include "tools/vfolder/mail_outputs.h"
+#include "outputs/mail_run.h"
 
 // A folder, or a directory that holds folders somewhere below it.
 struct TreeNode {
@@ -23,9 +23,11 @@ struct TreeNode {
 // Finds every folder under the directory `dir` (IsFolderFile): files through
 // symbolic links are taken, directories through them are not entered; an
 // empty index file without its data folder file is passed over, counted in
-// `*passed_over`. False, having said which, when a directory could not be
-// read to its end; the folders found are there all the same.
-bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over);
+// `*passed_over`. False, having told `run`'s host which (where there is a
+// run), when a directory could not be read to its end; the folders found are
+// there all the same.
+bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over,
+                 const MailRun *run = nullptr);
 
 // The messages of every folder in the tree.
 int64_t CountMessages(const TreeNode &node);
@@ -58,8 +60,8 @@ enum TreeLayout {
 // the folder's files and the directory's (in a Maildir, the names tmp, new
 // and cur are its own). Other names equal ignoring the case of A-Z within one
 // directory, and names in use from before, take the next free suffix "_(2)",
-// "_(3)", ... Each folder ends with its own summary line; returns the counts
-// of all.
+// "_(3)", ... Each folder's counts go to the host as it is done; returns
+// the counts of all.
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout);
 
 // NeedsCharset for every message of every folder in the tree.

@@ -1,18 +1,15 @@
-#include "tools/vfolder/mail_outputs.h"
+#include "outputs/mail_run.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "folder/export.h"
-#include "tools/vfolder/byte_buffer.h"
-#include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/given_headers.h"
-#include "tools/vfolder/mbox_format.h"
-#include "tools/vfolder/progress.h"
-#include "tools/vfolder/system_calls.h"
+#include "outputs/byte_buffer.h"
+#include "outputs/given_headers.h"
+#include "outputs/mbox_format.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -25,27 +22,16 @@ const bool NamesTakeColons = true;
 // Formatted mbox messages are written in pieces of about this size.
 const size_t MboxPieceSize = 1024 * 1024;
 
-const char CannotCreate[] = "Cannot create file";
-const char CannotRead[] = "Cannot read message";
-const char CannotWrite[] = "Cannot write file";
-const char NoMemory[] = "not enough memory for the message";
-const char DamagedSize[] = "Cannot read message: the record's size is damaged";
-const char NotOwnFile[] = "is one of the folder's own files";
-const char NotTheLog[] = "is the log";
-
 // What became of one message handled: written, or the reason it was not.
 struct Outcome {
   int Position;
-  const char *Problem;  // null: written
+  OutputProblem Problem;
   int Error;            // the system's error number the failing call left; 0 for none
   HeadersGiven Given;   // a written message's headers given
 };
 
-// "PROBLEM[: the system's reason]"
-std::string ReasonOf(const char *problem, int error) { return problem + Because(error); }
-
 // Every chosen message fails for one reason, said once already.
-void FailAll(const std::vector<int> &chosen, const char *problem, int error,
+void FailAll(const std::vector<int> &chosen, OutputProblem problem, int error,
              std::vector<Outcome> *outcomes) {
   for (int position : chosen) outcomes->push_back({position, problem, error, NoHeadersGiven});
 }
@@ -54,34 +40,17 @@ std::string Join(const std::string &dir, const std::string &name) {
   return dir + SystemSeparator + name;
 }
 
-void Say(const char *format, ...) {
-  ClearProgress();
-  va_list arguments;
-  va_start(arguments, format);
-  vfprintf(stderr, format, arguments);
-  va_end(arguments);
+// Tells that message `position` failed, naming the file where there is one.
+void Failed(const MailRun &run, const MailFolder &folder, int position, OutputProblem problem,
+            int error, const std::string &path = std::string()) {
+  TellFailed(run, {&folder, position, problem, error, NoHeadersGiven,
+                   path.empty() ? nullptr : path.c_str()});
 }
 
-std::string Shown(const std::string &path) { return Printable(path.c_str()); }
-
-// "vfolder: [FOLDER: ]message N (NAME): PROBLEM[: PATH][: the system's reason]"
-void SayMessageFailed(const MailRun &run, const MailFolder &folder, int position,
-                      const char *problem, int error, const std::string &path = std::string()) {
-  const std::string where = run.NameFolders ? Shown(folder.Shown) + ": " : std::string();
-  Say("vfolder: %smessage %d (%s): %s%s%s%s\n", where.c_str(), position,
-      TableText(NameOf(folder, position)).c_str(), problem, path.empty() ? "" : ": ",
-      Shown(path).c_str(), Because(error).c_str());
-}
-
-// Says once that `dir` cannot take the output, with the system's reason.
-void SayCannotMake(const std::string &dir, const char *what, int error) {
-  Say("vfolder: %s: cannot %s%s\n", Shown(dir).c_str(), what, Because(error).c_str());
-}
-
-
-void Handled(MailRun *run) {
+void Handled(MailRun *run, const MailFolder &folder, int position) {
   ++run->Done;
-  ShowProgress(run->Done, run->Total);
+  if (run->Events.Progress != nullptr)
+    run->Events.Progress(run->Events.Context, run->Done, run->Total, NameOf(folder, position));
 }
 
 bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
@@ -91,21 +60,27 @@ bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHig
 bool SizeDamaged(const MessageEntry &entry) { return int32_t(entry.Size) < 0; }
 
 // Why the file opened for the output must not be written, whatever path led
-// to it: it is one of the folder's own files or the log. Null when it may be.
-const char *GuardedFile(const MailRun &run, FileRef file) {
+// to it: it is one of the folder's own files or the log. NoProblem when it may be.
+OutputProblem GuardedFile(const MailRun &run, FileRef file) {
   const FileIdentity identity = FileSystem.IdentifyOpen(file);
   if (IsSameFile(identity, run.Guarded[0]) || IsSameFile(identity, run.Guarded[1]))
-    return NotOwnFile;
-  return IsSameFile(identity, run.Guarded[2]) ? NotTheLog : nullptr;
+    return ProblemOwnFile;
+  return IsSameFile(identity, run.Guarded[2]) ? ProblemIsTheLog : NoProblem;
 }
 
-// The message's bytes into an open file; an interrupt stops the copy.
-bool WriteSink(void *file, const void *bytes, size_t size) {
-  return !Interrupted() && FileSystem.Write(*static_cast<FileRef *>(file), bytes, size);
+bool StopAsked(const MailRun &run) {
+  return run.Events.Stopping != nullptr && run.Events.Stopping(run.Events.Context);
 }
 
-bool BufferSink(void *buffer, const void *bytes, size_t size) {
-  return !Interrupted() && AppendBytes(static_cast<ByteBuffer *>(buffer), bytes, size);
+// A message's bytes into memory; a stop asked for ends the copy.
+struct BufferSink {
+  const MailRun *Run;
+  ByteBuffer *Buffer;
+};
+
+bool BufferWrite(void *context, const void *bytes, size_t size) {
+  const BufferSink *sink = static_cast<BufferSink *>(context);
+  return !StopAsked(*sink->Run) && AppendBytes(sink->Buffer, bytes, size);
 }
 
 // What message `position` is given, and the lines that go before it (with
@@ -137,14 +112,23 @@ struct HeadingSink {
   bool AfterCr;          // the last piece ended in a CR
 };
 
+// The message's bytes into the open file; a stop asked for ends the copy.
+bool WriteSink(const HeadingSink *sink, const void *bytes, size_t size) {
+  return !StopAsked(*sink->Run) && FileSystem.Write(*sink->File, bytes, size);
+}
+
+bool ExactWrite(void *context, const void *bytes, size_t size) {
+  return WriteSink(static_cast<HeadingSink *>(context), bytes, size);
+}
+
 // Writes bytes of the message after its head is decided.
 bool WriteOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
-  if (!sink->Head.LoneCr || (size == 0 && !whole)) return size == 0 || WriteSink(sink->File, bytes, size);
+  if (!sink->Head.LoneCr || (size == 0 && !whole)) return size == 0 || WriteSink(sink, bytes, size);
   sink->Converted.Size = 0;
   return AppendCrLfEnds(&sink->Converted, bytes, size, &sink->AfterCr) &&
          (!whole || AppendCrLfEnds(&sink->Converted, "", 0, &sink->AfterCr)) &&
          (sink->Converted.Size == 0 ||
-          WriteSink(sink->File, sink->Converted.Bytes, sink->Converted.Size));
+          WriteSink(sink, sink->Converted.Bytes, sink->Converted.Size));
 }
 
 // Takes `bytes` (`whole`: the message ends with them). False when a write
@@ -162,7 +146,7 @@ bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
     return held || AppendBytes(sink->Held, bytes, size);
   sink->Decided = true;
   const size_t skipped = sink->Head.EnvelopeSize;
-  return (text.empty() || WriteSink(sink->File, text.data(), text.size())) &&
+  return (text.empty() || WriteSink(sink, text.data(), text.size())) &&
          WriteOn(sink, head + skipped, head_size - skipped, whole);
 }
 
@@ -176,10 +160,10 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
                                ByteBuffer *held, HeadersGiven *given) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   *given = NoHeadersGiven;
-  if (run.Exact && !run.Seen)
-    return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, WriteSink, file);
-  held->Size = 0;
   HeadingSink sink = {&run, folder, position, file, held, false, {}, {}, false};
+  if (run.Exact && !run.Seen)
+    return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, ExactWrite, &sink);
+  held->Size = 0;
   ExportResult result =
       CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HeadingWrite, &sink);
   if (result == ExportWritten && !PassOn(&sink, "", 0, true)) result = ExportCannotWrite;
@@ -188,10 +172,10 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
   return result;
 }
 
-const char *ProblemOf(ExportResult result) {
-  return result == ExportCannotRead     ? CannotRead
-         : result == ExportCannotCreate ? CannotCreate
-                                        : CannotWrite;
+OutputProblem ProblemOf(ExportResult result) {
+  return result == ExportCannotRead     ? ProblemCannotRead
+         : result == ExportCannotCreate ? ProblemCannotCreate
+                                        : ProblemCannotWrite;
 }
 
 // The size of the file at `path`; -1 when it cannot be read.
@@ -225,26 +209,27 @@ struct MboxFile {
 
 // Starts the new file beside FILE, in its directory, so that renaming it is
 // one step; it lets in whom `old` (FILE opened, or NoFile for a link) does.
-// The reason when the file made is one the run must not write, else null.
-const char *CreateBeside(const MailRun &run, const std::string &path, FileRef old,
-                         MboxFile *mbox) {
+// The reason when the file made is one the run must not write, else
+// NoProblem.
+OutputProblem CreateBeside(const MailRun &run, const std::string &path, FileRef old,
+                           MboxFile *mbox) {
   mbox->Replaces = path;
   bool exists = false;
-  StartCreating();
+  TellPartial(run, PartialStarting);
   for (int attempt = 0; attempt < 100 && mbox->File == NoFile; ++attempt) {
     mbox->Path = path + ".vf" + std::to_string(ProcessId()) +
                  (attempt > 0 ? "." + std::to_string(attempt) : std::string());
     mbox->File = FileSystem.CreateNew(mbox->Path.c_str(), OwnerOnly, &exists);
     if (!exists) break;
   }
-  const char *problem = mbox->File != NoFile ? GuardedFile(run, mbox->File) : nullptr;
-  if (mbox->File == NoFile || problem != nullptr) {
-    StopCreating();
+  OutputProblem problem = mbox->File != NoFile ? GuardedFile(run, mbox->File) : NoProblem;
+  if (mbox->File == NoFile || problem != NoProblem) {
+    TellPartial(run, PartialStopped);
     return problem;
   }
-  MarkPartialFile(mbox->File, mbox->Path.c_str());
+  TellPartial(run, PartialMarked, mbox->File, mbox->Path.c_str());
   if (old != NoFile) FileSystem.CopyAccess(old, mbox->File);
-  return nullptr;
+  return NoProblem;
 }
 
 // The line feeds that end the old mbox's last message with an empty line, so
@@ -270,7 +255,8 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     return true;
   }
   const PathKind kind = FileSystem.KindOf(path.c_str(), false);
-  const char *problem = nullptr;
+  OutputProblem problem = NoProblem;
+  bool no_file = false, holds_messages = false;
   ClearSystemError();
   if (kind == PathMissing) {
     bool exists = false;
@@ -290,8 +276,9 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     }
     const int64_t size = old != NoFile ? FileSystem.SizeOf(old) : -1;
     if (old != NoFile) {
-      problem = !found.Regular ? "is no file" : GuardedFile(run, old);
-      if (problem != nullptr || size < 0) {
+      no_file = !found.Regular;
+      if (!no_file) problem = GuardedFile(run, old);
+      if (no_file || problem != NoProblem || size < 0) {
       } else if (size == 0 && writable) {
         mbox->File = old;  // an empty FILE is written into
       } else if (writable && run.Existing == MboxAppend) {
@@ -306,25 +293,30 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
       } else if (run.Existing == MboxReplace) {
         problem = CreateBeside(run, path, old, mbox);
       } else {
-        problem = "holds messages already; --append adds to them, --replace replaces the file";
+        holds_messages = true;
       }
       // Written after what it holds.
       if (mbox->File == old && !FileSystem.Truncate(old, uint64_t(size))) mbox->File = NoFile;
       if (mbox->File != old) FileSystem.Close(old);
     }
   }
-  if (problem != nullptr) {
+  if (no_file || holds_messages || problem != NoProblem) {
     if (mbox->File != NoFile) FileSystem.Close(mbox->File);
     mbox->File = NoFile;
-    Say("vfolder: %s: %s\n", Shown(path).c_str(), problem);
+    Tell(run,
+         no_file                     ? NoticeNoFile
+         : holds_messages            ? NoticeHoldsMessages
+         : problem == ProblemOwnFile ? NoticeOwnFile
+                                     : NoticeIsTheLog,
+         path.c_str());
     return false;
   }
   if (mbox->File == NoFile) {
     mbox->Error = LastSystemError();
-    SayCannotMake(mbox->Path, "create the file", mbox->Error);
+    Tell(run, NoticeCannotCreateFile, mbox->Path.c_str(), mbox->Error);
     return false;
   }
-  if (mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
+  if (mbox->Replaces.empty()) TellPartial(run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
   return true;
 }
 
@@ -350,20 +342,21 @@ void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
     if (mbox->ToStandardOutput && IsClosedPipe(error))
       run->PipeClosed = true;
     else
-      SayCannotMake(mbox->ToStandardOutput ? "standard output" : mbox->Path, "write the file",
-                    error);
+      Tell(*run, NoticeCannotWriteFile, mbox->ToStandardOutput ? nullptr : mbox->Path.c_str(),
+           error);
     if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
     for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
-      if ((*outcomes)[i].Problem != nullptr) continue;
+      if ((*outcomes)[i].Problem != NoProblem) continue;
       if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
         ++written;
       else
-        (*outcomes)[i] = {(*outcomes)[i].Position, CannotWrite, error, NoHeadersGiven};
+        (*outcomes)[i] = {(*outcomes)[i].Position, ProblemCannotWrite, error, NoHeadersGiven};
     }
     mbox->Pending.Size = whole;
   }
   mbox->WholeEnd += mbox->Pending.Size;
-  if (!mbox->ToStandardOutput && mbox->Replaces.empty()) MarkCutBack(mbox->File, mbox->WholeEnd);
+  if (!mbox->ToStandardOutput && mbox->Replaces.empty())
+    TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
   mbox->Pending.Size = 0;
   mbox->Ends.clear();
   mbox->Confirmed = outcomes->size();
@@ -378,46 +371,47 @@ void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bo
   if (mbox->ToStandardOutput) return;
   ClearSystemError();
   const bool closed = FileSystem.Close(mbox->File);
-  ForgetCutBack();
-  const char *lost = nullptr;
+  TellPartial(*run, CutBackForgotten);
+  OutputProblem lost = NoProblem;
   int error = 0;
   if (!closed && !mbox->Broken) {
     error = LastSystemError();
-    SayCannotMake(mbox->Path, "write the file", error);
-    lost = CannotWrite;
+    Tell(*run, NoticeCannotWriteFile, mbox->Path.c_str(), error);
+    lost = ProblemCannotWrite;
   }
   if (!mbox->Replaces.empty()) {
-    if (lost == nullptr && !mbox->Broken && whole_run) {
+    if (lost == NoProblem && !mbox->Broken && whole_run) {
       ClearSystemError();
       if (!FileSystem.MoveReplacing(mbox->Path.c_str(), mbox->Replaces.c_str())) {
         error = LastSystemError();
-        SayCannotMake(mbox->Replaces, "put the new file in its place", error);
-        lost = CannotWrite;
+        Tell(*run, NoticeCannotReplace, mbox->Replaces.c_str(), error);
+        lost = ProblemCannotWrite;
       }
     } else {
-      Say("vfolder: %s: left as it was\n", Shown(mbox->Replaces).c_str());
-      lost = "not written: the file it was to replace is left as it was";
+      Tell(*run, NoticeLeftAsItWas, mbox->Replaces.c_str());
+      lost = ProblemReplacementKept;
     }
-    if (lost != nullptr) FileSystem.Remove(mbox->Path.c_str());
-    ForgetPartialFile();
+    if (lost != NoProblem) FileSystem.Remove(mbox->Path.c_str());
+    TellPartial(*run, PartialForgotten);
   }
-  if (lost != nullptr)
+  if (lost != NoProblem)
     for (Outcome &outcome : *outcomes)
-      if (outcome.Problem == nullptr) outcome = {outcome.Position, lost, error, NoHeadersGiven};
+      if (outcome.Problem == NoProblem) outcome = {outcome.Position, lost, error, NoHeadersGiven};
 }
 
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                const std::string &target, std::vector<Outcome> *outcomes) {
   MboxFile mbox;
   if (!OpenMbox(*run, target, &mbox)) {
-    FailAll(chosen, CannotCreate, mbox.Error, outcomes);
+    FailAll(chosen, ProblemCannotCreate, mbox.Error, outcomes);
     return;
   }
   ByteBuffer message = {}, converted = {};
+  BufferSink sink = {run, &message};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (mbox.Broken) {
-      outcomes->push_back({position, CannotWrite, mbox.Error, NoHeadersGiven});
+      outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
       continue;
     }
     const MessageEntry &entry = folder->Entries[size_t(position)];
@@ -426,8 +420,8 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     const bool damaged = SizeDamaged(entry);
     const ExportResult result =
         damaged ? ExportCannotRead
-                : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferSink, &message);
-    if (result != ExportWritten && Interrupted()) break;
+                : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferWrite, &sink);
+    if (result != ExportWritten && StopAsked(*run)) break;
     const int error = result == ExportCannotRead && !damaged ? LastSystemError() : 0;
     const char *bytes = message.Size > 0 ? message.Bytes : "";
     size_t size = message.Size;
@@ -452,22 +446,22 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       }
     }
     const size_t before = mbox.Pending.Size;
-    const char *problem =
-        damaged                                                                  ? DamagedSize
-        : result == ExportCannotRead                                             ? CannotRead
-        : result != ExportWritten || !formed                                     ? NoMemory
+    OutputProblem problem =
+        damaged                                                                  ? ProblemDamagedSize
+        : result == ExportCannotRead                                             ? ProblemCannotRead
+        : result != ExportWritten || !formed                                     ? ProblemNoMemory
         : !AppendBytes(&mbox.Pending, mbox.Separator, strlen(mbox.Separator)) ||
                 !AppendMboxMessage(&mbox.Pending, text, bytes, size, entry.Time, envelope)
-            ? NoMemory
-            : nullptr;
-    if (problem == nullptr) mbox.Separator = "";
-    if (result == ExportWritten && problem != nullptr) mbox.Pending.Size = before;
-    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
-    if (problem == nullptr) mbox.Ends.push_back(mbox.Pending.Size);
+            ? ProblemNoMemory
+            : NoProblem;
+    if (problem == NoProblem) mbox.Separator = "";
+    if (result == ExportWritten && problem != NoProblem) mbox.Pending.Size = before;
+    if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
+    if (problem == NoProblem) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back(
-        {position, problem, error, problem == nullptr ? head.Given : NoHeadersGiven});
+        {position, problem, error, problem == NoProblem ? head.Given : NoHeadersGiven});
     if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
-    Handled(run);
+    Handled(run, *folder, position);
   }
   FreeBytes(&message);
   FreeBytes(&converted);
@@ -506,20 +500,21 @@ std::string MaildirName(unsigned long count) {
 }
 
 // Delivers message `position`: written in tmp, then renamed into new (with
-// --seen into cur, flagged as seen) under a name no file there has. Null when
-// it was delivered, with the headers it was given in `*given`, else the
+// --seen into cur, flagged as seen) under a name no file there has. NoProblem
+// when it was delivered, with the headers it was given in `*given`, else the
 // reason, with the system's error in `*error`; nothing is left in tmp either
-// way. `*stopped` when an interrupt cut it short.
-const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const std::string &dir,
-                           ByteBuffer *held, HeadersGiven *given, int *error, bool *stopped) {
+// way. `*stopped` when a stop asked for cut it short.
+OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
+                             const std::string &dir, ByteBuffer *held, HeadersGiven *given,
+                             int *error, bool *stopped) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
-  if (SizeDamaged(entry)) return DamagedSize;
+  if (SizeDamaged(entry)) return ProblemDamagedSize;
   const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
   const char *flags = run->Seen ? ":2,S" : "";
   std::string name, path;
   FileRef file = NoFile;
   bool exists = true;
-  StartCreating();
+  TellPartial(*run, PartialStarting);
   ClearSystemError();
   for (int attempt = 0; attempt < 100 && file == NoFile && exists; ++attempt) {
     name = MaildirName(++run->Deliveries);
@@ -528,16 +523,16 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
   }
   if (file == NoFile) {
     *error = LastSystemError();
-    StopCreating();
-    return CannotCreate;
+    TellPartial(*run, PartialStopped);
+    return ProblemCannotCreate;
   }
   // Not ours: closed as it is, and left there.
-  if (const char *guarded = GuardedFile(*run, file)) {
+  if (const OutputProblem guarded = GuardedFile(*run, file); guarded != NoProblem) {
     FileSystem.Close(file);
-    StopCreating();
+    TellPartial(*run, PartialStopped);
     return guarded;
   }
-  MarkPartialFile(file, path.c_str());
+  TellPartial(*run, PartialMarked, file, path.c_str());
   // Only an error the copy itself leaves is its reason: a short read leaves none.
   ClearSystemError();
   const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
@@ -547,14 +542,14 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
   ClearSystemError();
   const bool closed = FileSystem.Close(file);
   if (!closed && result == ExportWritten) *error = LastSystemError();
-  MarkPartialFile(NoFile, path.c_str());
-  const char *problem = result != ExportWritten ? ProblemOf(result)
-                        : closed                ? nullptr
-                                                : CannotWrite;
-  *stopped = result != ExportWritten && Interrupted();
-  const char *unmoved = run->Seen ? "cannot move it into cur" : "cannot move it into new";
+  TellPartial(*run, PartialMarked, NoFile, path.c_str());
+  OutputProblem problem = result != ExportWritten ? ProblemOf(result)
+                          : closed                ? NoProblem
+                                                  : ProblemCannotWrite;
+  *stopped = result != ExportWritten && StopAsked(*run);
+  const OutputProblem unmoved = run->Seen ? ProblemNotMovedIntoCur : ProblemNotMovedIntoNew;
   bool moved = false;
-  for (int attempt = 0; problem == nullptr && attempt < 100; ++attempt) {
+  for (int attempt = 0; problem == NoProblem && attempt < 100; ++attempt) {
     bool taken = false;
     ClearSystemError();
     moved = FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken);
@@ -566,9 +561,9 @@ const char *DeliverMessage(MailRun *run, MailFolder *folder, int position, const
     name = MaildirName(++run->Deliveries);
   }
   // Every name tried was taken.
-  if (problem == nullptr && !moved) problem = unmoved;
-  if (problem != nullptr) FileSystem.Remove(path.c_str());
-  ForgetPartialFile();
+  if (problem == NoProblem && !moved) problem = unmoved;
+  if (problem != NoProblem) FileSystem.Remove(path.c_str());
+  TellPartial(*run, PartialForgotten);
   return problem;
 }
 
@@ -579,22 +574,21 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     const std::string path = Join(dir, sub);
     ClearSystemError();
     if (!FileSystem.MakeDirectories(path.c_str(), OwnerOnly)) {
-      SayCannotMake(path, "make the directory", error = LastSystemError());
-      FailAll(chosen, CannotCreate, error, outcomes);
+      Tell(*run, NoticeCannotMakeDirectory, path.c_str(), error = LastSystemError());
+      FailAll(chosen, ProblemCannotCreate, error, outcomes);
       return;
     }
   }
   if (!CanMakeFilesIn(Join(dir, "tmp"), &error)) {
-    SayCannotMake(Join(dir, "tmp"), "make files in it", error);
-    FailAll(chosen, CannotCreate, error, outcomes);
+    Tell(*run, NoticeCannotMakeFilesIn, Join(dir, "tmp").c_str(), error);
+    FailAll(chosen, ProblemCannotCreate, error, outcomes);
     return;
   }
   // A name with the flags of a message read has a colon, which Windows takes
   // for the start of a stream's name and other file systems (FAT) refuse.
   if (run->Seen && (!NamesTakeColons || !CanMakeFilesIn(Join(dir, "tmp"), &error, ":2,S"))) {
-    Say("vfolder: %s: file names here cannot hold the ':' that --seen needs\n",
-        Shown(dir).c_str());
-    FailAll(chosen, "file names here cannot hold ':'", 0, outcomes);
+    Tell(*run, NoticeNoColons, dir.c_str());
+    FailAll(chosen, ProblemNoColons, 0, outcomes);
     return;
   }
   ByteBuffer held = {};
@@ -602,13 +596,13 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     if (RunStopped(*run)) break;
     bool stopped = false;
     HeadersGiven given = NoHeadersGiven;
-    const char *problem =
+    OutputProblem problem =
         DeliverMessage(run, folder, position, dir, &held, &given, &error, &stopped);
     if (stopped) break;
-    if (problem != nullptr) SayMessageFailed(*run, *folder, position, problem, error);
-    outcomes->push_back({position, problem, problem != nullptr ? error : 0,
-                         problem == nullptr ? given : NoHeadersGiven});
-    Handled(run);
+    if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
+    outcomes->push_back({position, problem, problem != NoProblem ? error : 0,
+                         problem == NoProblem ? given : NoHeadersGiven});
+    Handled(run, *folder, position);
   }
   FreeBytes(&held);
 }
@@ -630,14 +624,14 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   ExportRun exported;
   int error = 0;
   if (!CanMakeFilesIn(dir, &error)) {
-    SayCannotMake(dir, "make files in it", error);
-    FailAll(chosen, CannotCreate, error, outcomes);
+    Tell(*run, NoticeCannotMakeFilesIn, dir.c_str(), error);
+    FailAll(chosen, ProblemCannotCreate, error, outcomes);
     return;
   }
   if (!StartExport(&exported, folder->Handle, dir.c_str(), names.data(), int(names.size()),
                    LongestItemName, 0)) {
-    Say("vfolder: %s: %s\n", Shown(dir).c_str(), NoMemory);
-    FailAll(chosen, NoMemory, 0, outcomes);
+    Tell(*run, NoticeNoMemory, dir.c_str());
+    FailAll(chosen, ProblemNoMemory, 0, outcomes);
     return;
   }
   exported.KeepExisting = true;
@@ -647,21 +641,21 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
     const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
     const bool damaged = SizeDamaged(entry);
-    StartCreating();
+    TellPartial(*run, PartialStarting);
     ClearSystemError();
     FileRef file = damaged ? NoFile : CreateExportFile(&exported, int(i));
     const std::string path = damaged ? std::string() : ExportPath(&exported);
-    const char *problem = damaged ? DamagedSize : CannotCreate;
+    OutputProblem problem = damaged ? ProblemDamagedSize : ProblemCannotCreate;
     HeadersGiven given = NoHeadersGiven;
     error = file == NoFile && !damaged ? LastSystemError() : 0;
     // Not ours: closed as it is, and left there.
-    if (file != NoFile && (problem = GuardedFile(*run, file)) != nullptr) {
+    if (file != NoFile && (problem = GuardedFile(*run, file)) != NoProblem) {
       FileSystem.Close(file);
       file = NoFile;
     }
-    if (file == NoFile) StopCreating();
+    if (file == NoFile) TellPartial(*run, PartialStopped);
     if (file != NoFile) {
-      MarkPartialFile(file, path.c_str());
+      TellPartial(*run, PartialMarked, file, path.c_str());
       ClearSystemError();
       const ExportResult result =
           CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
@@ -670,17 +664,17 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       ClearSystemError();
       const bool closed = FileSystem.Close(file);
       if (!closed && result == ExportWritten) error = LastSystemError();
-      MarkPartialFile(NoFile, path.c_str());
-      problem = result != ExportWritten ? ProblemOf(result) : closed ? nullptr : CannotWrite;
+      TellPartial(*run, PartialMarked, NoFile, path.c_str());
+      problem = result != ExportWritten ? ProblemOf(result) : closed ? NoProblem : ProblemCannotWrite;
       // A message that is not whole leaves no file.
-      if (problem != nullptr) FileSystem.Remove(path.c_str());
-      ForgetPartialFile();
-      if (result != ExportWritten && Interrupted()) break;
+      if (problem != NoProblem) FileSystem.Remove(path.c_str());
+      TellPartial(*run, PartialForgotten);
+      if (result != ExportWritten && StopAsked(*run)) break;
     }
-    if (problem != nullptr) SayMessageFailed(*run, *folder, chosen[i], problem, error, path);
-    outcomes->push_back({chosen[i], problem, problem != nullptr ? error : 0,
-                         problem == nullptr ? given : NoHeadersGiven});
-    Handled(run);
+    if (problem != NoProblem) Failed(*run, *folder, chosen[i], problem, error, path);
+    outcomes->push_back({chosen[i], problem, problem != NoProblem ? error : 0,
+                         problem == NoProblem ? given : NoHeadersGiven});
+    Handled(run, *folder, chosen[i]);
   }
   FreeBytes(&held);
   FinishExport(&exported);
@@ -688,7 +682,24 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
 
 }  // namespace
 
-bool RunStopped(const MailRun &run) { return run.PipeClosed || Interrupted(); }
+bool RunStopped(const MailRun &run) { return run.PipeClosed || StopAsked(run); }
+
+void Tell(const MailRun &run, OutputNotice notice, const char *path, int error) {
+  if (run.Events.Notice != nullptr) run.Events.Notice(run.Events.Context, notice, path, error);
+}
+
+void TellFailed(const MailRun &run, const MessageOutcome &outcome) {
+  if (run.Events.MessageFailed != nullptr) run.Events.MessageFailed(run.Events.Context, outcome);
+}
+
+void TellOutcome(const MailRun &run, const MessageOutcome &outcome) {
+  if (run.Events.Outcome != nullptr) run.Events.Outcome(run.Events.Context, outcome);
+}
+
+void TellPartial(const MailRun &run, PartialStep step, FileRef file, const char *path,
+                 uint64_t size) {
+  if (run.Events.Partial != nullptr) run.Events.Partial(run.Events.Context, step, file, path, size);
+}
 
 bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -710,31 +721,36 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
 
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
   const bool standard_output = run.Output == MboxOutput && target == "-";
-  const char *problem = nullptr;
+  bool refused = true;
+  OutputNotice notice = NoticeOwnFile;
   const FileIdentity identity = standard_output ? FileSystem.IdentifyOpen(StandardOutput())
                                                 : FileSystem.Identify(target.c_str());
   const PathKind kind = FileSystem.KindOf(target.c_str(), false);
   const PathKind leads_to = FileSystem.KindOf(target.c_str(), true);
   if (IsSameFile(identity, own[0]) || IsSameFile(identity, own[1])) {
-    problem = NotOwnFile;
+    notice = NoticeOwnFile;
   } else if (standard_output) {
+    refused = false;
   } else if (run.Output != MboxOutput) {
-    if (leads_to != PathMissing && leads_to != PathDirectory) problem = "is no directory";
+    refused = leads_to != PathMissing && leads_to != PathDirectory;
+    notice = NoticeNoDirectory;
   } else if (kind == PathLink && run.Existing != MboxReplace) {
-    problem = "is a symbolic link; vfolder writes through none (--replace replaces the link)";
+    notice = NoticeIsLink;
   } else if (kind != PathMissing && kind != PathRegular && kind != PathLink) {
-    problem = "is no file";
+    notice = NoticeNoFile;
   } else if (kind == PathRegular && run.Existing == MboxRefuse && SizeAt(target) != 0) {
-    problem = "holds messages already; --append adds to them, --replace replaces the file";
+    notice = NoticeHoldsMessages;
+  } else {
+    refused = false;
   }
-  if (problem != nullptr)
-    Say("vfolder: %s: %s\n", standard_output ? "standard output" : Shown(target).c_str(), problem);
-  return problem == nullptr;
+  if (refused) Tell(run, notice, standard_output ? nullptr : target.c_str());
+  return !refused;
 }
 
 bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen) {
   if (run.Charset != nullptr || run.Exact || !OpenDataFile(folder->Handle)) return false;
   ByteBuffer head = {};
+  BufferSink sink = {&run, &head};
   int needing = -1;
   for (size_t i = 0; i < chosen.size() && needing < 0; ++i) {
     const char *name = NameOf(*folder, chosen[i]), *description = DescriptionOf(*folder, chosen[i]);
@@ -745,7 +761,7 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
     for (uint32_t limit : {uint32_t(4096), uint32_t(LongestHeadSection)}) {
       const uint32_t size = std::min(entry.Size, limit);
       head.Size = 0;
-      if (CopyMessage(folder->Handle, entry.DataOffset, size, BufferSink, &head) != ExportWritten)
+      if (CopyMessage(folder->Handle, entry.DataOffset, size, BufferWrite, &sink) != ExportWritten)
         break;
       if (!DecideHeaders(head.Size > 0 ? head.Bytes : "", head.Size, size == entry.Size, false,
                          &decided))
@@ -756,12 +772,7 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
   }
   FreeBytes(&head);
   if (needing < 0) return false;
-  const std::string where = run.NameFolders ? Shown(folder->Shown) + ": " : std::string();
-  Say("vfolder: %smessage %d (%s) is to be given From: and Subject: lines from its item, whose "
-      "texts have bytes above 0x7F: name their code page with --charset (e.g. --charset cp1251, "
-      "--charset cp866, --charset cp1252), or keep every message as stored with --exact; "
-      "nothing written\n",
-      where.c_str(), needing, TableText(NameOf(*folder, needing)).c_str());
+  Failed(run, *folder, needing, ProblemCharsetNeeded, 0);
   return true;
 }
 
@@ -771,16 +782,15 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
   const bool opened = OpenDataFile(folder->Handle);
   FolderFileIdentities(folder->Handle, run->Guarded);
-  run->Guarded[2] = run->Log != nullptr ? FileSystem.IdentifyOpen(run->Log->File) : FileIdentity{};
   if (!opened) {
     // As the plug-in warns the user.
-    Say("Unable to open Data Folder File: %s\n", Shown(folder->Handle->DataPath).c_str());
-    FailAll(chosen, "Unable to open Data Folder File", 0, &outcomes);
+    Tell(*run, NoticeNoDataFile, folder->Handle->DataPath);
+    FailAll(chosen, ProblemNoDataFile, 0, &outcomes);
   } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
              (ClearSystemError(), !FileSystem.MakeDirectories(dir.c_str(), OwnerOnly))) {
     const int error = LastSystemError();
-    SayCannotMake(dir, "make the directory", error);
-    FailAll(chosen, CannotCreate, error, &outcomes);
+    Tell(*run, NoticeCannotMakeDirectory, dir.c_str(), error);
+    FailAll(chosen, ProblemCannotCreate, error, &outcomes);
   } else if (run->Output == MboxOutput) {
     WriteMbox(run, folder, chosen, target, &outcomes);
   } else if (run->Output == MaildirOutput) {
@@ -790,29 +800,10 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   }
   Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
   for (const Outcome &outcome : outcomes) {
-    ++(outcome.Problem == nullptr ? tally.Written : tally.Failed);
+    ++(outcome.Problem == NoProblem ? tally.Written : tally.Failed);
     if (outcome.Given != NoHeadersGiven) ++tally.Given;
-    if (run->Log != nullptr) {
-      const MessageEntry &entry = folder->Entries[size_t(outcome.Position)];
-      LogMessage(run->Log, folder->Shown, outcome.Position, NameOf(*folder, outcome.Position),
-                 entry.Size,
-                 outcome.Problem != nullptr ? ReasonOf(outcome.Problem, outcome.Error).c_str()
-                                            : nullptr,
-                 GivenHeadersNote(outcome.Given, DescriptionOf(*folder, outcome.Position),
-                                  HeaderDateOf(*folder, outcome.Position).c_str()));
-    }
+    TellOutcome(*run, {folder, outcome.Position, outcome.Problem, outcome.Error, outcome.Given,
+                       nullptr});
   }
   return tally;
-}
-
-std::string SummaryOf(const Tally &tally) {
-  char text[160];
-  const char *messages = tally.Messages == 1 ? "message" : "messages";
-  if (tally.Handled < tally.Messages)
-    snprintf(text, sizeof text, "interrupted after %d of %d %s, %d written, %d failed",
-             tally.Handled, tally.Messages, messages, tally.Written, tally.Failed);
-  else
-    snprintf(text, sizeof text, "%d %s, %d written, %d failed", tally.Messages, messages,
-             tally.Written, tally.Failed);
-  return tally.Given > 0 ? text + (", " + std::to_string(tally.Given) + " given headers") : text;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/win_types.h"
-#include "tools/vfolder/byte_buffer.h"
+#include "outputs/byte_buffer.h"
 
 // The sender for the "From " line: the address in the first From: header of
 // the header section (the lines up to the first empty one; the header name in

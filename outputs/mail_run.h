@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "outputs/mail_folder.h"
+#include "outputs/output_events.h"
 #include "platform/file_identity.h"
-#include "tools/vfolder/mail_folder.h"
-#include "tools/vfolder/run_log.h"
 
 enum MailOutput { MboxOutput, MaildirOutput, EmlOutput };
 
@@ -20,8 +20,7 @@ enum MboxExisting { MboxRefuse, MboxAppend, MboxReplace };
 struct MailRun {
   MailOutput Output;
   MboxExisting Existing;
-  RunLog *Log;               // null: no log
-  bool NameFolders;          // lines about a message name its folder (a tree)
+  OutputEvents Events;       // what the host is told as the run goes
   int Done, Total;           // messages handled so far, and in the whole run
   bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
@@ -30,7 +29,7 @@ struct MailRun {
   bool Exact;                  // every message byte for byte: no headers given
   bool Seen;                   // the messages marked as read
   // The files no output file may be, whatever path leads to it: the folder's
-  // index and data folder file (set by ConvertFolder) and the log's.
+  // index and data folder file (set by ConvertFolder) and the host's log.
   FileIdentity Guarded[3];
 };
 
@@ -41,8 +40,15 @@ struct Tally {
   int Messages, Handled, Written, Failed, Given;
 };
 
-// True once nothing more is to be written: an interrupt, or a closed pipe.
+// True once nothing more is to be written: a stop asked for, or a closed pipe.
 bool RunStopped(const MailRun &run);
+
+// The run's events, each where the host gave one.
+void Tell(const MailRun &run, OutputNotice notice, const char *path, int error = 0);
+void TellFailed(const MailRun &run, const MessageOutcome &outcome);
+void TellOutcome(const MailRun &run, const MessageOutcome &outcome);
+void TellPartial(const MailRun &run, PartialStep step, FileRef file = NoFile,
+                 const char *path = "", uint64_t size = 0);
 
 // Whether a new file can be made in the directory `dir`: one is made there
 // (its name ending in `ending`) and taken away again, so that a directory
@@ -51,7 +57,7 @@ bool RunStopped(const MailRun &run);
 // none can be made.
 bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending = "");
 
-// Says why `target` cannot take the run's output, before anything is written:
+// Tells why `target` cannot take the run's output, before anything is written:
 // it is one of the folder's files `own` (by identity, whatever the spelling or
 // links), an mbox FILE that holds messages already without --append or
 // --replace, a symbolic link where the output would write through it, or
@@ -63,7 +69,8 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 // True when the run is not to begin: a chosen message would be given a
 // From: or Subject: line from its item's texts, which have bytes above 0x7F,
 // and no run->Charset says which characters those are. Only the first bytes
-// of the messages with such texts are read. Says so once, naming --charset.
+// of the messages with such texts are read. Tells the first such message as
+// failed with ProblemCharsetNeeded.
 bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen);
 
 // Writes the messages at the positions `chosen` of the folder's listing into
@@ -87,12 +94,7 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 //            renamed into new, never over a file that is there.
 //   eml      one new file each in the directory, named as copy names it with
 //            ".eml" after, the next free suffix where a name is in use.
-// Says why each message that failed did so, logs each message handled, and
-// returns the counts.
+// Tells why each message that failed did so, and each message's outcome at
+// the end, and returns the counts.
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
-
-// "N messages, N written, N failed" ("1 message, ..."), or "interrupted
-// after N of N messages, N written, N failed"; then ", N given headers" where
-// messages were.
-std::string SummaryOf(const Tally &tally);

@@ -1,4 +1,4 @@
-#include "tools/vfolder/mail_dates.h"
+#include "outputs/mail_dates.h"
 
 #include <cstdint>
 #include <cstdio>

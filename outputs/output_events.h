@@ -1,0 +1,91 @@
+// How the outputs tell their host what they do: progress, a stop asked for,
+// each message's outcome and the run's notices go out through the callbacks
+// the host gives, as values it words in its own language. Nothing here
+// prints.
+#pragma once
+
+#include <cstdint>
+
+#include "outputs/given_headers.h"
+#include "platform/file_system.h"
+
+struct MailFolder;
+struct Tally;
+
+// Why a message was not written; NoProblem: it was.
+enum OutputProblem {
+  NoProblem,
+  ProblemCannotCreate,      // its file could not be made
+  ProblemCannotRead,        // its bytes could not be read
+  ProblemCannotWrite,       // a write (or the close) failed
+  ProblemNoMemory,          // no memory for the message
+  ProblemDamagedSize,       // its record's size is damaged
+  ProblemOwnFile,           // the file made is one of the folder's own
+  ProblemIsTheLog,          // the file made is the log
+  ProblemNoDataFile,        // the data folder file cannot be opened
+  ProblemNoColons,          // file names there cannot hold ':'
+  ProblemNotMovedIntoNew,   // a Maildir's message stayed in tmp
+  ProblemNotMovedIntoCur,
+  ProblemReplacementKept,   // the mbox it was to replace is left as it was
+  ProblemCharsetNeeded,     // its item's 8-bit texts need a character set named
+};
+
+// One message handled: written, or why not.
+struct MessageOutcome {
+  const MailFolder *Folder;
+  int Position;  // in the folder's listing
+  OutputProblem Problem;
+  int Error;           // the system's error number the failing call left; 0 for none
+  HeadersGiven Given;  // a written message's headers given
+  const char *Path;    // the file that failed, where one is named; null else
+};
+
+// Run-level news, each with a path (null: standard output) and the system's
+// error number (0 for none).
+enum OutputNotice {
+  NoticeCannotMakeDirectory,
+  NoticeCannotMakeFile,       // a mark or a place in a tree
+  NoticeCannotCreateFile,     // the mbox file
+  NoticeCannotMakeFilesIn,    // a directory that refuses every new file
+  NoticeCannotWriteFile,
+  NoticeCannotReplace,        // the new mbox could not take the old one's place
+  NoticeLeftAsItWas,          // the mbox that was to be replaced
+  NoticeOwnFile,              // the target is one of the folder's files
+  NoticeIsTheLog,
+  NoticeNoFile,               // the target is something other than a file
+  NoticeNoDirectory,
+  NoticeIsLink,               // the mbox target is a symbolic link
+  NoticeHoldsMessages,        // the mbox target holds messages already
+  NoticeNoColons,             // names in the Maildir cannot hold ':'
+  NoticeNoMemory,
+  NoticeNoDataFile,           // the folder's data folder file cannot be opened
+  NoticeCannotReadDirectory,  // a directory of a tree
+  NoticeFolderNotListed,      // a folder of a tree
+};
+
+// What the partial-file tidy-up of a host that ends at once is to know.
+enum PartialStep {
+  PartialStarting,   // a file is being made: wait for its mark
+  PartialMarked,     // `file` at `path` is not whole yet (NoFile: closed)
+  PartialStopped,    // nothing was made after all
+  PartialForgotten,
+  CutBackMarked,     // `file`'s bytes after `size` are not whole yet
+  CutBackForgotten,
+};
+
+// Every entry may be null.
+struct OutputEvents {
+  void *Context;
+  // After each message handled.
+  void (*Progress)(void *context, int done, int total, const char *name);
+  // The user asked to stop: checked before each message and each write.
+  bool (*Stopping)(void *context);
+  // As a message fails, before anything else is done.
+  void (*MessageFailed)(void *context, const MessageOutcome &outcome);
+  // Each message handled, once its outcome is final: after its folder.
+  void (*Outcome)(void *context, const MessageOutcome &outcome);
+  void (*Notice)(void *context, OutputNotice notice, const char *path, int error);
+  // A folder of a tree converted, with its counts.
+  void (*FolderDone)(void *context, const MailFolder &folder, const Tally &tally);
+  void (*Partial)(void *context, PartialStep step, FileRef file, const char *path, uint64_t size);
+};

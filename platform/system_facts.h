@@ -1,0 +1,31 @@
+// What the outputs and vfolder ask of the system besides its files: the
+// path separator, standard output, the process and the machine, and the
+// system's words for an error.
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+// The separator between a directory and a name in the system's paths.
+extern const char SystemSeparator;
+
+// Standard output as a file to write bytes to as they are.
+FileRef StandardOutput();
+
+// True when the error a write left says that the reading end of a pipe has
+// gone.
+bool IsClosedPipe(int error);
+
+unsigned long ProcessId();
+
+// Sets the error that LastSystemError() tells to none, so that a failure
+// afterwards shows whether the call that failed left one.
+void ClearSystemError();
+
+// The system's text for an error number of LastSystemError(): the C
+// library's on Linux, the system message on Windows; empty for none.
+std::string SystemErrorText(int error);
+
+// The machine's name, "localhost" when it has none.
+std::string HostName();

@@ -1,0 +1,34 @@
+#include "platform/system_facts.h"
+
+#include <windows.h>
+
+const char SystemSeparator = '\\';
+
+FileRef StandardOutput() { return reinterpret_cast<FileRef>(GetStdHandle(STD_OUTPUT_HANDLE)); }
+
+bool IsClosedPipe(int error) { return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE; }
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+void ClearSystemError() { SetLastError(0); }
+
+std::string SystemErrorText(int error) {
+  char text[512];
+  DWORD length = error == 0 ? 0
+                            : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                             nullptr, DWORD(error), 0, text, sizeof text, nullptr);
+  // The message ends in a full stop and a line break, which a line of ours
+  // does not want.
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.'))
+    --length;
+  if (length == 0 && error != 0) return "system error " + std::to_string(error);
+  return std::string(text, length);
+}
+
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size) || size == 0) return "localhost";
+  return std::string(name, size);
+}
