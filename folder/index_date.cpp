@@ -2,6 +2,8 @@
 // DOS date and time, moved back by one hour.
 #include "folder/vessor_folder.h"
 
+#include <cstring>
+
 constexpr MonthEntry MonthTable[12] = {
     {"Jan", 31}, {"Feb", 28}, {"Mar", 31}, {"Apr", 30}, {"May", 31}, {"Jun", 30},
     {"Jul", 31}, {"Aug", 31}, {"Sep", 30}, {"Oct", 31}, {"Nov", 30}, {"Dec", 31},
@@ -160,7 +162,6 @@ uint32_t DecodeIndexDate(char *text) {
   return PackShifted(day, month, year, hour, minute);
 }
 
-
 bool ReadIndexDateText(const char *text, IndexDateText *date) {
   const char *month_name = text + (text[2] == ' ' ? 3 : 2);
   const int month = FindMonth(month_name);
@@ -175,4 +176,11 @@ bool ReadIndexDateText(const char *text, IndexDateText *date) {
   if (day < 1 || day > days || hour > 23 || minute > 59) return false;
   *date = {year, month + 1, day, hour, minute};
   return true;
+}
+
+bool ReadRecordDate(const unsigned char *record, IndexDateText *date) {
+  char text[DateTextSize + 1];
+  memcpy(text, record + DateTextOffset, DateTextSize);
+  text[DateTextSize] = '\0';
+  return ReadIndexDateText(text, date);
 }
