@@ -97,7 +97,7 @@ int32_t TwoDigits(const char *at) { return Digit(at[0]) * 10 + Digit(at[1]); }
 
 // True for the text the mail program writes: a day of one digit, or of two
 // or a space and one, then the month name, " YY HH?MM" and no further digit.
-bool IsWellFormed(const char *text, const char *month_name) {
+inline bool IsWellFormed(const char *text, const char *month_name) {
   const bool day = month_name == text + 2
                        ? IsDigit(text[0]) && text[1] == ' '
                        : (IsDigit(text[0]) || text[0] == ' ') && IsDigit(text[1]);
