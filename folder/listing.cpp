@@ -32,8 +32,8 @@ bool OpenIndexFile(FolderHandle *folder) {
 }
 
 // DecodeMessageEntry, kept in this file so that the listing's loop takes it
-// without a call through the library's exported name.
-void DecodeEntry(const unsigned char *record, MessageEntry *entry) {
+// inline, with no call through the library's exported name.
+inline void DecodeEntry(const unsigned char *record, MessageEntry *entry) {
   // Whole fields are copied in one piece, each with a zero of our own; only a
   // name that starts blank moves, within the entry.
   static_assert(sizeof entry->Name == NameTextSize + 1, "the entry holds a whole name");
