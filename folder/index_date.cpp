@@ -2,6 +2,8 @@
 // DOS date and time, moved back by one hour.
 #include "folder/vessor_folder.h"
 
+#include <cstring>
+
 constexpr MonthEntry MonthTable[12] = {
     {"Jan", 31}, {"Feb", 28}, {"Mar", 31}, {"Apr", 30}, {"May", 31}, {"Jun", 30},
     {"Jul", 31}, {"Aug", 31}, {"Sep", 30}, {"Oct", 31}, {"Nov", 30}, {"Dec", 31},
@@ -95,7 +97,7 @@ int32_t TwoDigits(const char *at) { return Digit(at[0]) * 10 + Digit(at[1]); }
 
 // True for the text the mail program writes: a day of one digit, or of two
 // or a space and one, then the month name, " YY HH?MM" and no further digit.
-bool IsWellFormed(const char *text, const char *month_name) {
+inline bool IsWellFormed(const char *text, const char *month_name) {
   const bool day = month_name == text + 2
                        ? IsDigit(text[0]) && text[1] == ' '
                        : (IsDigit(text[0]) || text[0] == ' ') && IsDigit(text[1]);
@@ -163,7 +165,6 @@ uint32_t DecodeIndexDate(char *text) {
                      TwoDigits(month_name + 10));
 }
 
-
 bool ReadIndexDateText(const char *text, IndexDateText *date) {
   const char *month_name = text + (text[2] == ' ' ? 3 : 2);
   const int month = FindMonth(month_name);
@@ -178,4 +179,11 @@ bool ReadIndexDateText(const char *text, IndexDateText *date) {
   if (day < 1 || day > days || hour > 23 || minute > 59) return false;
   *date = {year, month + 1, day, hour, minute};
   return true;
+}
+
+bool ReadRecordDate(const unsigned char *record, IndexDateText *date) {
+  char text[DateTextSize + 1];
+  memcpy(text, record + DateTextOffset, DateTextSize);
+  text[DateTextSize] = '\0';
+  return ReadIndexDateText(text, date);
 }

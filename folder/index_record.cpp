@@ -7,11 +7,6 @@
 
 namespace {
 
-uint32_t ReadLittleEndian32(const unsigned char *bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
 // Copies a whole text field and adds the terminator the file may lack.
 void CopyTextField(const unsigned char *bytes, size_t offset, size_t size, char *out) {
   memcpy(out, bytes + offset, size);
@@ -43,10 +38,10 @@ int64_t CountIndexRecords(int64_t file_size) {
 }
 
 void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record) {
-  record->RecordFlags = ReadLittleEndian32(bytes + RecordFlagsOffset);
-  record->DataOffset = int32_t(ReadLittleEndian32(bytes + DataOffsetOffset));
+  record->RecordFlags = RecordFlagsOf(bytes);
+  record->DataOffset = int32_t(DataOffsetOf(bytes));
   CopyTextField(bytes, DescriptionTextOffset, DescriptionTextSize, record->DescriptionText);
   CopyTextField(bytes, NameTextOffset, NameTextSize, record->NameText);
   CopyTextField(bytes, DateTextOffset, DateTextSize, record->DateText);
-  record->MessageSize = int32_t(ReadLittleEndian32(bytes + MessageSizeOffset));
+  record->MessageSize = int32_t(MessageSizeOf(bytes));
 }

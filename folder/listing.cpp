@@ -31,32 +31,31 @@ bool OpenIndexFile(FolderHandle *folder) {
   return true;
 }
 
-// Both texts end inside their fields, which the entry's buffers hold whole;
-// the bound only guards against a change of either.
-size_t CopyText(const char *text, char *out, size_t out_size) {
-  const size_t length = strnlen(text, out_size - 1);
-  memcpy(out, text, length);
-  out[length] = '\0';
-  return length;
-}
-
-}  // namespace
-
-void MakeMessageEntry(IndexRecord *record, MessageEntry *entry) {
-  // Whole fields are copied in one piece; only a name that starts blank moves.
-  static_assert(sizeof entry->Name == sizeof record->NameText, "the entry holds a whole name");
-  static_assert(sizeof entry->Description == sizeof record->DescriptionText,
+// DecodeMessageEntry, kept in this file so that the listing's loop takes it
+// inline, with no call through the library's exported name.
+inline void DecodeEntry(const unsigned char *record, MessageEntry *entry) {
+  // Whole fields are copied in one piece, each with a zero of our own; only a
+  // name that starts blank moves, within the entry.
+  static_assert(sizeof entry->Name == NameTextSize + 1, "the entry holds a whole name");
+  static_assert(sizeof entry->Description == DescriptionTextSize + 1,
                 "the entry holds a whole description");
-  memcpy(entry->Description, record->DescriptionText, sizeof entry->Description);
+  memcpy(entry->Description, record + DescriptionTextOffset, DescriptionTextSize);
+  entry->Description[DescriptionTextSize] = '\0';
   entry->DescriptionLength = strlen(entry->Description);
-  if (record->NameText[0] != ' ' && record->NameText[0] != '\0') {
-    memcpy(entry->Name, record->NameText, sizeof entry->Name);
+  memcpy(entry->Name, record + NameTextOffset, NameTextSize);
+  entry->Name[NameTextSize] = '\0';
+  if (entry->Name[0] != ' ' && entry->Name[0] != '\0') {
     entry->NameLength = strlen(entry->Name);
   } else {
-    const char *name = record->NameText;
+    const char *name = entry->Name;
     while (*name == ' ') ++name;
-    if (*name == '\0') name = record->DescriptionText;
-    entry->NameLength = CopyText(name, entry->Name, sizeof entry->Name);
+    if (*name == '\0') {
+      memcpy(entry->Name, entry->Description, entry->DescriptionLength + 1);
+      entry->NameLength = entry->DescriptionLength;
+    } else {
+      entry->NameLength = strlen(name);
+      memmove(entry->Name, name, entry->NameLength + 1);
+    }
   }
   // The host takes ".." for the panel's way up, and some of its builds fail
   // on an empty name: such items get the names their files get.
@@ -66,30 +65,27 @@ void MakeMessageEntry(IndexRecord *record, MessageEntry *entry) {
     memcpy(entry->Name, "_", 2);
     entry->NameLength = 1;
   }
-  entry->Size = uint32_t(record->MessageSize);
+  entry->Size = MessageSizeOf(record);
 
-  memcpy(entry->DateText, record->DateText, sizeof entry->DateText);
-  // A date the system cannot convert leaves the time zero.
-  const uint32_t packed = DecodeIndexDate(record->DateText);
+  // The decoder writes into its text. A date the system cannot convert
+  // leaves the time zero.
+  char date[DateTextSize + 1];
+  memcpy(date, record + DateTextOffset, DateTextSize);
+  date[DateTextSize] = '\0';
+  const uint32_t packed = DecodeIndexDate(date);
   entry->Time = FILETIME{};
   DosDateTimeToFileTime(WORD(packed), WORD(packed >> 16), &entry->Time);
 
+  const uint32_t flags = RecordFlagsOf(record);
   entry->Attributes = 0;
-  if (record->RecordFlags & RecordFlagHidden) entry->Attributes = EntryHidden;
-  if (!(record->RecordFlags & RecordFlagWritable)) entry->Attributes |= EntryReadOnly;
-  entry->DataOffset = uint32_t(record->DataOffset);
+  if (flags & RecordFlagHidden) entry->Attributes = EntryHidden;
+  if (!(flags & RecordFlagWritable)) entry->Attributes |= EntryReadOnly;
+  entry->DataOffset = DataOffsetOf(record);
 }
 
-bool StartListing(FolderHandle *folder) {
-  if (!OpenIndexFile(folder)) return false;
-  folder->BufferHeld = folder->BufferAt = 0;
-  folder->IndexAt = 0;
-  folder->RecordsLeft = folder->RecordCount;
-  return true;
-}
-
-bool NextMessageEntry(FolderHandle *folder, MessageEntry *entry) {
-  if (folder->RecordsLeft <= 0) return false;
+// NextIndexRecord, kept here for the same reason.
+const unsigned char *NextRecord(FolderHandle *folder) {
+  if (folder->RecordsLeft <= 0) return nullptr;
   if (folder->BufferHeld - folder->BufferAt < IndexRecordSize) {
     // Whole records only: a piece that ends inside a record ends the listing.
     size_t wanted = size_t(folder->RecordsLeft) * IndexRecordSize;
@@ -101,12 +97,33 @@ bool NextMessageEntry(FolderHandle *folder, MessageEntry *entry) {
     // A short piece is the file's end, or a failed read: nothing after it.
     if (folder->BufferHeld < wanted)
       folder->RecordsLeft = int32_t(folder->BufferHeld / IndexRecordSize);
-    if (folder->RecordsLeft == 0) return false;
+    if (folder->RecordsLeft == 0) return nullptr;
   }
-  IndexRecord record;
-  DecodeIndexRecord(folder->IndexBuffer + folder->BufferAt, &record);
+  const unsigned char *record = folder->IndexBuffer + folder->BufferAt;
   folder->BufferAt += IndexRecordSize;
   --folder->RecordsLeft;
-  MakeMessageEntry(&record, entry);
+  return record;
+}
+
+}  // namespace
+
+void DecodeMessageEntry(const unsigned char *record, MessageEntry *entry) {
+  DecodeEntry(record, entry);
+}
+
+bool StartListing(FolderHandle *folder) {
+  if (!OpenIndexFile(folder)) return false;
+  folder->BufferHeld = folder->BufferAt = 0;
+  folder->IndexAt = 0;
+  folder->RecordsLeft = folder->RecordCount;
+  return true;
+}
+
+const unsigned char *NextIndexRecord(FolderHandle *folder) { return NextRecord(folder); }
+
+bool NextMessageEntry(FolderHandle *folder, MessageEntry *entry) {
+  const unsigned char *record = NextRecord(folder);
+  if (record == nullptr) return false;
+  DecodeEntry(record, entry);
   return true;
 }

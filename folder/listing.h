@@ -17,14 +17,12 @@ struct MessageEntry {
   size_t NameLength, DescriptionLength;  // their lengths, so that hosts copy them at once
   uint32_t Size;        // the record's MessageSize as it stands
   FILETIME Time;        // the date, an hour earlier; zero when it does not convert
-  char DateText[DateTextSize + 1];  // the record's date text as it stands
   uint32_t Attributes;  // EntryReadOnly, EntryHidden
   uint32_t DataOffset;  // where the message starts in the data folder file
 };
 
-// Turns one index record into an entry. The record's date text is
-// overwritten in part.
-void MakeMessageEntry(IndexRecord *record, MessageEntry *entry);
+// Turns the 118 bytes of one index record into an entry, in one pass.
+void DecodeMessageEntry(const unsigned char *record, MessageEntry *entry);
 
 // Starts a listing at the first record. The first call opens the index file
 // and fixes the record count (RecordCount); later calls reread the file as it
@@ -32,6 +30,11 @@ void MakeMessageEntry(IndexRecord *record, MessageEntry *entry);
 // records than a 32-bit count.
 bool StartListing(FolderHandle *folder);
 
-// The listing's next record as an entry. False once RecordCount records have
-// come or the file ends before the next whole record.
+// The listing's next whole record, its bytes as the index holds them, valid
+// until the next call: for readers that need more of it than the entry holds
+// (ReadRecordDate) before DecodeMessageEntry. Null once RecordCount records
+// have come or the file ends before the next whole record.
+const unsigned char *NextIndexRecord(FolderHandle *folder);
+
+// NextIndexRecord and DecodeMessageEntry: false where the first gives null.
 bool NextMessageEntry(FolderHandle *folder, MessageEntry *entry);

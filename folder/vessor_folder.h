@@ -63,6 +63,23 @@ char *PairedDataPath(const char *index_path);
 // The number of whole records in an index file of the given size.
 int64_t CountIndexRecords(int64_t file_size);
 
+// The integer fields of one record's 118 bytes. Every reader of a record
+// takes its fields through these and the offsets above.
+inline uint32_t RecordWordAt(const unsigned char *record, size_t offset) {
+  const unsigned char *bytes = record + offset;
+  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+         uint32_t(bytes[3]) << 24;
+}
+inline uint32_t RecordFlagsOf(const unsigned char *record) {
+  return RecordWordAt(record, RecordFlagsOffset);
+}
+inline uint32_t DataOffsetOf(const unsigned char *record) {
+  return RecordWordAt(record, DataOffsetOffset);
+}
+inline uint32_t MessageSizeOf(const unsigned char *record) {
+  return RecordWordAt(record, MessageSizeOffset);
+}
+
 // Splits the 118 bytes of one record into its fields.
 void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
 
@@ -91,3 +108,6 @@ bool ReadIndexDateText(const char *text, IndexDateText *date);
 // that is not in the mail program's own form is decoded: for each text the
 // same result as DecodeIndexDate, which takes that form at fixed places.
 uint32_t ScanIndexDate(char *text);
+
+// ReadIndexDateText on the date text of one record's 118 bytes.
+bool ReadRecordDate(const unsigned char *record, IndexDateText *date);

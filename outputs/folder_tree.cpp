@@ -47,7 +47,7 @@ bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *pass
       child.IsFolder = true;
       child.Name = FolderName(name);
       child.Own[0] = FileSystem.Identify(child.Path.c_str());
-      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}};
+      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}, {}};
       if (folder.Handle != nullptr) FolderFileIdentities(folder.Handle, child.Own);
       CloseMailFolder(&folder);
       node->Children.push_back(child);

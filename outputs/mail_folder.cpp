@@ -80,8 +80,8 @@ const char *DescriptionOf(const MailFolder &folder, int position) {
 }
 
 std::string HeaderDateOf(const MailFolder &folder, int position) {
-  IndexDateText date;
-  if (!ReadIndexDateText(folder.Entries[size_t(position)].DateText, &date)) return std::string();
+  const IndexDateText &date = folder.Dates[size_t(position)];
+  if (date.Month == 0) return std::string();
   return UnzonedHeaderDate(date.Year, date.Month, date.Day, date.Hour, date.Minute);
 }
 
@@ -90,6 +90,7 @@ FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
   folder->Shown = index_path;
   folder->Handle = nullptr;
   folder->Entries.clear();
+  folder->Dates.clear();
   folder->Names.clear();
   folder->Descriptions.clear();
   unsigned char bytes[LeadingSize];
@@ -100,10 +101,14 @@ FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
   folder->Handle = CreateFolderHandle(index_path.c_str());
   if (folder->Handle == nullptr || !StartListing(folder->Handle)) return FolderNotListed;
   MessageEntry entry;
-  while (NextMessageEntry(folder->Handle, &entry)) {
-    IndexDateText date;
-    if (!ReadIndexDateText(entry.DateText, &date)) entry.Time = FILETIME{};
+  // The date text is read from the record itself: the entry, as the hosts
+  // list it, keeps none.
+  while (const unsigned char *record = NextIndexRecord(folder->Handle)) {
+    DecodeMessageEntry(record, &entry);
+    IndexDateText date = {};
+    if (!ReadRecordDate(record, &date)) entry.Time = FILETIME{};
     folder->Entries.push_back(entry);
+    folder->Dates.push_back(date);
     if (charset == nullptr) continue;
     folder->Names.push_back(DecodedText(charset, entry.Name));
     folder->Descriptions.push_back(DecodedText(charset, entry.Description));

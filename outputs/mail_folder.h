@@ -16,6 +16,9 @@ struct MailFolder {
   std::string Shown;  // the index path, as messages name the folder
   FolderHandle *Handle;
   std::vector<MessageEntry> Entries;  // in listing order
+  // Each entry's date as its index date text states it (ReadRecordDate), or
+  // all zero (Month 0) where the text states none.
+  std::vector<IndexDateText> Dates;
   // With a character set, each entry's name and description in UTF-8; empty
   // without, where the entries' own bytes stand.
   std::vector<std::string> Names, Descriptions;
@@ -27,7 +30,7 @@ const char *NameOf(const MailFolder &folder, int position);
 const char *DescriptionOf(const MailFolder &folder, int position);
 
 // The item's date text as a Date: header's value; empty where the text states
-// no date (ReadIndexDateText), and the entry's Time is then zero too: the
+// no date (ReadRecordDate), and the entry's Time is then zero too: the
 // outputs give no date that the mail program did not write.
 std::string HeaderDateOf(const MailFolder &folder, int position);
 

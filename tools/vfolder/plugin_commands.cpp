@@ -283,7 +283,7 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
   if (command.LogPath != nullptr) {
     // The log never takes the place of one of the folder's files.
     MailFolder opened = {command.Index, CreateFolderHandle(FullPath(command.Index).c_str()), {},
-                         {}, {}};
+                         {}, {}, {}};
     FileIdentity own[2] = {};
     if (opened.Handle != nullptr) FolderFileIdentities(opened.Handle, own);
     CloseMailFolder(&opened);
