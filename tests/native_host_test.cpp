@@ -643,6 +643,7 @@ message
   body yy
 message
   name cut short
+  date garbage
   offset 2400
   size 200
   body zzz

@@ -59,7 +59,7 @@ void StartFolderFacts(FolderFacts *facts, int64_t data_size) {
   facts->DataSize = data_size;
 }
 
-void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry) {
+void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry, bool dated) {
   ++facts->Messages;
   if (entry.Attributes & EntryHidden) ++facts->Hidden;
   if (entry.Attributes & EntryReadOnly) ++facts->ReadOnly;
@@ -73,9 +73,8 @@ void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry) {
   }
   // A text that states no date still gets one in the panel, as the mail
   // program's own listing gave it; it counts as undated here.
-  IndexDateText stated;
   const uint64_t date = Ticks(entry.Time);
-  if (date == 0 || !ReadIndexDateText(entry.DateText, &stated)) {
+  if (date == 0 || !dated) {
     ++facts->Undated;
     return;
   }

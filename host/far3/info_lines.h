@@ -20,7 +20,9 @@ struct FolderFacts {
 // bytes (-1 when it cannot be opened): each message is weighed against it.
 void StartFolderFacts(FolderFacts *facts, int64_t data_size);
 
-void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry);
+// Counts one message; `dated` tells that its date text states a date
+// (ReadRecordDate), which the panel's time alone cannot tell.
+void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry, bool dated);
 
 const size_t InfoLineCount = 15;
 const size_t InfoTextSize = 64;

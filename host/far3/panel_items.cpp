@@ -110,9 +110,15 @@ intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelIte
   wchar_t *texts = reinterpret_cast<wchar_t *>(items + count);
   size_t filled = 0;
   MessageEntry entry;
-  while (filled < count && NextMessageEntry(folder, &entry)) {
+  while (filled < count) {
+    const unsigned char *record = NextIndexRecord(folder);
+    if (record == nullptr) break;
+    // Whether the date text states a date is read before decoding changes it.
+    IndexDateText stated;
+    const bool dated = ReadRecordDate(record, &stated);
+    DecodeMessageEntry(record, &entry);
     FillPanelItem(entry, code_page, texts + filled * TextRoom, &items[filled]);
-    CountMessageEntry(facts, entry);
+    CountMessageEntry(facts, entry, dated);
     ++filled;
   }
   *items_out = items;
