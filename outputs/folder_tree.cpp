@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "folder/vessor_folder.h"
+#include "outputs/utf8_text.h"
 #include "platform/file_system.h"
 #include "platform/system_facts.h"
 
@@ -222,12 +223,48 @@ void ConvertDirectoryLevel(MailRun *run, const TreeNode &node, const std::string
   }
 }
 
-// A name as one level of a Maildir++ folder's name: '.' separates the levels
-// there, and '&' starts the modified UTF-7 of IMAP names, which stands for
-// itself as "&-".
+// Characters beyond printable ASCII as IMAP's modified UTF-7 writes them:
+// their UTF-16 in base64 with ',' for '/', between '&' and '-'.
+void PutModifiedUtf7(const std::vector<uint16_t> &units, std::string *out) {
+  static const char Digits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
+  *out += '&';
+  uint32_t bits = 0;
+  int held = 0;
+  for (const uint16_t unit : units) {
+    bits = bits << 16 | unit;
+    for (held += 16; held >= 6; held -= 6) *out += Digits[(bits >> (held - 6)) & 63];
+  }
+  if (held > 0) *out += Digits[(bits << (6 - held)) & 63];
+  *out += '-';
+}
+
+// A name as one level of a Maildir++ folder's name, in the modified UTF-7
+// that Dovecot and Courier read there (a name of raw UTF-8 is a mailbox
+// they list and cannot open): '.' separates the levels, so it becomes '_',
+// and '&' stands for itself as "&-". A byte that is no UTF-8 is taken for
+// the character of its value, so that names stay apart.
 std::string MaildirPlusName(const std::string &name) {
   std::string out;
-  for (const char c : name) out += c == '.' ? "_" : c == '&' ? "&-" : std::string(1, c);
+  std::vector<uint16_t> units;  // the run of characters beyond ASCII
+  const unsigned char *text = reinterpret_cast<const unsigned char *>(name.data());
+  for (size_t at = 0; at < name.size();) {
+    uint32_t code = text[at];
+    size_t length = code < 0x80 ? 1 : Utf8Sequence(text + at, name.size() - at, &code);
+    if (length == 0) code = text[at], length = 1;
+    at += length;
+    if (code >= 0x20 && code < 0x7F) {
+      if (!units.empty()) PutModifiedUtf7(units, &out);
+      units.clear();
+      out += code == '.' ? "_" : code == '&' ? "&-" : std::string(1, char(code));
+    } else if (code >= 0x10000) {
+      units.push_back(uint16_t(0xD800 + ((code - 0x10000) >> 10)));
+      units.push_back(uint16_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      units.push_back(uint16_t(code));
+    }
+  }
+  if (!units.empty()) PutModifiedUtf7(units, &out);
   return out;
 }
 

@@ -150,7 +150,8 @@ def read_tree(tools, dovecot, odd):
     mail = os.path.join(tools.work, "Mail")
     folders = {"Inbox": make_mail_folder.messages(3), "Odd": odd,
                "Odd/Older": make_mail_folder.messages(2), "Work/Projects.2000":
-               make_mail_folder.messages(4)}
+               make_mail_folder.messages(4), "\u0410\u0440\u0445\u0438\u0432 & more":
+               make_mail_folder.messages(2)}
     for name, msgs in folders.items():
         index = os.path.join(mail, name + ".IDX")
         os.makedirs(os.path.dirname(index), exist_ok=True)
@@ -161,8 +162,9 @@ def read_tree(tools, dovecot, odd):
                           capture_output=True)
     check("Maildir tree: status", 0, done.returncode)
     place = dovecot._place(tree)
+    archive = "\u0410\u0440\u0445\u0438\u0432 & more"  # a name in modified UTF-7 on disk
     for name, mailbox in (("Inbox", "INBOX"), ("Odd", "Odd"), ("Odd/Older", "Odd.Older"),
-                          ("Work/Projects.2000", "Work.Projects_2000")):
+                          ("Work/Projects.2000", "Work.Projects_2000"), (archive, archive)):
         envelope = ["imap.envelope"] if name == "Odd" else []
         read = dovecot.fetch(tree, "maildir", ["size.physical", "mailbox"] + envelope + ["text"],
                              mailbox, place)
