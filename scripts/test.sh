@@ -102,7 +102,28 @@ MSG
     run_wine_gtest "build/$preset/tests/vessor_tests.exe"
     echo "$preset: Wine run took $(($(date +%s) - started)) s"
   done
+  realhost_suite
   package_suite
+}
+
+# The native plug-in in the real file manager under Wine, from ../shared
+# (tests/realhost_far3_test.sh): its checks count into the totals.
+realhost_suite() {
+  echo "== the real file manager, version 3"
+  local log summary
+  log=$(mktemp)
+  bash tests/realhost_far3_test.sh 2>&1 | tee "$log"
+  summary=$(grep -E '^realhost: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' "$log" | tail -n 1)
+  rm -f "$log"
+  if [ -z "$summary" ]; then
+    echo "FAILED: the real-host suite ended without a result"
+    failed=$((failed + 1))
+    return
+  fi
+  read -r _ p _ f _ s _ <<<"${summary//,/}"
+  passed=$((passed + p))
+  failed=$((failed + f))
+  skipped=$((skipped + s))
 }
 
 # The release package holds both plug-ins, and its vfolder.exe lists a folder
