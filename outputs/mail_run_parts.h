@@ -1,0 +1,78 @@
+// The parts the mail outputs share among themselves: the outcome of each
+// message handled, the run's small answers, and the copy that gives a message
+// its headers. The outputs' own: hosts use mail_run.h.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "folder/export.h"
+#include "outputs/byte_buffer.h"
+#include "outputs/given_headers.h"
+#include "outputs/mail_run.h"
+#include "platform/file_system.h"
+
+// What became of one message handled: written, or the reason it was not.
+struct Outcome {
+  int Position;
+  OutputProblem Problem;
+  int Error;            // the system's error number the failing call left; 0 for none
+  HeadersGiven Given;   // a written message's headers given
+};
+
+// Every chosen message fails for one reason, said once already.
+void FailAll(const std::vector<int> &chosen, OutputProblem problem, int error,
+             std::vector<Outcome> *outcomes);
+
+std::string Join(const std::string &dir, const std::string &name);
+
+// Tells that message `position` failed, naming the file where there is one.
+void Failed(const MailRun &run, const MailFolder &folder, int position, OutputProblem problem,
+            int error, const std::string &path = std::string());
+
+void Handled(MailRun *run, const MailFolder &folder, int position);
+
+bool IsZero(const FILETIME &time);
+
+// A size of 2 GiB or more is negative where the mail program keeps it: no
+// message has it, and the copy would give an empty one.
+bool SizeDamaged(const MessageEntry &entry);
+
+// Why the file opened for the output must not be written, whatever path led
+// to it: it is one of the folder's own files or the log. NoProblem when it may be.
+OutputProblem GuardedFile(const MailRun &run, FileRef file);
+
+bool StopAsked(const MailRun &run);
+
+// A message's bytes into memory; a stop asked for ends the copy.
+struct BufferSink {
+  const MailRun *Run;
+  ByteBuffer *Buffer;
+};
+
+bool BufferWrite(void *context, const void *bytes, size_t size);
+
+// What message `position` is given, and the lines that go before it (with
+// --seen the status lines too), decided on its first `size` bytes (`whole`
+// when they are all of it); false when more are needed. With --exact nothing
+// but the status lines, and the bytes as they are.
+bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
+                 size_t size, bool whole, MessageHead *decided, std::string *text);
+
+// Copies message `position` into `file` after the lines it is given, which
+// `*given` tells; byte for byte with --exact. `held` keeps first bytes.
+ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                               ByteBuffer *held, HeadersGiven *given);
+
+OutputProblem ProblemOf(ExportResult result);
+
+// The three outputs, as ConvertFolder (mail_run.h) describes them, once the
+// data folder file is open and `target`'s directory is there; each adds the
+// outcome of every message it handles to `outcomes`.
+void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+               const std::string &target, std::vector<Outcome> *outcomes);
+void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+                  const std::string &dir, std::vector<Outcome> *outcomes);
+void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+              const std::string &dir, std::vector<Outcome> *outcomes);
