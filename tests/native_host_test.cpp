@@ -810,7 +810,7 @@ TEST_F(NativeTest, CopiesIntoAnyDirectory) {
     GetFilesInfo files = {sizeof files, panel, listing.Items, 1, TRUE, out.c_str(), 0, nullptr};
     listing.Items[0].Flags = PPIF_SELECTED;
     EXPECT_EQ(Native().GetFiles(&files), 1);
-    EXPECT_EQ(Host.Lines.back().Question, L"Move 1 message to:");
+    EXPECT_EQ(Host.Lines.back().Question, L"Copy 1 message to:");  // F6 only copies
     EXPECT_STREQ(files.DestPath, typed.c_str());
     EXPECT_EQ(ListWide(typed), (std::vector<std::wstring>{L"Почта"}));
     EXPECT_EQ(ReadWide(typed + L"\\Почта"), "first");

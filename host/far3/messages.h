@@ -7,10 +7,8 @@
 enum MessageId {
   MTitle,  // the panel's title and the configuration menu's entry
   MCopyTitle,
-  MMoveTitle,
   // The destination's question: verb, count, noun, end ("Copy 5 messages to:").
   MCopyVerb,
-  MMoveVerb,
   MDestinationEnd,
   // A counted noun in four forms, chosen by CountedNoun: for 1; for 21, 31,
   // ... (not 11); for 2-4, 22-24, ... (not 12-14); for the rest.

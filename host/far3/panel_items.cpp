@@ -53,13 +53,14 @@ const wchar_t *TrimAnswer(wchar_t *answer) {
 }
 
 // Asks where the `count` messages go, showing `dest`. The directory chosen,
-// or null when the user cancelled.
-const wchar_t *AskDestination(size_t count, bool move, const wchar_t *dest) {
+// or null when the user cancelled. F6 asks as F5 does: a folder that is only
+// read gives nothing to move, so both copy.
+const wchar_t *AskDestination(size_t count, const wchar_t *dest) {
   wchar_t question[256];
   swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
-           TextOf(move ? MMoveVerb : MCopyVerb), static_cast<unsigned long>(count),
+           TextOf(MCopyVerb), static_cast<unsigned long>(count),
            CountedNoun(MMessageOne, count), TextOf(MDestinationEnd));
-  if (!AskLine(TextOf(move ? MMoveTitle : MCopyTitle), question, L"VessorFolderDestination", dest,
+  if (!AskLine(TextOf(MCopyTitle), question, L"VessorFolderDestination", dest,
                ChosenDestination, LongestPath, HELP_SAVING))
     return nullptr;
   const wchar_t *answer = TrimAnswer(ChosenDestination);
@@ -142,7 +143,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
   const wchar_t *dest = info->DestPath != nullptr ? info->DestPath : L"";
   char *dest_utf8 = nullptr;
   if (ask) {
-    dest = AskDestination(count, info->Move != 0, dest);
+    dest = AskDestination(count, dest);
     if (dest == nullptr) return -1;
     info->DestPath = dest;
     dest_utf8 = Utf8FromWide(dest);
