@@ -47,6 +47,16 @@ struct Line {
   unsigned long long Flags;
   std::wstring Help;
 };
+// What the save dialog showed: its title, question, destination line and
+// help, the formats offered (with the one marked) and "Mark as read".
+struct SaveDialog {
+  std::wstring Title, Question, History, Text;
+  unsigned long long Flags;
+  std::wstring Help;
+  std::vector<std::wstring> Formats;
+  int Marked = -1;
+  bool MarkRead = false;
+};
 struct HostState {
   GUID PluginId;
   std::vector<std::wstring> Texts;  // of the language file the host is set to
@@ -55,6 +65,12 @@ struct HostState {
   std::vector<Line> Lines;
   bool LineAnswered = true;
   std::wstring LineAnswer;  // empty: the prefilled text
+  std::vector<SaveDialog> Dialogs;
+  int FormatAnswer = -1;    // the format chosen, by place; -1: as marked
+  int MarkReadAnswer = -1;  // 0 or 1; -1: as shown
+  std::vector<FarDialogItem> Items;  // of the dialog running
+  int WorkBoxes = 0;                 // boxes drawn with no button
+  int Screens = 0;                   // saved and not yet restored
   std::vector<std::wstring> MenuItems;
   int MenuMarked = -1;
   intptr_t MenuAnswer = -1;
@@ -129,6 +145,10 @@ intptr_t WINAPI HostMessage(const GUID *plugin, const GUID *, unsigned long long
                             intptr_t) {
   EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
   Box box{flags, {}, help != nullptr ? help : L""};
+  if (count > 0 && (flags & 0xF0000) == 0) {
+    ++Host.WorkBoxes;  // no button: drawn and left on the screen
+    return -1;
+  }
   for (size_t i = 0; i < count; ++i) box.Items.push_back(items[i]);
   Host.Boxes.push_back(box);
   return Host.BoxAnswer;
@@ -185,6 +205,83 @@ intptr_t WINAPI HostSettings(HANDLE handle, int command, intptr_t, void *param) 
   return 1;
 }
 
+// The stand-in dialog answers as the user would: LineAnswer typed in the
+// line, FormatAnswer and MarkReadAnswer chosen, then the default button
+// (Enter), or Esc when LineAnswered is false.
+const HANDLE DialogHandle = reinterpret_cast<HANDLE>(0xD1A1);
+
+HANDLE WINAPI HostDialogInit(const GUID *plugin, const GUID *, intptr_t, intptr_t, intptr_t,
+                             intptr_t, const wchar_t *help, const FarDialogItem *items,
+                             size_t count, intptr_t, unsigned long long, FARWINDOWPROC, void *) {
+  EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  SaveDialog seen;
+  seen.Help = help != nullptr ? help : L"";
+  Host.Items.assign(items, items + count);
+  int radio = 0;
+  for (FarDialogItem &item : Host.Items) {
+    const std::wstring text = item.Data != nullptr ? item.Data : L"";
+    if (item.Type == DI_DOUBLEBOX) seen.Title = text;
+    if (item.Type == DI_TEXT && seen.Question.empty() && !text.empty()) seen.Question = text;
+    if (item.Type == DI_EDIT) {
+      seen.Text = text;
+      seen.History = item.History != nullptr ? item.History : L"";
+      seen.Flags = item.Flags;
+      if (!Host.LineAnswer.empty()) item.Data = Host.LineAnswer.c_str();
+    }
+    if (item.Type == DI_RADIOBUTTON) {
+      seen.Formats.push_back(text);
+      if (item.Selected) seen.Marked = radio;
+      if (Host.FormatAnswer >= 0) item.Selected = radio == Host.FormatAnswer;
+      ++radio;
+    }
+    if (item.Type == DI_CHECKBOX) {
+      seen.MarkRead = item.Selected != 0;
+      if (Host.MarkReadAnswer >= 0) item.Selected = Host.MarkReadAnswer;
+    }
+  }
+  Host.Dialogs.push_back(seen);
+  Host.Lines.push_back(Line{seen.Title, seen.Question, seen.History, seen.Text, seen.Flags,
+                            seen.Help});
+  return DialogHandle;
+}
+
+intptr_t WINAPI HostDialogRun(HANDLE dialog) {
+  EXPECT_EQ(dialog, DialogHandle);
+  if (!Host.LineAnswered) return -1;
+  for (size_t i = 0; i < Host.Items.size(); ++i)
+    if (Host.Items[i].Flags & DIF_DEFAULTBUTTON) return intptr_t(i);
+  ADD_FAILURE() << "no default button";
+  return -1;
+}
+
+intptr_t WINAPI HostSendDlgMessage(HANDLE dialog, intptr_t message, intptr_t param1,
+                                   void *param2) {
+  EXPECT_EQ(dialog, DialogHandle);
+  if (param1 < 0 || size_t(param1) >= Host.Items.size()) return 0;
+  const FarDialogItem &item = Host.Items[size_t(param1)];
+  if (message == DM_GETCHECK) return item.Selected;
+  if (message != DM_GETTEXT) return 0;
+  const std::wstring text = item.Data != nullptr ? item.Data : L"";
+  auto *data = static_cast<FarDialogItemData *>(param2);
+  EXPECT_EQ(data->StructSize, sizeof *data);
+  const size_t length = std::min(text.size(), data->PtrLength);
+  wmemcpy(data->PtrData, text.c_str(), length);
+  data->PtrData[length] = L'\0';
+  return intptr_t(length);
+}
+
+void WINAPI HostDialogFree(HANDLE dialog) {
+  EXPECT_EQ(dialog, DialogHandle);
+  Host.Items.clear();
+}
+
+HANDLE WINAPI HostSaveScreen(intptr_t, intptr_t, intptr_t, intptr_t) {
+  ++Host.Screens;
+  return reinterpret_cast<HANDLE>(0x5C);
+}
+void WINAPI HostRestoreScreen(HANDLE) { --Host.Screens; }
+intptr_t WINAPI HostAdvControl(const GUID *, int, intptr_t, void *) { return 1; }
+
 // Starts the plug-in afresh, as a host that starts with the settings store
 // as it is now.
 void StartPlugin(const NativeApi &api) {
@@ -197,6 +294,13 @@ void StartPlugin(const NativeApi &api) {
   startup.Menu = HostMenu;
   startup.InputBox = HostInputBox;
   startup.SettingsControl = HostSettings;
+  startup.DialogInit = HostDialogInit;
+  startup.DialogRun = HostDialogRun;
+  startup.SendDlgMessage = HostSendDlgMessage;
+  startup.DialogFree = HostDialogFree;
+  startup.SaveScreen = HostSaveScreen;
+  startup.RestoreScreen = HostRestoreScreen;
+  startup.AdvControl = HostAdvControl;
   api.SetStartupInfo(&startup);
 }
 
@@ -299,6 +403,8 @@ class NativeTest : public testing::Test {
     Host.BoxAnswer = 0;
     Host.LineAnswered = true;
     Host.LineAnswer.clear();
+    Host.Dialogs.clear();
+    Host.FormatAnswer = Host.MarkReadAnswer = -1;
     Host.Settings.clear();
     SetLanguage("VessorFolderEng.lng");
     StartPlugin(Native());
@@ -509,6 +615,15 @@ TEST(Native, LanguageFilesHoldEveryText) {
       const std::wstring &line = lines[i];
       EXPECT_TRUE(line.size() > 2 && line.front() == L'"' && line.back() == L'"')
           << file.File << " text " << i - 1 << ": " << line;
+      // The texts the plug-in fills in hold the numbers' places, and no other.
+      size_t places = 0, percents = 0;
+      for (size_t at = 0; (at = line.find(L'%', at)) != std::wstring::npos; ++at, ++percents)
+        places += line.compare(at, 3, L"%ls") == 0;
+      const MessageId id = MessageId(i - 1);
+      const size_t wanted = id == MProgressLine                             ? 2
+                            : id == MSummarySaved || id == MSummaryFailed ? 1
+                                                                          : 0;
+      EXPECT_TRUE(places == wanted && percents == wanted) << file.File << ": " << line;
     }
   }
 }
@@ -520,8 +635,8 @@ TEST(Native, HelpFilesHoldEveryTopic) {
     ASSERT_GT(lines.size(), 2u) << file << ": missing, or no byte-order mark";
     EXPECT_EQ(lines[0].substr(0, 10), L".Language=") << file;
     EXPECT_EQ(lines[1].substr(0, 16), L".PluginContents=") << file;
-    std::vector<std::wstring> topics, wanted = {L"Contents", L"Keys",      L"Saving",
-                                                L"CodePage", L"InfoLines", L"Never"};
+    std::vector<std::wstring> topics, wanted = {L"Contents",  L"Keys",  L"Saving",  L"Convert",
+                                                L"CodePage",  L"InfoLines", L"Never"};
     for (size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].size() > 1 && lines[i][0] == L'@') {
         topics.push_back(lines[i].substr(1));
@@ -763,7 +878,7 @@ TEST_F(NativeTest, ConfigurationChangesTheNextListing) {
   EXPECT_EQ(Host.MenuMarked, int(cp1251));
 }
 
-// F5 shows the input line prefilled with the other panel's directory; the
+// F5 shows the save dialog, its line prefilled with the other panel's directory; the
 // answer may be any directory, of any letters and any length, made when it is
 // not there. The folder itself may lie anywhere too.
 TEST_F(NativeTest, CopiesIntoAnyDirectory) {
@@ -786,7 +901,7 @@ TEST_F(NativeTest, CopiesIntoAnyDirectory) {
   EXPECT_EQ(line.Question, L"Copy 5 messages to:");
   EXPECT_EQ(line.Text, out);
   EXPECT_FALSE(line.History.empty());
-  EXPECT_EQ(line.Flags & (FIB_BUTTONS | FIB_EDITPATH), FIB_BUTTONS | FIB_EDITPATH);
+  EXPECT_EQ(line.Flags & (DIF_HISTORY | DIF_EDITPATH), DIF_HISTORY | DIF_EDITPATH);
   EXPECT_EQ(line.Help, L"Saving");
   // Names told apart as the system compares them: what the file system takes
   // for one name gets the next suffix.
@@ -868,8 +983,8 @@ TEST_F(NativeTest, MissingDataFileWarnsUnlessSilent) {
   EXPECT_EQ(listing.Items[0].Flags, PPIF_SELECTED);
 }
 
-// Each item that is not written is shown and stays chosen; Esc in the
-// warning stops the copy.
+// The items that are not written stay chosen, and one box at the end tells
+// the counts and the first reasons.
 TEST_F(NativeTest, ItemsNotWrittenStayChosen) {
   Open(CopiedFolder);
   Listing &listing = List();
@@ -878,14 +993,75 @@ TEST_F(NativeTest, ItemsNotWrittenStayChosen) {
   ASSERT_TRUE(MakeDirectoryWide(out + L"\\__"));  // takes the name of the third
   ASSERT_TRUE(MakeDirectoryWide(out + L"\\_"));   // and of the fourth
   EXPECT_EQ(Copy(listing, out, 0), 0);
-  ASSERT_EQ(Host.Boxes.size(), 2u);
-  EXPECT_EQ(Host.Boxes[0].Items, (std::vector<std::wstring>{L"Cannot create file", out + L"\\__"}));
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Flags, far3::FMSG_WARNING | FMSG_MB_OK);
+  EXPECT_EQ(Host.Boxes[0].Items,
+            (std::vector<std::wstring>{L"Saving", L"5 messages: 3 saved, 2 failed",
+                                       L"Cannot create file: " + out + L"\\__",
+                                       L"Cannot create file: " + out + L"\\_"}));
   const unsigned long long chosen[] = {0, 0, PPIF_SELECTED, PPIF_SELECTED, 0};
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(listing.Items[i].Flags, chosen[i]) << i;
+  EXPECT_EQ(Host.Screens, 0);
+}
 
+// The dialog's other formats: .eml files, one mbox file and a Maildir, each
+// through the outputs vfolder writes with; the choice is remembered, and an
+// mbox or a Maildir never takes a name in use.
+TEST_F(NativeTest, SavesForMailPrograms) {
+  Open(CopiedFolder);
+  Listing &listing = List();
+  const std::wstring out = dir + L"\\mail out";
+  EXPECT_EQ(Copy(listing, out, 0), 1);
+  ASSERT_EQ(Host.Dialogs.size(), 1u);
+  EXPECT_EQ(Host.Dialogs[0].Formats,
+            (std::vector<std::wstring>{L"Message &files", L".&eml files", L"One &mbox file",
+                                       L"A Mail&dir"}));
+  EXPECT_EQ(Host.Dialogs[0].Marked, 0);
+  EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
+
+  const std::wstring eml = out + L"\\eml";
+  Host.FormatAnswer = 1;
+  EXPECT_EQ(Copy(listing, eml, 0), 1);
+  const std::vector<std::wstring> emls = ListWide(eml);
+  ASSERT_EQ(emls.size(), 5u);
+  for (const std::wstring &name : emls) EXPECT_EQ(name.substr(name.size() - 4), L".eml");
+  const std::string lunch = ReadWide(eml + L"\\Re__lunch_.eml");
+  EXPECT_NE(lunch.find("From: Joe\nSubject: Re: lunch?\n"), std::string::npos) << lunch;
+  for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, 0u) << i;
+
+  // One mbox named after the folder; the next one beside it.
+  Host.FormatAnswer = 2;
+  Host.MarkReadAnswer = 1;
+  EXPECT_EQ(Copy(listing, out, 0), 1);
+  EXPECT_EQ(Copy(listing, out, 0, 4, 1), 1);
+  EXPECT_EQ(Host.Settings[L"SaveAs"], 2u);
+  EXPECT_EQ(Host.Settings[L"MarkRead"], 1u);
+  const std::string mbox = ReadWide(out + L"\\INBOX.mbox");
+  size_t messages = 0;
+  for (size_t at = 0; (at = mbox.find("From ", at)) != std::string::npos; at += 5)
+    messages += at == 0 || mbox[at - 1] == '\n';
+  EXPECT_EQ(messages, 5u);
+  EXPECT_NE(mbox.find("Status: RO"), std::string::npos);
+  EXPECT_NE(mbox.find("\n\nfifth\n"), std::string::npos);
+  EXPECT_NE(ReadWide(out + L"\\INBOX_(2).mbox").find("\n\nfifth\n"), std::string::npos);
+
+  // A Maildir: read ones cannot be marked where names hold no ':', so
+  // nothing is written and the box says why.
+  Host.FormatAnswer = 3;
   Host.Boxes.clear();
-  Host.BoxAnswer = -1;
+  EXPECT_EQ(Copy(listing, out, 0), 0);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Items[1], L"5 messages: 0 saved, 5 failed");
+  for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, PPIF_SELECTED);
+  Host.MarkReadAnswer = 0;
+  EXPECT_EQ(Copy(listing, out, 0), 1);
+  EXPECT_EQ(ListWide(out + L"\\INBOX_(2)\\new").size(), 5u);
+  Host.FormatAnswer = -1;
+  Host.Dialogs.clear();
+  Copy(listing, out, 0, 0, 0);
+  EXPECT_TRUE(Host.Dialogs.empty());  // no item, no question
+  Host.LineAnswered = false;
   EXPECT_EQ(Copy(listing, out, 0), -1);
-  EXPECT_EQ(Host.Boxes.size(), 1u);
-  EXPECT_EQ(listing.Items[4].Flags, PPIF_SELECTED);
+  EXPECT_EQ(Host.Dialogs.back().Marked, 3);  // as last chosen
+  EXPECT_FALSE(Host.Dialogs.back().MarkRead);
 }

@@ -96,7 +96,7 @@ void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
 
 intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
-  return CopyPanelItems(PanelOf(info->hPanel)->Folder, info);
+  return CopyPanelItems(PanelOf(info->hPanel)->Folder, TextCodePage(), info);
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {

@@ -13,6 +13,7 @@
 namespace far3 {
 
 struct FarPanelItemFreeInfo;
+struct PluginPanelItem;
 
 struct VersionInfo {
   DWORD Major, Minor, Revision, Build;
@@ -86,17 +87,108 @@ typedef intptr_t(WINAPI *FARAPISETTINGSCONTROL)(HANDLE Handle, int Command, intp
 
 // The host's record holds a pointer-sized member in each of its 34 places;
 // the plug-in reads five services and declares the others as places only.
+// A dialog item: its kind, its box, its state (a check box's or radio
+// button's mark), its history's name, flags, text and a value of the
+// plug-in's own.
+struct FarDialogItem {
+  int Type;
+  intptr_t X1, Y1, X2, Y2;
+  intptr_t Selected;
+  const wchar_t *History;
+  const wchar_t *Mask;
+  unsigned long long Flags;
+  const wchar_t *Data;
+  size_t MaxLength;
+  intptr_t UserData;
+  intptr_t Reserved[2];
+};
+
+// An item's text as DM_GETTEXT fills it: at most PtrLength characters and a
+// terminator into PtrData.
+struct FarDialogItemData {
+  size_t StructSize;
+  size_t PtrLength;
+  wchar_t *PtrData;
+};
+
+struct ProgressValue {
+  size_t StructSize;
+  unsigned long long Completed;
+  unsigned long long Total;
+};
+
+// A panel as the host describes it to a plug-in working over it.
+struct PanelInfo {
+  size_t StructSize;
+  HANDLE PluginHandle;
+  GUID OwnerGuid;
+  unsigned long long Flags;
+  size_t ItemsNumber;
+  size_t SelectedItemsNumber;
+  RECT PanelRect;
+  size_t CurrentItem;
+  size_t TopPanelItem;
+  intptr_t ViewMode;
+  int PanelType;
+  int SortMode;
+};
+
+// One of a panel's items, copied by the host into the plug-in's block of
+// `Size` bytes.
+struct FarGetPluginPanelItem {
+  size_t StructSize;
+  size_t Size;
+  PluginPanelItem *Item;
+};
+
+// A panel's directory, copied by the host into the plug-in's block.
+struct FarPanelDirectory {
+  size_t StructSize;
+  const wchar_t *Name;
+  const wchar_t *Param;
+  GUID PluginId;
+  const wchar_t *File;
+};
+
+typedef intptr_t(WINAPI *FARWINDOWPROC)(HANDLE Dialog, intptr_t Message, intptr_t Param1,
+                                        void *Param2);
+typedef HANDLE(WINAPI *FARAPIDIALOGINIT)(const GUID *PluginId, const GUID *Id, intptr_t X1,
+                                         intptr_t Y1, intptr_t X2, intptr_t Y2,
+                                         const wchar_t *HelpTopic, const FarDialogItem *Item,
+                                         size_t ItemsNumber, intptr_t Reserved,
+                                         unsigned long long Flags, FARWINDOWPROC DlgProc,
+                                         void *Param);
+typedef intptr_t(WINAPI *FARAPIDIALOGRUN)(HANDLE Dialog);
+typedef void(WINAPI *FARAPIDIALOGFREE)(HANDLE Dialog);
+typedef intptr_t(WINAPI *FARAPISENDDLGMESSAGE)(HANDLE Dialog, intptr_t Message, intptr_t Param1,
+                                               void *Param2);
+typedef intptr_t(WINAPI *FARAPIADVCONTROL)(const GUID *PluginId, int Command, intptr_t Param1,
+                                           void *Param2);
+typedef intptr_t(WINAPI *FARAPIPANELCONTROL)(HANDLE Panel, int Command, intptr_t Param1,
+                                             void *Param2);
+typedef HANDLE(WINAPI *FARAPISAVESCREEN)(intptr_t X1, intptr_t Y1, intptr_t X2, intptr_t Y2);
+typedef void(WINAPI *FARAPIRESTORESCREEN)(HANDLE Screen);
+
 struct PluginStartupInfo {
   size_t StructSize;
   const wchar_t *ModuleName;
   FARAPIMENU Menu;
   FARAPIMESSAGE Message;
   FARAPIGETMSG GetMsg;
-  void *Services4To17[14];
+  FARAPIPANELCONTROL PanelControl;
+  FARAPISAVESCREEN SaveScreen;
+  FARAPIRESTORESCREEN RestoreScreen;
+  void *Services8To17[10];
+  FARAPIADVCONTROL AdvControl;
   FARAPIINPUTBOX InputBox;
-  void *Services19To29[11];
+  void *ColorDialog;
+  FARAPIDIALOGINIT DialogInit;
+  FARAPIDIALOGRUN DialogRun;
+  FARAPIDIALOGFREE DialogFree;
+  FARAPISENDDLGMESSAGE SendDlgMessage;
+  void *Services25To30[6];
   FARAPISETTINGSCONTROL SettingsControl;
-  void *Services31To33[3];
+  void *Services32To34[3];
 };
 
 struct PluginMenuItem {
@@ -265,7 +357,7 @@ struct ConfigureInfo {
   void *Instance;
 };
 
-enum : int { OPEN_ANALYSE = 9 };
+enum : int { OPEN_PLUGINSMENU = 1, OPEN_ANALYSE = 9 };
 
 enum : unsigned long long {
   OPIF_ADDDOTS = 0x8,
@@ -280,6 +372,7 @@ enum : unsigned long long {
   OPM_QUICKVIEW = 0x40,
   FMSG_WARNING = 0x1,
   FMSG_MB_OK = 0x10000,
+  FMSG_MB_YESNO = 0x40000,
   FMENU_WRAPMODE = 0x2,
   MIF_SELECTED = 0x10000,
   MIF_CHECKED = 0x20000,
@@ -294,6 +387,45 @@ enum : unsigned long long {
 
 
 enum : int { SM_CTIME = 5 };
+
+// Dialogs: the kinds of item, their flags, the messages that read an item's
+// state and text after the dialog has closed.
+enum : int {
+  DI_TEXT = 0,
+  DI_DOUBLEBOX = 3,
+  DI_EDIT = 4,
+  DI_BUTTON = 7,
+  DI_CHECKBOX = 8,
+  DI_RADIOBUTTON = 9,
+};
+enum : unsigned long long {
+  DIF_GROUP = 0x400,
+  DIF_CENTERGROUP = 0x4000,
+  DIF_SEPARATOR = 0x10000,
+  DIF_HISTORY = 0x40000,
+  DIF_EDITEXPAND = 0x80000,
+  DIF_EDITPATH = 0x1000000,
+  DIF_DEFAULTBUTTON = 0x100000000ULL,
+  DIF_FOCUS = 0x200000000ULL,
+  FDLG_NONE = 0,
+};
+enum : int { DM_GETTEXT = 7, DM_GETCHECK = 25 };
+enum : int { BSTATE_CHECKED = 1 };
+
+// The host's other services: the taskbar's progress, the panels.
+enum : int { ACTL_SETPROGRESSSTATE = 21, ACTL_SETPROGRESSVALUE = 22 };
+enum : int { TBPS_NOPROGRESS = 0, TBPS_NORMAL = 2 };
+enum : int {
+  FCTL_GETPANELINFO = 1,
+  FCTL_UPDATEPANEL = 2,
+  FCTL_REDRAWPANEL = 3,
+  FCTL_GETSELECTEDPANELITEM = 22,
+  FCTL_GETPANELDIRECTORY = 24,
+};
+enum : int { PTYPE_FILEPANEL = 0 };
+enum : unsigned long long { PFLAGS_PLUGIN = 0x800 };
+#define PANEL_ACTIVE (reinterpret_cast<HANDLE>(-1))
+#define PANEL_PASSIVE (reinterpret_cast<HANDLE>(-2))
 enum : int { SCTL_CREATE = 0, SCTL_FREE = 1, SCTL_SET = 2, SCTL_GET = 3 };
 enum : int { PSL_ROAMING = 0, FSSF_ROOT = 0, FST_QWORD = 2, FST_STRING = 3 };
 
@@ -317,7 +449,36 @@ FAR3_OFFSET(PluginStartupInfo, ModuleName, 4, 8);
 FAR3_OFFSET(PluginStartupInfo, Menu, 8, 16);
 FAR3_OFFSET(PluginStartupInfo, Message, 12, 24);
 FAR3_OFFSET(PluginStartupInfo, GetMsg, 16, 32);
+FAR3_OFFSET(PluginStartupInfo, PanelControl, 20, 40);
+FAR3_OFFSET(PluginStartupInfo, SaveScreen, 24, 48);
+FAR3_OFFSET(PluginStartupInfo, RestoreScreen, 28, 56);
+FAR3_OFFSET(PluginStartupInfo, AdvControl, 72, 144);
 FAR3_OFFSET(PluginStartupInfo, InputBox, 76, 152);
+FAR3_OFFSET(PluginStartupInfo, DialogInit, 84, 168);
+FAR3_OFFSET(PluginStartupInfo, DialogRun, 88, 176);
+FAR3_OFFSET(PluginStartupInfo, DialogFree, 92, 184);
+FAR3_OFFSET(PluginStartupInfo, SendDlgMessage, 96, 192);
+FAR3_LAYOUT(FarDialogItem, 64, 112);
+FAR3_OFFSET(FarDialogItem, X1, 4, 8);
+FAR3_OFFSET(FarDialogItem, Selected, 20, 40);
+FAR3_OFFSET(FarDialogItem, History, 24, 48);
+FAR3_OFFSET(FarDialogItem, Flags, 32, 64);
+FAR3_OFFSET(FarDialogItem, Data, 40, 72);
+FAR3_OFFSET(FarDialogItem, MaxLength, 44, 80);
+FAR3_LAYOUT(FarDialogItemData, 12, 24);
+FAR3_LAYOUT(ProgressValue, 24, 24);
+FAR3_OFFSET(ProgressValue, Completed, 8, 8);
+FAR3_LAYOUT(PanelInfo, 80, 104);
+FAR3_OFFSET(PanelInfo, OwnerGuid, 8, 16);
+FAR3_OFFSET(PanelInfo, Flags, 24, 32);
+FAR3_OFFSET(PanelInfo, ItemsNumber, 32, 40);
+FAR3_OFFSET(PanelInfo, SelectedItemsNumber, 36, 48);
+FAR3_OFFSET(PanelInfo, CurrentItem, 56, 72);
+FAR3_OFFSET(PanelInfo, PanelType, 68, 96);
+FAR3_LAYOUT(FarGetPluginPanelItem, 12, 24);
+FAR3_LAYOUT(FarPanelDirectory, 32, 48);
+FAR3_OFFSET(FarPanelDirectory, PluginId, 12, 24);
+FAR3_OFFSET(FarPanelDirectory, File, 28, 40);
 FAR3_OFFSET(PluginStartupInfo, SettingsControl, 124, 248);
 FAR3_LAYOUT(PluginMenuItem, 12, 24);
 FAR3_LAYOUT(PluginInfo, 64, 104);

@@ -13,3 +13,10 @@ extern const GUID ConfigEntryGuid;
 extern const GUID WarningGuid;
 extern const GUID LineGuid;
 extern const GUID CodePageMenuGuid;
+// The save dialog (F5, and the conversion of whole folders), the box that
+// shows the work going on, the question whether to stop it.
+extern const GUID SaveDialogGuid;
+extern const GUID WorkBoxGuid;
+extern const GUID QuestionGuid;
+// The entry in the plug-ins menu (F11) that converts whole mail folders.
+extern const GUID ConvertEntryGuid;

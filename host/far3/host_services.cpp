@@ -12,6 +12,14 @@ FARAPIGETMSG HostGetMsg;
 FARAPIMENU HostMenu;
 FARAPIINPUTBOX HostInputBox;
 FARAPISETTINGSCONTROL HostSettings;
+FARAPIDIALOGINIT HostDialogInit;
+FARAPIDIALOGRUN HostDialogRun;
+FARAPIDIALOGFREE HostDialogFree;
+FARAPISENDDLGMESSAGE HostSendDlgMessage;
+FARAPIADVCONTROL HostAdvControl;
+FARAPIPANELCONTROL HostPanelControl;
+FARAPISAVESCREEN HostSaveScreen;
+FARAPIRESTORESCREEN HostRestoreScreen;
 
 // The plug-in's part of the settings store; null when it cannot be had.
 HANDLE OpenSettings() {
@@ -42,6 +50,14 @@ void KeepHostServices(const PluginStartupInfo *info) {
   HostGetMsg = Reaches(info, info->GetMsg) ? info->GetMsg : nullptr;
   HostInputBox = Reaches(info, info->InputBox) ? info->InputBox : nullptr;
   HostSettings = Reaches(info, info->SettingsControl) ? info->SettingsControl : nullptr;
+  HostDialogInit = Reaches(info, info->DialogInit) ? info->DialogInit : nullptr;
+  HostDialogRun = Reaches(info, info->DialogRun) ? info->DialogRun : nullptr;
+  HostDialogFree = Reaches(info, info->DialogFree) ? info->DialogFree : nullptr;
+  HostSendDlgMessage = Reaches(info, info->SendDlgMessage) ? info->SendDlgMessage : nullptr;
+  HostAdvControl = Reaches(info, info->AdvControl) ? info->AdvControl : nullptr;
+  HostPanelControl = Reaches(info, info->PanelControl) ? info->PanelControl : nullptr;
+  HostSaveScreen = Reaches(info, info->SaveScreen) ? info->SaveScreen : nullptr;
+  HostRestoreScreen = Reaches(info, info->RestoreScreen) ? info->RestoreScreen : nullptr;
 }
 
 const wchar_t *TextOf(MessageId id) {
@@ -95,6 +111,88 @@ int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *i
   const intptr_t chosen = HostMenu(&PluginGuid, &id, -1, -1, 0, FMENU_WRAPMODE, title, nullptr,
                                    help_topic, nullptr, nullptr, menu, size_t(count));
   return chosen >= 0 && chosen < count ? int(chosen) : -1;
+}
+
+intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
+                   FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
+                   size_t text_size) {
+  if (HostDialogInit == nullptr || HostDialogRun == nullptr || HostDialogFree == nullptr ||
+      HostSendDlgMessage == nullptr)
+    return -1;
+  HANDLE dialog = HostDialogInit(&PluginGuid, &id, -1, -1, width, height, help_topic, items,
+                                 count, 0, FDLG_NONE, nullptr, nullptr);
+  if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
+  const intptr_t closed = HostDialogRun(dialog);
+  for (size_t i = 0; i < count; ++i)
+    if (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON)
+      items[i].Selected = HostSendDlgMessage(dialog, DM_GETCHECK, intptr_t(i), nullptr);
+  if (text_size > 0) {
+    text[0] = L'\0';
+    FarDialogItemData data = {sizeof data, text_size - 1, text};
+    const intptr_t length = HostSendDlgMessage(dialog, DM_GETTEXT, intptr_t(text_item), &data);
+    text[length >= 0 && size_t(length) < text_size ? size_t(length) : text_size - 1] = L'\0';
+  }
+  HostDialogFree(dialog);
+  return closed;
+}
+
+void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
+  if (HostMessage == nullptr || count > 7) return;
+  const wchar_t *items[8] = {title};
+  for (size_t i = 0; i < count; ++i) items[i + 1] = lines[i];
+  HostMessage(&PluginGuid, &WorkBoxGuid, 0, nullptr, items, count + 1, 0);
+}
+
+void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
+               const wchar_t *help_topic) {
+  if (HostMessage == nullptr || count > 15) return;
+  const wchar_t *items[16] = {title};
+  for (size_t i = 0; i < count; ++i) items[i + 1] = lines[i];
+  HostMessage(&PluginGuid, &WarningGuid, (warning ? FMSG_WARNING : 0ULL) | FMSG_MB_OK, help_topic,
+              items, count + 1, 0);
+}
+
+bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (HostMessage == nullptr) return true;
+  const wchar_t *items[] = {title, line};
+  return HostMessage(&PluginGuid, &QuestionGuid, FMSG_WARNING | FMSG_MB_YESNO, help_topic, items,
+                     2, 0) == 0;
+}
+
+HANDLE SaveHostScreen() {
+  return HostSaveScreen != nullptr ? HostSaveScreen(0, 0, -1, -1) : nullptr;
+}
+
+void RestoreHostScreen(HANDLE screen) {
+  if (HostRestoreScreen != nullptr && screen != nullptr) HostRestoreScreen(screen);
+}
+
+void SetTaskbarProgress(unsigned long long done, unsigned long long total) {
+  if (HostAdvControl == nullptr) return;
+  if (total == 0) {
+    HostAdvControl(&PluginGuid, ACTL_SETPROGRESSSTATE, TBPS_NOPROGRESS, nullptr);
+    return;
+  }
+  HostAdvControl(&PluginGuid, ACTL_SETPROGRESSSTATE, TBPS_NORMAL, nullptr);
+  ProgressValue value = {sizeof value, done, total};
+  HostAdvControl(&PluginGuid, ACTL_SETPROGRESSVALUE, 0, &value);
+}
+
+intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2) {
+  return HostPanelControl != nullptr ? HostPanelControl(panel, command, param1, param2) : 0;
+}
+
+void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size) {
+  wchar_t digits[24];
+  const int length = swprintf(digits, 24, L"%llu", number);
+  const wchar_t *group = TextOf(MDigitGroup);
+  size_t at = 0;
+  for (int i = 0; i < length && at + 1 < out_size; ++i) {
+    if (i > 0 && (length - i) % 3 == 0)
+      for (const wchar_t *c = group; *c != L'\0' && at + 1 < out_size; ++c) out[at++] = *c;
+    out[at++] = digits[i];
+  }
+  out[at] = L'\0';
 }
 
 bool ReadSetting(const wchar_t *name, unsigned long long *value) {

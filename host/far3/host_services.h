@@ -38,6 +38,42 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *histo
 int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
                    int current, const wchar_t *help_topic);
 
+// A dialog of `count` items in a box of `width` by `height`, centred. When
+// it closes, each check box's and radio button's mark is read back into its
+// item's Selected, and the text of item `text_item` (an input line) into
+// `text`, of `text_size` characters. The index of the item that closed it,
+// or -1 for Esc (or no dialog service).
+intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
+                   far3::FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
+                   size_t text_size);
+
+// A box of `count` lines under `title` that stays on the screen while work
+// goes on, with no button to wait for.
+void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count);
+
+// A box of `count` lines under `title` with the host's OK button, a warning
+// when `warning`.
+void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
+               const wchar_t *help_topic);
+
+// A question with the host's Yes and No buttons: true for Yes.
+bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The screen as it is, to put back when the work boxes drawn over it go;
+// null without the service.
+HANDLE SaveHostScreen();
+void RestoreHostScreen(HANDLE screen);
+
+// The taskbar's progress: `done` of `total`; a total of 0 takes it away.
+void SetTaskbarProgress(unsigned long long done, unsigned long long total);
+
+// The host's panel services (PanelControl); 0 without them.
+intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2);
+
+// A count with its digits in groups of three, parted as the language parts
+// them, into `out` of `out_size` characters.
+void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size);
+
 // A number kept in the host's settings store under the plug-in's GUID.
 // ReadSetting is false when it is absent or the store cannot be read.
 bool ReadSetting(const wchar_t *name, unsigned long long *value);

@@ -14,19 +14,7 @@ uint64_t Ticks(const FILETIME &time) {
   return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
-// A count with its digits in groups of three, parted as the language parts them.
-void WriteNumber(uint64_t number, wchar_t *out) {
-  wchar_t digits[24];
-  const int length = swprintf(digits, 24, L"%llu", static_cast<unsigned long long>(number));
-  const wchar_t *group = TextOf(MDigitGroup);
-  size_t at = 0;
-  for (int i = 0; i < length && at + 1 < InfoTextSize; ++i) {
-    if (i > 0 && (length - i) % 3 == 0)
-      for (const wchar_t *c = group; *c != L'\0' && at + 1 < InfoTextSize; ++c) out[at++] = *c;
-    out[at++] = digits[i];
-  }
-  out[at] = L'\0';
-}
+void WriteNumber(uint64_t number, wchar_t *out) { WriteGroupedNumber(number, out, InfoTextSize); }
 
 void WriteBytes(int64_t size, wchar_t *out) {
   if (size < 0) {

@@ -8,6 +8,9 @@
 #include "folder/export.h"
 #include "folder/listing.h"
 #include "host/far3/host_services.h"
+#include "host/far3/mail_save.h"
+#include "host/far3/save_dialog.h"
+#include "host/far3/save_progress.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
@@ -38,33 +41,18 @@ void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts
   item->UserData.Data = reinterpret_cast<void *>(uintptr_t(entry.DataOffset));
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// The answer of the input line without the blanks and quotes around it.
-const wchar_t *TrimAnswer(wchar_t *answer) {
-  size_t length = wcslen(answer);
-  while (length > 0 && IsBlank(answer[length - 1])) answer[--length] = L'\0';
-  while (IsBlank(*answer)) ++answer, --length;
-  if (length >= 2 && answer[0] == L'"' && answer[length - 1] == L'"') {
-    answer[length - 1] = L'\0';
-    ++answer;
-  }
-  return answer;
-}
-
-// Asks where the `count` messages go, showing `dest`. The directory chosen,
-// or null when the user cancelled. F6 asks as F5 does: a folder that is only
-// read gives nothing to move, so both copy.
-const wchar_t *AskDestination(size_t count, const wchar_t *dest) {
+// Shows the save dialog for the `count` messages, with `dest`. The directory
+// chosen, or null when the user cancelled. F6 asks as F5 does: a folder that
+// is only read gives nothing to move, so both copy.
+const wchar_t *AskDestination(size_t count, const wchar_t *dest, SaveChoice *choice) {
   wchar_t question[256];
   swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
            TextOf(MCopyVerb), static_cast<unsigned long>(count),
            CountedNoun(MMessageOne, count), TextOf(MDestinationEnd));
-  if (!AskLine(TextOf(MCopyTitle), question, L"VessorFolderDestination", dest,
-               ChosenDestination, LongestPath, HELP_SAVING))
+  if (!AskSaveChoice(TextOf(MCopyTitle), question, dest, false, choice, ChosenDestination,
+                     LongestPath))
     return nullptr;
-  const wchar_t *answer = TrimAnswer(ChosenDestination);
-  return answer[0] != L'\0' ? answer : nullptr;
+  return ChosenDestination;
 }
 
 // The items' names in UTF-8, in one block: `*names` points into it.
@@ -87,12 +75,48 @@ char *Utf8Names(const PluginPanelItem *items, size_t count, const char **names) 
   return block;
 }
 
-// A warning with a path written in UTF-8. True when the user pressed Esc.
-bool WarnAbout(const wchar_t *title, const char *path) {
-  wchar_t *line = WideFromUtf8(path);
-  const bool stop = ShowWarning(title, line != nullptr ? line : L"", HELP_SAVING);
-  free(line);
-  return stop;
+MessageId ReasonOfExport(ExportResult written) {
+  return written == ExportCannotCreate ? MCannotCreateFile
+         : written == ExportCannotRead ? MCannotReadMessage
+                                       : MCannotWriteFile;
+}
+
+// Each item's message into a file of its own, as the copy has always named
+// and written them.
+intptr_t WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, size_t count,
+                          const char *dest, SaveProgress *progress) {
+  const char **names = static_cast<const char **>(malloc(count * sizeof(char *)));
+  char *name_block = names != nullptr ? Utf8Names(items, count, names) : nullptr;
+  ExportRun run;
+  const bool started = name_block != nullptr &&
+                       StartExport(&run, folder, dest, names, int(count), LongestItemName, 0);
+  if (!started) {
+    // Out of memory before any file is made.
+    free(names);
+    free(name_block);
+    NoteSaveFailure(progress, MNoMemory, nullptr);
+    progress->Failed = count;
+    return 0;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (SaveStopAsked(progress)) break;
+    const ExportResult written =
+        ExportMessageFile(&run, folder, int(i), uint32_t(uintptr_t(items[i].UserData.Data)),
+                          uint32_t(items[i].FileSize), items[i].LastWriteTime);
+    if (written == ExportWritten) {
+      items[i].Flags &= ~PPIF_SELECTED;
+      ++progress->Saved;
+    } else {
+      ++progress->Failed;
+      NoteSaveFailure(progress, ReasonOfExport(written), ExportPath(&run));
+    }
+    StepSaveProgress(progress, i + 1, names[i]);
+  }
+  FinishExport(&run);
+  free(names);
+  free(name_block);
+  if (progress->Stopped) return -1;
+  return progress->Failed == 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -127,67 +151,43 @@ intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelIte
   return 1;
 }
 
-intptr_t CopyPanelItems(FolderHandle *folder, GetFilesInfo *info) {
+intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, GetFilesInfo *info) {
   const unsigned long long mode = info->OpMode;
   // A search, a quick view or a silent operation shows nothing; a view, an
   // edit or a search asks for no destination: the host gives its own.
   const bool quiet = (mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   const bool ask = !quiet && (mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR)) == 0;
   if (!OpenDataFile(folder)) {
-    if (!quiet) WarnAbout(TextOf(MCannotOpenData), folder->DataPath);
+    if (!quiet) {
+      wchar_t *line = WideFromUtf8(folder->DataPath);
+      ShowWarning(TextOf(MCannotOpenData), line != nullptr ? line : L"", HELP_SAVING);
+      free(line);
+    }
     return 0;
   }
   const size_t count = info->ItemsNumber;
   if (count == 0) return 1;
   if (count > INT_MAX) return 0;
   const wchar_t *dest = info->DestPath != nullptr ? info->DestPath : L"";
-  char *dest_utf8 = nullptr;
+  SaveChoice choice = {SaveMessageFiles, false};
   if (ask) {
-    dest = AskDestination(count, dest);
+    dest = AskDestination(count, dest, &choice);
     if (dest == nullptr) return -1;
     info->DestPath = dest;
-    dest_utf8 = Utf8FromWide(dest);
-    // A directory typed there that is not there yet is made; one that cannot
-    // be made fails each item.
-    if (dest_utf8 != nullptr) FileSystem.MakeDirectories(dest_utf8, DefaultAccess);
-  } else {
-    dest_utf8 = Utf8FromWide(dest);
   }
-
-  PluginPanelItem *items = info->PanelItem;
-  const char **names = static_cast<const char **>(malloc(count * sizeof(char *)));
-  char *name_block = names != nullptr ? Utf8Names(items, count, names) : nullptr;
-  ExportRun run;
-  const bool started = dest_utf8 != nullptr && name_block != nullptr &&
-                       StartExport(&run, folder, dest_utf8, names, int(count), LongestItemName, 0);
-  free(names);
-  free(name_block);
-  if (!started) {
-    // Out of memory before any file is made.
-    if (!quiet) ShowWarning(TextOf(MCannotCreateFile), dest, HELP_SAVING);
-    free(dest_utf8);
-    return 0;
-  }
-  intptr_t result = 1;
-  for (size_t i = 0; i < count; ++i) {
-    const ExportResult written =
-        ExportMessageFile(&run, folder, int(i), uint32_t(uintptr_t(items[i].UserData.Data)),
-                          uint32_t(items[i].FileSize), items[i].LastWriteTime);
-    if (written == ExportWritten) {
-      items[i].Flags &= ~PPIF_SELECTED;
-      continue;
-    }
-    result = 0;
-    const wchar_t *title = TextOf(written == ExportCannotCreate ? MCannotCreateFile
-                                  : written == ExportCannotRead ? MCannotReadMessage
-                                                                : MCannotWriteFile);
-    // Esc in a warning stops the copy: the items not written stay chosen.
-    if (!quiet && WarnAbout(title, ExportPath(&run))) {
-      result = -1;
-      break;
-    }
-  }
-  FinishExport(&run);
+  char *dest_utf8 = Utf8FromWide(dest);
+  if (dest_utf8 == nullptr) return 0;
+  // A directory typed there that is not there yet is made; one that cannot
+  // be made fails each item.
+  if (ask) FileSystem.MakeDirectories(dest_utf8, DefaultAccess);
+  SaveProgress progress;
+  StartSaveProgress(&progress, count, quiet);
+  const intptr_t result =
+      choice.Format == SaveMessageFiles
+          ? WriteMessageFiles(folder, info->PanelItem, count, dest_utf8, &progress)
+          : SaveItemsAsMail(folder, code_page, choice, info->PanelItem, count, dest_utf8,
+                            &progress);
+  FinishSaveProgress(&progress);
   free(dest_utf8);
   return result;
 }

@@ -19,11 +19,14 @@
 intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, far3::PluginPanelItem **items_out,
                         size_t *count_out, FolderFacts *facts);
 
-// Copies each chosen item's message into a file of its own, named after the
-// item, in the destination, with the message's date on the file; clears
-// PPIF_SELECTED in each item written whole. Unless the operation is silent
-// the user first sees the destination in an input line, to take it, change
-// it (a directory that does not exist is made) or cancel, and every failure
-// in a warning box. 1 when every item was written, 0 when one was not or the
-// data folder file cannot be opened, -1 when the user cancelled.
-intptr_t CopyPanelItems(FolderHandle *folder, far3::GetFilesInfo *info);
+// Saves each chosen item's message: unless the operation is silent, or a
+// view or an edit (whose destination the host gives), the save dialog first
+// asks where and as what (message files, named after their items, with the
+// messages' bytes and dates; .eml files; one mbox file; a Maildir), a
+// directory that does not exist is made, and long work shows its progress.
+// Clears PPIF_SELECTED in each item saved whole; when any failed, one box
+// tells the counts and the first reasons. `code_page` decodes the texts
+// the mail outputs give as header lines. 1 when every item was saved, 0 when
+// one was not or the data folder file cannot be opened, -1 when the user
+// cancelled or stopped.
+intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, far3::GetFilesInfo *info);

@@ -1,0 +1,185 @@
+#include "host/far3/mail_save.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "folder/export.h"
+#include "outputs/mail_folder.h"
+#include "outputs/mail_run.h"
+#include "platform/system_facts.h"
+
+using namespace far3;
+
+namespace {
+
+// What the run's callbacks work on.
+struct MailSave {
+  SaveProgress *Progress;
+  PluginPanelItem *Items;
+  std::vector<std::vector<size_t>> ItemsAt;  // the items of each listing position
+};
+
+MailSave *SaveOf(void *context) { return static_cast<MailSave *>(context); }
+
+void OnProgress(void *context, int done, int, const char *name) {
+  StepSaveProgress(SaveOf(context)->Progress, uint64_t(done), name);
+}
+
+bool OnStopping(void *context) { return SaveStopAsked(SaveOf(context)->Progress); }
+
+void OnFailed(void *context, const MessageOutcome &outcome) {
+  NoteSaveFailure(SaveOf(context)->Progress, ReasonOf(outcome.Problem), outcome.Path);
+}
+
+void OnOutcome(void *context, const MessageOutcome &outcome) {
+  MailSave *save = SaveOf(context);
+  const std::vector<size_t> &items = save->ItemsAt[size_t(outcome.Position)];
+  if (outcome.Problem != NoProblem) {
+    save->Progress->Failed += items.size();
+    return;
+  }
+  save->Progress->Saved += items.size();
+  for (size_t item : items) save->Items[item].Flags &= ~PPIF_SELECTED;
+}
+
+MessageId ReasonOfNotice(OutputNotice notice) {
+  switch (notice) {
+    case NoticeCannotMakeDirectory: return MCannotMakeDirectory;
+    case NoticeCannotMakeFile:
+    case NoticeCannotCreateFile:
+    case NoticeCannotMakeFilesIn:
+    case NoticeNoFile:
+    case NoticeNoDirectory:
+    case NoticeIsLink:
+    case NoticeHoldsMessages: return MCannotCreateFile;
+    case NoticeCannotWriteFile: return MCannotWriteFile;
+    case NoticeOwnFile:
+    case NoticeIsTheLog: return MOwnFile;
+    case NoticeNoColons: return MNoColons;
+    case NoticeNoMemory: return MNoMemory;
+    case NoticeNoDataFile: return MCannotOpenData;
+    default: return MCannotSave;
+  }
+}
+
+void OnNotice(void *context, OutputNotice notice, const char *path, int) {
+  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path);
+}
+
+// The index file's name without its extension.
+std::string FolderName(const char *index_path) {
+  std::string name = index_path;
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name.empty() ? "folder" : name;
+}
+
+// dest/NAME`ending`, or the first of dest/NAME_(2)`ending`, ... that nothing
+// has taken.
+std::string FreePath(const std::string &dest, const std::string &name, const char *ending) {
+  std::string dir = dest;
+  if (!dir.empty() && dir.back() != '/' && dir.back() != SystemSeparator) dir += SystemSeparator;
+  std::string path = dir + name + ending;
+  for (int suffix = 2; FileSystem.KindOf(path.c_str(), false) != PathMissing && suffix < 100000;
+       ++suffix)
+    path = dir + name + "_(" + std::to_string(suffix) + ")" + ending;
+  return path;
+}
+
+}  // namespace
+
+MessageId ReasonOf(int problem) {
+  switch (OutputProblem(problem)) {
+    case ProblemCannotCreate: return MCannotCreateFile;
+    case ProblemCannotRead: return MCannotReadMessage;
+    case ProblemCannotWrite: return MCannotWriteFile;
+    case ProblemNoMemory: return MNoMemory;
+    case ProblemDamagedSize: return MDamagedSize;
+    case ProblemOwnFile:
+    case ProblemIsTheLog: return MOwnFile;
+    case ProblemNoDataFile: return MCannotOpenData;
+    case ProblemNoColons: return MNoColons;
+    case ProblemNotMovedIntoNew:
+    case ProblemNotMovedIntoCur: return MNotMoved;
+    default: return MCannotSave;
+  }
+}
+
+intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
+                         PluginPanelItem *items, size_t count, const char *dest,
+                         SaveProgress *progress) {
+  TextCharset charset;
+  charset.Name = "cp" + std::to_string(code_page);
+  charset.CodePage = code_page;
+  // The folder read afresh by the outputs' own reader: the panel's items
+  // lead to its entries by their messages' places and sizes.
+  MailFolder mail;
+  if (OpenMailFolder(folder->IndexPath, &mail, &charset) != FolderOpened) {
+    CloseMailFolder(&mail);
+    NoteSaveFailure(progress, MCannotSave, folder->IndexPath);
+    progress->Failed = count;
+    return 0;
+  }
+  MailSave save = {progress, items, std::vector<std::vector<size_t>>(mail.Entries.size())};
+  std::unordered_map<uint64_t, std::vector<int>> positions;
+  for (size_t i = mail.Entries.size(); i-- > 0;)
+    positions[uint64_t(mail.Entries[i].DataOffset) << 32 | mail.Entries[i].Size].push_back(int(i));
+  std::vector<int> chosen;
+  size_t unmatched = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t key = uint64_t(uintptr_t(items[i].UserData.Data)) << 32 |
+                         uint32_t(items[i].FileSize);
+    auto found = positions.find(key);
+    if (found == positions.end() || found->second.empty()) {
+      ++unmatched;
+      continue;
+    }
+    // Twin records (the same bytes) go to twin entries in order.
+    const int position = found->second.back();
+    if (found->second.size() > 1) found->second.pop_back();
+    save.ItemsAt[size_t(position)].push_back(i);
+    chosen.push_back(position);
+  }
+  // A mail program's file holds each message once, in the folder's order.
+  std::sort(chosen.begin(), chosen.end());
+  chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+  if (unmatched > 0) {
+    // The folder changed since the panel listed it.
+    NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);
+    progress->Failed += unmatched;
+  }
+
+  MailRun run = {};
+  run.Output = choice.Format == SaveMbox      ? MboxOutput
+               : choice.Format == SaveMaildir ? MaildirOutput
+                                              : EmlOutput;
+  run.Existing = MboxRefuse;
+  run.Events.Context = &save;
+  run.Events.Progress = OnProgress;
+  run.Events.Stopping = OnStopping;
+  run.Events.MessageFailed = OnFailed;
+  run.Events.Outcome = OnOutcome;
+  run.Events.Notice = OnNotice;
+  run.Charset = &charset;
+  run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  run.Total = int(chosen.size());
+  const std::string name = FolderName(folder->IndexPath);
+  const std::string target = run.Output == MboxOutput    ? FreePath(dest, name, ".mbox")
+                             : run.Output == MaildirOutput ? FreePath(dest, name, "")
+                                                           : std::string(dest);
+  FileIdentity own[2];
+  OpenDataFile(mail.Handle);
+  FolderFileIdentities(mail.Handle, own);
+  if (!TargetAllowed(run, target, own)) {
+    progress->Failed = count;
+  } else {
+    ConvertFolder(&run, &mail, chosen, target);
+  }
+  CloseMailFolder(&mail);
+  if (progress->Stopped) return -1;
+  return progress->Failed == 0 && progress->Reasons == 0 ? 1 : 0;
+}

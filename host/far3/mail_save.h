@@ -1,0 +1,29 @@
+// The panel's chosen messages saved for a mail program: as .eml files, one
+// mbox file or a Maildir, through the outputs vfolder writes with, with
+// their guarantees (never a file of the folder, never through a link, every
+// write answered, an mbox cut back to its last whole message).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "folder/folder_handle.h"
+#include "host/far3/far_plugin.h"
+#include "host/far3/save_dialog.h"
+#include "host/far3/save_progress.h"
+
+// The chosen items' messages saved as `format` (SaveEml, SaveMbox or
+// SaveMaildir) into the directory `dest` (UTF-8; made where missing): .eml
+// files in it; an mbox as dest/NAME.mbox and a Maildir as dest/NAME, NAME
+// being the index file's name without its extension, or the next free name
+// ("NAME_(2)") where that is taken, so that no file is ever replaced.
+// `code_page` decodes the items' texts where a message is given header lines
+// from them. Each item saved whole is unselected; the counts and failures go
+// to `progress`. 1 when every item was saved, 0 when one was not, -1 when
+// the user stopped.
+intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
+                         far3::PluginPanelItem *items, size_t count, const char *dest,
+                         SaveProgress *progress);
+
+// The reason a mail output gives, as the plug-in words it.
+MessageId ReasonOf(int problem);

@@ -1,0 +1,117 @@
+#include "host/far3/save_progress.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "host/far3/host_services.h"
+#include "platform/console_input.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+// Work shorter than this shows nothing; the box is redrawn no oftener than
+// every DrawEvery, and the keys are looked at no oftener than every KeysEvery.
+const uint64_t ShowAfter = 1000, DrawEvery = 100, KeysEvery = 50;
+const size_t BarWidth = 50, NameShown = 60;
+
+// `name` cut to what the box shows.
+void ShortName(const char *name, wchar_t *out, size_t out_size) {
+  out[0] = L'\0';
+  if (name == nullptr) return;
+  wchar_t *wide = WideFromUtf8(name);
+  if (wide == nullptr) return;
+  const size_t room = out_size - 1 < NameShown ? out_size - 1 : NameShown;
+  if (wcslen(wide) > room) wcscpy(wide + room - 3, L"...");
+  wcsncpy(out, wide, out_size - 1);
+  out[out_size - 1] = L'\0';
+  free(wide);
+}
+
+void Draw(SaveProgress *progress, const char *name) {
+  wchar_t done[32], total[32], line[160], shown[NameShown + 1], bar[BarWidth + 1];
+  WriteGroupedNumber(progress->Done, done, 32);
+  WriteGroupedNumber(progress->Total, total, 32);
+  const int length = swprintf(line, 160, TextOf(MProgressLine), done, total);
+  if (length > 0)
+    swprintf(line + length, size_t(160 - length), L" %ls",
+             CountedNoun(MOfMessageOne, progress->Total));
+  ShortName(name, shown, NameShown + 1);
+  const size_t filled =
+      progress->Total > 0 ? size_t(progress->Done * BarWidth / progress->Total) : 0;
+  for (size_t i = 0; i < BarWidth; ++i) bar[i] = i < filled ? L'\x2588' : L'\x2591';
+  bar[BarWidth] = L'\0';
+  if (!progress->Drawn) progress->Screen = SaveHostScreen();
+  const wchar_t *lines[] = {line, shown, bar};
+  ShowWorkBox(TextOf(MSavingTitle), lines, 3);
+  SetTaskbarProgress(progress->Done, progress->Total > 0 ? progress->Total : 1);
+  progress->Drawn = true;
+}
+
+}  // namespace
+
+void StartSaveProgress(SaveProgress *progress, uint64_t total, bool quiet) {
+  memset(progress, 0, sizeof *progress);
+  progress->Quiet = quiet;
+  progress->Total = total;
+  progress->Started = Console.Milliseconds();
+  progress->LastKeys = progress->Started;
+}
+
+void StepSaveProgress(SaveProgress *progress, uint64_t done, const char *name) {
+  progress->Done = done;
+  if (progress->Quiet) return;
+  const uint64_t now = Console.Milliseconds();
+  if (now - progress->Started < ShowAfter) return;
+  if (progress->Drawn && now - progress->LastDrawn < DrawEvery) return;
+  progress->LastDrawn = now;
+  Draw(progress, name);
+}
+
+bool SaveStopAsked(SaveProgress *progress) {
+  if (progress->Stopped) return true;
+  if (progress->Quiet) return false;
+  const uint64_t now = Console.Milliseconds();
+  if (now - progress->LastKeys < KeysEvery) return false;
+  progress->LastKeys = now;
+  if (!Console.EscapePressed()) return false;
+  progress->Stopped = AskYesNo(TextOf(MSavingTitle), TextOf(MStopQuestion), HELP_SAVING);
+  // The question covered the box: draw it again at the next step.
+  progress->LastDrawn = 0;
+  return progress->Stopped;
+}
+
+void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path) {
+  if (progress->Reasons == SaveReasonCount) return;
+  wchar_t *wide = path != nullptr ? WideFromUtf8(path) : nullptr;
+  wchar_t *line = progress->Reason[progress->Reasons];
+  if (wide != nullptr && wide[0] != L'\0')
+    swprintf(line, SaveReasonSize, L"%ls: %ls", TextOf(reason), wide);
+  else
+    swprintf(line, SaveReasonSize, L"%ls", TextOf(reason));
+  free(wide);
+  // The same reason for the same path is told once.
+  for (size_t i = 0; i < progress->Reasons; ++i)
+    if (wcscmp(progress->Reason[i], line) == 0) return;
+  ++progress->Reasons;
+}
+
+void FinishSaveProgress(SaveProgress *progress) {
+  if (progress->Drawn) {
+    RestoreHostScreen(progress->Screen);
+    SetTaskbarProgress(0, 0);
+    progress->Drawn = false;
+  }
+  if (progress->Quiet || (progress->Failed == 0 && progress->Reasons == 0)) return;
+  wchar_t total[32], saved[32], failed[32], saved_part[64], failed_part[64], counts[200];
+  WriteGroupedNumber(progress->Total, total, 32);
+  WriteGroupedNumber(progress->Saved, saved, 32);
+  WriteGroupedNumber(progress->Failed, failed, 32);
+  swprintf(saved_part, 64, TextOf(MSummarySaved), saved);
+  swprintf(failed_part, 64, TextOf(MSummaryFailed), failed);
+  swprintf(counts, 200, L"%ls %ls: %ls, %ls", total, CountedNoun(MMessageOne, progress->Total),
+           saved_part, failed_part);
+  const wchar_t *lines[1 + SaveReasonCount] = {counts};
+  for (size_t i = 0; i < progress->Reasons; ++i) lines[1 + i] = progress->Reason[i];
+  ShowLines(TextOf(MSavingTitle), lines, 1 + progress->Reasons, true, HELP_SAVING);
+}

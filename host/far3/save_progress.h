@@ -1,0 +1,41 @@
+// Long saving shows its progress: once it has lasted about a second, a box
+// with the count and the current message, redrawn at most ten times a
+// second, and the taskbar's progress. Esc asks whether to stop. At the end,
+// when anything failed, one box with the counts and the first reasons.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/far3/messages.h"
+
+const size_t SaveReasonCount = 3;
+const size_t SaveReasonSize = 320;
+
+struct SaveProgress {
+  bool Quiet;  // a silent operation: nothing shown, nothing asked
+  uint64_t Total, Done, Saved, Failed;
+  uint64_t Started, LastDrawn, LastKeys;  // the console's milliseconds
+  bool Drawn;                             // the box is on the screen
+  void *Screen;                           // the screen under it
+  bool Stopped;                           // the user chose to stop
+  size_t Reasons;                         // the first reasons, as lines
+  wchar_t Reason[SaveReasonCount][SaveReasonSize];
+};
+
+void StartSaveProgress(SaveProgress *progress, uint64_t total, bool quiet);
+
+// `done` of the total handled, `name` (UTF-8) the message being saved.
+void StepSaveProgress(SaveProgress *progress, uint64_t done, const char *name);
+
+// Whether the user pressed Esc and then chose to stop; once stopped, always
+// true.
+bool SaveStopAsked(SaveProgress *progress);
+
+// A message or the whole saving failed: `reason`, and the path it concerns
+// (UTF-8) where there is one, kept among the first reasons.
+void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path);
+
+// Takes the box and the taskbar's progress away and, when anything failed,
+// shows the counts and the first reasons.
+void FinishSaveProgress(SaveProgress *progress);

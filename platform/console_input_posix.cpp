@@ -1,0 +1,20 @@
+#include "platform/console_input.h"
+
+#include <time.h>
+
+namespace {
+
+uint64_t SystemMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+}
+
+// No console input is read here: the host on these systems passes keys to
+// its plug-ins in its own way.
+bool SystemEscapePressed() { return false; }
+
+}  // namespace
+
+const ConsoleCalls SystemConsoleCalls = {SystemMilliseconds, SystemEscapePressed};
+ConsoleCalls Console = SystemConsoleCalls;
