@@ -25,6 +25,32 @@ std::string FolderName(const std::string &file_name) {
   return dot == std::string::npos || dot == 0 ? file_name : file_name.substr(0, dot);
 }
 
+bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *passed_over);
+
+// Adds the file or directory `path`, named `name` in its directory, to
+// `node`'s children where it is a folder or holds one.
+void AddChild(const MailRun *run, TreeNode *node, const std::string &path,
+              const std::string &name, bool *complete, int *passed_over) {
+  TreeNode child = {path, name, false, 0, {}, {}};
+  const PathKind kind = FileSystem.KindOf(child.Path.c_str(), false);
+  if (kind == PathDirectory) {
+    if (ReadDirectory(run, &child, complete, passed_over)) node->Children.push_back(child);
+  } else if (kind != PathRegular && kind != PathLink) {
+    return;
+  } else if (const FolderFileKind found = IsFolderFile(child.Path, &child.Records);
+             found == EmptyWithoutDataFile) {
+    ++*passed_over;
+  } else if (found == FolderFile) {
+    child.IsFolder = true;
+    child.Name = FolderName(name);
+    child.Own[0] = FileSystem.Identify(child.Path.c_str());
+    MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}, {}};
+    if (folder.Handle != nullptr) FolderFileIdentities(folder.Handle, child.Own);
+    CloseMailFolder(&folder);
+    node->Children.push_back(child);
+  }
+}
+
 // Reads the directory `node.Path` into `node`, telling of each directory
 // that cannot be read; false when it holds no folder.
 bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *passed_over) {
@@ -34,26 +60,8 @@ bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *pass
     *complete = false;
   }
   std::sort(names.begin(), names.end());
-  for (const std::string &name : names) {
-    TreeNode child = {Join(node->Path, name), name, false, 0, {}, {}};
-    const PathKind kind = FileSystem.KindOf(child.Path.c_str(), false);
-    if (kind == PathDirectory) {
-      if (ReadDirectory(run, &child, complete, passed_over)) node->Children.push_back(child);
-    } else if (kind != PathRegular && kind != PathLink) {
-      continue;
-    } else if (const FolderFileKind found = IsFolderFile(child.Path, &child.Records);
-               found == EmptyWithoutDataFile) {
-      ++*passed_over;
-    } else if (found == FolderFile) {
-      child.IsFolder = true;
-      child.Name = FolderName(name);
-      child.Own[0] = FileSystem.Identify(child.Path.c_str());
-      MailFolder folder = {child.Path, CreateFolderHandle(child.Path.c_str()), {}, {}, {}, {}};
-      if (folder.Handle != nullptr) FolderFileIdentities(folder.Handle, child.Own);
-      CloseMailFolder(&folder);
-      node->Children.push_back(child);
-    }
-  }
+  for (const std::string &name : names)
+    AddChild(run, node, Join(node->Path, name), name, complete, passed_over);
   return !node->Children.empty();
 }
 
@@ -347,6 +355,15 @@ bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over, const 
   bool complete = true;
   *passed_over = 0;
   ReadDirectory(run, top, &complete, passed_over);
+  return complete;
+}
+
+bool AddChosenPath(const std::string &path, TreeNode *top, int *passed_over,
+                   const MailRun *run) {
+  const size_t slash = path.find_last_of(std::string("/") + SystemSeparator);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  bool complete = true;
+  AddChild(run, top, path, name, &complete, passed_over);
   return complete;
 }
 

@@ -29,6 +29,14 @@ struct TreeNode {
 bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over,
                  const MailRun *run = nullptr);
 
+// Adds `path`, a folder's index file or a directory with folders somewhere
+// below it, to `top` as one more child, named and read as FindFolders names
+// and reads the entries of a directory: the tree of what a user chose. Adds
+// nothing where it is neither; `*passed_over` counts on. False, as
+// FindFolders, when a directory could not be read to its end.
+bool AddChosenPath(const std::string &path, TreeNode *top, int *passed_over,
+                   const MailRun *run = nullptr);
+
 // The messages of every folder in the tree.
 int64_t CountMessages(const TreeNode &node);
 

@@ -69,6 +69,13 @@ struct HostState {
   int FormatAnswer = -1;    // the format chosen, by place; -1: as marked
   int MarkReadAnswer = -1;  // 0 or 1; -1: as shown
   std::vector<FarDialogItem> Items;  // of the dialog running
+  // The file panels: the active one's directory and selected items (a
+  // trailing '\\' marks a directory), whether it is a plug-in's, the other's
+  // directory, and how often the plug-in had them read anew.
+  std::wstring PanelDir, PassiveDir;
+  std::vector<std::wstring> Selected;
+  bool PluginPanel = false;
+  int Updates = 0;
   int WorkBoxes = 0;                 // boxes drawn with no button
   int Screens = 0;                   // saved and not yet restored
   std::vector<std::wstring> MenuItems;
@@ -282,6 +289,55 @@ HANDLE WINAPI HostSaveScreen(intptr_t, intptr_t, intptr_t, intptr_t) {
 void WINAPI HostRestoreScreen(HANDLE) { --Host.Screens; }
 intptr_t WINAPI HostAdvControl(const GUID *, int, intptr_t, void *) { return 1; }
 
+// A text copied after a record into the caller's block, as the host copies
+// panel items and directories: the size needed, filled only when it fits.
+template <typename Record>
+intptr_t CopyOut(const std::wstring &text, Record *record, size_t room,
+                 const wchar_t *Record::*member) {
+  const size_t size = sizeof(Record) + (text.size() + 1) * sizeof(wchar_t);
+  if (record == nullptr || room < size) return intptr_t(size);
+  wchar_t *copy = reinterpret_cast<wchar_t *>(record + 1);
+  wcscpy(copy, text.c_str());
+  record->*member = copy;
+  return intptr_t(size);
+}
+
+intptr_t WINAPI HostPanelControl(HANDLE panel, int command, intptr_t param1, void *param2) {
+  if (command == FCTL_GETPANELINFO) {
+    auto *info = static_cast<PanelInfo *>(param2);
+    EXPECT_EQ(info->StructSize, sizeof *info);
+    info->ItemsNumber = Host.Selected.size() + 1;
+    info->SelectedItemsNumber = Host.Selected.size();
+    info->Flags = Host.PluginPanel ? PFLAGS_PLUGIN : 0ULL;
+    info->PanelType = PTYPE_FILEPANEL;
+    return 1;
+  }
+  if (command == FCTL_GETPANELDIRECTORY) {
+    auto *dir = static_cast<FarPanelDirectory *>(param2);
+    if (dir != nullptr) {
+      EXPECT_EQ(dir->StructSize, sizeof *dir);
+    }
+    return CopyOut(panel == PANEL_ACTIVE ? Host.PanelDir : Host.PassiveDir, dir, size_t(param1),
+                   &FarPanelDirectory::Name);
+  }
+  if (command == FCTL_GETSELECTEDPANELITEM) {
+    EXPECT_EQ(panel, PANEL_ACTIVE);
+    if (param1 < 0 || size_t(param1) >= Host.Selected.size()) return 0;
+    std::wstring name = Host.Selected[size_t(param1)];
+    const bool directory = name.back() == L'\\';
+    if (directory) name.pop_back();
+    auto *get = static_cast<FarGetPluginPanelItem *>(param2);
+    if (get == nullptr) return CopyOut(name, static_cast<far3::PluginPanelItem *>(nullptr), 0,
+                                       &far3::PluginPanelItem::FileName);
+    EXPECT_EQ(get->StructSize, sizeof *get);
+    memset(get->Item, 0, sizeof *get->Item);
+    get->Item->FileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    return CopyOut(name, get->Item, get->Size, &far3::PluginPanelItem::FileName);
+  }
+  if (command == FCTL_UPDATEPANEL) ++Host.Updates;
+  return 1;
+}
+
 // Starts the plug-in afresh, as a host that starts with the settings store
 // as it is now.
 void StartPlugin(const NativeApi &api) {
@@ -301,6 +357,7 @@ void StartPlugin(const NativeApi &api) {
   startup.SaveScreen = HostSaveScreen;
   startup.RestoreScreen = HostRestoreScreen;
   startup.AdvControl = HostAdvControl;
+  startup.PanelControl = HostPanelControl;
   api.SetStartupInfo(&startup);
 }
 
@@ -405,6 +462,9 @@ class NativeTest : public testing::Test {
     Host.LineAnswer.clear();
     Host.Dialogs.clear();
     Host.FormatAnswer = Host.MarkReadAnswer = -1;
+    Host.Selected.clear();
+    Host.PluginPanel = false;
+    Host.Updates = 0;
     Host.Settings.clear();
     SetLanguage("VessorFolderEng.lng");
     StartPlugin(Native());
@@ -515,7 +575,8 @@ TEST(Native, DeclaresItselfAndClaimsOnlyIndexFiles) {
   far3::PluginInfo plugin = {};
   plugin.StructSize = sizeof plugin;
   api.GetPluginInfo(&plugin);
-  EXPECT_EQ(plugin.PluginMenu.Count, 0u);
+  ASSERT_EQ(plugin.PluginMenu.Count, 1u);
+  EXPECT_STREQ(plugin.PluginMenu.Strings[0], L"Convert mail folders\x2026");
   EXPECT_EQ(plugin.DiskMenu.Count, 0u);
   ASSERT_EQ(plugin.PluginConfig.Count, 1u);
   EXPECT_STREQ(plugin.PluginConfig.Strings[0], L"Vessor folder");
@@ -1064,4 +1125,59 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   EXPECT_EQ(Copy(listing, out, 0), -1);
   EXPECT_EQ(Host.Dialogs.back().Marked, 3);  // as last chosen
   EXPECT_FALSE(Host.Dialogs.back().MarkRead);
+}
+
+// The plug-ins menu's entry on a file panel: the chosen index files and
+// directories (every folder below) become a tree for a mail program, into
+// the other panel's directory, which is then read anew.
+TEST_F(NativeTest, ConvertsChosenFoldersFromThePluginsMenu) {
+  const std::wstring mail = dir + L"\\mail", out = dir + L"\\out";
+  for (const std::wstring &made : {mail, mail + L"\\tree", mail + L"\\tree\\Archive"})
+    ASSERT_TRUE(MakeDirectoryWide(made));
+  for (const std::wstring folder : {L"tree\\Inbox", L"tree\\Archive\\2000", L"Loose"}) {
+    std::string body(folder.begin(), folder.end());
+    std::replace(body.begin(), body.end(), '\\', '/');
+    const std::string made = MakeFolder(MakeTempDir(), "message\nname a\nbody in " + body + "\n");
+    ASSERT_TRUE(MoveFileW(Wide(made, CP_ACP).c_str(), (mail + L"\\" + folder + L".IDX").c_str()));
+    ASSERT_TRUE(MoveFileW(Wide(DataPathFor(made), CP_ACP).c_str(),
+                          (mail + L"\\" + folder + L".IDM").c_str()));
+  }
+  Host.PanelDir = mail;
+  Host.PassiveDir = out;
+  Host.Selected = {L"..\\", L"tree\\", L"Loose.IDX", L"Loose.IDM"};
+  OpenInfo open = {sizeof open, OPEN_PLUGINSMENU, nullptr, 0, nullptr};
+  EXPECT_EQ(Native().Open(&open), nullptr);
+  ASSERT_EQ(Host.Dialogs.size(), 1u);
+  EXPECT_EQ(Host.Dialogs[0].Title, L"Convert mail folders");
+  EXPECT_EQ(Host.Dialogs[0].Question, L"Convert 3 items to:");
+  EXPECT_EQ(Host.Dialogs[0].Text, out);
+  EXPECT_EQ(Host.Dialogs[0].Formats.size(), 3u);
+  EXPECT_EQ(Host.Dialogs[0].Marked, 0);  // mbox files
+  EXPECT_TRUE(Host.Boxes.empty());
+  EXPECT_EQ(ListWide(out), (std::vector<std::wstring>{L"Loose", L"tree", L"tree.sbd"}));
+  EXPECT_NE(ReadWide(out + L"\\tree.sbd\\Archive.sbd\\2000").find("\nin tree/Archive/2000"),
+            std::string::npos);
+  EXPECT_EQ(Host.Updates, 1);
+
+  Host.FormatAnswer = 1;  // Maildirs, as Dovecot lays them out
+  Host.LineAnswer = dir + L"\\maildir";
+  Native().Open(&open);
+  EXPECT_EQ(ListWide(Host.LineAnswer),
+            (std::vector<std::wstring>{L".Loose", L".tree.Archive.2000", L".tree.Inbox", L"cur",
+                                       L"new", L"tmp"}));
+  EXPECT_EQ(ListWide(Host.LineAnswer + L"\\.tree.Inbox\\new").size(), 1u);
+  EXPECT_EQ(Host.Settings[L"TreeSaveAs"], 3u);
+
+  // Nothing to convert: told, and no dialog.
+  Host.Dialogs.clear();
+  for (bool plugin : {false, true}) {
+    Host.Selected = {L"Loose.IDM"};
+    Host.PluginPanel = plugin;
+    Host.Boxes.clear();
+    Native().Open(&open);
+    ASSERT_EQ(Host.Boxes.size(), 1u);
+    EXPECT_EQ(Host.Boxes[0].Items[1], plugin ? L"Choose index files (*.IDX) or directories that hold them"
+                                             : L"No Vessor mail folder in what was chosen");
+  }
+  EXPECT_TRUE(Host.Dialogs.empty());
 }

@@ -6,6 +6,7 @@
 
 #include "folder/vessor_folder.h"
 #include "host/far3/code_page_setting.h"
+#include "host/far3/convert_menu.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/folder_panel.h"
 #include "host/far3/host_services.h"
@@ -16,8 +17,9 @@ using namespace far3;
 
 namespace {
 
-// The host reads the configuration entry's text after GetPluginInfoW.
+// The host reads the menu entries' texts after GetPluginInfoW.
 const wchar_t *ConfigEntries[1];
+const wchar_t *MenuEntries[1];
 
 // The oldest host the plug-in has been tried in.
 const DWORD OldestHostBuild = 6106;
@@ -55,7 +57,8 @@ void WINAPI GetPluginInfoW(PluginInfo *info) {
   info->StructSize = sizeof *info;
   info->Flags = 0;
   info->DiskMenu = PluginMenuItem{};
-  info->PluginMenu = PluginMenuItem{};
+  MenuEntries[0] = TextOf(MConvertEntry);
+  info->PluginMenu = PluginMenuItem{&ConvertEntryGuid, MenuEntries, 1};
   ConfigEntries[0] = TextOf(MTitle);
   info->PluginConfig = PluginMenuItem{&ConfigEntryGuid, ConfigEntries, 1};
   info->CommandPrefix = nullptr;
@@ -72,8 +75,13 @@ HANDLE WINAPI AnalyseW(const AnalyseInfo *info) {
 void WINAPI CloseAnalyseW(const CloseAnalyseInfo *) {}
 
 HANDLE WINAPI OpenW(const OpenInfo *info) {
-  if (!Reaches(info, info->Data) || info->OpenFrom != OPEN_ANALYSE || info->Data == 0)
+  if (!Reaches(info, info->Data)) return nullptr;
+  // The plug-ins menu's entry works over the file panel and opens none.
+  if (info->OpenFrom == OPEN_PLUGINSMENU) {
+    ConvertChosenFolders(TextCodePage());
     return nullptr;
+  }
+  if (info->OpenFrom != OPEN_ANALYSE || info->Data == 0) return nullptr;
   const OpenAnalyseInfo *open = reinterpret_cast<const OpenAnalyseInfo *>(info->Data);
   if (!Reaches(open, open->Info) || open->Info == nullptr ||
       !Reaches(open->Info, open->Info->FileName))

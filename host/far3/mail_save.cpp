@@ -30,7 +30,7 @@ void OnProgress(void *context, int done, int, const char *name) {
 bool OnStopping(void *context) { return SaveStopAsked(SaveOf(context)->Progress); }
 
 void OnFailed(void *context, const MessageOutcome &outcome) {
-  NoteSaveFailure(SaveOf(context)->Progress, ReasonOf(outcome.Problem), outcome.Path);
+  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfProblem(outcome.Problem), outcome.Path);
 }
 
 void OnOutcome(void *context, const MessageOutcome &outcome) {
@@ -43,6 +43,8 @@ void OnOutcome(void *context, const MessageOutcome &outcome) {
   save->Progress->Saved += items.size();
   for (size_t item : items) save->Items[item].Flags &= ~PPIF_SELECTED;
 }
+
+}  // namespace
 
 MessageId ReasonOfNotice(OutputNotice notice) {
   switch (notice) {
@@ -63,6 +65,8 @@ MessageId ReasonOfNotice(OutputNotice notice) {
     default: return MCannotSave;
   }
 }
+
+namespace {
 
 void OnNotice(void *context, OutputNotice notice, const char *path, int) {
   NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path);
@@ -92,8 +96,8 @@ std::string FreePath(const std::string &dest, const std::string &name, const cha
 
 }  // namespace
 
-MessageId ReasonOf(int problem) {
-  switch (OutputProblem(problem)) {
+MessageId ReasonOfProblem(OutputProblem problem) {
+  switch (problem) {
     case ProblemCannotCreate: return MCannotCreateFile;
     case ProblemCannotRead: return MCannotReadMessage;
     case ProblemCannotWrite: return MCannotWriteFile;

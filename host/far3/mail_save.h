@@ -11,6 +11,7 @@
 #include "host/far3/far_plugin.h"
 #include "host/far3/save_dialog.h"
 #include "host/far3/save_progress.h"
+#include "outputs/output_events.h"
 
 // The chosen items' messages saved as `format` (SaveEml, SaveMbox or
 // SaveMaildir) into the directory `dest` (UTF-8; made where missing): .eml
@@ -25,5 +26,6 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
                          far3::PluginPanelItem *items, size_t count, const char *dest,
                          SaveProgress *progress);
 
-// The reason a mail output gives, as the plug-in words it.
-MessageId ReasonOf(int problem);
+// The reasons the mail outputs give, as the plug-in words them.
+MessageId ReasonOfProblem(OutputProblem problem);
+MessageId ReasonOfNotice(OutputNotice notice);

@@ -88,6 +88,7 @@ enum MessageId {
   MNotMoved,
   MNoColons,
   MCannotSave,
+  MConvertButton,
   MessageCount
 };
 

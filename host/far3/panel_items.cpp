@@ -189,5 +189,10 @@ intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, GetFilesInfo *
                             &progress);
   FinishSaveProgress(&progress);
   free(dest_utf8);
+  // After a stop the host shows the other panel as it was: show what was made.
+  if (result == -1) {
+    ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
+    ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
+  }
   return result;
 }

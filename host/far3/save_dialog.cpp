@@ -99,7 +99,8 @@ bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t 
   items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
   const size_t ok = count;
   items[count++] =
-      Item(DI_BUTTON, 0, y, 0, TextOf(MCopyButton), DIF_CENTERGROUP | DIF_DEFAULTBUTTON);
+      Item(DI_BUTTON, 0, y, 0, TextOf(trees ? MConvertButton : MCopyButton),
+           DIF_CENTERGROUP | DIF_DEFAULTBUTTON);
   items[count++] = Item(DI_BUTTON, 0, y++, 0, TextOf(MCancelButton), DIF_CENTERGROUP);
   items[box] = Item(DI_DOUBLEBOX, 3, 1, Width - 4, title);
   items[box].Y2 = y;

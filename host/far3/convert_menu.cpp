@@ -1,0 +1,143 @@
+#include "host/far3/convert_menu.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "host/far3/far_plugin.h"
+#include "host/far3/host_services.h"
+#include "host/far3/mail_save.h"
+#include "host/far3/save_dialog.h"
+#include "host/far3/save_progress.h"
+#include "outputs/folder_tree.h"
+#include "outputs/mail_run.h"
+#include "platform/file_system.h"
+#include "platform/wide_text.h"
+
+using namespace far3;
+
+namespace {
+
+// The panel's directory, empty when the host gives none.
+std::wstring PanelDirectory(HANDLE panel) {
+  const intptr_t size = ControlPanel(panel, FCTL_GETPANELDIRECTORY, 0, nullptr);
+  if (size < intptr_t(sizeof(FarPanelDirectory))) return L"";
+  std::vector<char> block(size_t(size), 0);
+  FarPanelDirectory *dir = reinterpret_cast<FarPanelDirectory *>(block.data());
+  dir->StructSize = sizeof *dir;
+  if (ControlPanel(panel, FCTL_GETPANELDIRECTORY, size, dir) == 0 || dir->Name == nullptr)
+    return L"";
+  return dir->Name;
+}
+
+// The selected items' names and whether each is a directory; the current
+// item when none is selected, as the host counts it. `..` is no choice.
+std::vector<std::wstring> SelectedNames(const PanelInfo &info) {
+  std::vector<std::wstring> names;
+  for (size_t i = 0; i < info.SelectedItemsNumber; ++i) {
+    const intptr_t size = ControlPanel(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, intptr_t(i), nullptr);
+    if (size < intptr_t(sizeof(PluginPanelItem))) continue;
+    std::vector<char> block(size_t(size), 0);
+    FarGetPluginPanelItem get = {sizeof get, size_t(size),
+                                 reinterpret_cast<PluginPanelItem *>(block.data())};
+    if (ControlPanel(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, intptr_t(i), &get) == 0) continue;
+    const wchar_t *name = get.Item->FileName;
+    if (name == nullptr || name[0] == L'\0' || wcscmp(name, L"..") == 0) continue;
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string Utf8(const std::wstring &text) {
+  char *utf8 = Utf8FromWide(text.c_str());
+  std::string kept = utf8 != nullptr ? utf8 : "";
+  free(utf8);
+  return kept;
+}
+
+void OnProgress(void *context, int done, int, const char *name) {
+  StepSaveProgress(static_cast<SaveProgress *>(context), uint64_t(done), name);
+}
+
+bool OnStopping(void *context) { return SaveStopAsked(static_cast<SaveProgress *>(context)); }
+
+void OnFailed(void *context, const MessageOutcome &outcome) {
+  NoteSaveFailure(static_cast<SaveProgress *>(context), ReasonOfProblem(outcome.Problem),
+                  outcome.Path != nullptr ? outcome.Path
+                  : outcome.Folder != nullptr ? outcome.Folder->Shown.c_str()
+                                              : nullptr);
+}
+
+void OnOutcome(void *context, const MessageOutcome &outcome) {
+  SaveProgress *progress = static_cast<SaveProgress *>(context);
+  ++(outcome.Problem == NoProblem ? progress->Saved : progress->Failed);
+}
+
+void OnNotice(void *context, OutputNotice notice, const char *path, int) {
+  NoteSaveFailure(static_cast<SaveProgress *>(context), ReasonOfNotice(notice), path);
+}
+
+}  // namespace
+
+void ConvertChosenFolders(unsigned code_page) {
+  PanelInfo info = {};
+  info.StructSize = sizeof info;
+  if (ControlPanel(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info) == 0 ||
+      info.PanelType != PTYPE_FILEPANEL || (info.Flags & PFLAGS_PLUGIN) != 0) {
+    ShowWarning(TextOf(MConvertTitle), TextOf(MConvertNothing), HELP_CONVERT);
+    return;
+  }
+  const std::wstring dir = PanelDirectory(PANEL_ACTIVE);
+  const std::vector<std::wstring> names = SelectedNames(info);
+  TreeNode top = {Utf8(dir), "", false, 0, {}, {}};
+  int passed_over = 0;
+  for (const std::wstring &name : names) {
+    std::wstring path = dir;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    AddChosenPath(Utf8(path + name), &top, &passed_over);
+  }
+  if (top.Children.empty()) {
+    ShowWarning(TextOf(MConvertTitle),
+                TextOf(names.empty() ? MConvertNothing : MConvertNoFolder), HELP_CONVERT);
+    return;
+  }
+
+  wchar_t question[256];
+  swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
+           TextOf(MConvertVerb), static_cast<unsigned long>(names.size()),
+           CountedNoun(MItemOne, names.size()), TextOf(MDestinationEnd));
+  static wchar_t answer[32768];
+  SaveChoice choice;
+  if (!AskSaveChoice(TextOf(MConvertTitle), question, PanelDirectory(PANEL_PASSIVE).c_str(),
+                     true, &choice, answer, sizeof answer / sizeof answer[0]))
+    return;
+  const std::string out = Utf8(answer);
+
+  TextCharset charset;
+  charset.Name = "cp" + std::to_string(code_page);
+  charset.CodePage = code_page;
+  SaveProgress progress;
+  const int64_t total = CountMessages(top);
+  StartSaveProgress(&progress, uint64_t(total), false);
+  MailRun run = {};
+  run.Output = choice.Format == SaveMbox      ? MboxOutput
+               : choice.Format == SaveMaildir ? MaildirOutput
+                                              : EmlOutput;
+  run.Existing = MboxRefuse;
+  run.Events = OutputEvents{&progress, OnProgress, OnStopping, OnFailed, OnOutcome,
+                            OnNotice,  nullptr,    nullptr};
+  run.Charset = &charset;
+  run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  run.Total = int(total < INT32_MAX ? total : INT32_MAX);
+  if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
+    NoteSaveFailure(&progress, MOwnFile, out.c_str());
+    progress.Failed = progress.Total;
+  } else {
+    ConvertTree(&run, top, out, MaildirPlusPlusLayout);
+  }
+  FinishSaveProgress(&progress);
+  // The other panel shows what was made.
+  ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
+  ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
+}
