@@ -3,6 +3,7 @@
 Dovecot's doveadm, with a throwaway configuration and no service.
 
     dovecot_test.py VFOLDER MKFOLDER
+    dovecot_test.py count-maildir MAILDIR N    (Dovecot reads N messages there)
 
 The realistic folder of 3,000 messages and the folder of odd messages
 (make_mail_folder.py) go out as a Maildir and as an mbox, and Dovecot must
@@ -215,7 +216,13 @@ class Tools:
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) == 4 and sys.argv[1] == "count-maildir" and shutil.which("doveadm"):
+        with tempfile.TemporaryDirectory() as work:
+            os.chmod(work, 0o755)
+            got = Dovecot(work).fetch(sys.argv[2], "maildir", ["size.physical", "text"])
+            check("Dovecot's messages in " + sys.argv[2], int(sys.argv[3]), len(got))
+        sys.exit(1 if failures else 0)
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
     if shutil.which("doveadm") is None:
         print("doveadm is not installed (Debian: dovecot-core): skipped")

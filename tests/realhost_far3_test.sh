@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The native plug-in in the real file manager (version 3.0 build 6106, 64-bit)
 # under Wine, driven through tmux as a user drives it, on a folder of 3,000
-# messages: the panel, Ctrl+L, F1, F5 of every message, and the Russian texts.
+# messages: the panel, Ctrl+L, F1, F5 of every message as message files, as
+# one mbox, as a Maildir and as .eml files, F11's conversion of a directory of
+# five folders, and the Russian texts.
 #   tests/realhost_far3_test.sh [WINDOWS_BUILD_DIR]   (default build/windows-x86_64)
 # Needs build/linux's mkfolder and vfolder, and the host in ../shared/realhost.
 # Prints each screen it checks, and ends with one line:
@@ -60,6 +62,11 @@ bad() {
   echo "FAILED: $1"
   failed=$((failed + 1))
 }
+screen_has() {
+  local shown re
+  shown=$(screen)
+  for re in "$@"; do grep -qE -- "$re" <<<"$shown" || return 1; done
+}
 # expect WHAT REGEX [SECONDS]: the screen comes to match REGEX.
 expect() {
   if wait_for "$2" "${3:-60}"; then ok "$1"; else bad "$1"; fi
@@ -70,7 +77,7 @@ expect() {
 start() {
   local log
   if ! log=$(bash "$realhost/run.sh" far3-x64 "$build/vessor3.dll" "$S" -- "$@" \
-    "$work/mail" "$work/out" 2>&1); then
+    "${left:-$work/mail}" "${right:-$work/out}" 2>&1); then
     echo "$log"
     skip "the host did not start or showed no screen (run.sh above)"
   fi
@@ -144,7 +151,14 @@ select_to_end
 key F5
 if wait_for 'Copy 3000 messages to:' 60; then
   ok "F5 of every message asks where the 3,000 go"
-  show "F5" "12,18p;28,29p"
+  show "F5" "10,22p"
+  # screen_has REGEX...: every one matches a line of the screen.
+  if screen_has '\(•\) Message files' '\( \) \.eml files' '\( \) One mbox file' '\( \) A Maildir' \
+    '\[ \] Mark as read' '\{ Copy \} \[ Cancel \]'; then
+    ok "the dialog offers the four formats, message files marked, and Mark as read"
+  else
+    bad "the dialog offers the four formats, message files marked, and Mark as read"
+  fi
   copy_started=$SECONDS
   key Enter
   expect "the output panel shows 3,000 files" 'files: 3000.*╝╚.*files: 3000,' 120
@@ -166,6 +180,89 @@ else
   bad "F5 of every message asks where the 3,000 go"
 fi
 
+# save_as KEY WHAT FILES: every message saved through the dialog's format
+# KEY (Alt+KEY), until the right panel counts FILES files.
+save_as() {
+  home
+  select_to_end
+  key F5
+  if ! wait_for 'Save as:' 60; then
+    show "F5 as $2"
+    bad "F5 shows the dialog for $2"
+    return 1
+  fi
+  key "M-$1"
+  local started=$SECONDS
+  key Enter
+  expect "F5 as $2 ends, the items unselected" \
+    "Bytes: [0-9.]+ M, files: 3000, folders: 0 .*files: $3, folders: ${4:-0}" 300
+  echo "F5 of 3,000 messages as $2 took $((SECONDS - started)) s"
+}
+build/linux/vfolder mbox "$work/mail/INBOX.IDX" "$work/expected.mbox" >/dev/null
+if save_as m "one mbox" 3001; then
+  if cmp "$work/expected.mbox" "$work/out/INBOX.mbox" &&
+    python3 tests/mail_output_test.py check-mbox "$work/out/INBOX.mbox" 3000; then
+    ok "F5 as one mbox: INBOX.mbox is vfolder mbox's, and Python reads its 3,000 messages"
+  else
+    bad "F5 as one mbox: INBOX.mbox is vfolder mbox's, and Python reads its 3,000 messages"
+  fi
+fi
+if save_as d "a Maildir" 3001 1; then
+  build/linux/vfolder maildir "$work/mail/INBOX.IDX" "$work/expected-maildir" >/dev/null
+  if python3 tests/mail_output_test.py same-maildir "$work/expected-maildir" "$work/out/INBOX" &&
+    { ! command -v doveadm >/dev/null ||
+      python3 tests/dovecot_test.py count-maildir "$work/out/INBOX" 3000; }; then
+    ok "F5 as a Maildir: vfolder maildir's messages and dates, which Dovecot reads"
+  else
+    bad "F5 as a Maildir: vfolder maildir's messages and dates, which Dovecot reads"
+  fi
+fi
+if save_as e ".eml files" 6001 1; then
+  if [ "$(find "$work/out" -maxdepth 1 -name '*.eml' | wc -l)" -eq 3000 ]; then
+    ok "F5 as .eml files: 3,000 of them"
+  else
+    bad "F5 as .eml files: 3,000 of them"
+  fi
+fi
+
+# F11 on a file panel: a directory of five folders in two levels (one empty,
+# one data folder file in lower case) converted as an mbox tree is the tree
+# vfolder mbox makes of it.
+bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+mkdir -p "$work/trees/tree/Archive" "$work/tree-out"
+python3 tests/make_mail_folder.py 200 "$work/small.txt"
+for line in Inbox.IDX Sent.IDX Archive/2000.IDX Archive/2001.idx; do
+  build/linux/mkfolder "$work/small.txt" "$work/trees/tree/$line" >/dev/null
+done
+mv "$work/trees/tree/Archive/2001.idM" "$work/trees/tree/Archive/2001.idm"
+: >"$work/trees/tree/Archive/Empty.IDX"
+: >"$work/trees/tree/Archive/Empty.IDM"
+build/linux/vfolder mbox "$work/trees" "$work/expected-tree" >/dev/null
+left=$work/trees right=$work/tree-out start
+wait_for '║tree ' 60
+end_
+key F11
+if wait_for 'Convert mail folders…' 60; then
+  key Enter
+  if wait_for 'Convert 1 item to:' 60; then
+    show "F11, Convert mail folders" "10,22p"
+    key Enter
+    expect "F11 ends, the other panel shows the tree" '║tree\.sbd ' 120
+    if diff -r "$work/expected-tree" "$work/tree-out" >"$work/diff" 2>&1; then
+      ok "F11 converts the directory into vfolder mbox's tree"
+    else
+      head -n 20 "$work/diff"
+      bad "F11 converts the directory into vfolder mbox's tree"
+    fi
+  else
+    show "F11"
+    bad "F11's entry shows the dialog of whole folders"
+  fi
+else
+  show "F11"
+  bad "F11 offers \"Convert mail folders…\""
+fi
+
 bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
 rm -rf "$work/out"
 mkdir "$work/out"
@@ -173,12 +270,14 @@ start -set:Language.Main=Russian -set:Language.Help=Russian
 open_folder
 expect "in Russian, the panel opens under the Russian title" '═ Папка Vessor ═' 120
 key F5
-if wait_for 'Копировать 1 сообщение в:' 60; then
-  ok "in Russian, F5 asks in Russian"
+if wait_for 'Копировать 1 сообщение в:' 60 &&
+  screen_has 'Сохранить как:' 'Файлы сообщений' 'Файлы \.eml' 'Один файл mbox' 'Каталог Maildir' \
+    'Пометить прочитанными' '\{ Копировать \} \[ Отмена \]'; then
+  ok "in Russian, F5's dialog is in Russian"
 else
-  bad "in Russian, F5 asks in Russian"
+  bad "in Russian, F5's dialog is in Russian"
 fi
-show "F5 in Russian" "1,2p;12,19p;31,32p"
+show "F5 in Russian" "10,22p"
 key Escape
 
 echo "the real host took $((SECONDS - started)) s"
