@@ -1,8 +1,8 @@
 #include "outputs/mail_run_parts.h"
 
-#include "folder/export.h"
 #include "folder/export_name.h"
 #include "outputs/byte_buffer.h"
+#include "outputs/disk_writer.h"
 #include "platform/system_facts.h"
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,

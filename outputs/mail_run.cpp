@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_run_parts.h"

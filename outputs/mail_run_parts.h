@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_run.h"

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "platform/system_facts.h"
 
