@@ -140,14 +140,16 @@ ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, u
   FileRef file = CreateExportFile(run, item);
   if (file == NoFile) return ExportCannotCreate;
   ExportResult result = CopyMessage(folder, offset, size, WriteToFile, &file);
-  // The message's date on the file, so that exported messages sort by date.
-  // A time that cannot be set loses no message: the file keeps its own.
-  if (!IsZero(time)) FileSystem.SetTime(file, time);
+  SetMessageTime(file, time);
   if (!FileSystem.Close(file) && result == ExportWritten) result = ExportCannotWrite;
   return result;
 }
 
 const char *ExportPath(const ExportRun *run) { return run->Path != nullptr ? run->Path : ""; }
+
+void SetMessageTime(FileRef file, const FILETIME &time) {
+  if (!IsZero(time)) FileSystem.SetTime(file, time);
+}
 
 void FinishExport(ExportRun *run) {
   FreeExportNames(&run->Names);

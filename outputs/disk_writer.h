@@ -61,4 +61,9 @@ ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, u
 FileRef CreateExportFile(ExportRun *run, int item);
 const char *ExportPath(const ExportRun *run);
 
+// Gives the open `file` the message's time `time`, so that written messages
+// sort by date; none when it is zero. A time that cannot be set loses no
+// message: the file keeps its own.
+void SetMessageTime(FileRef file, const FILETIME &time);
+
 void FinishExport(ExportRun *run);

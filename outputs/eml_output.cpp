@@ -56,7 +56,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       const ExportResult result =
           CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
       error = result != ExportWritten ? LastSystemError() : 0;
-      if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+      if (result == ExportWritten) SetMessageTime(file, entry.Time);
       ClearSystemError();
       const bool closed = FileSystem.Close(file);
       if (!closed && result == ExportWritten) error = LastSystemError();

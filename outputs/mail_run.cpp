@@ -103,8 +103,6 @@ void Handled(MailRun *run, const MailFolder &folder, int position) {
     run->Events.Progress(run->Events.Context, run->Done, run->Total, NameOf(folder, position));
 }
 
-bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
-
 bool SizeDamaged(const MessageEntry &entry) { return int32_t(entry.Size) < 0; }
 
 OutputProblem GuardedFile(const MailRun &run, FileRef file) {

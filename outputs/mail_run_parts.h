@@ -33,8 +33,6 @@ void Failed(const MailRun &run, const MailFolder &folder, int position, OutputPr
 
 void Handled(MailRun *run, const MailFolder &folder, int position);
 
-bool IsZero(const FILETIME &time);
-
 // A size of 2 GiB or more is negative where the mail program keeps it: no
 // message has it, and the copy would give an empty one.
 bool SizeDamaged(const MessageEntry &entry);
