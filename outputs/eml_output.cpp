@@ -1,8 +1,8 @@
 #include "outputs/mail_run_parts.h"
 
-#include "folder/export.h"
 #include "folder/export_name.h"
 #include "outputs/byte_buffer.h"
+#include "outputs/disk_writer.h"
 #include "platform/system_facts.h"
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
@@ -56,7 +56,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       const ExportResult result =
           CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
       error = result != ExportWritten ? LastSystemError() : 0;
-      if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+      if (result == ExportWritten) SetMessageTime(file, entry.Time);
       ClearSystemError();
       const bool closed = FileSystem.Close(file);
       if (!closed && result == ExportWritten) error = LastSystemError();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_run_parts.h"
@@ -102,8 +102,6 @@ void Handled(MailRun *run, const MailFolder &folder, int position) {
   if (run->Events.Progress != nullptr)
     run->Events.Progress(run->Events.Context, run->Done, run->Total, NameOf(folder, position));
 }
-
-bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
 
 bool SizeDamaged(const MessageEntry &entry) { return int32_t(entry.Size) < 0; }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_run.h"
@@ -32,8 +32,6 @@ void Failed(const MailRun &run, const MailFolder &folder, int position, OutputPr
             int error, const std::string &path = std::string());
 
 void Handled(MailRun *run, const MailFolder &folder, int position);
-
-bool IsZero(const FILETIME &time);
 
 // A size of 2 GiB or more is negative where the mail program keeps it: no
 // message has it, and the copy would give an empty one.

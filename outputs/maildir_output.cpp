@@ -4,8 +4,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
+#include "outputs/disk_writer.h"
 #include "platform/system_facts.h"
 
 namespace {
@@ -83,8 +84,7 @@ OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
   ClearSystemError();
   const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
   *error = result != ExportWritten ? LastSystemError() : 0;
-  // The message's date on the file; a time that cannot be set loses nothing.
-  if (result == ExportWritten && !IsZero(entry.Time)) FileSystem.SetTime(file, entry.Time);
+  if (result == ExportWritten) SetMessageTime(file, entry.Time);
   ClearSystemError();
   const bool closed = FileSystem.Close(file);
   if (!closed && result == ExportWritten) *error = LastSystemError();

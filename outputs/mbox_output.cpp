@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mbox_format.h"

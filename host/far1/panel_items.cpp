@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "host/far1/host_services.h"
+#include "outputs/disk_writer.h"
 
 void FillPanelItem(const MessageEntry &entry, PluginPanelItem *item) {
   PanelFindData *find = &item->FindData;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
 #include "host/far3/panel_view.h"

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
 #include "platform/system_facts.h"

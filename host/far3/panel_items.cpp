@@ -5,12 +5,13 @@
 #include <cstring>
 #include <cwchar>
 
-#include "folder/export.h"
 #include "folder/listing.h"
+#include "folder/message_copy.h"
 #include "host/far3/host_services.h"
 #include "host/far3/mail_save.h"
 #include "host/far3/save_dialog.h"
 #include "host/far3/save_progress.h"
+#include "outputs/disk_writer.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "folder/export.h"
+#include "folder/message_copy.h"
 #include "outputs/folder_tree.h"
 #include "tools/vfolder/escaped_text.h"
 #include "tools/vfolder/plugin_commands.h"

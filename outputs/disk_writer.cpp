@@ -1,15 +1,10 @@
-// Copying messages out of the data folder file into files named after them.
-#include "folder/export.h"
+// Writing the messages of one export into files named after them.
+#include "outputs/disk_writer.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// One buffer for every copy: messages are read and written in pieces of this
-// size, most of them in one.
-const size_t CopyBufferSize = 64 * 1024;
-char CopyBuffer[CopyBufferSize];
 
 // A file this export made, found again by its index: every one is in the
 // destination directory, so on one volume with any file found there.
@@ -119,36 +114,6 @@ FileRef CreateExportFile(ExportRun *run, int item) {
   return NoFile;
 }
 
-bool OpenDataFile(FolderHandle *folder) {
-  if (folder->DataFile != NoFile) return true;
-  folder->DataFile = FileSystem.OpenForReading(folder->DataPath);
-  if (folder->DataFile == NoFile) {
-    // Found as Windows finds it, where names differ in the case of A-Z.
-    char *other = PathInOtherCase(folder->DataPath);
-    if (other != nullptr) folder->DataFile = FileSystem.OpenForReading(other);
-    free(other);
-  }
-  return folder->DataFile != NoFile;
-}
-
-ExportResult CopyMessage(FolderHandle *folder, uint32_t offset, uint32_t size, MessageSink sink,
-                         void *context) {
-  // Offsets and sizes are signed in the record: a size of 0 or below is an
-  // empty message, a negative offset a place that does not exist.
-  if (int32_t(size) <= 0) return ExportWritten;
-  if (int32_t(offset) < 0) return ExportCannotRead;
-  uint64_t at = offset;
-  for (size_t left = size; left > 0;) {
-    const size_t wanted = left < CopyBufferSize ? left : CopyBufferSize;
-    const size_t got = FileSystem.ReadAt(folder->DataFile, at, CopyBuffer, wanted);
-    if (got > 0 && !sink(context, CopyBuffer, got)) return ExportCannotWrite;
-    if (got < wanted) return ExportCannotRead;
-    left -= got;
-    at += got;
-  }
-  return ExportWritten;
-}
-
 bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
                  const char *const *item_names, int count, size_t max_name_length,
                  size_t path_limit) {
@@ -175,14 +140,16 @@ ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, u
   FileRef file = CreateExportFile(run, item);
   if (file == NoFile) return ExportCannotCreate;
   ExportResult result = CopyMessage(folder, offset, size, WriteToFile, &file);
-  // The message's date on the file, so that exported messages sort by date.
-  // A time that cannot be set loses no message: the file keeps its own.
-  if (!IsZero(time)) FileSystem.SetTime(file, time);
+  SetMessageTime(file, time);
   if (!FileSystem.Close(file) && result == ExportWritten) result = ExportCannotWrite;
   return result;
 }
 
 const char *ExportPath(const ExportRun *run) { return run->Path != nullptr ? run->Path : ""; }
+
+void SetMessageTime(FileRef file, const FILETIME &time) {
+  if (!IsZero(time)) FileSystem.SetTime(file, time);
+}
 
 void FinishExport(ExportRun *run) {
   FreeExportNames(&run->Names);

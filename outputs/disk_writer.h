@@ -1,5 +1,11 @@
-// Copying messages out of the data folder file: one message into whatever
-// takes its bytes, or the messages of one export each into a file of its own.
+// The disk writer: the messages of one export, each into a file of its own.
+// Its rules: a file is made anew, or one from before the export emptied, but
+// never one this export made (told by the file's index, whatever names the
+// file system takes for the same); no link or reparse point is written
+// through, nor a file with another name, a directory, a device or one of the
+// folder's own two files; a path beyond the limit is refused; each file gets
+// its message's time. The bytes come from the folder reader
+// (folder/message_copy.h).
 #pragma once
 
 #include <cstddef>
@@ -7,34 +13,9 @@
 
 #include "folder/export_name.h"
 #include "folder/folder_handle.h"
+#include "folder/message_copy.h"
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
-
-enum ExportResult {
-  ExportWritten,      // every byte read, written, and the file closed
-  ExportCannotCreate, // the destination could not be made (or must be kept)
-  ExportCannotRead,   // the message is not all in the data folder file
-  ExportCannotWrite,  // a write or the close failed
-};
-
-// Opens the data folder file, once per folder: only a regular file is
-// opened, so a pipe in its place never holds the export up. Where no file has
-// the paired name, the one whose name differs from it only in the case of A-Z
-// is taken, as Windows would take it. False when it cannot be opened; the
-// next call tries again.
-bool OpenDataFile(FolderHandle *folder);
-
-// Takes the bytes of one message and passes them on; false when that fails.
-typedef bool (*MessageSink)(void *context, const void *bytes, size_t size);
-
-// Hands the `size` bytes of the message at `offset` of the data folder file
-// (which must be open) to `sink`, piece by piece. Only bytes read from the
-// message's place are handed on: a message that runs past the end of the file
-// gives what is there, and an offset or size beyond 2^31 - 1 reads nothing.
-// ExportCannotRead when the message is not there whole, ExportCannotWrite
-// when the sink fails.
-ExportResult CopyMessage(FolderHandle *folder, uint32_t offset, uint32_t size, MessageSink sink,
-                         void *context);
 
 // One export of several messages into a directory, each into a file of its
 // own: named by MakeExportNames, never replacing a file the same export made,
@@ -79,5 +60,10 @@ ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, u
 // that the file is always a new one. NoFile when it cannot be made.
 FileRef CreateExportFile(ExportRun *run, int item);
 const char *ExportPath(const ExportRun *run);
+
+// Gives the open `file` the message's time `time`, so that written messages
+// sort by date; none when it is zero. A time that cannot be set loses no
+// message: the file keeps its own.
+void SetMessageTime(FileRef file, const FILETIME &time);
 
 void FinishExport(ExportRun *run);
