@@ -225,6 +225,48 @@ if save_as e ".eml files" 6001 1; then
   fi
 fi
 
+# A long save shows its progress; Esc asks whether to stop, and the files
+# written until then are whole messages: each is one of the .eml files above.
+ls "$work/out" >"$work/before"
+home
+select_to_end
+key F5
+wait_for 'Save as:' 60 && key M-e && key Enter
+if wait_for 'Saving [0-9,]+ of 3,000 messages' 30; then
+  ok "a save of over a second shows its progress"
+  show "the progress" "10,20p"
+  key Escape
+  if wait_for 'Stop saving\? What is saved so far stays\.' 30; then
+    ok "Esc asks whether to stop"
+    show "Esc" "10,20p"
+    key Enter
+    wait_for 'files: 3000, folders: 0 .*files: [0-9]+, folders: 1' 60
+    ls "$work/out" | comm -13 "$work/before" - | sed "s|^|$work/out/|" >"$work/stopped"
+    if [ -s "$work/stopped" ] && [ "$(wc -l <"$work/stopped")" -lt 3000 ] &&
+      python3 - "$work/stopped" "$work/out" <<'PY'
+import hashlib, os, sys
+before = {hashlib.sha1(open(os.path.join(sys.argv[2], n), "rb").read()).digest()
+          for n in os.listdir(sys.argv[2]) if n.endswith(".eml") and "_(2)" not in n}
+made = [line.rstrip("\n") for line in open(sys.argv[1])]
+sys.exit(0 if all(hashlib.sha1(open(p, "rb").read()).digest() in before for p in made) else 1)
+PY
+    then
+      ok "Yes stops: $(wc -l <"$work/stopped") of 3,000 written, each a whole message"
+    else
+      bad "Yes stops with fewer than 3,000 written, each a whole message"
+    fi
+  else
+    show "Esc"
+    bad "Esc asks whether to stop"
+  fi
+elif wait_for 'files: 3000, folders: 0 .*files: 9001, folders: 1' 5; then
+  echo "!!! SKIPPED: the progress was not seen: the save took under a second"
+  skipped=$((skipped + 1))
+else
+  show "F5 as .eml files again"
+  bad "a save of over a second shows its progress"
+fi
+
 # F11 on a file panel: a directory of five folders in two levels (one empty,
 # one data folder file in lower case) converted as an mbox tree is the tree
 # vfolder mbox makes of it.
