@@ -56,28 +56,6 @@ std::string Utf8(const std::wstring &text) {
   return kept;
 }
 
-void OnProgress(void *context, int done, int, const char *name) {
-  StepSaveProgress(static_cast<SaveProgress *>(context), uint64_t(done), name);
-}
-
-bool OnStopping(void *context) { return SaveStopAsked(static_cast<SaveProgress *>(context)); }
-
-void OnFailed(void *context, const MessageOutcome &outcome) {
-  NoteSaveFailure(static_cast<SaveProgress *>(context), ReasonOfProblem(outcome.Problem),
-                  outcome.Path != nullptr ? outcome.Path
-                  : outcome.Folder != nullptr ? outcome.Folder->Shown.c_str()
-                                              : nullptr);
-}
-
-void OnOutcome(void *context, const MessageOutcome &outcome) {
-  SaveProgress *progress = static_cast<SaveProgress *>(context);
-  ++(outcome.Problem == NoProblem ? progress->Saved : progress->Failed);
-}
-
-void OnNotice(void *context, OutputNotice notice, const char *path, int) {
-  NoteSaveFailure(static_cast<SaveProgress *>(context), ReasonOfNotice(notice), path);
-}
-
 }  // namespace
 
 void ConvertChosenFolders(unsigned code_page) {
@@ -114,21 +92,11 @@ void ConvertChosenFolders(unsigned code_page) {
     return;
   const std::string out = Utf8(answer);
 
-  TextCharset charset;
-  charset.Name = "cp" + std::to_string(code_page);
-  charset.CodePage = code_page;
   SaveProgress progress;
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);
-  MailRun run = {};
-  run.Output = choice.Format == SaveMbox      ? MboxOutput
-               : choice.Format == SaveMaildir ? MaildirOutput
-                                              : EmlOutput;
-  run.Existing = MboxRefuse;
-  run.Events = OutputEvents{&progress, OnProgress, OnStopping, OnFailed, OnOutcome,
-                            OnNotice,  nullptr,    nullptr};
-  run.Charset = &charset;
-  run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  MailSave save = {&progress, nullptr, {}, {}};
+  MailRun run = StartMailSave(&save, choice, code_page);
   run.Total = int(total < INT32_MAX ? total : INT32_MAX);
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
     NoteSaveFailure(&progress, MOwnFile, out.c_str());

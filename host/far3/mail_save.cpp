@@ -14,13 +14,6 @@ using namespace far3;
 
 namespace {
 
-// What the run's callbacks work on.
-struct MailSave {
-  SaveProgress *Progress;
-  PluginPanelItem *Items;
-  std::vector<std::vector<size_t>> ItemsAt;  // the items of each listing position
-};
-
 MailSave *SaveOf(void *context) { return static_cast<MailSave *>(context); }
 
 void OnProgress(void *context, int done, int, const char *name) {
@@ -30,11 +23,19 @@ void OnProgress(void *context, int done, int, const char *name) {
 bool OnStopping(void *context) { return SaveStopAsked(SaveOf(context)->Progress); }
 
 void OnFailed(void *context, const MessageOutcome &outcome) {
-  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfProblem(outcome.Problem), outcome.Path);
+  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfProblem(outcome.Problem),
+                  outcome.Path != nullptr       ? outcome.Path
+                  : outcome.Folder != nullptr ? outcome.Folder->Shown.c_str()
+                                              : nullptr);
 }
 
 void OnOutcome(void *context, const MessageOutcome &outcome) {
   MailSave *save = SaveOf(context);
+  // Whole folders: each message counts for itself.
+  if (save->ItemsAt.empty()) {
+    ++(outcome.Problem == NoProblem ? save->Progress->Saved : save->Progress->Failed);
+    return;
+  }
   const std::vector<size_t> &items = save->ItemsAt[size_t(outcome.Position)];
   if (outcome.Problem != NoProblem) {
     save->Progress->Failed += items.size();
@@ -96,6 +97,21 @@ std::string FreePath(const std::string &dest, const std::string &name, const cha
 
 }  // namespace
 
+MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
+  save->Charset.Name = "cp" + std::to_string(code_page);
+  save->Charset.CodePage = code_page;
+  MailRun run = {};
+  run.Output = choice.Format == SaveMbox      ? MboxOutput
+               : choice.Format == SaveMaildir ? MaildirOutput
+                                              : EmlOutput;
+  run.Existing = MboxRefuse;
+  run.Events = OutputEvents{save, OnProgress, OnStopping, OnFailed, OnOutcome, OnNotice,
+                            nullptr, nullptr};
+  run.Charset = &save->Charset;
+  run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  return run;
+}
+
 MessageId ReasonOfProblem(OutputProblem problem) {
   switch (problem) {
     case ProblemCannotCreate: return MCannotCreateFile;
@@ -116,19 +132,18 @@ MessageId ReasonOfProblem(OutputProblem problem) {
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
                          PluginPanelItem *items, size_t count, const char *dest,
                          SaveProgress *progress) {
-  TextCharset charset;
-  charset.Name = "cp" + std::to_string(code_page);
-  charset.CodePage = code_page;
+  MailSave save = {progress, items, {}, {}};
+  MailRun run = StartMailSave(&save, choice, code_page);
   // The folder read afresh by the outputs' own reader: the panel's items
   // lead to its entries by their messages' places and sizes.
   MailFolder mail;
-  if (OpenMailFolder(folder->IndexPath, &mail, &charset) != FolderOpened) {
+  if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
     CloseMailFolder(&mail);
     NoteSaveFailure(progress, MCannotSave, folder->IndexPath);
     progress->Failed = count;
     return 0;
   }
-  MailSave save = {progress, items, std::vector<std::vector<size_t>>(mail.Entries.size())};
+  save.ItemsAt.resize(mail.Entries.size());
   std::unordered_map<uint64_t, std::vector<int>> positions;
   for (size_t i = mail.Entries.size(); i-- > 0;)
     positions[uint64_t(mail.Entries[i].DataOffset) << 32 | mail.Entries[i].Size].push_back(int(i));
@@ -157,19 +172,6 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
     progress->Failed += unmatched;
   }
 
-  MailRun run = {};
-  run.Output = choice.Format == SaveMbox      ? MboxOutput
-               : choice.Format == SaveMaildir ? MaildirOutput
-                                              : EmlOutput;
-  run.Existing = MboxRefuse;
-  run.Events.Context = &save;
-  run.Events.Progress = OnProgress;
-  run.Events.Stopping = OnStopping;
-  run.Events.MessageFailed = OnFailed;
-  run.Events.Outcome = OnOutcome;
-  run.Events.Notice = OnNotice;
-  run.Charset = &charset;
-  run.Seen = choice.MarkRead && run.Output != EmlOutput;
   run.Total = int(chosen.size());
   const std::string name = FolderName(folder->IndexPath);
   const std::string target = run.Output == MboxOutput    ? FreePath(dest, name, ".mbox")

@@ -6,12 +6,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "folder/folder_handle.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/save_dialog.h"
 #include "host/far3/save_progress.h"
+#include "outputs/mail_run.h"
 #include "outputs/output_events.h"
+#include "outputs/text_charset.h"
+
+// What a save's run tells the progress and unselects: the items of each
+// listing position (none for whole folders, whose messages count each for
+// itself), and the character set the items' texts are read in.
+struct MailSave {
+  SaveProgress *Progress;
+  far3::PluginPanelItem *Items;
+  std::vector<std::vector<size_t>> ItemsAt;
+  TextCharset Charset;
+};
+
+// A run of the outputs as `choice` says, its events going to `save`'s
+// progress, its texts read in the code page `code_page`. The run points
+// into `save`, which must outlive it.
+MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page);
 
 // The chosen items' messages saved as `format` (SaveEml, SaveMbox or
 // SaveMaildir) into the directory `dest` (UTF-8; made where missing): .eml
