@@ -1,0 +1,91 @@
+// One message's contents: its header fields decoded, and the tree of its
+// parts (multiparts to any depth up to a limit, messages inside it, blocks
+// uuencoded inside its texts), each leaf part with its type, charset,
+// encoding, disposition and a safe file name. Nothing here knows a host or
+// a folder: the bytes come through a reader the caller gives, so that a
+// message in the data folder file is read piece by piece, never whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads up to `size` bytes of the message from `at` (0 is its first byte)
+// into `buffer`; the bytes read, 0 at the end, -1 on a failure.
+typedef int64_t (*MessageReadAt)(void *context, uint64_t at, void *buffer, size_t size);
+
+struct MessageSource {
+  MessageReadAt ReadAt;
+  void *Context;
+  uint64_t Size;  // the message's bytes
+};
+
+// A source over bytes in memory (tests, fuzzing, small messages).
+MessageSource MemorySource(const void *bytes, size_t size);
+
+// Multiparts nest no deeper than this; what lies deeper is one part.
+const int DeepestPart = 64;
+
+enum PartKind {
+  PartLeaf,       // bytes of its own: a text, an attachment
+  PartMultipart,  // its children are its parts
+  PartMessage,    // message/rfc822: its one child is the message inside
+  PartUuencoded,  // a "begin MODE NAME" ... "end" block inside a text part
+};
+
+enum PartEncoding { EncodingIdentity, EncodingBase64, EncodingQuotedPrintable, EncodingUuencode };
+
+struct MessagePart {
+  PartKind Kind;
+  int Parent;            // the enclosing part's index; -1 for the top one
+  std::string Position;  // "1", "1.2", "1.2.1": as the tree is printed
+  std::string Type;      // lower case, "text/plain" where none is stated
+  std::string Charset;   // lower case; empty where none is stated
+  std::string TransferEncoding;  // as stated, lower case ("7bit" where none)
+  PartEncoding Encoding;         // how its bytes are decoded
+  std::string Disposition;       // "inline", "attachment" or empty
+  // The file name in UTF-8: from filename= (RFC 2231 continuations, charset
+  // and language; RFC 2047 words), else name=, else made from the type and
+  // position ("part 3.bin", "part 2.html"); made safe as export names are
+  // and told apart from its siblings' with "_(2)".
+  std::string Name;
+  bool NameGiven;        // the message named it
+  bool IsAttachment;     // what `vfolder attachments` writes: not the body's text
+  uint64_t HeaderStart;  // the part's header section within the message
+  uint64_t BodyStart, BodyEnd;  // its body (encoded bytes), BodyEnd exclusive
+};
+
+// A header field's value with RFC 2047 encoded words decoded into UTF-8.
+struct DecodedField {
+  std::string Text;
+  bool UnknownCharset;  // a word of a charset the system knows not, kept as it stands
+};
+
+struct MessageParts {
+  DecodedField From, To, Cc, Date, Subject;
+  // In tree order: each part follows its parent. Part 0 is the message
+  // itself (a leaf for a message that is not MIME: its body).
+  std::vector<MessagePart> Parts;
+};
+
+// Reads the message's header and the tree of its parts. Damaged input gets
+// an answer, never a crash: every byte of the body belongs to some part.
+// False only when the source cannot be read or memory runs out.
+bool ReadMessageParts(const MessageSource &source, MessageParts *parts);
+
+// Takes decoded bytes of a part; false stops the decoding.
+typedef bool (*PartSink)(void *context, const void *bytes, size_t size);
+
+// Decodes part `index` (a leaf or a uuencoded block) into `sink`, piece by
+// piece: base64 (whitespace and stray characters skipped), quoted-printable
+// (soft line breaks, lower-case hex, a bad escape kept as it stands),
+// uuencode, or the bytes as they are. With `text_in_utf8`, a text/* part's
+// bytes are converted from its charset into UTF-8 (as they are where the
+// charset is unknown). `*decoded` gets the bytes handed on. False when the
+// source cannot be read or the sink stops.
+bool DecodePart(const MessageSource &source, const MessageParts &parts, size_t index,
+                bool text_in_utf8, PartSink sink, void *context, uint64_t *decoded);
+
+// Decodes one header field's value (RFC 2047 words, folded lines unfolded).
+DecodedField DecodeHeaderValue(const std::string &raw);
