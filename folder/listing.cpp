@@ -50,18 +50,6 @@ void DecodeMessageEntry(const unsigned char *record, MessageEntry *entry) {
   entry->DataOffset = DataOffsetOf(record);
 }
 
-FILETIME EntryTimeOf(const unsigned char *record) {
-  // The decoder writes into its text. A date the system cannot convert
-  // leaves the time zero.
-  char date[DateTextSize + 1];
-  memcpy(date, record + DateTextOffset, DateTextSize);
-  date[DateTextSize] = '\0';
-  const uint32_t packed = DecodeIndexDate(date);
-  FILETIME time = {};
-  DosDateTimeToFileTime(WORD(packed), WORD(packed >> 16), &time);
-  return time;
-}
-
 bool StartListing(FolderHandle *folder) {
   if (!OpenIndexFile(folder)) return false;
   folder->BufferHeld = folder->BufferAt = 0;

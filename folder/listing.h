@@ -75,8 +75,14 @@ inline uint32_t EntryAttributesOf(const unsigned char *record) {
          (flags & RecordFlagWritable ? 0u : uint32_t(EntryReadOnly));
 }
 
-// The entry's Time from the record's date text.
-FILETIME EntryTimeOf(const unsigned char *record);
+// The entry's Time from the record's date text: zero for a date the system
+// cannot convert.
+inline FILETIME EntryTimeOf(const unsigned char *record) {
+  const uint32_t packed = DecodeRecordDate(record);
+  FILETIME time = {};
+  DosDateTimeToFileTime(WORD(packed), WORD(packed >> 16), &time);
+  return time;
+}
 
 // Starts a listing at the first record. The first call opens the index file
 // and fixes the record count (RecordCount); later calls reread the file as it
