@@ -126,9 +126,11 @@ inline bool IsWellFormed(const char *text, const char *month_name, uint64_t rest
          !IsDigit(month_name[12]);
 }
 
-// The two-digit number at byte `at` of `rest`.
-inline int32_t TwoDigitsOf(uint64_t rest, int at) {
-  return int32_t((rest >> (8 * at)) & 0x0F) * 10 + int32_t((rest >> (8 * at + 8)) & 0x0F);
+// The three two-digit numbers of `rest` at once, each in the byte of its
+// first digit (0, 3 and 6): tens times ten plus ones stays below 256.
+inline uint64_t TwoDigitNumbersOf(uint64_t rest) {
+  const uint64_t digits = rest & 0x0F0F000F0F000F0Fu;
+  return digits * 10 + (digits >> 8);
 }
 
 // Moves the date back by one hour, applies the year window and packs it.
@@ -188,8 +190,9 @@ inline bool DecodeFixedPlaces(const char *text, uint32_t *packed) {
   const int32_t day = month_name == text + 2
                           ? Digit(text[0])
                           : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
-  *packed = PackShifted(day, month, TwoDigitsOf(rest, 0), TwoDigitsOf(rest, 3),
-                        TwoDigitsOf(rest, 6));
+  const uint64_t numbers = TwoDigitNumbersOf(rest);
+  *packed = PackShifted(day, month, int32_t(numbers & 0xFF), int32_t((numbers >> 24) & 0xFF),
+                        int32_t((numbers >> 48) & 0xFF));
   return true;
 }
 
