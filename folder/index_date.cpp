@@ -95,19 +95,46 @@ int32_t Digit(char c) { return c - '0'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 int32_t TwoDigits(const char *at) { return Digit(at[0]) * 10 + Digit(at[1]); }
 
+// The eight bytes from `at`, the first lowest, in one load.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "EightBytesAt takes the first byte as the lowest"
+#endif
+inline uint64_t EightBytesAt(const char *at) {
+  uint64_t word;
+  memcpy(&word, at, sizeof word);
+  return word;
+}
+
+// In the eight bytes " YY HH?MM" that follow a month name's three letters
+// (from its place 4 to 11): the digits' bytes and the space's, their high
+// halves, and what those hold in the mail program's form. A digit is a byte
+// of high half 3 whose low half plus 6 stays below 16.
+const uint64_t DigitBytes = 0xFFFF00FFFF00FFFFu;
+const uint64_t FormMask = 0xF0F000F0F0FFF0F0u;
+const uint64_t FormValue = 0x3030003030203030u;
+const uint64_t DigitLowCarry = 0x0606000606000606u;
+
 // True for the text the mail program writes: a day of one digit, or of two
 // or a space and one, then the month name, " YY HH?MM" and no further digit.
-inline bool IsWellFormed(const char *text, const char *month_name) {
+// `rest` is EightBytesAt(month_name + 4).
+inline bool IsWellFormed(const char *text, const char *month_name, uint64_t rest) {
   const bool day = month_name == text + 2
                        ? IsDigit(text[0]) && text[1] == ' '
                        : (IsDigit(text[0]) || text[0] == ' ') && IsDigit(text[1]);
-  return day && IsDigit(month_name[4]) && IsDigit(month_name[5]) && month_name[6] == ' ' &&
-         IsDigit(month_name[7]) && IsDigit(month_name[8]) && IsDigit(month_name[10]) &&
-         IsDigit(month_name[11]) && !IsDigit(month_name[12]);
+  return day && (rest & FormMask) == FormValue &&
+         ((rest + DigitLowCarry) & FormMask & DigitBytes) == (FormValue & DigitBytes) &&
+         !IsDigit(month_name[12]);
+}
+
+// The three two-digit numbers of `rest` at once, each in the byte of its
+// first digit (0, 3 and 6): tens times ten plus ones stays below 256.
+inline uint64_t TwoDigitNumbersOf(uint64_t rest) {
+  const uint64_t digits = rest & 0x0F0F000F0F000F0Fu;
+  return digits * 10 + (digits >> 8);
 }
 
 // Moves the date back by one hour, applies the year window and packs it.
-uint32_t PackShifted(int32_t day, int month, int32_t year, int32_t hour, int32_t minute) {
+inline uint32_t PackShifted(int32_t day, int month, int32_t year, int32_t hour, int32_t minute) {
   if (year < 50) year += 2000;
   if (year < 100) year += 1900;
 
@@ -149,26 +176,53 @@ uint32_t ScanIndexDate(char *text) {
   return PackShifted(day, month, year, hour, minute);
 }
 
-uint32_t DecodeIndexDate(char *text) {
-  // Everything after the day sits at fixed places counted from the month name.
-  // The text buffer holds at least 24 bytes and a zero, so every place below
-  // (at most index 15) is inside it.
-  char *month_name = text + (text[2] == ' ' ? 3 : 2);
-  if (!IsWellFormed(text, month_name)) return ScanIndexDate(text);
+namespace {
+
+// DecodeIndexDate for a text in the mail program's form, read at its fixed
+// places only; false for any other text, which is left to ScanIndexDate.
+// The text holds at least 16 bytes (every place below is at most 15).
+inline bool DecodeFixedPlaces(const char *text, uint32_t *packed) {
+  const char *month_name = text + (text[2] == ' ' ? 3 : 2);
+  const uint64_t rest = EightBytesAt(month_name + 4);
+  if (!IsWellFormed(text, month_name, rest)) return false;
   // What the scans give for such a text, without scanning.
   const int month = FindMonth(month_name);
   const int32_t day = month_name == text + 2
                           ? Digit(text[0])
                           : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);
-  month_name[9] = ' ';
-  return PackShifted(day, month, TwoDigits(month_name + 4), TwoDigits(month_name + 7),
-                     TwoDigits(month_name + 10));
+  const uint64_t numbers = TwoDigitNumbersOf(rest);
+  *packed = PackShifted(day, month, int32_t(numbers & 0xFF), int32_t((numbers >> 24) & 0xFF),
+                        int32_t((numbers >> 48) & 0xFF));
+  return true;
+}
+
+}  // namespace
+
+uint32_t DecodeIndexDate(char *text) {
+  // The text buffer holds at least 24 bytes and a zero.
+  uint32_t packed;
+  if (!DecodeFixedPlaces(text, &packed)) return ScanIndexDate(text);
+  text[(text[2] == ' ' ? 3 : 2) + 9] = ' ';  // as the scan leaves it
+  return packed;
+}
+
+uint32_t DecodeRecordDate(const unsigned char *record) {
+  // The fixed places lie inside the record's field: no copy is needed.
+  uint32_t packed;
+  if (DecodeFixedPlaces(reinterpret_cast<const char *>(record + DateTextOffset), &packed))
+    return packed;
+  char text[DateTextSize + 1];
+  memcpy(text, record + DateTextOffset, DateTextSize);
+  text[DateTextSize] = '\0';
+  return ScanIndexDate(text);
 }
 
 bool ReadIndexDateText(const char *text, IndexDateText *date) {
   const char *month_name = text + (text[2] == ' ' ? 3 : 2);
   const int month = FindMonth(month_name);
-  if (month == 12 || month_name[9] != ':' || !IsWellFormed(text, month_name)) return false;
+  if (month == 12 || month_name[9] != ':' ||
+      !IsWellFormed(text, month_name, EightBytesAt(month_name + 4)))
+    return false;
   const int day = month_name == text + 2
                       ? Digit(text[0])
                       : (text[0] == ' ' ? 0 : Digit(text[0]) * 10) + Digit(text[1]);

@@ -89,6 +89,10 @@ void DecodeIndexRecord(const unsigned char *bytes, IndexRecord *record);
 // overwritten on the way.
 uint32_t DecodeIndexDate(char *text);
 
+// DecodeIndexDate on the date text of one record's 118 bytes, which it leaves
+// as they are.
+uint32_t DecodeRecordDate(const unsigned char *record);
+
 // The date and time a date text states, as the mail program wrote them in its
 // local time: Year with its century, Month 1-12.
 struct IndexDateText {

@@ -32,8 +32,10 @@ struct FILETIME {
 #define MB_OK 0x00000000u
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
-// Stand-ins for the system calls (platform/posix_stand_ins.cpp).
-BOOL DosDateTimeToFileTime(WORD fat_date, WORD fat_time, FILETIME *file_time);
+// Stand-ins for the system calls: platform/dos_date_time.h, and
+// platform/posix_stand_ins.cpp for the message box.
+#include "platform/dos_date_time.h"
+
 // The plug-in's message box. The stand-in writes "CAPTION: TEXT" to standard
 // error; it is weak and exported, so a host program that defines (and exports)
 // its own MessageBoxA gets every box as a call, as a Windows host does by

@@ -9,20 +9,28 @@
 #include "host/far1/host_services.h"
 #include "outputs/disk_writer.h"
 
-void FillPanelItem(const MessageEntry &entry, PluginPanelItem *item) {
+namespace {
+
+// Fills one item of a zero-filled block straight from its record: the texts'
+// terminators are the block's zeros.
+inline void FillPanelItem(const unsigned char *record, PluginPanelItem *item) {
   PanelFindData *find = &item->FindData;
+  const EntryTexts texts = FindEntryTexts(record);
   // The name and its zero, then the description and its zero: at most 68 of
   // the buffer's 260 bytes.
-  memcpy(find->cFileName, entry.Name, entry.NameLength + 1);
-  char *description = find->cFileName + entry.NameLength + 1;
-  memcpy(description, entry.Description, entry.DescriptionLength + 1);
+  memcpy(find->cFileName, texts.Name, texts.NameLength);
+  char *description = find->cFileName + texts.NameLength + 1;
+  memcpy(description, texts.Description, texts.DescriptionLength);
   item->Description = description;
-  find->nFileSizeLow = entry.Size;
-  find->ftCreationTime = entry.Time;
-  find->ftLastWriteTime = entry.Time;
-  find->dwFileAttributes = entry.Attributes;
-  item->UserData = DWORD_PTR(entry.DataOffset);
+  find->nFileSizeLow = MessageSizeOf(record);
+  const FILETIME time = EntryTimeOf(record);
+  find->ftCreationTime = time;
+  find->ftLastWriteTime = time;
+  find->dwFileAttributes = EntryAttributesOf(record);
+  item->UserData = DWORD_PTR(DataOffsetOf(record));
 }
+
+}  // namespace
 
 BOOL ListPanelItems(FolderHandle *folder, PluginPanelItem **items_out, int *count_out) {
   *items_out = nullptr;
@@ -35,8 +43,11 @@ BOOL ListPanelItems(FolderHandle *folder, PluginPanelItem **items_out, int *coun
       static_cast<PluginPanelItem *>(calloc(count > 0 ? count : 1, sizeof(PluginPanelItem)));
   if (items == nullptr) return FALSE;
   size_t filled = 0;
-  MessageEntry entry;
-  while (filled < count && NextMessageEntry(folder, &entry)) FillPanelItem(entry, &items[filled++]);
+  while (filled < count) {
+    const unsigned char *record = NextIndexRecord(folder);
+    if (record == nullptr) break;
+    FillPanelItem(record, &items[filled++]);
+  }
   *items_out = items;
   *count_out = int(filled);
   return TRUE;

@@ -6,15 +6,12 @@
 #include "folder/listing.h"
 #include "host/far1/far_plugin.h"
 
-// Fills one panel item from an entry: the name and description both in the
-// name buffer, size, times, attributes, and the data offset in UserData.
-void FillPanelItem(const MessageEntry &entry, PluginPanelItem *item);
-
-// Lists every whole record of the folder as a panel item, in one zero-filled
-// heap block that FreeFindData releases. `*count_out` is the number of items
-// filled, fewer than the record count when the file ends early. FALSE, with
-// a null block and count 0, when the index cannot be opened or sized or the
-// block cannot be allocated.
+// Lists every whole record of the folder as a panel item (the entry's name
+// and description both in the name buffer, size, times, attributes, and the
+// data offset in UserData), in one zero-filled heap block that FreeFindData
+// releases. `*count_out` is the number of items filled, fewer than the record
+// count when the file ends early. FALSE, with a null block and count 0, when
+// the index cannot be opened or sized or the block cannot be allocated.
 BOOL ListPanelItems(FolderHandle *folder, PluginPanelItem **items_out, int *count_out);
 
 // Copies each item's message into `dest_dir` under a name of its own, with
