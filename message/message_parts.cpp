@@ -267,7 +267,9 @@ bool IsAttachmentPart(const MessagePart &part) {
   if (part.Kind == PartUuencoded) return true;
   if (part.Kind != PartLeaf) return false;
   if (part.Disposition == "attachment") return true;
-  const bool text = part.Type.compare(0, 5, "text/") == 0;
+  // A multipart whose parts could not be found is text, as the body's.
+  const bool text =
+      part.Type.compare(0, 5, "text/") == 0 || part.Type.compare(0, 10, "multipart/") == 0;
   if (!text) return part.NameGiven || part.Disposition != "inline";
   return part.NameGiven && part.Disposition.empty();
 }

@@ -84,7 +84,13 @@ def _cyrillic_pdf():
     # RFC 2231 with continuations and a charset, as Thunderbird writes it.
     name = "Отчёт за квартал №3 (итоговый).pdf".encode()
     quoted = "".join("%%%02X" % b if b > 0x7E or b in b" %'*()" else chr(b) for b in name)
-    pieces = [quoted[i:i + 40] for i in range(0, len(quoted), 40)]
+    pieces, piece = [], ""
+    for i in range(0, len(quoted)):
+        if len(piece) >= 40 and quoted[i] == "%":
+            pieces.append(piece)
+            piece = ""
+        piece += quoted[i]
+    pieces.append(piece)
     params = b"".join(b";\r\n filename*%d*=%s%s" % (i, b"UTF-8''" if i == 0 else b"",
                                                    p.encode()) for i, p in enumerate(pieces))
     return (_head(b"=?UTF-8?B?" + base64.b64encode("Отчёт".encode()) + b"?=",
