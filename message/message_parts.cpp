@@ -190,8 +190,11 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
     previous_content_end = line.ContentEnd;
   }
   if (run->Lines.Failed) return true;
-  // No closing delimiter: the last part runs to the end.
-  if (open) spans.push_back({part_start, limit});
+  // No closing delimiter: the last part runs to the end, its last line
+  // break left out, as Python's email leaves it.
+  if (open)
+    spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
+                                                                  : part_start});
   if (spans.empty() && !closed) return false;
   const std::string default_type =
       run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
