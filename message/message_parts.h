@@ -21,7 +21,8 @@ struct MessageSource {
   uint64_t Size;  // the message's bytes
 };
 
-// A source over bytes in memory (tests, fuzzing, small messages).
+// A source over bytes in memory (tests, fuzzing, small messages). Its reader
+// is asked for bytes within `size` only, as the reader here asks.
 MessageSource MemorySource(const void *bytes, size_t size);
 
 // Multiparts nest no deeper than this; what lies deeper is one part.
@@ -39,19 +40,30 @@ enum PartEncoding { EncodingIdentity, EncodingBase64, EncodingQuotedPrintable, E
 struct MessagePart {
   PartKind Kind;
   int Parent;            // the enclosing part's index; -1 for the top one
-  std::string Position;  // "1", "1.2", "1.2.1": as the tree is printed
+  // "1" for the message itself, "1.2" for its second part, "1.2.1" for the
+  // first part of that: as the tree is printed.
+  std::string Position;
   std::string Type;      // lower case, "text/plain" where none is stated
   std::string Charset;   // lower case; empty where none is stated
   std::string TransferEncoding;  // as stated, lower case ("7bit" where none)
   PartEncoding Encoding;         // how its bytes are decoded
-  std::string Disposition;       // "inline", "attachment" or empty
+  // "inline", "attachment" (also for a disposition of another name, as RFC
+  // 2183 has it) or empty
+  std::string Disposition;
   // The file name in UTF-8: from filename= (RFC 2231 continuations, charset
   // and language; RFC 2047 words), else name=, else made from the type and
   // position ("part 3.bin", "part 2.html"); made safe as export names are
-  // and told apart from its siblings' with "_(2)".
+  // and told apart from every other part's of the message with "_(2)". A
+  // given name is made safe as export names are (a space becomes '_'); the
+  // names made here are safe as they are.
   std::string Name;
   bool NameGiven;        // the message named it
-  bool IsAttachment;     // what `vfolder attachments` writes: not the body's text
+  // What a mail user calls an attachment, and `vfolder attachments` writes:
+  // a uuencoded block; a leaf of disposition attachment; a leaf that is no
+  // text/* unless it is inline and unnamed (a picture inside an HTML text);
+  // a text/* leaf that is named and of no stated disposition. Not: the
+  // containers, and the unnamed texts (the body: text/plain, text/html).
+  bool IsAttachment;
   uint64_t HeaderStart;  // the part's header section within the message
   uint64_t BodyStart, BodyEnd;  // its body (encoded bytes), BodyEnd exclusive
 };
@@ -65,7 +77,10 @@ struct DecodedField {
 struct MessageParts {
   DecodedField From, To, Cc, Date, Subject;
   // In tree order: each part follows its parent. Part 0 is the message
-  // itself (a leaf for a message that is not MIME: its body).
+  // itself (a leaf for a message that is not MIME: its body). A message
+  // without Content-Type is not MIME; one with it is, MIME-Version or not,
+  // as Python's email reads it. A text/plain leaf's uuencoded blocks follow
+  // it as its children; it keeps their bytes in its own.
   std::vector<MessagePart> Parts;
 };
 
@@ -80,7 +95,8 @@ typedef bool (*PartSink)(void *context, const void *bytes, size_t size);
 // Decodes part `index` (a leaf or a uuencoded block) into `sink`, piece by
 // piece: base64 (whitespace and stray characters skipped), quoted-printable
 // (soft line breaks, lower-case hex, a bad escape kept as it stands),
-// uuencode, or the bytes as they are. With `text_in_utf8`, a text/* part's
+// uuencode, or the bytes as they are (a multipart or a message: the bytes of
+// its body as they stand). With `text_in_utf8`, a text/* part's
 // bytes are converted from its charset into UTF-8 (as they are where the
 // charset is unknown). `*decoded` gets the bytes handed on. False when the
 // source cannot be read or the sink stops.

@@ -7,43 +7,11 @@
 #include <io.h>
 
 #include "platform/win_types.h"
-#else
-#include <errno.h>
-#include <iconv.h>
 #endif
 
 #ifdef _WIN32
 
 namespace {
-
-// The code page a name stands for; 0 for none.
-unsigned CodePageNamed(const char *name) {
-  std::string lower;
-  for (const char *c = name; *c; ++c) lower += char(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
-  if (lower == "utf-8" || lower == "utf8") return CP_UTF8;
-  if (lower == "koi8-r") return 20866;
-  if (lower == "koi8-u") return 21866;
-  if (lower == "us-ascii" || lower == "ascii") return 20127;
-  static const struct {
-    const char *Prefix;
-    unsigned Base;  // the code page of number 0 in the family
-  } Families[] = {{"cp", 0}, {"windows-", 0}, {"ibm", 0}, {"iso-8859-", 28590}, {"iso8859-", 28590}};
-  unsigned base = 0;
-  std::string number = lower;
-  for (const auto &family : Families) {
-    const size_t length = strlen(family.Prefix);
-    if (lower.compare(0, length, family.Prefix) != 0) continue;
-    number = lower.substr(length);
-    base = family.Base;
-    break;
-  }
-  if (number.empty() || number.size() > 5 ||
-      number.find_first_not_of("0123456789") != std::string::npos)
-    return 0;
-  const unsigned value = unsigned(atoi(number.c_str()));
-  if (base != 0 && (value < 1 || value > 16)) return 0;
-  return base + value;
-}
 
 std::string Utf8Of(const wchar_t *wide, int length) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
@@ -66,16 +34,17 @@ std::string Utf8From(unsigned code_page, const char *text) {
 
 bool OpenTextCharset(const char *name, TextCharset *charset) {
   charset->Name = name;
-  charset->CodePage = CodePageNamed(name);
-  return charset->CodePage != 0 && IsValidCodePage(charset->CodePage);
+  return OpenCharsetConverter(name, &charset->Converter);
 }
 
-void CloseTextCharset(TextCharset *) {}
+void CloseTextCharset(TextCharset *charset) { CloseCharsetConverter(&charset->Converter); }
 
 std::string DecodedText(const TextCharset *charset, const char *text) {
-  // UTF-8 stays as it is, bytes that are none included.
-  if (charset == nullptr || charset->CodePage == CP_UTF8) return text;
-  return Utf8From(charset->CodePage, text);
+  if (charset == nullptr) return text;
+  std::string decoded;
+  ConvertToUtf8(const_cast<CharsetConverter *>(&charset->Converter), text, strlen(text), &decoded,
+                nullptr);
+  return decoded;
 }
 
 std::string ArgumentText(const TextCharset *charset, const char *argument) {
@@ -109,40 +78,16 @@ void PrintText(FILE *stream, const std::string &utf8) {
 
 bool OpenTextCharset(const char *name, TextCharset *charset) {
   charset->Name = name;
-  const iconv_t converter = iconv_open("UTF-8", name);
-  charset->Converter = converter == iconv_t(-1) ? nullptr : converter;
-  return charset->Converter != nullptr;
+  return OpenCharsetConverter(name, &charset->Converter);
 }
 
-void CloseTextCharset(TextCharset *charset) {
-  if (charset->Converter != nullptr) iconv_close(iconv_t(charset->Converter));
-  charset->Converter = nullptr;
-}
+void CloseTextCharset(TextCharset *charset) { CloseCharsetConverter(&charset->Converter); }
 
 std::string DecodedText(const TextCharset *charset, const char *text) {
   if (charset == nullptr) return text;
-  const iconv_t converter = iconv_t(charset->Converter);
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
   std::string decoded;
-  char *in = const_cast<char *>(text);
-  size_t left = strlen(text);
-  char buffer[256];
-  while (left > 0) {
-    char *out = buffer;
-    size_t room = sizeof buffer;
-    const size_t done = iconv(converter, &in, &left, &out, &room);
-    decoded.append(buffer, size_t(out - buffer));
-    if (done != size_t(-1) || errno == E2BIG) continue;
-    // A byte the character set does not define, or the start of a character
-    // cut short: it stays as it is.
-    decoded += *in++;
-    --left;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  }
-  char *out = buffer;
-  size_t room = sizeof buffer;
-  iconv(converter, nullptr, nullptr, &out, &room);
-  decoded.append(buffer, size_t(out - buffer));
+  ConvertToUtf8(const_cast<CharsetConverter *>(&charset->Converter), text, strlen(text), &decoded,
+                nullptr);
   return decoded;
 }
 

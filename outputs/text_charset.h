@@ -7,13 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "message/charset_converter.h"
+
 struct TextCharset {
   std::string Name;  // as the user gave it
-#ifdef _WIN32
-  unsigned CodePage;
-#else
-  void *Converter;  // an iconv_t into UTF-8
-#endif
+  CharsetConverter Converter;
 };
 
 // Opens the character set `name`: cp437, cp850, cp866, cp1250, cp1251,

@@ -1,0 +1,73 @@
+#include "message/message_lines.h"
+
+#include <cstring>
+
+namespace {
+
+const size_t WindowBytes = 64 * 1024;
+
+// Makes the window hold the byte at `at`, if the message has it.
+bool Hold(MessageLines *lines, uint64_t at) {
+  if (at >= lines->WindowStart && at < lines->WindowStart + lines->WindowSize) return true;
+  if (at >= lines->Source->Size) return false;
+  size_t want = WindowBytes;
+  if (lines->Source->Size - at < want) want = size_t(lines->Source->Size - at);
+  const int64_t got = lines->Source->ReadAt(lines->Source->Context, at, lines->Window.data(), want);
+  lines->WindowStart = at;
+  lines->WindowSize = got > 0 ? size_t(got) : 0;
+  if (got < 0) lines->Failed = true;
+  return lines->WindowSize > 0;
+}
+
+}  // namespace
+
+void StartLines(const MessageSource *source, MessageLines *lines) {
+  lines->Source = source;
+  lines->Window.assign(WindowBytes, '\0');
+  lines->WindowStart = 0;
+  lines->WindowSize = 0;
+  lines->Failed = false;
+}
+
+bool ReadLine(MessageLines *lines, uint64_t at, uint64_t limit, size_t keep, MessageLine *line) {
+  if (limit > lines->Source->Size) limit = lines->Source->Size;
+  if (at >= limit) return false;
+  line->Start = at;
+  line->Head.clear();
+  uint64_t position = at;
+  while (position < limit) {
+    if (!Hold(lines, position)) {
+      // The message is shorter than it said: what was read is the last line.
+      limit = position;
+      break;
+    }
+    const char *from = lines->Window.data() + (position - lines->WindowStart);
+    size_t span = size_t(lines->WindowStart + lines->WindowSize - position);
+    if (span > limit - position) span = size_t(limit - position);
+    const char *feed = static_cast<const char *>(memchr(from, '\n', span));
+    const size_t taken = feed != nullptr ? size_t(feed - from) : span;
+    if (line->Head.size() < keep)
+      line->Head.append(from, taken < keep - line->Head.size() ? taken : keep - line->Head.size());
+    position += taken;
+    if (feed != nullptr) {
+      line->ContentEnd = position;
+      line->End = position + 1;
+      // CR LF: the CR belongs to the line's end.
+      if (position > at) {
+        char before = 0;
+        if (position - 1 >= lines->WindowStart) {
+          before = lines->Window[size_t(position - 1 - lines->WindowStart)];
+        } else if (Hold(lines, position - 1)) {
+          before = lines->Window[size_t(position - 1 - lines->WindowStart)];
+        }
+        if (before == '\r') {
+          --line->ContentEnd;
+          if (line->Head.size() > size_t(line->ContentEnd - at)) line->Head.pop_back();
+        }
+      }
+      return true;
+    }
+  }
+  line->ContentEnd = line->End = position;
+  return position > at;
+}

@@ -1,0 +1,314 @@
+// The tree of one message's parts, found in one pass per level of nesting
+// through a window of bounded size: only the places of parts and the few
+// header fields that describe them are kept, never a body.
+#include "message/message_parts.h"
+
+#include <cstring>
+
+#include "message/mime_fields.h"
+
+namespace {
+
+// Header lines are kept up to this many bytes each, folded ones together:
+// a field longer than that is damage, and its tail tells nothing needed.
+const size_t FieldBytes = 16 * 1024;
+// A delimiter line is "--", the boundary, "--" and white space; what a
+// longer line holds past that tells nothing either.
+const size_t DelimiterSlack = 256;
+// More parts than this are taken as damage: the rest stays in the multipart.
+const size_t MostParts = 100000;
+
+struct PartHeader {
+  std::string ContentType, Disposition, TransferEncoding;
+  bool HasContentType;
+  uint64_t BodyStart;
+};
+
+struct TopFields {
+  MessageParts *Parts;  // the top message's fields go here; null below it
+};
+
+std::string Lower(std::string text) {
+  for (char &c : text)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return text;
+}
+
+std::string Trimmed(const std::string &text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The name of the field the line starts, as Python's email sees one: bytes
+// from '!' to '~' other than ':', then ':'. False for a line that is none.
+bool FieldNameOf(const std::string &line, std::string *name, size_t *colon) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c == ':') {
+      if (i == 0) return false;
+      *name = Lower(line.substr(0, i));
+      *colon = i;
+      return true;
+    }
+    if (c < 0x21 || c > 0x7E) return false;
+  }
+  return false;
+}
+
+// The field's value where it is one the reader needs, else null.
+std::string *Kept(const std::string &name, PartHeader *header, MessageParts *top,
+                  std::string raw_top[5]) {
+  if (name == "content-type") {
+    header->HasContentType = true;
+    return &header->ContentType;
+  }
+  if (name == "content-disposition") return &header->Disposition;
+  if (name == "content-transfer-encoding") return &header->TransferEncoding;
+  if (top == nullptr) return nullptr;
+  static const char *const Names[5] = {"from", "to", "cc", "date", "subject"};
+  for (int i = 0; i < 5; ++i)
+    if (name == Names[i]) return &raw_top[i];
+  return nullptr;
+}
+
+// Reads the header section at `at`, which ends at an empty line, at a line
+// that is no header field (the body starts there, as Python's email has it)
+// or at `limit`. The first field of a name counts.
+void ReadHeader(MessageLines *lines, uint64_t at, uint64_t limit, MessageParts *top,
+                PartHeader *header) {
+  header->HasContentType = false;
+  std::string raw_top[5];
+  std::string *current = nullptr;
+  bool seen[8] = {};
+  MessageLine line;
+  header->BodyStart = limit;
+  bool first = true;
+  while (ReadLine(lines, at, limit, FieldBytes, &line)) {
+    at = line.End;
+    if (line.ContentEnd == line.Start) {
+      header->BodyStart = line.End;
+      break;
+    }
+    // A message saved from an mbox may keep its envelope line.
+    if (first && top != nullptr && line.Head.compare(0, 5, "From ") == 0) {
+      first = false;
+      continue;
+    }
+    first = false;
+    if (line.Head[0] == ' ' || line.Head[0] == '\t') {
+      if (current != nullptr && current->size() < FieldBytes) current->append(line.Head);
+      continue;
+    }
+    std::string name;
+    size_t colon;
+    if (!FieldNameOf(line.Head, &name, &colon)) {
+      header->BodyStart = line.Start;
+      break;
+    }
+    current = Kept(name, header, top, raw_top);
+    if (current != nullptr) {
+      // Which of the kept fields this is, to keep its first only.
+      const size_t slot = current == &header->ContentType           ? 0
+                          : current == &header->Disposition         ? 1
+                          : current == &header->TransferEncoding    ? 2
+                                                                    : 3 + size_t(current - raw_top);
+      if (seen[slot]) {
+        current = nullptr;
+      } else {
+        seen[slot] = true;
+        current->assign(line.Head, colon + 1, std::string::npos);
+      }
+    }
+  }
+  if (top != nullptr) {
+    DecodedField *fields[5] = {&top->From, &top->To, &top->Cc, &top->Date, &top->Subject};
+    for (int i = 0; i < 5; ++i) *fields[i] = DecodeHeaderValue(raw_top[i]);
+  }
+}
+
+PartEncoding EncodingNamed(const std::string &name) {
+  if (name == "base64") return EncodingBase64;
+  if (name == "quoted-printable") return EncodingQuotedPrintable;
+  if (name == "x-uuencode" || name == "uuencode" || name == "x-uue" || name == "uue")
+    return EncodingUuencode;
+  return EncodingIdentity;
+}
+
+// The delimiter line of `boundary`: "--boundary", then "--" for the last,
+// then only white space. 0 for none, 1 for a delimiter, 2 for the last.
+int DelimiterKind(const std::string &line, const std::string &boundary) {
+  if (line.size() < boundary.size() + 2 || line[0] != '-' || line[1] != '-' ||
+      line.compare(2, boundary.size(), boundary) != 0)
+    return 0;
+  size_t at = boundary.size() + 2;
+  int kind = 1;
+  if (line.compare(at, 2, "--") == 0) {
+    kind = 2;
+    at += 2;
+  }
+  for (; at < line.size(); ++at)
+    if (line[at] != ' ' && line[at] != '\t') return 0;
+  return kind;
+}
+
+struct TreeRun {
+  MessageLines Lines;
+  MessageParts *Parts;
+};
+
+void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
+              const std::string &position, const char *default_type);
+
+// Finds the parts of multipart `index` between `start` and `limit`. False
+// when no delimiter line is there: the part is a leaf then.
+bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint64_t start,
+                  uint64_t limit, int depth) {
+  struct Span {
+    uint64_t Start, End;
+  };
+  std::vector<Span> spans;
+  MessageLine line;
+  uint64_t at = start;
+  uint64_t previous_content_end = start;  // where the line before ends, its line feed not in
+  bool open = false;                      // a part has started
+  bool closed = false;
+  uint64_t part_start = 0;
+  const size_t keep = boundary.size() + DelimiterSlack;
+  while (!closed && ReadLine(&run->Lines, at, limit, keep, &line)) {
+    at = line.End;
+    const int kind = line.ContentEnd - line.Start <= keep ? DelimiterKind(line.Head, boundary) : 0;
+    if (kind != 0) {
+      // The line break before a delimiter belongs to it.
+      if (open)
+        spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
+                                                                      : part_start});
+      open = kind == 1;
+      closed = kind == 2;
+      part_start = line.End;
+    }
+    previous_content_end = line.ContentEnd;
+  }
+  if (run->Lines.Failed) return true;
+  // No closing delimiter: the last part runs to the end, its last line
+  // break left out, as Python's email leaves it.
+  if (open)
+    spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
+                                                                  : part_start});
+  if (spans.empty() && !closed) return false;
+  const std::string default_type =
+      run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
+  const std::string position = run->Parts->Parts[index].Position;
+  for (size_t i = 0; i < spans.size() && run->Parts->Parts.size() < MostParts; ++i)
+    ReadPart(run, spans[i].Start, spans[i].End, depth + 1, int(index),
+             position + "." + std::to_string(i + 1), default_type.c_str());
+  return true;
+}
+
+void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
+              const std::string &position, const char *default_type) {
+  std::vector<MessagePart> &parts = run->Parts->Parts;
+  const size_t index = parts.size();
+  parts.push_back(MessagePart());
+  PartHeader header;
+  ReadHeader(&run->Lines, at, limit, index == 0 ? run->Parts : nullptr, &header);
+  {
+    MessagePart &part = parts[index];
+    part.Kind = PartLeaf;
+    part.Parent = parent;
+    part.Position = position;
+    part.HeaderStart = at;
+    part.BodyStart = header.BodyStart;
+    part.BodyEnd = limit;
+    part.NameGiven = false;
+    part.IsAttachment = false;
+    const MimeField type = ParseMimeField(header.ContentType);
+    // A type that is none ("text", "") is text/plain, as Python's email reads it.
+    const size_t slash = type.Value.find('/');
+    part.Type = header.HasContentType && slash != std::string::npos && slash > 0 &&
+                        slash + 1 < type.Value.size() &&
+                        type.Value.find_first_of(" \t") == std::string::npos
+                    ? type.Value
+                    : std::string(default_type);
+    const std::string *charset = ParameterOf(type, "charset");
+    part.Charset = charset != nullptr ? Lower(Trimmed(*charset)) : std::string();
+    part.TransferEncoding = Lower(Trimmed(header.TransferEncoding));
+    if (part.TransferEncoding.empty()) part.TransferEncoding = "7bit";
+    part.Encoding = EncodingNamed(part.TransferEncoding);
+    const MimeField disposition = ParseMimeField(header.Disposition);
+    part.Disposition = disposition.Value.empty() || disposition.Value == "inline"
+                           ? disposition.Value
+                           : "attachment";
+    const std::string *name = ParameterOf(disposition, "filename");
+    if (name == nullptr || name->empty()) name = ParameterOf(type, "name");
+    if (name != nullptr && !name->empty()) {
+      part.Name = *name;
+      part.NameGiven = true;
+    }
+    if (part.Type.compare(0, 10, "multipart/") == 0 && depth < DeepestPart) {
+      const std::string *boundary = ParameterOf(type, "boundary");
+      if (boundary != nullptr && !boundary->empty()) {
+        const std::string kept = *boundary;
+        if (ReadChildren(run, index, kept, header.BodyStart, limit, depth))
+          parts[index].Kind = PartMultipart;
+      }
+      return;
+    }
+    if ((part.Type == "message/rfc822" || part.Type == "message/global") && depth < DeepestPart &&
+        header.BodyStart < limit) {
+      part.Kind = PartMessage;
+      ReadPart(run, header.BodyStart, limit, depth + 1, int(index), position + ".1", "text/plain");
+      return;
+    }
+  }
+  if (parts[index].Type == "text/plain" && parts[index].Encoding == EncodingIdentity)
+    AddUuencodedBlocks(&run->Lines, index, &parts);
+}
+
+// What a mail user calls an attachment; see IsAttachment in the header.
+bool IsAttachmentPart(const MessagePart &part) {
+  if (part.Kind == PartUuencoded) return true;
+  if (part.Kind != PartLeaf) return false;
+  if (part.Disposition == "attachment") return true;
+  // A multipart whose parts could not be found is text, as the body's.
+  const bool text =
+      part.Type.compare(0, 5, "text/") == 0 || part.Type.compare(0, 10, "multipart/") == 0;
+  if (!text) return part.NameGiven || part.Disposition != "inline";
+  return part.NameGiven && part.Disposition.empty();
+}
+
+}  // namespace
+
+namespace {
+
+// The source's reader is asked for bytes within its Size only, so the bytes'
+// address is all it needs.
+int64_t ReadFromMemory(void *context, uint64_t at, void *buffer, size_t size) {
+  memcpy(buffer, static_cast<const char *>(context) + at, size);
+  return int64_t(size);
+}
+
+}  // namespace
+
+MessageSource MemorySource(const void *bytes, size_t size) {
+  MessageSource source = {ReadFromMemory, const_cast<void *>(bytes), uint64_t(size)};
+  return source;
+}
+
+bool ReadMessageParts(const MessageSource &source, MessageParts *parts) {
+  *parts = MessageParts();
+  TreeRun run;
+  StartLines(&source, &run.Lines);
+  run.Parts = parts;
+  ReadPart(&run, 0, source.Size, 0, -1, "1", "text/plain");
+  if (run.Lines.Failed) return false;
+  for (MessagePart &part : parts->Parts) part.IsAttachment = IsAttachmentPart(part);
+  return NameParts(&parts->Parts);
+}
+
+bool DecodePart(const MessageSource &source, const MessageParts &parts, size_t index,
+                bool text_in_utf8, PartSink sink, void *context, uint64_t *decoded) {
+  *decoded = 0;
+  if (index >= parts.Parts.size()) return false;
+  return DecodePartBytes(source, parts.Parts[index], text_in_utf8, sink, context, decoded);
+}

@@ -1,0 +1,54 @@
+// What the message reader's files share: header values taken apart, names
+// made, bytes decoded. None of it is for callers of message_parts.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "message/message_lines.h"
+#include "message/message_parts.h"
+
+// header_fields.cpp
+
+// `bytes` in `charset` as UTF-8; false, with nothing added, for a charset
+// the converter knows not.
+bool AppendInUtf8(const std::string &charset, const std::string &bytes, std::string *utf8);
+
+// mime_params.cpp
+
+struct MimeParameter {
+  std::string Name;   // lower case
+  std::string Value;  // in UTF-8 where it said its charset, RFC 2047 words decoded
+};
+
+// A Content-Type or Content-Disposition value: the value before the first
+// ';' in lower case, and its parameters, continuations joined.
+struct MimeField {
+  std::string Value;
+  std::vector<MimeParameter> Parameters;
+};
+
+MimeField ParseMimeField(const std::string &raw);
+
+// The parameter's value, or null.
+const std::string *ParameterOf(const MimeField &field, const char *name);
+
+// part_decoders.cpp
+
+// Decodes part `part`'s bytes into `sink`, as DecodePart does.
+bool DecodePartBytes(const MessageSource &source, const MessagePart &part, bool text_in_utf8,
+                     PartSink sink, void *context, uint64_t *decoded);
+
+// uuencoded_blocks.cpp
+
+// Adds to `parts`, after the text part `text` (its index), the blocks
+// "begin MODE NAME" ... "end" of its body as parts of their own.
+void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePart> *parts);
+
+// part_names.cpp
+
+// Names every part: given names made safe, others from type and position;
+// twins told apart.
+bool NameParts(std::vector<MessagePart> *parts);
