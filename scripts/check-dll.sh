@@ -4,7 +4,7 @@
 # no file through the C library. vessor.dll (the old interface) has the ten
 # entry points and opens files through CreateFileA, which takes paths in the
 # code page the host switched the file functions to; vessor3.dll (the native
-# interface) has the thirteen of version 3 and creates files through
+# interface) has the fifteen of version 3 it uses and creates files through
 # CreateFileW, which takes any letters and, with the long-path prefix, any
 # length.
 set -uo pipefail
@@ -15,7 +15,8 @@ imports=$(grep -oP 'DLL Name: \K\S+' <<<"$headers" | tr 'a-z' 'A-Z' | sort)
 case $(basename "$dll") in
   vessor3.dll)
     entry_points=(AnalyseW CloseAnalyseW ClosePanelW ConfigureW ExitFARW FreeFindDataW GetFilesW
-      GetFindDataW GetGlobalInfoW GetOpenPanelInfoW GetPluginInfoW OpenW SetStartupInfoW)
+      GetFindDataW GetGlobalInfoW GetOpenPanelInfoW GetPluginInfoW OpenW ProcessPanelInputW
+      SetDirectoryW SetStartupInfoW)
     creator=CreateFileW ;;
   *)
     entry_points=(ClosePlugin ExitFAR FreeFindData GetFiles GetFindData GetOpenPluginInfo

@@ -1,5 +1,5 @@
 // The native plug-in (vessor3.dll) driven as the file manager's version 3
-// drives it: its thirteen entry points found by name, the host's records laid
+// drives it: its fifteen entry points found by name, the host's records laid
 // out as that host lays them out, and stand-ins for the host's texts from the
 // plug-in's language files, message box, menu, input line and settings store.
 #include <gtest/gtest.h>
@@ -34,6 +34,8 @@ struct NativeApi {
   decltype(&ClosePanelW) ClosePanel;
   decltype(&ExitFARW) ExitFAR;
   decltype(&ConfigureW) Configure;
+  decltype(&ProcessPanelInputW) ProcessPanelInput;
+  decltype(&SetDirectoryW) SetDirectory;
 };
 
 // What the stand-in services saw, and what they answer.
@@ -74,6 +76,7 @@ struct HostState {
   // directory, and how often the plug-in had them read anew.
   std::wstring PanelDir, PassiveDir;
   std::vector<std::wstring> Selected;
+  far3::PluginPanelItem Current = {};  // the item under the cursor
   bool PluginPanel = false;
   int Updates = 0;
   int WorkBoxes = 0;                 // boxes drawn with no button
@@ -334,6 +337,14 @@ intptr_t WINAPI HostPanelControl(HANDLE panel, int command, intptr_t param1, voi
     get->Item->FileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     return CopyOut(name, get->Item, get->Size, &far3::PluginPanelItem::FileName);
   }
+  if (command == FCTL_GETCURRENTPANELITEM) {
+    auto *get = static_cast<FarGetPluginPanelItem *>(param2);
+    const std::wstring name = Host.Current.FileName != nullptr ? Host.Current.FileName : L"";
+    if (get == nullptr) return CopyOut(name, static_cast<far3::PluginPanelItem *>(nullptr), 0,
+                                       &far3::PluginPanelItem::FileName);
+    *get->Item = Host.Current;
+    return CopyOut(name, get->Item, get->Size, &far3::PluginPanelItem::FileName);
+  }
   if (command == FCTL_UPDATEPANEL) ++Host.Updates;
   return 1;
 }
@@ -393,6 +404,8 @@ const NativeApi &Native() {
   Find(library, "ClosePanelW", &api.ClosePanel);
   Find(library, "ExitFARW", &api.ExitFAR);
   Find(library, "ConfigureW", &api.Configure);
+  Find(library, "ProcessPanelInputW", &api.ProcessPanelInput);
+  Find(library, "SetDirectoryW", &api.SetDirectory);
   GlobalInfo global;
   memset(&global, 0, sizeof global);
   global.StructSize = sizeof global;
@@ -1180,4 +1193,120 @@ TEST_F(NativeTest, ConvertsChosenFoldersFromThePluginsMenu) {
                                              : L"No Vessor mail folder in what was chosen");
   }
   EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+// Enter on a message shows its parts: its text readable, its attachments
+// decoded under their names, the message inside it as a folder, its own
+// bytes; F3 and F5 give them, ".." goes back up.
+TEST_F(NativeTest, EntersAMessageAsAFolderOfItsParts) {
+  const std::string message =
+      "From: =?UTF-8?B?0JDQvdC90LA=?= <anna@example.org>\n"
+      "To: bob@example.org\n"
+      "Subject: report\n"
+      "MIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=\"b1\"\n"
+      "\n"
+      "--b1\n"
+      "Content-Type: text/plain; charset=windows-1251\n"
+      "Content-Transfer-Encoding: quoted-printable\n"
+      "\n"
+      "=C4=EE=E1=F0=FB=E9 =E4=E5=ED=FC\n"
+      "--b1\n"
+      "Content-Type: application/pdf\n"
+      "Content-Disposition: attachment; filename*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82.pdf\n"
+      "Content-Transfer-Encoding: base64\n"
+      "\n"
+      "JVBERi0xLjQK\n"
+      "--b1\n"
+      "Content-Type: text/plain\n"
+      "\n"
+      "begin 644 hello.txt\n"
+      "&:&5L;&\\*\n"
+      "`\n"
+      "end\n"
+      "--b1\n"
+      "Content-Type: message/rfc822\n"
+      "\n"
+      "From: inner@example.org\n"
+      "Subject: inner\n"
+      "\n"
+      "inner body\n"
+      "--b1--\n";
+  std::string escaped;
+  for (char c : message) escaped += c == '\n' ? std::string("\\n") : c == '\\' ? "\\\\" : std::string(1, c);
+  Open("message\nname report\ndate 12 Mar 00 14:35\nbody " + escaped + "\n");
+  Listing &messages = List();
+  ASSERT_EQ(messages.Count, 1u);
+  Host.Current = messages.Items[0];
+  ProcessPanelInputInfo enter = {sizeof enter, panel, {}, nullptr};
+  enter.Rec.EventType = KEY_EVENT;
+  enter.Rec.Event.KeyEvent.bKeyDown = TRUE;
+  enter.Rec.Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+  EXPECT_EQ(Native().ProcessPanelInput(&enter), 1);
+  EXPECT_EQ(Host.Updates, 1);
+
+  Listing &parts = List();
+  std::vector<std::wstring> names = parts.Names();
+  ASSERT_GE(names.size(), 5u);
+  EXPECT_EQ(names.front(), L"Message.txt");
+  EXPECT_EQ(names.back(), L"Original.eml");
+  EXPECT_NE(std::find(names.begin(), names.end(), L"Отчёт.pdf"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), L"hello.txt"), names.end());
+  size_t inner = SIZE_MAX;
+  for (size_t i = 0; i < parts.Count; ++i)
+    if (parts.Items[i].FileAttributes & FILE_ATTRIBUTE_DIRECTORY) inner = i;
+  ASSERT_NE(inner, SIZE_MAX);
+  EXPECT_EQ(Ticks(parts.Items[0].LastWriteTime), Ticks(messages.Items[0].LastWriteTime));
+
+  OpenPanelInfo settings = {};
+  settings.StructSize = sizeof settings;
+  settings.hPanel = panel;
+  Native().GetOpenPanelInfo(&settings);
+  EXPECT_STREQ(settings.CurDir, L"\\report");
+  EXPECT_STREQ(settings.PanelTitle, L"Vessor folder: report");
+  EXPECT_TRUE(settings.Flags & OPIF_ADDDOTS);
+  ASSERT_EQ(settings.InfoLinesNumber, 5u);
+  EXPECT_STREQ(settings.InfoLines[0].Data, L"Анна <anna@example.org>");
+
+  // F5 of every part but the folder: decoded, the text in UTF-8.
+  const std::wstring out = dir + L"\\parts";
+  ASSERT_TRUE(MakeDirectoryWide(out));
+  for (size_t i = 0; i < parts.Count; ++i)
+    if (i != inner) {
+      EXPECT_EQ(Copy(parts, out, OPM_SILENT, i, 1), 1) << i;
+    }
+  const std::string text = ReadWide(out + L"\\Message.txt");
+  EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(text.find("From: \xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0 <anna@example.org>\r\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\xD0\x94\xD0\xBE\xD0\xB1\xD1\x80\xD1\x8B\xD0\xB9 \xD0\xB4\xD0\xB5\xD0\xBD\xD1\x8C"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ReadWide(out + L"\\Отчёт.pdf"), "%PDF-1.4\n");
+  EXPECT_EQ(ReadWide(out + L"\\hello.txt"), "hello\n");
+  EXPECT_EQ(ReadWide(out + L"\\Original.eml"), message);
+  // Again: the files there stay, the copies take the next free names.
+  EXPECT_EQ(Copy(parts, out, OPM_SILENT, 0, 1), 1);
+  EXPECT_EQ(ReadWide(out + L"\\Message.txt"), text);
+  EXPECT_EQ(ListWide(out).size(), 5u);
+  // F5 asks where, and makes the directory typed.
+  EXPECT_EQ(Copy(parts, dir + L"\\asked", 0, 0, 1), 1);
+  ASSERT_EQ(Host.Lines.size(), 1u);
+  EXPECT_EQ(Host.Lines[0].Question, L"Copy 1 item to:");
+  EXPECT_EQ(ReadWide(dir + L"\\asked\\Message.txt"), text);
+
+  // Into the message inside it, and back up twice to the list of messages.
+  SetDirectoryInfo into = {sizeof into, panel, parts.Items[inner].FileName, 0, 0, {}, nullptr};
+  EXPECT_EQ(Native().SetDirectory(&into), 1);
+  Listing &inside = List();
+  ASSERT_GE(inside.Count, 2u);
+  const std::wstring inner_out = dir + L"\\inner";
+  ASSERT_TRUE(MakeDirectoryWide(inner_out));
+  EXPECT_EQ(Copy(inside, inner_out, OPM_SILENT | OPM_VIEW, 0, 1), 1);
+  EXPECT_NE(ReadWide(inner_out + L"\\Message.txt").find("inner body"), std::string::npos);
+  for (intptr_t up : {1, 1, 0}) {
+    SetDirectoryInfo back = {sizeof back, panel, L"..", 0, 0, {}, nullptr};
+    EXPECT_EQ(Native().SetDirectory(&back), up);
+  }
+  EXPECT_EQ(List().Names(), messages.Names());
 }

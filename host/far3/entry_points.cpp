@@ -95,7 +95,9 @@ void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
 
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
-  return ListFolderPanel(PanelOf(info->hPanel), TextCodePage(), info);
+  FolderPanel *panel = PanelOf(info->hPanel);
+  if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, info);
+  return ListFolderPanel(panel, TextCodePage(), info);
 }
 
 void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
@@ -104,7 +106,21 @@ void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
 
 intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
-  return CopyPanelItems(PanelOf(info->hPanel)->Folder, TextCodePage(), info);
+  FolderPanel *panel = PanelOf(info->hPanel);
+  if (InsideMessage(panel->Inside))
+    return CopyMessageParts(panel->Inside, panel->Folder, info,
+                            (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0);
+  return CopyPanelItems(panel->Folder, TextCodePage(), info);
+}
+
+intptr_t WINAPI ProcessPanelInputW(const ProcessPanelInputInfo *info) {
+  if (!Reaches(info, info->Rec)) return 0;
+  return ProcessPanelKey(PanelOf(info->hPanel), info->hPanel, info->Rec);
+}
+
+intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
+  if (!Reaches(info, info->Dir)) return 0;
+  return ChangePanelDirectory(PanelOf(info->hPanel), info->Dir);
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {

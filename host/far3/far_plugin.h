@@ -340,6 +340,32 @@ struct GetFilesInfo {
   void *Instance;
 };
 
+// A key or mouse event over the plug-in's panel, before the host acts on it.
+struct ProcessPanelInputInfo {
+  size_t StructSize;
+  HANDLE hPanel;
+  INPUT_RECORD Rec;
+  void *Instance;
+};
+
+// The panel is to go into the directory `Dir` ("..": up).
+struct SetDirectoryInfo {
+  size_t StructSize;
+  HANDLE hPanel;
+  const wchar_t *Dir;
+  intptr_t Reserved;
+  unsigned long long OpMode;
+  UserDataItem UserData;
+  void *Instance;
+};
+
+// Where the cursor goes when the panel is drawn anew.
+struct PanelRedrawInfo {
+  size_t StructSize;
+  size_t CurrentItem;
+  size_t TopPanelItem;
+};
+
 struct ClosePanelInfo {
   size_t StructSize;
   HANDLE hPanel;
@@ -420,6 +446,7 @@ enum : int {
   FCTL_UPDATEPANEL = 2,
   FCTL_REDRAWPANEL = 3,
   FCTL_GETSELECTEDPANELITEM = 22,
+  FCTL_GETCURRENTPANELITEM = 23,
   FCTL_GETPANELDIRECTORY = 24,
 };
 enum : int { PTYPE_FILEPANEL = 0 };
@@ -476,6 +503,13 @@ FAR3_OFFSET(PanelInfo, SelectedItemsNumber, 36, 48);
 FAR3_OFFSET(PanelInfo, CurrentItem, 56, 72);
 FAR3_OFFSET(PanelInfo, PanelType, 68, 96);
 FAR3_LAYOUT(FarGetPluginPanelItem, 12, 24);
+FAR3_LAYOUT(ProcessPanelInputInfo, 32, 48);
+FAR3_OFFSET(ProcessPanelInputInfo, Rec, 8, 16);
+FAR3_LAYOUT(SetDirectoryInfo, 40, 64);
+FAR3_OFFSET(SetDirectoryInfo, Dir, 8, 16);
+FAR3_OFFSET(SetDirectoryInfo, OpMode, 16, 32);
+FAR3_OFFSET(SetDirectoryInfo, UserData, 24, 40);
+FAR3_LAYOUT(PanelRedrawInfo, 12, 24);
 FAR3_LAYOUT(FarPanelDirectory, 32, 48);
 FAR3_OFFSET(FarPanelDirectory, PluginId, 12, 24);
 FAR3_OFFSET(FarPanelDirectory, File, 28, 40);
@@ -617,4 +651,6 @@ intptr_t WINAPI GetFilesW(far3::GetFilesInfo *info);
 void WINAPI ClosePanelW(const far3::ClosePanelInfo *info);
 void WINAPI ExitFARW(const far3::ExitInfo *info);
 intptr_t WINAPI ConfigureW(const far3::ConfigureInfo *info);
+intptr_t WINAPI ProcessPanelInputW(const far3::ProcessPanelInputInfo *info);
+intptr_t WINAPI SetDirectoryW(const far3::SetDirectoryInfo *info);
 }

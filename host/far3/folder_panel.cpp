@@ -45,6 +45,7 @@ FolderPanel *OpenFolderPanel(const wchar_t *path) {
 }
 
 void CloseFolderPanel(FolderPanel *panel) {
+  FreeMessageStack(panel->Inside);
   if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
   free(panel->HostFile);
   free(panel->DataFile);
@@ -80,4 +81,42 @@ void FillPanelSettings(const FolderPanel *panel, OpenPanelInfo *info) {
   info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
   info->KeyBar = &PanelKeyBar;
+  FillMessagePanelSettings(panel->Inside, info);
+}
+
+intptr_t ProcessPanelKey(FolderPanel *panel, HANDLE handle, const INPUT_RECORD &input) {
+  if (input.EventType != KEY_EVENT || !input.Event.KeyEvent.bKeyDown ||
+      InsideMessage(panel->Inside))
+    return 0;
+  const DWORD control = input.Event.KeyEvent.dwControlKeyState;
+  const DWORD modifiers = control & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED |
+                                     RIGHT_CTRL_PRESSED | SHIFT_PRESSED);
+  const WORD key = input.Event.KeyEvent.wVirtualKeyCode;
+  const bool ctrl = modifiers != 0 && (modifiers & ~DWORD(LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) == 0;
+  if (!((key == VK_RETURN && modifiers == 0) || (key == VK_NEXT && ctrl))) return 0;
+  const intptr_t size = ControlPanel(handle, FCTL_GETCURRENTPANELITEM, 0, nullptr);
+  if (size < intptr_t(sizeof(PluginPanelItem))) return 0;
+  void *block = calloc(1, size_t(size));
+  if (block == nullptr) return 0;
+  FarGetPluginPanelItem get = {sizeof get, size_t(size), static_cast<PluginPanelItem *>(block)};
+  const bool entered = ControlPanel(handle, FCTL_GETCURRENTPANELITEM, 0, &get) != 0 &&
+                       get.Item->FileName != nullptr && wcscmp(get.Item->FileName, L"..") != 0 &&
+                       EnterMessage(&panel->Inside, panel->Folder, *get.Item);
+  free(block);
+  if (!entered) return 0;
+  ControlPanel(handle, FCTL_UPDATEPANEL, 0, nullptr);
+  PanelRedrawInfo redraw = {sizeof redraw, 0, 0};
+  ControlPanel(handle, FCTL_REDRAWPANEL, 0, &redraw);
+  return 1;
+}
+
+intptr_t ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
+  if (dir == nullptr) return 0;
+  if (wcscmp(dir, L"..") == 0) return LeaveMessage(panel->Inside) ? 1 : 0;
+  if (wcscmp(dir, L"\\") == 0) {
+    while (LeaveMessage(panel->Inside)) {
+    }
+    return 1;
+  }
+  return EnterInnerMessage(panel->Inside, panel->Folder, dir) ? 1 : 0;
 }

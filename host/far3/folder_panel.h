@@ -5,6 +5,7 @@
 #include "folder/folder_handle.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/info_lines.h"
+#include "host/far3/message_panel.h"
 
 struct FolderPanel {
   FolderHandle *Folder;
@@ -12,6 +13,7 @@ struct FolderPanel {
   wchar_t *DataFile;  // the data folder file's path made from it
   InfoLines Info;     // of the last listing
   bool Listed;
+  MessageStack *Inside;  // the messages entered, one inside the other; null for none
 };
 
 // A panel for the index file at `path`: the folder's two paths, the data
@@ -32,3 +34,11 @@ intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, far3::GetFindDa
 // GetFilesW. The rest of the record stays as the host passed it,
 // zero-filled.
 void FillPanelSettings(const FolderPanel *panel, far3::OpenPanelInfo *info);
+
+// Enter or Ctrl+PgDn on a message of the listing opens it as a folder of its
+// parts; the host's other keys go on as they would. 1 when the key was taken.
+intptr_t ProcessPanelKey(FolderPanel *panel, HANDLE handle, const INPUT_RECORD &input);
+
+// Into a message inside the one shown (`dir` its item's name), or up ("..";
+// "\\": all the way). 1 when the panel went there.
+intptr_t ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir);

@@ -96,3 +96,4 @@ enum MessageId {
 #define HELP_SAVING L"Saving"
 #define HELP_CODE_PAGE L"CodePage"
 #define HELP_CONVERT L"Convert"
+#define HELP_PARTS L"Parts"

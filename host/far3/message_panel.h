@@ -1,0 +1,45 @@
+// Inside a message: the panel lists its parts as items (the readable text,
+// the HTML body, each attachment decoded, each message inside it as a
+// folder, and its own bytes), and goes back up to where it came from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "folder/folder_handle.h"
+#include "host/far3/far_plugin.h"
+
+struct MessageStack;
+
+// Opens the message of the panel item `item` (a message of the folder's
+// listing) as the panel's first level inside; `*stack` is made when null.
+// False when its bytes cannot be read: the panel stays where it was.
+bool EnterMessage(MessageStack **stack, FolderHandle *folder, const far3::PluginPanelItem &item);
+
+// Goes into the message inside the current one that the item `name` shows.
+bool EnterInnerMessage(MessageStack *stack, FolderHandle *folder, const wchar_t *name);
+
+// One level up; false when the panel is not inside a message.
+bool LeaveMessage(MessageStack *stack);
+
+// Whether the panel is inside a message.
+bool InsideMessage(const MessageStack *stack);
+
+void FreeMessageStack(MessageStack *stack);
+
+// The current message's parts as panel items, in one heap block that
+// FreeFindDataW releases.
+intptr_t ListMessageParts(MessageStack *stack, far3::GetFindDataInfo *info);
+
+// Writes each chosen part (decoded; the text in UTF-8) into a new file of
+// its name in the destination, never replacing one, with the message's
+// date; clears PPIF_SELECTED in each written whole. F5 and F6 first ask
+// where, in the host's input line (a directory typed there is made). 1, 0
+// when one failed, -1 when the user cancelled.
+intptr_t CopyMessageParts(MessageStack *stack, FolderHandle *folder, far3::GetFilesInfo *info,
+                          bool quiet);
+
+// The panel's title, directory (the messages' names, for the host to put
+// the cursor back on the message it came from) and the header lines for
+// the info panel.
+void FillMessagePanelSettings(const MessageStack *stack, far3::OpenPanelInfo *info);
