@@ -190,8 +190,11 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
     previous_content_end = line.ContentEnd;
   }
   if (run->Lines.Failed) return true;
-  // No closing delimiter: the last part runs to the end.
-  if (open) spans.push_back({part_start, limit});
+  // No closing delimiter: the last part runs to the end, its last line
+  // break left out, as Python's email leaves it.
+  if (open)
+    spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
+                                                                  : part_start});
   if (spans.empty() && !closed) return false;
   const std::string default_type =
       run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
@@ -267,7 +270,9 @@ bool IsAttachmentPart(const MessagePart &part) {
   if (part.Kind == PartUuencoded) return true;
   if (part.Kind != PartLeaf) return false;
   if (part.Disposition == "attachment") return true;
-  const bool text = part.Type.compare(0, 5, "text/") == 0;
+  // A multipart whose parts could not be found is text, as the body's.
+  const bool text =
+      part.Type.compare(0, 5, "text/") == 0 || part.Type.compare(0, 10, "multipart/") == 0;
   if (!text) return part.NameGiven || part.Disposition != "inline";
   return part.NameGiven && part.Disposition.empty();
 }

@@ -121,6 +121,8 @@ MimeField ParseMimeField(const std::string &raw) {
                      });
     std::string charset;
     std::string bytes;
+    std::string encoded;  // encoded sections in a row, decoded together: senders
+                          // split an escape between two
     bool any_encoded = false;
     for (size_t k = 0; k < sections.size(); ++k) {
       const RawParameter &piece = *sections[k];
@@ -137,13 +139,16 @@ MimeField ParseMimeField(const std::string &raw) {
             value = value.substr(quote2 + 1);
           }
         }
-        bytes += PercentDecoded(value);
+        encoded += value;
         any_encoded = true;
       } else {
+        bytes += PercentDecoded(encoded);
+        encoded.clear();
         bytes += value;
       }
       if (sections[0]->Section < 0) break;
     }
+    bytes += PercentDecoded(encoded);
     MimeParameter parameter = {name, std::string()};
     const bool converted =
         any_encoded && !charset.empty() && AppendInUtf8(charset, bytes, &parameter.Value);

@@ -1,11 +1,18 @@
 // The file names of parts: the name the message gives, else one made from
 // the part's place and type, made safe as export names are and told apart.
 #include <cstring>
+#include <set>
 
 #include "folder/export_name.h"
 #include "message/mime_fields.h"
 
 namespace {
+
+std::string FoldedCase(std::string name) {
+  for (char &c : name)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return name;
+}
 
 const char *ExtensionOf(const MessagePart &part) {
   static const struct {
@@ -16,6 +23,8 @@ const char *ExtensionOf(const MessagePart &part) {
                {"image/png", ".png"},       {"image/gif", ".gif"},      {"application/pdf", ".pdf"},
                {"application/zip", ".zip"}, {"application/msword", ".doc"}};
   if (part.Kind == PartMultipart) return "";
+  // A multipart whose parts could not be found holds text.
+  if (part.Type.compare(0, 10, "multipart/") == 0) return ".txt";
   for (const auto &known : Known)
     if (part.Type == known.Type) return known.Extension;
   return part.Type.compare(0, 5, "text/") == 0 ? ".txt" : ".bin";
@@ -43,11 +52,25 @@ bool NameParts(std::vector<MessagePart> *parts) {
     MakeExportName(name.c_str(), &safe[i][0], safe[i].size());
     safe[i].resize(needed);
   }
-  std::vector<const char *> texts(safe.size());
-  for (size_t i = 0; i < safe.size(); ++i) texts[i] = safe[i].c_str();
-  ExportNames names;
-  if (!MakeExportNames(texts.data(), int(texts.size()), LongestItemName + 8, &names)) return false;
-  for (size_t i = 0; i < parts->size(); ++i) (*parts)[i].Name = ExportNameOf(&names, int(i));
-  FreeExportNames(&names);
+  // Twins among the message's files: "_(2)", "_(3)", ... before the
+  // extension, so that the name still tells the file's type; names equal but
+  // for the case of A-Z are twins, as Windows takes them.
+  std::set<std::string> given;
+  for (size_t i = 0; i < parts->size(); ++i) {
+    std::string name = safe[i];
+    // A container is no file: its name is one among its siblings'
+    // positions, and takes no name from a file.
+    const PartKind kind = (*parts)[i].Kind;
+    if (kind == PartMultipart || kind == PartMessage) {
+      (*parts)[i].Name = name;
+      continue;
+    }
+    const size_t dot = name.rfind('.');
+    const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    for (unsigned twin = 2; given.count(FoldedCase(name)) != 0; ++twin)
+      name = safe[i].substr(0, stem) + "_(" + std::to_string(twin) + ")" + safe[i].substr(stem);
+    given.insert(FoldedCase(name));
+    (*parts)[i].Name = name;
+  }
   return true;
 }

@@ -12,6 +12,7 @@
 #include "folder/message_copy.h"
 #include "outputs/folder_tree.h"
 #include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/parts_command.h"
 #include "tools/vfolder/plugin_commands.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
@@ -22,6 +23,7 @@ namespace {
 const char Usage[] =
     "usage: vfolder --version | --help\n"
     "       vfolder [--charset CP] [--plugin PATH] list [--tsv] INDEX\n"
+    "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n"
     "       vfolder [--charset CP] [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
@@ -43,6 +45,17 @@ const char Help[] =
     "                      last-write time (file times), attributes, data offset;\n"
     "                      in name and description \\ \\t \\n \\r and other control\n"
     "                      bytes are escaped (\\\\, \\t, \\n, \\r, \\xHH)\n"
+    "  parts INDEX ITEM    the tree of the parts of message ITEM (a position from\n"
+    "                      the listing, or an exact name): one line per part, by\n"
+    "                      depth, with its position (1 is the message, 1.2 its\n"
+    "                      second part), type, size decoded and file name: the\n"
+    "                      name the message gives it, made safe, or \"part N.ext\";\n"
+    "                      blocks uuencoded in a text are parts below it\n"
+    "  parts --tsv INDEX ITEM\n"
+    "                      the same, tab-separated after a header line: position,\n"
+    "                      type, charset, disposition, decoded size, name, named\n"
+    "                      (1 when the message names it), attachment (1 for what\n"
+    "                      a mail program shows as one), escaped as in list --tsv\n"
     "  copy INDEX DEST [ITEM...]\n"
     "                      copies the messages into directory DEST through the\n"
     "                      plug-in, all of them or the ITEMs given (a position\n"
@@ -142,7 +155,15 @@ int UsageError(const char *problem) {
   return 2;
 }
 
-enum Command { NoCommand, ListCommand, CopyCommand, MboxCommand, MaildirCommand, AttachmentsCommand };
+enum Command {
+  NoCommand,
+  ListCommand,
+  CopyCommand,
+  MboxCommand,
+  MaildirCommand,
+  PartsCommand,
+  AttachmentsCommand
+};
 
 struct Arguments {
   Command What = NoCommand;
@@ -360,6 +381,7 @@ int main(int argc, char **argv) {
                        : !strcmp(arg, "copy")        ? CopyCommand
                        : !strcmp(arg, "mbox")        ? MboxCommand
                        : !strcmp(arg, "maildir")     ? MaildirCommand
+                       : !strcmp(arg, "parts")       ? PartsCommand
                        : !strcmp(arg, "attachments") ? AttachmentsCommand
                                                      : NoCommand;
       if (arguments.What == NoCommand)
@@ -377,21 +399,27 @@ int main(int argc, char **argv) {
     return UsageError("mbox takes INDEX and FILE");
   if (what == MaildirCommand && arguments.Words.size() < 2)
     return UsageError("maildir takes INDEX and MAILDIR");
+  if (what == PartsCommand && arguments.Words.size() != 2)
+    return UsageError("parts takes INDEX and ITEM");
   if (what == AttachmentsCommand && arguments.Words.size() < 2)
     return UsageError("attachments takes INDEX and OUTDIR");
-  if (what != ListCommand && arguments.Tsv) return UsageError("--tsv goes with list");
+  if (what != ListCommand && what != PartsCommand && arguments.Tsv)
+    return UsageError("--tsv goes with list and parts");
   if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
   if (what != MboxCommand && arguments.Existing != MboxRefuse)
     return UsageError("--append and --replace go with mbox");
-  if ((what == ListCommand || what == AttachmentsCommand || (what == CopyCommand && !arguments.Eml)) &&
+  if ((what == ListCommand || what == PartsCommand || what == AttachmentsCommand ||
+       (what == CopyCommand && !arguments.Eml)) &&
       arguments.Exact)
     return UsageError("--exact goes with mbox, maildir and copy --eml");
   if (what != MaildirCommand && arguments.LayoutName != nullptr)
     return UsageError("--layout goes with maildir");
   if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
     return UsageError("--seen goes with mbox and maildir");
-  if (what == ListCommand && arguments.LogPath != nullptr)
+  if ((what == ListCommand || what == PartsCommand) && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox, maildir and attachments");
+  if (what == PartsCommand && arguments.PluginPath != nullptr)
+    return UsageError("--plugin goes with list and copy");
   TextCharset charset = {};
   if (arguments.CharsetName != nullptr && !OpenTextCharset(arguments.CharsetName, &charset)) {
     fprintf(stderr, "vfolder: --charset %s: no character set of that name here\n",
@@ -400,7 +428,9 @@ int main(int argc, char **argv) {
   }
   const TextCharset *decoding = arguments.CharsetName != nullptr ? &charset : nullptr;
   int status;
-  if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
+  if (what == PartsCommand) {
+    status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
+  } else if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
     if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
       return UsageError("copy takes a directory of folders with --eml only");
     // A file-size limit gives a failed write, not the end of the process.
