@@ -40,6 +40,27 @@ bool MakeMessageDirectory(ExportNames *names, int item, const std::string &dir,
   return false;
 }
 
+// Creates the file `name` in the message's new directory, where nothing was
+// before: a name in use there is one the reader told apart that the file
+// system takes for another (Windows folds more than A-Z), so it takes the
+// next suffix before its extension, as the reader's twins do. NoFile, the
+// system's error left, when none can be made.
+FileRef CreateAttachmentFile(const std::string &dir, const std::string &name,
+                             std::string *path) {
+  const size_t dot = name.rfind('.');
+  const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
+  for (int number = 1; number < 1000; ++number) {
+    *path = Join(dir, number == 1 ? name
+                                  : name.substr(0, stem) + "_(" + std::to_string(number) + ")" +
+                                        name.substr(stem));
+    bool exists = false;
+    ClearSystemError();
+    const FileRef file = FileSystem.CreateNew(path->c_str(), OwnerOnly, &exists);
+    if (file != NoFile || !exists) return file;
+  }
+  return NoFile;
+}
+
 // What became of one message: its outcome, and whether a stop cut it short
 // (it then counts as not handled).
 struct MessageDone {
@@ -47,15 +68,14 @@ struct MessageDone {
   bool Stopped;
 };
 
-// Writes attachment `index` of the message into its file of `files`.
-// NoProblem when the file is whole; a file not whole is taken away again.
-OutputProblem WriteAttachment(MailRun *run, ExportRun *files, int item, const MessageSource &source,
+// Writes attachment `index` of the message into its file in `dir`, under
+// the reader's name. NoProblem when the file is whole; a file not whole is
+// taken away again.
+OutputProblem WriteAttachment(MailRun *run, const std::string &dir, const MessageSource &source,
                               const MessageParts &parts, size_t index, const FILETIME &time,
                               std::string *path, int *error, bool *stopped) {
   TellPartial(*run, PartialStarting);
-  ClearSystemError();
-  FileRef file = CreateExportFile(files, item);
-  *path = ExportPath(files);
+  FileRef file = CreateAttachmentFile(dir, parts.Parts[index].Name, path);
   *error = file == NoFile ? LastSystemError() : 0;
   OutputProblem problem = ProblemCannotCreate;
   // Not ours: closed as it is, and left there.
@@ -108,12 +128,8 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
     return done;
   }
   std::vector<size_t> attached;
-  std::vector<const char *> file_names;
-  for (size_t i = 0; i < parts.Parts.size(); ++i) {
-    if (!parts.Parts[i].IsAttachment) continue;
-    attached.push_back(i);
-    file_names.push_back(parts.Parts[i].Name.c_str());
-  }
+  for (size_t i = 0; i < parts.Parts.size(); ++i)
+    if (parts.Parts[i].IsAttachment) attached.push_back(i);
   if (attached.empty()) return done;
   std::string message_dir;
   if (!MakeMessageDirectory(names, item, dir, &message_dir)) {
@@ -121,22 +137,11 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
     Failed(*run, *folder, position, ProblemCannotCreate, done.Result.Error, message_dir);
     return done;
   }
-  // The reader's names are safe and told apart already; the disk writer's
-  // rules keep a file system that takes two of them for one from losing either.
-  ExportRun files;
-  if (!StartExport(&files, folder->Handle, message_dir.c_str(), file_names.data(),
-                   int(file_names.size()), LongestItemName, 0)) {
-    done.Result.Problem = ProblemNoMemory;
-    Failed(*run, *folder, position, ProblemNoMemory, 0);
-    return done;
-  }
-  files.KeepExisting = true;
-  files.Access = OwnerOnly;
   size_t k = 0;
   for (; k < attached.size() && !RunStopped(*run); ++k) {
     std::string path;
     int error = 0;
-    const OutputProblem problem = WriteAttachment(run, &files, int(k), source, parts, attached[k],
+    const OutputProblem problem = WriteAttachment(run, message_dir, source, parts, attached[k],
                                                   entry.Time, &path, &error, &done.Stopped);
     if (done.Stopped) break;
     if (problem == NoProblem) continue;
@@ -145,7 +150,6 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
   }
   // Stopped between two of its files: not handled either.
   done.Stopped = done.Stopped || k < attached.size();
-  FinishExport(&files);
   return done;
 }
 

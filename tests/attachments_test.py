@@ -20,10 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_mail_folder  # noqa: E402
 from mail_output_test import check, failures, read  # noqa: E402
 
-try:  # the message reader's own corpus, where it is there
-    import make_message_corpus  # noqa: E402
-except ImportError:
-    make_message_corpus = None
+import make_message_corpus  # noqa: E402
 
 DEVICES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {
     p + str(n) for p in ("COM", "LPT") for n in range(1, 10)}
@@ -41,13 +38,29 @@ def safe_name(name):
 
 
 def told_apart(names):
-    """Twins ignoring the case of A-Z get _(2), _(3), ... after them."""
+    """Twins ignoring the case of A-Z get _(2), _(3), ... after them: a
+    message's directory, as copy --eml names it."""
     given, out = set(), []
     for name in names:
         candidate, number = name, 1
         while candidate.upper() in given:
             number += 1
             candidate = "%s_(%d)" % (name, number)
+        given.add(candidate.upper())
+        out.append(candidate)
+    return out
+
+
+def parts_told_apart(names):
+    """Twins among a message's files take the suffix before the extension."""
+    given, out = set(), []
+    for name in names:
+        dot = name.rfind(".")
+        stem = len(name) if dot <= 0 else dot
+        candidate, number = name, 1
+        while candidate.upper() in given:
+            number += 1
+            candidate = "%s_(%d)%s" % (name[:stem], number, name[stem:])
         given.add(candidate.upper())
         out.append(candidate)
     return out
@@ -73,22 +86,57 @@ def uuencoded_blocks(text):
     return blocks
 
 
+# The extensions of the names made for parts the message does not name.
+EXTENSIONS = {"text/plain": ".txt", "text/html": ".html", "text/csv": ".csv",
+              "text/calendar": ".ics", "text/xml": ".xml", "text/rtf": ".rtf",
+              "message/rfc822": ".eml", "message/global": ".eml", "image/jpeg": ".jpg",
+              "image/png": ".png", "image/gif": ".gif", "application/pdf": ".pdf",
+              "application/zip": ".zip", "application/msword": ".doc"}
+
+
+def walked(part, position="1"):
+    yield position, part
+    if part.is_multipart():
+        for n, child in enumerate(part.get_payload(), 1):
+            yield from walked(child, "%s.%d" % (position, n))
+
+
 def expected_files(raw):
-    """The attachments of one message as email finds them: every leaf with a
-    file name or an attachment disposition, decoded; then the uuencoded blocks
-    of its text parts, as named by design."""
+    """The attachments of one message as email finds them, in walk() order:
+    a leaf of disposition attachment (or any but inline), a leaf that is no
+    text and is named or not inline, a text that is named with no
+    disposition; each decoded. The name: email's get_filename() made safe,
+    or one made from the position and type; twins told apart among all the
+    message's leaves. By design, each uuencoded block inside a text/plain
+    leaf, which email leaves in the text, is an attachment of its own."""
     message = email.message_from_bytes(raw, policy=email.policy.default)
-    found = []
-    for part in message.walk():
+    leaves = []  # (name, attachment, bytes)
+    for position, part in walked(message):
         if part.is_multipart():
             continue
-        name = part.get_filename()
-        if name is not None or part.get_content_disposition() == "attachment":
-            found.append((name, part.get_payload(decode=True)))
-        elif part.get_content_maintype() == "text":
-            found += uuencoded_blocks(part.get_payload(decode=True))
-    names = told_apart([safe_name(name) for name, _ in found])
-    return {name: data for name, (_, data) in zip(names, found)}
+        given = part.get_filename()
+        kind = part.get_content_type()
+        # A multipart whose parts cannot be found is text, as the body's.
+        text = kind.startswith(("text/", "multipart/"))
+        disposition = part.get_content_disposition()
+        data = part.get_payload(decode=True)
+        if given is not None:
+            name = safe_name(given)
+        else:
+            name = "part %s%s" % (position.rsplit(".", 1)[-1], EXTENSIONS.get(
+                kind, ".txt" if text else ".bin"))
+        if disposition not in (None, "inline"):
+            attachment = True
+        elif not text:
+            attachment = given is not None or disposition != "inline"
+        else:
+            attachment = given is not None and disposition is None
+        leaves.append((name, attachment, data))
+        if kind == "text/plain":
+            leaves += [(safe_name(block), True, block_data)
+                       for block, block_data in uuencoded_blocks(data)]
+    names = parts_told_apart([name for name, _, _ in leaves])
+    return {name: data for name, (_, attachment, data) in zip(names, leaves) if attachment}
 
 
 def uuencode(name, data):
@@ -164,9 +212,7 @@ def own_corpus():
 
 
 def corpus():
-    if make_message_corpus is not None and hasattr(make_message_corpus, "corpus"):
-        return own_corpus() + [(name, raw) for name, raw in make_message_corpus.corpus()]
-    return own_corpus()
+    return own_corpus() + make_message_corpus.corpus()
 
 
 def files_under(top):

@@ -86,7 +86,7 @@ const char Help[] =
     "                      MESSAGE the name copy --eml gives the message without\n"
     "                      .eml, NAME the one the message gives the attachment\n"
     "                      (else made from its type, as \"part 2.bin\"), made safe\n"
-    "                      as copy's names are, twins told apart with _(2)...;\n"
+    "                      as copy's names are, twins a.pdf, a_(2).pdf...;\n"
     "                      OUTDIR is made where missing, a name in use takes the\n"
     "                      next suffix, and a message without one makes nothing\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
