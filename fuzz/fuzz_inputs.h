@@ -2,6 +2,8 @@
 // The fuzzers call the plug-in's code linked in; the test that replays the kept
 // inputs calls the built plug-in library through the same PluginApi.
 //
+// A message input is the raw bytes of one message.
+//
 // A folder input is one mode byte, two bytes (little-endian) with the index
 // file's length, then the index file's bytes and the data folder file's bytes.
 // Mode bits 0-1: the data folder file is written (0, 3), missing (1) or a
@@ -25,6 +27,7 @@
 
 #include "folder/export_name.h"
 #include "folder/vessor_folder.h"
+#include "message/message_parts.h"
 #include "tools/vfolder/plugin_loader.h"
 
 namespace fuzz_inputs {
@@ -250,4 +253,54 @@ inline std::string CheckFolderInput(const PluginApi &api, const uint8_t *data, s
   for (const auto &entry : fuzz_inputs::fs::directory_iterator(work_dir, ignored))
     fuzz_inputs::fs::remove_all(entry.path(), ignored);
   return problem;
+}
+
+namespace fuzz_inputs {
+
+struct CountedBytes {
+  uint64_t Count;
+};
+
+inline bool CountBytes(void *context, const void *, size_t size) {
+  static_cast<CountedBytes *>(context)->Count += size;
+  return true;
+}
+
+}  // namespace fuzz_inputs
+
+// One message's parts read and every part decoded, as it stands and in
+// UTF-8; "" when every check holds, otherwise what failed.
+inline std::string CheckMessageInput(const uint8_t *data, size_t size) {
+  const MessageSource source = MemorySource(data, size);
+  MessageParts parts;
+  if (!ReadMessageParts(source, &parts)) return "a message in memory is not read";
+  if (parts.Parts.empty() || parts.Parts[0].Parent != -1 || parts.Parts[0].BodyEnd != size)
+    return "the first part is not the whole message";
+  for (size_t i = 0; i < parts.Parts.size(); ++i) {
+    const MessagePart &part = parts.Parts[i];
+    if (part.HeaderStart > part.BodyStart || part.BodyStart > part.BodyEnd || part.BodyEnd > size)
+      return "part " + part.Position + " lies outside the message";
+    if (i > 0) {
+      if (part.Parent < 0 || size_t(part.Parent) >= i) return "a part comes before its parent";
+      const MessagePart &parent = parts.Parts[size_t(part.Parent)];
+      if (part.HeaderStart < parent.BodyStart || part.BodyEnd > parent.BodyEnd)
+        return "part " + part.Position + " lies outside its parent";
+    }
+    if (part.Name.empty() || part.Name.find_first_of("/\\:") != std::string::npos)
+      return "part " + part.Position + " has no safe name";
+    for (const bool utf8 : {false, true}) {
+      fuzz_inputs::CountedBytes counted = {0};
+      uint64_t decoded = 0;
+      if (!DecodePart(source, parts, i, utf8, fuzz_inputs::CountBytes, &counted, &decoded))
+        return "part " + part.Position + " is not decoded";
+      // No decoding makes more bytes than its input's, but uuencode (a line
+      // "M" is 45 zero bytes) and a charset (four bytes of UTF-8 a byte).
+      const uint64_t most = (part.BodyEnd - part.BodyStart) *
+                                (part.Encoding == EncodingUuencode ? 32 : 1) * (utf8 ? 4 : 1) +
+                            64;
+      if (decoded != counted.Count || decoded > most)
+        return "part " + part.Position + " decodes into too many bytes";
+    }
+  }
+  return "";
 }

@@ -1,6 +1,7 @@
 // The file names of parts: the name the message gives, else one made from
 // the part's place and type, made safe as export names are and told apart.
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "folder/export_name.h"
@@ -56,6 +57,7 @@ bool NameParts(std::vector<MessagePart> *parts) {
   // extension, so that the name still tells the file's type; names equal but
   // for the case of A-Z are twins, as Windows takes them.
   std::set<std::string> given;
+  std::map<std::string, unsigned> next_twin;
   for (size_t i = 0; i < parts->size(); ++i) {
     std::string name = safe[i];
     // A container is no file: its name is one among its siblings'
@@ -67,8 +69,12 @@ bool NameParts(std::vector<MessagePart> *parts) {
     }
     const size_t dot = name.rfind('.');
     const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
-    for (unsigned twin = 2; given.count(FoldedCase(name)) != 0; ++twin)
-      name = safe[i].substr(0, stem) + "_(" + std::to_string(twin) + ")" + safe[i].substr(stem);
+    // Each name's next suffix to try is kept, so that many twins take no
+    // more than one look each.
+    unsigned &twin = next_twin[FoldedCase(safe[i])];
+    if (twin == 0) twin = 2;
+    while (given.count(FoldedCase(name)) != 0)
+      name = safe[i].substr(0, stem) + "_(" + std::to_string(twin++) + ")" + safe[i].substr(stem);
     given.insert(FoldedCase(name));
     (*parts)[i].Name = name;
   }

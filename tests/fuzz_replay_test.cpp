@@ -41,6 +41,16 @@ TEST(FuzzReplay, RecognitionInputsPassTheirChecks) {
   }
 }
 
+TEST(FuzzReplay, MessageInputsPassTheirChecks) {
+  const std::vector<std::string> inputs = KeptInputs("message");
+  ASSERT_FALSE(inputs.empty());
+  for (const std::string &path : inputs) {
+    const std::string bytes = ReadFile(path);
+    EXPECT_EQ(CheckMessageInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
+        << path;
+  }
+}
+
 TEST(FuzzReplay, FolderInputsPassTheirChecks) {
   const std::vector<std::string> inputs = KeptInputs("folder");
   ASSERT_FALSE(inputs.empty());

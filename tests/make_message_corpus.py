@@ -5,6 +5,8 @@ in several character sets, uuencode, base64 and quoted-printable as mail
 programs really write them, and damage.
 
     make_message_corpus.py OUT.txt
+    make_message_corpus.py --seeds DIR     each message as a file of its own
+                                           (the message fuzzer's seeds)
 
 Each message's item name is its case's name; corpus() gives (name, bytes)
 in folder order, for the tests to read the same messages with Python's email.
@@ -259,8 +261,13 @@ def corpus():
 
 
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--seeds":
+        for name, raw in corpus():
+            with open("%s/%s.eml" % (sys.argv[2], name), "wb") as out:
+                out.write(raw)
+        return
     if len(sys.argv) != 2:
-        sys.exit("usage: make_message_corpus.py OUT.txt")
+        sys.exit("usage: make_message_corpus.py OUT.txt | --seeds DIR")
     msgs = [make_mail_folder.Message(name, "corpus", "11 Mar 00 10:00", raw, "", name, "")
             for name, raw in corpus()]
     with open(sys.argv[1], "w", encoding="ascii") as out:

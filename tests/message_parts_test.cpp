@@ -352,3 +352,15 @@ TEST(MessageDamage, ASourceThatFailsIsTold) {
   EXPECT_FALSE(DecodePart(failing, parts, 5, false, Append, &bytes, &decoded));
   EXPECT_EQ(decoded, 0u);
 }
+
+// Many parts of one name: each twin found at once, not after all before it.
+TEST(MessageDamage, ManyTwinsAreNamedInLinearTime) {
+  std::string raw = std::string(Head) + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  const int count = 20000;
+  for (int i = 0; i < count; ++i) raw += "--b\r\nContent-Type: image/png; name=a.png\r\n\r\nx\r\n";
+  raw += "--b--\r\n";
+  const Read read = ReadMessage(raw);
+  ASSERT_EQ(read.Parts.Parts.size(), size_t(count) + 1);
+  EXPECT_EQ(read.Parts.Parts[1].Name, "a.png");
+  EXPECT_EQ(read.Parts.Parts[count].Name, "a_(" + std::to_string(count) + ").png");
+}

@@ -107,6 +107,35 @@ def compare(name, rows, expected):
                   MADE_NAME.match(row["name"]) is not None)
 
 
+def check_command_line(vfolder, index, work):
+    def run(*args):
+        done = subprocess.run([vfolder] + list(args), capture_output=True)
+        return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode()
+
+    status, table, _ = run("parts", index, "rfc822")
+    check("parts rfc822: the table", (0, [
+        "1        multipart/mixed              1206  part 1",
+        "  1.1      text/plain                   12  part 1.txt",
+        "  1.2      message/rfc822               873  part 2.eml",
+        "    1.2.1    multipart/mixed              715  part 1",
+        "      1.2.1.1  multipart/alternative        335  part 1",
+        "        1.2.1.1.1 text/plain                   14  part 1_(2).txt",
+        "        1.2.1.1.2 text/html                    21  part 2.html",
+        "      1.2.1.2  application/pdf              14  inner.pdf  (attachment)"]),
+        (status, table.splitlines()))
+    status, _, error = run("parts", index, "no such item")
+    check("parts of no item: status 2", (2, "no item no such item"),
+          (status, error.splitlines()[0].rpartition(": ")[2]))
+    check("parts without ITEM: usage", 2, run("parts", index)[0])
+    check("parts of no folder: status 2", 2, run("parts", vfolder, "1")[0])
+    check("--tsv with copy: usage", 2, run("copy", "--tsv", index, work)[0])
+    os.rename(index[:-1] + "M", index[:-1] + "M.gone")
+    status, _, error = run("parts", index, "plain")
+    os.rename(index[:-1] + "M.gone", index[:-1] + "M")
+    check("parts without the data folder file: status 1", (1, "cannot open the data folder file"),
+          (status, error.strip().rpartition(": ")[2]))
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: message_parts_test.py VFOLDER MKFOLDER")
@@ -122,6 +151,7 @@ def main():
         # The same message by its position in the listing.
         check("position 1 is the second message", parts_of(vfolder, index, "nested"),
               parts_of(vfolder, index, "1"))
+        check_command_line(vfolder, index, work)
     # Only what the test knows about is excused.
     check("every case of BY_DESIGN is in the corpus", set(),
           set(BY_DESIGN) - {name for name, _ in cases})
