@@ -734,18 +734,22 @@ def attachments(tools):
     check("attachments without the data folder file", (1, "Unable to open Data Folder File: %sM\n"
                                                        % cut[:-1] + summary(4, 0, 4)),
           (status, err))
-    # A tree: each folder's directory holds its messages' directories.
+    # A tree: each folder's directory holds its messages' directories; a
+    # subfolder takes the next name after a message's.
     mail = os.path.join(tools.work, "AttachedMail")
     os.makedirs(os.path.join(mail, "Sub"))
+    os.makedirs(os.path.join(mail, "Inbox"))
     tools.folder("ATTACHTOP", msgs, index=os.path.join(mail, "Inbox.IDX"))
     tools.folder("ATTACHSUB", msgs[2:3], index=os.path.join(mail, "Sub", "Old.IDX"))
+    tools.folder("ATTACHREP", msgs[2:3], index=os.path.join(mail, "Inbox", "Report.IDX"))
     tree = os.path.join(tools.work, "attached-tree")
     status, _, err = tools.run("attachments", mail, tree)
-    check("attachments of a tree: status and summary", (0, summary(5, 5, 0)),
+    check("attachments of a tree: status and summary", (0, summary(6, 6, 0)),
           (status, err.splitlines(True)[-1]))
     check("attachments of a tree: the layout",
           dict({"Inbox/" + path: data for path, data in expected.items()},
-               **{"Sub/Old/report/c.bin": b"c"}), files_below(tree))
+               **{"Sub/Old/report/c.bin": b"c", "Inbox/Report_(2)/report/c.bin": b"c"}),
+          files_below(tree))
 
 
 # Messages in the run whose progress line is looked at.
