@@ -30,7 +30,8 @@ const char Usage[] =
     "               mbox INDEX|DIR FILE [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
     "               maildir INDEX|DIR MAILDIR [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR [ITEM...]\n";
+    "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
+    "               [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
