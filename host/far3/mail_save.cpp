@@ -99,7 +99,8 @@ std::string FreePath(const std::string &dest, const std::string &name, const cha
 
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   save->Charset.Name = "cp" + std::to_string(code_page);
-  save->Charset.CodePage = code_page;
+  save->Charset.Converter.CodePage = code_page;
+  save->Charset.Converter.Utf8 = code_page == CP_UTF8;
   MailRun run = {};
   run.Output = choice.Format == SaveMbox      ? MboxOutput
                : choice.Format == SaveMaildir ? MaildirOutput
