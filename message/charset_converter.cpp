@@ -81,10 +81,14 @@ void ConvertToUtf8(CharsetConverter *converter, const char *bytes, size_t size,
     utf8->append(bytes, size);
     return;
   }
-  // A lead byte at the end of a piece waits for its second byte.
-  if (carry != nullptr && IsDBCSLeadByteEx(converter->CodePage, BYTE(bytes[size - 1]))) {
-    CPINFO info;
-    if (GetCPInfo(converter->CodePage, &info) && info.MaxCharSize == 2) {
+  // A lead byte at the end of a piece waits for its second byte. A byte of
+  // a lead byte's range may be a second byte too: only a walk from the start
+  // tells which it is.
+  CPINFO info;
+  if (carry != nullptr && GetCPInfo(converter->CodePage, &info) && info.MaxCharSize == 2) {
+    size_t at = 0;
+    while (at < size) at += IsDBCSLeadByteEx(converter->CodePage, BYTE(bytes[at])) ? 2 : 1;
+    if (at > size) {
       carry->assign(bytes + size - 1, 1);
       if (--size == 0) return;
     }

@@ -5,12 +5,16 @@
 namespace {
 
 const size_t WindowBytes = 64 * 1024;
+const size_t BackWindowBytes = 4 * 1024;
 
 // Makes the window hold the byte at `at`, if the message has it.
 bool Hold(MessageLines *lines, uint64_t at) {
   if (at >= lines->WindowStart && at < lines->WindowStart + lines->WindowSize) return true;
   if (at >= lines->Source->Size) return false;
-  size_t want = WindowBytes;
+  // Reading on from the window's end takes a whole window; going back (to a
+  // part's start, to read the part itself) a small one first, so that a
+  // message of many small parts is not read a window per part.
+  size_t want = at == lines->WindowStart + lines->WindowSize ? WindowBytes : BackWindowBytes;
   if (lines->Source->Size - at < want) want = size_t(lines->Source->Size - at);
   const int64_t got = lines->Source->ReadAt(lines->Source->Context, at, lines->Window.data(), want);
   lines->WindowStart = at;

@@ -62,11 +62,14 @@ enum TreeLayout {
 //            (empty when no folder has that name);
 //   maildir  Maildirs as `layout` lays them out;
 //   eml      a directory of .eml files for each folder, in directories that
-//            mirror the tree.
+//            mirror the tree;
+//   attachments
+//            the same, each folder's directory holding the directories of
+//            its messages' attachments.
 // A folder X beside a directory X is one mailbox with the folders of the
 // directory below it: X and X.sbd, .X and .X.Y, or one directory X holding
 // the folder's files and the directory's (in a Maildir, the names tmp, new
-// and cur are its own). Other names equal ignoring the case of A-Z within one
+// and cur are its own; with attachments, its messages' directories' names). Other names equal ignoring the case of A-Z within one
 // directory, and names in use from before, take the next free suffix "_(2)",
 // "_(3)", ... Each folder's counts go to the host as it is done; returns
 // the counts of all.

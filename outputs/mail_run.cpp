@@ -219,7 +219,9 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 }
 
 bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen) {
-  if (run.Charset != nullptr || run.Exact || !OpenDataFile(folder->Handle)) return false;
+  if (run.Charset != nullptr || run.Exact || run.Output == AttachmentsOutput ||
+      !OpenDataFile(folder->Handle))
+    return false;
   ByteBuffer head = {};
   BufferSink sink = {&run, &head};
   int needing = -1;
@@ -266,8 +268,10 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
     WriteMbox(run, folder, chosen, target, &outcomes);
   } else if (run->Output == MaildirOutput) {
     WriteMaildir(run, folder, chosen, target, &outcomes);
-  } else {
+  } else if (run->Output == EmlOutput) {
     WriteEml(run, folder, chosen, target, &outcomes);
+  } else {
+    WriteAttachments(run, folder, chosen, target, &outcomes);
   }
   Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
   for (const Outcome &outcome : outcomes) {

@@ -1,4 +1,5 @@
-// The outputs for mail programs: an mboxrd file, a Maildir, and .eml files.
+// The outputs for mail programs: an mboxrd file, a Maildir, and .eml files;
+// and the messages' attachments, each a file of its own.
 // Each takes every message from the data folder file through the folder
 // reader's export of one message (its checks, its copy loop, its answers)
 // straight into its output: no message is staged anywhere.
@@ -11,7 +12,7 @@
 #include "outputs/output_events.h"
 #include "platform/file_identity.h"
 
-enum MailOutput { MboxOutput, MaildirOutput, EmlOutput };
+enum MailOutput { MboxOutput, MaildirOutput, EmlOutput, AttachmentsOutput };
 
 // What an mbox FILE that holds messages already is to get.
 enum MboxExisting { MboxRefuse, MboxAppend, MboxReplace };
@@ -68,7 +69,8 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 
 // True when the run is not to begin: a chosen message would be given a
 // From: or Subject: line from its item's texts, which have bytes above 0x7F,
-// and no run->Charset says which characters those are. Only the first bytes
+// and no run->Charset says which characters those are (never for
+// attachments, which are given no lines). Only the first bytes
 // of the messages with such texts are read. Tells the first such message as
 // failed with ProblemCharsetNeeded.
 bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen);
@@ -94,6 +96,13 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 //            renamed into new, never over a file that is there.
 //   eml      one new file each in the directory, named as copy names it with
 //            ".eml" after, the next free suffix where a name is in use.
+//   attachments
+//            each attachment of each message (message_parts.h: IsAttachment,
+//            uuencoded blocks too), decoded, as a new file under the reader's
+//            name in a new directory named as copy names the message, the
+//            next free suffix where a name is in use; none for a message
+//            without one. A message fails when one of its files could not be
+//            written whole, which leaves no file.
 // Tells why each message that failed did so, and each message's outcome at
 // the end, and returns the counts.
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,

@@ -65,7 +65,7 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
 
 OutputProblem ProblemOf(ExportResult result);
 
-// The three outputs, as ConvertFolder (mail_run.h) describes them, once the
+// The four outputs, as ConvertFolder (mail_run.h) describes them, once the
 // data folder file is open and `target`'s directory is there; each adds the
 // outcome of every message it handles to `outcomes`.
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
@@ -74,3 +74,5 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
                   const std::string &dir, std::vector<Outcome> *outcomes);
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
               const std::string &dir, std::vector<Outcome> *outcomes);
+void WriteAttachments(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
+                      const std::string &dir, std::vector<Outcome> *outcomes);

@@ -648,6 +648,110 @@ def charsets(tools):
                   read(os.path.join(out.encode(), name)).decode().splitlines()[0])
 
 
+def with_attachments(files, crlf=False):
+    """A MIME message with a text and the attachments `files`, (name, bytes)
+    each, in base64."""
+    out = (b"From: ann@example.org\nSubject: files\nMIME-Version: 1.0\n"
+           b"Content-Type: multipart/mixed; boundary=\"B\"\n\n--B\n"
+           b"Content-Type: text/plain\n\nThe files.\n")
+    for name, data in files:
+        out += (b"--B\nContent-Type: application/octet-stream\nContent-Disposition: attachment; "
+                b"filename=\"" + name.encode() + b"\"\nContent-Transfer-Encoding: base64\n\n" +
+                base64.encodebytes(data) + b"\n")
+    out += b"--B--\n"
+    return out.replace(b"\n", b"\r\n") if crlf else out
+
+
+def files_below(top):
+    """Each file below `top`, by its path from there, with its bytes."""
+    return {os.path.relpath(os.path.join(d, f), top): read(os.path.join(d, f))
+            for d, _, names in os.walk(top) for f in names}
+
+
+def attachments(tools):
+    """vfolder attachments: one directory per message that has attachments,
+    named as copy --eml names the message, each attachment decoded in it;
+    counts, exit statuses and the log as for copy --eml; names in use from
+    before take the next suffix; a directory that takes no file, a missing
+    data folder file, a message that is not there whole; a tree."""
+    M = make_mail_folder.Message
+    big = bytes(range(256)) * 800  # beyond a piece of the copy
+    msgs = [M("Report", "Ann", "12 Mar 00 14:35", with_attachments([("a.bin", b"\x00\x01"),
+                                                                    ("b.txt", b"hello\n")]),
+              None, "", ""),
+            M("Plain", "Ann", "12 Mar 00 14:35", b"Subject: none\n\nNo attachment.\n", None, "", ""),
+            M("report", "Ann", "13 Mar 00 14:35", with_attachments([("c.bin", b"c")], True),
+              None, "", ""),
+            M("Big one", "Ann", "14 Mar 00 14:35", with_attachments([("big.bin", big)]), None, "",
+              "")]
+    index = tools.folder("ATTACHED", msgs)
+    ticks = tools.ticks(index)
+    expected = {"Report/a.bin": b"\x00\x01", "Report/b.txt": b"hello\n", "report_(2)/c.bin": b"c",
+                "Big_one/big.bin": big}
+    out = os.path.join(tools.work, "attached")
+    log = os.path.join(tools.work, "attached.log")
+    status, _, err = tools.run("--log", log, "attachments", index, out)
+    check("attachments: status and summary", (0, summary(4, 4, 0)), (status, err))
+    check("attachments: the files, decoded", expected, files_below(out))
+    check("attachments: the owner's alone", {0o700}, {os.stat(os.path.join(out, d)).st_mode & 0o777
+                                                    for d in os.listdir(out)})
+    check("attachments: each file with its message's date",
+          {"Report/a.bin": ticks[0], "report_(2)/c.bin": ticks[2]},
+          {path: int(os.stat(os.path.join(out, path)).st_mtime + 11644473600) * 10000000
+           for path in ("Report/a.bin", "report_(2)/c.bin")})
+    check("attachments: a log line for each message",
+          ["%s\t%d\t%s\t%d\twritten\t" % (index, n, m.name, len(m.body))
+           for n, m in enumerate(msgs)], open(log).read().splitlines())
+    # Again into the same directory: names in use take the next suffix.
+    status, _, err = tools.run("attachments", index, out)
+    check("attachments again: the first run's as they were, new names for the second",
+          (0, sorted(list(expected) + ["Big_one_(2)/big.bin", "Report_(3)/a.bin",
+                                       "Report_(3)/b.txt", "Report_(4)/c.bin"])),
+          (status, sorted(files_below(out))))
+    chosen = os.path.join(tools.work, "attached-chosen")
+    status, _, err = tools.run("attachments", index, chosen, "2", "Plain")
+    check("attachments of ITEMs", (0, summary(2, 2, 0), {"report/c.bin": b"c"}),
+          (status, err, files_below(chosen)))
+    if os.geteuid() != 0:
+        shut = os.path.join(tools.work, "attached-shut")
+        os.mkdir(shut, 0o500)
+        status, _, err = tools.run("attachments", index, shut)
+        check("attachments into a directory that takes no file: said once, each fails",
+              (1, "vfolder: %s: cannot make files in it: Permission denied\n" % shut +
+               summary(4, 0, 4)), (status, err))
+    # The data folder file cut short within the last message: it fails, and
+    # leaves nothing.
+    cut = tools.folder("ATTACHCUT", msgs)
+    with open(cut[:-1] + "M", "r+b") as data:
+        data.truncate(os.path.getsize(cut[:-1] + "M") - 1000)
+    cut_out = os.path.join(tools.work, "attached-cut")
+    status, _, err = tools.run("attachments", cut, cut_out)
+    check("attachments of a message not there whole: it fails, the rest written",
+          (1, "vfolder: message 3 (Big one): Cannot read message\n" + summary(4, 3, 1),
+           sorted(expected)[1:]), (status, err, sorted(files_below(cut_out))))
+    os.remove(cut[:-1] + "M")
+    status, _, err = tools.run("attachments", cut, cut_out + "-none")
+    check("attachments without the data folder file", (1, "Unable to open Data Folder File: %sM\n"
+                                                       % cut[:-1] + summary(4, 0, 4)),
+          (status, err))
+    # A tree: each folder's directory holds its messages' directories; a
+    # subfolder takes the next name after a message's.
+    mail = os.path.join(tools.work, "AttachedMail")
+    os.makedirs(os.path.join(mail, "Sub"))
+    os.makedirs(os.path.join(mail, "Inbox"))
+    tools.folder("ATTACHTOP", msgs, index=os.path.join(mail, "Inbox.IDX"))
+    tools.folder("ATTACHSUB", msgs[2:3], index=os.path.join(mail, "Sub", "Old.IDX"))
+    tools.folder("ATTACHREP", msgs[2:3], index=os.path.join(mail, "Inbox", "Report.IDX"))
+    tree = os.path.join(tools.work, "attached-tree")
+    status, _, err = tools.run("attachments", mail, tree)
+    check("attachments of a tree: status and summary", (0, summary(6, 6, 0)),
+          (status, err.splitlines(True)[-1]))
+    check("attachments of a tree: the layout",
+          dict({"Inbox/" + path: data for path, data in expected.items()},
+               **{"Sub/Old/report/c.bin": b"c", "Inbox/Report_(2)/report/c.bin": b"c"}),
+          files_below(tree))
+
+
 # Messages in the run whose progress line is looked at.
 BigRun = 15000
 
@@ -667,6 +771,7 @@ def main():
             logs(tools)
             charsets(tools)
             odd_messages(tools)
+            attachments(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:

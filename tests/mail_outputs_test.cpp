@@ -116,15 +116,15 @@ FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
 struct FaultRow {
   const char *Name;
   void (*Install)();
-  // Messages written whole by mbox, maildir and eml.
-  int Written[3];
+  // Messages written whole by mbox, maildir, eml and attachments.
+  int Written[4];
   // Messages the mbox file holds: fewer are written where its close failed,
   // which may have lost any of them; -1 for no file.
   int MboxHolds;
   // The error the fault leaves, and the lines of each output that end with
   // the system's text for it: one for a file or directory that takes no
   // message at all, said before any message, or one for each message.
-  int Error, Lines[3];
+  int Error, Lines[4];
 };
 
 const FaultRow FaultRows[] = {
@@ -132,22 +132,22 @@ const FaultRow FaultRows[] = {
     // messages fail too), the others lose that one message only.
     {"DiskFullInsideTheLargeMessage",
      [] { FileSystem.Write = WriteWithinRoom; },
-     {2, 3, 3},
+     {2, 3, 3, 3},
      2,
      DiskFull,
-     {1, 1, 1}},
-    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0}, -1, AccessDenied, {1, 1, 1}},
-    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0}, 4, IoError, {1, 4, 4}},
-    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4}, 4, 0, {}},
-    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4}, 4, AccessDenied, {0, 4, 0}},
-    {"EveryNameTaken", [] { FileSystem.MoveNoReplace = MoveOntoEveryName; }, {4, 0, 4}, 4, 0, {}},
-    {"CreateOpensTheDataFile", [] { FileSystem.CreateNew = CreateOpensTheDataFile; }, {0, 0, 0}, -1, 0, {}},
+     {1, 1, 1, 1}},
+    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0, 0}, -1, AccessDenied, {1, 1, 1, 1}},
+    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0, 0}, 4, IoError, {1, 4, 4, 4}},
+    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4, 4}, 4, 0, {}},
+    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4, 4}, 4, AccessDenied, {0, 4, 0, 0}},
+    {"EveryNameTaken", [] { FileSystem.MoveNoReplace = MoveOntoEveryName; }, {4, 0, 4, 4}, 4, 0, {}},
+    {"CreateOpensTheDataFile", [] { FileSystem.CreateNew = CreateOpensTheDataFile; }, {0, 0, 0, 0}, -1, 0, {}},
     {"NameTakenAtTheMove",
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
      },
-     {4, 4, 4},
+     {4, 4, 4, 4},
      4,
      0,
      {}},
@@ -175,6 +175,30 @@ std::string Body(int i) {
   std::string bytes(size_t(Sizes[i]), '\0');
   for (size_t at = 0; at < bytes.size(); ++at) bytes[at] = char('a' + at % 26);
   return bytes;
+}
+
+// Each message's bytes as the one attachment of a message of its own.
+std::string AttachedDescription() {
+  static const char Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (int i = 0; i < Count; ++i) {
+    const std::string bytes = Body(i);
+    std::string encoded;
+    for (size_t at = 0; at < bytes.size(); at += 3) {
+      uint32_t group = uint32_t(uint8_t(bytes[at])) << 16;
+      if (at + 1 < bytes.size()) group |= uint32_t(uint8_t(bytes[at + 1])) << 8;
+      if (at + 2 < bytes.size()) group |= uint8_t(bytes[at + 2]);
+      for (int k = 0; k < 4; ++k)
+        encoded += at + size_t(k) <= bytes.size() ? Digits[(group >> (18 - 6 * k)) & 63] : '=';
+      if (at % 57 == 54) encoded += "\\n";
+    }
+    text += "message\nname m" + std::to_string(i) + "\ndate 1 Mar 00 10:0" + std::to_string(i) +
+            "\nbody Content-Type: multipart/mixed; boundary=B\\n\\n--B\\nContent-Type: "
+            "application/octet-stream\\nContent-Disposition: attachment; filename=m" +
+            std::to_string(i) + ".bin\\nContent-Transfer-Encoding: base64\\n\\n" + encoded +
+            "\\n--B--\\n\n";
+  }
+  return text;
 }
 
 // The given Date: is the index text's own time, in no known zone.
@@ -240,12 +264,12 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
   }
 
   Tally Convert(MailOutput output, const std::string &target,
-                MboxExisting existing = MboxRefuse) {
+                MboxExisting existing = MboxRefuse, MailFolder *from = nullptr) {
     MailRun run = RunOf(output);
     run.Existing = existing;
     testing::internal::CaptureStderr();
     GetParam().Install();
-    const Tally tally = ConvertFolder(&run, &folder, chosen, target);
+    const Tally tally = ConvertFolder(&run, from != nullptr ? from : &folder, chosen, target);
     FileSystem = SystemFileCalls;
     const std::string said = testing::internal::GetCapturedStderr();
     if (GetParam().Error != 0 && existing == MboxRefuse) {
@@ -302,6 +326,33 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   EXPECT_EQ(int(files.size()), row.Written[2]) << "eml: a file for a failed message";
   EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0) << "eml: a file not whole";
 
+  // The same bytes as attachments, one in each message of a folder of its own.
+  const std::string attached_dir = MakeTempDir();
+  const std::string attached_index = MakeFolder(attached_dir, AttachedDescription());
+  const std::string attached_data = attached_index.substr(0, attached_index.size() - 1) + "M";
+  const std::string attached_bytes = ReadFile(attached_index) + ReadFile(attached_data);
+  DataPath = attached_data;
+  MailFolder attached = {};
+  ASSERT_EQ(OpenMailFolder(attached_index, &attached), FolderOpened);
+  const std::string attachments = JoinPath(dir, "attachments");
+  tally = Convert(AttachmentsOutput, attachments, MboxRefuse, &attached);
+  CloseMailFolder(&attached);
+  DataPath = index.substr(0, index.size() - 1) + "M";
+  EXPECT_EQ(tally.Written, row.Written[3]) << "attachments";
+  EXPECT_EQ(tally.Failed, Count - row.Written[3]) << "attachments";
+  int whole = 0, others = 0;
+  if (FileExists(attachments))
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(attachments)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string name = entry.path().filename().string();
+      const int i = name.size() == 6 ? name[1] - '0' : -1;
+      ++(i >= 0 && i < Count && ReadFile(entry.path().string()) == Body(i) ? whole : others);
+    }
+  EXPECT_EQ(whole, row.Written[3]) << "attachments";
+  EXPECT_EQ(others, 0) << "attachments: a file not whole";
+  EXPECT_EQ(ReadFile(attached_index) + ReadFile(attached_data), attached_bytes)
+      << "attachments: the folder's files";
+
   // An old mbox whose last line has no line feed, appended to and replaced.
   // A fault that keeps a new mbox from being made leaves an append whole.
   const std::string old_bytes = "From a Sat Jan  1 00:00:00 2000\nSubject: old\n\nold";
@@ -326,7 +377,7 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
 #ifndef _WIN32
   // Mail is its owner's alone; a replaced file lets in whom it did.
   EXPECT_EQ(std::filesystem::status(old).permissions(), std::filesystem::perms(0640));
-  for (const std::string &made : {mbox, maildir, eml}) {
+  for (const std::string &made : {mbox, maildir, eml, attachments}) {
     if (!FileExists(made)) continue;
     EXPECT_EQ(int(std::filesystem::status(made).permissions()) & 077, 0) << made;
     if (!std::filesystem::is_directory(made)) continue;
@@ -620,4 +671,35 @@ TEST(MailOutputs, LoneCrEndsWrittenAsCrLf) {
                                    << stored.size();
   }
   CloseMailFolder(&folder);
+}
+
+// A stop between two attachments of a message: the first stays whole, and
+// the message counts as not handled, as one stopped inside its file does.
+namespace {
+bool StopNow = false;
+bool StopWhenAsked(void *) { return StopNow; }
+void StopAfterAFile(void *, PartialStep step, FileRef, const char *, uint64_t) {
+  if (step == PartialForgotten) StopNow = true;
+}
+}  // namespace
+
+TEST(MailOutputs, AttachmentsStoppedBetweenTwoFiles) {
+  const std::string dir = MakeTempDir();
+  const std::string index = MakeFolder(
+      dir, "message\nname two\nbody Content-Type: multipart/mixed; boundary=B\\n\\n--B\\n"
+           "Content-Disposition: attachment; filename=a.bin\\n\\nfirst\\n--B\\n"
+           "Content-Disposition: attachment; filename=b.bin\\n\\nsecond\\n--B--\\n\n");
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  MailRun run = RunOf(AttachmentsOutput);
+  run.Events.Stopping = StopWhenAsked;
+  run.Events.Partial = StopAfterAFile;
+  StopNow = false;
+  const std::string out = JoinPath(dir, "out");
+  const Tally tally = ConvertFolder(&run, &folder, {0}, out);
+  CloseMailFolder(&folder);
+  EXPECT_EQ(tally.Handled, 0);
+  EXPECT_EQ(tally.Written, 0);
+  EXPECT_EQ(ListDir(JoinPath(out, "two")), std::vector<std::string>{"a.bin"});
+  EXPECT_EQ(ReadFile(JoinPath(JoinPath(out, "two"), "a.bin")), "first");
 }

@@ -119,6 +119,19 @@ if ! mkdir /sys/vfolder-probe 2>/dev/null; then
 vfolder: 3 messages, 0 written, 3 failed" "$err"
 fi
 
+# attachments: a message without any makes nothing, and takes no --exact.
+err=$("$vfolder" attachments "$work/INBOX.IDX" "$work/att" 2>&1)
+check "attachments of messages without any: status" 0 $?
+check "attachments of messages without any: nothing made" \
+  "vfolder: 3 messages, 3 written, 0 failed." "$err.$(ls "$work/att")"
+for args in "attachments $work/INBOX.IDX" "--exact attachments $work/INBOX.IDX $work/att" \
+            "--seen attachments $work/INBOX.IDX $work/att"; do
+  "$vfolder" $args >/dev/null 2>&1
+  check "usage: $args" 2 $?
+done
+"$vfolder" --help | grep -q "attachments INDEX OUTDIR"
+check "help: attachments" 0 $?
+
 "$vfolder" list >/dev/null 2>&1
 check "usage: status" 2 $?
 "$vfolder" --help | grep -q "usage: vfolder"

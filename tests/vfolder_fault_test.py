@@ -19,7 +19,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_mail_folder  # noqa: E402
-from mail_output_test import Tools, check, check_mbox, failures, read  # noqa: E402
+from mail_output_test import (Tools, check, check_mbox, failures, files_below, read,  # noqa: E402
+                              with_attachments)
 
 KiB = 1024
 
@@ -37,7 +38,26 @@ def fill_folder(tools, name, sizes):
 
 
 def pattern(size):
-    return bytes(ord("a") + i % 26 for i in range(size))
+    return (b"abcdefghijklmnopqrstuvwxyz" * (size // 26 + 1))[:size]
+
+
+def attached_folder(tools, name, sizes):
+    """A folder of messages m0, m1, ... each with one attachment m<N>.bin of
+    pattern bytes of the size given. The messages are written into the data
+    folder file here, for mkfolder's description would spell out each byte."""
+    bodies = [with_attachments([("m%d.bin" % n, pattern(size))]) for n, size in enumerate(sizes)]
+    lines, at = [], 0
+    for n, body in enumerate(bodies):
+        lines.append("message\nname m%d\nbody-fill 0\noffset %d\nsize %d" % (n, at, len(body)))
+        at += len(body)
+    path = os.path.join(tools.work, name + ".txt")
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    index = os.path.join(tools.work, name + ".IDX")
+    subprocess.run([tools.mkfolder, path, index], check=True)
+    with open(index[:-1] + "M", "wb") as data:
+        data.write(b"".join(bodies))
+    return index
 
 
 def run_limited(tools, limit, *args):
@@ -91,6 +111,13 @@ def file_size_limits(tools):
                   (sorted(pattern(sizes[n]) for n in fits), len(fits)), (whole, written))
             if output != "copy":  # the plug-in keeps what it wrote of a failed one
                 check(what + ": no file but the whole ones", len(whole), len(files))
+        index = attached_folder(tools, "ATTLIMIT" + row, sizes)
+        out = os.path.join(tools.work, "limit-%s-attachments" % row)
+        status, err = run_limited(tools, limit, "attachments", index, out)
+        check("attachments under a limit of %d KiB (%s): status, the ones that fit whole and "
+              "counted, no other file" % (limit // KiB, row),
+              (1, {"m%d/m%d.bin" % (n, n): pattern(sizes[n]) for n in fits}, len(fits)),
+              (status, files_below(out), written_count(err)))
 
 
 def own_files(tools):
@@ -109,6 +136,8 @@ def own_files(tools):
         for args in (["mbox", "INBOX.IDX", spelling], ["--append", "mbox", "INBOX.IDX", spelling],
                      ["--replace", "mbox", "INBOX.IDX", spelling],
                      ["maildir", "INBOX.IDX", spelling], ["copy", "--eml", "INBOX.IDX", spelling],
+                     ["attachments", "INBOX.IDX", spelling],
+                     ["--log", spelling, "attachments", "INBOX.IDX", "fresh"],
                      ["--log", spelling, "mbox", "INBOX.IDX", "fresh.mbox"],
                      ["--log", spelling, "copy", "INBOX.IDX", "sub"],
                      ["copy", "INBOX.IDX", spelling], ["mbox", ".", spelling]):
@@ -160,11 +189,12 @@ def damaged_sizes(tools):
     index = os.path.join(tools.work, "DAMAGED.IDX")
     subprocess.run([tools.mkfolder, path, index], check=True)
     reason = "Cannot read message: the record's size is damaged"
-    for output in ("mbox", "maildir", "eml"):
+    for output in ("mbox", "maildir", "eml", "attachments"):
         out = os.path.join(tools.work, "damaged-" + output)
-        args = {"mbox": ["mbox", index, out], "maildir": ["maildir", index, out],
-                "eml": ["copy", "--eml", index, out]}[output]
-        status, _, err = tools.run("--exact", *args)
+        args = {"mbox": ["--exact", "mbox", index, out], "maildir": ["--exact", "maildir", index, out],
+                "eml": ["--exact", "copy", "--eml", index, out],
+                "attachments": ["attachments", index, out]}[output]
+        status, _, err = tools.run(*args)
         check(output + " of damaged sizes: two fail", (1, 2, True),
               (status, err.count(reason), err.endswith("3 messages, 1 written, 2 failed\n")))
     out = os.path.join(tools.work, "damaged-copy")
@@ -187,6 +217,15 @@ def links_in_the_destination(tools):
     check("copy --eml with a link at a name: the next name instead",
           (0, b"", sorted(["m0.eml", "m0_(2).eml", "m1.eml"]), pattern(100)),
           (status, read(outside), sorted(os.listdir(eml)), read(os.path.join(eml, "m0_(2).eml"))))
+    attached = attached_folder(tools, "LINKSATT", [100, 200])
+    out = os.path.join(tools.work, "links-attachments")
+    os.mkdir(out)
+    os.mkdir(outside + "-dir")
+    os.symlink(outside + "-dir", os.path.join(out, "m0"))
+    status, _, err = tools.run("attachments", attached, out)
+    check("attachments with a link at a message's name: the next name instead",
+          (0, [], {"m0_(2)/m0.bin": pattern(100), "m1/m1.bin": pattern(200)}),
+          (status, os.listdir(outside + "-dir"), files_below(out)))
     mbox = os.path.join(tools.work, "links.mbox")
     os.symlink(outside, mbox)
     for option in ([], ["--append"]):
@@ -204,7 +243,7 @@ def item_past_the_end(tools):
     out = os.path.join(tools.work, "three")
     os.mkdir(out)
     for args in (["copy", index, out, "3"], ["mbox", index, out + ".mbox", "3"],
-                 ["copy", "--eml", index, out, "3"]):
+                 ["copy", "--eml", index, out, "3"], ["attachments", index, out, "3"]):
         status, _, err = tools.run(*args)
         check("%s: the item past the end" % args[0], (2, "vfolder: %s: no item 3\n" % index),
               (status, err))
@@ -280,6 +319,33 @@ def interrupts(tools):
     err = child.stderr.read().decode("latin-1")
     check("an interrupt inside a large message", (130, "vfolder: interrupted after 0 of 1 "
           "message, 0 written, 0 failed\n", []), (child.wait(), err, os.listdir(out)))
+    # attachments: each message handled has its file, whole; an interrupt
+    # inside a large attachment leaves no file of it.
+    attached = attached_folder(tools, "MANYATT", [100 + n % 50 for n in range(Many)])
+    large = attached_folder(tools, "LARGEATT", [64 * KiB * KiB])
+    for index, first in ((attached, None), (large, "m0")):
+        out = os.path.join(tools.work, "interrupted-" + os.path.basename(index))
+        child = subprocess.Popen([tools.vfolder, "attachments", index, out],
+                                 stderr=subprocess.PIPE)
+        shown = os.path.join(out, first) if first else out
+        while child.poll() is None and not (os.path.isdir(shown) and [
+                n for n in os.listdir(shown) if not n.startswith(".vfolder-probe")]):
+            time.sleep(0.0005)
+        child.send_signal(signal.SIGSTOP)
+        child.send_signal(signal.SIGINT)
+        child.send_signal(signal.SIGCONT)
+        err = child.stderr.read().decode("latin-1")
+        status = child.wait()
+        total = 1 if first else Many
+        found = re.fullmatch(r"vfolder: interrupted after (\d+) of %d messages?, \1 written, "
+                             r"0 failed\n" % total, err)
+        done = int(found.group(1)) if found else -1
+        files = files_below(out)
+        check("attachments of %s interrupted: status, summary, a whole file for each message "
+              "done" % os.path.basename(index), (130, True, done, True),
+              (status, bool(found), len(files), all(
+                  data == pattern(100 + int(path.split("/")[0][1:]) % 50)
+                  for path, data in files.items())))
     # A second interrupt ends a run at once, even one that waits on a write.
     child = subprocess.Popen([tools.vfolder, "mbox", index, "-"], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE)

@@ -1,7 +1,8 @@
 // vfolder: lists and copies the messages of a Vessor mail folder through the
 // plug-in library, calling its entry points in the order the file manager
 // does, and moves whole folders, or directories of them, into mbox files,
-// Maildirs and .eml files for today's mail programs.
+// Maildirs and .eml files for today's mail programs, or takes their
+// messages' attachments out as files.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -28,12 +29,15 @@ const char Usage[] =
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
     "               mbox INDEX|DIR FILE [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
-    "               maildir INDEX|DIR MAILDIR [ITEM...]\n";
+    "               maildir INDEX|DIR MAILDIR [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
+    "               [ITEM...]\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
     "file-manager plug-in, exactly as the file manager drives it, and moves\n"
-    "folders into the files of today's mail programs.\n"
+    "folders into the files of today's mail programs, or takes out the\n"
+    "attachments of their messages.\n"
     "\n"
     "  list INDEX          a table of the items, newest first, with their times\n"
     "                      in the local time zone (TZ), as the panel shows them\n"
@@ -77,7 +81,16 @@ const char Help[] =
     "                      delivers the messages, each once, into MAILDIR (tmp, new\n"
     "                      and cur made when missing), one new file in new each;\n"
     "                      what is there already stays as it is\n"
-    "  mbox|maildir|copy --eml DIR OUT\n"
+    "  attachments INDEX OUTDIR [ITEM...]\n"
+    "                      every attachment of the messages (uuencoded blocks in\n"
+    "                      their texts too), decoded, as OUTDIR/MESSAGE/NAME:\n"
+    "                      MESSAGE the name copy --eml gives the message without\n"
+    "                      .eml, NAME the one the message gives the attachment\n"
+    "                      (else made from its type, as \"part 2.bin\"), made safe\n"
+    "                      as copy's names are, twins a.pdf, a_(2).pdf...;\n"
+    "                      OUTDIR is made where missing, a name in use takes the\n"
+    "                      next suffix, and a message without one makes nothing\n"
+    "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
     "                      (a directory X becomes X.sbd beside an mbox file X);\n"
@@ -85,8 +98,9 @@ const char Help[] =
     "                      OUT/.X.Y, a top folder named INBOX OUT itself; '.' in a\n"
     "                      name becomes _), or with --layout fs a Maildir for each\n"
     "                      folder at its path; for copy --eml a directory of .eml\n"
-    "                      files for each folder. A folder is named after its index\n"
-    "                      file without the extension; a folder X beside a\n"
+    "                      files for each folder, for attachments a directory of\n"
+    "                      its messages' directories. A folder is named after its\n"
+    "                      index file without the extension; a folder X beside a\n"
     "                      directory X is one mailbox with the directory's folders\n"
     "                      below it; a name in use takes the next suffix _(2)...\n"
     "                      An empty index file without a data folder file is\n"
@@ -96,7 +110,8 @@ const char Help[] =
     "                      the system's converter knows): names and descriptions\n"
     "                      in the table, the TSV and the log are decoded into UTF-8,\n"
     "                      ITEMs are matched against the decoded names and, except\n"
-    "                      on Windows, copy and copy --eml name files in UTF-8.\n"
+    "                      on Windows, copy, copy --eml and attachments name\n"
+    "                      files in UTF-8.\n"
     "                      Without it the table shows each byte that is no UTF-8\n"
     "                      as \\xHH, and file names keep the bytes as stored\n"
     "  --exact             mbox, maildir and copy --eml keep every message byte\n"
@@ -116,13 +131,14 @@ const char Help[] =
     "\n"
     "INDEX is the folder's index file; its data folder file is the same path\n"
     "ending in M (or, where names differ in case only, as Windows would find it).\n"
-    "The folder is only read, and no output ever writes into it. mbox, maildir\n"
-    "and copy --eml read it directly, with the plug-in's own reader; each file\n"
-    "keeps the message date as its modification time.\n"
+    "The folder is only read, and no output ever writes into it. mbox, maildir,\n"
+    "copy --eml and attachments read it directly, with the plug-in's own reader;\n"
+    "each file keeps the message date as its modification time.\n"
     "Every run but list ends with the line \"vfolder: N messages, N written,\n"
     "N failed[, N given headers]\" on standard error (a directory: one such line\n"
-    "for each folder too); while that is a terminal, mbox, maildir and copy --eml\n"
-    "count the messages done on a line there. A line about a message that\n"
+    "for each folder too); while that is a terminal, mbox, maildir, copy --eml\n"
+    "and attachments count the messages done on a line there. A message counts\n"
+    "as written when all its attachments are. A line about a message that\n"
     "failed ends with the system's reason. Ctrl+C stops them at the next message\n"
     "(\"interrupted after N of M messages\"), a second Ctrl+C at once; what was\n"
     "written whole stays. When the reader of standard output goes away, mbox -\n"
@@ -140,7 +156,15 @@ int UsageError(const char *problem) {
   return 2;
 }
 
-enum Command { NoCommand, ListCommand, CopyCommand, MboxCommand, MaildirCommand, PartsCommand };
+enum Command {
+  NoCommand,
+  ListCommand,
+  CopyCommand,
+  MboxCommand,
+  MaildirCommand,
+  PartsCommand,
+  AttachmentsCommand
+};
 
 struct Arguments {
   Command What = NoCommand;
@@ -192,7 +216,7 @@ void UseLog(RunLog *log, MailRun *run) {
   run->Guarded[2] = log != nullptr ? FileSystem.IdentifyOpen(log->File) : FileIdentity{};
 }
 
-// mbox, maildir or copy --eml of every folder under a directory.
+// mbox, maildir, copy --eml or attachments of every folder under a directory.
 int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string &dir,
                      const std::string &out) {
   if (arguments.Words.size() > 2) return UsageError("a directory takes no ITEM");
@@ -237,9 +261,10 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   MailRun run = {};
   run.Events = TerminalEvents(&terminal);
   run.Charset = charset;
-  run.Output = arguments.What == MboxCommand      ? MboxOutput
-               : arguments.What == MaildirCommand ? MaildirOutput
-                                                  : EmlOutput;
+  run.Output = arguments.What == MboxCommand          ? MboxOutput
+               : arguments.What == MaildirCommand     ? MaildirOutput
+               : arguments.What == AttachmentsCommand ? AttachmentsOutput
+                                                      : EmlOutput;
   run.Existing = arguments.Existing;
   run.Exact = arguments.Exact;
   run.Seen = arguments.Seen;
@@ -277,7 +302,7 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
     return 2;
   }
   // A mail program's file holds each message once, in the folder's order.
-  if (run.Output != EmlOutput) {
+  if (run.Output != EmlOutput && run.Output != AttachmentsOutput) {
     std::sort(chosen.begin(), chosen.end());
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
   }
@@ -353,12 +378,13 @@ int main(int argc, char **argv) {
     } else if (option) {
       return UsageError((std::string("unknown option ") + arg).c_str());
     } else if (arguments.What == NoCommand && arguments.Words.empty()) {
-      arguments.What = !strcmp(arg, "list")      ? ListCommand
-                       : !strcmp(arg, "copy")    ? CopyCommand
-                       : !strcmp(arg, "mbox")    ? MboxCommand
-                       : !strcmp(arg, "maildir") ? MaildirCommand
-                       : !strcmp(arg, "parts")   ? PartsCommand
-                                                 : NoCommand;
+      arguments.What = !strcmp(arg, "list")          ? ListCommand
+                       : !strcmp(arg, "copy")        ? CopyCommand
+                       : !strcmp(arg, "mbox")        ? MboxCommand
+                       : !strcmp(arg, "maildir")     ? MaildirCommand
+                       : !strcmp(arg, "parts")       ? PartsCommand
+                       : !strcmp(arg, "attachments") ? AttachmentsCommand
+                                                     : NoCommand;
       if (arguments.What == NoCommand)
         return UsageError((std::string("unknown command ") + arg).c_str());
     } else {
@@ -376,12 +402,15 @@ int main(int argc, char **argv) {
     return UsageError("maildir takes INDEX and MAILDIR");
   if (what == PartsCommand && arguments.Words.size() != 2)
     return UsageError("parts takes INDEX and ITEM");
+  if (what == AttachmentsCommand && arguments.Words.size() < 2)
+    return UsageError("attachments takes INDEX and OUTDIR");
   if (what != ListCommand && what != PartsCommand && arguments.Tsv)
     return UsageError("--tsv goes with list and parts");
   if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
   if (what != MboxCommand && arguments.Existing != MboxRefuse)
     return UsageError("--append and --replace go with mbox");
-  if ((what == ListCommand || what == PartsCommand || (what == CopyCommand && !arguments.Eml)) &&
+  if ((what == ListCommand || what == PartsCommand || what == AttachmentsCommand ||
+       (what == CopyCommand && !arguments.Eml)) &&
       arguments.Exact)
     return UsageError("--exact goes with mbox, maildir and copy --eml");
   if (what != MaildirCommand && arguments.LayoutName != nullptr)
@@ -389,7 +418,7 @@ int main(int argc, char **argv) {
   if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
     return UsageError("--seen goes with mbox and maildir");
   if ((what == ListCommand || what == PartsCommand) && arguments.LogPath != nullptr)
-    return UsageError("--log goes with copy, mbox and maildir");
+    return UsageError("--log goes with copy, mbox, maildir and attachments");
   if (what == PartsCommand && arguments.PluginPath != nullptr)
     return UsageError("--plugin goes with list and copy");
   TextCharset charset = {};
