@@ -107,7 +107,11 @@ std::string MakeTempDir() {
   for (;;) {
     const fs::path dir = fs::temp_directory_path() / ("vessor-test-" + std::to_string(rand()) +
                                                       "-" + std::to_string(++counter));
-    if (fs::create_directory(dir)) {
+    // Tests run side by side in processes of their own, whose rand() gives
+    // the same names: one that another process has just taken away again
+    // is only a name in use.
+    std::error_code in_use;
+    if (fs::create_directory(dir, in_use)) {
       TempDirs.push_back(dir.string());
       return dir.string();
     }
