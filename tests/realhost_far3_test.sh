@@ -305,6 +305,83 @@ else
   bad "F11 offers \"Convert mail folders…\""
 fi
 
+# Inside a message: a Cyrillic quoted-printable text, a PDF named by RFC 2231
+# in Cyrillic and a uuencoded file become Message.txt (read in the viewer in
+# the right letters), the PDF under its name and the file under its own;
+# F5 gives their decoded bytes, Ctrl+PgUp goes back to the message.
+bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+mkdir -p "$work/parts-mail" "$work/parts-out"
+python3 - "$work" <<'PY'
+import base64, sys
+work = sys.argv[1]
+pdf = b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\ntrailer\n<<>>\n%%EOF\n"
+message = (
+    "From: =?UTF-8?B?0JDQvdC90LA=?= <anna@example.org>\nTo: bob@example.org\n"
+    "Subject: =?UTF-8?B?0J7RgtGH0ZHRgiDQt9CwINC60LLQsNGA0YLQsNC7?=\n"
+    "Date: Sun, 12 Mar 2000 14:35:00 +0300\nMIME-Version: 1.0\n"
+    "Content-Type: multipart/mixed; boundary=\"b1\"\n\n--b1\n"
+    "Content-Type: text/plain; charset=windows-1251\nContent-Transfer-Encoding: quoted-printable\n\n"
+    "=C4=EE=E1=F0=FB=E9 =E4=E5=ED=FC! =CE=F2=F7=B8=F2 =E2=EE =E2=EB=EE=E6=E5=ED=E8=E8.\n--b1\n"
+    "Content-Type: application/pdf\nContent-Disposition: attachment;\n"
+    " filename*0*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82%20%D0%B7%D0%B0%20;\n"
+    " filename*1*=%D0%BA%D0%B2%D0%B0%D1%80%D1%82%D0%B0%D0%BB.pdf\n"
+    "Content-Transfer-Encoding: base64\n\n" + base64.encodebytes(pdf).decode() +
+    "--b1\nContent-Type: text/plain\n\nSee the file below.\n\n"
+    "begin 644 hello.txt\n&:&5L;&\\*\n`\nend\n--b1--\n")
+open(work + "/parts.pdf", "wb").write(pdf)
+open(work + "/parts.eml", "w").write(message)
+escaped = message.replace("\\", "\\\\").replace("\n", "\\n")
+open(work + "/parts.txt", "w").write("message\nname Report\ndate 12 Mar 00 14:35\nbody " + escaped + "\n")
+PY
+build/linux/mkfolder "$work/parts.txt" "$work/parts-mail/INBOX.IDX" >/dev/null
+left=$work/parts-mail right=$work/parts-out start
+open_folder
+wait_for '═ Vessor folder ═' 120
+key Enter
+if wait_for 'Vessor folder: Report' 60 &&
+  screen_has '║Message\.txt' '║hello\.txt' '║Отчёт_за_кв' '║Original\.em'; then
+  ok "Enter on a message shows Message.txt, the PDF under its Cyrillic name, hello.txt, Original.eml"
+  show "inside the message" "1,8p"
+  home
+  key Down
+  key Down
+  key F3
+  if wait_for 'Добрый день! Отчёт во вложении\.' 60 && screen_has '^From: Анна <anna@example\.org>'; then
+    ok "F3 on Message.txt shows the header lines and the text in Cyrillic"
+    show "F3 on Message.txt" "1,8p"
+  else
+    show "F3 on Message.txt"
+    bad "F3 on Message.txt shows the header lines and the text in Cyrillic"
+  fi
+  key Escape
+  wait_for 'Vessor folder: Report' 60
+  home
+  select_to_end
+  key F5
+  if wait_for 'Copy 4 items to:' 60; then
+    key Enter
+    wait_for 'files: 4, folders: 0 .*files: 4, folders: 0' 60
+    if cmp -s "$work/parts.pdf" "$work/parts-out/Отчёт_за_квартал.pdf" &&
+      [ "$(cat "$work/parts-out/hello.txt")" = hello ] &&
+      cmp -s "$work/parts.eml" "$work/parts-out/Original.eml" &&
+      grep -q 'Добрый день' "$work/parts-out/Message.txt"; then
+      ok "F5 of the parts gives the decoded PDF, hello.txt, the message's bytes and its text"
+    else
+      ls -la "$work/parts-out"
+      bad "F5 of the parts gives the decoded PDF, hello.txt, the message's bytes and its text"
+    fi
+  else
+    show "F5 inside the message"
+    bad "F5 inside the message asks where the 4 parts go"
+  fi
+  key C-PageUp
+  expect "Ctrl+PgUp goes back to the message, the cursor on it" \
+    '║Report +[0-9]+ 03/12/00 [0-9:]+║'
+else
+  show "Enter on a message"
+  bad "Enter on a message shows Message.txt, the PDF under its Cyrillic name, hello.txt, Original.eml"
+fi
+
 bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
 rm -rf "$work/out"
 mkdir "$work/out"
