@@ -75,7 +75,7 @@ OutputProblem WriteAttachment(MailRun *run, const std::string &dir, const Messag
                               const MessageParts &parts, size_t index, const FILETIME &time,
                               std::string *path, int *error, bool *stopped) {
   TellPartial(*run, PartialStarting);
-  FileRef file = CreateAttachmentFile(dir, parts.Parts[index].Name, path);
+  FileRef file = CreateAttachmentFile(dir, SystemFileName(*run, parts.Parts[index].Name), path);
   *error = file == NoFile ? LastSystemError() : 0;
   OutputProblem problem = ProblemCannotCreate;
   // Not ours: closed as it is, and left there.
@@ -158,13 +158,7 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
 void WriteAttachments(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                       const std::string &dir, std::vector<Outcome> *outcomes) {
   // Named as WriteEml names its files, without the ending.
-  std::vector<const char *> names;
-  for (int position : chosen)
-#ifdef _WIN32
-    names.push_back(folder->Entries[size_t(position)].Name);
-#else
-    names.push_back(NameOf(*folder, position));
-#endif
+  std::vector<const char *> names = MessageFileNames(*run, *folder, chosen);
   int error = 0;
   if (!CanMakeFilesIn(dir, &error)) {
     Tell(*run, NoticeCannotMakeFilesIn, dir.c_str(), error);

@@ -7,16 +7,7 @@
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
               const std::string &dir, std::vector<Outcome> *outcomes) {
-  // File names in UTF-8 where a character set is given, as the system's other
-  // names are; Windows keeps the bytes, which its file functions take in their
-  // own code page.
-  std::vector<const char *> names;
-  for (int position : chosen)
-#ifdef _WIN32
-    names.push_back(folder->Entries[size_t(position)].Name);
-#else
-    names.push_back(NameOf(*folder, position));
-#endif
+  std::vector<const char *> names = MessageFileNames(*run, *folder, chosen);
   ExportRun exported;
   int error = 0;
   if (!CanMakeFilesIn(dir, &error)) {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "folder/export_name.h"
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_run_parts.h"
+#include "outputs/text_charset.h"
 #include "platform/system_facts.h"
 
 namespace {
@@ -281,4 +283,35 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
                        nullptr});
   }
   return tally;
+}
+
+std::vector<const char *> MessageFileNames(const MailRun &run, const MailFolder &folder,
+                                           const std::vector<int> &chosen) {
+  std::vector<const char *> names;
+  for (int position : chosen) {
+#ifdef _WIN32
+    if (!run.Utf8Paths) {
+      names.push_back(folder.Entries[size_t(position)].Name);
+      continue;
+    }
+#else
+    (void)run;
+#endif
+    names.push_back(NameOf(folder, position));
+  }
+  return names;
+}
+
+std::string SystemFileName(const MailRun &run, const std::string &utf8) {
+#ifdef _WIN32
+  if (!run.Utf8Paths) {
+    const std::string local = InCodePage(utf8, CP_ACP);
+    std::string safe(local.size() + 8, '\0');
+    safe.resize(MakeExportName(local.c_str(), &safe[0], safe.size()));
+    return safe;
+  }
+#else
+  (void)run;
+#endif
+  return utf8;
 }

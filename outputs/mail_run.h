@@ -29,6 +29,9 @@ struct MailRun {
   const TextCharset *Charset;  // the index texts' character set, or null
   bool Exact;                  // every message byte for byte: no headers given
   bool Seen;                   // the messages marked as read
+  // The file table takes paths in UTF-8 (the native plug-in's); else, on
+  // Windows, in the process's code page, as vfolder's.
+  bool Utf8Paths;
   // The files no output file may be, whatever path leads to it: the folder's
   // index and data folder file (set by ConvertFolder) and the host's log.
   FileIdentity Guarded[3];

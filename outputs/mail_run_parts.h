@@ -76,3 +76,14 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
               const std::string &dir, std::vector<Outcome> *outcomes);
 void WriteAttachments(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                       const std::string &dir, std::vector<Outcome> *outcomes);
+
+// The names the messages' files take, as copy names them: in UTF-8 where
+// the file table takes UTF-8 or, elsewhere than on Windows, where a
+// character set decodes the items' texts; on Windows otherwise the items'
+// own bytes, which its file functions take in their code page.
+std::vector<const char *> MessageFileNames(const MailRun &run, const MailFolder &folder,
+                                           const std::vector<int> &chosen);
+
+// A name in UTF-8 as the file table takes it: on Windows without UTF-8
+// paths, in the process's code page, a letter it lacks made '_'.
+std::string SystemFileName(const MailRun &run, const std::string &utf8);

@@ -1099,6 +1099,9 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   const std::vector<std::wstring> emls = ListWide(eml);
   ASSERT_EQ(emls.size(), 5u);
   for (const std::wstring &name : emls) EXPECT_EQ(name.substr(name.size() - 4), L".eml");
+  // Named in the letters the panel shows, whatever their code page.
+  EXPECT_NE(std::find(emls.begin(), emls.end(), std::wstring(listing.Items[0].FileName) + L".eml"),
+            emls.end());
   const std::string lunch = ReadWide(eml + L"\\Re__lunch_.eml");
   EXPECT_NE(lunch.find("From: Joe\nSubject: Re: lunch?\n"), std::string::npos) << lunch;
   for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, 0u) << i;

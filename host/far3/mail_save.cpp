@@ -110,6 +110,7 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
                             nullptr, nullptr};
   run.Charset = &save->Charset;
   run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  run.Utf8Paths = true;
   return run;
 }
 
