@@ -28,18 +28,6 @@ struct TopFields {
   MessageParts *Parts;  // the top message's fields go here; null below it
 };
 
-std::string Lower(std::string text) {
-  for (char &c : text)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return text;
-}
-
-std::string Trimmed(const std::string &text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // The name of the field the line starts, as Python's email sees one: bytes
 // from '!' to '~' other than ':', then ':'. False for a line that is none.
 bool FieldNameOf(const std::string &line, std::string *name, size_t *colon) {

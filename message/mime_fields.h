@@ -18,6 +18,10 @@ bool AppendInUtf8(const std::string &charset, const std::string &bytes, std::str
 
 // mime_params.cpp
 
+// `text` with A-Z in lower case; without the blanks and line ends around it.
+std::string Lower(std::string text);
+std::string Trimmed(const std::string &text);
+
 struct MimeParameter {
   std::string Name;   // lower case
   std::string Value;  // in UTF-8 where it said its charset, RFC 2047 words decoded

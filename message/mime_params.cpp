@@ -6,8 +6,6 @@
 
 #include "message/mime_fields.h"
 
-namespace {
-
 std::string Lower(std::string text) {
   for (char &c : text)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
@@ -19,6 +17,8 @@ std::string Trimmed(const std::string &text) {
   if (first == std::string::npos) return std::string();
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
+
+namespace {
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
