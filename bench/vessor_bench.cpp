@@ -1,8 +1,10 @@
 // vessor_bench: the plug-in's listing and export, driven through its entry
-// points, each timed against the machine's floor for the same work in the
-// same process, the sides taking turns; the listing's peak memory and the
-// date decoding alone; and on Linux vfolder's outputs for mail programs, each
-// run as a process by hyperfine, on one folder and on a directory of folders.
+// points, and the message reader on a large message of attachments, each
+// timed against the machine's floor for the same work in the same process,
+// the sides taking turns; the listing's and the reader's peak memory and the
+// date decoding alone; and on Linux vfolder's outputs for mail programs and
+// its attachments (beside ripmime's), each run as a process by hyperfine, on
+// one folder and on a directory of folders.
 // Folders are written with mkfolder's record encoder, files go through the
 // platform's file table, all in a temporary directory removed at the end.
 #include <algorithm>
@@ -12,12 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "folder/export_name.h"
 #include "folder/vessor_folder.h"
 #include "host/far1/far_plugin.h"
+#include "message/message_parts.h"
+#include "outputs/stored_message.h"
 #include "platform/file_system.h"
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/plugin_loader.h"
@@ -36,17 +41,22 @@
 
 namespace {
 
-const double ListingTarget = 1.3;     // x the 64 KiB floor, every build
-const double ExportTarget = 1.2;      // x the floor, Linux
-const double WineExportTarget = 1.3;  // x create/write/close, 32-bit Windows
-const double MboxTarget = 2.0;        // vfolder mbox x the floor of one file
-const double FilesTarget = 1.3;       // vfolder maildir and copy --eml x copy
-const double TreeTarget = 1.0;        // a directory's time per message x one folder's
+const double ListingTarget = 1.3;      // x the 64 KiB floor, every build
+const double ExportTarget = 1.2;       // x the floor, Linux
+const double WineExportTarget = 1.3;   // x create/write/close, 32-bit Windows
+const double MboxTarget = 2.0;         // vfolder mbox x the floor of one file
+const double FilesTarget = 1.3;        // vfolder maildir and copy --eml x copy
+const double TreeTarget = 1.0;         // a directory's time per message x one folder's
+const double PartsTarget = 2.0;        // a message's parts decoded x its bytes read
+const double AttachmentsTarget = 2.0;  // vfolder attachments x copy --eml
+const int PartsAttachments = 10;       // in the one large message
 const size_t ListingPiece = 64 * 1024;
 const char Sep[] = {PATH_SEPARATOR, '\0'};
 
 struct Options {
   int64_t Records = 1000000, Messages = 10000, TreeFolders = 50, TreeMessages = 2000;
+  // Each attachment of the large message, before base64: ten make it 20 MB.
+  uint32_t PartBytes = 1500000;
   int Repeats = 5;
   bool Smoke = false, Verbose = false;
   std::string Plugin = VESSOR_PLUGIN_PATH, Vfolder = VESSOR_VFOLDER_PATH, TempParent;
@@ -458,6 +468,164 @@ double MeasureDateDecoding(int64_t decodes, uint64_t *sink) {
   return (Now() - start) * 1e9 / double(decodes);
 }
 
+// ---- Mail messages: the message reader on one large message, and folders of
+// messages with attachments for vfolder
+
+// Base64 in lines of 76, as mail programs write attachments.
+std::string Base64Lines(const std::vector<unsigned char> &bytes) {
+  static const char Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve(bytes.size() / 57 * 77 + 80);
+  for (size_t line = 0; line < bytes.size(); line += 57) {
+    const size_t end = std::min(bytes.size(), line + 57);
+    for (size_t i = line; i < end; i += 3) {
+      const uint32_t n = uint32_t(bytes[i]) << 16 |
+                         (i + 1 < end ? uint32_t(bytes[i + 1]) << 8 : 0) |
+                         (i + 2 < end ? bytes[i + 2] : 0);
+      out += Digits[n >> 18 & 63];
+      out += Digits[n >> 12 & 63];
+      out += i + 1 < end ? Digits[n >> 6 & 63] : '=';
+      out += i + 2 < end ? Digits[n & 63] : '=';
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+// A MIME message: headers, a text of some lines and, where `sizes` has any,
+// attachments of random bytes of those sizes in base64, named after the
+// message and their place ("file-12-3.bin"), each name unique in a folder.
+std::string MailMessage(uint64_t *rng, int64_t number, const std::vector<uint32_t> &sizes) {
+  const std::string boundary = "=_bench_" + std::to_string(number);
+  std::string text;
+  for (uint32_t lines = 3 + RandomBelow(rng, 40), i = 0; i < lines; ++i)
+    text += "Line " + std::to_string(i) + " of message " + std::to_string(number) +
+            ", text to be read and left alone.\n";
+  std::string message = "From: Sender " + std::to_string(number) + " <s" + std::to_string(number) +
+                        "@example.org>\nTo: reader@example.org\n" + "Subject: Report " +
+                        std::to_string(number) +
+                        "\nDate: Tue, 1 Dec 2026 10:00:00 +0000\nMIME-Version: 1.0\n";
+  if (sizes.empty()) return message + "Content-Type: text/plain; charset=us-ascii\n\n" + text;
+  message += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\n\n--" + boundary +
+             "\nContent-Type: text/plain; charset=us-ascii\n\n" + text;
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    std::vector<unsigned char> bytes(sizes[k]);
+    for (unsigned char &byte : bytes) byte = (unsigned char)RandomBelow(rng, 256);
+    const std::string name = "file-" + std::to_string(number) + "-" + std::to_string(k) + ".bin";
+    message += "--" + boundary + "\nContent-Type: application/octet-stream; name=\"" + name +
+               "\"\nContent-Disposition: attachment; filename=\"" + name +
+               "\"\nContent-Transfer-Encoding: base64\n\n" + Base64Lines(bytes);
+  }
+  return message + "--" + boundary + "--\n";
+}
+
+// A folder of the messages, in their order; returns each one's size.
+std::vector<uint32_t> WriteMessages(const std::string &index_path,
+                                    const std::vector<std::string> &messages) {
+  uint64_t rng = 7;
+  std::vector<unsigned char> index;
+  std::vector<uint32_t> sizes;
+  const FileRef data = CreateOrFail(DataPathOf(index_path));
+  uint32_t offset = 0;
+  for (size_t number = 0; number < messages.size(); ++number) {
+    const uint32_t size = uint32_t(messages[number].size());
+    AppendRecord(MakeRecord(&rng, int64_t(number), offset, size), &index);
+    WriteOrFail(data, messages[number].data(), size, DataPathOf(index_path));
+    sizes.push_back(size);
+    offset += size;
+  }
+  if (!FileSystem.Close(data)) Fail("cannot write", DataPathOf(index_path));
+  const FileRef file = CreateOrFail(index_path);
+  WriteOrFail(file, index.data(), index.size(), index_path);
+  if (!FileSystem.Close(file)) Fail("cannot write", index_path);
+  return sizes;
+}
+
+bool CountPiece(void *context, const void *, size_t size) {
+  *static_cast<uint64_t *>(context) += size;
+  return true;
+}
+
+struct PartsRead {
+  uint64_t Decoded = 0, Attached = 0;  // every leaf's decoded bytes; the attachments'
+  uint64_t LargestPart = 0;            // the largest leaf's bytes in the message
+  size_t Parts = 0;
+  double TreeSeconds = 0;  // of the whole, ReadMessageParts
+};
+
+// The reader's side: the data folder file opened, the message's tree of
+// parts read, and every part with bytes of its own (leaves, uuencoded
+// blocks) decoded into a sink that only counts. The containers are left
+// out: their bytes are their children's.
+PartsRead ReadParts(const std::string &data_path, uint32_t size) {
+  StoredMessage stored = {FileSystem.OpenForReading(data_path.c_str()), 0, size};
+  if (stored.DataFile == NoFile) Fail("cannot read", data_path);
+  const MessageSource source = StoredMessageSource(&stored);
+  MessageParts parts;
+  const double start = Now();
+  if (!ReadMessageParts(source, &parts)) Fail("the message reader cannot read", data_path);
+  PartsRead read;
+  read.TreeSeconds = Now() - start;
+  read.Parts = parts.Parts.size();
+  for (size_t i = 0; i < parts.Parts.size(); ++i) {
+    const MessagePart &part = parts.Parts[i];
+    if (part.Kind != PartLeaf && part.Kind != PartUuencoded) continue;
+    uint64_t decoded = 0, ignored = 0;
+    if (!DecodePart(source, parts, i, false, CountPiece, &decoded, &ignored))
+      Fail("the message reader cannot decode", data_path);
+    read.Decoded += decoded;
+    if (part.IsAttachment) read.Attached += decoded;
+    read.LargestPart = std::max(read.LargestPart, part.BodyEnd - part.BodyStart);
+  }
+  FileSystem.Close(stored.DataFile);
+  return read;
+}
+
+// The floor: the data folder file opened and the message's bytes read in
+// 64 KiB positioned reads, counted.
+uint64_t ReadMessageFloor(const std::string &data_path, uint32_t size) {
+  static unsigned char buffer[ListingPiece];
+  const FileRef file = FileSystem.OpenForReading(data_path.c_str());
+  if (file == NoFile) Fail("cannot read", data_path);
+  uint64_t read = 0;
+  while (read < size) {
+    const size_t got = FileSystem.ReadAt(file, read, buffer,
+                                         size_t(std::min<uint64_t>(ListingPiece, size - read)));
+    if (got == 0) Fail("cannot read", data_path);
+    read += got;
+  }
+  FileSystem.Close(file);
+  return read;
+}
+
+struct PartsTimes {
+  std::vector<double> Reader, Floor, Tree;
+  PartsRead First;
+};
+
+// The large message alone in a folder, read by both sides in turns.
+PartsTimes MeasureParts(const Options &options, const std::string &index_path,
+                        uint32_t message_size, uint64_t attached) {
+  PartsTimes times;
+  for (int round = 0; round < options.Repeats; ++round) {
+    for (int side = 0; side < 2; ++side) {
+      const double start = Now();
+      if ((side + round) % 2 == 0) {
+        const PartsRead read = ReadParts(DataPathOf(index_path), message_size);
+        times.Reader.push_back(Now() - start);
+        times.Tree.push_back(read.TreeSeconds);
+        if (read.Attached != attached) Fail("the attachments decode wrongly in", index_path);
+        if (times.Reader.size() == 1) times.First = read;
+      } else {
+        if (ReadMessageFloor(DataPathOf(index_path), message_size) != message_size)
+          Fail("cannot read", index_path);
+        times.Floor.push_back(Now() - start);
+      }
+    }
+  }
+  return times;
+}
+
 #ifndef _WIN32
 // ---- Linux: the listing's peak memory, and vfolder's outputs as processes
 
@@ -489,6 +657,15 @@ int PeakChild(const std::string &index, const std::string &plugin) {
     api.FreeFindData(folder, items, count);
     api.ClosePlugin(folder);
   }
+  printf("%" PRId64 " %" PRId64 "\n", base, PeakResidentKiB());
+  return 0;
+}
+
+// A child of this program: the large message's parts read and decoded as
+// the benchmark reads them; prints the peak before and after.
+int PartsPeakChild(const std::string &index, const std::string &size) {
+  const int64_t base = PeakResidentKiB();
+  ReadParts(DataPathOf(index), uint32_t(strtoul(size.c_str(), nullptr, 10)));
   printf("%" PRId64 " %" PRId64 "\n", base, PeakResidentKiB());
   return 0;
 }
@@ -600,6 +777,109 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
   }
   return figures;
 }
+
+// Each file under `dir` (its path below `dir`) with its size and digest.
+struct FoundFile {
+  std::string Path;
+  uint64_t Size, Digest;
+};
+
+std::vector<FoundFile> FilesUnder(const std::string &dir) {
+  std::vector<FoundFile> found;
+  std::error_code error;
+  for (auto entry = std::filesystem::recursive_directory_iterator(dir, error);
+       !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
+    if (!entry->is_regular_file()) continue;
+    const std::string path = entry->path().string();
+    FoundFile file = {path.substr(dir.size() + 1), 0, 0xCBF29CE484222325u};
+    const FileRef in = FileSystem.OpenForReading(path.c_str());
+    if (in == NoFile) Fail("cannot read", path);
+    static unsigned char buffer[ListingPiece];
+    for (size_t got; (got = FileSystem.ReadAt(in, file.Size, buffer, sizeof buffer)) > 0;) {
+      for (size_t i = 0; i < got; ++i) file.Digest = (file.Digest ^ buffer[i]) * 0x100000001B3u;
+      file.Size += got;
+    }
+    FileSystem.Close(in);
+    found.push_back(file);
+  }
+  return found;
+}
+
+// What is in `a` and not in `b`, as a multiset of `key`s.
+template <typename Key>
+std::vector<std::string> Missing(std::vector<FoundFile> a, std::vector<FoundFile> b, Key key) {
+  std::vector<std::string> ka, kb, missing;
+  for (const FoundFile &file : a) ka.push_back(key(file));
+  for (const FoundFile &file : b) kb.push_back(key(file));
+  std::sort(ka.begin(), ka.end());
+  std::sort(kb.begin(), kb.end());
+  std::set_difference(ka.begin(), ka.end(), kb.begin(), kb.end(), std::back_inserter(missing));
+  return missing;
+}
+
+struct AttachmentFigures {
+  double Seconds[3] = {-1, -1, -1};      // vfolder attachments, vfolder copy --eml, ripmime
+  size_t Files[2] = {0, 0};              // attachments written by vfolder, by ripmime
+  size_t ContentsDiffer = 0;             // contents in one of them only, either way
+  std::vector<std::string> NamesDiffer;  // names in one only, "vfolder: " or "ripmime: " first
+};
+
+// ripmime on the directory of .eml files in one process: it goes down the
+// directory itself, which is faster than one process for each file.
+std::string RipmimeCommand(const std::string &eml_dir, const std::string &out) {
+  return "ripmime -q --no-nameless -i " + Quoted(eml_dir) + " -d " + Quoted(out) +
+         " >/dev/null 2>&1";
+}
+
+// vfolder attachments against copy --eml of the same folder and against
+// ripmime on the .eml files copy --eml made, all through hyperfine; before
+// the timed runs, one run of each checks that both take out the same bytes.
+AttachmentFigures MeasureAttachments(const Options &options, const std::string &index) {
+  AttachmentFigures figures;
+  if (Output("hyperfine --version").empty() || access(options.Vfolder.c_str(), X_OK) != 0)
+    return figures;
+  const bool ripmime = !Output("command -v ripmime").empty();
+  const std::string vfolder = Quoted(options.Vfolder) + " ";
+  const std::string eml = TempDir + "/attachments-eml", out = TempDir + "/attachments-out";
+  const std::string ours = TempDir + "/attachments-vfolder",
+                    theirs = TempDir + "/attachments-ripmime";
+  const std::string make_eml = vfolder + "copy --eml " + Quoted(index) + " " + Quoted(eml);
+  const std::string take_out = vfolder + "attachments " + Quoted(index) + " " + Quoted(ours);
+  if (system((make_eml + " 2>/dev/null").c_str()) != 0 ||
+      system((take_out + " 2>/dev/null").c_str()) != 0)
+    Fail("vfolder failed on", index);
+  const std::vector<FoundFile> written = FilesUnder(ours);
+  figures.Files[0] = written.size();
+  if (ripmime) {
+    MakeDirOrFail(theirs);
+    if (system(RipmimeCommand(eml, theirs).c_str()) != 0) Fail("ripmime failed on", eml);
+    const std::vector<FoundFile> taken = FilesUnder(theirs);
+    figures.Files[1] = taken.size();
+    const auto contents = [](const FoundFile &file) {
+      return std::to_string(file.Size) + ":" + std::to_string(file.Digest);
+    };
+    const auto name = [](const FoundFile &file) {
+      return std::filesystem::path(file.Path).filename().string();
+    };
+    figures.ContentsDiffer =
+        Missing(written, taken, contents).size() + Missing(taken, written, contents).size();
+    for (const std::string &missing : Missing(written, taken, name))
+      figures.NamesDiffer.push_back("vfolder: " + missing);
+    for (const std::string &missing : Missing(taken, written, name))
+      figures.NamesDiffer.push_back("ripmime: " + missing);
+    std::filesystem::remove_all(theirs);
+  }
+  std::filesystem::remove_all(ours);
+  figures.Seconds[0] =
+      Hyperfine(options, options.Repeats,
+                vfolder + "attachments " + Quoted(index) + " " + Quoted(out), out, false);
+  figures.Seconds[1] =
+      Hyperfine(options, options.Repeats,
+                vfolder + "copy --eml " + Quoted(index) + " " + Quoted(out), out, true);
+  if (ripmime)
+    figures.Seconds[2] = Hyperfine(options, options.Repeats, RipmimeCommand(eml, out), out, true);
+  return figures;
+}
 #endif
 
 // ---- Report
@@ -630,7 +910,7 @@ Options ParseOptions(int argc, char **argv) {
     if (flag == "--smoke") {
       options.Smoke = true;
       options.Records = 5000, options.Messages = 200, options.Repeats = 2;
-      options.TreeFolders = 12, options.TreeMessages = 20;
+      options.TreeFolders = 12, options.TreeMessages = 20, options.PartBytes = 30000;
     } else if (flag == "--verbose") {
       options.Verbose = true;
     } else if (value != nullptr && flag == "--records") {
@@ -649,8 +929,9 @@ Options ParseOptions(int argc, char **argv) {
       fputs(
           "usage: vessor_bench [--records N] [--messages N] [--repeats N] [--smoke] [--verbose]\n"
           "                    [--plugin PATH] [--vfolder PATH] [--tmp DIR]\n"
-          "Times the plug-in's listing and export against the machine's floor, and on\n"
-          "Linux vfolder's outputs with hyperfine; prints each target met or not.\n"
+          "Times the plug-in's listing and export and the message reader against the\n"
+          "machine's floor, and on Linux vfolder's outputs and attachments (and\n"
+          "ripmime's) with hyperfine; prints each target met or not.\n"
           "Defaults: 1000000 records, 10000 messages, 5 rounds. --smoke: tiny sizes.\n",
           flag == "--help" ? stdout : stderr);
       exit(flag == "--help" ? 0 : 2);
@@ -754,6 +1035,41 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   const double date_ns = MeasureDateDecoding(options.Records * 4, &sink);
   printf("date decoding: %.1f ns per record (sum %" PRIu64 ")\n\n", date_ns, sink);
 
+  // One message of ten attachments, alone in its folder.
+  const std::string parts_index = TempDir + Sep + "PARTS.IDX";
+  uint64_t parts_rng = 11;
+  const std::vector<uint32_t> part_sizes(PartsAttachments, options.PartBytes);
+  const uint32_t parts_size =
+      WriteMessages(parts_index, {MailMessage(&parts_rng, 0, part_sizes)})[0];
+  const PartsTimes parts = MeasureParts(options, parts_index, parts_size,
+                                        uint64_t(PartsAttachments) * options.PartBytes);
+  const double parts_ratio = Median(parts.Reader) / Median(parts.Floor);
+  const double parts_mb = double(parts_size) / 1e6;
+  printf(
+      "parts of a message of %d attachments (%.1f MB, %d parts)       MB/s    seconds  x floor\n",
+      PartsAttachments, parts_mb, int(parts.First.Parts));
+  PrintRow("floor: open + 64 KiB positioned reads", parts_mb, Median(parts.Floor), 0);
+  PrintRow("ReadMessageParts + DecodePart of each leaf", parts_mb, Median(parts.Reader),
+           parts_ratio);
+  PrintRow("  of which ReadMessageParts", parts_mb, Median(parts.Tree),
+           Median(parts.Tree) / Median(parts.Floor));
+#ifndef _WIN32
+  const double largest_mib = double(parts.First.LargestPart) / 1048576;
+  int64_t parts_peak[2] = {};
+  const std::string parts_line = Output(Quoted(self) + " --parts-peak-child " +
+                                        Quoted(parts_index) + " " + std::to_string(parts_size));
+  if (sscanf(parts_line.c_str(), "%" SCNd64 " %" SCNd64, &parts_peak[0], &parts_peak[1]) != 2)
+    Fail("a memory child failed", parts_line);
+  printf(
+      "  reader's peak resident memory, a process of its own: %.1f MiB (%.1f before); the "
+      "largest part %.1f MiB\n",
+      double(parts_peak[1]) / 1024, double(parts_peak[0]) / 1024, largest_mib);
+#endif
+  printf("\n");
+  fflush(stdout);
+  FileSystem.Remove(parts_index.c_str());
+  FileSystem.Remove(DataPathOf(parts_index).c_str());
+
 #ifndef _WIN32
   const VfolderFigures vfolder = MeasureVfolder(options, self, export_index);
   const double megabytes = double(data.size()) / 1e6;
@@ -774,11 +1090,51 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
       PrintRow((std::string("vfolder ") + Commands[side + 2] + " DIR").c_str(), tree_messages,
                vfolder.Tree[side], 0);
   printf("\n");
+
+  // A folder in which every fifth message has an attachment of up to 32 KiB.
+  const std::string mail_index = TempDir + Sep + "ATTACH.IDX";
+  std::vector<std::string> mail;
+  uint64_t mail_rng = 13;
+  for (int64_t number = 0; number < options.Messages; ++number)
+    mail.push_back(MailMessage(&mail_rng, number,
+                               number % 5 == 0
+                                   ? std::vector<uint32_t>{1 + RandomBelow(&mail_rng, 32768)}
+                                   : std::vector<uint32_t>{}));
+  double mail_mb = 0;
+  for (const uint32_t size : WriteMessages(mail_index, mail)) mail_mb += double(size) / 1e6;
+  mail.clear();
+  const AttachmentFigures attached = MeasureAttachments(options, mail_index);
+  const size_t expected_files = size_t((options.Messages + 4) / 5);
+  if (attached.Seconds[0] > 0 && attached.Files[0] != expected_files)
+    Fail("vfolder attachments wrote other files than the attachments of", mail_index);
+  printf("attachments of %" PRId64
+         " messages (%.1f MB, %zu attachments), hyperfine  messages/s    seconds\n",
+         options.Messages, mail_mb, expected_files);
+  const char *const attachment_sides[] = {"vfolder attachments", "vfolder copy --eml",
+                                          "ripmime on the .eml files, one process"};
+  for (int side = 0; side < 3; ++side) {
+    if (attached.Seconds[side] < 0)
+      printf("  %-46s not measured (no hyperfine, vfolder or ripmime, or it failed)\n",
+             attachment_sides[side]);
+    else
+      PrintRow(attachment_sides[side], files, attached.Seconds[side], 0);
+  }
+  if (attached.Seconds[2] > 0) {
+    printf(
+        "  files: vfolder %zu, ripmime %zu; contents in one only: %zu%s; names in one only: %zu\n",
+        attached.Files[0], attached.Files[1], attached.ContentsDiffer,
+        attached.ContentsDiffer == 0 ? " (the same bytes)" : " (NOT the same bytes)",
+        attached.NamesDiffer.size());
+    for (size_t i = 0; i < attached.NamesDiffer.size() && i < 10; ++i)
+      printf("    %s\n", attached.NamesDiffer[i].c_str());
+  }
+  printf("\n");
 #endif
 
   printf("targets%s\n", options.Smoke ? " (smoke sizes: not meaningful)" : "");
   PrintTarget("first listing <= %.1f x its floor", ListingTarget, first_ratio);
   PrintTarget("repeated listing <= %.1f x its floor", ListingTarget, repeated_ratio);
+  PrintTarget("message parts <= %.1f x reading its bytes", PartsTarget, parts_ratio);
   if (!windows)
     PrintTarget(("export <= %.1f x its floor (" + FileSystemName(TempDir) + ")").c_str(),
                 ExportTarget, export_ratio);
@@ -787,12 +1143,19 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
 #ifndef _WIN32
   printf("  %-52s %5.1f  %s\n", "listing peak <= items + 8 MiB", double(peaks[0][1]) / 1024,
          double(peaks[0][1]) / 1024 <= items_mib + 8 ? "met" : "NOT met");
+  printf("  %-52s %5.1f  %s\n", "message reader's peak <= largest part + 8 MiB",
+         double(parts_peak[1]) / 1024,
+         double(parts_peak[1]) / 1024 <= largest_mib + 8 ? "met" : "NOT met");
   PrintTarget("vfolder mbox <= %.1f x its floor", MboxTarget,
               Ratio(vfolder.Seconds[3], vfolder.Seconds[0]));
   PrintTarget("vfolder maildir <= %.1f x copy", FilesTarget,
               Ratio(vfolder.Seconds[4], vfolder.Seconds[1]));
   PrintTarget("vfolder copy --eml <= %.1f x copy", FilesTarget,
               Ratio(vfolder.Seconds[2], vfolder.Seconds[1]));
+  PrintTarget("vfolder attachments <= %.1f x copy --eml", AttachmentsTarget,
+              Ratio(attached.Seconds[0], attached.Seconds[1]));
+  PrintTarget("vfolder attachments <= %.1f x ripmime", 1.0,
+              Ratio(attached.Seconds[0], attached.Seconds[2]));
   for (int side = 0; side < 3; ++side) {
     const std::string label =
         std::string("vfolder ") + Commands[side + 2] + " DIR, per message <= %.1f x one folder's";
@@ -812,6 +1175,7 @@ int main(int argc, char **argv) {
 #ifndef _WIN32
   if (argc == 4 && !strcmp(argv[1], "--peak-child")) return PeakChild(argv[2], argv[3]);
   if (argc == 4 && !strcmp(argv[1], "--floor-child")) return FloorChild(argv[2], argv[3]);
+  if (argc == 4 && !strcmp(argv[1], "--parts-peak-child")) return PartsPeakChild(argv[2], argv[3]);
 #endif
   return RunBenchmarks(ParseOptions(argc, argv), argv[0]);
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The benchmarks: Release builds of vessor_bench (Linux in build/bench, with
 # vfolder; the Windows ones in build/bench-windows-i686 and -x86_64), then
-#   - the Linux build in /dev/shm (tmpfs) and in /tmp, vfolder's outputs timed
-#     by hyperfine (installed by scripts/setup.sh),
+#   - the Linux build in /dev/shm (tmpfs) and in /tmp, vfolder's outputs and
+#     ripmime timed by hyperfine (both installed by scripts/setup.sh),
 #   - each Windows build under Wine in /dev/shm, all of one bitness in one
 #     Wine process.
 #

@@ -3,7 +3,8 @@
 set -euo pipefail
 missing=()
 # dovecot-core: doveadm reads vfolder's mail outputs back in the tests.
-for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core; do
+# ripmime: the benchmark takes attachments out of .eml files with it too.
+for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core ripmime; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
