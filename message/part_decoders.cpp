@@ -32,32 +32,68 @@ int HexValue(char c) {
   return -1;
 }
 
-int Base64Value(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
+// Each byte's value as a base64 digit; -1 for a byte that is none (line
+// breaks, white space, strays), -2 for the padding '='.
+struct Base64Digits {
+  signed char Value[256];
+};
+
+constexpr Base64Digits MakeBase64Digits() {
+  Base64Digits digits = {};
+  for (int c = 0; c < 256; ++c)
+    digits.Value[c] = c >= 'A' && c <= 'Z'   ? char(c - 'A')
+                      : c >= 'a' && c <= 'z' ? char(c - 'a' + 26)
+                      : c >= '0' && c <= '9' ? char(c - '0' + 52)
+                      : c == '+'             ? 62
+                      : c == '/'             ? 63
+                      : c == '='             ? -2
+                                             : -1;
+  return digits;
 }
 
+constexpr Base64Digits Base64 = MakeBase64Digits();
+
 void Base64Piece(Decoder *decoder, const char *bytes, size_t size, std::string *out) {
-  for (size_t i = 0; i < size; ++i) {
-    if (bytes[i] == '=') {
+  // Every four digits give three bytes at most, and the bits carried in one.
+  const size_t start = out->size();
+  out->resize(start + size / 4 * 3 + 3);
+  char *to = &(*out)[start];
+  unsigned bits = decoder->Bits;
+  int count = decoder->BitCount;
+  const unsigned char *from = reinterpret_cast<const unsigned char *>(bytes);
+  const unsigned char *const end = from + size;
+  while (from < end) {
+    // Four digits at a time on a group's boundary, as nearly all come.
+    if (count == 0 && end - from >= 4) {
+      const int a = Base64.Value[from[0]], b = Base64.Value[from[1]], c = Base64.Value[from[2]],
+                d = Base64.Value[from[3]];
+      if ((a | b | c | d) >= 0) {
+        const unsigned group = unsigned(a) << 18 | unsigned(b) << 12 | unsigned(c) << 6 | unsigned(d);
+        *to++ = char(group >> 16);
+        *to++ = char(group >> 8);
+        *to++ = char(group);
+        from += 4;
+        continue;
+      }
+    }
+    const int value = Base64.Value[*from++];
+    if (value == -2) {
       // Padding ends a group: the bits left over are no byte.
-      decoder->Bits = 0;
-      decoder->BitCount = 0;
+      bits = 0;
+      count = 0;
       continue;
     }
-    const int value = Base64Value(static_cast<unsigned char>(bytes[i]));
-    if (value < 0) continue;  // line breaks, white space, strays
-    decoder->Bits = ((decoder->Bits << 6) | unsigned(value)) & 0xFFFFFF;
-    decoder->BitCount += 6;
-    if (decoder->BitCount >= 8) {
-      decoder->BitCount -= 8;
-      *out += char((decoder->Bits >> decoder->BitCount) & 0xFF);
+    if (value < 0) continue;
+    bits = ((bits << 6) | unsigned(value)) & 0xFFFFFF;
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      *to++ = char((bits >> count) & 0xFF);
     }
   }
+  out->resize(size_t(to - out->data()));
+  decoder->Bits = bits;
+  decoder->BitCount = count;
 }
 
 void QuotedPrintablePiece(Decoder *decoder, const char *bytes, size_t size, bool last,
