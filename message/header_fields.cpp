@@ -7,13 +7,6 @@
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -41,18 +34,7 @@ std::string WordBytes(char encoding, const std::string &text) {
     }
     return bytes;
   }
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '_') {
-      bytes += ' ';
-    } else if (text[i] == '=' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      bytes += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      bytes += text[i];
-    }
-  }
-  return bytes;
+  return HexEscapesDecoded(text, '=', true);
 }
 
 // The encoded word at `at`: its end, charset, encoding and text; false when

@@ -36,6 +36,14 @@ struct MimeField {
 
 MimeField ParseMimeField(const std::string &raw);
 
+// The value of the hex digit `c`, or -1 for none.
+int HexValue(char c);
+
+// `text` with each `mark` followed by two hex digits as the byte they give
+// (a mark without them stays); with `underscore_blank`, each '_' as a blank,
+// as in RFC 2047's Q words.
+std::string HexEscapesDecoded(const std::string &text, char mark, bool underscore_blank);
+
 // The parameter's value, or null.
 const std::string *ParameterOf(const MimeField &field, const char *name);
 

@@ -18,8 +18,6 @@ std::string Trimmed(const std::string &text) {
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-namespace {
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -27,11 +25,13 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string PercentDecoded(const std::string &text) {
+std::string HexEscapesDecoded(const std::string &text, char mark, bool underscore_blank) {
   std::string bytes;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
+    if (underscore_blank && text[i] == '_') {
+      bytes += ' ';
+    } else if (text[i] == mark && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
       bytes += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
     } else {
@@ -40,6 +40,8 @@ std::string PercentDecoded(const std::string &text) {
   }
   return bytes;
 }
+
+namespace {
 
 // One piece of a parameter as the field gives it.
 struct RawParameter {
@@ -142,13 +144,13 @@ MimeField ParseMimeField(const std::string &raw) {
         encoded += value;
         any_encoded = true;
       } else {
-        bytes += PercentDecoded(encoded);
+        bytes += HexEscapesDecoded(encoded, '%', false);
         encoded.clear();
         bytes += value;
       }
       if (sections[0]->Section < 0) break;
     }
-    bytes += PercentDecoded(encoded);
+    bytes += HexEscapesDecoded(encoded, '%', false);
     MimeParameter parameter = {name, std::string()};
     const bool converted =
         any_encoded && !charset.empty() && AppendInUtf8(charset, bytes, &parameter.Value);

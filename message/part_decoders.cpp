@@ -25,13 +25,6 @@ struct Decoder {
   bool Begun, Ended;
 };
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Each byte's value as a base64 digit; -1 for a byte that is none (line
 // breaks, white space, strays), -2 for the padding '='.
 struct Base64Digits {
