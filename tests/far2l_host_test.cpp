@@ -376,17 +376,18 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   const std::string first = "From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n";
   const std::string second = "From: b@example.org\r\nSubject: two\r\n\r\nsecond body\r\n";
 
-  // F3: the host's temp directory, no question, one file.
+  // F3: the host's temp directory, no question, one file, named as the item
+  // is, which the host opens.
   const std::string view = MakeTempDir();
   const std::wstring view_wide = Wide(view);
   const wchar_t *dest = view_wide.c_str();
   Host.Menus.clear();
   Host.Lines.clear();
-  EXPECT_EQ(Api().GetFiles(panel, &listing.Items[1], 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  EXPECT_EQ(Api().GetFiles(panel, &listing.Items[0], 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
   EXPECT_TRUE(Host.Menus.empty());
   EXPECT_TRUE(Host.Lines.empty());
   ASSERT_EQ(ListDir(view).size(), 1u);
-  EXPECT_EQ(ReadFile(JoinPath(view, ListDir(view)[0])), second);
+  EXPECT_EQ(ReadFile(JoinPath(view, "First one")), first);
 
   // F5 as message files: the format, then the destination, which is made.
   const std::string out = JoinPath(MakeTempDir(), "made");

@@ -92,6 +92,46 @@ int WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, int count, c
   return *failed == 0 ? 1 : 0;
 }
 
+bool WriteToFile(void *context, const void *bytes, size_t size) {
+  return FileSystem.Write(*static_cast<FileRef *>(context), bytes, size);
+}
+
+// A view, an edit or a quick view: the host opens dest/NAME, NAME the item's
+// own name, so the message goes there under it (a new file in the host's
+// fresh directory) and not under the name a copy would give it. A name no
+// file can have here takes the copy's name.
+int WriteViewedFile(FolderHandle *folder, PluginPanelItem *item, const char *dest, int *failed,
+                    int *reason) {
+  const wchar_t *shown = item->FindData.lpwszFileName != nullptr ? item->FindData.lpwszFileName : L"";
+  char *name = Utf8FromWide(shown);
+  const bool usable = name != nullptr && name[0] != '\0' && strchr(name, '/') == nullptr &&
+                      strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+  if (!usable) {
+    free(name);
+    return WriteMessageFiles(folder, item, 1, dest, failed, reason);
+  }
+  std::string path = dest;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  free(name);
+  bool exists = false;
+  FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
+  ExportResult written = ExportCannotCreate;
+  if (file != NoFile) {
+    written = CopyMessage(folder, uint32_t(item->UserData), uint32_t(item->FindData.nFileSize),
+                          WriteToFile, &file);
+    if (written == ExportWritten) SetMessageTime(file, item->FindData.ftLastWriteTime);
+    if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
+  }
+  if (written == ExportWritten) {
+    item->Flags &= ~PPIF_SELECTED;
+    return 1;
+  }
+  ++*failed;
+  NoteReason(reason, ReasonOfExport(written));
+  return 0;
+}
+
 // What a mail run tells back: which items each entry stands for, the count
 // of those not saved and the first reason.
 struct MailSave {
@@ -240,7 +280,7 @@ bool ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **
 }
 
 int SaveItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *items, int count,
-              SaveFormat format, const char *dest, int *failed, int *reason) {
+              SaveFormat format, const char *dest, int *failed, int *reason, bool viewed) {
   *failed = 0;
   *reason = -1;
   if (!OpenDataFile(folder)) {
@@ -249,6 +289,7 @@ int SaveItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *items, 
     return 0;
   }
   if (count <= 0) return 1;
+  if (viewed && count == 1) return WriteViewedFile(folder, items, dest, failed, reason);
   return format == SaveMessageFiles
              ? WriteMessageFiles(folder, items, count, dest, failed, reason)
              : WriteMail(folder, code_page, items, count, format, dest, failed, reason);
@@ -272,7 +313,9 @@ int CopyPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *it
   // A directory typed there that is not there yet is made.
   if (ask) FileSystem.MakeDirectories(dest_utf8, DefaultAccess);
   int failed = 0, reason = -1;
-  const int result = SaveItems(folder, code_page, items, count, format, dest_utf8, &failed, &reason);
+  const bool viewed = (op_mode & (OPM_VIEW | OPM_EDIT | OPM_QUICKVIEW)) != 0;
+  const int result =
+      SaveItems(folder, code_page, items, count, format, dest_utf8, &failed, &reason, viewed);
   free(dest_utf8);
   if (!quiet && reason >= 0) {
     wchar_t line[256];

@@ -32,7 +32,8 @@ int CopyPanelItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelI
                    int count, const wchar_t **dest, int op_mode);
 
 // The same without asking: the items' messages as `format` into `dest`
-// (UTF-8). For the tests and for silent operations. `*failed` counts the
-// items not saved, `*reason` the first reason (MessageId), -1 for none.
+// (UTF-8). `*failed` counts the items not saved, `*reason` the first reason
+// (MessageId), -1 for none. One item `viewed` (F3, F4, Ctrl+Q) goes into a
+// file of the item's own name, which is the file the host opens.
 int SaveItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelItem *items, int count,
-              SaveFormat format, const char *dest, int *failed, int *reason);
+              SaveFormat format, const char *dest, int *failed, int *reason, bool viewed);
