@@ -418,6 +418,22 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
       "m[1].get_payload().strip()=='second body' else 1)\" '" + mbox + "'";
   EXPECT_EQ(system(check.c_str()), 0);
 
+  // A destination that cannot be a directory: each item fails, and one box
+  // tells the counts and the first reason.
+  const std::string blocked = JoinPath(MakeTempDir(), "a file");
+  WriteFileBytes(blocked, "in the way");
+  Host.LineAnswer = Wide(blocked);
+  Host.MenuAnswers = {0};
+  Host.Boxes.clear();
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 0);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  ASSERT_GE(Host.Boxes[0].size(), 3u);
+  EXPECT_EQ(Host.Boxes[0][0], L"Saving");
+  EXPECT_EQ(Host.Boxes[0][1], L"2 messages: 0 saved, 2 failed");
+  EXPECT_EQ(Host.Boxes[0][2].compare(0, 18, L"Cannot create file"), 0) << Utf8(Host.Boxes[0][2]);
+  EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, PPIF_SELECTED);
+
   // Esc at the format menu: nothing saved, the host told of the cancel.
   Host.MenuAnswers = {};
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
