@@ -462,4 +462,31 @@ TEST(Far2lHost, KeepsTheCodePageInItsOwnSettingsFile) {
   Api().ClosePlugin(panel);
 }
 
+TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
+  Api();
+  // "Письмо" in cp866, which cp437 reads as other letters.
+  const std::string index =
+      MakeFolder(MakeTempDir(), "message\nname \\x8F\\xA8\\xE1\\xEC\\xAC\\xAE\nbody x\n");
+  struct Row {
+    const char *Lang;
+    const wchar_t *Name;
+  } rows[] = {{"ru_RU.UTF-8", L"Письмо"}, {"uk_UA.UTF-8", L"Письмо"},
+              {"en_US.UTF-8", L"\x00C5\x00BF\x00DF\x221E\x00BC\x00AB"}};
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  const char *was = getenv("LANG");
+  const std::string kept = was != nullptr ? was : "";
+  for (const Row &row : rows) {
+    remove(ConfigFile().c_str());
+    setenv("LANG", row.Lang, 1);
+    StartPlugin(Api());
+    HANDLE panel = Open(index);
+    ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(List(panel).Names[0], row.Name) << row.Lang;
+    Api().ClosePlugin(panel);
+  }
+  if (was != nullptr) setenv("LANG", kept.c_str(), 1);
+  else unsetenv("LANG");
+}
+
 }  // namespace
