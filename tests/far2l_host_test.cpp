@@ -525,6 +525,9 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   EXPECT_EQ(List(parts).Names, (std::vector<std::wstring>{L"Message.txt", L"Original.eml"}));
   EXPECT_EQ(Api().SetDirectory(parts, L"..", 0), TRUE);
   EXPECT_EQ(List(parts).Names, names);
+  ASSERT_EQ(Api().SetDirectory(parts, L"part 3.eml", 0), TRUE);
+  EXPECT_EQ(Api().SetDirectory(parts, L"/", 0), TRUE);
+  EXPECT_EQ(List(parts).Names, names);
   EXPECT_EQ(Api().SetDirectory(parts, L"..", 0), FALSE);
   EXPECT_EQ(Api().SetDirectory(parts, L"no such", 0), FALSE);
   Api().ClosePlugin(parts);

@@ -89,6 +89,11 @@ bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
   if (dir == nullptr || !InsideMessage(panel->Inside)) return false;
   if (wcscmp(dir, L"..") == 0)
     return MessageDepth(panel->Inside) > 1 && LeaveMessage(panel->Inside);
+  // The panel's root is the first message's parts.
+  if (wcscmp(dir, L"/") == 0 || wcscmp(dir, L"\\") == 0) {
+    while (MessageDepth(panel->Inside) > 1) LeaveMessage(panel->Inside);
+    return true;
+  }
   return EnterInnerMessage(panel->Inside, dir);
 }
 

@@ -37,8 +37,9 @@ void CloseFolderPanel(FolderPanel *panel);
 bool ListFolderPanel(FolderPanel *panel, unsigned code_page, far2l::PluginPanelItem **items,
                      int *count);
 
-// Into a message inside the one shown (`dir` its item's name), or up
-// (".."). True when the panel went there.
+// Into a message inside the one shown (`dir` its item's name), one level up
+// (".."; none from the first), or to the first level ("/"). True when the
+// panel went there.
 bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir);
 
 // The panel settings: title, host file, the ten view modes with mode 7 at
