@@ -305,6 +305,15 @@ TEST(Far2lHost, ListsMessagesWithTheirSizesDatesAndPlaces) {
   EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwLowDateTime, expected.dwLowDateTime);
   EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwHighDateTime, expected.dwHighDateTime);
   EXPECT_EQ(listing.Items[0].FindData.ftCreationTime.dwHighDateTime, expected.dwHighDateTime);
+  EXPECT_EQ(listing.Items[0].FindData.dwFileAttributes, 0u);
+  Api().ClosePlugin(panel);
+
+  // A hidden message the mail program keeps from changes: hidden, read-only.
+  // (The first record makes the file an index file.)
+  panel = Open(MakeFolder(MakeTempDir(),
+                          "message\nname a\nbody x\nmessage\nflags 0x40000\nname kept\nbody y\n"));
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(List(panel).Items[1].FindData.dwFileAttributes, 0x3u);
   Api().ClosePlugin(panel);
 }
 

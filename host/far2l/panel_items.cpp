@@ -46,7 +46,7 @@ void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts
   item->FindData.ftCreationTime = entry.Time;
   item->FindData.ftLastWriteTime = entry.Time;
   item->FindData.ftLastAccessTime = entry.Time;
-  item->FindData.dwFileAttributes = entry.Attributes | FileAttributeArchive;
+  item->FindData.dwFileAttributes = entry.Attributes;
   // Read-only messages show as such in the mode column too.
   item->FindData.dwUnixMode = entry.Attributes & EntryReadOnly ? 0100444 : 0100644;
   item->UserData = DWORD_PTR(entry.DataOffset);
