@@ -1,16 +1,13 @@
-#include "host/far3/mail_save.h"
+#include "host/shared/mail_save.h"
 
-#include <algorithm>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "folder/message_copy.h"
+#include "host/shared/mail_items.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
 #include "platform/system_facts.h"
-
-using namespace far3;
 
 namespace {
 
@@ -42,7 +39,7 @@ void OnOutcome(void *context, const MessageOutcome &outcome) {
     return;
   }
   save->Progress->Saved += items.size();
-  for (size_t item : items) save->Items[item].Flags &= ~PPIF_SELECTED;
+  for (size_t item : items) save->Unselect(save->Items, item);
 }
 
 }  // namespace
@@ -73,34 +70,19 @@ void OnNotice(void *context, OutputNotice notice, const char *path, int) {
   NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path);
 }
 
-// The index file's name without its extension.
-std::string FolderName(const char *index_path) {
-  std::string name = index_path;
-  const size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name.empty() ? "folder" : name;
-}
-
-// dest/NAME`ending`, or the first of dest/NAME_(2)`ending`, ... that nothing
-// has taken.
-std::string FreePath(const std::string &dest, const std::string &name, const char *ending) {
-  std::string dir = dest;
-  if (!dir.empty() && dir.back() != '/' && dir.back() != SystemSeparator) dir += SystemSeparator;
-  std::string path = dir + name + ending;
-  for (int suffix = 2; FileSystem.KindOf(path.c_str(), false) != PathMissing && suffix < 100000;
-       ++suffix)
-    path = dir + name + "_(" + std::to_string(suffix) + ")" + ending;
-  return path;
-}
-
 }  // namespace
 
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
+#ifdef _WIN32
   save->Charset.Name = "cp" + std::to_string(code_page);
   save->Charset.Converter.Utf8 = code_page == CP_UTF8;
   save->Charset.Converter.CodePage = code_page;
+#else
+  // The system's converter by the code page's name; UTF-8 is no conversion.
+  if (!OpenTextCharset(code_page == 65001 ? "utf-8" : ("cp" + std::to_string(code_page)).c_str(),
+                       &save->Charset))
+    OpenTextCharset("utf-8", &save->Charset);
+#endif
   MailRun run = {};
   run.Output = choice.Format == SaveMbox      ? MboxOutput
                : choice.Format == SaveMaildir ? MaildirOutput
@@ -113,6 +95,8 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   run.Utf8Paths = true;
   return run;
 }
+
+void CloseMailSave(MailSave *save) { CloseTextCharset(&save->Charset); }
 
 MessageId ReasonOfProblem(OutputProblem problem) {
   switch (problem) {
@@ -132,42 +116,22 @@ MessageId ReasonOfProblem(OutputProblem problem) {
 }
 
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
-                         PluginPanelItem *items, size_t count, const char *dest,
-                         SaveProgress *progress) {
-  MailSave save = {progress, items, {}, {}};
+                         const ItemMessage *keys, size_t count, UnselectItem unselect,
+                         void *items, const char *dest, SaveProgress *progress) {
+  MailSave save = {progress, unselect, items, {}, {}};
   MailRun run = StartMailSave(&save, choice, code_page);
   // The folder read afresh by the outputs' own reader: the panel's items
   // lead to its entries by their messages' places and sizes.
   MailFolder mail;
   if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
     CloseMailFolder(&mail);
+    CloseMailSave(&save);
     NoteSaveFailure(progress, MCannotSave, folder->IndexPath);
     progress->Failed = count;
     return 0;
   }
-  save.ItemsAt.resize(mail.Entries.size());
-  std::unordered_map<uint64_t, std::vector<int>> positions;
-  for (size_t i = mail.Entries.size(); i-- > 0;)
-    positions[uint64_t(mail.Entries[i].DataOffset) << 32 | mail.Entries[i].Size].push_back(int(i));
-  std::vector<int> chosen;
   size_t unmatched = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const uint64_t key = uint64_t(uintptr_t(items[i].UserData.Data)) << 32 |
-                         uint32_t(items[i].FileSize);
-    auto found = positions.find(key);
-    if (found == positions.end() || found->second.empty()) {
-      ++unmatched;
-      continue;
-    }
-    // Twin records (the same bytes) go to twin entries in order.
-    const int position = found->second.back();
-    if (found->second.size() > 1) found->second.pop_back();
-    save.ItemsAt[size_t(position)].push_back(i);
-    chosen.push_back(position);
-  }
-  // A mail program's file holds each message once, in the folder's order.
-  std::sort(chosen.begin(), chosen.end());
-  chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+  const std::vector<int> chosen = MatchItems(mail, keys, count, &save.ItemsAt, &unmatched);
   if (unmatched > 0) {
     // The folder changed since the panel listed it.
     NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);
@@ -188,6 +152,7 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
     ConvertFolder(&run, &mail, chosen, target);
   }
   CloseMailFolder(&mail);
+  CloseMailSave(&save);
   if (progress->Stopped) return -1;
   return progress->Failed == 0 && progress->Reasons == 0 ? 1 : 0;
 }

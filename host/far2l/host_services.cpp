@@ -1,0 +1,100 @@
+#include "host/far2l/host_services.h"
+
+#include <cstring>
+#include <cwchar>
+
+using namespace far2l;
+
+namespace {
+
+// The record and its copy of the standard functions' table are the host's
+// stack copies: both are kept here.
+PluginStartupInfo Host;
+bool HaveHost = false;
+
+}  // namespace
+
+void KeepHostServices(const PluginStartupInfo *info) {
+  HaveHost = false;
+  if (info == nullptr || info->StructSize != StartupInfoSize) return;
+  memcpy(&Host, info, sizeof Host);
+  // The table itself is never called: the pointer would outlive its stack.
+  Host.FSF = nullptr;
+  HaveHost = true;
+}
+
+const wchar_t *ModulePath() {
+  return HaveHost && Host.ModuleName != nullptr ? Host.ModuleName : L"";
+}
+
+const wchar_t *TextOf(MessageId id) {
+  if (!HaveHost || Host.GetMsg == nullptr) return L"";
+  const wchar_t *text = Host.GetMsg(Host.ModuleNumber, int(id));
+  return text != nullptr ? text : L"";
+}
+
+void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr) return;
+  const wchar_t *items[] = {title, line};
+  Host.Message(Host.ModuleNumber, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2, 0);
+}
+
+bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
+             int answer_size, const wchar_t *help_topic) {
+  if (!HaveHost || Host.InputBox == nullptr) {
+    const size_t length = wcsnlen(text, size_t(answer_size) - 1);
+    wmemcpy(answer, text, length);
+    answer[length] = L'\0';
+    return true;
+  }
+  return Host.InputBox(title, question, L"VessorCopy", text, answer, answer_size, help_topic,
+                       FIB_BUTTONS | FIB_EDITPATH) != 0;
+}
+
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic) {
+  if (!HaveHost || Host.Menu == nullptr || count > 16) return -1;
+  FarMenuItem menu[16] = {};
+  for (int i = 0; i < count; ++i) {
+    menu[i].Text = items[i];
+    menu[i].Selected = i == current;
+    menu[i].Checked = i == current;
+  }
+  return Host.Menu(Host.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, title, nullptr, help_topic,
+                   nullptr, nullptr, menu, count);
+}
+
+void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
+  if (!HaveHost || Host.Message == nullptr || count > 8) return;
+  const wchar_t *items[9] = {title};
+  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
+  // With no button the host draws the box and returns at once.
+  Host.Message(Host.ModuleNumber, FMSG_LEFTALIGN, nullptr, items, int(count + 1), 0);
+}
+
+void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
+               const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr || count > 8) return;
+  const wchar_t *items[9] = {title};
+  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
+  Host.Message(Host.ModuleNumber, FMSG_MB_OK | FMSG_LEFTALIGN | (warning ? DWORD(FMSG_WARNING) : DWORD(0)),
+               help_topic, items, int(count + 1), 0);
+}
+
+bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr) return false;
+  const wchar_t *items[] = {title, line};
+  return Host.Message(Host.ModuleNumber, FMSG_MB_YESNO | FMSG_WARNING, help_topic, items, 2, 0) ==
+         0;
+}
+
+HANDLE SaveHostScreen() {
+  return HaveHost && Host.SaveScreen != nullptr ? Host.SaveScreen(0, 0, -1, -1) : nullptr;
+}
+
+void RestoreHostScreen(HANDLE screen) {
+  if (HaveHost && Host.RestoreScreen != nullptr && screen != nullptr) Host.RestoreScreen(screen);
+}
+
+// far2l draws no taskbar progress for its plug-ins.
+void SetTaskbarProgress(unsigned long long, unsigned long long) {}
