@@ -20,6 +20,7 @@ struct HeadingSink {
   const MailFolder *Folder;
   int Position;
   FileRef *File;
+  ByteBuffer *Out;   // where the bytes go instead of the file, when not null
   ByteBuffer *Held;  // first bytes not yet written
   bool Decided;
   MessageHead Head;
@@ -29,7 +30,9 @@ struct HeadingSink {
 
 // The message's bytes into the open file; a stop asked for ends the copy.
 bool WriteSink(const HeadingSink *sink, const void *bytes, size_t size) {
-  return !StopAsked(*sink->Run) && FileSystem.Write(*sink->File, bytes, size);
+  if (StopAsked(*sink->Run)) return false;
+  return sink->Out != nullptr ? AppendBytes(sink->Out, bytes, size)
+                              : FileSystem.Write(*sink->File, bytes, size);
 }
 
 bool ExactWrite(void *context, const void *bytes, size_t size) {
@@ -133,11 +136,13 @@ bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, con
   return true;
 }
 
-ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
-                               ByteBuffer *held, HeadersGiven *given) {
+namespace {
+
+ExportResult CopyInto(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                      ByteBuffer *out, ByteBuffer *held, HeadersGiven *given) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   *given = NoHeadersGiven;
-  HeadingSink sink = {&run, folder, position, file, held, false, {}, {}, false};
+  HeadingSink sink = {&run, folder, position, file, out, held, false, {}, {}, false};
   if (run.Exact && !run.Seen)
     return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, ExactWrite, &sink);
   held->Size = 0;
@@ -147,6 +152,19 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
   FreeBytes(&sink.Converted);
   *given = sink.Head.Given;
   return result;
+}
+
+}  // namespace
+
+ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                               ByteBuffer *held, HeadersGiven *given) {
+  return CopyInto(run, folder, position, file, nullptr, held, given);
+}
+
+ExportResult MessageBytes(const MailRun &run, MailFolder *folder, int position, ByteBuffer *out,
+                          ByteBuffer *held, HeadersGiven *given) {
+  out->Size = 0;
+  return CopyInto(run, folder, position, nullptr, out, held, given);
 }
 
 OutputProblem ProblemOf(ExportResult result) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "folder/message_copy.h"
+#include "outputs/byte_buffer.h"
+#include "outputs/given_headers.h"
 #include "outputs/mail_folder.h"
 #include "outputs/output_events.h"
 #include "platform/file_identity.h"
@@ -110,3 +113,9 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 // the end, and returns the counts.
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
+
+// Message `position`'s bytes as the files of the outputs hold them (the
+// headers given, none with run.Exact), into `*out`, which holds nothing else
+// after; `held` keeps first bytes. The folder's data folder file is open.
+ExportResult MessageBytes(const MailRun &run, MailFolder *folder, int position, ByteBuffer *out,
+                          ByteBuffer *held, HeadersGiven *given);
