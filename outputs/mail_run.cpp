@@ -173,6 +173,19 @@ OutputProblem ProblemOf(ExportResult result) {
                                         : ProblemCannotWrite;
 }
 
+bool PassOver(MailRun *run, MailFolder *folder, int position) {
+  if (run->Resume.DeliveredBefore == nullptr ||
+      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position))
+    return false;
+  ++run->PassedOver;
+  Handled(run, *folder, position);
+  return true;
+}
+
+void TellDelivered(const MailRun &run, MailFolder *folder, int position) {
+  if (run.Resume.Delivered != nullptr) run.Resume.Delivered(run.Resume.Context, folder, position);
+}
+
 bool RunStopped(const MailRun &run) { return run.PipeClosed || StopAsked(run); }
 
 void Tell(const MailRun &run, OutputNotice notice, const char *path, int error) {
@@ -272,6 +285,7 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target) {
   std::vector<Outcome> outcomes;
+  const int passed_over = run->PassedOver;
   const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
   const bool opened = OpenDataFile(folder->Handle);
   FolderFileIdentities(folder->Handle, run->Guarded);
@@ -293,7 +307,8 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   } else {
     WriteAttachments(run, folder, chosen, target, &outcomes);
   }
-  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
+  const int before = run->PassedOver - passed_over;
+  Tally tally = {int(chosen.size()), int(outcomes.size()) + before, 0, 0, 0, before};
   for (const Outcome &outcome : outcomes) {
     ++(outcome.Problem == NoProblem ? tally.Written : tally.Failed);
     if (outcome.Given != NoHeadersGiven) ++tally.Given;

@@ -1,11 +1,17 @@
 #include "tools/vfolder/delivery_ledger.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -14,7 +20,12 @@ bool MakeDirectories(const std::string &dir) {
   for (size_t at = 1; at <= dir.size(); ++at) {
     if (at != dir.size() && dir[at] != '/') continue;
     const std::string part = dir.substr(0, at);
+#ifdef _WIN32
+    if (part.size() == 2 && part[1] == ':') continue;  // a drive
+    if (_mkdir(part.c_str()) != 0 && errno != EEXIST) return false;
+#else
     if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+#endif
   }
   return true;
 }
@@ -28,6 +39,11 @@ uint64_t Fnv1a(const char *bytes, size_t size, uint64_t hash, uint64_t multiplie
 }  // namespace
 
 std::string DefaultLedgerPath(const std::string &name) {
+#ifdef _WIN32
+  const char *cache = getenv("LOCALAPPDATA");
+  if (cache == nullptr || cache[0] == '\0') return std::string();
+  std::string dir = cache;
+#else
   const char *cache = getenv("XDG_CACHE_HOME");
   std::string dir;
   if (cache != nullptr && cache[0] == '/') {
@@ -37,6 +53,7 @@ std::string DefaultLedgerPath(const std::string &name) {
     if (home == nullptr || home[0] != '/') return std::string();
     dir = std::string(home) + "/.cache";
   }
+#endif
   std::string safe;
   for (char c : name) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -56,18 +73,28 @@ std::string DefaultLedgerPath(const std::string &name) {
 
 bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->Path = path;
+  ledger->File = nullptr;
   ledger->Entries.clear();
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
     return false;
   }
+#ifdef _WIN32
+  ledger->File = fopen(path.c_str(), "a+b");
+  if (ledger->File == nullptr) {
+    *error = errno;
+    return false;
+  }
+#else
+  // Never through a link someone put in its place.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0 || (ledger->File = fdopen(fd, "a+")) == nullptr) {
     *error = errno;
     if (fd >= 0) close(fd);
     return false;
   }
+#endif
   rewind(ledger->File);
   char line[256];
   bool whole = true;
@@ -96,7 +123,11 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
   ledger->Entries[key] = entry;
   return fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
                  static_cast<unsigned long>(entry.Uid)) > 0 &&
+#ifdef _WIN32
+         fflush(ledger->File) == 0 && _commit(_fileno(ledger->File)) == 0;
+#else
          fflush(ledger->File) == 0 && fsync(fileno(ledger->File)) == 0;
+#endif
 }
 
 void CloseLedger(DeliveryLedger *ledger) {

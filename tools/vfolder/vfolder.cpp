@@ -19,6 +19,7 @@
 #include "tools/vfolder/parts_command.h"
 #include "tools/vfolder/plugin_commands.h"
 #include "tools/vfolder/progress.h"
+#include "tools/vfolder/resume_ledger.h"
 #include "tools/vfolder/system_calls.h"
 #include "tools/vfolder/terminal_events.h"
 
@@ -29,11 +30,12 @@ const char Usage[] =
     "       vfolder [--charset CP] [--plugin PATH] list [--tsv] INDEX\n"
     "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n"
     "       vfolder [--charset CP] [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--resume [--ledger FILE]]\n"
+    "               copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
-    "               mbox INDEX|DIR FILE [ITEM...]\n"
+    "               [--resume [--ledger FILE]] mbox INDEX|DIR FILE [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
-    "               maildir INDEX|DIR MAILDIR [ITEM...]\n"
+    "               [--resume [--ledger FILE]] maildir INDEX|DIR MAILDIR [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
     "               [ITEM...]\n"
     "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
@@ -119,6 +121,13 @@ const char Help[] =
     "                      stops. The summary counts sent, already there and\n"
     "                      failed, each failure with the server's words\n"
     "  --dry-run           imap logs in and looks, and says what would go where\n"
+    "  --resume            maildir, copy --eml and mbox --append keep a ledger of\n"
+    "                      the messages delivered (--ledger FILE, else one for\n"
+    "                      the output in the cache directory, as imap's) and\n"
+    "                      pass over those a run with --resume delivered there\n"
+    "                      before: a run stopped and started again delivers the\n"
+    "                      rest, and the summary counts them (\"N delivered\n"
+    "                      before\")\n"
     "  --limit-rate BYTES  imap sends BYTES a second at most\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
@@ -205,7 +214,7 @@ struct Arguments {
   const char *LogPath = nullptr;
   const char *CharsetName = nullptr;
   const char *LayoutName = nullptr;
-  bool DryRun = false;
+  bool DryRun = false, Resume = false;
   const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
   const char *LimitRate = nullptr;
   TreeLayout Layout = MaildirPlusPlusLayout;
@@ -288,7 +297,8 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   return complete ? StatusOf(*run, tally, logged) : std::max(StatusOf(*run, tally, logged), 1);
 }
 
-int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
+// `resume` takes --resume's ledger, which the caller closes.
+int RunMailOutput(const Arguments &arguments, const TextCharset *charset, ResumeLedger *resume) {
   IgnoreWriteSignals();
   CatchInterrupts();
   TerminalRun terminal = {};
@@ -306,6 +316,13 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   const char *target_word = arguments.Words[1];
   const std::string target =
       run.Output == MboxOutput && !strcmp(target_word, "-") ? "-" : FullPath(target_word);
+  if (arguments.Resume) {
+    if (target == "-") return UsageError("--resume takes a file, not standard output");
+    const char *kind = run.Output == MboxOutput      ? "mbox"
+                       : run.Output == MaildirOutput ? "maildir"
+                                                     : "eml";
+    if (!UseResumeLedger(arguments.LedgerPath, kind, target, resume, &run.Resume)) return 2;
+  }
   if (FileSystem.KindOf(source, true) == PathDirectory) {
     std::string dir = source;
     while (dir.size() > 1 && (dir.back() == '/' || dir.back() == SystemSeparator)) dir.pop_back();
@@ -397,6 +414,8 @@ int main(int argc, char **argv) {
       arguments.LimitRate = argv[i];
     } else if (option && !strcmp(arg, "--dry-run")) {
       arguments.DryRun = true;
+    } else if (option && !strcmp(arg, "--resume")) {
+      arguments.Resume = true;
     } else if (option && !strcmp(arg, "--layout")) {
       if (++i == argc) return UsageError("--layout needs maildir++ or fs");
       arguments.LayoutName = argv[i];
@@ -454,8 +473,14 @@ int main(int argc, char **argv) {
   if (what == ImapCommandWord && arguments.Words.size() != 2)
     return UsageError("imap takes INDEX or DIR, and URL");
   if (what != ImapCommandWord && (arguments.DryRun || arguments.PasswordFile || arguments.CaFile ||
-                                  arguments.LedgerPath || arguments.LimitRate))
-    return UsageError("--dry-run, --password-file, --ca, --ledger and --limit-rate go with imap");
+                                  arguments.LimitRate))
+    return UsageError("--dry-run, --password-file, --ca and --limit-rate go with imap");
+  const bool resumable = what == MaildirCommand || (what == CopyCommand && arguments.Eml) ||
+                         (what == MboxCommand && arguments.Existing == MboxAppend);
+  if (arguments.Resume && !resumable)
+    return UsageError("--resume goes with maildir, copy --eml and mbox --append");
+  if (arguments.LedgerPath != nullptr && what != ImapCommandWord && !arguments.Resume)
+    return UsageError("--ledger goes with imap and --resume");
   if (what == ImapCommandWord && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox, maildir and attachments");
   if (what == ImapCommandWord && arguments.PluginPath != nullptr)
@@ -518,7 +543,9 @@ int main(int argc, char **argv) {
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
     status = RunPluginCommand(command);
   } else {
-    status = RunMailOutput(arguments, decoding);
+    ResumeLedger resume = {};
+    status = RunMailOutput(arguments, decoding, &resume);
+    if (arguments.Resume) CloseResumeLedger(&resume);
   }
   if (decoding != nullptr) CloseTextCharset(&charset);
   return status;
