@@ -26,6 +26,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   exported.Access = OwnerOnly;
   ByteBuffer held = {};
   for (size_t i = 0; i < chosen.size() && !RunStopped(*run); ++i) {
+    if (PassOver(run, folder, chosen[i])) continue;
     const MessageEntry &entry = folder->Entries[size_t(chosen[i])];
     const bool damaged = SizeDamaged(entry);
     TellPartial(*run, PartialStarting);
@@ -59,6 +60,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
       if (result != ExportWritten && StopAsked(*run)) break;
     }
     if (problem != NoProblem) Failed(*run, *folder, chosen[i], problem, error, path);
+    if (problem == NoProblem) TellDelivered(*run, folder, chosen[i]);
     outcomes->push_back({chosen[i], problem, problem != NoProblem ? error : 0,
                          problem == NoProblem ? given : NoHeadersGiven});
     Handled(run, *folder, chosen[i]);

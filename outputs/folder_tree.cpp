@@ -100,7 +100,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
   } else {
     std::vector<int> chosen;
     for (int i = 0; i < int(folder.Entries.size()); ++i) chosen.push_back(i);
-    Tally tally = {int(chosen.size()), 0, 0, 0, 0};
+    Tally tally = {int(chosen.size()), 0, 0, 0, 0, 0};
     if (target.empty()) {
       tally.Handled = tally.Failed = tally.Messages;
       run->Done += tally.Messages;
@@ -116,6 +116,7 @@ void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, T
     total->Written += tally.Written;
     total->Failed += tally.Failed;
     total->Given += tally.Given;
+    total->Before += tally.Before;
   }
   CloseMailFolder(&folder);
 }
@@ -382,7 +383,7 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 }
 
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout) {
-  Tally total = {0, 0, 0, 0, 0};
+  Tally total = {0, 0, 0, 0, 0, 0};
   ClearSystemError();
   const bool plus = run->Output == MaildirOutput && layout == MaildirPlusPlusLayout;
   if (!FileSystem.MakeDirectories(out.c_str(), OwnerOnly)) {

@@ -20,6 +20,7 @@ struct HeadingSink {
   const MailFolder *Folder;
   int Position;
   FileRef *File;
+  ByteBuffer *Out;   // where the bytes go instead of the file, when not null
   ByteBuffer *Held;  // first bytes not yet written
   bool Decided;
   MessageHead Head;
@@ -29,7 +30,9 @@ struct HeadingSink {
 
 // The message's bytes into the open file; a stop asked for ends the copy.
 bool WriteSink(const HeadingSink *sink, const void *bytes, size_t size) {
-  return !StopAsked(*sink->Run) && FileSystem.Write(*sink->File, bytes, size);
+  if (StopAsked(*sink->Run)) return false;
+  return sink->Out != nullptr ? AppendBytes(sink->Out, bytes, size)
+                              : FileSystem.Write(*sink->File, bytes, size);
 }
 
 bool ExactWrite(void *context, const void *bytes, size_t size) {
@@ -133,11 +136,13 @@ bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, con
   return true;
 }
 
-ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
-                               ByteBuffer *held, HeadersGiven *given) {
+namespace {
+
+ExportResult CopyInto(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                      ByteBuffer *out, ByteBuffer *held, HeadersGiven *given) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   *given = NoHeadersGiven;
-  HeadingSink sink = {&run, folder, position, file, held, false, {}, {}, false};
+  HeadingSink sink = {&run, folder, position, file, out, held, false, {}, {}, false};
   if (run.Exact && !run.Seen)
     return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, ExactWrite, &sink);
   held->Size = 0;
@@ -149,10 +154,36 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
   return result;
 }
 
+}  // namespace
+
+ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
+                               ByteBuffer *held, HeadersGiven *given) {
+  return CopyInto(run, folder, position, file, nullptr, held, given);
+}
+
+ExportResult MessageBytes(const MailRun &run, MailFolder *folder, int position, ByteBuffer *out,
+                          ByteBuffer *held, HeadersGiven *given) {
+  out->Size = 0;
+  return CopyInto(run, folder, position, nullptr, out, held, given);
+}
+
 OutputProblem ProblemOf(ExportResult result) {
   return result == ExportCannotRead     ? ProblemCannotRead
          : result == ExportCannotCreate ? ProblemCannotCreate
                                         : ProblemCannotWrite;
+}
+
+bool PassOver(MailRun *run, MailFolder *folder, int position) {
+  if (run->Resume.DeliveredBefore == nullptr ||
+      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position))
+    return false;
+  ++run->PassedOver;
+  Handled(run, *folder, position);
+  return true;
+}
+
+void TellDelivered(const MailRun &run, MailFolder *folder, int position) {
+  if (run.Resume.Delivered != nullptr) run.Resume.Delivered(run.Resume.Context, folder, position);
 }
 
 bool RunStopped(const MailRun &run) { return run.PipeClosed || StopAsked(run); }
@@ -254,6 +285,7 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target) {
   std::vector<Outcome> outcomes;
+  const int passed_over = run->PassedOver;
   const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
   const bool opened = OpenDataFile(folder->Handle);
   FolderFileIdentities(folder->Handle, run->Guarded);
@@ -275,7 +307,8 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
   } else {
     WriteAttachments(run, folder, chosen, target, &outcomes);
   }
-  Tally tally = {int(chosen.size()), int(outcomes.size()), 0, 0, 0};
+  const int before = run->PassedOver - passed_over;
+  Tally tally = {int(chosen.size()), int(outcomes.size()) + before, 0, 0, 0, before};
   for (const Outcome &outcome : outcomes) {
     ++(outcome.Problem == NoProblem ? tally.Written : tally.Failed);
     if (outcome.Given != NoHeadersGiven) ++tally.Given;

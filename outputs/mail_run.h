@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "folder/message_copy.h"
+#include "outputs/byte_buffer.h"
+#include "outputs/given_headers.h"
 #include "outputs/mail_folder.h"
 #include "outputs/output_events.h"
 #include "platform/file_identity.h"
@@ -22,6 +25,7 @@ struct MailRun {
   MailOutput Output;
   MboxExisting Existing;
   OutputEvents Events;       // what the host is told as the run goes
+  ResumeEvents Resume;       // what an earlier run delivered (all null: nothing)
   int Done, Total;           // messages handled so far, and in the whole run
   bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
@@ -32,6 +36,7 @@ struct MailRun {
   // The file table takes paths in UTF-8 (the native plug-in's); else, on
   // Windows, in the process's code page, as vfolder's.
   bool Utf8Paths;
+  int PassedOver;  // messages an earlier run delivered, passed over so far
   // The files no output file may be, whatever path leads to it: the folder's
   // index and data folder file (set by ConvertFolder) and the host's log.
   FileIdentity Guarded[3];
@@ -42,10 +47,16 @@ struct MailRun {
 // written with headers given (given_headers.h).
 struct Tally {
   int Messages, Handled, Written, Failed, Given;
+  int Before;  // passed over as delivered by an earlier run (among Handled)
 };
 
 // True once nothing more is to be written: a stop asked for, or a closed pipe.
 bool RunStopped(const MailRun &run);
+
+// True when the host says an earlier run delivered the message: it is then
+// counted as handled and passed over.
+bool PassOver(MailRun *run, MailFolder *folder, int position);
+void TellDelivered(const MailRun &run, MailFolder *folder, int position);
 
 // The run's events, each where the host gave one.
 void Tell(const MailRun &run, OutputNotice notice, const char *path, int error = 0);
@@ -110,3 +121,9 @@ bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int>
 // the end, and returns the counts.
 Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                     const std::string &target);
+
+// Message `position`'s bytes as the files of the outputs hold them (the
+// headers given, none with run.Exact), into `*out`, which holds nothing else
+// after; `held` keeps first bytes. The folder's data folder file is open.
+ExportResult MessageBytes(const MailRun &run, MailFolder *folder, int position, ByteBuffer *out,
+                          ByteBuffer *held, HeadersGiven *given);

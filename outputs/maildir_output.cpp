@@ -142,12 +142,14 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
   ByteBuffer held = {};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
+    if (PassOver(run, folder, position)) continue;
     bool stopped = false;
     HeadersGiven given = NoHeadersGiven;
     OutputProblem problem =
         DeliverMessage(run, folder, position, dir, &held, &given, &error, &stopped);
     if (stopped) break;
     if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
+    if (problem == NoProblem) TellDelivered(*run, folder, position);
     outcomes->push_back({position, problem, problem != NoProblem ? error : 0,
                          problem == NoProblem ? given : NoHeadersGiven});
     Handled(run, *folder, position);

@@ -144,7 +144,7 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
 // last whole message and they are written once more one by one, so that each
 // one that fits (below a file-size limit, say) is kept; from the first that
 // does not, each fails and nothing more goes in.
-void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
+void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes) {
   if (mbox->Pending.Size > 0 && !mbox->Broken &&
       !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
     int error = LastSystemError();
@@ -174,6 +174,9 @@ void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
     }
     mbox->Pending.Size = whole;
   }
+  // Told only once they are in the file, which a second Ctrl+C cuts back to here.
+  for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i)
+    if ((*outcomes)[i].Problem == NoProblem) TellDelivered(*run, folder, (*outcomes)[i].Position);
   mbox->WholeEnd += mbox->Pending.Size;
   if (!mbox->ToStandardOutput && mbox->Replaces.empty())
     TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
@@ -185,8 +188,9 @@ void FlushMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes) {
 // Writes what is pending, closes the file and, with MboxReplace, puts the new
 // file in FILE's place, or takes it away again when the run did not write
 // every message it could read.
-void FinishMbox(MailRun *run, MboxFile *mbox, std::vector<Outcome> *outcomes, bool whole_run) {
-  FlushMbox(run, mbox, outcomes);
+void FinishMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes,
+                bool whole_run) {
+  FlushMbox(run, folder, mbox, outcomes);
   FreeBytes(&mbox->Pending);
   if (mbox->ToStandardOutput) return;
   ClearSystemError();
@@ -232,6 +236,7 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   BufferSink sink = {run, &message};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
+    if (PassOver(run, folder, position)) continue;
     if (mbox.Broken) {
       outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
       continue;
@@ -282,10 +287,10 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     if (problem == NoProblem) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back(
         {position, problem, error, problem == NoProblem ? head.Given : NoHeadersGiven});
-    if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, &mbox, outcomes);
+    if (mbox.Pending.Size >= MboxPieceSize) FlushMbox(run, folder, &mbox, outcomes);
     Handled(run, *folder, position);
   }
   FreeBytes(&message);
   FreeBytes(&converted);
-  FinishMbox(run, &mbox, outcomes, !RunStopped(*run));
+  FinishMbox(run, folder, &mbox, outcomes, !RunStopped(*run));
 }

@@ -89,3 +89,12 @@ struct OutputEvents {
   void (*FolderDone)(void *context, const MailFolder &folder, const Tally &tally);
   void (*Partial)(void *context, PartialStep step, FileRef file, const char *path, uint64_t size);
 };
+
+// A run that resumes one stopped before; each entry may be null. Asked
+// before each message whether an earlier run delivered it (it is then passed
+// over), and told once each message is in the output whole.
+struct ResumeEvents {
+  void *Context;
+  bool (*DeliveredBefore)(void *context, MailFolder *folder, int position);
+  void (*Delivered)(void *context, MailFolder *folder, int position);
+};

@@ -7,6 +7,7 @@ destination, an item past the end, an interrupt and a closed pipe mid-run.
 
 Prints each failure and exits non-zero when there is one.
 """
+import collections
 import mailbox
 import os
 import re
@@ -373,6 +374,45 @@ def interrupts(tools):
 Many = 20000
 
 
+def resumed(tools):
+    """--resume: a run interrupted after N messages and started again with
+    --resume delivers the rest, and the output holds every message once."""
+    msgs = make_mail_folder.messages(3000)
+    index = tools.folder("RESUMED", msgs)
+    for output in ("maildir", "eml", "mbox"):
+        out = os.path.join(tools.work, "resumed-" + output)
+        ledger = os.path.join(tools.work, "resumed-%s.ledger" % output)
+        args = {"maildir": ["maildir", index, out], "eml": ["copy", "--eml", index, out],
+                "mbox": ["--append", "mbox", index, out]}[output]
+        args = ["--resume", "--ledger", ledger] + args
+        shown = os.path.join(out, "new") if output == "maildir" else out
+        child = subprocess.Popen([tools.vfolder] + args, stderr=subprocess.PIPE)
+        while child.poll() is None:
+            try:
+                if os.path.getsize(ledger) > 0:
+                    break
+            except OSError:
+                pass
+            time.sleep(0.0005)
+        child.send_signal(signal.SIGSTOP)
+        child.send_signal(signal.SIGINT)
+        child.send_signal(signal.SIGCONT)
+        err = child.stderr.read().decode("latin-1")
+        found = re.match(r"vfolder: interrupted after (\d+) of 3000 messages", err)
+        check(output + " --resume interrupted: status", (130, True), (child.wait(), bool(found)))
+        done = int(found.group(1)) if found else 0
+        status, _, err = tools.run(*args)
+        check(output + " --resume again: status and summary", (0, True), (status, bool(re.match(
+            r"vfolder: 3000 messages, %d written, 0 failed(, \d+ given headers)?, %d delivered "
+            r"before\n$" % (3000 - done, done), err))))
+        if output == "mbox":
+            check_mbox("mbox --resume", out, msgs)
+            continue
+        got = collections.Counter(read(os.path.join(shown, name)) for name in os.listdir(shown))
+        check(output + " --resume: every message once", collections.Counter(
+            m.stored() for m in msgs), got)
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -385,6 +425,7 @@ def main():
         links_in_the_destination(tools)
         item_past_the_end(tools)
         interrupts(tools)
+        resumed(tools)
     if not failures:
         print("vfolder faults: all checks passed")
     sys.exit(1 if failures else 0)

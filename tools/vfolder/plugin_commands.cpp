@@ -318,7 +318,7 @@ int Copy(const PluginCommand &command, const PluginApi &api, HANDLE folder,
                  uint32_t(copied[i].FindData.nFileSizeLow),
                  reasons[i].empty() ? nullptr : reasons[i].c_str());
   }
-  fprintf(stderr, "vfolder: %s\n", SummaryOf({total, total, total - failed, failed, 0}).c_str());
+  fprintf(stderr, "vfolder: %s\n", SummaryOf({total, total, total - failed, failed, 0, 0}).c_str());
   const bool logged = command.LogPath == nullptr || CloseRunLog(&log);
   return failed > 0 || !logged ? 1 : 0;
 }

@@ -145,5 +145,8 @@ std::string SummaryOf(const Tally &tally) {
   else
     snprintf(text, sizeof text, "%d %s, %d written, %d failed", tally.Messages, messages,
              tally.Written, tally.Failed);
-  return tally.Given > 0 ? text + (", " + std::to_string(tally.Given) + " given headers") : text;
+  std::string summary = text;
+  if (tally.Given > 0) summary += ", " + std::to_string(tally.Given) + " given headers";
+  if (tally.Before > 0) summary += ", " + std::to_string(tally.Before) + " delivered before";
+  return summary;
 }

@@ -17,5 +17,5 @@ OutputEvents TerminalEvents(TerminalRun *terminal);
 
 // "N messages, N written, N failed" ("1 message, ..."), or "interrupted
 // after N of N messages, N written, N failed"; then ", N given headers" where
-// messages were.
+// messages were, and ", N delivered before" for those --resume passed over.
 std::string SummaryOf(const Tally &tally);

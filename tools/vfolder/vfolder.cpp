@@ -5,6 +5,7 @@
 // messages' attachments out as files.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,9 +13,13 @@
 #include "folder/message_copy.h"
 #include "outputs/folder_tree.h"
 #include "tools/vfolder/escaped_text.h"
+#ifdef VFOLDER_IMAP
+#include "tools/vfolder/imap_command.h"
+#endif
 #include "tools/vfolder/parts_command.h"
 #include "tools/vfolder/plugin_commands.h"
 #include "tools/vfolder/progress.h"
+#include "tools/vfolder/resume_ledger.h"
 #include "tools/vfolder/system_calls.h"
 #include "tools/vfolder/terminal_events.h"
 
@@ -25,13 +30,16 @@ const char Usage[] =
     "       vfolder [--charset CP] [--plugin PATH] list [--tsv] INDEX\n"
     "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n"
     "       vfolder [--charset CP] [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] copy --eml INDEX|DIR DEST [ITEM...]\n"
+    "       vfolder [--charset CP] [--log FILE] [--exact] [--resume [--ledger FILE]]\n"
+    "               copy --eml INDEX|DIR DEST [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
-    "               mbox INDEX|DIR FILE [ITEM...]\n"
+    "               [--resume [--ledger FILE]] mbox INDEX|DIR FILE [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
-    "               maildir INDEX|DIR MAILDIR [ITEM...]\n"
+    "               [--resume [--ledger FILE]] maildir INDEX|DIR MAILDIR [ITEM...]\n"
     "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
-    "               [ITEM...]\n";
+    "               [ITEM...]\n"
+    "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
+    "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES] imap INDEX|DIR URL\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -90,6 +98,37 @@ const char Help[] =
     "                      as copy's names are, twins a.pdf, a_(2).pdf...;\n"
     "                      OUTDIR is made where missing, a name in use takes the\n"
     "                      next suffix, and a message without one makes nothing\n"
+    "  imap INDEX|DIR URL  sends the messages into a mail account with APPEND,\n"
+    "                      each once: URL is imaps://USER@HOST[:PORT][/MAILBOX]\n"
+    "                      (TLS, port 993) or imap://USER@HOST[:PORT][/MAILBOX]\n"
+    "                      (STARTTLS, port 143, required); a folder goes into\n"
+    "                      MAILBOX (default: its name), the folders of DIR into\n"
+    "                      mailboxes below it named by their paths with the\n"
+    "                      server's delimiter, made and subscribed where missing.\n"
+    "                      Each message goes as the other outputs write it, with\n"
+    "                      the item's date (else its own Date:) as its date on\n"
+    "                      the server. The password comes from VFOLDER_PASSWORD,\n"
+    "                      --password-file FILE or a prompt on the terminal; the\n"
+    "                      server's certificate must check out against the\n"
+    "                      system's authorities (and --ca FILE) for HOST before\n"
+    "                      the login. A ledger (--ledger FILE, else one per\n"
+    "                      account and mailbox in $XDG_CACHE_HOME/vfolder or\n"
+    "                      ~/.cache/vfolder) keeps what reached the server, so\n"
+    "                      that a run started again sends only the rest; without\n"
+    "                      it a message whose Message-ID and size the mailbox\n"
+    "                      holds is already there. A lost connection is tried\n"
+    "                      again after pauses of 1, 2, 4 and 8 s, then the run\n"
+    "                      stops. The summary counts sent, already there and\n"
+    "                      failed, each failure with the server's words\n"
+    "  --dry-run           imap logs in and looks, and says what would go where\n"
+    "  --resume            maildir, copy --eml and mbox --append keep a ledger of\n"
+    "                      the messages delivered (--ledger FILE, else one for\n"
+    "                      the output in the cache directory, as imap's) and\n"
+    "                      pass over those a run with --resume delivered there\n"
+    "                      before: a run stopped and started again delivers the\n"
+    "                      rest, and the summary counts them (\"N delivered\n"
+    "                      before\")\n"
+    "  --limit-rate BYTES  imap sends BYTES a second at most\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
@@ -163,7 +202,8 @@ enum Command {
   MboxCommand,
   MaildirCommand,
   PartsCommand,
-  AttachmentsCommand
+  AttachmentsCommand,
+  ImapCommandWord
 };
 
 struct Arguments {
@@ -174,6 +214,9 @@ struct Arguments {
   const char *LogPath = nullptr;
   const char *CharsetName = nullptr;
   const char *LayoutName = nullptr;
+  bool DryRun = false, Resume = false;
+  const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
+  const char *LimitRate = nullptr;
   TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
 };
@@ -254,7 +297,8 @@ int ConvertDirectory(const Arguments &arguments, MailRun *run, const std::string
   return complete ? StatusOf(*run, tally, logged) : std::max(StatusOf(*run, tally, logged), 1);
 }
 
-int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
+// `resume` takes --resume's ledger, which the caller closes.
+int RunMailOutput(const Arguments &arguments, const TextCharset *charset, ResumeLedger *resume) {
   IgnoreWriteSignals();
   CatchInterrupts();
   TerminalRun terminal = {};
@@ -272,6 +316,13 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset) {
   const char *target_word = arguments.Words[1];
   const std::string target =
       run.Output == MboxOutput && !strcmp(target_word, "-") ? "-" : FullPath(target_word);
+  if (arguments.Resume) {
+    if (target == "-") return UsageError("--resume takes a file, not standard output");
+    const char *kind = run.Output == MboxOutput      ? "mbox"
+                       : run.Output == MaildirOutput ? "maildir"
+                                                     : "eml";
+    if (!UseResumeLedger(arguments.LedgerPath, kind, target, resume, &run.Resume)) return 2;
+  }
   if (FileSystem.KindOf(source, true) == PathDirectory) {
     std::string dir = source;
     while (dir.size() > 1 && (dir.back() == '/' || dir.back() == SystemSeparator)) dir.pop_back();
@@ -351,6 +402,20 @@ int main(int argc, char **argv) {
     } else if (option && (!strcmp(arg, "--plugin") || !strcmp(arg, "--log"))) {
       if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
       (!strcmp(arg, "--plugin") ? arguments.PluginPath : arguments.LogPath) = argv[i];
+    } else if (option && (!strcmp(arg, "--password-file") || !strcmp(arg, "--ca") ||
+                          !strcmp(arg, "--ledger"))) {
+      if (++i == argc) return UsageError((std::string(arg) + " needs a path").c_str());
+      (!strcmp(arg, "--ca")       ? arguments.CaFile
+       : !strcmp(arg, "--ledger") ? arguments.LedgerPath
+                                  : arguments.PasswordFile) = argv[i];
+    } else if (option && !strcmp(arg, "--limit-rate")) {
+      if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
+        return UsageError("--limit-rate needs a count of bytes a second");
+      arguments.LimitRate = argv[i];
+    } else if (option && !strcmp(arg, "--dry-run")) {
+      arguments.DryRun = true;
+    } else if (option && !strcmp(arg, "--resume")) {
+      arguments.Resume = true;
     } else if (option && !strcmp(arg, "--layout")) {
       if (++i == argc) return UsageError("--layout needs maildir++ or fs");
       arguments.LayoutName = argv[i];
@@ -384,6 +449,7 @@ int main(int argc, char **argv) {
                        : !strcmp(arg, "maildir")     ? MaildirCommand
                        : !strcmp(arg, "parts")       ? PartsCommand
                        : !strcmp(arg, "attachments") ? AttachmentsCommand
+                       : !strcmp(arg, "imap")        ? ImapCommandWord
                                                      : NoCommand;
       if (arguments.What == NoCommand)
         return UsageError((std::string("unknown command ") + arg).c_str());
@@ -404,6 +470,21 @@ int main(int argc, char **argv) {
     return UsageError("parts takes INDEX and ITEM");
   if (what == AttachmentsCommand && arguments.Words.size() < 2)
     return UsageError("attachments takes INDEX and OUTDIR");
+  if (what == ImapCommandWord && arguments.Words.size() != 2)
+    return UsageError("imap takes INDEX or DIR, and URL");
+  if (what != ImapCommandWord && (arguments.DryRun || arguments.PasswordFile || arguments.CaFile ||
+                                  arguments.LimitRate))
+    return UsageError("--dry-run, --password-file, --ca and --limit-rate go with imap");
+  const bool resumable = what == MaildirCommand || (what == CopyCommand && arguments.Eml) ||
+                         (what == MboxCommand && arguments.Existing == MboxAppend);
+  if (arguments.Resume && !resumable)
+    return UsageError("--resume goes with maildir, copy --eml and mbox --append");
+  if (arguments.LedgerPath != nullptr && what != ImapCommandWord && !arguments.Resume)
+    return UsageError("--ledger goes with imap and --resume");
+  if (what == ImapCommandWord && arguments.LogPath != nullptr)
+    return UsageError("--log goes with copy, mbox, maildir and attachments");
+  if (what == ImapCommandWord && arguments.PluginPath != nullptr)
+    return UsageError("--plugin goes with list and copy");
   if (what != ListCommand && what != PartsCommand && arguments.Tsv)
     return UsageError("--tsv goes with list and parts");
   if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
@@ -412,11 +493,11 @@ int main(int argc, char **argv) {
   if ((what == ListCommand || what == PartsCommand || what == AttachmentsCommand ||
        (what == CopyCommand && !arguments.Eml)) &&
       arguments.Exact)
-    return UsageError("--exact goes with mbox, maildir and copy --eml");
+    return UsageError("--exact goes with mbox, maildir, copy --eml and imap");
   if (what != MaildirCommand && arguments.LayoutName != nullptr)
     return UsageError("--layout goes with maildir");
-  if (what != MboxCommand && what != MaildirCommand && arguments.Seen)
-    return UsageError("--seen goes with mbox and maildir");
+  if (what != MboxCommand && what != MaildirCommand && what != ImapCommandWord && arguments.Seen)
+    return UsageError("--seen goes with mbox, maildir and imap");
   if ((what == ListCommand || what == PartsCommand) && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox, maildir and attachments");
   if (what == PartsCommand && arguments.PluginPath != nullptr)
@@ -429,7 +510,21 @@ int main(int argc, char **argv) {
   }
   const TextCharset *decoding = arguments.CharsetName != nullptr ? &charset : nullptr;
   int status;
-  if (what == PartsCommand) {
+  if (what == ImapCommandWord) {
+#ifdef VFOLDER_IMAP
+    const ImapCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
+                                 arguments.Seen,     arguments.DryRun,   arguments.PasswordFile,
+                                 arguments.CaFile,   arguments.LedgerPath,
+                                 arguments.LimitRate ? uint64_t(atoll(arguments.LimitRate)) : 0,
+                                 decoding};
+    status = RunImapCommand(command);
+#else
+    fputs("vfolder: imap is not in this build (Thunderbird, or vfolder on Linux, takes the\n"
+          "folders into a mail account)\n",
+          stderr);
+    status = 2;
+#endif
+  } else if (what == PartsCommand) {
     status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
   } else if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
     if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
@@ -448,7 +543,9 @@ int main(int argc, char **argv) {
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
     status = RunPluginCommand(command);
   } else {
-    status = RunMailOutput(arguments, decoding);
+    ResumeLedger resume = {};
+    status = RunMailOutput(arguments, decoding, &resume);
+    if (arguments.Resume) CloseResumeLedger(&resume);
   }
   if (decoding != nullptr) CloseTextCharset(&charset);
   return status;

@@ -1,0 +1,497 @@
+#!/usr/bin/env python3
+"""vfolder imap against a real IMAP server: Dovecot on 127.0.0.1, a port of
+its own, a throwaway configuration, a user in a passwd-file, and a
+certificate from a certificate authority the test makes with openssl.
+
+    imap_test.py VFOLDER MKFOLDER
+    imap_test.py serve DIR          (a server for trying by hand; Ctrl+C ends it)
+
+The 3,000-message folder and a directory of five folders go up, and every
+message is read back with Python's imaplib over TLS: byte for byte, the
+internal date the item's, flags as asked, mailboxes as named. Then: a dry
+run sends nothing; a server killed in the middle of a run and started again
+gets each message once when the run is started again, and once more without
+the ledger; a wrong password, a certificate for another host name, a message
+over the server's limit; the password is in no output and no log.
+Exits 77 (skipped) where Dovecot's IMAP server or openssl is missing.
+"""
+import calendar
+import collections
+import imaplib
+import os
+import re
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_mail_folder  # noqa: E402
+from mail_output_test import Tools, check, failures  # noqa: E402
+
+Skipped = 77
+User, Password = "mailer", "s3cr3t-Pa55-%d" % os.getpid()
+Months = {m: n + 1 for n, m in enumerate(make_mail_folder.MONTHS)}
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def make_certificates(work):
+    """A certificate authority, a server certificate it signs for 127.0.0.1,
+    and one it signs for another host name only."""
+    def run(*args):
+        subprocess.run(["openssl"] + list(args), check=True, capture_output=True)
+    ca_key, ca = os.path.join(work, "ca.key"), os.path.join(work, "ca.pem")
+    run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", ca,
+        "-days", "2", "-subj", "/CN=vfolder test authority")
+    made = {}
+    for name, san in (("good", "IP:127.0.0.1"), ("other", "DNS:mail.other.example")):
+        key, csr = os.path.join(work, name + ".key"), os.path.join(work, name + ".csr")
+        cert, ext = os.path.join(work, name + ".pem"), os.path.join(work, name + ".ext")
+        with open(ext, "w") as out:
+            out.write("subjectAltName=%s\nextendedKeyUsage=serverAuth\n" % san)
+        run("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+            "-subj", "/CN=%s" % san.split(":")[1])
+        run("x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
+            "-out", cert, "-days", "2", "-extfile", ext)
+        made[name] = (cert, key)
+    return ca, made
+
+
+class Server:
+    """Dovecot's IMAP server, imaps and imap (STARTTLS) on free ports."""
+
+    def __init__(self, work, certificates, limit=None):
+        self.home = os.path.join(work, "dovecot")
+        os.makedirs(os.path.join(self.home, "mail"), exist_ok=True)
+        self.root = os.geteuid() == 0
+        self.certificates, self.limit = certificates, limit
+        self.imaps, self.imap = free_port(), free_port()
+        self.log = os.path.join(self.home, "dovecot.log")
+        with open(os.path.join(self.home, "passwd"), "w") as out:
+            out.write("%s:{PLAIN}%s::::::\n" % (User, Password))
+        if self.root:
+            subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.home, "mail")],
+                           check=True)
+        self.process = None
+
+    def write_config(self, certificate):
+        cert, key = certificate
+        ids = ("nobody", "nogroup") if self.root else (os.getuid(), os.getgid())
+        me = os.environ.get("USER", "root")
+        quota = ""
+        if self.limit:
+            quota = ("mail_plugins = $mail_plugins quota\nprotocol imap {\n"
+                     "  mail_plugins = $mail_plugins imap_quota\n}\nplugin {\n"
+                     "  quota = maildir:User quota\n  quota_rule = *:storage=10G\n"
+                     "  quota_max_mail_size = %d\n}\n" % self.limit)
+        with open(os.path.join(self.home, "dovecot.conf"), "w") as conf:
+            conf.write("""base_dir = {home}/run
+state_dir = {home}/state
+log_path = {log}
+auth_verbose = yes
+protocols = imap
+listen = 127.0.0.1
+ssl = required
+ssl_cert = <{cert}
+ssl_key = <{key}
+{dh}
+disable_plaintext_auth = yes
+auth_mechanisms = plain
+{users}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {home}/passwd
+}}
+userdb {{
+  driver = static
+  args = uid={uid} gid={gid} home={home}/mail/%u
+}}
+mail_location = maildir:~/Maildir:LAYOUT=fs
+namespace inbox {{
+  inbox = yes
+  separator = /
+}}
+service imap-login {{
+  inet_listener imap {{
+    address = 127.0.0.1
+    port = {imap}
+  }}
+  inet_listener imaps {{
+    address = 127.0.0.1
+    port = {imaps}
+    ssl = yes
+  }}
+}}
+service anvil {{
+  chroot =
+}}
+{quota}""".format(home=self.home, log=self.log, cert=cert, key=key, uid=ids[0], gid=ids[1],
+                  imap=self.imap, imaps=self.imaps, quota=quota,
+                  dh="ssl_dh = </usr/share/dovecot/dh.pem" if os.path.exists(
+                      "/usr/share/dovecot/dh.pem") else "",
+                  users="" if self.root else
+                  "default_internal_user = %s\ndefault_login_user = %s\n" % (me, me)))
+
+    def start(self, certificate="good"):
+        self.write_config(self.certificates[certificate])
+        self.process = subprocess.Popen(
+            ["dovecot", "-F", "-c", os.path.join(self.home, "dovecot.conf")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", self.imaps), 0.2).close()
+                return
+            except OSError:
+                time.sleep(0.1)
+        raise RuntimeError("Dovecot did not start: see " + self.log)
+
+    def kill(self):
+        """The server and its processes go at once, as in a crash."""
+        if self.process is None:
+            return
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
+        self.process = None
+        time.sleep(0.3)
+
+    def stop(self):
+        if self.process is None:
+            return
+        os.killpg(self.process.pid, signal.SIGTERM)
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.process = None
+
+    def client(self, ca):
+        context = ssl.create_default_context(cafile=ca)
+        imap = imaplib.IMAP4_SSL("127.0.0.1", self.imaps, ssl_context=context)
+        imap.login(User, Password)
+        return imap
+
+
+def read_mailbox(imap, mailbox):
+    """Every message of the mailbox: (bytes, internal date in Unix seconds,
+    flags), in UID order; None where the mailbox is not there."""
+    status, _ = imap.select('"%s"' % mailbox, readonly=True)
+    if status != "OK":
+        return None
+    status, data = imap.uid("FETCH", "1:*", "(INTERNALDATE FLAGS BODY.PEEK[])")
+    messages = []
+    for item in data:
+        if not isinstance(item, tuple):
+            continue
+        head, body = item
+        date = re.search(rb'INTERNALDATE "(\d+)-(\w+)-(\d+) (\d+):(\d+):(\d+) ([-+]\d{4})"', head)
+        day, month, year, hour, minute, second, zone = date.groups()
+        offset = (int(zone[1:3]) * 3600 + int(zone[3:]) * 60) * (-1 if zone[:1] == b"-" else 1)
+        seconds = calendar.timegm((int(year), Months[month.decode()], int(day), int(hour),
+                                   int(minute), int(second))) - offset
+        flags = re.search(rb"FLAGS \(([^)]*)\)", head).group(1).split()
+        messages.append((body, seconds, b"\\Seen" in flags))
+    return messages
+
+
+def crlf(data):
+    return re.sub(rb"(?<!\r)\n", b"\r\n", data)
+
+
+def seconds_of(ticks):
+    return ticks // 10000000 - 11644473600
+
+
+class Case:
+    def __init__(self, tools, server, ca):
+        self.tools, self.server, self.ca = tools, server, ca
+        self.outputs = []  # every output and error text of vfolder, for the password
+
+    def url(self, mailbox="", starttls=False):
+        port = self.server.imap if starttls else self.server.imaps
+        return "%s://%s@127.0.0.1:%d%s" % ("imap" if starttls else "imaps", User, port,
+                                           "/" + mailbox if mailbox else "")
+
+    def vfolder(self, *args, password=Password, env=None, wait=True):
+        environment = dict(os.environ, VFOLDER_PASSWORD=password,
+                           XDG_CACHE_HOME=os.path.join(self.tools.work, "cache"))
+        environment.update(env or {})
+        command = [self.tools.vfolder] + list(args)
+        if not wait:
+            return subprocess.Popen(command, env=environment, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE)
+        done = subprocess.run(command, env=environment, capture_output=True)
+        self.outputs += [done.stdout, done.stderr]
+        return done.returncode, done.stderr.decode("utf-8", "replace")
+
+    def read(self, mailbox):
+        imap = self.server.client(self.ca)
+        try:
+            return read_mailbox(imap, mailbox)
+        finally:
+            imap.logout()
+
+    def check_mailbox(self, what, mailbox, msgs, ticks, seen=False):
+        got = self.read(mailbox)
+        if got is None:
+            check(what + ": mailbox %s is there" % mailbox, True, False)
+            return
+        check(what + ": messages in " + mailbox, len(msgs), len(got))
+        # An item without a date and a message without Date: take the server's.
+        # (The plug-in's listing gives a time to an item whose date text is
+        # empty; the outputs, as the mail program, give none.)
+        wanted = collections.Counter((crlf(m.stored()), seconds_of(t) if t and m.date is not None
+                                      else None, seen)
+                                     for m, t in zip(msgs, ticks))
+        undated = {body for body, date, _ in wanted if date is None}
+        have = collections.Counter((body, None if body in undated else date, flag)
+                                   for body, date, flag in got)
+        check(what + ": %s misses and has besides (the first of each)" % mailbox, ([], []),
+              (list(wanted - have)[:1], list(have - wanted)[:1]))
+
+
+def summary(total, sent, there, failed):
+    return "vfolder: %d message%s, %d sent, %d already there, %d failed\n" % (
+        total, "" if total == 1 else "s", sent, there, failed)
+
+
+def upload(case, realistic, msgs):
+    tools = case.tools
+    ticks = tools.ticks(realistic)
+    # A dry run: the login and the looks, nothing made, nothing sent.
+    status, err = case.vfolder("--ca", case.ca, "--dry-run", "imap", realistic, case.url("Dry"))
+    check("dry run: status", 0, status)
+    check("dry run: what would go where", True,
+          "-> mailbox Dry (to be made): 3000 to send, 0 already there" in err)
+    check("dry run: summary", True, err.endswith("vfolder: 3000 messages, 3000 to send, "
+                                                 "0 already there, 0 failed\n"))
+    check("dry run: no mailbox made", None, case.read("Dry"))
+    print("dry run:", err.strip().splitlines()[-2:], flush=True)
+    status, err = case.vfolder("--ca", case.ca, "imap", realistic, case.url())
+    check("3000 messages: status and summary", (0, summary(3000, 3000, 0, 0)), (status, err))
+    print("run:", err.strip(), flush=True)
+    case.check_mailbox("3000 messages", "REALISTIC", msgs, ticks)
+    # Again: the ledger and the server hold them all.
+    status, err = case.vfolder("--ca", case.ca, "imap", realistic, case.url())
+    check("3000 messages again: status and summary", (0, summary(3000, 0, 3000, 0)), (status, err))
+    check("3000 messages again: none twice", 3000, len(case.read("REALISTIC")))
+
+
+def tree(case):
+    """Five folders of a directory into mailboxes below one, over STARTTLS,
+    marked as read."""
+    tools = case.tools
+    mail = os.path.join(tools.work, "Mail")
+    folders = {"Inbox": make_mail_folder.messages(3), "Odd": make_mail_folder.odd_messages(),
+               "Odd/Older": make_mail_folder.messages(2),
+               "Work/Projects.2000": make_mail_folder.messages(4),
+               "\u0410\u0440\u0445\u0438\u0432 & more": make_mail_folder.messages(2)}
+    ticks = {}
+    for name, msgs in folders.items():
+        index = os.path.join(mail, name + ".IDX")
+        os.makedirs(os.path.dirname(index), exist_ok=True)
+        tools.folder(name.replace("/", "-"), msgs, index=index)
+        ticks[name] = tools.ticks(index)
+    total = sum(len(m) for m in folders.values())
+    status, err = case.vfolder("--charset", "cp866", "--seen", "--ca", case.ca, "imap", mail,
+                               case.url("Archive/Old", starttls=True))
+    check("tree: status and summary", (0, True), (status, err.endswith(summary(total, total, 0, 0))))
+    for name, msgs in folders.items():
+        case.check_mailbox("tree", "Archive/Old/" + imap_utf7(name), msgs, ticks[name], seen=True)
+    imap = case.server.client(case.ca)
+    _, listed = imap.lsub('""', '"Archive/*"')
+    imap.logout()
+    check("tree: the mailboxes made are subscribed", True,
+          any(b"Archive/Old/Work/Projects.2000" in line for line in listed))
+
+
+def imap_utf7(name):
+    """Modified UTF-7, as the test writes it for itself."""
+    out, pending = "", ""
+    def flush():
+        nonlocal out, pending
+        if pending:
+            import base64
+            out += "&" + base64.b64encode(pending.encode("utf-16-be")).decode().rstrip(
+                "=").replace("/", ",") + "-"
+            pending = ""
+    for c in name:
+        if 0x20 <= ord(c) < 0x7f:
+            flush()
+            out += "&-" if c == "&" else c
+        else:
+            pending += c
+    flush()
+    return out
+
+
+def interrupted(case, realistic):
+    """The server killed in the middle of a run and started again: the run
+    started again sends the rest, each message once; without the ledger
+    too."""
+    run = case.vfolder("--ca", case.ca, "--ledger", os.path.join(case.tools.work, "again.ledger"),
+                       "imap", realistic, case.url("Again"), wait=False)
+    imap = case.server.client(case.ca)
+    imap.create("Again")
+    count = 0
+    for _ in range(600):
+        _, data = imap.status("Again", "(MESSAGES)")
+        count = int(re.search(rb"MESSAGES (\d+)", data[0]).group(1))
+        if count >= 1000:
+            break
+        time.sleep(0.05)
+    case.server.kill()
+    out, err = run.communicate(timeout=120)
+    err = err.decode()
+    case.outputs += [out, err.encode()]
+    check("killed server: the run stops with status 1", 1, run.returncode)
+    check("killed server: it says so", True, "was lost" in err and "interrupted after" in err)
+    print("interrupted run:", err.strip().splitlines()[-1], flush=True)
+    case.server.start()
+    status, err = case.vfolder("--ca", case.ca, "--ledger",
+                               os.path.join(case.tools.work, "again.ledger"), "imap", realistic,
+                               case.url("Again"))
+    check("rerun: status", 0, status)
+    got = case.read("Again")
+    check("rerun: exactly 3000 messages", 3000, len(got))
+    check("rerun: none twice", 3000, len({body for body, _, _ in got}))
+    print("rerun:", err.strip(), flush=True)
+    status, err = case.vfolder("--ca", case.ca, "--ledger",
+                               os.path.join(case.tools.work, "lost.ledger"), "imap", realistic,
+                               case.url("Again"))
+    check("ledger lost: all already there", (0, summary(3000, 0, 3000, 0)), (status, err))
+
+
+def refusals(case, tools):
+    small = tools.folder("SMALL", make_mail_folder.messages(3))
+    # A wrong password: no message sent.
+    status, err = case.vfolder("--ca", case.ca, "imap", small, case.url("Wrong"),
+                               password="not-" + Password)
+    check("wrong password: status", 1, status)
+    check("wrong password: said", True, "login as mailer refused" in err)
+    check("wrong password: nothing sent", None, case.read("Wrong"))
+    # No authority given: the test's own is not the system's.
+    status, err = case.vfolder("imap", small, case.url("Untrusted"))
+    check("unknown authority: refused", (1, True), (status, "not trusted" in err))
+    # From a password file, which no output shows either.
+    secret = os.path.join(tools.work, "secret")
+    with open(secret, "w") as out:
+        out.write(Password + "\n")
+    status, err = case.vfolder("--ca", case.ca, "--password-file", secret, "imap", small,
+                               case.url("FromFile"), password="")
+    check("password file: status and summary", (0, summary(3, 3, 0, 0)), (status, err))
+
+
+def over_limit(case, tools):
+    """A message over the server's limit fails with the reason; the rest go."""
+    msgs = make_mail_folder.messages(4)
+    big = make_mail_folder.Message("big", "big@example.com", "", b"", "", "", "")
+    lines = ["message\nname m%d\nbody-fill %d" % (n, size) for n, size in
+             enumerate((1000, 300 * 1024, 2000))]
+    path = os.path.join(tools.work, "LIMIT.txt")
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    index = os.path.join(tools.work, "LIMIT.IDX")
+    subprocess.run([tools.mkfolder, path, index], check=True)
+    del msgs, big
+    status, err = case.vfolder("--ca", case.ca, "--exact", "imap", index, case.url("Limit"))
+    check("over the limit: status and summary", (1, True),
+          (status, err.endswith(summary(3, 2, 0, 1))))
+    check("over the limit: the reason", True, "limit" in err.lower())
+    got = case.read("Limit")
+    check("over the limit: the others there", 2, len(got or []))
+
+
+def other_host(case, tools):
+    small = tools.folder("OTHER", make_mail_folder.messages(2))
+    case.server.stop()
+    case.server.start("other")
+    with open(case.server.log, "rb") as log:
+        before = log.read().count(b"imap-login:")
+    status, err = case.vfolder("--ca", case.ca, "imap", small, case.url("OtherHost"))
+    check("another host's certificate: refused", (1, True), (status, "not trusted" in err))
+    time.sleep(0.5)
+    with open(case.server.log, "rb") as log:
+        text = log.read()
+    check("another host's certificate: no login tried", True,
+          b"Login: user=<mailer>" not in text[text.rfind(b"master: Info: Dovecot"):] and
+          b"auth failed" not in text[text.rfind(b"master: Info: Dovecot"):])
+    del before
+
+
+def timed(step, *args):
+    started = time.time()
+    step(*args)
+    print("  %s: %.1f s" % (step.__name__, time.time() - started), flush=True)
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "serve":
+        work = os.path.abspath(sys.argv[2])
+        os.makedirs(work, exist_ok=True)
+        os.chmod(work, 0o755)
+        ca, certificates = make_certificates(work)
+        server = Server(work, certificates)
+        server.start()
+        print("imaps://%s@127.0.0.1:%d  imap://...:%d  password %s  --ca %s" % (
+            User, server.imaps, server.imap, Password, ca), flush=True)
+        try:
+            signal.pause()
+        finally:
+            server.stop()
+        return
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    if not os.path.exists("/usr/lib/dovecot/imap") or shutil.which("dovecot") is None or \
+            shutil.which("openssl") is None:
+        print("Dovecot's IMAP server or openssl is not installed (Debian: dovecot-imapd, "
+              "openssl): skipped")
+        sys.exit(Skipped)
+    probe = subprocess.run([sys.argv[1], "imap", "-", "imaps://x@127.0.0.1/"], capture_output=True)
+    if b"not in this build" in probe.stderr:
+        print("vfolder was built without libetpan (Debian: libetpan-dev): skipped")
+        sys.exit(Skipped)
+    with tempfile.TemporaryDirectory() as work:
+        os.chmod(work, 0o755)
+        tools = Tools(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), work)
+        ca, certificates = make_certificates(work)
+        server = Server(work, certificates, limit=100 * 1024)
+        server.start()
+        case = Case(tools, server, ca)
+        try:
+            msgs = make_mail_folder.messages(3000)
+            realistic = tools.folder("REALISTIC", msgs)
+            timed(upload, case, realistic, msgs)
+            timed(tree, case)
+            timed(refusals, case, tools)
+            timed(over_limit, case, tools)
+            timed(interrupted, case, realistic)
+            timed(other_host, case, tools)
+        finally:
+            server.stop()
+        logs = b""
+        with open(server.log, "rb") as log:
+            logs = log.read()
+        for ledger_dir, _, names in os.walk(work):
+            for name in names:
+                if name.endswith(".ledger"):
+                    with open(os.path.join(ledger_dir, name), "rb") as ledger:
+                        logs += ledger.read()
+        check("the password in no output, no error line, no log, no ledger", False,
+              any(Password.encode() in text for text in case.outputs + [logs]))
+    if not failures:
+        print("vfolder imap: all checks passed")
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

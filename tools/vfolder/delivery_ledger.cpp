@@ -1,0 +1,145 @@
+#include "tools/vfolder/delivery_ledger.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Each directory of `dir` made where missing, for the owner alone.
+bool MakeDirectories(const std::string &dir) {
+  for (size_t at = 1; at <= dir.size(); ++at) {
+    if (at != dir.size() && dir[at] != '/') continue;
+    const std::string part = dir.substr(0, at);
+#ifdef _WIN32
+    if (part.size() == 2 && part[1] == ':') continue;  // a drive
+    if (_mkdir(part.c_str()) != 0 && errno != EEXIST) return false;
+#else
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+#endif
+  }
+  return true;
+}
+
+// FNV-1a, and the same steps with another odd multiplier: together 128 bits.
+uint64_t Fnv1a(const char *bytes, size_t size, uint64_t hash, uint64_t multiplier) {
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ uint8_t(bytes[i])) * multiplier;
+  return hash;
+}
+
+}  // namespace
+
+std::string DefaultLedgerPath(const std::string &name) {
+#ifdef _WIN32
+  const char *cache = getenv("LOCALAPPDATA");
+  if (cache == nullptr || cache[0] == '\0') return std::string();
+  std::string dir = cache;
+#else
+  const char *cache = getenv("XDG_CACHE_HOME");
+  std::string dir;
+  if (cache != nullptr && cache[0] == '/') {
+    dir = cache;
+  } else {
+    const char *home = getenv("HOME");
+    if (home == nullptr || home[0] != '/') return std::string();
+    dir = std::string(home) + "/.cache";
+  }
+#endif
+  std::string safe;
+  for (char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '@' || c == '_';
+    if (plain) {
+      safe += c;
+    } else {
+      char escaped[4];
+      snprintf(escaped, sizeof escaped, "%%%02X", unsigned(uint8_t(c)));
+      safe += escaped;
+    }
+  }
+  // Longer than a file name may be: the end, which tells them apart, kept.
+  if (safe.size() > 200) safe = safe.substr(safe.size() - 200);
+  return dir + "/vfolder/" + safe + ".ledger";
+}
+
+bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
+  ledger->Path = path;
+  ledger->File = nullptr;
+  ledger->Entries.clear();
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
+    *error = errno;
+    return false;
+  }
+#ifdef _WIN32
+  ledger->File = fopen(path.c_str(), "a+b");
+  if (ledger->File == nullptr) {
+    *error = errno;
+    return false;
+  }
+#else
+  // Never through a link someone put in its place.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 || (ledger->File = fdopen(fd, "a+")) == nullptr) {
+    *error = errno;
+    if (fd >= 0) close(fd);
+    return false;
+  }
+#endif
+  rewind(ledger->File);
+  char line[256];
+  bool whole = true;
+  while (fgets(line, sizeof line, ledger->File) != nullptr) {
+    const bool ended = strchr(line, '\n') != nullptr;
+    // The rest of an overlong line is no entry of its own.
+    if (whole && ended) {
+      char key[200];
+      unsigned long validity = 0, uid = 0;
+      if (sscanf(line, "%199s %lu %lu", key, &validity, &uid) == 3)
+        ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+    }
+    whole = ended;
+  }
+  if (ferror(ledger->File)) {
+    *error = errno;
+    CloseLedger(ledger);
+    return false;
+  }
+  // A last line cut short by a crash gets its end, so that the next is whole.
+  if (!whole) fputc('\n', ledger->File);
+  return true;
+}
+
+bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry) {
+  ledger->Entries[key] = entry;
+  return fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
+                 static_cast<unsigned long>(entry.Uid)) > 0 &&
+#ifdef _WIN32
+         fflush(ledger->File) == 0 && _commit(_fileno(ledger->File)) == 0;
+#else
+         fflush(ledger->File) == 0 && fsync(fileno(ledger->File)) == 0;
+#endif
+}
+
+void CloseLedger(DeliveryLedger *ledger) {
+  if (ledger->File != nullptr) fclose(ledger->File);
+  ledger->File = nullptr;
+}
+
+std::string ContentKey(const char *bytes, size_t size, int twin) {
+  char key[96];
+  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d",
+           static_cast<unsigned long long>(Fnv1a(bytes, size, 0xcbf29ce484222325ull, 0x100000001b3ull)),
+           static_cast<unsigned long long>(Fnv1a(bytes, size, 0x84222325cbf29ce4ull, 0x9e3779b97f4a7c15ull)),
+           static_cast<unsigned long long>(size), twin);
+  return key;
+}

@@ -1,0 +1,43 @@
+// What reached an output, so that a run started again sends nothing twice:
+// one line per message delivered, "KEY VALIDITY UID", appended and flushed to
+// the disk as each is confirmed. KEY tells the message by its bytes; for a
+// mailbox VALIDITY and UID are its UIDVALIDITY and the UID the server gave
+// (0: not told), for a file output both 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+
+struct LedgerEntry {
+  uint32_t Validity, Uid;
+};
+
+struct DeliveryLedger {
+  std::string Path;
+  FILE *File;  // open for appending
+  std::unordered_map<std::string, LedgerEntry> Entries;
+};
+
+// The ledger file for `name` (an account and mailbox, or an output path) in
+// the user's cache directory: $XDG_CACHE_HOME/vfolder, else ~/.cache/vfolder,
+// the name made safe as a file name. Empty when neither is set.
+std::string DefaultLedgerPath(const std::string &name);
+
+// Opens the ledger at `path`, its directory made where missing, and reads
+// what it holds (a line cut short by a crash is passed over). False, with
+// the system's error in `*error`, when it cannot be read or opened.
+bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
+
+// Adds one delivery and waits until it is on the disk. False when it could
+// not be written.
+bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry);
+
+void CloseLedger(DeliveryLedger *ledger);
+
+// Tells messages apart by their bytes: two hashes of them and their size,
+// and which of the messages of the same bytes in one folder this is (0 for
+// the first), so that a folder's twins are each delivered.
+std::string ContentKey(const char *bytes, size_t size, int twin);

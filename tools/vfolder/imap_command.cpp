@@ -1,0 +1,608 @@
+#include "tools/vfolder/imap_command.h"
+
+#include <libetpan/libetpan.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "outputs/folder_tree.h"
+#include "outputs/mail_dates.h"
+#include "outputs/mail_run.h"
+#include "tools/vfolder/delivery_ledger.h"
+#include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/imap_session.h"
+#include "tools/vfolder/progress.h"
+#include "tools/vfolder/system_calls.h"
+#include "tools/vfolder/terminal_events.h"
+
+namespace {
+
+// The pauses before each new connection once one is lost, in seconds; then
+// the run stops.
+const int Pauses[] = {1, 2, 4, 8};
+
+struct ImapTally {
+  int Messages, Handled, Sent, AlreadyThere, Failed;
+};
+
+// What the selected mailbox holds, as far as this run knows it.
+struct MailboxState {
+  std::string Name;  // as the server names it (modified UTF-7)
+  bool Exists;
+  uint32_t Validity;
+  std::unordered_map<uint32_t, uint32_t> Sizes;        // UID -> size
+  std::unordered_map<std::string, uint32_t> ByMessageId;  // "ID SIZE" -> UID
+  DeliveryLedger Ledger;
+  bool LedgerOpen;
+};
+
+struct ImapRun {
+  const ImapCommand *Command;
+  ImapAccount Account;
+  std::string Password;
+  ImapSession Session;
+  MailRun Mail;  // how the outputs make a message's bytes, and tell of it
+  uint64_t BytesSent;
+  timespec Started;
+  bool Stopped;  // the connection is gone for good
+};
+
+// A mailbox name as IMAP's modified UTF-7 writes it: printable ASCII but '&'
+// as it is, "&-" for '&', the rest as UTF-16 in base64 with ',' for '/'.
+std::string ModifiedUtf7(const std::string &utf8) {
+  static const char Digits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
+  std::string out;
+  std::vector<uint16_t> units;
+  auto flush = [&] {
+    if (units.empty()) return;
+    out += '&';
+    uint32_t bits = 0;
+    int count = 0;
+    for (uint16_t unit : units) {
+      bits = bits << 16 | unit;
+      count += 16;
+      while (count >= 6) {
+        count -= 6;
+        out += Digits[(bits >> count) & 63];
+      }
+    }
+    if (count > 0) out += Digits[(bits << (6 - count)) & 63];
+    out += '-';
+    units.clear();
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    const uint8_t c = uint8_t(utf8[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      flush();
+      out += c == '&' ? std::string("&-") : std::string(1, char(c));
+      ++i;
+      continue;
+    }
+    uint32_t code = '?';
+    size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+    if (length > 1 && i + length <= utf8.size()) {
+      code = c & (0x7f >> length);
+      for (size_t k = 1; k < length; ++k) code = code << 6 | (uint8_t(utf8[i + k]) & 0x3f);
+    } else {
+      length = 1;
+    }
+    i += length;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      units.push_back(uint16_t(0xd800 + (code >> 10)));
+      units.push_back(uint16_t(0xdc00 + (code & 0x3ff)));
+    } else {
+      units.push_back(uint16_t(code));
+    }
+  }
+  flush();
+  return out;
+}
+
+// An identifier as both the message and the server's envelope give it: no
+// angle brackets, no blanks.
+std::string BareId(const char *id) {
+  std::string bare;
+  for (const char *c = id; *c != '\0'; ++c)
+    if (*c != '<' && *c != '>' && *c != ' ' && *c != '\t' && *c != '\r' && *c != '\n') bare += *c;
+  return bare;
+}
+
+// The message's Message-ID and its Date: as a date for APPEND (null when it
+// has none that reads), from its header section.
+std::string HeaderFacts(const ByteBuffer &message, struct mailimap_date_time **date) {
+  *date = nullptr;
+  size_t index = 0;
+  struct mailimf_fields *fields = nullptr;
+  std::string id;
+  if (mailimf_envelope_fields_parse(message.Bytes, message.Size, &index, &fields) !=
+          MAILIMF_NO_ERROR ||
+      fields == nullptr)
+    return id;
+  for (clistiter *at = clist_begin(fields->fld_list); at != nullptr; at = clist_next(at)) {
+    const auto *field = static_cast<struct mailimf_field *>(clist_content(at));
+    if (field->fld_type == MAILIMF_FIELD_MESSAGE_ID && id.empty() &&
+        field->fld_data.fld_message_id->mid_value != nullptr)
+      id = BareId(field->fld_data.fld_message_id->mid_value);
+    if (field->fld_type == MAILIMF_FIELD_ORIG_DATE && *date == nullptr) {
+      const struct mailimf_date_time *d = field->fld_data.fld_orig_date->dt_date_time;
+      const int zone = d->dt_zone;  // as hours and minutes, -0130 being -130
+      if (d->dt_day >= 1 && d->dt_day <= 31 && d->dt_month >= 1 && d->dt_month <= 12)
+        *date = mailimap_date_time_new(d->dt_day, d->dt_month, d->dt_year, d->dt_hour, d->dt_min,
+                                       d->dt_sec, zone);
+    }
+  }
+  mailimf_fields_free(fields);
+  return id;
+}
+
+// The item's date as the internal date, in UTC; null for an item without one.
+struct mailimap_date_time *ItemDate(const MessageEntry &entry) {
+  const uint64_t ticks = uint64_t(entry.Time.dwHighDateTime) << 32 | entry.Time.dwLowDateTime;
+  if (ticks == 0) return nullptr;
+  const time_t seconds = time_t(int64_t(ticks / 10000000u) - 11644473600);
+  struct tm utc;
+  if (gmtime_r(&seconds, &utc) == nullptr) return nullptr;
+  return mailimap_date_time_new(utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900, utc.tm_hour,
+                                utc.tm_min, utc.tm_sec, 0);
+}
+
+// IMAP takes a message's lines ending in CR LF: a line feed alone gets its CR.
+void WithCrLf(const ByteBuffer &message, std::string *out) {
+  out->clear();
+  out->reserve(message.Size + message.Size / 32);
+  for (size_t i = 0; i < message.Size; ++i) {
+    if (message.Bytes[i] == '\n' && (i == 0 || message.Bytes[i - 1] != '\r')) *out += '\r';
+    *out += message.Bytes[i];
+  }
+}
+
+// What the mailbox holds: each message's UID, size and Message-ID.
+bool ReadMailbox(ImapRun *run, MailboxState *box) {
+  mailimap *imap = run->Session.Imap;
+  box->Sizes.clear();
+  box->ByMessageId.clear();
+  if (imap->imap_selection_info == nullptr || imap->imap_selection_info->sel_exists == 0) return true;
+  struct mailimap_set *all = mailimap_set_new_interval(1, 0);
+  struct mailimap_fetch_type *what = mailimap_fetch_type_new_fetch_att_list_empty();
+  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_uid());
+  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_rfc822_size());
+  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_envelope());
+  clist *fetched = nullptr;
+  const int r = mailimap_fetch(imap, all, what, &fetched);
+  mailimap_fetch_type_free(what);
+  mailimap_set_free(all);
+  if (r != MAILIMAP_NO_ERROR) return false;
+  for (clistiter *at = clist_begin(fetched); at != nullptr; at = clist_next(at)) {
+    const auto *message = static_cast<struct mailimap_msg_att *>(clist_content(at));
+    uint32_t uid = 0, size = 0;
+    std::string id;
+    for (clistiter *item = clist_begin(message->att_list); item != nullptr; item = clist_next(item)) {
+      const auto *att = static_cast<struct mailimap_msg_att_item *>(clist_content(item));
+      if (att->att_type != MAILIMAP_MSG_ATT_ITEM_STATIC) continue;
+      const struct mailimap_msg_att_static *s = att->att_data.att_static;
+      if (s->att_type == MAILIMAP_MSG_ATT_UID) uid = s->att_data.att_uid;
+      if (s->att_type == MAILIMAP_MSG_ATT_RFC822_SIZE) size = s->att_data.att_rfc822_size;
+      if (s->att_type == MAILIMAP_MSG_ATT_ENVELOPE && s->att_data.att_env != nullptr &&
+          s->att_data.att_env->env_message_id != nullptr)
+        id = BareId(s->att_data.att_env->env_message_id);
+    }
+    if (uid == 0) continue;
+    box->Sizes[uid] = size;
+    if (!id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
+  }
+  mailimap_fetch_list_free(fetched);
+  return true;
+}
+
+// Selects the mailbox, made and subscribed where missing (only looked at in
+// a dry run), and reads what it holds. False, having said why, when it
+// cannot be; `*lost` when the connection went.
+bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
+  mailimap *imap = run->Session.Imap;
+  *lost = false;
+  const bool dry = run->Command->DryRun;
+  int r = dry ? mailimap_examine(imap, box->Name.c_str()) : mailimap_select(imap, box->Name.c_str());
+  box->Exists = r == MAILIMAP_NO_ERROR;
+  if (!box->Exists && !dry && r != MAILIMAP_ERROR_STREAM) {
+    if (mailimap_create(imap, box->Name.c_str()) != MAILIMAP_NO_ERROR &&
+        imap->imap_stream != nullptr) {
+      // Made by someone else meanwhile, or refused: the select tells.
+    }
+    mailimap_subscribe(imap, box->Name.c_str());
+    r = mailimap_select(imap, box->Name.c_str());
+    box->Exists = r == MAILIMAP_NO_ERROR;
+  }
+  if (r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE) {
+    *lost = true;
+    return false;
+  }
+  if (!box->Exists && dry) {
+    box->Validity = 0;
+    box->Sizes.clear();
+    box->ByMessageId.clear();
+    return true;
+  }
+  if (!box->Exists) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: mailbox %s: cannot be made or selected: %s\n",
+            Printable(box->Name.c_str()).c_str(), ServerWords(run->Session).c_str());
+    return false;
+  }
+  box->Validity = imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_uidvalidity : 0;
+  if (!ReadMailbox(run, box)) {
+    *lost = imap->imap_stream == nullptr;
+    if (!*lost) {
+      ClearProgress();
+      fprintf(stderr, "vfolder: mailbox %s: cannot be read: %s\n",
+              Printable(box->Name.c_str()).c_str(), ServerWords(run->Session).c_str());
+    }
+    *lost = true;
+    return false;
+  }
+  return true;
+}
+
+void Sleep(double seconds) {
+  timespec pause = {time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
+  while (nanosleep(&pause, &pause) != 0 && !Interrupted()) {
+  }
+}
+
+// A new connection after the last was lost, with a pause that grows before
+// each try, and the mailbox selected again. False once the tries are spent
+// (the run stops), having said why.
+bool Reconnect(ImapRun *run, MailboxState *box) {
+  ClearProgress();
+  fprintf(stderr, "vfolder: the connection to %s was lost\n", run->Account.Host.c_str());
+  if (run->Session.Imap != nullptr) {
+    mailimap_free(run->Session.Imap);
+    run->Session.Imap = nullptr;
+  }
+  std::string problem;
+  for (int pause : Pauses) {
+    Sleep(pause);
+    if (Interrupted()) return false;
+    const ConnectOutcome outcome = ConnectImap(run->Account, run->Password, &run->Session, &problem);
+    if (outcome == Refused) break;
+    if (outcome != Connected) continue;
+    bool lost = false;
+    if (OpenMailbox(run, box, &lost)) return true;
+    if (!lost) break;
+    mailimap_free(run->Session.Imap);
+    run->Session.Imap = nullptr;
+  }
+  fprintf(stderr, "vfolder: %s; stopped: what was sent is in the ledger, run again to send the rest\n",
+          problem.empty() ? "the server cannot be reached" : problem.c_str());
+  run->Stopped = true;
+  return false;
+}
+
+// NO with a hint to come back later: the server is busy or throttles.
+bool Throttled(const std::string &words) {
+  return words.find("[UNAVAILABLE]") != std::string::npos ||
+         words.find("[INUSE]") != std::string::npos ||
+         words.find("[THROTTLED]") != std::string::npos;
+}
+
+// Waits as long as --limit-rate asks after `BytesSent`.
+void KeepToRate(ImapRun *run) {
+  if (run->Command->LimitRate == 0) return;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const double elapsed =
+      double(now.tv_sec - run->Started.tv_sec) + double(now.tv_nsec - run->Started.tv_nsec) / 1e9;
+  const double due = double(run->BytesSent) / double(run->Command->LimitRate);
+  if (due > elapsed) Sleep(due - elapsed);
+}
+
+enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped };
+
+// One message into the selected mailbox, unless the ledger and the server,
+// or its Message-ID and size, show it there already. After a lost
+// connection the mailbox decides whether it arrived: a message this run did
+// not know of before, of its size.
+Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
+                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
+                    std::string *reason) {
+  auto there = [&]() -> bool {
+    const auto found = box->Ledger.Entries.find(key);
+    if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
+        box->Sizes.count(found->second.Uid) > 0)
+      return true;
+    if (id.empty()) return false;
+    const auto same = box->ByMessageId.find(id + " " + std::to_string(bytes.size()));
+    if (same == box->ByMessageId.end()) return false;
+    if (!run->Command->DryRun) RecordDelivery(&box->Ledger, key, {box->Validity, same->second});
+    return true;
+  };
+  if (there()) return SendingThere;
+  if (run->Session.AppendLimit > 0 && bytes.size() > run->Session.AppendLimit) {
+    *reason = "larger than the server's limit of " + std::to_string(run->Session.AppendLimit) +
+              " bytes (APPENDLIMIT)";
+    return SendingFailed;
+  }
+  if (run->Command->DryRun) return SendingSent;
+  for (int attempt = 0;; ++attempt) {
+    if (Interrupted()) return SendingStopped;
+    struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
+    if (run->Command->Seen) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
+    struct mailimap_date_time *date = ItemDate(entry);
+    if (date == nullptr) HeaderFacts(message, &date);
+    uint32_t validity = 0, uid = 0;
+    const int r = run->Session.UidPlus
+                      ? mailimap_uidplus_append(run->Session.Imap, box->Name.c_str(), flags, date,
+                                                bytes.data(), bytes.size(), &validity, &uid)
+                      : mailimap_append(run->Session.Imap, box->Name.c_str(), flags, date,
+                                        bytes.data(), bytes.size());
+    mailimap_flag_list_free(flags);
+    if (date != nullptr) mailimap_date_time_free(date);
+    if (r == MAILIMAP_NO_ERROR) {
+      run->BytesSent += bytes.size();
+      if (validity != 0 && validity != box->Validity) box->Validity = validity;
+      if (uid != 0) box->Sizes[uid] = uint32_t(bytes.size());
+      if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(bytes.size())] = uid;
+      if (!RecordDelivery(&box->Ledger, key, {box->Validity, uid})) {
+        ClearProgress();
+        fprintf(stderr, "vfolder: %s: cannot be written%s\n",
+                Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+      }
+      KeepToRate(run);
+      return SendingSent;
+    }
+    const bool lost = r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE ||
+                      r == MAILIMAP_ERROR_FATAL;
+    if (!lost) {
+      const std::string words = ServerWords(run->Session);
+      if (Throttled(words) && attempt < int(sizeof Pauses / sizeof Pauses[0])) {
+        Sleep(Pauses[attempt]);
+        continue;
+      }
+      *reason = "refused by the server: " + words;
+      return SendingFailed;
+    }
+    if (Interrupted()) return SendingStopped;
+    std::unordered_set<uint32_t> known;
+    for (const auto &uid_size : box->Sizes) known.insert(uid_size.first);
+    if (attempt >= int(sizeof Pauses / sizeof Pauses[0]) || !Reconnect(run, box))
+      return SendingStopped;
+    for (const auto &uid_size : box->Sizes) {
+      if (known.count(uid_size.first) == 0 && uid_size.second == bytes.size()) {
+        RecordDelivery(&box->Ledger, key, {box->Validity, uid_size.first});
+        return SendingSent;
+      }
+    }
+    if (there()) return SendingThere;
+  }
+}
+
+void Count(ImapTally *tally, Sending sending) {
+  ++tally->Handled;
+  if (sending == SendingSent) ++tally->Sent;
+  if (sending == SendingThere) ++tally->AlreadyThere;
+  if (sending == SendingFailed) ++tally->Failed;
+}
+
+std::string ImapSummary(const ImapTally &tally, bool dry) {
+  char text[200];
+  const char *messages = tally.Messages == 1 ? "message" : "messages";
+  const char *sent = dry ? "to send" : "sent";
+  if (tally.Handled < tally.Messages)
+    snprintf(text, sizeof text, "interrupted after %d of %d %s, %d %s, %d already there, %d failed",
+             tally.Handled, tally.Messages, messages, tally.Sent, sent, tally.AlreadyThere,
+             tally.Failed);
+  else
+    snprintf(text, sizeof text, "%d %s, %d %s, %d already there, %d failed", tally.Messages,
+             messages, tally.Sent, sent, tally.AlreadyThere, tally.Failed);
+  return text;
+}
+
+// Every message of the folder at `index` into the mailbox `mailbox` (UTF-8).
+ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &mailbox,
+                     bool name_folder) {
+  ImapTally tally = {};
+  MailFolder folder;
+  const FolderOpening opening = OpenMailFolder(FullPath(index.c_str()), &folder, run->Mail.Charset);
+  const std::string shown = Printable(index.c_str());
+  if (opening != FolderOpened || !OpenDataFile(folder.Handle)) {
+    fprintf(stderr, "vfolder: %s: %s\n", shown.c_str(),
+            opening == NotAFolder ? "not a Vessor mail folder" : "cannot be read");
+    tally.Messages = tally.Handled = tally.Failed =
+        opening == FolderOpened ? int(folder.Entries.size()) : 1;
+    CloseMailFolder(&folder);
+    return tally;
+  }
+  std::vector<int> chosen;
+  for (size_t i = 0; i < folder.Entries.size(); ++i) chosen.push_back(int(i));
+  tally.Messages = int(chosen.size());
+  if (NeedsCharset(run->Mail, &folder, chosen)) {
+    tally.Handled = tally.Failed = tally.Messages;
+    CloseMailFolder(&folder);
+    return tally;
+  }
+  MailboxState box = {};
+  box.Name = ModifiedUtf7(mailbox);
+  bool lost = false;
+  bool opened = OpenMailbox(run, &box, &lost) || (lost && Reconnect(run, &box));
+  std::string ledger_path = run->Command->LedgerPath != nullptr
+                                ? std::string(run->Command->LedgerPath)
+                                : DefaultLedgerPath("imap " + run->Account.User + "@" +
+                                                    run->Account.Host + " " + mailbox);
+  int error = 0;
+  if (opened && !run->Command->DryRun &&
+      (ledger_path.empty() || !OpenLedger(ledger_path, &box.Ledger, &error))) {
+    fprintf(stderr, "vfolder: the ledger %s: cannot be opened%s\n",
+            ledger_path.empty() ? "(no HOME nor XDG_CACHE_HOME)" : Printable(ledger_path.c_str()).c_str(),
+            Because(error).c_str());
+    opened = false;
+  } else if (opened && run->Command->DryRun) {
+    // Read where it is, never made.
+    FILE *exists = ledger_path.empty() ? nullptr : fopen(ledger_path.c_str(), "re");
+    if (exists != nullptr) {
+      fclose(exists);
+      OpenLedger(ledger_path, &box.Ledger, &error);
+    }
+  }
+  if (!opened) {
+    tally.Handled = tally.Failed = tally.Messages;
+    CloseMailFolder(&folder);
+    return tally;
+  }
+  ByteBuffer message = {}, held = {};
+  std::string bytes, reason;
+  std::unordered_map<std::string, int> twins;
+  for (int position : chosen) {
+    if (Interrupted() || run->Stopped) break;
+    const MessageEntry &entry = folder.Entries[size_t(position)];
+    HeadersGiven given = NoHeadersGiven;
+    const ExportResult result = MessageBytes(run->Mail, &folder, position, &message, &held, &given);
+    if (result != ExportWritten && Interrupted()) break;
+    Sending sending = SendingFailed;
+    reason.clear();
+    if (result != ExportWritten) {
+      reason = result == ExportCannotRead ? "cannot be read from the data folder file" : "no memory for it";
+    } else {
+      WithCrLf(message, &bytes);
+      const std::string base = ContentKey(bytes.data(), bytes.size(), 0);
+      const int twin = twins[base]++;
+      const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
+      struct mailimap_date_time *unused = nullptr;
+      const std::string id = HeaderFacts(message, &unused);
+      if (unused != nullptr) mailimap_date_time_free(unused);
+      sending = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
+    }
+    if (sending == SendingStopped) break;
+    if (sending == SendingFailed) {
+      ClearProgress();
+      fprintf(stderr, "vfolder: %s: %s: %s\n", shown.c_str(),
+              Printable(NameOf(folder, position)).c_str(), reason.c_str());
+    }
+    Count(&tally, sending);
+    ShowProgress(++run->Mail.Done, run->Mail.Total);
+  }
+  FreeBytes(&message);
+  FreeBytes(&held);
+  if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);
+  CloseMailFolder(&folder);
+  if (run->Command->DryRun) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s -> mailbox %s%s: %d to send, %d already there\n", shown.c_str(),
+            Printable(mailbox.c_str()).c_str(), box.Exists ? "" : " (to be made)", tally.Sent,
+            tally.AlreadyThere);
+  } else if (name_folder) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: %s\n", shown.c_str(), ImapSummary(tally, false).c_str());
+  }
+  return tally;
+}
+
+// The folders of the tree with the mailboxes they go into: each named by its
+// path below `top`, the server's delimiter between, under `base`.
+void MailboxesOf(const TreeNode &node, const std::string &base, char delimiter,
+                 std::vector<std::pair<std::string, std::string>> *out) {
+  for (const TreeNode &child : node.Children) {
+    std::string name = child.Name;
+    std::replace(name.begin(), name.end(), delimiter, '_');
+    const std::string mailbox = base.empty() ? name : base + delimiter + name;
+    if (child.IsFolder)
+      out->push_back({child.Path, mailbox});
+    else
+      MailboxesOf(child, mailbox, delimiter, out);
+  }
+}
+
+}  // namespace
+
+int RunImapCommand(const ImapCommand &command) {
+  ImapRun run = {};
+  run.Command = &command;
+  std::string problem;
+  if (!ParseImapUrl(command.Url, &run.Account, &problem)) {
+    fprintf(stderr, "vfolder: %s\n", problem.c_str());
+    return 2;
+  }
+  run.Account.CaFile = command.CaFile;
+  std::string source = command.Source;
+  while (source.size() > 1 && source.back() == '/') source.pop_back();
+  const bool directory = FileSystem.KindOf(source.c_str(), true) == PathDirectory;
+  TreeNode top;
+  int passed_over = 0;
+  int64_t total = 0;
+  if (directory) {
+    FindFolders(source, &top, &passed_over);
+    if (top.Children.empty()) {
+      fprintf(stderr, "vfolder: %s: no Vessor mail folder in it\n", Printable(source.c_str()).c_str());
+      return 2;
+    }
+    total = CountMessages(top);
+  } else {
+    MailFolder folder;
+    const FolderOpening opening = OpenMailFolder(FullPath(source.c_str()), &folder, command.Charset);
+    total = int64_t(folder.Entries.size());
+    CloseMailFolder(&folder);
+    if (opening != FolderOpened) {
+      fprintf(stderr, "vfolder: %s: %s\n", Printable(source.c_str()).c_str(),
+              opening == NotAFolder ? "not a Vessor mail folder" : "cannot read the file");
+      return 2;
+    }
+  }
+  if (!ReadPassword(run.Account, command.PasswordFile, &run.Password, &problem)) {
+    fprintf(stderr, "vfolder: %s\n", problem.c_str());
+    return 2;
+  }
+  IgnoreWriteSignals();
+  CatchInterrupts();
+  const ConnectOutcome outcome = ConnectImap(run.Account, run.Password, &run.Session, &problem);
+  if (outcome != Connected) {
+    WipeText(&run.Password);
+    fprintf(stderr, "vfolder: %s\n", problem.c_str());
+    fprintf(stderr, "vfolder: %s\n", ImapSummary({int(total), int(total), 0, 0, int(total)}, command.DryRun).c_str());
+    return Interrupted() ? 130 : 1;
+  }
+  TerminalRun terminal = {};
+  terminal.NameFolders = directory;
+  run.Mail.Events = TerminalEvents(&terminal);
+  run.Mail.Charset = command.Charset;
+  run.Mail.Output = EmlOutput;
+  run.Mail.Exact = command.Exact;
+  run.Mail.Seen = false;  // a flag of the server's, not lines in the message
+  clock_gettime(CLOCK_MONOTONIC, &run.Started);
+  std::vector<std::pair<std::string, std::string>> folders;
+  if (directory) {
+    MailboxesOf(top, run.Account.Mailbox, run.Session.Delimiter, &folders);
+  } else {
+    std::string name = source.substr(source.find_last_of('/') + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    folders.push_back({source, run.Account.Mailbox.empty() ? name : run.Account.Mailbox});
+  }
+  run.Mail.Total = int(std::min<int64_t>(total, INT32_MAX));
+  ImapTally all = {};
+  for (const auto &folder : folders) {
+    if (Interrupted() || run.Stopped) {
+      MailFolder unread;
+      if (OpenMailFolder(FullPath(folder.first.c_str()), &unread, command.Charset) == FolderOpened)
+        all.Messages += int(unread.Entries.size());
+      CloseMailFolder(&unread);
+      continue;
+    }
+    const ImapTally tally = SendFolder(&run, folder.first, folder.second, directory);
+    all.Messages += tally.Messages;
+    all.Handled += tally.Handled;
+    all.Sent += tally.Sent;
+    all.AlreadyThere += tally.AlreadyThere;
+    all.Failed += tally.Failed;
+  }
+  CloseImap(&run.Session);
+  WipeText(&run.Password);
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s\n", ImapSummary(all, command.DryRun).c_str());
+  if (Interrupted()) return 130;
+  return all.Failed > 0 || run.Stopped || all.Handled < all.Messages ? 1 : 0;
+}
