@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <new>
 
 #include "folder/message_copy.h"
 #include "host/far3/host_services.h"
@@ -14,7 +15,7 @@ using namespace far3;
 
 FolderPanel *OpenFolderPanel(const wchar_t *path) {
   if (path == nullptr || path[0] == L'\0') return nullptr;
-  FolderPanel *panel = static_cast<FolderPanel *>(calloc(1, sizeof(FolderPanel)));
+  FolderPanel *panel = new (std::nothrow) FolderPanel();
   const size_t length = wcslen(path);
   wchar_t *data_path = static_cast<wchar_t *>(malloc((length + 1) * sizeof(wchar_t)));
   if (panel != nullptr)
@@ -49,7 +50,7 @@ void CloseFolderPanel(FolderPanel *panel) {
   if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
   free(panel->HostFile);
   free(panel->DataFile);
-  free(panel);
+  delete panel;
 }
 
 intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, GetFindDataInfo *info) {
@@ -65,7 +66,7 @@ intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, GetFindDataInfo
   return listed;
 }
 
-void FillPanelSettings(const FolderPanel *panel, OpenPanelInfo *info) {
+void FillPanelSettings(FolderPanel *panel, OpenPanelInfo *info) {
   info->StructSize = sizeof *info;
   info->Flags = OPIF_SHOWPRESERVECASE;
   info->HostFile = panel->HostFile;
@@ -81,7 +82,7 @@ void FillPanelSettings(const FolderPanel *panel, OpenPanelInfo *info) {
   info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
   info->KeyBar = &PanelKeyBar;
-  FillMessagePanelSettings(panel->Inside, info);
+  FillMessagePanelSettings(panel->Inside, &panel->InsideTexts, info);
 }
 
 intptr_t ProcessPanelKey(FolderPanel *panel, HANDLE handle, const INPUT_RECORD &input) {
@@ -118,5 +119,5 @@ intptr_t ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
     }
     return 1;
   }
-  return EnterInnerMessage(panel->Inside, panel->Folder, dir) ? 1 : 0;
+  return EnterInnerMessage(panel->Inside, dir) ? 1 : 0;
 }

@@ -14,6 +14,7 @@ struct FolderPanel {
   InfoLines Info;     // of the last listing
   bool Listed;
   MessageStack *Inside;  // the messages entered, one inside the other; null for none
+  PartsTexts InsideTexts;
 };
 
 // A panel for the index file at `path`: the folder's two paths, the data
@@ -33,7 +34,7 @@ intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, far3::GetFindDa
 // made them. The host copies no file by itself: each copy comes to
 // GetFilesW. The rest of the record stays as the host passed it,
 // zero-filled.
-void FillPanelSettings(const FolderPanel *panel, far3::OpenPanelInfo *info);
+void FillPanelSettings(FolderPanel *panel, far3::OpenPanelInfo *info);
 
 // Enter or Ctrl+PgDn on a message of the listing opens it as a folder of its
 // parts; the host's other keys go on as they would. 1 when the key was taken.

@@ -5,27 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "folder/folder_handle.h"
 #include "host/far3/far_plugin.h"
+#include "host/shared/message_levels.h"
 
-struct MessageStack;
+// What the panel keeps for the host of the parts shown.
+struct PartsTexts {
+  std::wstring Title, Directory;
+  far3::InfoPanelLine Lines[HeaderLineCount];
+};
 
 // Opens the message of the panel item `item` (a message of the folder's
 // listing) as the panel's first level inside; `*stack` is made when null.
 // False when its bytes cannot be read: the panel stays where it was.
 bool EnterMessage(MessageStack **stack, FolderHandle *folder, const far3::PluginPanelItem &item);
-
-// Goes into the message inside the current one that the item `name` shows.
-bool EnterInnerMessage(MessageStack *stack, FolderHandle *folder, const wchar_t *name);
-
-// One level up; false when the panel is not inside a message.
-bool LeaveMessage(MessageStack *stack);
-
-// Whether the panel is inside a message.
-bool InsideMessage(const MessageStack *stack);
-
-void FreeMessageStack(MessageStack *stack);
 
 // The current message's parts as panel items, in one heap block that
 // FreeFindDataW releases.
@@ -42,4 +37,5 @@ intptr_t CopyMessageParts(MessageStack *stack, FolderHandle *folder, far3::GetFi
 // The panel's title, directory (the messages' names, for the host to put
 // the cursor back on the message it came from) and the header lines for
 // the info panel.
-void FillMessagePanelSettings(const MessageStack *stack, far3::OpenPanelInfo *info);
+void FillMessagePanelSettings(const MessageStack *stack, PartsTexts *texts,
+                              far3::OpenPanelInfo *info);
