@@ -53,11 +53,11 @@ def command(line):
         if not got:
             sys.exit("bench: the tmux control client ended")
         got = got.rstrip("\n")
-        if got.startswith("%begin"):
+        # Blocks flagged 0 answer no command of ours (the attach itself).
+        if got.startswith("%begin") and got.endswith(" 1"):
             out = []
-        elif got.startswith("%end") or got.startswith("%error"):
-            if out is not None:
-                return out
+        elif got.startswith(("%end", "%error")) and out is not None:
+            return out
         elif out is not None:
             out.append(got)
 
