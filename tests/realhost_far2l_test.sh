@@ -172,13 +172,20 @@ key F3
 sleep 1
 viewed=$(screen)
 show "F3"
-name=$(head -n 1 <<<"$viewed" | sed -nE 's|^ *.*/([^/]+) +[^ ]+ +[0-9]+ +[^ ]+ *$|\1|p')
-if python3 - "$work/expected" "$viewed" <<'PY'; then
+# The title line: the file's path, then its code page, size and column.
+name=$(head -n 1 <<<"$viewed" | sed -nE 's|^.*/([^/]*[^/ ]) {2,}[^ ]+ {2,}[0-9]+ .*|\1|p')
+if python3 - "$work/expected" "$viewed" "$name" <<'PY'; then
 import os, sys
+# The viewed message's first plain lines (printable ASCII without tabs, which
+# the viewer widens) are on the screen; any message will do where the title
+# gave no name.
 shown = sys.argv[2].splitlines()[1:-1]
-for name in os.listdir(sys.argv[1]):
-    lines = open(os.path.join(sys.argv[1], name), "rb").read().decode("utf-8", "replace").splitlines()
-    head = [line.rstrip() for line in lines[:3] if line.strip()]
+names = [sys.argv[3]] if sys.argv[3] and os.path.isfile(os.path.join(sys.argv[1], sys.argv[3])) \
+    else os.listdir(sys.argv[1])
+for name in names:
+    lines = open(os.path.join(sys.argv[1], name), "rb").read().decode("latin-1").splitlines()
+    head = [line.rstrip() for line in lines[:20]
+            if line.strip() and line.isascii() and line.isprintable()][:3]
     if head and all(any(line[:100] in s for s in shown) for line in head):
         sys.exit(0)
 sys.exit(1)
