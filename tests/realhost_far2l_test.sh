@@ -143,6 +143,19 @@ else
   exit 1
 fi
 echo "$install_log" | sed 's/^/   > /'
+# Where far2l is set to no directory: the default one, and how to tell far2l.
+mkdir -p "$work/bare-home" "$work/bare-config"
+if install_log=$(env -u FARSETTINGS HOME=$work/bare-home XDG_CONFIG_HOME=$work/bare-config \
+  bash scripts/install-far2l-plugin.sh 2>&1) &&
+  [ -x "$work/bare-home/.local/share/far2l/plugins/vessor/vessor.far-plug-wide" ] &&
+  grep -qF -- "-set:System.PersonalPluginsPath=$work/bare-home/.local/share/far2l/plugins" \
+    <<<"$install_log" &&
+  grep -qF "$work/bare-config/far2l/settings/config.ini" <<<"$install_log"; then
+  ok "with no personal plug-in directory set, it installs into the default one and says how to tell far2l"
+else
+  echo "$install_log"
+  bad "with no personal plug-in directory set, it installs into the default one and says how to tell far2l"
+fi
 if ! bash scripts/install-far2l-plugin.sh /usr/lib/far2l >/dev/null 2>&1 &&
   [ ! -e /usr/lib/far2l/vessor ]; then
   ok "the install script refuses far2l's own directory"
