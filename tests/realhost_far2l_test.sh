@@ -114,6 +114,7 @@ rm -f "$logs"/*.txt
 # plug-in directory, which the install script finds through FARSETTINGS.
 printf '[System]\nPersonalPluginsPath=%s\n' "$work/plugins" >"$work/profile/.config/settings/config.ini"
 
+cmake --preset linux >/dev/null 2>&1
 if ! ninja -C build/linux -t targets all 2>/dev/null | grep -q 'vessor\.far-plug-wide:'; then
   # The host alone: it starts on the profile and lists a directory.
   touch "$work/mail/plain.txt"
