@@ -20,3 +20,10 @@ size_t Utf8OfWide(const wchar_t *text, char *out, size_t out_size);
 // terminator. A single-byte or UTF-8 text never needs more characters than
 // it has bytes.
 size_t DecodeText(unsigned code_page, const char *text, wchar_t *out, size_t out_size);
+
+#ifndef _WIN32
+// The OEM code page a Windows machine of the locale's language has (866 for
+// Russian, Ukrainian and Belarusian, else 437): what 1 stands for here,
+// where the system has none. 0 stands for the matching ANSI one.
+unsigned LocaleOemCodePage();
+#endif

@@ -10,10 +10,6 @@ using namespace far3;
 
 namespace {
 
-uint64_t Ticks(const FILETIME &time) {
-  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
-
 void WriteNumber(uint64_t number, wchar_t *out) { WriteGroupedNumber(number, out, InfoTextSize); }
 
 void WriteBytes(int64_t size, wchar_t *out) {
@@ -40,35 +36,6 @@ void WriteDate(uint64_t ticks, wchar_t *out) {
 }
 
 }  // namespace
-
-void StartFolderFacts(FolderFacts *facts, int64_t data_size) {
-  *facts = FolderFacts{};
-  facts->IndexSize = -1;
-  facts->DataSize = data_size;
-}
-
-void CountMessageEntry(FolderFacts *facts, const MessageEntry &entry, bool dated) {
-  ++facts->Messages;
-  if (entry.Attributes & EntryHidden) ++facts->Hidden;
-  if (entry.Attributes & EntryReadOnly) ++facts->ReadOnly;
-  // Sizes and offsets are signed in the record, as the copy reads them: a
-  // size of 0 or below is an empty message, a negative offset no place.
-  const int32_t size = int32_t(entry.Size), offset = int32_t(entry.DataOffset);
-  if (size > 0) {
-    facts->TotalSize += uint64_t(size);
-    if (offset < 0 || facts->DataSize < 0 || int64_t(offset) + size > facts->DataSize)
-      ++facts->PastEnd;
-  }
-  // A text that states no date still gets one in the panel, as the mail
-  // program's own listing gave it; it counts as undated here.
-  const uint64_t date = Ticks(entry.Time);
-  if (date == 0 || !dated) {
-    ++facts->Undated;
-    return;
-  }
-  if (facts->Oldest == 0 || date < facts->Oldest) facts->Oldest = date;
-  if (date > facts->Newest) facts->Newest = date;
-}
 
 void MakeInfoLines(const FolderFacts &facts, const wchar_t *index_path, const wchar_t *data_path,
                    InfoLines *lines) {

@@ -1,11 +1,10 @@
 #include "host/far3/mail_save.h"
 
-#include <algorithm>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "folder/message_copy.h"
+#include "host/shared/mail_items.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
 #include "platform/system_facts.h"
@@ -73,28 +72,6 @@ void OnNotice(void *context, OutputNotice notice, const char *path, int) {
   NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path);
 }
 
-// The index file's name without its extension.
-std::string FolderName(const char *index_path) {
-  std::string name = index_path;
-  const size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name.empty() ? "folder" : name;
-}
-
-// dest/NAME`ending`, or the first of dest/NAME_(2)`ending`, ... that nothing
-// has taken.
-std::string FreePath(const std::string &dest, const std::string &name, const char *ending) {
-  std::string dir = dest;
-  if (!dir.empty() && dir.back() != '/' && dir.back() != SystemSeparator) dir += SystemSeparator;
-  std::string path = dir + name + ending;
-  for (int suffix = 2; FileSystem.KindOf(path.c_str(), false) != PathMissing && suffix < 100000;
-       ++suffix)
-    path = dir + name + "_(" + std::to_string(suffix) + ")" + ending;
-  return path;
-}
-
 }  // namespace
 
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
@@ -145,29 +122,11 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
     progress->Failed = count;
     return 0;
   }
-  save.ItemsAt.resize(mail.Entries.size());
-  std::unordered_map<uint64_t, std::vector<int>> positions;
-  for (size_t i = mail.Entries.size(); i-- > 0;)
-    positions[uint64_t(mail.Entries[i].DataOffset) << 32 | mail.Entries[i].Size].push_back(int(i));
-  std::vector<int> chosen;
+  std::vector<ItemMessage> keys(count);
+  for (size_t i = 0; i < count; ++i)
+    keys[i] = ItemMessage{uint32_t(uintptr_t(items[i].UserData.Data)), uint32_t(items[i].FileSize)};
   size_t unmatched = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const uint64_t key = uint64_t(uintptr_t(items[i].UserData.Data)) << 32 |
-                         uint32_t(items[i].FileSize);
-    auto found = positions.find(key);
-    if (found == positions.end() || found->second.empty()) {
-      ++unmatched;
-      continue;
-    }
-    // Twin records (the same bytes) go to twin entries in order.
-    const int position = found->second.back();
-    if (found->second.size() > 1) found->second.pop_back();
-    save.ItemsAt[size_t(position)].push_back(i);
-    chosen.push_back(position);
-  }
-  // A mail program's file holds each message once, in the folder's order.
-  std::sort(chosen.begin(), chosen.end());
-  chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+  const std::vector<int> chosen = MatchItems(mail, keys.data(), count, &save.ItemsAt, &unmatched);
   if (unmatched > 0) {
     // The folder changed since the panel listed it.
     NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);

@@ -1,0 +1,23 @@
+// The plug-in's own settings file, as far2l's plug-ins keep theirs (the host
+// has no settings service): <config>/plugins/vessor/config.ini, one
+// [Settings] section of NAME=number lines.
+#pragma once
+
+#include <string>
+
+// The host's configuration directory, found as the host finds it: from
+// FARSETTINGS (which -u sets), XDG_CONFIG_HOME, or the home directory of
+// the user's passwd entry. Empty when none can be told.
+std::string HostConfigDirectory();
+
+// The settings file's path; empty when the directory cannot be told.
+std::string ConfigFilePath();
+
+// The number kept under `name`; false when the file or the line is missing
+// or holds no number.
+bool ReadConfigNumber(const char *name, unsigned long *value);
+
+// Keeps `value` under `name`, the file's other lines as they were: the new
+// file is written beside and then takes the old one's name. False when the
+// directory cannot be made or the file cannot be written whole.
+bool WriteConfigNumber(const char *name, unsigned long value);

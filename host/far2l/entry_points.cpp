@@ -1,0 +1,73 @@
+// The entry points of far2l's wide plug-in interface. The host finds them by
+// their plain names; each unpacks the panel into the plug-in's own record
+// and hands the work to one function. Nothing may throw out of them: the
+// host catches nothing.
+#include <cstdlib>
+
+#include "folder/vessor_folder.h"
+#include "host/far2l/code_page_setting.h"
+#include "host/far2l/far2l_plugin.h"
+#include "host/far2l/folder_panel.h"
+#include "host/far2l/host_services.h"
+#include "host/far2l/panel_items.h"
+
+using namespace far2l;
+
+#define EXPORTED extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// The host reads the menu entries' texts after GetPluginInfoW.
+const wchar_t *ConfigEntries[1];
+
+FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+
+}  // namespace
+
+EXPORTED int WINAPI GetMinFarVersionW() { return FarVersion2_6; }
+
+EXPORTED void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
+  KeepHostServices(info);
+  LoadCodePageSetting();
+}
+
+EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {
+  info->StructSize = sizeof *info;
+  info->Flags = 0;
+  info->DiskMenuStringsNumber = 0;
+  info->PluginMenuStringsNumber = 0;
+  ConfigEntries[0] = TextOf(MTitle);
+  info->PluginConfigStrings = ConfigEntries;
+  info->PluginConfigStringsNumber = 1;
+  info->CommandPrefix = nullptr;
+}
+
+// A file is claimed when its leading bytes pass the index file's test. The
+// host takes any handle but INVALID_HANDLE_VALUE as a claim, null included.
+EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char *data,
+                                       int data_size, int) {
+  if (name == nullptr || name[0] == L'\0' || data == nullptr || data_size <= 0 ||
+      !IsIndexFile(data, data_size))
+    return INVALID_HANDLE_VALUE;
+  FolderPanel *panel = OpenFolderPanel(name);
+  return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
+}
+
+EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
+  FillPanelSettings(PanelOf(panel), info);
+}
+
+EXPORTED int WINAPI GetFindDataW(HANDLE panel, PluginPanelItem **items, int *count, int) {
+  return ListFolderPanel(PanelOf(panel), TextCodePage(), items, count) ? TRUE : FALSE;
+}
+
+EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(items); }
+
+EXPORTED int WINAPI GetFilesW(HANDLE panel, PluginPanelItem *items, int count, int,
+                              const wchar_t **dest, int op_mode) {
+  return CopyPanelItems(PanelOf(panel)->Folder, TextCodePage(), items, count, dest, op_mode);
+}
+
+EXPORTED void WINAPI ClosePluginW(HANDLE panel) { CloseFolderPanel(PanelOf(panel)); }
+
+EXPORTED int WINAPI ConfigureW(int) { return ConfigureCodePage(); }
