@@ -55,8 +55,8 @@ PY
 # The build's module, built where needed with whatever ninja makes beside it,
 # and the language and help files in its directory.
 cmake --preset linux >/dev/null
-module=$(ninja -C "$build" -t targets all | sed -nE 's/^(.*\/)?(vessor\.far-plug-wide): .*/\1\2/p' |
-  head -n 1)
+targets=$(ninja -C "$build" -t targets all)
+module=$(sed -nE 's/^(.*\/)?(vessor\.far-plug-wide): .*/\1\2/p' <<<"$targets" | head -n 1)
 if [ -z "$module" ]; then
   echo "install-far2l-plugin: this build makes no vessor.far-plug-wide" >&2
   exit 1
@@ -64,7 +64,7 @@ fi
 module_dir=$(dirname "$module")
 prefix=
 [ "$module_dir" = . ] || prefix="${module_dir//./\\.}/"
-mapfile -t outputs < <(ninja -C "$build" -t targets all | cut -d: -f1 |
+mapfile -t outputs < <(cut -d: -f1 <<<"$targets" |
   grep -E "^$prefix[^/]+\.(lng|hlf)$")
 cmake --build --preset linux -j2 --target "$module" "${outputs[@]}" >/dev/null
 files=("$build/$module")

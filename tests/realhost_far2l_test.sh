@@ -115,7 +115,7 @@ rm -f "$logs"/*.txt
 printf '[System]\nPersonalPluginsPath=%s\n' "$work/plugins" >"$work/profile/.config/settings/config.ini"
 
 cmake --preset linux >/dev/null 2>&1
-if ! ninja -C build/linux -t targets all 2>/dev/null | grep -q 'vessor\.far-plug-wide:'; then
+if ! grep -q 'vessor\.far-plug-wide:' <<<"$(ninja -C build/linux -t targets all 2>/dev/null)"; then
   # The host alone: it starts on the profile and lists a directory.
   touch "$work/mail/plain.txt"
   start "$work/mail/plain.txt" "$work/out"
@@ -178,12 +178,14 @@ else
 fi
 show "the folder"
 
-# F3 on the first message: the viewer shows the file under its item name,
-# and its first lines are that message's.
-key Home
-key Down
+# F3 on a message (found by quick search): the viewer shows the file under
+# its item name, and its first lines are that message's.
+key M-M
+text "EETING"
+key Escape
+sleep 0.3
 key F3
-sleep 1
+wait_for 'Col 0' 10
 viewed=$(screen)
 show "F3"
 # The title line: the file's path, then its code page, size and column.
@@ -212,14 +214,34 @@ key Escape
 sleep 0.3
 wait_for 'Vessor folder' 10
 
-# Every message as message files: vfolder copy's names and bytes.
-key Home
-key S-End
-key F5
-if wait_for 'Copy 3[ ,]?000 messages to' 15; then
-  show "F5"
+# save_as DOWNS WHAT: every message through F5's "Save as:" menu, its entry
+# DOWNS lines below the first, and the destination dialog's OK.
+save_as() {
+  key Home
+  key S-End
+  key F5
+  if ! wait_for 'Save as:' 15; then
+    show "F5"
+    bad "F5 of every message offers what to save them as"
+    return 1
+  fi
+  local step
+  for step in $(seq 1 "$1"); do key Down; done
+  show "F5 as $2"
   key Enter
-  expect "F5 as message files ends with 3,000 files in the other panel" 'in 3[ ,.]?000 files.*╝╚.*in 3[ ,.]?000 files' 60
+  if ! wait_for 'Copy 3[ ,]?000 messages to:' 15; then
+    show "F5 as $2, the destination"
+    bad "F5 as $2 asks where the 3,000 messages go"
+    return 1
+  fi
+  show "F5 as $2, the destination"
+  key Enter
+}
+
+# Every message as message files: vfolder copy's names and bytes.
+if save_as 0 "message files"; then
+  expect "F5 as message files ends with 3,000 files in the other panel" \
+    'in 3[ ,.]?000 files.*╝╚.*in 3[ ,.]?000 files' 60
   if [ "$(find "$work/out" -type f | wc -l)" -eq 3000 ] &&
     diff -r "$work/expected" "$work/out" >"$work/diff" 2>&1; then
     ok "F5 wrote 3,000 files with vfolder copy's names and bytes"
@@ -227,20 +249,11 @@ if wait_for 'Copy 3[ ,]?000 messages to' 15; then
     head -n 20 "$work/diff"
     bad "F5 wrote 3,000 files with vfolder copy's names and bytes"
   fi
-else
-  show "F5"
-  bad "F5 of every message shows the copy dialog"
 fi
 
 # Every message as one mbox, which Python's mailbox reads.
 rm -rf "$work/out" && mkdir "$work/out"
-key Home
-key S-End
-key F5
-if wait_for 'Save as' 15; then
-  key M-m
-  show "F5 as one mbox"
-  key Enter
+if save_as 2 "one mbox"; then
   # Done when the mbox has as many bytes as vfolder mbox writes.
   size=$(stat -c %s "$work/expected.mbox")
   for _ in $(seq 1 300); do
@@ -249,14 +262,11 @@ if wait_for 'Save as' 15; then
     sleep 0.2
   done
   if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000; then
-    ok "F5 as one mbox: Python's mailbox reads the 3,000 messages"
+    ok "F5 as one mbox: Python's mailbox reads the 3,000 messages in $(basename "$mbox")"
   else
     ls -la "$work/out"
     bad "F5 as one mbox: Python's mailbox reads the 3,000 messages"
   fi
-else
-  show "F5"
-  bad "F5 of every message shows the save dialog"
 fi
 stop
 
@@ -275,7 +285,16 @@ fi
 show "code page 1251"
 
 # Enter on the message with an attachment: its parts, the attachment among
-# them.
+# them. A module without SetDirectoryW has no panel of parts to go into.
+if ! nm -D --defined-only "$work/plugins/vessor/vessor.far-plug-wide" | grep -q ' SetDirectoryW$'; then
+  echo "!!! SKIPPED: a message's parts: the module exports no SetDirectoryW yet"
+  skipped=$((skipped + 1))
+  stop
+  echo "far2l took $((SECONDS - started)) s; screens in $logs"
+  summary
+  [ "$failed" -eq 0 ]
+  exit
+fi
 key M-M
 text "IME attachment"
 key Escape
