@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/far3/far_plugin.h"
-#include "host/far3/messages.h"
+#include "host/shared/messages.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 

@@ -33,18 +33,6 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
-  const unsigned long long last = count % 10, last_two = count % 100;
-  int form = 3;
-  if (count == 1)
-    form = 0;
-  else if (last == 1 && last_two != 11)
-    form = 1;
-  else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14))
-    form = 2;
-  return TextOf(MessageId(one + form));
-}
-
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
   if (!HaveHost || Host.Message == nullptr) return;
   const wchar_t *items[] = {title, line};
@@ -75,3 +63,38 @@ int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count,
   return Host.Menu(Host.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, title, nullptr, help_topic,
                    nullptr, nullptr, menu, count);
 }
+
+void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
+  if (!HaveHost || Host.Message == nullptr || count > 8) return;
+  const wchar_t *items[9] = {title};
+  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
+  // With no button the host draws the box and returns at once.
+  Host.Message(Host.ModuleNumber, FMSG_LEFTALIGN, nullptr, items, int(count + 1), 0);
+}
+
+void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
+               const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr || count > 8) return;
+  const wchar_t *items[9] = {title};
+  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
+  Host.Message(Host.ModuleNumber, FMSG_MB_OK | FMSG_LEFTALIGN | (warning ? DWORD(FMSG_WARNING) : DWORD(0)),
+               help_topic, items, int(count + 1), 0);
+}
+
+bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr) return false;
+  const wchar_t *items[] = {title, line};
+  return Host.Message(Host.ModuleNumber, FMSG_MB_YESNO | FMSG_WARNING, help_topic, items, 2, 0) ==
+         0;
+}
+
+HANDLE SaveHostScreen() {
+  return HaveHost && Host.SaveScreen != nullptr ? Host.SaveScreen(0, 0, -1, -1) : nullptr;
+}
+
+void RestoreHostScreen(HANDLE screen) {
+  if (HaveHost && Host.RestoreScreen != nullptr && screen != nullptr) Host.RestoreScreen(screen);
+}
+
+// far2l draws no taskbar progress for its plug-ins.
+void SetTaskbarProgress(unsigned long long, unsigned long long) {}

@@ -1,13 +1,15 @@
 // What the plug-in keeps of far2l: a copy of its startup record (the host
-// builds it on its stack) and the services reached through it. The texts
-// come from the version-3 layer's language files, installed beside the
-// module, whose lines both hosts number alike.
+// builds it on its stack) and the services reached through it, and the
+// host's calls the shared logic asks for (host/shared/host_texts.h). The
+// texts come from the language files both layers install beside their
+// modules, whose lines both hosts number alike.
 #pragma once
 
 #include <cstddef>
 
 #include "host/far2l/far2l_plugin.h"
-#include "host/far3/messages.h"
+#include "host/shared/host_texts.h"
+#include "host/shared/messages.h"
 
 // Keeps the host's record and its services when the record is the size
 // this layer's declarations match; otherwise the plug-in works without them.
@@ -15,13 +17,6 @@ void KeepHostServices(const far2l::PluginStartupInfo *info);
 
 // The module's own path as the host gave it; empty before the services.
 const wchar_t *ModulePath();
-
-// Text `id` in the host's language; an empty text without the services or
-// without a language file.
-const wchar_t *TextOf(MessageId id);
-
-// The form of the noun whose first form is `one` that goes with `count`.
-const wchar_t *CountedNoun(MessageId one, unsigned long long count);
 
 // A warning box with the host's OK button. Nothing without the services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);

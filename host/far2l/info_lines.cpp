@@ -13,18 +13,7 @@ namespace {
 // Seconds from 1601, where FILETIME counts, to 1970, where time_t does.
 const uint64_t UnixEpochSeconds = 11644473600ull;
 
-void WriteNumber(uint64_t number, wchar_t *out) {
-  wchar_t digits[24];
-  const int length = swprintf(digits, 24, L"%llu", static_cast<unsigned long long>(number));
-  const wchar_t *group = TextOf(MDigitGroup);
-  size_t at = 0;
-  for (int i = 0; i < length && at + 1 < InfoTextSize; ++i) {
-    if (i > 0 && (length - i) % 3 == 0)
-      for (const wchar_t *c = group; *c != L'\0' && at + 1 < InfoTextSize; ++c) out[at++] = *c;
-    out[at++] = digits[i];
-  }
-  out[at] = L'\0';
-}
+void WriteNumber(uint64_t number, wchar_t *out) { WriteGroupedNumber(number, out, InfoTextSize); }
 
 void WriteBytes(int64_t size, wchar_t *out) {
   if (size < 0) {

@@ -11,9 +11,9 @@
 #include "folder/listing.h"
 #include "folder/message_copy.h"
 #include "host/far2l/host_services.h"
-#include "host/shared/mail_items.h"
+#include "host/shared/mail_save.h"
+#include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
-#include "outputs/mail_run.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
@@ -29,6 +29,9 @@ const size_t TextRoom = sizeof(MessageEntry::Name) + sizeof(MessageEntry::Descri
 // DestPath until the plug-in's next call.
 const int LongestPath = 4096;
 wchar_t ChosenDestination[LongestPath];
+
+// The format chosen last, offered first the next time.
+SaveChoice LastChoice = {SaveMessageFiles, false};
 
 void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts,
                    PluginPanelItem *item) {
@@ -54,13 +57,21 @@ MessageId ReasonOfExport(ExportResult written) {
                                        : MCannotWriteFile;
 }
 
-void NoteReason(int *reason, MessageId id) {
-  if (*reason < 0) *reason = int(id);
+// One item's outcome counted, and unselected when saved whole.
+void CountItem(SaveProgress *progress, PluginPanelItem *item, ExportResult written,
+               const char *path) {
+  if (written == ExportWritten) {
+    item->Flags &= ~PPIF_SELECTED;
+    ++progress->Saved;
+    return;
+  }
+  ++progress->Failed;
+  NoteSaveFailure(progress, ReasonOfExport(written), path);
 }
 
 // Each item's message into a file of its own, named as the copy names them.
 int WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, int count, const char *dest,
-                      int *failed, int *reason) {
+                      SaveProgress *progress) {
   std::vector<std::string> utf8(static_cast<size_t>(count));
   std::vector<const char *> names(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
@@ -73,137 +84,88 @@ int WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, int count, c
   }
   ExportRun run;
   if (!StartExport(&run, folder, dest, names.data(), count, LongestItemName, 0)) {
-    *failed = count;
-    NoteReason(reason, MNoMemory);
+    NoteSaveFailure(progress, MNoMemory, nullptr);
+    progress->Failed = uint64_t(count);
     return 0;
   }
   for (int i = 0; i < count; ++i) {
+    if (SaveStopAsked(progress)) break;
     const ExportResult written =
         ExportMessageFile(&run, folder, i, uint32_t(items[i].UserData),
                           uint32_t(items[i].FindData.nFileSize), items[i].FindData.ftLastWriteTime);
-    if (written == ExportWritten) {
-      items[i].Flags &= ~PPIF_SELECTED;
-    } else {
-      ++*failed;
-      NoteReason(reason, ReasonOfExport(written));
-    }
+    CountItem(progress, &items[i], written, ExportPath(&run));
+    StepSaveProgress(progress, uint64_t(i + 1), names[size_t(i)]);
   }
   FinishExport(&run);
-  return *failed == 0 ? 1 : 0;
+  if (progress->Stopped) return -1;
+  return progress->Failed == 0 ? 1 : 0;
 }
 
-// What a mail run tells back: which items each entry stands for, the count
-// of those not saved and the first reason.
-struct MailSave {
-  PluginPanelItem *Items;
-  std::vector<std::vector<size_t>> ItemsAt;
-  int *Failed;
-  int *Reason;
-};
+bool WriteToFile(void *context, const void *bytes, size_t size) {
+  return FileSystem.Write(*static_cast<FileRef *>(context), bytes, size);
+}
 
-MessageId ReasonOfProblem(OutputProblem problem) {
-  switch (problem) {
-    case ProblemCannotCreate: return MCannotCreateFile;
-    case ProblemCannotRead: return MCannotReadMessage;
-    case ProblemCannotWrite: return MCannotWriteFile;
-    case ProblemNoMemory: return MNoMemory;
-    case ProblemDamagedSize: return MDamagedSize;
-    case ProblemOwnFile:
-    case ProblemIsTheLog: return MOwnFile;
-    case ProblemNoDataFile: return MCannotOpenData;
-    case ProblemNoColons: return MNoColons;
-    case ProblemNotMovedIntoNew:
-    case ProblemNotMovedIntoCur: return MNotMoved;
-    default: return MCannotSave;
+// A view, an edit or a quick view: the host opens dest/NAME, NAME the item's
+// own name, so the message goes there under it (a new file in the host's
+// fresh directory) and not under the name a copy would give it. A name no
+// file can have here takes the copy's name.
+int WriteViewedFile(FolderHandle *folder, PluginPanelItem *item, const char *dest,
+                    SaveProgress *progress) {
+  const wchar_t *shown = item->FindData.lpwszFileName != nullptr ? item->FindData.lpwszFileName : L"";
+  char *name = Utf8FromWide(shown);
+  const bool usable = name != nullptr && name[0] != '\0' && strchr(name, '/') == nullptr &&
+                      strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+  if (!usable) {
+    free(name);
+    return WriteMessageFiles(folder, item, 1, dest, progress);
   }
-}
-
-void OnOutcome(void *context, const MessageOutcome &outcome) {
-  MailSave *save = static_cast<MailSave *>(context);
-  const std::vector<size_t> &items = save->ItemsAt[size_t(outcome.Position)];
-  if (outcome.Problem != NoProblem) {
-    *save->Failed += int(items.size());
-    NoteReason(save->Reason, ReasonOfProblem(outcome.Problem));
-    return;
+  std::string path = dest;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  free(name);
+  bool exists = false;
+  FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
+  ExportResult written = ExportCannotCreate;
+  if (file != NoFile) {
+    written = CopyMessage(folder, uint32_t(item->UserData), uint32_t(item->FindData.nFileSize),
+                          WriteToFile, &file);
+    if (written == ExportWritten) SetMessageTime(file, item->FindData.ftLastWriteTime);
+    if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
   }
-  for (size_t item : items) save->Items[item].Flags &= ~PPIF_SELECTED;
+  CountItem(progress, item, written, path.c_str());
+  return written == ExportWritten ? 1 : 0;
 }
 
-void OnNotice(void *context, OutputNotice notice, const char *, int) {
-  MailSave *save = static_cast<MailSave *>(context);
-  NoteReason(save->Reason, notice == NoticeNoMemory     ? MNoMemory
-                           : notice == NoticeNoDataFile ? MCannotOpenData
-                           : notice == NoticeOwnFile    ? MOwnFile
-                           : notice == NoticeNoColons   ? MNoColons
-                                                        : MCannotCreateFile);
+// The messages the items stand for, as the mail save finds them.
+std::vector<ItemMessage> ItemMessagesOf(const PluginPanelItem *items, int count) {
+  std::vector<ItemMessage> keys(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i)
+    keys[size_t(i)] = ItemMessage{uint32_t(items[i].UserData), uint32_t(items[i].FindData.nFileSize)};
+  return keys;
 }
 
-// The items' messages for a mail program, through the outputs vfolder
-// writes with: .eml files in `dest`, or dest/NAME.mbox, or the Maildir
-// dest/NAME, NAME the index file's name, never replacing a file.
-int WriteMail(FolderHandle *folder, unsigned code_page, PluginPanelItem *items, int count,
-              SaveFormat format, const char *dest, int *failed, int *reason) {
-  TextCharset charset;
-  const std::string charset_name = code_page == 65001 ? "utf-8" : "cp" + std::to_string(code_page);
-  const bool have_charset = OpenTextCharset(charset_name.c_str(), &charset);
-  MailSave save = {items, {}, failed, reason};
-  MailRun run = {};
-  run.Output = format == SaveMbox ? MboxOutput : format == SaveMaildir ? MaildirOutput : EmlOutput;
-  run.Existing = MboxRefuse;
-  run.Events = OutputEvents{&save, nullptr, nullptr, nullptr, OnOutcome, OnNotice, nullptr, nullptr};
-  run.Charset = have_charset ? &charset : nullptr;
-  run.Utf8Paths = true;
-  MailFolder mail;
-  int result = 0;
-  if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
-    *failed = count;
-    NoteReason(reason, MCannotSave);
-  } else {
-    std::vector<ItemMessage> keys(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-      keys[size_t(i)] =
-          ItemMessage{uint32_t(items[i].UserData), uint32_t(items[i].FindData.nFileSize)};
-    size_t unmatched = 0;
-    const std::vector<int> chosen =
-        MatchItems(mail, keys.data(), size_t(count), &save.ItemsAt, &unmatched);
-    if (unmatched > 0) {
-      *failed += int(unmatched);
-      NoteReason(reason, MCannotReadMessage);
-    }
-    run.Total = int(chosen.size());
-    const std::string name = FolderName(folder->IndexPath);
-    const std::string target = run.Output == MboxOutput    ? FreePath(dest, name, ".mbox")
-                               : run.Output == MaildirOutput ? FreePath(dest, name, "")
-                                                             : std::string(dest);
-    FileIdentity own[2];
-    OpenDataFile(mail.Handle);
-    FolderFileIdentities(mail.Handle, own);
-    if (!TargetAllowed(run, target, own)) {
-      *failed = count;
-      NoteReason(reason, MCannotCreateFile);
-    } else {
-      ConvertFolder(&run, &mail, chosen, target);
-    }
-    result = *failed == 0 && *reason < 0 ? 1 : 0;
-  }
-  CloseMailFolder(&mail);
-  if (have_charset) CloseTextCharset(&charset);
-  return result;
+void UnselectPanelItem(void *items, size_t item) {
+  static_cast<PluginPanelItem *>(items)[item].Flags &= ~PPIF_SELECTED;
 }
 
-// The format menu, then the destination's line. False for Esc.
-bool AskDestination(int count, const wchar_t *dest, SaveFormat *format) {
+// The format menu, then the destination's line. False for Esc or an empty
+// destination.
+bool AskDestination(int count, const wchar_t *dest, SaveChoice *choice) {
   const wchar_t *labels[] = {TextOf(MSaveFiles), TextOf(MSaveEml), TextOf(MSaveMbox),
                              TextOf(MSaveMaildir)};
-  const int chosen = ChooseFromMenu(TextOf(MSaveAs), labels, 4, 0, HELP_SAVING);
-  if (chosen < 0) return false;
-  *format = SaveFormat(chosen);
+  const int chosen = ChooseFromMenu(TextOf(MSaveAs), labels, 4, int(LastChoice.Format),
+                                    HELP_SAVING);
+  if (chosen < 0 || chosen > 3) return false;
+  choice->Format = SaveFormat(chosen);
+  choice->MarkRead = false;
   wchar_t question[256];
   swprintf(question, sizeof question / sizeof question[0], L"%ls %d %ls %ls", TextOf(MCopyVerb),
            count, CountedNoun(MMessageOne, (unsigned long long)count), TextOf(MDestinationEnd));
-  if (!AskLine(TextOf(MCopyTitle), question, dest, ChosenDestination, LongestPath, HELP_SAVING))
+  if (!AskLine(TextOf(MCopyTitle), question, dest, ChosenDestination, LongestPath, HELP_SAVING) ||
+      ChosenDestination[0] == L'\0')
     return false;
-  return ChosenDestination[0] != L'\0';
+  LastChoice = *choice;
+  return true;
 }
 
 }  // namespace
@@ -239,46 +201,45 @@ bool ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **
   return true;
 }
 
-int SaveItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *items, int count,
-              SaveFormat format, const char *dest, int *failed, int *reason) {
-  *failed = 0;
-  *reason = -1;
-  if (!OpenDataFile(folder)) {
-    *failed = count;
-    *reason = MCannotOpenData;
-    return 0;
-  }
-  if (count <= 0) return 1;
-  return format == SaveMessageFiles
-             ? WriteMessageFiles(folder, items, count, dest, failed, reason)
-             : WriteMail(folder, code_page, items, count, format, dest, failed, reason);
-}
-
 int CopyPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *items, int count,
                    const wchar_t **dest, int op_mode) {
   // A search, a quick view or a silent operation shows nothing; a view, an
   // edit or a search asks for no destination: the host gives its own.
   const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   const bool ask = !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR | OPM_TOPLEVEL)) == 0;
+  const bool viewed = (op_mode & (OPM_VIEW | OPM_EDIT | OPM_QUICKVIEW)) != 0;
+  if (!OpenDataFile(folder)) {
+    if (!quiet) {
+      wchar_t *line = WideFromUtf8(folder->DataPath);
+      ShowWarning(TextOf(MCannotOpenData), line != nullptr ? line : L"", HELP_SAVING);
+      free(line);
+    }
+    return 0;
+  }
+  if (count <= 0) return 1;
   const wchar_t *where = *dest != nullptr ? *dest : L"";
-  SaveFormat format = SaveMessageFiles;
+  SaveChoice choice = {SaveMessageFiles, false};
   if (ask) {
-    if (!AskDestination(count, where, &format)) return -1;
+    if (!AskDestination(count, where, &choice)) return -1;
     where = ChosenDestination;
     *dest = ChosenDestination;
   }
   char *dest_utf8 = Utf8FromWide(where);
   if (dest_utf8 == nullptr) return 0;
-  // A directory typed there that is not there yet is made.
+  // A directory typed there that is not there yet is made; one that cannot
+  // be made fails each item.
   if (ask) FileSystem.MakeDirectories(dest_utf8, DefaultAccess);
-  int failed = 0, reason = -1;
-  const int result = SaveItems(folder, code_page, items, count, format, dest_utf8, &failed, &reason);
+  SaveProgress progress;
+  StartSaveProgress(&progress, uint64_t(count), quiet);
+  int result;
+  if (viewed && count == 1)
+    result = WriteViewedFile(folder, items, dest_utf8, &progress);
+  else if (choice.Format == SaveMessageFiles)
+    result = WriteMessageFiles(folder, items, count, dest_utf8, &progress);
+  else
+    result = int(SaveItemsAsMail(folder, code_page, choice, ItemMessagesOf(items, count).data(),
+                                 size_t(count), UnselectPanelItem, items, dest_utf8, &progress));
+  FinishSaveProgress(&progress);
   free(dest_utf8);
-  if (!quiet && reason >= 0) {
-    wchar_t line[256];
-    swprintf(line, sizeof line / sizeof line[0], L"%ls: %d %ls", TextOf(MessageId(reason)), failed,
-             CountedNoun(MMessageOne, (unsigned long long)failed));
-    ShowWarning(TextOf(MTitle), line, HELP_SAVING);
-  }
   return result;
 }

@@ -18,21 +18,15 @@
 bool ListPanelItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelItem **items_out,
                     int *count_out, FolderFacts *facts);
 
-// What the messages are saved as.
-enum SaveFormat { SaveMessageFiles, SaveEml, SaveMbox, SaveMaildir };
-
 // Saves each chosen item's message. Unless the operation is silent, or a
 // view or an edit (whose destination the host gives), the user is asked
-// first where and as what; a directory that does not exist is then made.
-// Clears PPIF_SELECTED in each item saved whole; when any failed, one box
-// tells the count and the first reason. 1 when every item was saved, 0 when
-// one was not, -1 when the user cancelled. `*dest` may be repointed at the
-// destination chosen, which lives until the next call.
+// first as what (message files, .eml files, one mbox file, a Maildir) and
+// where; a directory that does not exist is then made, and long work shows
+// its progress. A view, an edit or a quick view of one item writes it under
+// the item's own name, the file the host opens. Clears PPIF_SELECTED in
+// each item saved whole; when any failed, one box tells the counts and the
+// first reasons. 1 when every item was saved, 0 when one was not, -1 when
+// the user cancelled. `*dest` may be repointed at the destination chosen,
+// which lives until the next call.
 int CopyPanelItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelItem *items,
                    int count, const wchar_t **dest, int op_mode);
-
-// The same without asking: the items' messages as `format` into `dest`
-// (UTF-8). For the tests and for silent operations. `*failed` counts the
-// items not saved, `*reason` the first reason (MessageId), -1 for none.
-int SaveItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelItem *items, int count,
-              SaveFormat format, const char *dest, int *failed, int *reason);

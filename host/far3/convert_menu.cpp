@@ -7,9 +7,9 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/host_services.h"
-#include "host/far3/mail_save.h"
+#include "host/shared/mail_save.h"
 #include "host/far3/save_dialog.h"
-#include "host/far3/save_progress.h"
+#include "host/shared/save_progress.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -95,7 +95,7 @@ void ConvertChosenFolders(unsigned code_page) {
   SaveProgress progress;
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);
-  MailSave save = {&progress, nullptr, {}, {}};
+  MailSave save = {&progress, nullptr, nullptr, {}, {}};
   MailRun run = StartMailSave(&save, choice, code_page);
   run.Total = int(total < INT32_MAX ? total : INT32_MAX);
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
@@ -104,6 +104,7 @@ void ConvertChosenFolders(unsigned code_page) {
   } else {
     ConvertTree(&run, top, out, MaildirPlusPlusLayout);
   }
+  CloseMailSave(&save);
   FinishSaveProgress(&progress);
   // The other panel shows what was made.
   ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);

@@ -65,18 +65,6 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
-  const unsigned long long last = count % 10, last_two = count % 100;
-  int form = 3;
-  if (count == 1)
-    form = 0;
-  else if (last == 1 && last_two != 11)
-    form = 1;
-  else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14))
-    form = 2;
-  return TextOf(MessageId(one + form));
-}
-
 bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
   if (HostMessage == nullptr) return false;
   const wchar_t *items[] = {title, line};
@@ -180,19 +168,6 @@ void SetTaskbarProgress(unsigned long long done, unsigned long long total) {
 
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2) {
   return HostPanelControl != nullptr ? HostPanelControl(panel, command, param1, param2) : 0;
-}
-
-void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size) {
-  wchar_t digits[24];
-  const int length = swprintf(digits, 24, L"%llu", number);
-  const wchar_t *group = TextOf(MDigitGroup);
-  size_t at = 0;
-  for (int i = 0; i < length && at + 1 < out_size; ++i) {
-    if (i > 0 && (length - i) % 3 == 0)
-      for (const wchar_t *c = group; *c != L'\0' && at + 1 < out_size; ++c) out[at++] = *c;
-    out[at++] = digits[i];
-  }
-  out[at] = L'\0';
 }
 
 bool ReadSetting(const wchar_t *name, unsigned long long *value) {

@@ -7,18 +7,11 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/guids.h"
-#include "host/far3/messages.h"
+#include "host/shared/host_texts.h"
+#include "host/shared/messages.h"
 
 // Keeps the services the host's record holds, as far as its size reaches.
 void KeepHostServices(const far3::PluginStartupInfo *info);
-
-// Text `id` in the language the host is set to, from the language file
-// beside the DLL; an empty text before the host has handed over its services.
-// The host keeps it as long as the plug-in is loaded in that language.
-const wchar_t *TextOf(MessageId id);
-
-// The form of the noun whose first form is `one` that goes with `count`.
-const wchar_t *CountedNoun(MessageId one, unsigned long long count);
 
 // A host warning box with the host's OK button: the title and one line.
 // True when the user closed it with Esc, as one does to stop what brought it
@@ -47,32 +40,8 @@ intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_
                    far3::FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
                    size_t text_size);
 
-// A box of `count` lines under `title` that stays on the screen while work
-// goes on, with no button to wait for.
-void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count);
-
-// A box of `count` lines under `title` with the host's OK button, a warning
-// when `warning`.
-void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
-               const wchar_t *help_topic);
-
-// A question with the host's Yes and No buttons: true for Yes.
-bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
-
-// The screen as it is, to put back when the work boxes drawn over it go;
-// null without the service.
-HANDLE SaveHostScreen();
-void RestoreHostScreen(HANDLE screen);
-
-// The taskbar's progress: `done` of `total`; a total of 0 takes it away.
-void SetTaskbarProgress(unsigned long long done, unsigned long long total);
-
 // The host's panel services (PanelControl); 0 without them.
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2);
-
-// A count with its digits in groups of three, parted as the language parts
-// them, into `out` of `out_size` characters.
-void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size);
 
 // A number kept in the host's settings store under the plug-in's GUID.
 // ReadSetting is false when it is absent or the store cannot be read.

@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "folder/listing.h"
 #include "folder/message_copy.h"
 #include "host/far3/host_services.h"
-#include "host/far3/mail_save.h"
+#include "host/shared/mail_save.h"
 #include "host/far3/save_dialog.h"
-#include "host/far3/save_progress.h"
+#include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
@@ -120,6 +121,18 @@ intptr_t WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, size_t 
   return progress->Failed == 0 ? 1 : 0;
 }
 
+// The messages the items stand for, as the mail save finds them.
+std::vector<ItemMessage> ItemMessagesOf(const PluginPanelItem *items, size_t count) {
+  std::vector<ItemMessage> keys(count);
+  for (size_t i = 0; i < count; ++i)
+    keys[i] = ItemMessage{uint32_t(uintptr_t(items[i].UserData.Data)), uint32_t(items[i].FileSize)};
+  return keys;
+}
+
+void UnselectPanelItem(void *items, size_t item) {
+  static_cast<PluginPanelItem *>(items)[item].Flags &= ~PPIF_SELECTED;
+}
+
 }  // namespace
 
 intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **items_out,
@@ -186,8 +199,9 @@ intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, GetFilesInfo *
   const intptr_t result =
       choice.Format == SaveMessageFiles
           ? WriteMessageFiles(folder, info->PanelItem, count, dest_utf8, &progress)
-          : SaveItemsAsMail(folder, code_page, choice, info->PanelItem, count, dest_utf8,
-                            &progress);
+          : SaveItemsAsMail(folder, code_page, choice,
+                            ItemMessagesOf(info->PanelItem, count).data(), count,
+                            UnselectPanelItem, info->PanelItem, dest_utf8, &progress);
   FinishSaveProgress(&progress);
   free(dest_utf8);
   // After a stop the host shows the other panel as it was: show what was made.

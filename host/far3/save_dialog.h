@@ -3,14 +3,7 @@
 
 #include <cstddef>
 
-// What the messages are saved as. The numbers are kept in the host's
-// settings store: never change them.
-enum SaveFormat { SaveMessageFiles = 0, SaveEml = 1, SaveMbox = 2, SaveMaildir = 3 };
-
-struct SaveChoice {
-  SaveFormat Format;
-  bool MarkRead;  // for mbox and Maildir: the messages marked as read
-};
+#include "host/shared/mail_save.h"
 
 // Shows the dialog titled `title` with `question` over the destination's
 // line, prefilled with `dest` (with the directories chosen before in its

@@ -1,13 +1,14 @@
 // Long saving shows its progress: once it has lasted about a second, a box
 // with the count and the current message, redrawn at most ten times a
-// second, and the taskbar's progress. Esc asks whether to stop. At the end,
-// when anything failed, one box with the counts and the first reasons.
+// second, and the taskbar's progress where the host has one. Esc asks
+// whether to stop where the console tells of it. At the end, when anything
+// failed, one box with the counts and the first reasons.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "host/far3/messages.h"
+#include "host/shared/messages.h"
 
 const size_t SaveReasonCount = 3;
 const size_t SaveReasonSize = 320;

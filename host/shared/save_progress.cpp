@@ -1,10 +1,10 @@
-#include "host/far3/save_progress.h"
+#include "host/shared/save_progress.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
-#include "host/far3/host_services.h"
+#include "host/shared/host_texts.h"
 #include "platform/console_input.h"
 #include "platform/wide_text.h"
 

@@ -1,4 +1,4 @@
-#include "host/far3/mail_save.h"
+#include "host/shared/mail_save.h"
 
 #include <string>
 #include <vector>
@@ -8,8 +8,6 @@
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
 #include "platform/system_facts.h"
-
-using namespace far3;
 
 namespace {
 
@@ -41,7 +39,7 @@ void OnOutcome(void *context, const MessageOutcome &outcome) {
     return;
   }
   save->Progress->Saved += items.size();
-  for (size_t item : items) save->Items[item].Flags &= ~PPIF_SELECTED;
+  for (size_t item : items) save->Unselect(save->Items, item);
 }
 
 }  // namespace
@@ -75,9 +73,16 @@ void OnNotice(void *context, OutputNotice notice, const char *path, int) {
 }  // namespace
 
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
+#ifdef _WIN32
   save->Charset.Name = "cp" + std::to_string(code_page);
   save->Charset.Converter.Utf8 = code_page == CP_UTF8;
   save->Charset.Converter.CodePage = code_page;
+#else
+  // The system's converter by the code page's name; UTF-8 is no conversion.
+  if (!OpenTextCharset(code_page == 65001 ? "utf-8" : ("cp" + std::to_string(code_page)).c_str(),
+                       &save->Charset))
+    OpenTextCharset("utf-8", &save->Charset);
+#endif
   MailRun run = {};
   run.Output = choice.Format == SaveMbox      ? MboxOutput
                : choice.Format == SaveMaildir ? MaildirOutput
@@ -90,6 +95,8 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   run.Utf8Paths = true;
   return run;
 }
+
+void CloseMailSave(MailSave *save) { CloseTextCharset(&save->Charset); }
 
 MessageId ReasonOfProblem(OutputProblem problem) {
   switch (problem) {
@@ -109,24 +116,22 @@ MessageId ReasonOfProblem(OutputProblem problem) {
 }
 
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
-                         PluginPanelItem *items, size_t count, const char *dest,
-                         SaveProgress *progress) {
-  MailSave save = {progress, items, {}, {}};
+                         const ItemMessage *keys, size_t count, UnselectItem unselect,
+                         void *items, const char *dest, SaveProgress *progress) {
+  MailSave save = {progress, unselect, items, {}, {}};
   MailRun run = StartMailSave(&save, choice, code_page);
   // The folder read afresh by the outputs' own reader: the panel's items
   // lead to its entries by their messages' places and sizes.
   MailFolder mail;
   if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
     CloseMailFolder(&mail);
+    CloseMailSave(&save);
     NoteSaveFailure(progress, MCannotSave, folder->IndexPath);
     progress->Failed = count;
     return 0;
   }
-  std::vector<ItemMessage> keys(count);
-  for (size_t i = 0; i < count; ++i)
-    keys[i] = ItemMessage{uint32_t(uintptr_t(items[i].UserData.Data)), uint32_t(items[i].FileSize)};
   size_t unmatched = 0;
-  const std::vector<int> chosen = MatchItems(mail, keys.data(), count, &save.ItemsAt, &unmatched);
+  const std::vector<int> chosen = MatchItems(mail, keys, count, &save.ItemsAt, &unmatched);
   if (unmatched > 0) {
     // The folder changed since the panel listed it.
     NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);
@@ -147,6 +152,7 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
     ConvertFolder(&run, &mail, chosen, target);
   }
   CloseMailFolder(&mail);
+  CloseMailSave(&save);
   if (progress->Stopped) return -1;
   return progress->Failed == 0 && progress->Reasons == 0 ? 1 : 0;
 }

@@ -9,27 +9,41 @@
 #include <vector>
 
 #include "folder/folder_handle.h"
-#include "host/far3/far_plugin.h"
-#include "host/far3/save_dialog.h"
-#include "host/far3/save_progress.h"
+#include "host/shared/mail_items.h"
+#include "host/shared/save_progress.h"
 #include "outputs/mail_run.h"
 #include "outputs/output_events.h"
 #include "outputs/text_charset.h"
+
+// What the messages are saved as. The numbers are kept in the hosts'
+// settings: never change them.
+enum SaveFormat { SaveMessageFiles = 0, SaveEml = 1, SaveMbox = 2, SaveMaildir = 3 };
+
+struct SaveChoice {
+  SaveFormat Format;
+  bool MarkRead;  // for mbox and Maildir: the messages marked as read
+};
+
+// Takes the host's selection off item `item` of `items`, saved whole.
+typedef void (*UnselectItem)(void *items, size_t item);
 
 // What a save's run tells the progress and unselects: the items of each
 // listing position (none for whole folders, whose messages count each for
 // itself), and the character set the items' texts are read in.
 struct MailSave {
   SaveProgress *Progress;
-  far3::PluginPanelItem *Items;
+  UnselectItem Unselect;  // null for whole folders
+  void *Items;
   std::vector<std::vector<size_t>> ItemsAt;
   TextCharset Charset;
 };
 
 // A run of the outputs as `choice` says, its events going to `save`'s
 // progress, its texts read in the code page `code_page`. The run points
-// into `save`, which must outlive it.
+// into `save`, which must outlive it; CloseMailSave lets go of the code
+// page's converter afterwards.
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page);
+void CloseMailSave(MailSave *save);
 
 // The chosen items' messages saved as `format` (SaveEml, SaveMbox or
 // SaveMaildir) into the directory `dest` (UTF-8; made where missing): .eml
@@ -40,9 +54,11 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page);
 // from them. Each item saved whole is unselected; the counts and failures go
 // to `progress`. 1 when every item was saved, 0 when one was not, -1 when
 // the user stopped.
+// The items are known by their messages (`keys`); `unselect` takes the
+// selection off each of `items` saved whole.
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
-                         far3::PluginPanelItem *items, size_t count, const char *dest,
-                         SaveProgress *progress);
+                         const ItemMessage *keys, size_t count, UnselectItem unselect,
+                         void *items, const char *dest, SaveProgress *progress);
 
 // The reasons the mail outputs give, as the plug-in words them.
 MessageId ReasonOfProblem(OutputProblem problem);

@@ -1,0 +1,28 @@
+#include "host/shared/host_texts.h"
+
+#include <cwchar>
+
+const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
+  const unsigned long long last = count % 10, last_two = count % 100;
+  int form = 3;
+  if (count == 1)
+    form = 0;
+  else if (last == 1 && last_two != 11)
+    form = 1;
+  else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14))
+    form = 2;
+  return TextOf(MessageId(one + form));
+}
+
+void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size) {
+  wchar_t digits[24];
+  const int length = swprintf(digits, 24, L"%llu", number);
+  const wchar_t *group = TextOf(MDigitGroup);
+  size_t at = 0;
+  for (int i = 0; i < length && at + 1 < out_size; ++i) {
+    if (i > 0 && (length - i) % 3 == 0)
+      for (const wchar_t *c = group; *c != L'\0' && at + 1 < out_size; ++c) out[at++] = *c;
+    out[at++] = digits[i];
+  }
+  out[at] = L'\0';
+}

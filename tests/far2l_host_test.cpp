@@ -1,0 +1,449 @@
+// The far2l plug-in (vessor.far-plug-wide) driven as far2l 2.6.5 drives it:
+// loaded with dlopen, its W entry points found by plain name, a startup
+// record of 260 bytes whose services record what they are asked, texts read
+// from the English language file beside the module, and the configuration
+// directory a temporary one (FARSETTINGS, as the host's -u sets it).
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/far2l/far2l_plugin.h"
+#include "host/shared/messages.h"
+#include "platform/dos_date_time.h"
+#include "tests/test_support.h"
+#include "tools/mkfolder/folder_writer.h"
+
+namespace {
+
+// The old interface's records of the same names, which the test support
+// declares, are not these.
+using far2l::FarMenuItem;
+using far2l::OpenPluginInfo;
+using far2l::PluginInfo;
+using far2l::PluginPanelItem;
+using far2l::PluginStartupInfo;
+using far2l::OPM_PGDN;
+using far2l::OPM_SILENT;
+using far2l::OPM_VIEW;
+using far2l::PPIF_SELECTED;
+
+struct Far2lApi {
+  int (*GetMinFarVersion)();
+  void (*SetStartupInfo)(const PluginStartupInfo *);
+  void (*GetPluginInfo)(PluginInfo *);
+  HANDLE (*OpenFilePlugin)(const wchar_t *, const unsigned char *, int, int);
+  void (*GetOpenPluginInfo)(HANDLE, OpenPluginInfo *);
+  int (*GetFindData)(HANDLE, PluginPanelItem **, int *, int);
+  void (*FreeFindData)(HANDLE, PluginPanelItem *, int);
+  int (*GetFiles)(HANDLE, PluginPanelItem *, int, int, const wchar_t **, int);
+  void (*ClosePlugin)(HANDLE);
+  int (*Configure)(int);
+};
+
+// What the stand-in services saw, and what they answer.
+struct HostState {
+  std::vector<std::wstring> Texts;  // of the English language file
+  std::vector<std::vector<std::wstring>> Boxes;
+  std::vector<std::vector<std::wstring>> Menus;
+  std::vector<int> MenuAnswers;  // taken from the front; -1 (Esc) when none is left
+  std::vector<std::wstring> Lines;
+  std::wstring LineAnswer;       // empty: the prefilled text
+  std::wstring ConfigDir;
+} Host;
+
+std::wstring Wide(const std::string &utf8) {
+  std::wstring wide;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = utf8[i];
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (int k = 1; k < length && i + k < utf8.size(); ++k) code = code << 6 | (utf8[i + k] & 0x3F);
+    wide += wchar_t(code);
+    i += size_t(length);
+  }
+  return wide;
+}
+
+std::string Utf8(const std::wstring &wide) {
+  std::string text;
+  for (wchar_t letter : wide) {
+    const uint32_t code = uint32_t(letter);
+    if (code < 0x80) {
+      text += char(code);
+    } else if (code < 0x800) {
+      text += char(0xC0 | code >> 6);
+      text += char(0x80 | (code & 0x3F));
+    } else {
+      text += char(0xE0 | code >> 12);
+      text += char(0x80 | (code >> 6 & 0x3F));
+      text += char(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+std::string ModuleDir() { return VESSOR_FAR2L_MODULE_DIR; }
+
+// The language file's quoted lines, as the host numbers them.
+std::vector<std::wstring> LanguageTexts(const char *name) {
+  const std::string bytes = ReadFile(ModuleDir() + "/" + name);
+  std::vector<std::wstring> texts;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    size_t end = bytes.find('\n', at);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 2 || line[0] != '"') continue;
+    std::string text;
+    for (size_t i = 1; i + 1 < line.size(); ++i) {
+      if (line[i] == '\\' && i + 2 < line.size()) {
+        ++i;
+        text += line[i] == 'n' ? '\n' : line[i];
+      } else {
+        text += line[i];
+      }
+    }
+    texts.push_back(Wide(text));
+  }
+  return texts;
+}
+
+const wchar_t *WINAPI GetMsg(INT_PTR, int id) {
+  return id >= 0 && size_t(id) < Host.Texts.size() ? Host.Texts[size_t(id)].c_str() : nullptr;
+}
+
+int WINAPI Message(INT_PTR, DWORD, const wchar_t *, const wchar_t *const *items, int count, int) {
+  Host.Boxes.emplace_back(items, items + count);
+  return 0;
+}
+
+int WINAPI Menu(INT_PTR, int, int, int, DWORD, const wchar_t *title, const wchar_t *,
+                const wchar_t *, const int *, int *, const FarMenuItem *items, int count) {
+  std::vector<std::wstring> shown = {title != nullptr ? title : L""};
+  for (int i = 0; i < count; ++i) shown.push_back(items[i].Text);
+  Host.Menus.push_back(shown);
+  if (Host.MenuAnswers.empty()) return -1;
+  const int answer = Host.MenuAnswers.front();
+  Host.MenuAnswers.erase(Host.MenuAnswers.begin());
+  return answer;
+}
+
+int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, const wchar_t *text,
+                    wchar_t *answer, int answer_size, const wchar_t *, DWORD) {
+  Host.Lines.push_back(question);
+  const std::wstring given = Host.LineAnswer.empty() ? std::wstring(text) : Host.LineAnswer;
+  if (given.size() + 1 > size_t(answer_size)) return 0;
+  wmemcpy(answer, given.c_str(), given.size() + 1);
+  return 1;
+}
+
+const wchar_t ModuleName[] = L"/plugins/vessor/vessor.far-plug-wide";
+
+// The record as the host builds it, on the stack: the plug-in must copy it.
+void StartPlugin(const Far2lApi &api) {
+  PluginStartupInfo info = {};
+  info.StructSize = sizeof info;
+  info.ModuleName = ModuleName;
+  info.ModuleNumber = 7;
+  info.RootKey = L"Software/Far2/Plugins";
+  info.Menu = Menu;
+  info.Message = Message;
+  info.GetMsg = GetMsg;
+  info.InputBox = InputBox;
+  api.SetStartupInfo(&info);
+  memset(&info, 0xA5, sizeof info);
+}
+
+template <typename T>
+void Find(void *module, const char *name, T *slot) {
+  *slot = reinterpret_cast<T>(dlsym(module, name));
+  ASSERT_NE(*slot, nullptr) << name;
+}
+
+const Far2lApi &Api() {
+  static Far2lApi api = {};
+  static bool loaded = false;
+  if (loaded) return api;
+  loaded = true;
+  Host.Texts = LanguageTexts("VessorFolderEng.lng");
+  // The configuration directory of a host started with -u.
+  static const std::string settings = MakeTempDir();
+  setenv("FARSETTINGS", settings.c_str(), 1);
+  Host.ConfigDir = Wide(settings + "/.config");
+  void *module = dlopen((ModuleDir() + "/vessor.far-plug-wide").c_str(), RTLD_LAZY | RTLD_LOCAL);
+  EXPECT_NE(module, nullptr) << dlerror();
+  if (module == nullptr) return api;
+  Find(module, "GetMinFarVersionW", &api.GetMinFarVersion);
+  Find(module, "SetStartupInfoW", &api.SetStartupInfo);
+  Find(module, "GetPluginInfoW", &api.GetPluginInfo);
+  Find(module, "OpenFilePluginW", &api.OpenFilePlugin);
+  Find(module, "GetOpenPluginInfoW", &api.GetOpenPluginInfo);
+  Find(module, "GetFindDataW", &api.GetFindData);
+  Find(module, "FreeFindDataW", &api.FreeFindData);
+  Find(module, "GetFilesW", &api.GetFiles);
+  Find(module, "ClosePluginW", &api.ClosePlugin);
+  Find(module, "ConfigureW", &api.Configure);
+  StartPlugin(api);
+  return api;
+}
+
+std::string ConfigFile() { return Utf8(Host.ConfigDir) + "/plugins/vessor/config.ini"; }
+
+// Keeps `code_page` as the settings file holds it and starts the plug-in
+// anew, as the host does at its next start.
+void UseCodePage(unsigned code_page) {
+  Api();
+  const std::string path = ConfigFile();
+  std::string dir = path.substr(0, path.rfind('/'));
+  ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+  WriteFileBytes(path, "[Settings]\nCodePage=" + std::to_string(code_page) + "\n");
+  StartPlugin(Api());
+}
+
+HANDLE Open(const std::string &index) {
+  const std::string bytes = ReadFile(index);
+  return Api().OpenFilePlugin(Wide(index).c_str(),
+                              bytes.empty() ? nullptr
+                                            : reinterpret_cast<const unsigned char *>(bytes.data()),
+                              int(bytes.size()), OPM_PGDN);
+}
+
+// A panel's items, copied out of the host's block as the host copies them.
+struct Listing {
+  std::vector<PluginPanelItem> Items;
+  std::vector<std::wstring> Names, Descriptions;
+};
+
+Listing List(HANDLE panel) {
+  Listing listing;
+  PluginPanelItem *items = nullptr;
+  int count = -1;
+  EXPECT_EQ(Api().GetFindData(panel, &items, &count, 0), TRUE);
+  for (int i = 0; i < count; ++i) {
+    listing.Items.push_back(items[i]);
+    listing.Names.push_back(items[i].FindData.lpwszFileName);
+    listing.Descriptions.push_back(items[i].Description != nullptr ? items[i].Description : L"");
+  }
+  Api().FreeFindData(panel, items, count);
+  return listing;
+}
+
+const char TwoMessages[] = R"(
+message
+name First one
+description Alice
+date 12 Mar 00 14:35
+body From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n
+message
+name Second
+description Bob
+date 3 Jan 01 09:05
+body From: b@example.org\r\nSubject: two\r\n\r\nsecond body\r\n
+)";
+
+TEST(Far2lHost, AsksForTheHostItWasBuiltFor) {
+  EXPECT_EQ(Api().GetMinFarVersion(), (2 << 16) | 6);
+  PluginInfo info = {};
+  Api().GetPluginInfo(&info);
+  EXPECT_EQ(info.StructSize, int(sizeof info));
+  ASSERT_EQ(info.PluginConfigStringsNumber, 1);
+  EXPECT_EQ(std::wstring(info.PluginConfigStrings[0]), L"Vessor folder");
+}
+
+TEST(Far2lHost, ClaimsOnlyIndexFiles) {
+  const std::string dir = MakeTempDir();
+  const std::string index = MakeFolder(dir, TwoMessages);
+  const std::string text = JoinPath(dir, "notes.txt");
+  WriteFileBytes(text, "plain text, not a folder of mail\n");
+  const std::string empty = JoinPath(dir, "EMPTY.IDX");
+  WriteFileBytes(empty, "");
+  struct Row {
+    const char *What;
+    std::string Path;
+    bool Claimed;
+  } rows[] = {{"an index file", index, true},
+              {"not an index file", text, false},
+              {"an empty file", empty, false}};
+  for (const Row &row : rows) {
+    HANDLE panel = Open(row.Path);
+    EXPECT_NE(panel, nullptr) << row.What << ": a null handle would be a claim";
+    EXPECT_EQ(panel != INVALID_HANDLE_VALUE, row.Claimed) << row.What;
+    if (panel != INVALID_HANDLE_VALUE && panel != nullptr) Api().ClosePlugin(panel);
+  }
+  // Shift+F1 asks with no name: an archive to make, never ours.
+  const std::string bytes = ReadFile(index);
+  EXPECT_EQ(Api().OpenFilePlugin(nullptr, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                 int(bytes.size()), 0),
+            INVALID_HANDLE_VALUE);
+}
+
+TEST(Far2lHost, ListsMessagesWithTheirSizesDatesAndPlaces) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  const Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 2u);
+  EXPECT_EQ(listing.Names[0], L"First one");
+  EXPECT_EQ(listing.Descriptions[1], L"Bob");
+  const uint64_t first_size = strlen("From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n");
+  EXPECT_EQ(listing.Items[0].FindData.nFileSize, first_size);
+  EXPECT_EQ(listing.Items[0].UserData, 0u);
+  EXPECT_EQ(listing.Items[1].UserData, first_size);
+  // The date an hour earlier than written, as every host shows it.
+  FILETIME expected = {};
+  DosDateTimeToFileTime(WORD((2000 - 1980) << 9 | 3 << 5 | 12), WORD(13 << 11 | 35 << 5),
+                        &expected);
+  EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwLowDateTime, expected.dwLowDateTime);
+  EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwHighDateTime, expected.dwHighDateTime);
+  EXPECT_EQ(listing.Items[0].FindData.ftCreationTime.dwHighDateTime, expected.dwHighDateTime);
+  Api().ClosePlugin(panel);
+}
+
+TEST(Far2lHost, DecodesNamesInTheChosenCodePage) {
+  // "Привет" and "Письмо" in each code page's bytes.
+  struct Row {
+    unsigned CodePage;
+    const char *Name;
+    const char *Description;
+  } rows[] = {{1251, "\\xCF\\xF0\\xE8\\xE2\\xE5\\xF2", "\\xCF\\xE8\\xF1\\xFC\\xEC\\xEE"},
+              {866, "\\x8F\\xE0\\xA8\\xA2\\xA5\\xE2", "\\x8F\\xA8\\xE1\\xEC\\xAC\\xAE"}};
+  for (const Row &row : rows) {
+    UseCodePage(row.CodePage);
+    const std::string index =
+        MakeFolder(MakeTempDir(), std::string("message\nname ") + row.Name + "\ndescription " +
+                                      row.Description + "\nbody x\n");
+    HANDLE panel = Open(index);
+    ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+    const Listing listing = List(panel);
+    ASSERT_EQ(listing.Items.size(), 1u);
+    EXPECT_EQ(listing.Names[0], L"Привет") << row.CodePage;
+    EXPECT_EQ(listing.Descriptions[0], L"Письмо") << row.CodePage;
+    Api().ClosePlugin(panel);
+  }
+}
+
+TEST(Far2lHost, TellsThePanelsSettingsAndTheFoldersFacts) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  List(panel);
+  OpenPluginInfo info = {};
+  info.StructSize = sizeof info;
+  Api().GetOpenPluginInfo(panel, &info);
+  EXPECT_EQ(std::wstring(info.PanelTitle), L"Vessor folder");
+  EXPECT_EQ(std::wstring(info.HostFile), Wide(index));
+  EXPECT_EQ(std::wstring(info.CurDir), L"");
+  EXPECT_EQ(info.Flags & 0x20u, 0u) << "the host would copy by itself";
+  EXPECT_EQ(info.PanelModesNumber, 10);
+  EXPECT_EQ(info.StartPanelMode, '7');
+  EXPECT_EQ(std::wstring(info.PanelModesArray[7].ColumnTypes), L"N,Z,D,T,S");
+  ASSERT_NE(info.KeyBar, nullptr);
+  EXPECT_EQ(std::wstring(info.KeyBar->Titles[7]), L"");
+  ASSERT_EQ(info.InfoLinesNumber, 15);
+  struct Row {
+    int Line;
+    const wchar_t *Text, *Data;
+  } rows[] = {{1, L"Index file", nullptr},  {6, L"Messages", L"2"}, {7, L"Hidden", L"0"},
+              {14, nullptr, L"1252: Windows, Western European"}};
+  for (const Row &row : rows) {
+    if (row.Text != nullptr) {
+      EXPECT_EQ(std::wstring(info.InfoLines[row.Line].Text), row.Text);
+    }
+    if (row.Data != nullptr) {
+      EXPECT_EQ(std::wstring(info.InfoLines[row.Line].Data), row.Data);
+    }
+  }
+  EXPECT_EQ(std::wstring(info.InfoLines[1].Data), Wide(index));
+  EXPECT_NE(info.InfoLines[0].Separator, 0);
+  Api().ClosePlugin(panel);
+}
+
+TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 2u);
+  const std::string first = "From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n";
+  const std::string second = "From: b@example.org\r\nSubject: two\r\n\r\nsecond body\r\n";
+
+  // F3: the host's temp directory, no question, one file, named as the item
+  // is, which the host opens.
+  const std::string view = MakeTempDir();
+  const std::wstring view_wide = Wide(view);
+  const wchar_t *dest = view_wide.c_str();
+  Host.Menus.clear();
+  Host.Lines.clear();
+  EXPECT_EQ(Api().GetFiles(panel, &listing.Items[0], 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  EXPECT_TRUE(Host.Menus.empty());
+  EXPECT_TRUE(Host.Lines.empty());
+  ASSERT_EQ(ListDir(view).size(), 1u);
+  EXPECT_EQ(ReadFile(JoinPath(view, "First one")), first);
+
+  // F5 as message files: the format, then the destination, which is made.
+  const std::string out = JoinPath(MakeTempDir(), "made");
+  Host.LineAnswer = Wide(out);
+  Host.MenuAnswers = {0};
+  const std::wstring passive = Wide(view);
+  dest = passive.c_str();
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
+  ASSERT_EQ(Host.Lines.size(), 1u);
+  EXPECT_EQ(Host.Lines[0], L"Copy 2 messages to:");
+  EXPECT_EQ(Utf8(dest), out);
+  // Named as vfolder copy names them.
+  EXPECT_EQ(ReadFile(JoinPath(out, "First_one")), first);
+  EXPECT_EQ(ReadFile(JoinPath(out, "Second")), second);
+  EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, 0u);
+
+  // F5 as one mbox, which Python's mailbox reads back.
+  const std::string mail = MakeTempDir();
+  Host.LineAnswer = Wide(mail);
+  Host.MenuAnswers = {2};
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
+  const std::string mbox = JoinPath(mail, "INBOX.mbox");
+  ASSERT_TRUE(FileExists(mbox));
+  const std::string check =
+      "python3 -c \"import mailbox,sys; m=list(mailbox.mbox(sys.argv[1])); "
+      "sys.exit(0 if [x['Subject'] for x in m]==['one','two'] and "
+      "m[1].get_payload().strip()=='second body' else 1)\" '" + mbox + "'";
+  EXPECT_EQ(system(check.c_str()), 0);
+
+  // Esc at the format menu: nothing saved, the host told of the cancel.
+  Host.MenuAnswers = {};
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
+  Host.LineAnswer.clear();
+  Api().ClosePlugin(panel);
+}
+
+TEST(Far2lHost, KeepsTheCodePageInItsOwnSettingsFile) {
+  UseCodePage(1252);
+  Host.Menus.clear();
+  // The menu lists 866, 1251, 1252, 437, 850, 1250, UTF-8: 1251 is second.
+  Host.MenuAnswers = {1};
+  EXPECT_EQ(Api().Configure(0), 1);
+  ASSERT_EQ(Host.Menus.size(), 1u);
+  EXPECT_EQ(Host.Menus[0].size(), 8u);
+  EXPECT_EQ(ReadFile(ConfigFile()), "[Settings]\nCodePage=1251\n");
+  // Read back at the next start; Esc keeps it.
+  StartPlugin(Api());
+  Host.MenuAnswers = {};
+  EXPECT_EQ(Api().Configure(0), 0);
+  EXPECT_EQ(ReadFile(ConfigFile()), "[Settings]\nCodePage=1251\n");
+  const std::string index = MakeFolder(MakeTempDir(), "message\nname \\xCF\\xE8\\xF1\\xFC\\xEC\\xEE\nbody x\n");
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(List(panel).Names[0], L"Письмо");
+  Api().ClosePlugin(panel);
+}
+
+}  // namespace
