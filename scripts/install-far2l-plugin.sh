@@ -85,8 +85,8 @@ elif base=$(personal_path "$config/settings/config.ini") && [ -n "$base" ]; then
 else
   base=$fallback
 fi
-mkdir -p "$base"
-base=$(cd "$base" && pwd -P)
+# Checked before anything is made: the path as it resolves, links followed.
+base=$(realpath -m "$base")
 case "$base/" in
   /usr/lib/far2l/* | /usr/share/far2l/*)
     echo "install-far2l-plugin: $base is far2l's own directory; name a directory of yours" >&2

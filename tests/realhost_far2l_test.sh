@@ -157,8 +157,8 @@ else
   echo "$install_log"
   bad "with no personal plug-in directory set, it installs into the default one and says how to tell far2l"
 fi
-if ! bash scripts/install-far2l-plugin.sh /usr/lib/far2l >/dev/null 2>&1 &&
-  [ ! -e /usr/lib/far2l/vessor ]; then
+if ! bash scripts/install-far2l-plugin.sh /usr/lib/far2l/Plugins/mine >/dev/null 2>&1 &&
+  [ ! -e /usr/lib/far2l/Plugins/mine ]; then
   ok "the install script refuses far2l's own directory"
 else
   bad "the install script refuses far2l's own directory"
