@@ -42,6 +42,7 @@ struct Far2lApi {
   int (*GetFiles)(HANDLE, PluginPanelItem *, int, int, const wchar_t **, int);
   void (*ClosePlugin)(HANDLE);
   int (*Configure)(int);
+  int (*SetDirectory)(HANDLE, const wchar_t *, int);
 };
 
 // What the stand-in services saw, and what they answer.
@@ -189,6 +190,7 @@ const Far2lApi &Api() {
   Find(module, "GetFilesW", &api.GetFiles);
   Find(module, "ClosePluginW", &api.ClosePlugin);
   Find(module, "ConfigureW", &api.Configure);
+  Find(module, "SetDirectoryW", &api.SetDirectory);
   StartPlugin(api);
   return api;
 }
@@ -303,6 +305,15 @@ TEST(Far2lHost, ListsMessagesWithTheirSizesDatesAndPlaces) {
   EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwLowDateTime, expected.dwLowDateTime);
   EXPECT_EQ(listing.Items[0].FindData.ftLastWriteTime.dwHighDateTime, expected.dwHighDateTime);
   EXPECT_EQ(listing.Items[0].FindData.ftCreationTime.dwHighDateTime, expected.dwHighDateTime);
+  EXPECT_EQ(listing.Items[0].FindData.dwFileAttributes, 0u);
+  Api().ClosePlugin(panel);
+
+  // A hidden message the mail program keeps from changes: hidden, read-only.
+  // (The first record makes the file an index file.)
+  panel = Open(MakeFolder(MakeTempDir(),
+                          "message\nname a\nbody x\nmessage\nflags 0x40000\nname kept\nbody y\n"));
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(List(panel).Items[1].FindData.dwFileAttributes, 0x3u);
   Api().ClosePlugin(panel);
 }
 
@@ -418,6 +429,22 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
       "m[1].get_payload().strip()=='second body' else 1)\" '" + mbox + "'";
   EXPECT_EQ(system(check.c_str()), 0);
 
+  // A destination that cannot be a directory: each item fails, and one box
+  // tells the counts and the first reason.
+  const std::string blocked = JoinPath(MakeTempDir(), "a file");
+  WriteFileBytes(blocked, "in the way");
+  Host.LineAnswer = Wide(blocked);
+  Host.MenuAnswers = {0};
+  Host.Boxes.clear();
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 0);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  ASSERT_GE(Host.Boxes[0].size(), 3u);
+  EXPECT_EQ(Host.Boxes[0][0], L"Saving");
+  EXPECT_EQ(Host.Boxes[0][1], L"2 messages: 0 saved, 2 failed");
+  EXPECT_EQ(Host.Boxes[0][2].compare(0, 18, L"Cannot create file"), 0) << Utf8(Host.Boxes[0][2]);
+  EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, PPIF_SELECTED);
+
   // Esc at the format menu: nothing saved, the host told of the cancel.
   Host.MenuAnswers = {};
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
@@ -444,6 +471,103 @@ TEST(Far2lHost, KeepsTheCodePageInItsOwnSettingsFile) {
   ASSERT_NE(panel, INVALID_HANDLE_VALUE);
   EXPECT_EQ(List(panel).Names[0], L"Письмо");
   Api().ClosePlugin(panel);
+}
+
+TEST(Far2lHost, ShowsAMessageAsAFolderOfItsParts) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), R"(
+message
+name With attachment
+body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary="XX"\r\n\r\n--XX\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nHello there\r\n--XX\r\nContent-Type: application/octet-stream; name="data.bin"\r\nContent-Disposition: attachment; filename="data.bin"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAECAwQF\r\n--XX\r\nContent-Type: message/rfc822\r\n\r\nFrom: b@example.org\r\nSubject: inner\r\n\r\ninner body\r\n--XX--\r\n
+)");
+  HANDLE folder = Open(index);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  Listing messages = List(folder);
+  ASSERT_EQ(messages.Items.size(), 1u);
+  // A file that holds a message but was not just written for the host is
+  // not claimed.
+  const std::string other = JoinPath(MakeTempDir(), "With attachment");
+  WriteFileBytes(other, "From: a@example.org\r\n\r\nbody\r\n");
+  EXPECT_EQ(Open(other), INVALID_HANDLE_VALUE);
+  // Enter: the host takes the message into a file of its own, then offers
+  // that file to the plug-ins.
+  const std::string taken = MakeTempDir();
+  const std::wstring taken_wide = Wide(taken);
+  const wchar_t *dest = taken_wide.c_str();
+  ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  HANDLE parts = Open(JoinPath(taken, "With attachment"));
+  ASSERT_NE(parts, INVALID_HANDLE_VALUE);
+  Listing listing = List(parts);
+  const std::vector<std::wstring> names = {L"Message.txt", L"data.bin", L"part 3.eml",
+                                           L"Original.eml"};
+  EXPECT_EQ(listing.Names, names);
+  EXPECT_EQ(listing.Items[2].FindData.dwFileAttributes & 0x10u, 0x10u) << "a folder to enter";
+  EXPECT_EQ(listing.Items[1].FindData.nFileSize, 6u);
+  OpenPluginInfo info = {};
+  Api().GetOpenPluginInfo(parts, &info);
+  EXPECT_EQ(std::wstring(info.PanelTitle), L"Vessor folder: With attachment");
+  EXPECT_EQ(std::wstring(info.CurDir), L"") << "'..' here goes back to the folder";
+  ASSERT_EQ(info.InfoLinesNumber, 5);
+  EXPECT_EQ(std::wstring(info.InfoLines[0].Data), L"a@example.org");
+  EXPECT_EQ(std::wstring(info.InfoLines[4].Data), L"parts");
+
+  // F5 on the attachment: its decoded bytes, never over a file there.
+  const std::string out = MakeTempDir();
+  WriteFileBytes(JoinPath(out, "data.bin"), "kept");
+  Host.LineAnswer = Wide(out);
+  listing.Items[1].Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(parts, &listing.Items[1], 1, 0, &dest, 0), 1);
+  Host.LineAnswer.clear();
+  EXPECT_EQ(ReadFile(JoinPath(out, "data.bin")), "kept");
+  EXPECT_EQ(ReadFile(JoinPath(out, "data.bin_(2)")), std::string("\0\1\2\3\4\5", 6));
+  // F3 on the text: under its own name, in UTF-8 after its header lines.
+  const std::string view = MakeTempDir();
+  const std::wstring view_wide = Wide(view);
+  dest = view_wide.c_str();
+  EXPECT_EQ(Api().GetFiles(parts, &listing.Items[0], 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  EXPECT_NE(ReadFile(JoinPath(view, "Message.txt")).find("Hello there"), std::string::npos);
+
+  // Into the message inside and back.
+  EXPECT_EQ(Api().SetDirectory(parts, L"part 3.eml", 0), TRUE);
+  Api().GetOpenPluginInfo(parts, &info);
+  EXPECT_EQ(std::wstring(info.CurDir), L"/part 3.eml");
+  EXPECT_EQ(List(parts).Names, (std::vector<std::wstring>{L"Message.txt", L"Original.eml"}));
+  EXPECT_EQ(Api().SetDirectory(parts, L"..", 0), TRUE);
+  EXPECT_EQ(List(parts).Names, names);
+  ASSERT_EQ(Api().SetDirectory(parts, L"part 3.eml", 0), TRUE);
+  EXPECT_EQ(Api().SetDirectory(parts, L"/", 0), TRUE);
+  EXPECT_EQ(List(parts).Names, names);
+  EXPECT_EQ(Api().SetDirectory(parts, L"..", 0), FALSE);
+  EXPECT_EQ(Api().SetDirectory(parts, L"no such", 0), FALSE);
+  Api().ClosePlugin(parts);
+  Api().ClosePlugin(folder);
+}
+
+TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
+  Api();
+  // "Письмо" in cp866, which cp437 reads as other letters.
+  const std::string index =
+      MakeFolder(MakeTempDir(), "message\nname \\x8F\\xA8\\xE1\\xEC\\xAC\\xAE\nbody x\n");
+  struct Row {
+    const char *Lang;
+    const wchar_t *Name;
+  } rows[] = {{"ru_RU.UTF-8", L"Письмо"}, {"uk_UA.UTF-8", L"Письмо"},
+              {"en_US.UTF-8", L"\x00C5\x00BF\x00DF\x221E\x00BC\x00AB"}};
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  const char *was = getenv("LANG");
+  const std::string kept = was != nullptr ? was : "";
+  for (const Row &row : rows) {
+    remove(ConfigFile().c_str());
+    setenv("LANG", row.Lang, 1);
+    StartPlugin(Api());
+    HANDLE panel = Open(index);
+    ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(List(panel).Names[0], row.Name) << row.Lang;
+    Api().ClosePlugin(panel);
+  }
+  if (was != nullptr) setenv("LANG", kept.c_str(), 1);
+  else unsetenv("LANG");
 }
 
 }  // namespace

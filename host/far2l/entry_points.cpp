@@ -44,12 +44,13 @@ EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {
 
 // A file is claimed when its leading bytes pass the index file's test. The
 // host takes any handle but INVALID_HANDLE_VALUE as a claim, null included.
+// Enter on a message offers the file it was just written to: its parts.
 EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char *data,
                                        int data_size, int) {
-  if (name == nullptr || name[0] == L'\0' || data == nullptr || data_size <= 0 ||
-      !IsIndexFile(data, data_size))
-    return INVALID_HANDLE_VALUE;
-  FolderPanel *panel = OpenFolderPanel(name);
+  if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
+  FolderPanel *panel = OpenPartsPanel(name);
+  if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
+    panel = OpenFolderPanel(name);
   return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
 }
 
@@ -57,15 +58,24 @@ EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
   FillPanelSettings(PanelOf(panel), info);
 }
 
-EXPORTED int WINAPI GetFindDataW(HANDLE panel, PluginPanelItem **items, int *count, int) {
-  return ListFolderPanel(PanelOf(panel), TextCodePage(), items, count) ? TRUE : FALSE;
+EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count, int) {
+  FolderPanel *panel = PanelOf(handle);
+  if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, items, count);
+  return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
 }
 
 EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(items); }
 
-EXPORTED int WINAPI GetFilesW(HANDLE panel, PluginPanelItem *items, int count, int,
+EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, int,
                               const wchar_t **dest, int op_mode) {
-  return CopyPanelItems(PanelOf(panel)->Folder, TextCodePage(), items, count, dest, op_mode);
+  FolderPanel *panel = PanelOf(handle);
+  if (InsideMessage(panel->Inside))
+    return CopyMessageParts(panel->Inside, panel->Folder, items, count, dest, op_mode);
+  return CopyPanelItems(panel->Folder, TextCodePage(), items, count, dest, op_mode);
+}
+
+EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int) {
+  return ChangePanelDirectory(PanelOf(panel), dir) ? TRUE : FALSE;
 }
 
 EXPORTED void WINAPI ClosePluginW(HANDLE panel) { CloseFolderPanel(PanelOf(panel)); }

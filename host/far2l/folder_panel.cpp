@@ -44,7 +44,29 @@ FolderPanel *OpenFolderPanel(const wchar_t *path) {
   return panel;
 }
 
+FolderPanel *OpenPartsPanel(const wchar_t *path) {
+  char *path_utf8 = path != nullptr ? Utf8FromWide(path) : nullptr;
+  ViewedMessage viewed;
+  const bool ours = path_utf8 != nullptr && TakeViewedMessage(path_utf8, &viewed);
+  free(path_utf8);
+  if (!ours) return nullptr;
+  FolderPanel *panel = OpenFolderPanel(viewed.IndexPath.c_str());
+  if (panel == nullptr) return nullptr;
+  panel->PartsFile = CopyOf(path);
+  panel->Parts = new PartsTexts;
+  if (panel->PartsFile == nullptr ||
+      !EnterFolderMessage(&panel->Inside, panel->Folder, viewed.Name.c_str(), viewed.Offset,
+                          viewed.Size, viewed.Time)) {
+    CloseFolderPanel(panel);
+    return nullptr;
+  }
+  return panel;
+}
+
 void CloseFolderPanel(FolderPanel *panel) {
+  FreeMessageStack(panel->Inside);
+  delete panel->Parts;
+  free(panel->PartsFile);
   if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
   free(panel->HostFile);
   free(panel->DataFile);
@@ -61,6 +83,18 @@ bool ListFolderPanel(FolderPanel *panel, unsigned code_page, PluginPanelItem **i
   MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);
   panel->Listed = true;
   return true;
+}
+
+bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
+  if (dir == nullptr || !InsideMessage(panel->Inside)) return false;
+  if (wcscmp(dir, L"..") == 0)
+    return MessageDepth(panel->Inside) > 1 && LeaveMessage(panel->Inside);
+  // The panel's root is the first message's parts.
+  if (wcscmp(dir, L"/") == 0 || wcscmp(dir, L"\\") == 0) {
+    while (MessageDepth(panel->Inside) > 1) LeaveMessage(panel->Inside);
+    return true;
+  }
+  return EnterInnerMessage(panel->Inside, dir);
 }
 
 void FillPanelSettings(const FolderPanel *panel, OpenPluginInfo *info) {
@@ -81,4 +115,8 @@ void FillPanelSettings(const FolderPanel *panel, OpenPluginInfo *info) {
   info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
   info->KeyBar = &PanelKeyBar;
+  if (InsideMessage(panel->Inside)) {
+    info->HostFile = panel->PartsFile;
+    FillMessagePanelSettings(panel->Inside, panel->Parts, info);
+  }
 }

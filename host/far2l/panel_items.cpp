@@ -11,6 +11,7 @@
 #include "folder/listing.h"
 #include "folder/message_copy.h"
 #include "host/far2l/host_services.h"
+#include "host/far2l/message_panel.h"
 #include "host/shared/mail_save.h"
 #include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
@@ -45,7 +46,7 @@ void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts
   item->FindData.ftCreationTime = entry.Time;
   item->FindData.ftLastWriteTime = entry.Time;
   item->FindData.ftLastAccessTime = entry.Time;
-  item->FindData.dwFileAttributes = entry.Attributes | FileAttributeArchive;
+  item->FindData.dwFileAttributes = entry.Attributes;
   // Read-only messages show as such in the mode column too.
   item->FindData.dwUnixMode = entry.Attributes & EntryReadOnly ? 0100444 : 0100644;
   item->UserData = DWORD_PTR(entry.DataOffset);
@@ -133,7 +134,15 @@ int WriteViewedFile(FolderHandle *folder, PluginPanelItem *item, const char *des
     if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
   }
   CountItem(progress, item, written, path.c_str());
-  return written == ExportWritten ? 1 : 0;
+  if (written != ExportWritten) return 0;
+  // Enter offers this file to the plug-ins next: the message's parts.
+  wchar_t *index = WideFromUtf8(folder->IndexPath);
+  if (index != nullptr)
+    KeepViewedMessage(ViewedMessage{path, index, shown, uint32_t(item->UserData),
+                                    uint32_t(item->FindData.nFileSize),
+                                    item->FindData.ftLastWriteTime});
+  free(index);
+  return 1;
 }
 
 // The messages the items stand for, as the mail save finds them.
