@@ -36,11 +36,15 @@ for i in range(int(sys.argv[2])): open(os.path.join(sys.argv[1], "%06d" % i), "w
    -set:Confirmations.Exit=0 -set:Confirmations.ExitOrBknd=0 \
    -cd $work/mail/INBOX.IDX -cd $work/dirs/files"
 python3 - "${T[@]:2}" "$S" "$messages" "$rounds" <<'PY'
-import re, statistics, subprocess, sys, time
+import atexit, re, statistics, subprocess, sys, time
 
 socket, session, count, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+# Panels may hold bytes that are not UTF-8 (names in a code page far2l does
+# not know): they are read as replacement characters.
 client = subprocess.Popen(["tmux", "-L", socket, "-C", "attach", "-t", session],
-                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1,
+                          encoding="utf-8", errors="replace")
+atexit.register(client.kill)
 
 
 def command(line):
