@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds, and runs each suite: the Linux
-# build, the Windows DLLs under Wine (32- and 64-bit), the release package.
+# build, the far2l plug-in in the real far2l, the Windows DLLs under Wine (32- and 64-bit), the release package.
 # Ends with one line that counts the tests of all suites.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -110,13 +110,27 @@ MSG
 # (tests/realhost_far3_test.sh): its checks count into the totals.
 realhost_suite() {
   echo "== the real file manager, version 3"
-  local log summary
+  run_counted realhost bash tests/realhost_far3_test.sh
+}
+
+# The far2l plug-in in the real far2l in tmux (tests/realhost_far2l_test.sh).
+far2l_suite() {
+  echo "== the real far2l"
+  run_counted far2l bash tests/realhost_far2l_test.sh
+}
+
+# run_counted WORD COMMAND...: a suite that ends with "WORD: P passed, F
+# failed, S skipped"; its counts go into the totals, and no such line is a
+# failure.
+run_counted() {
+  local word=$1 log summary
+  shift
   log=$(mktemp)
-  bash tests/realhost_far3_test.sh 2>&1 | tee "$log"
-  summary=$(grep -E '^realhost: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' "$log" | tail -n 1)
+  "$@" 2>&1 | tee "$log"
+  summary=$(grep -E "^$word: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$" "$log" | tail -n 1)
   rm -f "$log"
   if [ -z "$summary" ]; then
-    echo "FAILED: the real-host suite ended without a result"
+    echo "FAILED: the $word suite ended without a result"
     failed=$((failed + 1))
     return
   fi
@@ -249,6 +263,7 @@ hostile_suite() {
 
 bash scripts/setup.sh || exit 1
 linux_suite
+far2l_suite
 windows_suite
 hostile_suite
 

@@ -1,0 +1,306 @@
+#!/usr/bin/env bash
+# The far2l plug-in in the real far2l (Debian's 2.6.5, TTY backend), driven
+# through tmux as a user drives it: installed by scripts/install-far2l-plugin.sh
+# into the personal plug-in directory of a profile of its own, on a folder of
+# 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), and on
+# the folder of odd messages (Cyrillic names in Windows-1251, a message's
+# parts).
+#   tests/realhost_far2l_test.sh [LOG_DIR]   (default build/linux/realhost-far2l)
+# Needs build/linux's mkfolder and vfolder. Saves every screen it checks as
+# text in LOG_DIR, and ends with one line:
+#   far2l: P passed, F failed, S skipped
+# Without far2l or tmux it says so and counts as skipped. Exits 1 when a
+# check failed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+logs=${1:-build/linux/realhost-far2l}
+# A tmux server and session of their own: someone may be using far2l by hand.
+T=(tmux -L vessor-far2l-test)
+S=vessor-far2l-test
+passed=0 failed=0 skipped=0 shots=0
+work=$(mktemp -d)
+started=$SECONDS
+
+summary() { echo "far2l: $passed passed, $failed failed, $skipped skipped"; }
+finish() {
+  "${T[@]}" kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap finish EXIT
+
+skip() {
+  cat <<MSG
+!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
+!!! The far2l suite was SKIPPED: $1
+!!! The far2l plug-in is UNTRIED in the real far2l.
+!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
+MSG
+  skipped=$((skipped + 1))
+  summary
+  exit 0
+}
+
+command -v far2l >/dev/null || skip "no far2l (scripts/setup.sh installs it from bookworm-backports)"
+command -v tmux >/dev/null || skip "no tmux"
+
+ok() {
+  echo "ok: $1"
+  passed=$((passed + 1))
+}
+bad() {
+  echo "FAILED: $1"
+  failed=$((failed + 1))
+}
+key() {
+  "${T[@]}" send-keys -t "$S" "$@"
+  sleep 0.4
+}
+text() {
+  "${T[@]}" send-keys -t "$S" -l -- "$1"
+  sleep 0.4
+}
+screen() { "${T[@]}" capture-pane -p -t "$S"; }
+# wait_for REGEX [SECONDS]: until the screen matches.
+wait_for() {
+  local re=$1 limit=${2:-30} t0=$SECONDS
+  until screen | grep -qE -- "$re"; do
+    [ $((SECONDS - t0)) -ge "$limit" ] && return 1
+    sleep 0.2
+  done
+}
+screen_has() {
+  local shown re
+  shown=$(screen)
+  for re in "$@"; do grep -qE -- "$re" <<<"$shown" || return 1; done
+}
+# expect WHAT REGEX [SECONDS]: the screen comes to match REGEX.
+expect() {
+  if wait_for "$2" "${3:-30}"; then ok "$1"; else bad "$1"; fi
+}
+# show TITLE: the screen saved as LOG_DIR/NN-TITLE.txt, and in the log.
+show() {
+  local file
+  shots=$((shots + 1))
+  file=$logs/$(printf '%02d' "$shots")-$(tr -c 'A-Za-z0-9.\n-' _ <<<"$1" | head -c 60).txt
+  screen >"$file"
+  echo "-- screen: $1 ($file)"
+  sed 's/^/   |/' "$file"
+}
+
+# start DIR_OR_FILE OTHER_DIR [OPTIONS...]: far2l on a profile of its own,
+# the first panel on the folder, the other on the output directory.
+start() {
+  local left=$1 right=$2
+  shift 2
+  "${T[@]}" kill-server >/dev/null 2>&1
+  "${T[@]}" new-session -d -s "$S" -x 120 -y 30 \
+    "env HOME=$work/home TMPDIR=$work/tmp FAR2L_STDERR=$work/far2l.err far2l --tty --nodetect \
+     --mortal -u $work/profile -set:Confirmations.Exit=0 -set:Confirmations.ExitOrBknd=0 $* \
+     -cd '$left' -cd '$right'"
+  wait_for '10Quit' 20
+}
+# stop: F10, and the session gone.
+stop() {
+  key F10
+  local t0=$SECONDS
+  while "${T[@]}" has-session -t "$S" 2>/dev/null && [ $((SECONDS - t0)) -lt 10 ]; do sleep 0.2; done
+  "${T[@]}" kill-server >/dev/null 2>&1
+}
+
+mkdir -p "$logs" "$work"/{home,tmp,plugins,mail,out,odd,odd-out,expected} \
+  "$work/profile/.config/settings"
+rm -f "$logs"/*.txt
+# A config.ini of its own (no first-start help) that names the personal
+# plug-in directory, which the install script finds through FARSETTINGS.
+printf '[System]\nPersonalPluginsPath=%s\n' "$work/plugins" >"$work/profile/.config/settings/config.ini"
+
+cmake --preset linux >/dev/null 2>&1
+if ! grep -q 'vessor\.far-plug-wide:' <<<"$(ninja -C build/linux -t targets all 2>/dev/null)"; then
+  # The host alone: it starts on the profile and lists a directory.
+  touch "$work/mail/plain.txt"
+  start "$work/mail/plain.txt" "$work/out"
+  if wait_for '0 bytes in 1 file' 20 && screen_has '^║ plain\.txt ' "═ ${work//./\\.}/mail ═"; then
+    ok "far2l starts on a profile of its own and lists a directory"
+  else
+    bad "far2l starts on a profile of its own and lists a directory"
+  fi
+  show "far2l alone"
+  stop
+  echo "!!! SKIPPED: the plug-in checks: this build makes no vessor.far-plug-wide"
+  skipped=$((skipped + 1))
+  summary
+  [ "$failed" -eq 0 ]
+  exit
+fi
+
+if install_log=$(FARSETTINGS=$work/profile bash scripts/install-far2l-plugin.sh 2>&1) &&
+  [ -x "$work/plugins/vessor/vessor.far-plug-wide" ] &&
+  ls "$work/plugins/vessor/"*.lng "$work/plugins/vessor/"*.hlf >/dev/null 2>&1; then
+  ok "the install script puts the module, its .lng and .hlf into the profile's plug-in directory"
+else
+  echo "$install_log"
+  bad "the install script puts the module, its .lng and .hlf into the profile's plug-in directory"
+  summary
+  exit 1
+fi
+echo "$install_log" | sed 's/^/   > /'
+# Where far2l is set to no directory: the default one, and how to tell far2l.
+mkdir -p "$work/bare-home" "$work/bare-config"
+if install_log=$(env -u FARSETTINGS HOME=$work/bare-home XDG_CONFIG_HOME=$work/bare-config \
+  bash scripts/install-far2l-plugin.sh 2>&1) &&
+  [ -x "$work/bare-home/.local/share/far2l/plugins/vessor/vessor.far-plug-wide" ] &&
+  grep -qF -- "-set:System.PersonalPluginsPath=$work/bare-home/.local/share/far2l/plugins" \
+    <<<"$install_log" &&
+  grep -qF "$work/bare-config/far2l/settings/config.ini" <<<"$install_log"; then
+  ok "with no personal plug-in directory set, it installs into the default one and says how to tell far2l"
+else
+  echo "$install_log"
+  bad "with no personal plug-in directory set, it installs into the default one and says how to tell far2l"
+fi
+if ! bash scripts/install-far2l-plugin.sh /usr/lib/far2l/Plugins/mine >/dev/null 2>&1 &&
+  [ ! -e /usr/lib/far2l/Plugins/mine ]; then
+  ok "the install script refuses far2l's own directory"
+else
+  bad "the install script refuses far2l's own directory"
+fi
+
+python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
+build/linux/mkfolder "$work/mail.txt" "$work/mail/INBOX.IDX" >/dev/null
+build/linux/vfolder copy "$work/mail/INBOX.IDX" "$work/expected" >/dev/null 2>&1
+build/linux/vfolder mbox "$work/mail/INBOX.IDX" "$work/expected.mbox" >/dev/null 2>&1
+
+start "$work/mail/INBOX.IDX" "$work/out"
+key C-PageDown
+if wait_for 'Vessor folder' 30 && wait_for 'in 3[ ,.]?000 files' 10; then
+  ok "Ctrl+PgDn opens the folder: its title and 3,000 items"
+else
+  bad "Ctrl+PgDn opens the folder: its title and 3,000 items"
+fi
+show "the folder"
+
+# F3 on a message whose name no copy keeps (a colon and blanks), found by
+# quick search: the viewer shows the file under its item name, and its first
+# lines are that message's.
+key M-F
+text "wd: Notes"
+key Escape
+sleep 0.3
+key F3
+wait_for 'Col 0' 10
+viewed=$(screen)
+show "F3"
+# The title line: the file's path, then its code page, size and column.
+name=$(head -n 1 <<<"$viewed" | sed -nE 's|^.*/([^/]*[^/ ]) {2,}[^ ]+ {2,}[0-9]+ .*|\1|p')
+# That message as vfolder copy writes it (the candidates, where names repeat).
+mkdir -p "$work/viewed"
+[ -n "$name" ] && build/linux/vfolder copy "$work/mail/INBOX.IDX" "$work/viewed" "$name" \
+  >/dev/null 2>&1
+if [ -n "$(ls "$work/viewed")" ] && python3 - "$work/viewed" "$viewed" <<'PY'; then
+import os, sys
+# The viewed message's first plain lines (printable ASCII without tabs, which
+# the viewer widens) are on the screen.
+shown = sys.argv[2].splitlines()[1:-1]
+for name in os.listdir(sys.argv[1]):
+    lines = open(os.path.join(sys.argv[1], name), "rb").read().decode("latin-1").splitlines()
+    head = [line.rstrip() for line in lines[:20]
+            if line.strip() and line.isascii() and line.isprintable()][:3]
+    if head and all(any(line[:100] in s for s in shown) for line in head):
+        sys.exit(0)
+sys.exit(1)
+PY
+  ok "F3 shows a message's text in the viewer ${name:+($name)}"
+else
+  bad "F3 shows a message's text in the viewer"
+fi
+key Escape
+sleep 0.3
+wait_for 'Vessor folder' 10
+
+# save_as DOWNS WHAT: every message through F5's "Save as:" menu, its entry
+# DOWNS lines below the first, and the destination dialog's OK.
+save_as() {
+  key Home
+  key S-End
+  key F5
+  if ! wait_for 'Save as:' 15; then
+    show "F5"
+    bad "F5 of every message offers what to save them as"
+    return 1
+  fi
+  local step
+  for step in $(seq 1 "$1"); do key Down; done
+  show "F5 as $2"
+  key Enter
+  if ! wait_for 'Copy 3[ ,]?000 messages to:' 15; then
+    show "F5 as $2, the destination"
+    bad "F5 as $2 asks where the 3,000 messages go"
+    return 1
+  fi
+  show "F5 as $2, the destination"
+  key Enter
+}
+
+# Every message as message files: vfolder copy's names and bytes.
+if save_as 0 "message files"; then
+  expect "F5 as message files ends with 3,000 files in the other panel" \
+    'in 3[ ,.]?000 files.*╝╚.*in 3[ ,.]?000 files' 60
+  if [ "$(find "$work/out" -type f | wc -l)" -eq 3000 ] &&
+    diff -r "$work/expected" "$work/out" >"$work/diff" 2>&1; then
+    ok "F5 wrote 3,000 files with vfolder copy's names and bytes"
+  else
+    head -n 20 "$work/diff"
+    bad "F5 wrote 3,000 files with vfolder copy's names and bytes"
+  fi
+fi
+
+# Every message as one mbox, which Python's mailbox reads.
+rm -rf "$work/out" && mkdir "$work/out"
+if save_as 2 "one mbox"; then
+  # Done when the mbox has as many bytes as vfolder mbox writes.
+  size=$(stat -c %s "$work/expected.mbox")
+  for _ in $(seq 1 300); do
+    mbox=$(find "$work/out" -name '*.mbox' | head -n 1)
+    [ -n "$mbox" ] && [ "$(stat -c %s "$mbox")" -ge "$size" ] && break
+    sleep 0.2
+  done
+  if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000; then
+    ok "F5 as one mbox: Python's mailbox reads the 3,000 messages in $(basename "$mbox")"
+  else
+    ls -la "$work/out"
+    bad "F5 as one mbox: Python's mailbox reads the 3,000 messages"
+  fi
+fi
+stop
+
+# Windows-1251 names, with the plug-in's code page set in its INI file.
+python3 tests/make_mail_folder.py odd "$work/odd.txt"
+build/linux/mkfolder "$work/odd.txt" "$work/odd/ODD.IDX" >/dev/null
+mkdir -p "$work/profile/.config/plugins/vessor"
+printf '[Settings]\nCodePage=1251\n' >"$work/profile/.config/plugins/vessor/config.ini"
+start "$work/odd/ODD.IDX" "$work/odd-out"
+key C-PageDown
+if wait_for 'Vessor folder' 30 && screen_has '║ ?Отчёт за март' 'Иван'; then
+  ok "code page 1251: the Cyrillic names and descriptions show in Cyrillic"
+else
+  bad "code page 1251: the Cyrillic names and descriptions show in Cyrillic"
+fi
+show "code page 1251"
+
+# Enter on the message with an attachment: its parts, the attachment among
+# them.
+key M-M
+text "IME attachment"
+key Escape
+sleep 0.3
+key Enter
+if wait_for 'figures\.bin' 15 && screen_has 'Vessor folder: MIME attachment' '^║ Message\.txt '; then
+  ok "Enter on a message with an attachment shows the attachment among its parts"
+else
+  bad "Enter on a message with an attachment shows the attachment among its parts"
+fi
+show "the parts of a message"
+stop
+
+echo "far2l took $((SECONDS - started)) s; screens in $logs"
+summary
+[ "$failed" -eq 0 ]
