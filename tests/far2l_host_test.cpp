@@ -377,6 +377,33 @@ TEST(Far2lHost, TellsThePanelsSettingsAndTheFoldersFacts) {
   Api().ClosePlugin(panel);
 }
 
+// The host opens dest/NAME for a view: a name with slashes is a path there,
+// and one that would lead out of dest takes the copy's name inside it.
+TEST(Far2lHost, ViewsNamesWithSlashesInsideTheHostsDirectory) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 2u);
+  const struct {
+    const wchar_t *Shown;
+    const char *File;
+  } rows[] = {{L"Re: a/b", "Re: a/b"}, {L"../up", ".._up"}, {L"a//b", "a__b"}, {L"/abs", "_abs"}};
+  for (const auto &row : rows) {
+    const std::string view = MakeTempDir();
+    const std::wstring view_wide = Wide(view);
+    const wchar_t *dest = view_wide.c_str();
+    PluginPanelItem item = listing.Items[0];
+    item.FindData.lpwszFileName = row.Shown;
+    EXPECT_EQ(Api().GetFiles(panel, &item, 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1) << row.File;
+    EXPECT_EQ(ReadFile(JoinPath(view, row.File)),
+              "From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n")
+        << row.File;
+  }
+  Api().ClosePlugin(panel);
+}
+
 TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   UseCodePage(1252);
   const std::string index = MakeFolder(MakeTempDir(), TwoMessages);

@@ -106,24 +106,40 @@ bool WriteToFile(void *context, const void *bytes, size_t size) {
   return FileSystem.Write(*static_cast<FileRef *>(context), bytes, size);
 }
 
+// Whether the host's dest/NAME stays inside dest: every piece of NAME between
+// slashes is a name of its own, none empty, "." or "..".
+bool StaysInside(const char *name) {
+  if (name == nullptr) return false;
+  for (const char *piece = name;;) {
+    const char *end = strchr(piece, '/');
+    const size_t length = end != nullptr ? size_t(end - piece) : strlen(piece);
+    if (length == 0 || (piece[0] == '.' && (length == 1 || (length == 2 && piece[1] == '.'))))
+      return false;
+    if (end == nullptr) return true;
+    piece = end + 1;
+  }
+}
+
 // A view, an edit or a quick view: the host opens dest/NAME, NAME the item's
 // own name, so the message goes there under it (a new file in the host's
-// fresh directory) and not under the name a copy would give it. A name no
-// file can have here takes the copy's name.
+// fresh directory) and not under the name a copy would give it. A name with
+// slashes is a path to the host: its directories are made there. A name
+// that would lead out of the directory takes the copy's name.
 int WriteViewedFile(FolderHandle *folder, PluginPanelItem *item, const char *dest,
                     SaveProgress *progress) {
   const wchar_t *shown = item->FindData.lpwszFileName != nullptr ? item->FindData.lpwszFileName : L"";
   char *name = Utf8FromWide(shown);
-  const bool usable = name != nullptr && name[0] != '\0' && strchr(name, '/') == nullptr &&
-                      strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
-  if (!usable) {
+  if (!StaysInside(name)) {
     free(name);
     return WriteMessageFiles(folder, item, 1, dest, progress);
   }
   std::string path = dest;
   if (path.empty() || path.back() != '/') path += '/';
+  const size_t inside = path.size();
   path += name;
   free(name);
+  const size_t last = path.rfind('/');
+  if (last >= inside) FileSystem.MakeDirectories(path.substr(0, last).c_str(), DefaultAccess);
   bool exists = false;
   FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   ExportResult written = ExportCannotCreate;
