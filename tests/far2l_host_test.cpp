@@ -233,6 +233,15 @@ Listing List(HANDLE panel) {
     listing.Descriptions.push_back(items[i].Description != nullptr ? items[i].Description : L"");
   }
   Api().FreeFindData(panel, items, count);
+  // The host's copies point at its own strings, never at the freed block.
+  for (size_t i = 0; i < listing.Items.size(); ++i) {
+    PluginPanelItem &item = listing.Items[i];
+    item.FindData.lpwszFileName = listing.Names[i].c_str();
+    item.Description = listing.Descriptions[i].c_str();
+    item.Owner = item.Group = nullptr;
+    item.CustomColumnData = nullptr;
+    item.CustomColumnNumber = 0;
+  }
   return listing;
 }
 
@@ -377,9 +386,10 @@ TEST(Far2lHost, TellsThePanelsSettingsAndTheFoldersFacts) {
   Api().ClosePlugin(panel);
 }
 
-// The host opens dest/NAME for a view: a name with slashes is a path there,
-// and one that would lead out of dest takes the copy's name inside it.
-TEST(Far2lHost, ViewsNamesWithSlashesInsideTheHostsDirectory) {
+// For a view the host opens the item's name after its last slash at the top
+// of its fresh directory; a name that ends in nothing of its own takes the
+// copy's name.
+TEST(Far2lHost, ViewsNamesWithSlashesWhereTheHostOpensThem) {
   UseCodePage(1252);
   const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
   HANDLE panel = Open(index);
@@ -389,7 +399,8 @@ TEST(Far2lHost, ViewsNamesWithSlashesInsideTheHostsDirectory) {
   const struct {
     const wchar_t *Shown;
     const char *File;
-  } rows[] = {{L"Re: a/b", "Re: a/b"}, {L"../up", ".._up"}, {L"a//b", "a__b"}, {L"/abs", "_abs"}};
+  } rows[] = {{L"Re: a/b", "b"}, {L"../up", "up"}, {L"a//b", "b"}, {L"/abs", "abs"},
+                {L"..", "__"}, {L"a/..", "a___"}, {L"a/", "a_"}};
   for (const auto &row : rows) {
     const std::string view = MakeTempDir();
     const std::wstring view_wide = Wide(view);
@@ -397,6 +408,7 @@ TEST(Far2lHost, ViewsNamesWithSlashesInsideTheHostsDirectory) {
     PluginPanelItem item = listing.Items[0];
     item.FindData.lpwszFileName = row.Shown;
     EXPECT_EQ(Api().GetFiles(panel, &item, 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1) << row.File;
+    EXPECT_EQ(ListDir(view), std::vector<std::string>{row.File});
     EXPECT_EQ(ReadFile(JoinPath(view, row.File)),
               "From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n")
         << row.File;

@@ -216,6 +216,22 @@ key Escape
 sleep 0.3
 wait_for 'Vessor folder' 10
 
+# F3 on a name with a slash: the viewer opens the message, under the name's
+# last piece, which is what the host opens.
+key Home
+key Down
+key F3
+if wait_for 'Col 0' 10 && head -n 1 <<<"$(screen)" | grep -qE 'FTMP[^ ]*/b ' &&
+  screen | grep -qE '^.{0,3}(From|Subject|Date|Message-ID|To):'; then
+  ok "F3 on a name with a slash shows that message"
+else
+  bad "F3 on a name with a slash shows that message"
+fi
+show "F3 on a name with a slash"
+key Escape
+sleep 0.3
+wait_for 'Vessor folder' 10
+
 # save_as DOWNS WHAT: every message through F5's "Save as:" menu, its entry
 # DOWNS lines below the first, and the destination dialog's OK.
 save_as() {

@@ -106,40 +106,32 @@ bool WriteToFile(void *context, const void *bytes, size_t size) {
   return FileSystem.Write(*static_cast<FileRef *>(context), bytes, size);
 }
 
-// Whether the host's dest/NAME stays inside dest: every piece of NAME between
-// slashes is a name of its own, none empty, "." or "..".
-bool StaysInside(const char *name) {
-  if (name == nullptr) return false;
-  for (const char *piece = name;;) {
-    const char *end = strchr(piece, '/');
-    const size_t length = end != nullptr ? size_t(end - piece) : strlen(piece);
-    if (length == 0 || (piece[0] == '.' && (length == 1 || (length == 2 && piece[1] == '.'))))
-      return false;
-    if (end == nullptr) return true;
-    piece = end + 1;
-  }
+// The name a viewed message takes in the host's fresh directory: what the
+// host opens there, the item's name after its last slash (the host takes
+// the rest for a path it never makes). Empty where that is nothing of its
+// own ("", ".", "..").
+std::string ViewedName(const char *name) {
+  std::string viewed = name != nullptr ? name : "";
+  const size_t slash = viewed.rfind('/');
+  if (slash != std::string::npos) viewed.erase(0, slash + 1);
+  if (viewed == "." || viewed == "..") viewed.clear();
+  return viewed;
 }
 
-// A view, an edit or a quick view: the host opens dest/NAME, NAME the item's
-// own name, so the message goes there under it (a new file in the host's
-// fresh directory) and not under the name a copy would give it. A name with
-// slashes is a path to the host: its directories are made there. A name
-// that would lead out of the directory takes the copy's name.
+// A view, an edit or a quick view: the message goes into the host's fresh
+// directory under the item's own name, which the viewer's title shows, and
+// not under the name a copy would give it; a name that is nothing of its
+// own takes the copy's.
 int WriteViewedFile(FolderHandle *folder, PluginPanelItem *item, const char *dest,
                     SaveProgress *progress) {
   const wchar_t *shown = item->FindData.lpwszFileName != nullptr ? item->FindData.lpwszFileName : L"";
   char *name = Utf8FromWide(shown);
-  if (!StaysInside(name)) {
-    free(name);
-    return WriteMessageFiles(folder, item, 1, dest, progress);
-  }
+  const std::string viewed = ViewedName(name);
+  free(name);
+  if (viewed.empty()) return WriteMessageFiles(folder, item, 1, dest, progress);
   std::string path = dest;
   if (path.empty() || path.back() != '/') path += '/';
-  const size_t inside = path.size();
-  path += name;
-  free(name);
-  const size_t last = path.rfind('/');
-  if (last >= inside) FileSystem.MakeDirectories(path.substr(0, last).c_str(), DefaultAccess);
+  path += viewed;
   bool exists = false;
   FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   ExportResult written = ExportCannotCreate;
