@@ -4,6 +4,7 @@
 // from the English language file beside the module, and the configuration
 // directory a temporary one (FARSETTINGS, as the host's -u sets it).
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,6 +44,7 @@ struct Far2lApi {
   void (*ClosePlugin)(HANDLE);
   int (*Configure)(int);
   int (*SetDirectory)(HANDLE, const wchar_t *, int);
+  HANDLE (*OpenPlugin)(int, INT_PTR);
 };
 
 // What the stand-in services saw, and what they answer.
@@ -51,8 +53,9 @@ struct HostState {
   std::vector<std::vector<std::wstring>> Boxes;
   std::vector<std::vector<std::wstring>> Menus;
   std::vector<int> MenuAnswers;  // taken from the front; -1 (Esc) when none is left
-  std::vector<std::wstring> Lines;
+  std::vector<std::wstring> Lines, Prefilled;
   std::wstring LineAnswer;       // empty: the prefilled text
+  std::vector<std::wstring> LineAnswers;  // taken from the front first, as LineAnswer
   std::wstring ConfigDir;
 } Host;
 
@@ -138,7 +141,13 @@ int WINAPI Menu(INT_PTR, int, int, int, DWORD, const wchar_t *title, const wchar
 int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, const wchar_t *text,
                     wchar_t *answer, int answer_size, const wchar_t *, DWORD) {
   Host.Lines.push_back(question);
-  const std::wstring given = Host.LineAnswer.empty() ? std::wstring(text) : Host.LineAnswer;
+  Host.Prefilled.push_back(text);
+  std::wstring given = Host.LineAnswer;
+  if (!Host.LineAnswers.empty()) {
+    given = Host.LineAnswers.front();
+    Host.LineAnswers.erase(Host.LineAnswers.begin());
+  }
+  if (given.empty()) given = text;
   if (given.size() + 1 > size_t(answer_size)) return 0;
   wmemcpy(answer, given.c_str(), given.size() + 1);
   return 1;
@@ -191,6 +200,7 @@ const Far2lApi &Api() {
   Find(module, "ClosePluginW", &api.ClosePlugin);
   Find(module, "ConfigureW", &api.Configure);
   Find(module, "SetDirectoryW", &api.SetDirectory);
+  Find(module, "OpenPluginW", &api.OpenPlugin);
   StartPlugin(api);
   return api;
 }
@@ -265,6 +275,8 @@ TEST(Far2lHost, AsksForTheHostItWasBuiltFor) {
   EXPECT_EQ(info.StructSize, int(sizeof info));
   ASSERT_EQ(info.PluginConfigStringsNumber, 1);
   EXPECT_EQ(std::wstring(info.PluginConfigStrings[0]), L"Vessor folder");
+  ASSERT_EQ(info.PluginMenuStringsNumber, 1);
+  EXPECT_EQ(std::wstring(info.PluginMenuStrings[0]), L"Convert mail folders…");
 }
 
 TEST(Far2lHost, ClaimsOnlyIndexFiles) {
@@ -610,3 +622,62 @@ TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
 }
 
 }  // namespace
+
+// F11's entry: the folders of the directory far2l keeps the process in (the
+// active panel's), or of what is typed instead, into a tree; no panel opens.
+TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
+  UseCodePage(1252);
+  const std::string mail = MakeTempDir();
+  const std::string index = MakeFolder(mail, TwoMessages);
+  ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
+  MakeFolder(JoinPath(mail, "Work"), "message\nname Third\nbody Subject: three\\r\\n\\r\\nthird\\r\\n\n");
+  const std::string index_bytes = ReadFile(index);
+  const std::string empty = MakeTempDir();
+  const std::string out = JoinPath(MakeTempDir(), "converted");
+  char *was = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(mail.c_str()), 0);
+  const struct Row {
+    const char *What;
+    std::vector<int> Menu;
+    std::vector<std::wstring> Lines;  // "": the prefilled text
+    const wchar_t *Box;               // the box's first line, or none
+    bool Made;
+  } rows[] = {
+      {"Esc at the format menu", {}, {L""}, nullptr, false},
+      {"a directory with no folder", {}, {Wide(empty)}, L"No Vessor mail folder in what was chosen", false},
+      {"the index file as the destination", {0}, {L"", Wide(index)}, L"3 messages: 0 saved, 3 failed", false},
+      {"as mbox files", {0}, {L"", Wide(out)}, nullptr, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.What);
+    Host.Boxes.clear();
+    Host.Lines.clear();
+    Host.Prefilled.clear();
+    Host.MenuAnswers = row.Menu;
+    Host.LineAnswers = row.Lines;
+    EXPECT_EQ(Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+    ASSERT_FALSE(Host.Prefilled.empty());
+    EXPECT_EQ(Host.Prefilled[0], Wide(mail));
+    EXPECT_EQ(Host.Lines[0], L"Convert the mail folders in this directory or index file:");
+    if (Host.Lines.size() > 1) {
+      EXPECT_EQ(Host.Lines[1], L"Convert " + Wide(mail) + L" to:");
+    }
+    if (row.Box != nullptr) {
+      ASSERT_EQ(Host.Boxes.size(), 1u);
+      EXPECT_EQ(Host.Boxes[0][1], row.Box);
+    } else {
+      EXPECT_TRUE(Host.Boxes.empty());
+    }
+    EXPECT_EQ(FileExists(out), row.Made);
+    EXPECT_EQ(ReadFile(index), index_bytes);
+  }
+  ASSERT_EQ(chdir(was), 0);
+  free(was);
+  Host.LineAnswers.clear();
+  // Thunderbird's layout: the folder of a directory in its .sbd.
+  const std::string check =
+      "python3 -c \"import mailbox,sys; s=lambda p: [m['Subject'] for m in mailbox.mbox(p)]; "
+      "sys.exit(0 if s(sys.argv[1]+'/INBOX')==['one','two'] and "
+      "s(sys.argv[1]+'/Work.sbd/INBOX')==['three'] else 1)\" '" + out + "'";
+  EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
+}

@@ -4,7 +4,7 @@
 # into the personal plug-in directory of a profile of its own, on a folder of
 # 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), and on
 # the folder of odd messages (Cyrillic names in Windows-1251, a message's
-# parts).
+# parts), and on a directory holding both, converted by F11's entry.
 #   tests/realhost_far2l_test.sh [LOG_DIR]   (default build/linux/realhost-far2l)
 # Needs build/linux's mkfolder and vfolder. Saves every screen it checks as
 # text in LOG_DIR, and ends with one line:
@@ -315,6 +315,57 @@ else
   bad "Enter on a message with an attachment shows the attachment among its parts"
 fi
 show "the parts of a message"
+stop
+
+# F11's entry on a tree of two folders, the active panel's directory taken
+# as what to convert, as mbox files: Python's mailbox reads every message of
+# both back.
+mkdir -p "$work/tree/Archive"
+cp "$work/mail/INBOX.IDX" "$work/mail/INBOX.IDM" "$work/tree/"
+cp "$work/odd/ODD.IDX" "$work/odd/ODD.IDM" "$work/tree/Archive/"
+odd_count=$(($(stat -c %s "$work/odd/ODD.IDX") / 118))
+start "$work/tree/INBOX.IDX" "$work/odd-out"
+key F11
+wait_for 'Convert mail folders' 10
+show "F11"
+# The entry's place below the menu's first; the menu lists every plug-in's.
+downs=$(screen | awk '/Plugin commands/ {top = NR} /Convert mail folders/ {print NR - top - 1; exit}')
+key Home
+for _ in $(seq 1 "${downs:-0}"); do key Down; done
+key Enter
+if wait_for 'Convert the mail folders in this directory' 10 && screen_has "${work//./\\.}/tree "; then
+  ok "F11, \"Convert mail folders…\": the line offers the active panel's directory"
+else
+  bad "F11, \"Convert mail folders…\": the line offers the active panel's directory"
+fi
+show "convert: what"
+key Enter
+wait_for 'Save as:' 10
+show "convert: as what"
+key Home
+key Enter
+wait_for 'to:' 10
+text "$work/tree-out"
+show "convert: where"
+key Enter
+# Done when both hold all their messages.
+mbox_holds() {
+  python3 -c 'import mailbox, sys; sys.exit(len(mailbox.mbox(sys.argv[1], create=False)) != int(sys.argv[2]))' \
+    "$1" "$2" 2>/dev/null
+}
+for _ in $(seq 1 150); do
+  [ -f "$work/tree-out/Archive.sbd/ODD" ] && mbox_holds "$work/tree-out/INBOX" 3000 &&
+    mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count" && break
+  sleep 0.2
+done
+show "convert: done"
+if python3 tests/mail_output_test.py check-mbox "$work/tree-out/INBOX" 3000 &&
+  mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count"; then
+  ok "converted as mbox files: Python's mailbox reads the 3,000 and the $odd_count messages"
+else
+  find "$work/tree-out" | head -n 20
+  bad "converted as mbox files: Python's mailbox reads every message of both folders"
+fi
 stop
 
 echo "far2l took $((SECONDS - started)) s; screens in $logs"

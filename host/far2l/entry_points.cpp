@@ -6,6 +6,7 @@
 
 #include "folder/vessor_folder.h"
 #include "host/far2l/code_page_setting.h"
+#include "host/far2l/convert_menu.h"
 #include "host/far2l/far2l_plugin.h"
 #include "host/far2l/folder_panel.h"
 #include "host/far2l/host_services.h"
@@ -19,6 +20,7 @@ namespace {
 
 // The host reads the menu entries' texts after GetPluginInfoW.
 const wchar_t *ConfigEntries[1];
+const wchar_t *MenuEntries[1];
 
 FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
 
@@ -35,7 +37,9 @@ EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {
   info->StructSize = sizeof *info;
   info->Flags = 0;
   info->DiskMenuStringsNumber = 0;
-  info->PluginMenuStringsNumber = 0;
+  MenuEntries[0] = TextOf(MConvertEntry);
+  info->PluginMenuStrings = MenuEntries;
+  info->PluginMenuStringsNumber = 1;
   ConfigEntries[0] = TextOf(MTitle);
   info->PluginConfigStrings = ConfigEntries;
   info->PluginConfigStringsNumber = 1;
@@ -52,6 +56,12 @@ EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char 
   if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
     panel = OpenFolderPanel(name);
   return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
+}
+
+// The plug-ins menu's one entry converts whole folders; no panel opens.
+EXPORTED HANDLE WINAPI OpenPluginW(int open_from, INT_PTR) {
+  if (open_from == OPEN_PLUGINSMENU) ConvertChosenFolders(TextCodePage());
+  return INVALID_HANDLE_VALUE;
 }
 
 EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {

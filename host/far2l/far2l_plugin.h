@@ -383,6 +383,10 @@ enum : DWORD {
   FIB_EDITPATH = 0x01000000,
 };
 
+// OpenPluginW's OpenFrom for the plug-ins menu (F11), as 2.6.5 was seen to
+// pass it, with Item the entry's number.
+const int OPEN_PLUGINSMENU = 1;
+
 const int ACTL_GETFARVERSION = 0;
 const int ACTL_GETPLUGINMAXREADDATA = 21;
 

@@ -12,6 +12,7 @@
 #include "folder/message_copy.h"
 #include "host/far2l/host_services.h"
 #include "host/far2l/message_panel.h"
+#include "host/far2l/save_destination.h"
 #include "host/shared/mail_save.h"
 #include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
@@ -25,14 +26,6 @@ namespace {
 // Room for an item's name and description, each with its terminator: a
 // decoded text never has more letters than bytes.
 const size_t TextRoom = sizeof(MessageEntry::Name) + sizeof(MessageEntry::Description);
-
-// The destination chosen in the input line: the host may read it through
-// DestPath until the plug-in's next call.
-const int LongestPath = 4096;
-wchar_t ChosenDestination[LongestPath];
-
-// The format chosen last, offered first the next time.
-SaveChoice LastChoice = {SaveMessageFiles, false};
 
 void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts,
                    PluginPanelItem *item) {
@@ -165,26 +158,6 @@ void UnselectPanelItem(void *items, size_t item) {
   static_cast<PluginPanelItem *>(items)[item].Flags &= ~PPIF_SELECTED;
 }
 
-// The format menu, then the destination's line. False for Esc or an empty
-// destination.
-bool AskDestination(int count, const wchar_t *dest, SaveChoice *choice) {
-  const wchar_t *labels[] = {TextOf(MSaveFiles), TextOf(MSaveEml), TextOf(MSaveMbox),
-                             TextOf(MSaveMaildir)};
-  const int chosen = ChooseFromMenu(TextOf(MSaveAs), labels, 4, int(LastChoice.Format),
-                                    HELP_SAVING);
-  if (chosen < 0 || chosen > 3) return false;
-  choice->Format = SaveFormat(chosen);
-  choice->MarkRead = false;
-  wchar_t question[256];
-  swprintf(question, sizeof question / sizeof question[0], L"%ls %d %ls %ls", TextOf(MCopyVerb),
-           count, CountedNoun(MMessageOne, (unsigned long long)count), TextOf(MDestinationEnd));
-  if (!AskLine(TextOf(MCopyTitle), question, dest, ChosenDestination, LongestPath, HELP_SAVING) ||
-      ChosenDestination[0] == L'\0')
-    return false;
-  LastChoice = *choice;
-  return true;
-}
-
 }  // namespace
 
 bool ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **items_out,
@@ -237,9 +210,12 @@ int CopyPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *it
   const wchar_t *where = *dest != nullptr ? *dest : L"";
   SaveChoice choice = {SaveMessageFiles, false};
   if (ask) {
-    if (!AskDestination(count, where, &choice)) return -1;
-    where = ChosenDestination;
-    *dest = ChosenDestination;
+    wchar_t question[256];
+    swprintf(question, sizeof question / sizeof question[0], L"%ls %d %ls %ls", TextOf(MCopyVerb),
+             count, CountedNoun(MMessageOne, (unsigned long long)count), TextOf(MDestinationEnd));
+    where = AskDestination(TextOf(MCopyTitle), question, where, false, HELP_SAVING, &choice);
+    if (where == nullptr) return -1;
+    *dest = where;
   }
   char *dest_utf8 = Utf8FromWide(where);
   if (dest_utf8 == nullptr) return 0;

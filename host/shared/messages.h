@@ -89,6 +89,7 @@ enum MessageId {
   MNoColons,
   MCannotSave,
   MConvertButton,
+  MConvertSource,  // far2l's line for the folders to convert
   MessageCount
 };
 
