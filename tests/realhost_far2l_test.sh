@@ -232,9 +232,10 @@ key Escape
 sleep 0.3
 wait_for 'Vessor folder' 10
 
-# save_as KEY WHAT: every message through F5's dialog, the format chosen by
-# its hot key (M-f message files, M-e .eml, M-m mbox, M-d Maildir), the
-# other panel's directory taken by Enter.
+# save_as KEYS WHAT LABEL: every message through F5's dialog, the format
+# chosen by its hot key (M-f message files, M-e .eml, M-m mbox, M-d
+# Maildir; M-r too ticks "Mark as read"), the other panel's directory taken
+# by Enter.
 save_as() {
   key Home
   key S-End
@@ -245,9 +246,10 @@ save_as() {
     bad "F5 of every message asks where and as what in one dialog"
     return 1
   fi
-  key "$1"
+  local hot
+  for hot in $1; do key "$hot"; done
   show "F5 as $2"
-  if ! screen_has "\\(•\\) $3"; then
+  if ! screen_has "\\(•\\) $3" || { [[ $1 == *M-r* ]] && ! screen_has '\[x\] Mark as read'; }; then
     bad "F5's dialog: $1 chooses $2"
     return 1
   fi
@@ -267,9 +269,9 @@ if save_as M-f "message files" "Message files"; then
   fi
 fi
 
-# Every message as one mbox, which Python's mailbox reads.
+# Every message as one mbox, marked as read, which Python's mailbox reads.
 rm -rf "$work/out" && mkdir "$work/out"
-if save_as M-m "one mbox" "One mbox file"; then
+if save_as "M-m M-r" "one mbox, marked as read" "One mbox file"; then
   # Done when the mbox has as many bytes as vfolder mbox writes.
   size=$(stat -c %s "$work/expected.mbox")
   for _ in $(seq 1 300); do
@@ -277,11 +279,11 @@ if save_as M-m "one mbox" "One mbox file"; then
     [ -n "$mbox" ] && [ "$(stat -c %s "$mbox")" -ge "$size" ] && break
     sleep 0.2
   done
-  if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000; then
-    ok "F5 as one mbox: Python's mailbox reads the 3,000 messages in $(basename "$mbox")"
+  if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000 --seen; then
+    ok "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages in $(basename "$mbox"), each with its status lines"
   else
     ls -la "$work/out"
-    bad "F5 as one mbox: Python's mailbox reads the 3,000 messages"
+    bad "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages, each with its status lines"
   fi
 fi
 stop
