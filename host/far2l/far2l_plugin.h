@@ -401,6 +401,7 @@ enum : DWORD {
   DIF_CENTERGROUP = 0x00004000,
   DIF_SEPARATOR = 0x00010000,
   DIF_HISTORY = 0x00040000,
+  DIF_EDITPATH = 0x01000000,  // completes paths as they are typed, as FIB_EDITPATH
 };
 
 // DM_GETCHECK answers 1 for a checked box or radio button; DM_GETTEXTPTR

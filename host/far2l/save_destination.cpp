@@ -86,7 +86,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   const int line = count;
   // The history button takes the column after the line; one is left before
   // the frame.
-  items[count++] = Item(DI_EDIT, Left, y++, Right - 1, dest, DIF_HISTORY);
+  items[count++] = Item(DI_EDIT, Left, y++, Right - 1, dest, DIF_HISTORY | DIF_EDITPATH);
   items[line].Param.History = L"VessorCopy";
   items[line].Focus = 1;
   items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
