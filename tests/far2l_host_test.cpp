@@ -22,6 +22,7 @@ namespace {
 
 // The old interface's records of the same names, which the test support
 // declares, are not these.
+using far2l::FarDialogItem;
 using far2l::FarMenuItem;
 using far2l::OpenPluginInfo;
 using far2l::PluginInfo;
@@ -47,6 +48,16 @@ struct Far2lApi {
   HANDLE (*OpenPlugin)(int, INT_PTR);
 };
 
+// What the user does in a dialog: the radio button chosen (its place among
+// them; -1: as shown), the check box (-1: as shown, 0 or 1), the line's text
+// (empty: as prefilled), or Esc.
+struct DialogAnswer {
+  int Radio;
+  int Check;
+  std::wstring Line;
+  bool Esc;
+};
+
 // What the stand-in services saw, and what they answer.
 struct HostState {
   std::vector<std::wstring> Texts;  // of the English language file
@@ -56,8 +67,22 @@ struct HostState {
   std::vector<std::wstring> Lines, Prefilled;
   std::wstring LineAnswer;       // empty: the prefilled text
   std::vector<std::wstring> LineAnswers;  // taken from the front first, as LineAnswer
+  // Each dialog's items' texts, a radio button's or check box's after
+  // "(*) ", "( ) ", "[x] " or "[ ] " as it was set.
+  std::vector<std::vector<std::wstring>> Dialogs;
+  std::vector<DialogAnswer> DialogAnswers;  // taken from the front; Esc when none is left
   std::wstring ConfigDir;
 } Host;
+
+// The dialog being shown: as the host, it keeps the user's changes to itself
+// and tells them through its messages until it is freed.
+struct ShownDialog {
+  std::vector<FarDialogItem> Items;
+  std::vector<int> Checked;
+  std::wstring Line;
+  int Edit = -1;
+  bool Live = false;
+} Shown;
 
 std::wstring Wide(const std::string &utf8) {
   std::wstring wide;
@@ -153,6 +178,62 @@ int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, c
   return 1;
 }
 
+HANDLE WINAPI DialogInit(INT_PTR, int, int, int, int, const wchar_t *, FarDialogItem *items,
+                         unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC, far2l::LONG_PTR) {
+  EXPECT_FALSE(Shown.Live) << "a dialog left unfreed";
+  Shown = ShownDialog();
+  Shown.Items.assign(items, items + count);
+  std::vector<std::wstring> texts;
+  for (unsigned i = 0; i < count; ++i) {
+    const FarDialogItem &item = items[i];
+    const bool box = item.Type == far2l::DI_CHECKBOX, radio = item.Type == far2l::DI_RADIOBUTTON;
+    Shown.Checked.push_back((box || radio) && item.Param.Selected == 1);
+    if (item.Type == far2l::DI_EDIT) Shown.Edit = int(i), Shown.Line = item.PtrData;
+    const wchar_t *mark = radio ? (item.Param.Selected ? L"(*) " : L"( ) ")
+                          : box ? (item.Param.Selected ? L"[x] " : L"[ ] ")
+                                : L"";
+    texts.push_back(mark + std::wstring(item.PtrData != nullptr ? item.PtrData : L""));
+  }
+  Host.Dialogs.push_back(texts);
+  Shown.Live = true;
+  return &Shown;
+}
+
+int WINAPI DialogRun(HANDLE dialog) {
+  EXPECT_EQ(dialog, &Shown);
+  if (Host.DialogAnswers.empty()) return -1;
+  const DialogAnswer answer = Host.DialogAnswers.front();
+  Host.DialogAnswers.erase(Host.DialogAnswers.begin());
+  if (answer.Esc) return -1;
+  int radio = 0, ok = -1;
+  for (size_t i = 0; i < Shown.Items.size(); ++i) {
+    const int type = Shown.Items[i].Type;
+    if (type == far2l::DI_RADIOBUTTON && answer.Radio >= 0) Shown.Checked[i] = radio++ == answer.Radio;
+    if (type == far2l::DI_CHECKBOX && answer.Check >= 0) Shown.Checked[i] = answer.Check;
+    if (type == far2l::DI_BUTTON && ok < 0) ok = int(i);
+  }
+  if (!answer.Line.empty()) Shown.Line = answer.Line;
+  return ok;
+}
+
+void WINAPI DialogFree(HANDLE dialog) {
+  EXPECT_EQ(dialog, &Shown);
+  Shown.Live = false;
+}
+
+far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG_PTR param) {
+  EXPECT_TRUE(Shown.Live) << "a message to a freed dialog";
+  if (!Shown.Live || item < 0 || size_t(item) >= Shown.Items.size()) return 0;
+  if (message == far2l::DM_GETCHECK) return Shown.Checked[size_t(item)];
+  if (item != Shown.Edit) return 0;
+  if (message == far2l::DM_GETTEXTLENGTH) return far2l::LONG_PTR(Shown.Line.size());
+  if (message == far2l::DM_GETTEXTPTR) {
+    wmemcpy(reinterpret_cast<wchar_t *>(param), Shown.Line.c_str(), Shown.Line.size() + 1);
+    return far2l::LONG_PTR(Shown.Line.size());
+  }
+  return 0;
+}
+
 const wchar_t ModuleName[] = L"/plugins/vessor/vessor.far-plug-wide";
 
 // The record as the host builds it, on the stack: the plug-in must copy it.
@@ -166,6 +247,10 @@ void StartPlugin(const Far2lApi &api) {
   info.Message = Message;
   info.GetMsg = GetMsg;
   info.InputBox = InputBox;
+  info.DialogInit = DialogInit;
+  info.DialogRun = DialogRun;
+  info.DialogFree = DialogFree;
+  info.SendDlgMessage = SendDlgMessage;
   api.SetStartupInfo(&info);
   memset(&info, 0xA5, sizeof info);
 }
@@ -451,41 +536,53 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   ASSERT_EQ(ListDir(view).size(), 1u);
   EXPECT_EQ(ReadFile(JoinPath(view, "First one")), first);
 
-  // F5 as message files: the format, then the destination, which is made.
+  // F5 as message files: one dialog, the other panel's directory and message
+  // files offered first; the destination typed there is made.
   const std::string out = JoinPath(MakeTempDir(), "made");
-  Host.LineAnswer = Wide(out);
-  Host.MenuAnswers = {0};
+  Host.DialogAnswers = {{-1, -1, L"  \"" + Wide(out) + L"\" ", false}};
   const std::wstring passive = Wide(view);
   dest = passive.c_str();
   for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
-  ASSERT_EQ(Host.Lines.size(), 1u);
-  EXPECT_EQ(Host.Lines[0], L"Copy 2 messages to:");
+  EXPECT_TRUE(Host.Lines.empty());
+  EXPECT_TRUE(Host.Menus.empty());
+  ASSERT_EQ(Host.Dialogs.size(), 1u);
+  EXPECT_EQ(Host.Dialogs[0], (std::vector<std::wstring>{
+                                 L"Copy", L"Copy 2 messages to:", passive, L"", L"Save as:",
+                                 L"(*) Message &files", L"( ) .&eml files", L"( ) One &mbox file",
+                                 L"( ) A Mail&dir", L"[ ] Mark as &read", L"", L"Copy", L"Cancel"}));
   EXPECT_EQ(Utf8(dest), out);
   // Named as vfolder copy names them.
   EXPECT_EQ(ReadFile(JoinPath(out, "First_one")), first);
   EXPECT_EQ(ReadFile(JoinPath(out, "Second")), second);
   EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, 0u);
 
-  // F5 as one mbox, which Python's mailbox reads back.
+  // F5 as one mbox, marked as read, which Python's mailbox reads back; the
+  // next dialog offers that choice again.
   const std::string mail = MakeTempDir();
-  Host.LineAnswer = Wide(mail);
-  Host.MenuAnswers = {2};
+  Host.DialogAnswers = {{2, 1, Wide(mail), false}, {-1, -1, L"", true}};
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
   const std::string mbox = JoinPath(mail, "INBOX.mbox");
   ASSERT_TRUE(FileExists(mbox));
   const std::string check =
       "python3 -c \"import mailbox,sys; m=list(mailbox.mbox(sys.argv[1])); "
       "sys.exit(0 if [x['Subject'] for x in m]==['one','two'] and "
+      "[x['Status'] for x in m]==['RO','RO'] and "
       "m[1].get_payload().strip()=='second body' else 1)\" '" + mbox + "'";
   EXPECT_EQ(system(check.c_str()), 0);
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
+  ASSERT_EQ(Host.Dialogs.size(), 3u);
+  EXPECT_EQ(Host.Dialogs[2][7], L"(*) One &mbox file");
+  EXPECT_EQ(Host.Dialogs[2][9], L"[x] Mark as &read");
+  const std::string settings = ReadFile(ConfigFile());
+  EXPECT_NE(settings.find("\nSaveAs=2\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("\nMarkRead=1\n"), std::string::npos) << settings;
 
   // A destination that cannot be a directory: each item fails, and one box
   // tells the counts and the first reason.
   const std::string blocked = JoinPath(MakeTempDir(), "a file");
   WriteFileBytes(blocked, "in the way");
-  Host.LineAnswer = Wide(blocked);
-  Host.MenuAnswers = {0};
+  Host.DialogAnswers = {{0, 0, Wide(blocked), false}};
   Host.Boxes.clear();
   for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 0);
@@ -496,10 +593,11 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   EXPECT_EQ(Host.Boxes[0][2].compare(0, 18, L"Cannot create file"), 0) << Utf8(Host.Boxes[0][2]);
   EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, PPIF_SELECTED);
 
-  // Esc at the format menu: nothing saved, the host told of the cancel.
-  Host.MenuAnswers = {};
+  // Esc, Cancel or an empty line: nothing saved, the host told of the cancel.
+  Host.DialogAnswers = {{-1, -1, L"", true}};
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
-  Host.LineAnswer.clear();
+  Host.DialogAnswers = {{-1, -1, L"   ", false}};
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
   Api().ClosePlugin(panel);
 }
 
@@ -638,29 +736,34 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
   ASSERT_EQ(chdir(mail.c_str()), 0);
   const struct Row {
     const char *What;
-    std::vector<int> Menu;
     std::vector<std::wstring> Lines;  // "": the prefilled text
+    std::vector<DialogAnswer> Dialog;
     const wchar_t *Box;               // the box's first line, or none
     bool Made;
   } rows[] = {
-      {"Esc at the format menu", {}, {L""}, nullptr, false},
-      {"a directory with no folder", {}, {Wide(empty)}, L"No Vessor mail folder in what was chosen", false},
-      {"the index file as the destination", {0}, {L"", Wide(index)}, L"3 messages: 0 saved, 3 failed", false},
-      {"as mbox files", {0}, {L"", Wide(out)}, nullptr, true},
+      {"Esc at the dialog", {L""}, {}, nullptr, false},
+      {"a directory with no folder", {Wide(empty)}, {}, L"No Vessor mail folder in what was chosen", false},
+      {"the index file as the destination", {L""}, {{0, -1, Wide(index), false}}, L"3 messages: 0 saved, 3 failed", false},
+      {"as mbox files", {L""}, {{0, -1, Wide(out), false}}, nullptr, true},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.What);
     Host.Boxes.clear();
     Host.Lines.clear();
     Host.Prefilled.clear();
-    Host.MenuAnswers = row.Menu;
+    Host.Dialogs.clear();
     Host.LineAnswers = row.Lines;
+    Host.DialogAnswers = row.Dialog;
     EXPECT_EQ(Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
     ASSERT_FALSE(Host.Prefilled.empty());
     EXPECT_EQ(Host.Prefilled[0], Wide(mail));
     EXPECT_EQ(Host.Lines[0], L"Convert the mail folders in this directory or index file:");
-    if (Host.Lines.size() > 1) {
-      EXPECT_EQ(Host.Lines[1], L"Convert " + Wide(mail) + L" to:");
+    EXPECT_EQ(Host.Lines.size(), 1u);
+    if (!Host.Dialogs.empty()) {
+      ASSERT_EQ(Host.Dialogs[0].size(), 12u);
+      EXPECT_EQ(Host.Dialogs[0][1], L"Convert " + Wide(mail) + L" to:");
+      EXPECT_EQ(Host.Dialogs[0][5], L"(*) &mbox files in Thunderbird's layout");
+      EXPECT_EQ(Host.Dialogs[0][10], L"Convert");
     }
     if (row.Box != nullptr) {
       ASSERT_EQ(Host.Boxes.size(), 1u);

@@ -4,6 +4,7 @@
     mail_output_test.py VFOLDER MKFOLDER        the checks below
     mail_output_test.py check-mbox FILE N       FILE holds the N messages of
     mail_output_test.py check-maildir DIR N     make_mail_folder.py N (exactly)
+    mail_output_test.py check-mbox FILE N --seen    the same, marked as read
     mail_output_test.py same-maildir DIR DIR    the same messages and dates in new
 
 Prints each failure and exits non-zero when there is one.
@@ -757,7 +758,10 @@ BigRun = 15000
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] in ("check-mbox", "check-maildir"):
+    if len(sys.argv) == 5 and sys.argv[1] == "check-mbox" and sys.argv[4] == "--seen":
+        check_mbox(sys.argv[1], sys.argv[2], make_mail_folder.messages(int(sys.argv[3])),
+                   seen=True)
+    elif len(sys.argv) == 4 and sys.argv[1] in ("check-mbox", "check-maildir"):
         msgs = make_mail_folder.messages(int(sys.argv[3]))
         (check_mbox if sys.argv[1] == "check-mbox" else check_maildir)(
             sys.argv[1], sys.argv[2], msgs)

@@ -232,32 +232,32 @@ key Escape
 sleep 0.3
 wait_for 'Vessor folder' 10
 
-# save_as DOWNS WHAT: every message through F5's "Save as:" menu, its entry
-# DOWNS lines below the first, and the destination dialog's OK.
+# save_as KEYS WHAT LABEL: every message through F5's dialog, the format
+# chosen by its hot key (M-f message files, M-e .eml, M-m mbox, M-d
+# Maildir; M-r too ticks "Mark as read"), the other panel's directory taken
+# by Enter.
 save_as() {
   key Home
   key S-End
   key F5
-  if ! wait_for 'Save as:' 15; then
+  if ! wait_for 'Copy 3[ ,]?000 messages to:' 15 || ! screen_has 'Save as:' 'Mark as read' \
+    "${work//./\\.}/out"; then
     show "F5"
-    bad "F5 of every message offers what to save them as"
+    bad "F5 of every message asks where and as what in one dialog"
     return 1
   fi
-  local step
-  for step in $(seq 1 "$1"); do key Down; done
+  local hot
+  for hot in $1; do key "$hot"; done
   show "F5 as $2"
-  key Enter
-  if ! wait_for 'Copy 3[ ,]?000 messages to:' 15; then
-    show "F5 as $2, the destination"
-    bad "F5 as $2 asks where the 3,000 messages go"
+  if ! screen_has "\\(•\\) $3" || { [[ $1 == *M-r* ]] && ! screen_has '\[x\] Mark as read'; }; then
+    bad "F5's dialog: $1 chooses $2"
     return 1
   fi
-  show "F5 as $2, the destination"
   key Enter
 }
 
 # Every message as message files: vfolder copy's names and bytes.
-if save_as 0 "message files"; then
+if save_as M-f "message files" "Message files"; then
   expect "F5 as message files ends with 3,000 files in the other panel" \
     'in 3[ ,.]?000 files.*╝╚.*in 3[ ,.]?000 files' 60
   if [ "$(find "$work/out" -type f | wc -l)" -eq 3000 ] &&
@@ -269,9 +269,9 @@ if save_as 0 "message files"; then
   fi
 fi
 
-# Every message as one mbox, which Python's mailbox reads.
+# Every message as one mbox, marked as read, which Python's mailbox reads.
 rm -rf "$work/out" && mkdir "$work/out"
-if save_as 2 "one mbox"; then
+if save_as "M-m M-r" "one mbox, marked as read" "One mbox file"; then
   # Done when the mbox has as many bytes as vfolder mbox writes.
   size=$(stat -c %s "$work/expected.mbox")
   for _ in $(seq 1 300); do
@@ -279,11 +279,11 @@ if save_as 2 "one mbox"; then
     [ -n "$mbox" ] && [ "$(stat -c %s "$mbox")" -ge "$size" ] && break
     sleep 0.2
   done
-  if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000; then
-    ok "F5 as one mbox: Python's mailbox reads the 3,000 messages in $(basename "$mbox")"
+  if [ -n "$mbox" ] && python3 tests/mail_output_test.py check-mbox "$mbox" 3000 --seen; then
+    ok "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages in $(basename "$mbox"), each with its status lines"
   else
     ls -la "$work/out"
-    bad "F5 as one mbox: Python's mailbox reads the 3,000 messages"
+    bad "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages, each with its status lines"
   fi
 fi
 stop
@@ -340,13 +340,16 @@ else
 fi
 show "convert: what"
 key Enter
-wait_for 'Save as:' 10
-show "convert: as what"
-key Home
-key Enter
-wait_for 'to:' 10
+if wait_for 'Save as:' 10 && screen_has "Convert ${work//./\\.}/tree to:" "mbox files in Thunderbird's layout"; then
+  ok "convert: one dialog asks where and as what"
+else
+  bad "convert: one dialog asks where and as what"
+fi
+# The line first: a hot key moves the focus to its button, where letters
+# typed are hot keys too.
 text "$work/tree-out"
-show "convert: where"
+key M-m
+show "convert: as what and where"
 key Enter
 # Done when both hold all their messages.
 mbox_holds() {

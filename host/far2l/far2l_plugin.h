@@ -383,6 +383,35 @@ enum : DWORD {
   FIB_EDITPATH = 0x01000000,
 };
 
+// Dialog items, flags and messages as 2.6.5 was seen to draw and answer
+// them by a probe plug-in of our own. The host keeps the user's changes to
+// itself: the items passed in stay as they were, so the states are asked
+// for before the dialog is freed.
+enum : int {
+  DI_TEXT = 0,
+  DI_DOUBLEBOX = 3,
+  DI_EDIT = 4,
+  DI_BUTTON = 7,
+  DI_CHECKBOX = 8,
+  DI_RADIOBUTTON = 9,
+};
+
+enum : DWORD {
+  DIF_GROUP = 0x00000400,
+  DIF_CENTERGROUP = 0x00004000,
+  DIF_SEPARATOR = 0x00010000,
+  DIF_HISTORY = 0x00040000,
+  DIF_EDITPATH = 0x01000000,  // completes paths as they are typed, as FIB_EDITPATH
+};
+
+// DM_GETCHECK answers 1 for a checked box or radio button; DM_GETTEXTPTR
+// copies the text with its terminating zero into Param2.
+enum : int {
+  DM_GETTEXTLENGTH = 8,
+  DM_GETTEXTPTR = 21,
+  DM_GETCHECK = 25,
+};
+
 // OpenPluginW's OpenFrom for the plug-ins menu (F11), as 2.6.5 was seen to
 // pass it, with Item the entry's number.
 const int OPEN_PLUGINSMENU = 1;

@@ -51,6 +51,32 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text,
                        FIB_BUTTONS | FIB_EDITPATH) != 0;
 }
 
+int RunDialog(int width, int height, const wchar_t *help_topic, FarDialogItem *items, int count,
+              int edit, wchar_t *answer, int answer_size, bool *checked) {
+  if (!HaveHost || Host.DialogInit == nullptr || Host.DialogRun == nullptr ||
+      Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr)
+    return -1;
+  HANDLE dialog = Host.DialogInit(Host.ModuleNumber, -1, -1, width, height, help_topic, items,
+                                  unsigned(count), 0, 0, nullptr, 0);
+  if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
+  int closed = Host.DialogRun(dialog);
+  if (closed >= 0) {
+    for (int i = 0; i < count; ++i)
+      checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
+                   Host.SendDlgMessage(dialog, DM_GETCHECK, i, 0) == 1;
+    const LONG_PTR length = Host.SendDlgMessage(dialog, DM_GETTEXTLENGTH, edit, 0);
+    if (length >= 0 && length < answer_size) {
+      answer[0] = L'\0';
+      Host.SendDlgMessage(dialog, DM_GETTEXTPTR, edit, LONG_PTR(answer));
+      answer[length] = L'\0';
+    } else {
+      closed = -1;
+    }
+  }
+  Host.DialogFree(dialog);
+  return closed;
+}
+
 int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
                    const wchar_t *help_topic) {
   if (!HaveHost || Host.Menu == nullptr || count > 16) return -1;

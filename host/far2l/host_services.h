@@ -26,6 +26,14 @@ void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
              int answer_size, const wchar_t *help_topic);
 
+// The host's dialog of `count` items, `width` by `height` and centred: the
+// index of the item that closed it, or -1 for Esc (or no dialog service).
+// Before the dialog is freed `checked[i]` gets whether item i is checked
+// (for radio buttons and check boxes; false for the rest) and `answer` the
+// text of item `edit`; a text longer than `answer_size` allows counts as Esc.
+int RunDialog(int width, int height, const wchar_t *help_topic, far2l::FarDialogItem *items,
+              int count, int edit, wchar_t *answer, int answer_size, bool *checked);
+
 // The host's menu of `count` items with `current` highlighted and checked:
 // the index chosen, or -1 for Esc (or no menu service).
 int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,

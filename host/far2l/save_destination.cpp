@@ -1,16 +1,24 @@
 #include "host/far2l/save_destination.h"
 
+#include <cstring>
+#include <cwchar>
+
+#include "host/far2l/config_file.h"
 #include "host/far2l/host_services.h"
+
+using namespace far2l;
 
 namespace {
 
-// The destination chosen in the input line: the host may read it through
+// The destination chosen in the dialog: the host may read it through
 // DestPath until the plug-in's next call.
 const int LongestPath = 4096;
 wchar_t ChosenDestination[LongestPath];
 
-// The formats chosen last, offered first the next time.
-SaveFormat LastFormat[2] = {SaveMessageFiles, SaveMbox};
+// The settings' names and numbers are version 3's. Whole folders keep their
+// own format: message files are no choice there.
+const char *FormatSetting(bool trees) { return trees ? "TreeSaveAs" : "SaveAs"; }
+const char MarkReadSetting[] = "MarkRead";
 
 struct Offered {
   SaveFormat Format;
@@ -20,25 +28,98 @@ const Offered Single[] = {
     {SaveMessageFiles, MSaveFiles}, {SaveEml, MSaveEml}, {SaveMbox, MSaveMbox}, {SaveMaildir, MSaveMaildir}};
 const Offered Whole[] = {{SaveMbox, MSaveTreeMbox}, {SaveMaildir, MSaveTreeMaildir}, {SaveEml, MSaveTreeEml}};
 
+const int Width = 76, Left = 5, Right = 70;
+
+FarDialogItem Item(int type, int x1, int y, int x2, const wchar_t *text, DWORD flags = 0) {
+  FarDialogItem item;
+  memset(&item, 0, sizeof item);
+  item.Type = type;
+  item.X1 = x1;
+  item.Y1 = y;
+  item.X2 = x2;
+  item.Y2 = y;
+  item.PtrData = text;
+  item.Flags = flags;
+  return item;
+}
+
+SaveChoice LastChoice(bool trees) {
+  SaveChoice choice = {trees ? SaveMbox : SaveMessageFiles, false};
+  unsigned long kept = 0;
+  if (ReadConfigNumber(FormatSetting(trees), &kept) && kept <= SaveMaildir &&
+      !(trees && kept == SaveMessageFiles))
+    choice.Format = SaveFormat(kept);
+  if (ReadConfigNumber(MarkReadSetting, &kept)) choice.MarkRead = kept != 0;
+  return choice;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The answer without the blanks and quotes around it, moved to its start.
+void TrimAnswer(wchar_t *answer) {
+  size_t length = wcslen(answer);
+  while (length > 0 && IsBlank(answer[length - 1])) answer[--length] = L'\0';
+  size_t start = 0;
+  while (IsBlank(answer[start])) ++start;
+  length -= start;
+  if (length >= 2 && answer[start] == L'"' && answer[start + length - 1] == L'"') {
+    ++start;
+    length -= 2;
+  }
+  wmemmove(answer, answer + start, length);
+  answer[length] = L'\0';
+}
+
 }  // namespace
 
 const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
                               bool trees, const wchar_t *help_topic, SaveChoice *choice) {
+  const SaveChoice last = LastChoice(trees);
   const Offered *offered = trees ? Whole : Single;
-  const int count = trees ? 3 : 4;
-  const wchar_t *labels[4];
-  int current = 0;
-  for (int i = 0; i < count; ++i) {
-    labels[i] = TextOf(offered[i].Label);
-    if (offered[i].Format == LastFormat[trees]) current = i;
+  const int formats = trees ? 3 : 4;
+
+  FarDialogItem items[16];
+  int count = 0;
+  int y = 2;
+  const int box = count++;
+  items[count++] = Item(DI_TEXT, Left, y++, Right, question);
+  const int line = count;
+  // The history button takes the column after the line; one is left before
+  // the frame.
+  items[count++] = Item(DI_EDIT, Left, y++, Right - 1, dest, DIF_HISTORY | DIF_EDITPATH);
+  items[line].Param.History = L"VessorCopy";
+  items[line].Focus = 1;
+  items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
+  items[count++] = Item(DI_TEXT, Left, y++, Right, TextOf(MSaveAs));
+  const int first_format = count;
+  for (int i = 0; i < formats; ++i) {
+    FarDialogItem &radio = items[count++] = Item(DI_RADIOBUTTON, Left, y++, Right,
+                                                 TextOf(offered[i].Label), i == 0 ? DWORD(DIF_GROUP) : DWORD(0));
+    radio.Param.Selected = offered[i].Format == last.Format;
   }
-  const int chosen = ChooseFromMenu(TextOf(MSaveAs), labels, count, current, help_topic);
-  if (chosen < 0 || chosen >= count) return nullptr;
-  choice->Format = offered[chosen].Format;
-  choice->MarkRead = false;
-  if (!AskLine(title, question, dest, ChosenDestination, LongestPath, help_topic) ||
-      ChosenDestination[0] == L'\0')
+  const int mark = count;
+  items[count++] = Item(DI_CHECKBOX, Left, y++, Right, TextOf(MMarkRead));
+  items[mark].Param.Selected = last.MarkRead;
+  items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
+  const int ok = count;
+  items[count++] =
+      Item(DI_BUTTON, 0, y, 0, TextOf(trees ? MConvertButton : MCopyButton), DIF_CENTERGROUP);
+  items[ok].DefaultButton = 1;
+  items[count++] = Item(DI_BUTTON, 0, y++, 0, TextOf(MCancelButton), DIF_CENTERGROUP);
+  items[box] = Item(DI_DOUBLEBOX, 3, 1, Width - 4, title);
+  items[box].Y2 = y;
+
+  bool checked[16] = {};
+  if (RunDialog(Width, y + 2, help_topic, items, count, line, ChosenDestination, LongestPath,
+                checked) != ok)
     return nullptr;
-  LastFormat[trees] = choice->Format;
+  TrimAnswer(ChosenDestination);
+  if (ChosenDestination[0] == L'\0') return nullptr;
+  choice->Format = last.Format;
+  for (int i = 0; i < formats; ++i)
+    if (checked[first_format + i]) choice->Format = offered[i].Format;
+  choice->MarkRead = checked[mark];
+  WriteConfigNumber(FormatSetting(trees), choice->Format);
+  WriteConfigNumber(MarkReadSetting, choice->MarkRead ? 1 : 0);
   return ChosenDestination;
 }

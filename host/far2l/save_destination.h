@@ -4,12 +4,13 @@
 
 #include "host/shared/mail_save.h"
 
-// The "Save as:" menu, with the format chosen last (in this session, for
-// messages and for folders apart) highlighted, then the host's input line
-// titled `title` asking `question`, prefilled with `dest`. `trees` offers
-// what whole folders become (mbox files in Thunderbird's layout, Maildirs,
-// .eml directories) instead of message files and the three single outputs.
-// The destination chosen, which lives until the next call, or null for Esc
-// or an empty destination.
+// One dialog titled `title`: `question` over the destination line,
+// prefilled with `dest` (history "VessorCopy"), the formats as radio buttons
+// and "Mark as read", with the last choice (kept in the settings file, for
+// messages and for folders apart) set. `trees` offers what whole folders
+// become (mbox files in Thunderbird's layout, Maildirs, .eml directories)
+// instead of message files and the three single outputs. The destination
+// chosen, without blanks or quotes around it, which lives until the next
+// call; null for Esc, Cancel or an empty destination.
 const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
                               bool trees, const wchar_t *help_topic, SaveChoice *choice);
