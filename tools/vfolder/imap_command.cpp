@@ -4,8 +4,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +17,7 @@
 #include "outputs/mail_run.h"
 #include "tools/vfolder/delivery_ledger.h"
 #include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/imap_pipeline.h"
 #include "tools/vfolder/imap_session.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
@@ -302,33 +305,56 @@ void KeepToRate(ImapRun *run) {
   if (due > elapsed) Sleep(due - elapsed);
 }
 
-enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped };
+enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped, SendingDue };
 
-// One message into the selected mailbox, unless the ledger and the server,
-// or its Message-ID and size, show it there already. After a lost
-// connection the mailbox decides whether it arrived: a message this run did
-// not know of before, of its size.
-Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
-                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
-                    std::string *reason) {
-  auto there = [&]() -> bool {
-    const auto found = box->Ledger.Entries.find(key);
-    if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
-        box->Sizes.count(found->second.Uid) > 0)
-      return true;
-    if (id.empty()) return false;
-    const auto same = box->ByMessageId.find(id + " " + std::to_string(bytes.size()));
-    if (same == box->ByMessageId.end()) return false;
-    if (!run->Command->DryRun) RecordDelivery(&box->Ledger, key, {box->Validity, same->second});
+// Whether the ledger and the server, or the message's Message-ID and size,
+// show it there already; found by the latter, it goes into the ledger.
+bool AlreadyThere(ImapRun *run, MailboxState *box, const std::string &key, const std::string &id,
+                  size_t size) {
+  const auto found = box->Ledger.Entries.find(key);
+  if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
+      box->Sizes.count(found->second.Uid) > 0)
     return true;
-  };
-  if (there()) return SendingThere;
-  if (run->Session.AppendLimit > 0 && bytes.size() > run->Session.AppendLimit) {
+  if (id.empty()) return false;
+  const auto same = box->ByMessageId.find(id + " " + std::to_string(size));
+  if (same == box->ByMessageId.end()) return false;
+  if (!run->Command->DryRun) RecordDelivery(&box->Ledger, key, {box->Validity, same->second});
+  return true;
+}
+
+// What decides before any sending: there already, over APPENDLIMIT, or in a
+// dry run as good as sent; else SendingDue.
+Sending BeforeSending(ImapRun *run, MailboxState *box, const std::string &key,
+                      const std::string &id, size_t size, std::string *reason) {
+  if (AlreadyThere(run, box, key, id, size)) return SendingThere;
+  if (run->Session.AppendLimit > 0 && size > run->Session.AppendLimit) {
     *reason = "larger than the server's limit of " + std::to_string(run->Session.AppendLimit) +
               " bytes (APPENDLIMIT)";
     return SendingFailed;
   }
-  if (run->Command->DryRun) return SendingSent;
+  return run->Command->DryRun ? SendingSent : SendingDue;
+}
+
+// A confirmed message into what the run knows of the mailbox and into the
+// ledger.
+void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
+               size_t size, uint32_t validity, uint32_t uid) {
+  if (validity != 0 && validity != box->Validity) box->Validity = validity;
+  if (uid != 0) box->Sizes[uid] = uint32_t(size);
+  if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
+  if (!RecordDelivery(&box->Ledger, key, {box->Validity, uid})) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: cannot be written%s\n",
+            Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+  }
+}
+
+// One message into the selected mailbox, the server's answer awaited. After
+// a lost connection the mailbox decides whether it arrived: a message this
+// run did not know of before, of its size.
+Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
+                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
+                    std::string *reason) {
   for (int attempt = 0;; ++attempt) {
     if (Interrupted()) return SendingStopped;
     struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
@@ -345,14 +371,7 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
     if (date != nullptr) mailimap_date_time_free(date);
     if (r == MAILIMAP_NO_ERROR) {
       run->BytesSent += bytes.size();
-      if (validity != 0 && validity != box->Validity) box->Validity = validity;
-      if (uid != 0) box->Sizes[uid] = uint32_t(bytes.size());
-      if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(bytes.size())] = uid;
-      if (!RecordDelivery(&box->Ledger, key, {box->Validity, uid})) {
-        ClearProgress();
-        fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-                Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
-      }
+      Confirmed(box, key, id, bytes.size(), validity, uid);
       KeepToRate(run);
       return SendingSent;
     }
@@ -378,7 +397,7 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
         return SendingSent;
       }
     }
-    if (there()) return SendingThere;
+    if (AlreadyThere(run, box, key, id, bytes.size())) return SendingThere;
   }
 }
 
@@ -387,6 +406,166 @@ void Count(ImapTally *tally, Sending sending) {
   if (sending == SendingSent) ++tally->Sent;
   if (sending == SendingThere) ++tally->AlreadyThere;
   if (sending == SendingFailed) ++tally->Failed;
+}
+
+// Up to this many messages, or bytes, in flight at once: enough that a fast
+// server never waits on us, few enough that little is sent again after a
+// lost connection.
+const size_t WindowMessages = 64;
+const size_t WindowBytes = 4u << 20;
+
+// A message written to the server whose tagged answer has not come yet.
+struct InFlight {
+  std::string Tag, Key, Id, Bytes, Date;
+  int Position;
+  int Throttled;  // answers to come back later, so far
+};
+
+// One folder's messages on their way to the mailbox.
+struct FolderSending {
+  ImapRun *Run;
+  MailboxState *Box;
+  ImapTally *Tally;
+  const MailFolder *Folder;
+  std::string Shown;
+  std::deque<InFlight> Window;  // in the order written
+  size_t WindowSize;            // their bytes
+  int Drops;                    // connections lost with no answer between
+};
+
+// A message's end: counted, a failure said with its reason.
+void Settle(FolderSending *sending, int position, Sending outcome, const std::string &reason) {
+  if (outcome == SendingFailed) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: %s: %s\n", sending->Shown.c_str(),
+            Printable(NameOf(*sending->Folder, position)).c_str(), reason.c_str());
+  }
+  Count(sending->Tally, outcome);
+  ShowProgress(++sending->Run->Mail.Done, sending->Run->Mail.Total);
+}
+
+// Into the window and written to the server. False when the connection went
+// (the message stays in the window).
+bool Launch(FolderSending *sending, InFlight message) {
+  ImapRun *run = sending->Run;
+  message.Tag = NextAppendTag(&run->Session);
+  sending->WindowSize += message.Bytes.size();
+  sending->Window.push_back(std::move(message));
+  const InFlight &sent = sending->Window.back();
+  if (!WriteAppend(&run->Session, sent.Tag, sending->Box->Name, run->Command->Seen, sent.Date,
+                   sent.Bytes))
+    return false;
+  run->BytesSent += sent.Bytes.size();
+  if (run->Command->LimitRate > 0 && !FlushAppends(&run->Session)) return false;
+  KeepToRate(run);
+  return true;
+}
+
+InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
+  InFlight message = std::move(*at);
+  sending->Window.erase(at);
+  sending->WindowSize -= message.Bytes.size();
+  return message;
+}
+
+// The next tagged answer, and the message it settles. False when the
+// connection went.
+bool TakeAnswer(FolderSending *sending) {
+  ImapRun *run = sending->Run;
+  AppendAnswer answer;
+  if (!FlushAppends(&run->Session) || !ReadAppendAnswer(&run->Session, &answer)) return false;
+  auto at = std::find_if(sending->Window.begin(), sending->Window.end(),
+                         [&](const InFlight &message) { return message.Tag == answer.Tag; });
+  if (at == sending->Window.end()) return true;  // no APPEND of ours
+  InFlight message = Taken(sending, at);
+  if (answer.Ok) {
+    sending->Drops = 0;
+    Confirmed(sending->Box, message.Key, message.Id, message.Bytes.size(), answer.Validity,
+              answer.Uid);
+    Settle(sending, message.Position, SendingSent, std::string());
+    return true;
+  }
+  if (Throttled(answer.Words) && message.Throttled < int(sizeof Pauses / sizeof Pauses[0])) {
+    Sleep(Pauses[message.Throttled++]);
+    return Launch(sending, std::move(message));
+  }
+  Settle(sending, message.Position, SendingFailed, "refused by the server: " + answer.Words);
+  return true;
+}
+
+// After a lost connection: a new one, and each message that was in flight
+// either found in the mailbox (one it did not hold before, of its
+// Message-ID and size, else of its size alone, oldest first as the server
+// takes them in order) or written again. False when the run stops here;
+// what was in flight is then neither counted nor in the ledger, and the
+// next run's search of the mailbox decides it.
+bool Recover(FolderSending *sending) {
+  ImapRun *run = sending->Run;
+  MailboxState *box = sending->Box;
+  std::unordered_set<uint32_t> known;
+  for (const auto &uid_size : box->Sizes) known.insert(uid_size.first);
+  if (Interrupted() || ++sending->Drops > int(sizeof Pauses / sizeof Pauses[0]) ||
+      !Reconnect(run, box)) {
+    sending->Window.clear();
+    sending->WindowSize = 0;
+    return false;
+  }
+  std::vector<uint32_t> arrived;
+  for (const auto &uid_size : box->Sizes)
+    if (known.count(uid_size.first) == 0) arrived.push_back(uid_size.first);
+  std::sort(arrived.begin(), arrived.end());
+  auto settle = [&](std::deque<InFlight>::iterator at, uint32_t uid) {
+    InFlight message = Taken(sending, at);
+    Confirmed(box, message.Key, message.Id, message.Bytes.size(), 0, uid);
+    Settle(sending, message.Position, SendingSent, std::string());
+    arrived.erase(std::find(arrived.begin(), arrived.end(), uid));
+  };
+  for (auto at = sending->Window.begin(); at != sending->Window.end();) {
+    const auto same = at->Id.empty() ? box->ByMessageId.end()
+                                     : box->ByMessageId.find(at->Id + " " +
+                                                             std::to_string(at->Bytes.size()));
+    if (same != box->ByMessageId.end() &&
+        std::find(arrived.begin(), arrived.end(), same->second) != arrived.end()) {
+      const size_t index = size_t(at - sending->Window.begin());
+      settle(at, same->second);
+      at = sending->Window.begin() + ptrdiff_t(index);
+    } else {
+      ++at;
+    }
+  }
+  for (auto at = sending->Window.begin(); at != sending->Window.end();) {
+    const auto found = std::find_if(arrived.begin(), arrived.end(), [&](uint32_t uid) {
+      return box->Sizes[uid] == at->Bytes.size();
+    });
+    if (found != arrived.end()) {
+      const size_t index = size_t(at - sending->Window.begin());
+      settle(at, *found);
+      at = sending->Window.begin() + ptrdiff_t(index);
+    } else {
+      ++at;
+    }
+  }
+  std::deque<InFlight> again;
+  again.swap(sending->Window);
+  sending->WindowSize = 0;
+  for (InFlight &message : again) {
+    if (AlreadyThere(run, box, message.Key, message.Id, message.Bytes.size())) {
+      Settle(sending, message.Position, SendingThere, std::string());
+      continue;
+    }
+    if (!Launch(sending, std::move(message))) return Recover(sending);
+  }
+  return true;
+}
+
+// Answers taken until no more than `most` messages are in flight, and
+// within WindowBytes. False when the run stops here.
+bool Drain(FolderSending *sending, size_t most) {
+  while (sending->Window.size() > most ||
+         (!sending->Window.empty() && sending->WindowSize > WindowBytes)) {
+    if (!TakeAnswer(sending) && !Recover(sending)) return false;
+  }
+  return true;
 }
 
 std::string ImapSummary(const ImapTally &tally, bool dry) {
@@ -457,13 +636,15 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   ByteBuffer message = {}, held = {};
   std::string bytes, reason;
   std::unordered_map<std::string, int> twins;
+  FolderSending sending = {run, &box, &tally, &folder, shown, {}, 0, 0};
+  bool stopped = false;
   for (int position : chosen) {
     if (Interrupted() || run->Stopped) break;
     const MessageEntry &entry = folder.Entries[size_t(position)];
     HeadersGiven given = NoHeadersGiven;
     const ExportResult result = MessageBytes(run->Mail, &folder, position, &message, &held, &given);
     if (result != ExportWritten && Interrupted()) break;
-    Sending sending = SendingFailed;
+    Sending outcome = SendingFailed;
     reason.clear();
     if (result != ExportWritten) {
       reason = result == ExportCannotRead ? "cannot be read from the data folder file" : "no memory for it";
@@ -472,20 +653,47 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       const std::string base = ContentKey(bytes.data(), bytes.size(), 0);
       const int twin = twins[base]++;
       const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
-      struct mailimap_date_time *unused = nullptr;
-      const std::string id = HeaderFacts(message, &unused);
-      if (unused != nullptr) mailimap_date_time_free(unused);
-      sending = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
+      struct mailimap_date_time *date = nullptr;
+      const std::string id = HeaderFacts(message, &date);
+      // A message of the same Message-ID and size in flight is first
+      // answered for, so that it counts as there, as when sent one by one.
+      const bool same_in_flight =
+          !id.empty() && std::any_of(sending.Window.begin(), sending.Window.end(),
+                                     [&](const InFlight &other) {
+                                       return other.Id == id && other.Bytes.size() == bytes.size();
+                                     });
+      if (same_in_flight && !Drain(&sending, 0)) {
+        if (date != nullptr) mailimap_date_time_free(date);
+        stopped = true;
+        break;
+      }
+      outcome = BeforeSending(run, &box, key, id, bytes.size(), &reason);
+      if (outcome == SendingDue && CanPipeline(run->Session, bytes.size())) {
+        struct mailimap_date_time *given_date = ItemDate(entry);
+        InFlight next = {std::string(), key, id, bytes,
+                         AppendDateText(given_date != nullptr ? given_date : date), position, 0};
+        if (given_date != nullptr) mailimap_date_time_free(given_date);
+        if (date != nullptr) mailimap_date_time_free(date);
+        if ((!Launch(&sending, std::move(next)) && !Recover(&sending)) ||
+            !Drain(&sending, WindowMessages - 1)) {
+          stopped = true;
+          break;
+        }
+        continue;
+      }
+      if (date != nullptr) mailimap_date_time_free(date);
+      // Sent one by one (a literal that needs "+"): the window answered first.
+      if (outcome == SendingDue && !Drain(&sending, 0)) {
+        stopped = true;
+        break;
+      }
+      if (outcome == SendingDue)
+        outcome = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
     }
-    if (sending == SendingStopped) break;
-    if (sending == SendingFailed) {
-      ClearProgress();
-      fprintf(stderr, "vfolder: %s: %s: %s\n", shown.c_str(),
-              Printable(NameOf(folder, position)).c_str(), reason.c_str());
-    }
-    Count(&tally, sending);
-    ShowProgress(++run->Mail.Done, run->Mail.Total);
+    if (outcome == SendingStopped) break;
+    Settle(&sending, position, outcome, reason);
   }
+  if (!stopped) Drain(&sending, 0);
   FreeBytes(&message);
   FreeBytes(&held);
   if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);
