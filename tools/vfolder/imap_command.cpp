@@ -318,7 +318,8 @@ bool AlreadyThere(ImapRun *run, MailboxState *box, const std::string &key, const
   if (id.empty()) return false;
   const auto same = box->ByMessageId.find(id + " " + std::to_string(size));
   if (same == box->ByMessageId.end()) return false;
-  if (!run->Command->DryRun) RecordDelivery(&box->Ledger, key, {box->Validity, same->second});
+  if (!run->Command->DryRun)
+    RecordDelivery(&box->Ledger, key, {box->Validity, same->second}, true);  // found so again
   return true;
 }
 
@@ -335,14 +336,25 @@ Sending BeforeSending(ImapRun *run, MailboxState *box, const std::string &key,
   return run->Command->DryRun ? SendingSent : SendingDue;
 }
 
+// Ledger lines of messages with a Message-ID go to the disk together, once
+// this many are written.
+const int LedgerSyncEvery = 64;
+
 // A confirmed message into what the run knows of the mailbox and into the
-// ledger.
+// ledger. Each line is written to the system at once, so a crash of the
+// process loses none. A message with a Message-ID waits for a common sync:
+// a crash of the machine may lose its line, but the server confirmed it, so
+// the rerun's search of the mailbox by Message-ID and size finds it and
+// sends it no second time. One without has no such witness and is synced
+// on its own.
 void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
                size_t size, uint32_t validity, uint32_t uid) {
   if (validity != 0 && validity != box->Validity) box->Validity = validity;
   if (uid != 0) box->Sizes[uid] = uint32_t(size);
   if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
-  if (!RecordDelivery(&box->Ledger, key, {box->Validity, uid})) {
+  bool written = RecordDelivery(&box->Ledger, key, {box->Validity, uid}, !id.empty());
+  if (written && box->Ledger.Unsynced >= LedgerSyncEvery) written = SyncLedger(&box->Ledger);
+  if (!written) {
     ClearProgress();
     fprintf(stderr, "vfolder: %s: cannot be written%s\n",
             Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
