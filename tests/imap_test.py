@@ -163,6 +163,19 @@ service anvil {{
         self.process = None
         time.sleep(0.3)
 
+    def drop_sessions(self):
+        """The IMAP sessions' processes killed, their connections cut in the
+        middle of whatever they did; the server stays."""
+        for entry in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/stat" % entry) as stat:
+                    fields = stat.read().rsplit(")", 1)
+            except OSError:
+                continue
+            name, group = fields[0].split("(", 1)[1], int(fields[1].split()[2])
+            if name == "imap" and group == self.process.pid:
+                os.kill(int(entry), signal.SIGKILL)
+
     def stop(self):
         if self.process is None:
             return
@@ -334,21 +347,37 @@ def imap_utf7(name):
     return out
 
 
-def interrupted(case, realistic):
-    """The server killed in the middle of a run and started again: the run
-    started again sends the rest, each message once; without the ledger
-    too."""
-    run = case.vfolder("--ca", case.ca, "--ledger", os.path.join(case.tools.work, "again.ledger"),
-                       "imap", realistic, case.url("Again"), wait=False)
+def cut_at(case, mailbox, count):
+    """Waits until the mailbox holds `count` messages."""
     imap = case.server.client(case.ca)
-    imap.create("Again")
-    count = 0
+    imap.create(mailbox)
     for _ in range(600):
-        _, data = imap.status("Again", "(MESSAGES)")
-        count = int(re.search(rb"MESSAGES (\d+)", data[0]).group(1))
-        if count >= 1000:
+        _, data = imap.status(mailbox, "(MESSAGES)")
+        if int(re.search(rb"MESSAGES (\d+)", data[0]).group(1)) >= count:
             break
         time.sleep(0.05)
+    imap.logout()
+
+
+def interrupted(case, realistic):
+    """The connection cut with APPENDs in flight, the server up: the run goes
+    on with a new one and sends each message once. The server killed in the
+    middle of a run and started again: the run started again sends the rest,
+    each message once; without the ledger too."""
+    run = case.vfolder("--ca", case.ca, "imap", realistic, case.url("Dropped"), wait=False)
+    cut_at(case, "Dropped", 1000)
+    case.server.drop_sessions()
+    out, err = run.communicate(timeout=120)
+    case.outputs += [out, err]
+    check("cut connection: the run goes on", (0, True),
+          (run.returncode, "was lost" in err.decode() and err.decode().endswith(
+              summary(3000, 3000, 0, 0))))
+    got = case.read("Dropped")
+    check("cut connection: each message once", (3000, 3000),
+          (len(got), len({body for body, _, _ in got})))
+    run = case.vfolder("--ca", case.ca, "--ledger", os.path.join(case.tools.work, "again.ledger"),
+                       "imap", realistic, case.url("Again"), wait=False)
+    cut_at(case, "Again", 1000)
     case.server.kill()
     out, err = run.communicate(timeout=120)
     err = err.decode()
