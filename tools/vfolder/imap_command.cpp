@@ -420,16 +420,29 @@ void Count(ImapTally *tally, Sending sending) {
   if (sending == SendingFailed) ++tally->Failed;
 }
 
+// Up to this many messages in one APPEND where the server takes several
+// (MULTIAPPEND): Dovecot, for one, stores them in one go, where each command
+// of its own costs it a pass over the whole mailbox.
+const size_t BatchMessages = 32;
+const size_t BatchBytes = 1u << 20;
+
 // Up to this many messages, or bytes, in flight at once: enough that a fast
 // server never waits on us, few enough that little is sent again after a
-// lost connection.
-const size_t WindowMessages = 64;
+// lost connection. Once past either, answers are taken until half is left,
+// so that messages go out in runs rather than one per answer.
+const size_t WindowMessages = 128;
 const size_t WindowBytes = 4u << 20;
 
-// A message written to the server whose tagged answer has not come yet.
-struct InFlight {
-  std::string Tag, Key, Id, Bytes, Date;
+// A message on its way, its bytes kept until the server has answered for it.
+struct Outgoing {
+  std::string Key, Id, Bytes, Date;
   int Position;
+};
+
+// An APPEND written to the server whose tagged answer has not come yet.
+struct InFlight {
+  std::string Tag;
+  std::vector<Outgoing> Messages;
   int Throttled;  // answers to come back later, so far
 };
 
@@ -440,9 +453,10 @@ struct FolderSending {
   ImapTally *Tally;
   const MailFolder *Folder;
   std::string Shown;
-  std::deque<InFlight> Window;  // in the order written
-  size_t WindowSize;            // their bytes
-  int Drops;                    // connections lost with no answer between
+  std::vector<Outgoing> Gathered;  // for the next APPEND, not written yet
+  std::deque<InFlight> Window;     // in the order written
+  size_t Messages, Bytes;          // in the window
+  int Drops;                       // connections lost with no answer between
 };
 
 // A message's end: counted, a failure said with its reason.
@@ -456,52 +470,107 @@ void Settle(FolderSending *sending, int position, Sending outcome, const std::st
   ShowProgress(++sending->Run->Mail.Done, sending->Run->Mail.Total);
 }
 
-// Into the window and written to the server. False when the connection went
-// (the message stays in the window).
-bool Launch(FolderSending *sending, InFlight message) {
+// One APPEND of the messages, into the window and written to the server.
+// False when the connection went (they stay in the window).
+bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttled) {
   ImapRun *run = sending->Run;
-  message.Tag = NextAppendTag(&run->Session);
-  sending->WindowSize += message.Bytes.size();
-  sending->Window.push_back(std::move(message));
+  ImapSession *session = &run->Session;
+  sending->Window.push_back({NextAppendTag(session), std::move(messages), throttled});
   const InFlight &sent = sending->Window.back();
-  if (!WriteAppend(&run->Session, sent.Tag, sending->Box->Name, run->Command->Seen, sent.Date,
-                   sent.Bytes))
-    return false;
-  run->BytesSent += sent.Bytes.size();
-  if (run->Command->LimitRate > 0 && !FlushAppends(&run->Session)) return false;
+  bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
+  for (const Outgoing &message : sent.Messages) {
+    sending->Messages += 1;
+    sending->Bytes += message.Bytes.size();
+    written = written && WriteAppendMessage(session, run->Command->Seen, message.Date, message.Bytes);
+    if (written) run->BytesSent += message.Bytes.size();
+  }
+  if (!written || !WriteAppendEnd(session)) return false;
+  if (run->Command->LimitRate > 0 && !FlushAppends(session)) return false;
   KeepToRate(run);
   return true;
 }
 
-InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
-  InFlight message = std::move(*at);
-  sending->Window.erase(at);
-  sending->WindowSize -= message.Bytes.size();
-  return message;
+// What was gathered, written in APPENDs of up to BatchMessages and
+// BatchBytes. False when the connection went.
+bool LaunchGathered(FolderSending *sending) {
+  std::vector<Outgoing> gathered;
+  gathered.swap(sending->Gathered);
+  for (size_t first = 0; first < gathered.size();) {
+    std::vector<Outgoing> batch;
+    size_t bytes = 0;
+    while (first < gathered.size() && batch.size() < BatchMessages &&
+           (batch.empty() || bytes + gathered[first].Bytes.size() <= BatchBytes)) {
+      bytes += gathered[first].Bytes.size();
+      batch.push_back(std::move(gathered[first++]));
+    }
+    if (!Launch(sending, std::move(batch), 0)) {
+      sending->Gathered.assign(std::make_move_iterator(gathered.begin() + ptrdiff_t(first)),
+                               std::make_move_iterator(gathered.end()));
+      return false;
+    }
+  }
+  return true;
 }
 
-// The next tagged answer, and the message it settles. False when the
-// connection went.
+// A message for the next APPEND, which goes once it holds enough (at once
+// where the server takes one message an APPEND). False when the connection
+// went.
+bool Gather(FolderSending *sending, Outgoing message) {
+  sending->Gathered.push_back(std::move(message));
+  size_t bytes = 0;
+  for (const Outgoing &gathered : sending->Gathered) bytes += gathered.Bytes.size();
+  if (sending->Run->Session.MultiAppend && sending->Gathered.size() < BatchMessages &&
+      bytes < BatchBytes)
+    return true;
+  return LaunchGathered(sending);
+}
+
+InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
+  InFlight command = std::move(*at);
+  sending->Window.erase(at);
+  for (const Outgoing &message : command.Messages) {
+    sending->Messages -= 1;
+    sending->Bytes -= message.Bytes.size();
+  }
+  return command;
+}
+
+// The next tagged answer, and the messages it settles. A refused APPEND of
+// several sends each again on its own, so that only the one the server
+// will not take fails, with its words. False when the connection went.
 bool TakeAnswer(FolderSending *sending) {
   ImapRun *run = sending->Run;
   AppendAnswer answer;
   if (!FlushAppends(&run->Session) || !ReadAppendAnswer(&run->Session, &answer)) return false;
   auto at = std::find_if(sending->Window.begin(), sending->Window.end(),
-                         [&](const InFlight &message) { return message.Tag == answer.Tag; });
+                         [&](const InFlight &command) { return command.Tag == answer.Tag; });
   if (at == sending->Window.end()) return true;  // no APPEND of ours
-  InFlight message = Taken(sending, at);
+  InFlight command = Taken(sending, at);
   if (answer.Ok) {
     sending->Drops = 0;
-    Confirmed(sending->Box, message.Key, message.Id, message.Bytes.size(), answer.Validity,
-              answer.Uid);
-    Settle(sending, message.Position, SendingSent, std::string());
+    const bool told = answer.Uids.size() == command.Messages.size();
+    for (size_t i = 0; i < command.Messages.size(); ++i) {
+      const Outgoing &message = command.Messages[i];
+      Confirmed(sending->Box, message.Key, message.Id, message.Bytes.size(), answer.Validity,
+                told ? answer.Uids[i] : 0);
+      Settle(sending, message.Position, SendingSent, std::string());
+    }
     return true;
   }
-  if (Throttled(answer.Words) && message.Throttled < int(sizeof Pauses / sizeof Pauses[0])) {
-    Sleep(Pauses[message.Throttled++]);
-    return Launch(sending, std::move(message));
+  if (Throttled(answer.Words) && command.Throttled < int(sizeof Pauses / sizeof Pauses[0])) {
+    Sleep(Pauses[command.Throttled]);
+    return Launch(sending, std::move(command.Messages), command.Throttled + 1);
   }
-  Settle(sending, message.Position, SendingFailed, "refused by the server: " + answer.Words);
+  if (command.Messages.size() > 1) {
+    for (Outgoing &message : command.Messages) {
+      std::vector<Outgoing> alone;
+      alone.push_back(std::move(message));
+      if (!Launch(sending, std::move(alone), 0)) return false;
+    }
+    return true;
+  }
+  Settle(sending, command.Messages[0].Position, SendingFailed,
+         "refused by the server: " + answer.Words);
   return true;
 }
 
@@ -514,70 +583,72 @@ bool TakeAnswer(FolderSending *sending) {
 bool Recover(FolderSending *sending) {
   ImapRun *run = sending->Run;
   MailboxState *box = sending->Box;
+  std::vector<Outgoing> pending;
+  while (!sending->Window.empty()) {
+    InFlight command = Taken(sending, sending->Window.begin());
+    for (Outgoing &message : command.Messages) pending.push_back(std::move(message));
+  }
   std::unordered_set<uint32_t> known;
   for (const auto &uid_size : box->Sizes) known.insert(uid_size.first);
   if (Interrupted() || ++sending->Drops > int(sizeof Pauses / sizeof Pauses[0]) ||
       !Reconnect(run, box)) {
-    sending->Window.clear();
-    sending->WindowSize = 0;
+    sending->Gathered.clear();
     return false;
   }
   std::vector<uint32_t> arrived;
   for (const auto &uid_size : box->Sizes)
     if (known.count(uid_size.first) == 0) arrived.push_back(uid_size.first);
   std::sort(arrived.begin(), arrived.end());
-  auto settle = [&](std::deque<InFlight>::iterator at, uint32_t uid) {
-    InFlight message = Taken(sending, at);
-    Confirmed(box, message.Key, message.Id, message.Bytes.size(), 0, uid);
+  std::vector<bool> settled(pending.size(), false);
+  auto settle = [&](size_t index, std::vector<uint32_t>::iterator uid) {
+    const Outgoing &message = pending[index];
+    Confirmed(box, message.Key, message.Id, message.Bytes.size(), 0, *uid);
     Settle(sending, message.Position, SendingSent, std::string());
-    arrived.erase(std::find(arrived.begin(), arrived.end(), uid));
+    settled[index] = true;
+    arrived.erase(uid);
   };
-  for (auto at = sending->Window.begin(); at != sending->Window.end();) {
-    const auto same = at->Id.empty() ? box->ByMessageId.end()
-                                     : box->ByMessageId.find(at->Id + " " +
-                                                             std::to_string(at->Bytes.size()));
-    if (same != box->ByMessageId.end() &&
-        std::find(arrived.begin(), arrived.end(), same->second) != arrived.end()) {
-      const size_t index = size_t(at - sending->Window.begin());
-      settle(at, same->second);
-      at = sending->Window.begin() + ptrdiff_t(index);
-    } else {
-      ++at;
-    }
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (pending[i].Id.empty()) continue;
+    const auto same = box->ByMessageId.find(pending[i].Id + " " + std::to_string(pending[i].Bytes.size()));
+    if (same == box->ByMessageId.end()) continue;
+    const auto uid = std::find(arrived.begin(), arrived.end(), same->second);
+    if (uid != arrived.end()) settle(i, uid);
   }
-  for (auto at = sending->Window.begin(); at != sending->Window.end();) {
-    const auto found = std::find_if(arrived.begin(), arrived.end(), [&](uint32_t uid) {
-      return box->Sizes[uid] == at->Bytes.size();
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (settled[i]) continue;
+    const auto uid = std::find_if(arrived.begin(), arrived.end(), [&](uint32_t one) {
+      return box->Sizes[one] == pending[i].Bytes.size();
     });
-    if (found != arrived.end()) {
-      const size_t index = size_t(at - sending->Window.begin());
-      settle(at, *found);
-      at = sending->Window.begin() + ptrdiff_t(index);
-    } else {
-      ++at;
-    }
+    if (uid != arrived.end()) settle(i, uid);
   }
-  std::deque<InFlight> again;
-  again.swap(sending->Window);
-  sending->WindowSize = 0;
-  for (InFlight &message : again) {
-    if (AlreadyThere(run, box, message.Key, message.Id, message.Bytes.size())) {
-      Settle(sending, message.Position, SendingThere, std::string());
-      continue;
-    }
-    if (!Launch(sending, std::move(message))) return Recover(sending);
+  std::vector<Outgoing> again;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (settled[i]) continue;
+    if (AlreadyThere(run, box, pending[i].Key, pending[i].Id, pending[i].Bytes.size()))
+      Settle(sending, pending[i].Position, SendingThere, std::string());
+    else
+      again.push_back(std::move(pending[i]));
+  }
+  // Sent again ahead of what was gathered meanwhile, in their order.
+  for (Outgoing &message : sending->Gathered) again.push_back(std::move(message));
+  sending->Gathered.swap(again);
+  return LaunchGathered(sending) || Recover(sending);
+}
+
+// Answers taken until no more than `most` messages are in flight, and half
+// of WindowBytes. False when the run stops here.
+bool Drain(FolderSending *sending, size_t most) {
+  while (!sending->Window.empty() &&
+         (sending->Messages > most || sending->Bytes > WindowBytes / 2)) {
+    if (!TakeAnswer(sending) && !Recover(sending)) return false;
   }
   return true;
 }
 
-// Answers taken until no more than `most` messages are in flight, and
-// within WindowBytes. False when the run stops here.
-bool Drain(FolderSending *sending, size_t most) {
-  while (sending->Window.size() > most ||
-         (!sending->Window.empty() && sending->WindowSize > WindowBytes)) {
-    if (!TakeAnswer(sending) && !Recover(sending)) return false;
-  }
-  return true;
+// Every message gathered written and answered for. False when the run
+// stops here.
+bool Finish(FolderSending *sending) {
+  return (LaunchGathered(sending) || Recover(sending)) && Drain(sending, 0);
 }
 
 std::string ImapSummary(const ImapTally &tally, bool dry) {
@@ -648,7 +719,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   ByteBuffer message = {}, held = {};
   std::string bytes, reason;
   std::unordered_map<std::string, int> twins;
-  FolderSending sending = {run, &box, &tally, &folder, shown, {}, 0, 0};
+  FolderSending sending = {run, &box, &tally, &folder, shown, {}, {}, 0, 0, 0};
   bool stopped = false;
   for (int position : chosen) {
     if (Interrupted() || run->Stopped) break;
@@ -667,14 +738,18 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
       struct mailimap_date_time *date = nullptr;
       const std::string id = HeaderFacts(message, &date);
-      // A message of the same Message-ID and size in flight is first
-      // answered for, so that it counts as there, as when sent one by one.
-      const bool same_in_flight =
-          !id.empty() && std::any_of(sending.Window.begin(), sending.Window.end(),
-                                     [&](const InFlight &other) {
-                                       return other.Id == id && other.Bytes.size() == bytes.size();
-                                     });
-      if (same_in_flight && !Drain(&sending, 0)) {
+      // A message of the same Message-ID and size on its way is first
+      // answered for, so that this one counts as there, as when sent one by
+      // one.
+      auto same = [&](const Outgoing &other) {
+        return other.Id == id && other.Bytes.size() == bytes.size();
+      };
+      bool same_on_its_way = !id.empty() && std::any_of(sending.Gathered.begin(),
+                                                        sending.Gathered.end(), same);
+      for (const InFlight &command : sending.Window)
+        same_on_its_way = same_on_its_way || (!id.empty() && std::any_of(command.Messages.begin(),
+                                                                         command.Messages.end(), same));
+      if (same_on_its_way && !Finish(&sending)) {
         if (date != nullptr) mailimap_date_time_free(date);
         stopped = true;
         break;
@@ -682,12 +757,13 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       outcome = BeforeSending(run, &box, key, id, bytes.size(), &reason);
       if (outcome == SendingDue && CanPipeline(run->Session, bytes.size())) {
         struct mailimap_date_time *given_date = ItemDate(entry);
-        InFlight next = {std::string(), key, id, bytes,
-                         AppendDateText(given_date != nullptr ? given_date : date), position, 0};
+        Outgoing next = {key, id, bytes, AppendDateText(given_date != nullptr ? given_date : date),
+                         position};
         if (given_date != nullptr) mailimap_date_time_free(given_date);
         if (date != nullptr) mailimap_date_time_free(date);
-        if ((!Launch(&sending, std::move(next)) && !Recover(&sending)) ||
-            !Drain(&sending, WindowMessages - 1)) {
+        if ((!Gather(&sending, std::move(next)) && !Recover(&sending)) ||
+            ((sending.Messages > WindowMessages || sending.Bytes > WindowBytes) &&
+             !Drain(&sending, WindowMessages / 2))) {
           stopped = true;
           break;
         }
@@ -695,7 +771,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       }
       if (date != nullptr) mailimap_date_time_free(date);
       // Sent one by one (a literal that needs "+"): the window answered first.
-      if (outcome == SendingDue && !Drain(&sending, 0)) {
+      if (outcome == SendingDue && !Finish(&sending)) {
         stopped = true;
         break;
       }
@@ -705,7 +781,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
     if (outcome == SendingStopped) break;
     Settle(&sending, position, outcome, reason);
   }
-  if (!stopped) Drain(&sending, 0);
+  if (!stopped) Finish(&sending);
   FreeBytes(&message);
   FreeBytes(&held);
   if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);

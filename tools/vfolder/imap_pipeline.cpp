@@ -60,6 +60,31 @@ bool ReadResponse(mailimap *imap, MMAPString *line, std::string *text) {
   }
 }
 
+// "VALIDITY UID-SET]", the set's ranges (a:b) and single UIDs taken in
+// their order; nothing where it does not read.
+void ReadAppendUid(const char *text, AppendAnswer *answer) {
+  char *end = nullptr;
+  const unsigned long validity = strtoul(text, &end, 10);
+  if (end == text || *end != ' ') return;
+  std::vector<uint32_t> uids;
+  for (const char *at = end + 1;;) {
+    const unsigned long first = strtoul(at, &end, 10);
+    if (end == at || first == 0) return;
+    unsigned long last = first;
+    if (*end == ':') {
+      at = end + 1;
+      last = strtoul(at, &end, 10);
+      if (end == at || last < first || last - first > 100000) return;
+    }
+    for (unsigned long uid = first; uid <= last; ++uid) uids.push_back(uint32_t(uid));
+    if (*end == ']') break;
+    if (*end != ',') return;
+    at = end + 1;
+  }
+  answer->Validity = uint32_t(validity);
+  answer->Uids = uids;
+}
+
 }  // namespace
 
 bool CanPipeline(const ImapSession &session, size_t size) {
@@ -83,15 +108,25 @@ std::string NextAppendTag(ImapSession *session) {
   return "V" + std::to_string(++session->Tags);
 }
 
-bool WriteAppend(ImapSession *session, const std::string &tag, const std::string &mailbox,
-                 bool seen, const std::string &date, const std::string &bytes) {
+bool WriteAppendStart(ImapSession *session, const std::string &tag, const std::string &mailbox) {
+  mailimap *imap = session->Imap;
+  return imap != nullptr && imap->imap_stream != nullptr &&
+         Write(imap, tag + " APPEND " + Quoted(mailbox));
+}
+
+bool WriteAppendMessage(ImapSession *session, bool seen, const std::string &date,
+                        const std::string &bytes) {
   mailimap *imap = session->Imap;
   if (imap == nullptr || imap->imap_stream == nullptr) return false;
-  std::string command = tag + " APPEND " + Quoted(mailbox);
-  if (seen) command += " (\\Seen)";
-  if (!date.empty()) command += " \"" + date + "\"";
-  command += " {" + std::to_string(bytes.size()) + "+}\r\n";
-  return Write(imap, command) && Write(imap, bytes.data(), bytes.size()) && Write(imap, "\r\n", 2);
+  std::string head = seen ? " (\\Seen)" : "";
+  if (!date.empty()) head += " \"" + date + "\"";
+  head += " {" + std::to_string(bytes.size()) + "+}\r\n";
+  return Write(imap, head) && Write(imap, bytes.data(), bytes.size());
+}
+
+bool WriteAppendEnd(ImapSession *session) {
+  mailimap *imap = session->Imap;
+  return imap != nullptr && imap->imap_stream != nullptr && Write(imap, "\r\n", 2);
 }
 
 bool FlushAppends(ImapSession *session) {
@@ -120,13 +155,10 @@ bool ReadAppendAnswer(ImapSession *session, AppendAnswer *answer) {
          i < text.size() && answer->Words.size() < 400; ++i)
       answer->Words += uint8_t(text[i]) < 0x20 ? ' ' : text[i];
     if (answer->Words.empty()) answer->Words = "no reason given";
-    answer->Validity = answer->Uid = 0;
-    unsigned long validity = 0, uid = 0;
-    if (answer->Ok && strncasecmp(answer->Words.c_str(), "[APPENDUID ", 11) == 0 &&
-        sscanf(answer->Words.c_str() + 11, "%lu %lu", &validity, &uid) == 2) {
-      answer->Validity = uint32_t(validity);
-      answer->Uid = uint32_t(uid);
-    }
+    answer->Validity = 0;
+    answer->Uids.clear();
+    if (answer->Ok && strncasecmp(answer->Words.c_str(), "[APPENDUID ", 11) == 0)
+      ReadAppendUid(answer->Words.c_str() + 11, answer);
     break;
   }
   mmap_string_free(line);

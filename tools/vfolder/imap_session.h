@@ -36,6 +36,7 @@ struct ImapSession {
   bool UidPlus;          // APPENDUID is given
   bool LiteralPlus;      // literals of any size without "+" (LITERAL+)
   bool LiteralMinus;     // the same up to 4096 bytes (LITERAL-)
+  bool MultiAppend;      // several messages in one APPEND (MULTIAPPEND)
   uint32_t Tags;         // tags given by us, beside libetpan's own
 };
 
