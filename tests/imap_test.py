@@ -9,7 +9,8 @@ certificate from a certificate authority the test makes with openssl.
 The 3,000-message folder and a directory of five folders go up, and every
 message is read back with Python's imaplib over TLS: byte for byte, the
 internal date the item's, flags as asked, mailboxes as named. Then: a dry
-run sends nothing; a server killed in the middle of a run and started again
+run sends nothing; a connection cut with APPENDs in flight, the run going
+on, each message once; a server killed in the middle of a run and started again
 gets each message once when the run is started again, and once more without
 the ledger; a wrong password, a certificate for another host name, a message
 over the server's limit; the password is in no output and no log.

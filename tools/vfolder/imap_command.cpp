@@ -781,6 +781,8 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
     if (outcome == SendingStopped) break;
     Settle(&sending, position, outcome, reason);
   }
+  // After Ctrl+C what is written is answered for, and nothing more goes.
+  if (Interrupted()) sending.Gathered.clear();
   if (!stopped) Finish(&sending);
   FreeBytes(&message);
   FreeBytes(&held);
