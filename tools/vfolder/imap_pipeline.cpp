@@ -41,8 +41,8 @@ long LiteralAtEnd(const char *line, size_t length) {
   return end != digits && (*end == '}' || (*end == '+' && end[1] == '}')) ? size : -1;
 }
 
-// Reads one response line into `line` (without CR LF), with any literal
-// it holds taken in. False when the connection went.
+// One response into `text`, without its CR LF, any literal in it taken in
+// whole (`line` is the buffer read through). False when the connection went.
 bool ReadResponse(mailimap *imap, MMAPString *line, std::string *text) {
   text->clear();
   for (;;) {
