@@ -368,7 +368,10 @@ def interrupted(case, realistic):
     on with a new one and sends each message once. The server killed in the
     middle of a run and started again: the run started again sends the rest,
     each message once; without the ledger too."""
-    run = case.vfolder("--ca", case.ca, "imap", realistic, case.url("Dropped"), wait=False)
+    # Held to a rate, so that the cut comes in the middle: unheld, the run
+    # may be over before the mailbox is looked at.
+    slow = ("--limit-rate", "300000")
+    run = case.vfolder("--ca", case.ca, *slow, "imap", realistic, case.url("Dropped"), wait=False)
     cut_at(case, "Dropped", 1000)
     case.server.drop_sessions()
     out, err = run.communicate(timeout=120)
@@ -379,8 +382,9 @@ def interrupted(case, realistic):
     got = case.read("Dropped")
     check("cut connection: each message once", (3000, 3000),
           (len(got), len({body for body, _, _ in got})))
-    run = case.vfolder("--ca", case.ca, "--ledger", os.path.join(case.tools.work, "again.ledger"),
-                       "imap", realistic, case.url("Again"), wait=False)
+    run = case.vfolder("--ca", case.ca, *slow, "--ledger",
+                       os.path.join(case.tools.work, "again.ledger"), "imap", realistic,
+                       case.url("Again"), wait=False)
     cut_at(case, "Again", 1000)
     case.server.kill()
     out, err = run.communicate(timeout=120)
