@@ -75,6 +75,7 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->Path = path;
   ledger->File = nullptr;
   ledger->Entries.clear();
+  ledger->Unsynced = 0;
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
@@ -119,18 +120,29 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   return true;
 }
 
-bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry) {
+bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
+                    bool later) {
   ledger->Entries[key] = entry;
-  return fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
-                 static_cast<unsigned long>(entry.Uid)) > 0 &&
+  if (fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
+              static_cast<unsigned long>(entry.Uid)) <= 0 ||
+      fflush(ledger->File) != 0)
+    return false;
+  ++ledger->Unsynced;
+  return later || SyncLedger(ledger);
+}
+
+bool SyncLedger(DeliveryLedger *ledger) {
+  if (ledger->Unsynced == 0) return true;
+  ledger->Unsynced = 0;
 #ifdef _WIN32
-         fflush(ledger->File) == 0 && _commit(_fileno(ledger->File)) == 0;
+  return _commit(_fileno(ledger->File)) == 0;
 #else
-         fflush(ledger->File) == 0 && fsync(fileno(ledger->File)) == 0;
+  return fsync(fileno(ledger->File)) == 0;
 #endif
 }
 
 void CloseLedger(DeliveryLedger *ledger) {
+  if (ledger->File != nullptr) SyncLedger(ledger);
   if (ledger->File != nullptr) fclose(ledger->File);
   ledger->File = nullptr;
 }

@@ -1,6 +1,6 @@
 // What reached an output, so that a run started again sends nothing twice:
-// one line per message delivered, "KEY VALIDITY UID", appended and flushed to
-// the disk as each is confirmed. KEY tells the message by its bytes; for a
+// one line per message delivered, "KEY VALIDITY UID", appended and handed to
+// the system as each is confirmed, and on the disk then or with the next sync. KEY tells the message by its bytes; for a
 // mailbox VALIDITY and UID are its UIDVALIDITY and the UID the server gave
 // (0: not told), for a file output both 0.
 #pragma once
@@ -19,6 +19,7 @@ struct DeliveryLedger {
   std::string Path;
   FILE *File;  // open for appending
   std::unordered_map<std::string, LedgerEntry> Entries;
+  int Unsynced;  // lines written but maybe not on the disk yet
 };
 
 // The ledger file for `name` (an account and mailbox, or an output path) in
@@ -31,10 +32,17 @@ std::string DefaultLedgerPath(const std::string &name);
 // the system's error in `*error`, when it cannot be read or opened.
 bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 
-// Adds one delivery and waits until it is on the disk. False when it could
-// not be written.
-bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry);
+// Adds one delivery, written through to the system at once (a crash of the
+// process loses none), and waits until it is on the disk unless `later`:
+// then it is there with the next SyncLedger. False when it could not be
+// written.
+bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
+                    bool later = false);
 
+// Waits until every delivery recorded is on the disk. False when it fails.
+bool SyncLedger(DeliveryLedger *ledger);
+
+// Synced and closed.
 void CloseLedger(DeliveryLedger *ledger);
 
 // Tells messages apart by their bytes: two hashes of them and their size,

@@ -4,8 +4,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +17,7 @@
 #include "outputs/mail_run.h"
 #include "tools/vfolder/delivery_ledger.h"
 #include "tools/vfolder/escaped_text.h"
+#include "tools/vfolder/imap_pipeline.h"
 #include "tools/vfolder/imap_session.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
@@ -302,33 +305,68 @@ void KeepToRate(ImapRun *run) {
   if (due > elapsed) Sleep(due - elapsed);
 }
 
-enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped };
+enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped, SendingDue };
 
-// One message into the selected mailbox, unless the ledger and the server,
-// or its Message-ID and size, show it there already. After a lost
-// connection the mailbox decides whether it arrived: a message this run did
-// not know of before, of its size.
-Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
-                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
-                    std::string *reason) {
-  auto there = [&]() -> bool {
-    const auto found = box->Ledger.Entries.find(key);
-    if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
-        box->Sizes.count(found->second.Uid) > 0)
-      return true;
-    if (id.empty()) return false;
-    const auto same = box->ByMessageId.find(id + " " + std::to_string(bytes.size()));
-    if (same == box->ByMessageId.end()) return false;
-    if (!run->Command->DryRun) RecordDelivery(&box->Ledger, key, {box->Validity, same->second});
+// Whether the ledger and the server, or the message's Message-ID and size,
+// show it there already; found by the latter, it goes into the ledger.
+bool AlreadyThere(ImapRun *run, MailboxState *box, const std::string &key, const std::string &id,
+                  size_t size) {
+  const auto found = box->Ledger.Entries.find(key);
+  if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
+      box->Sizes.count(found->second.Uid) > 0)
     return true;
-  };
-  if (there()) return SendingThere;
-  if (run->Session.AppendLimit > 0 && bytes.size() > run->Session.AppendLimit) {
+  if (id.empty()) return false;
+  const auto same = box->ByMessageId.find(id + " " + std::to_string(size));
+  if (same == box->ByMessageId.end()) return false;
+  if (!run->Command->DryRun)
+    RecordDelivery(&box->Ledger, key, {box->Validity, same->second}, true);  // found so again
+  return true;
+}
+
+// What decides before any sending: there already, over APPENDLIMIT, or in a
+// dry run as good as sent; else SendingDue.
+Sending BeforeSending(ImapRun *run, MailboxState *box, const std::string &key,
+                      const std::string &id, size_t size, std::string *reason) {
+  if (AlreadyThere(run, box, key, id, size)) return SendingThere;
+  if (run->Session.AppendLimit > 0 && size > run->Session.AppendLimit) {
     *reason = "larger than the server's limit of " + std::to_string(run->Session.AppendLimit) +
               " bytes (APPENDLIMIT)";
     return SendingFailed;
   }
-  if (run->Command->DryRun) return SendingSent;
+  return run->Command->DryRun ? SendingSent : SendingDue;
+}
+
+// Ledger lines of messages with a Message-ID go to the disk together, once
+// this many are written.
+const int LedgerSyncEvery = 64;
+
+// A confirmed message into what the run knows of the mailbox and into the
+// ledger. Each line is written to the system at once, so a crash of the
+// process loses none. A message with a Message-ID waits for a common sync:
+// a crash of the machine may lose its line, but the server confirmed it, so
+// the rerun's search of the mailbox by Message-ID and size finds it and
+// sends it no second time. One without has no such witness and is synced
+// on its own.
+void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
+               size_t size, uint32_t validity, uint32_t uid) {
+  if (validity != 0 && validity != box->Validity) box->Validity = validity;
+  if (uid != 0) box->Sizes[uid] = uint32_t(size);
+  if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
+  bool written = RecordDelivery(&box->Ledger, key, {box->Validity, uid}, !id.empty());
+  if (written && box->Ledger.Unsynced >= LedgerSyncEvery) written = SyncLedger(&box->Ledger);
+  if (!written) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: cannot be written%s\n",
+            Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+  }
+}
+
+// One message into the selected mailbox, the server's answer awaited. After
+// a lost connection the mailbox decides whether it arrived: a message this
+// run did not know of before, of its size.
+Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
+                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
+                    std::string *reason) {
   for (int attempt = 0;; ++attempt) {
     if (Interrupted()) return SendingStopped;
     struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
@@ -345,14 +383,7 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
     if (date != nullptr) mailimap_date_time_free(date);
     if (r == MAILIMAP_NO_ERROR) {
       run->BytesSent += bytes.size();
-      if (validity != 0 && validity != box->Validity) box->Validity = validity;
-      if (uid != 0) box->Sizes[uid] = uint32_t(bytes.size());
-      if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(bytes.size())] = uid;
-      if (!RecordDelivery(&box->Ledger, key, {box->Validity, uid})) {
-        ClearProgress();
-        fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-                Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
-      }
+      Confirmed(box, key, id, bytes.size(), validity, uid);
       KeepToRate(run);
       return SendingSent;
     }
@@ -378,7 +409,7 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
         return SendingSent;
       }
     }
-    if (there()) return SendingThere;
+    if (AlreadyThere(run, box, key, id, bytes.size())) return SendingThere;
   }
 }
 
@@ -387,6 +418,237 @@ void Count(ImapTally *tally, Sending sending) {
   if (sending == SendingSent) ++tally->Sent;
   if (sending == SendingThere) ++tally->AlreadyThere;
   if (sending == SendingFailed) ++tally->Failed;
+}
+
+// Up to this many messages in one APPEND where the server takes several
+// (MULTIAPPEND): Dovecot, for one, stores them in one go, where each command
+// of its own costs it a pass over the whole mailbox.
+const size_t BatchMessages = 32;
+const size_t BatchBytes = 1u << 20;
+
+// Up to this many messages, or bytes, in flight at once: enough that a fast
+// server never waits on us, few enough that little is sent again after a
+// lost connection. Once past either, answers are taken until half is left,
+// so that messages go out in runs rather than one per answer.
+const size_t WindowMessages = 128;
+const size_t WindowBytes = 4u << 20;
+
+// A message on its way, its bytes kept until the server has answered for it.
+struct Outgoing {
+  std::string Key, Id, Bytes, Date;
+  int Position;
+};
+
+// An APPEND written to the server whose tagged answer has not come yet.
+struct InFlight {
+  std::string Tag;
+  std::vector<Outgoing> Messages;
+  int Throttled;  // answers to come back later, so far
+};
+
+// One folder's messages on their way to the mailbox.
+struct FolderSending {
+  ImapRun *Run;
+  MailboxState *Box;
+  ImapTally *Tally;
+  const MailFolder *Folder;
+  std::string Shown;
+  std::vector<Outgoing> Gathered;  // for the next APPEND, not written yet
+  std::deque<InFlight> Window;     // in the order written
+  size_t Messages, Bytes;          // in the window
+  int Drops;                       // connections lost with no answer between
+};
+
+// A message's end: counted, a failure said with its reason.
+void Settle(FolderSending *sending, int position, Sending outcome, const std::string &reason) {
+  if (outcome == SendingFailed) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: %s: %s\n", sending->Shown.c_str(),
+            Printable(NameOf(*sending->Folder, position)).c_str(), reason.c_str());
+  }
+  Count(sending->Tally, outcome);
+  ShowProgress(++sending->Run->Mail.Done, sending->Run->Mail.Total);
+}
+
+// One APPEND of the messages, into the window and written to the server.
+// False when the connection went (they stay in the window).
+bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttled) {
+  ImapRun *run = sending->Run;
+  ImapSession *session = &run->Session;
+  sending->Window.push_back({NextAppendTag(session), std::move(messages), throttled});
+  const InFlight &sent = sending->Window.back();
+  bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
+  for (const Outgoing &message : sent.Messages) {
+    sending->Messages += 1;
+    sending->Bytes += message.Bytes.size();
+    written = written && WriteAppendMessage(session, run->Command->Seen, message.Date, message.Bytes);
+    if (written) run->BytesSent += message.Bytes.size();
+  }
+  if (!written || !WriteAppendEnd(session)) return false;
+  if (run->Command->LimitRate > 0 && !FlushAppends(session)) return false;
+  KeepToRate(run);
+  return true;
+}
+
+// What was gathered, written in APPENDs of up to BatchMessages and
+// BatchBytes. False when the connection went.
+bool LaunchGathered(FolderSending *sending) {
+  std::vector<Outgoing> gathered;
+  gathered.swap(sending->Gathered);
+  for (size_t first = 0; first < gathered.size();) {
+    std::vector<Outgoing> batch;
+    size_t bytes = 0;
+    while (first < gathered.size() && batch.size() < BatchMessages &&
+           (batch.empty() || bytes + gathered[first].Bytes.size() <= BatchBytes)) {
+      bytes += gathered[first].Bytes.size();
+      batch.push_back(std::move(gathered[first++]));
+    }
+    if (!Launch(sending, std::move(batch), 0)) {
+      sending->Gathered.assign(std::make_move_iterator(gathered.begin() + ptrdiff_t(first)),
+                               std::make_move_iterator(gathered.end()));
+      return false;
+    }
+  }
+  return true;
+}
+
+// A message for the next APPEND, which goes once it holds enough (at once
+// where the server takes one message an APPEND). False when the connection
+// went.
+bool Gather(FolderSending *sending, Outgoing message) {
+  sending->Gathered.push_back(std::move(message));
+  size_t bytes = 0;
+  for (const Outgoing &gathered : sending->Gathered) bytes += gathered.Bytes.size();
+  if (sending->Run->Session.MultiAppend && sending->Gathered.size() < BatchMessages &&
+      bytes < BatchBytes)
+    return true;
+  return LaunchGathered(sending);
+}
+
+InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
+  InFlight command = std::move(*at);
+  sending->Window.erase(at);
+  for (const Outgoing &message : command.Messages) {
+    sending->Messages -= 1;
+    sending->Bytes -= message.Bytes.size();
+  }
+  return command;
+}
+
+// The next tagged answer, and the messages it settles. A refused APPEND of
+// several sends each again on its own, so that only the one the server
+// will not take fails, with its words. False when the connection went.
+bool TakeAnswer(FolderSending *sending) {
+  ImapRun *run = sending->Run;
+  AppendAnswer answer;
+  if (!FlushAppends(&run->Session) || !ReadAppendAnswer(&run->Session, &answer)) return false;
+  auto at = std::find_if(sending->Window.begin(), sending->Window.end(),
+                         [&](const InFlight &command) { return command.Tag == answer.Tag; });
+  if (at == sending->Window.end()) return true;  // no APPEND of ours
+  InFlight command = Taken(sending, at);
+  if (answer.Ok) {
+    sending->Drops = 0;
+    const bool told = answer.Uids.size() == command.Messages.size();
+    for (size_t i = 0; i < command.Messages.size(); ++i) {
+      const Outgoing &message = command.Messages[i];
+      Confirmed(sending->Box, message.Key, message.Id, message.Bytes.size(), answer.Validity,
+                told ? answer.Uids[i] : 0);
+      Settle(sending, message.Position, SendingSent, std::string());
+    }
+    return true;
+  }
+  if (Throttled(answer.Words) && command.Throttled < int(sizeof Pauses / sizeof Pauses[0])) {
+    Sleep(Pauses[command.Throttled]);
+    return Launch(sending, std::move(command.Messages), command.Throttled + 1);
+  }
+  if (command.Messages.size() > 1) {
+    for (Outgoing &message : command.Messages) {
+      std::vector<Outgoing> alone;
+      alone.push_back(std::move(message));
+      if (!Launch(sending, std::move(alone), 0)) return false;
+    }
+    return true;
+  }
+  Settle(sending, command.Messages[0].Position, SendingFailed,
+         "refused by the server: " + answer.Words);
+  return true;
+}
+
+// After a lost connection: a new one, and each message that was in flight
+// either found in the mailbox (one it did not hold before, of its
+// Message-ID and size, else of its size alone, oldest first as the server
+// takes them in order) or written again. False when the run stops here;
+// what was in flight is then neither counted nor in the ledger, and the
+// next run's search of the mailbox decides it.
+bool Recover(FolderSending *sending) {
+  ImapRun *run = sending->Run;
+  MailboxState *box = sending->Box;
+  std::vector<Outgoing> pending;
+  while (!sending->Window.empty()) {
+    InFlight command = Taken(sending, sending->Window.begin());
+    for (Outgoing &message : command.Messages) pending.push_back(std::move(message));
+  }
+  std::unordered_set<uint32_t> known;
+  for (const auto &uid_size : box->Sizes) known.insert(uid_size.first);
+  if (Interrupted() || ++sending->Drops > int(sizeof Pauses / sizeof Pauses[0]) ||
+      !Reconnect(run, box)) {
+    sending->Gathered.clear();
+    return false;
+  }
+  std::vector<uint32_t> arrived;
+  for (const auto &uid_size : box->Sizes)
+    if (known.count(uid_size.first) == 0) arrived.push_back(uid_size.first);
+  std::sort(arrived.begin(), arrived.end());
+  std::vector<bool> settled(pending.size(), false);
+  auto settle = [&](size_t index, std::vector<uint32_t>::iterator uid) {
+    const Outgoing &message = pending[index];
+    Confirmed(box, message.Key, message.Id, message.Bytes.size(), 0, *uid);
+    Settle(sending, message.Position, SendingSent, std::string());
+    settled[index] = true;
+    arrived.erase(uid);
+  };
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (pending[i].Id.empty()) continue;
+    const auto same = box->ByMessageId.find(pending[i].Id + " " + std::to_string(pending[i].Bytes.size()));
+    if (same == box->ByMessageId.end()) continue;
+    const auto uid = std::find(arrived.begin(), arrived.end(), same->second);
+    if (uid != arrived.end()) settle(i, uid);
+  }
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (settled[i]) continue;
+    const auto uid = std::find_if(arrived.begin(), arrived.end(), [&](uint32_t one) {
+      return box->Sizes[one] == pending[i].Bytes.size();
+    });
+    if (uid != arrived.end()) settle(i, uid);
+  }
+  std::vector<Outgoing> again;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (settled[i]) continue;
+    if (AlreadyThere(run, box, pending[i].Key, pending[i].Id, pending[i].Bytes.size()))
+      Settle(sending, pending[i].Position, SendingThere, std::string());
+    else
+      again.push_back(std::move(pending[i]));
+  }
+  // Sent again ahead of what was gathered meanwhile, in their order.
+  for (Outgoing &message : sending->Gathered) again.push_back(std::move(message));
+  sending->Gathered.swap(again);
+  return LaunchGathered(sending) || Recover(sending);
+}
+
+// Answers taken until no more than `most` messages are in flight, and half
+// of WindowBytes. False when the run stops here.
+bool Drain(FolderSending *sending, size_t most) {
+  while (!sending->Window.empty() &&
+         (sending->Messages > most || sending->Bytes > WindowBytes / 2)) {
+    if (!TakeAnswer(sending) && !Recover(sending)) return false;
+  }
+  return true;
+}
+
+// Every message gathered written and answered for. False when the run
+// stops here.
+bool Finish(FolderSending *sending) {
+  return (LaunchGathered(sending) || Recover(sending)) && Drain(sending, 0);
 }
 
 std::string ImapSummary(const ImapTally &tally, bool dry) {
@@ -457,13 +719,15 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   ByteBuffer message = {}, held = {};
   std::string bytes, reason;
   std::unordered_map<std::string, int> twins;
+  FolderSending sending = {run, &box, &tally, &folder, shown, {}, {}, 0, 0, 0};
+  bool stopped = false;
   for (int position : chosen) {
     if (Interrupted() || run->Stopped) break;
     const MessageEntry &entry = folder.Entries[size_t(position)];
     HeadersGiven given = NoHeadersGiven;
     const ExportResult result = MessageBytes(run->Mail, &folder, position, &message, &held, &given);
     if (result != ExportWritten && Interrupted()) break;
-    Sending sending = SendingFailed;
+    Sending outcome = SendingFailed;
     reason.clear();
     if (result != ExportWritten) {
       reason = result == ExportCannotRead ? "cannot be read from the data folder file" : "no memory for it";
@@ -472,20 +736,54 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       const std::string base = ContentKey(bytes.data(), bytes.size(), 0);
       const int twin = twins[base]++;
       const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
-      struct mailimap_date_time *unused = nullptr;
-      const std::string id = HeaderFacts(message, &unused);
-      if (unused != nullptr) mailimap_date_time_free(unused);
-      sending = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
+      struct mailimap_date_time *date = nullptr;
+      const std::string id = HeaderFacts(message, &date);
+      // A message of the same Message-ID and size on its way is first
+      // answered for, so that this one counts as there, as when sent one by
+      // one.
+      auto same = [&](const Outgoing &other) {
+        return other.Id == id && other.Bytes.size() == bytes.size();
+      };
+      bool same_on_its_way = !id.empty() && std::any_of(sending.Gathered.begin(),
+                                                        sending.Gathered.end(), same);
+      for (const InFlight &command : sending.Window)
+        same_on_its_way = same_on_its_way || (!id.empty() && std::any_of(command.Messages.begin(),
+                                                                         command.Messages.end(), same));
+      if (same_on_its_way && !Finish(&sending)) {
+        if (date != nullptr) mailimap_date_time_free(date);
+        stopped = true;
+        break;
+      }
+      outcome = BeforeSending(run, &box, key, id, bytes.size(), &reason);
+      if (outcome == SendingDue && CanPipeline(run->Session, bytes.size())) {
+        struct mailimap_date_time *given_date = ItemDate(entry);
+        Outgoing next = {key, id, bytes, AppendDateText(given_date != nullptr ? given_date : date),
+                         position};
+        if (given_date != nullptr) mailimap_date_time_free(given_date);
+        if (date != nullptr) mailimap_date_time_free(date);
+        if ((!Gather(&sending, std::move(next)) && !Recover(&sending)) ||
+            ((sending.Messages > WindowMessages || sending.Bytes > WindowBytes) &&
+             !Drain(&sending, WindowMessages / 2))) {
+          stopped = true;
+          break;
+        }
+        continue;
+      }
+      if (date != nullptr) mailimap_date_time_free(date);
+      // Sent one by one (a literal that needs "+"): the window answered first.
+      if (outcome == SendingDue && !Finish(&sending)) {
+        stopped = true;
+        break;
+      }
+      if (outcome == SendingDue)
+        outcome = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
     }
-    if (sending == SendingStopped) break;
-    if (sending == SendingFailed) {
-      ClearProgress();
-      fprintf(stderr, "vfolder: %s: %s: %s\n", shown.c_str(),
-              Printable(NameOf(folder, position)).c_str(), reason.c_str());
-    }
-    Count(&tally, sending);
-    ShowProgress(++run->Mail.Done, run->Mail.Total);
+    if (outcome == SendingStopped) break;
+    Settle(&sending, position, outcome, reason);
   }
+  // After Ctrl+C what is written is answered for, and nothing more goes.
+  if (Interrupted()) sending.Gathered.clear();
+  if (!stopped) Finish(&sending);
   FreeBytes(&message);
   FreeBytes(&held);
   if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);

@@ -116,6 +116,7 @@ void ReadCapabilities(ImapSession *session) {
   mailimap *imap = session->Imap;
   session->UidPlus = false;
   session->AppendLimit = 0;
+  session->LiteralPlus = session->LiteralMinus = session->MultiAppend = false;
   struct mailimap_capability_data *data = nullptr;
   if (mailimap_capability(imap, &data) != MAILIMAP_NO_ERROR || data == nullptr) return;
   for (clistiter *at = clist_begin(data->cap_list); at != nullptr; at = clist_next(at)) {
@@ -124,6 +125,9 @@ void ReadCapabilities(ImapSession *session) {
       continue;
     const char *name = capability->cap_data.cap_name;
     if (!strcasecmp(name, "UIDPLUS")) session->UidPlus = true;
+    if (!strcasecmp(name, "LITERAL+")) session->LiteralPlus = true;
+    if (!strcasecmp(name, "LITERAL-")) session->LiteralMinus = true;
+    if (!strcasecmp(name, "MULTIAPPEND")) session->MultiAppend = true;
     if (!strncasecmp(name, "APPENDLIMIT=", 12)) session->AppendLimit = uint32_t(strtoul(name + 12, nullptr, 10));
   }
   mailimap_capability_data_free(data);

@@ -34,6 +34,10 @@ struct ImapSession {
   char Delimiter;        // the server's hierarchy delimiter; '/' where it has none
   uint32_t AppendLimit;  // APPENDLIMIT=N; 0 for none
   bool UidPlus;          // APPENDUID is given
+  bool LiteralPlus;      // literals of any size without "+" (LITERAL+)
+  bool LiteralMinus;     // the same up to 4096 bytes (LITERAL-)
+  bool MultiAppend;      // several messages in one APPEND (MULTIAPPEND)
+  uint32_t Tags;         // tags given by us, beside libetpan's own
 };
 
 enum ConnectOutcome {
