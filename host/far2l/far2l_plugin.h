@@ -354,10 +354,8 @@ const WORD VK_ESCAPE = 0x1B;
 // (-10, Windows's STD_INPUT_HANDLE) crashed 2.6.5. Peeking an empty queue
 // answers at once with none; reading waits for an event, so it follows a
 // peek. Events written back reach the host as if typed.
-typedef BOOL (*WinportPeekInput)(HANDLE console, INPUT_RECORD *records, DWORD size,
-                                 DWORD *got);
-typedef BOOL (*WinportReadInput)(HANDLE console, INPUT_RECORD *records, DWORD size,
-                                 DWORD *got);
+typedef BOOL (*WinportPeekInput)(HANDLE console, INPUT_RECORD *records, DWORD size, DWORD *got);
+typedef BOOL (*WinportReadInput)(HANDLE console, INPUT_RECORD *records, DWORD size, DWORD *got);
 typedef BOOL (*WinportWriteInput)(HANDLE console, const INPUT_RECORD *records, DWORD count,
                                   DWORD *written);
 
