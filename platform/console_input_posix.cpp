@@ -10,8 +10,8 @@ uint64_t SystemMilliseconds() {
   return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
 }
 
-// No console input is read here: the host on these systems passes keys to
-// its plug-ins in its own way.
+// No console input is read here: far2l's layer puts in a reader of that
+// host's own input at its start (host/far2l/console_keys.cpp).
 bool SystemEscapePressed() { return false; }
 
 }  // namespace

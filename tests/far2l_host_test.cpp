@@ -18,6 +18,32 @@
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 
+// far2l's console input, as its executable exports it: this program exports
+// these too, so the module finds them at its start. The events waiting are
+// taken from the front; those written back are kept apart.
+std::vector<far2l::INPUT_RECORD> ConsoleWaiting, ConsoleWrittenBack;
+
+extern "C" __attribute__((visibility("default"))) BOOL WINPORT_PeekConsoleInput(
+    HANDLE, far2l::INPUT_RECORD *records, DWORD size, DWORD *got) {
+  *got = 0;
+  for (; *got < size && *got < ConsoleWaiting.size(); ++*got) records[*got] = ConsoleWaiting[*got];
+  return TRUE;
+}
+
+extern "C" __attribute__((visibility("default"))) BOOL WINPORT_ReadConsoleInput(
+    HANDLE console, far2l::INPUT_RECORD *records, DWORD size, DWORD *got) {
+  WINPORT_PeekConsoleInput(console, records, size, got);
+  ConsoleWaiting.erase(ConsoleWaiting.begin(), ConsoleWaiting.begin() + *got);
+  return TRUE;
+}
+
+extern "C" __attribute__((visibility("default"))) BOOL WINPORT_WriteConsoleInput(
+    HANDLE, const far2l::INPUT_RECORD *records, DWORD count, DWORD *written) {
+  ConsoleWrittenBack.insert(ConsoleWrittenBack.end(), records, records + count);
+  *written = count;
+  return TRUE;
+}
+
 namespace {
 
 // The old interface's records of the same names, which the test support
@@ -598,6 +624,48 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
   Host.DialogAnswers = {{-1, -1, L"   ", false}};
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
+  Api().ClosePlugin(panel);
+}
+
+far2l::INPUT_RECORD KeyEvent(WORD key, bool down) {
+  far2l::INPUT_RECORD record = {};
+  record.EventType = far2l::KEY_EVENT;
+  record.Event.KeyEvent.bKeyDown = down;
+  record.Event.KeyEvent.wRepeatCount = 1;
+  record.Event.KeyEvent.wVirtualKeyCode = key;
+  return record;
+}
+
+// Esc waiting in far2l's input stops a long save: the question, Yes, fewer
+// files than asked for. The other keys go; a mouse event is given back.
+TEST(Far2lHost, StopsASaveOnEscInTheHostsInput) {
+  Api();
+  std::string text;
+  const int count = 10000;
+  for (int i = 0; i < count; ++i)
+    text += "message\nname M" + std::to_string(i) + "\nbody From: a@example.org\\r\\n\\r\\n\n";
+  HANDLE panel = Open(MakeFolder(MakeTempDir(), text));
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), size_t(count));
+  far2l::INPUT_RECORD mouse = {};
+  mouse.EventType = 2;
+  mouse.Event.Other[0] = 7;
+  ConsoleWaiting = {KeyEvent('A', true), KeyEvent('A', false), mouse,
+                    KeyEvent(far2l::VK_ESCAPE, true), KeyEvent(far2l::VK_ESCAPE, false)};
+  ConsoleWrittenBack.clear();
+  const std::string out = MakeTempDir();
+  Host.DialogAnswers = {{0, 0, Wide(out), false}};
+  Host.Boxes.clear();
+  const wchar_t *dest = L"";
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), count, 0, &dest, 0), -1);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0], (std::vector<std::wstring>{L"Saving", Host.Texts[MStopQuestion]}));
+  EXPECT_LT(ListDir(out).size(), size_t(count));
+  EXPECT_TRUE(ConsoleWaiting.empty());
+  ASSERT_EQ(ConsoleWrittenBack.size(), 1u);
+  EXPECT_EQ(ConsoleWrittenBack[0].EventType, 2);
+  EXPECT_EQ(ConsoleWrittenBack[0].Event.Other[0], 7);
   Api().ClosePlugin(panel);
 }
 

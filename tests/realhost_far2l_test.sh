@@ -2,9 +2,10 @@
 # The far2l plug-in in the real far2l (Debian's 2.6.5, TTY backend), driven
 # through tmux as a user drives it: installed by scripts/install-far2l-plugin.sh
 # into the personal plug-in directory of a profile of its own, on a folder of
-# 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), and on
-# the folder of odd messages (Cyrillic names in Windows-1251, a message's
-# parts), and on a directory holding both, converted by F11's entry.
+# 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), on one
+# of 60,000 (Esc stops F5), on the folder of odd messages (Cyrillic names in
+# Windows-1251, a message's parts), and on a directory holding both, converted
+# by F11's entry.
 #   tests/realhost_far2l_test.sh [LOG_DIR]   (default build/linux/realhost-far2l)
 # Needs build/linux's mkfolder and vfolder. Saves every screen it checks as
 # text in LOG_DIR, and ends with one line:
@@ -168,6 +169,14 @@ python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
 build/linux/mkfolder "$work/mail.txt" "$work/mail/INBOX.IDX" >/dev/null
 build/linux/vfolder copy "$work/mail/INBOX.IDX" "$work/expected" >/dev/null 2>&1
 build/linux/vfolder mbox "$work/mail/INBOX.IDX" "$work/expected.mbox" >/dev/null 2>&1
+# The folder to stop a save of, made meanwhile.
+mkdir -p "$work/big" "$work/big-out" "$work/big-expected"
+{
+  python3 tests/make_mail_folder.py 60000 "$work/big.txt" &&
+    build/linux/mkfolder "$work/big.txt" "$work/big/BIG.IDX" &&
+    build/linux/vfolder copy "$work/big/BIG.IDX" "$work/big-expected"
+} >/dev/null 2>&1 &
+big_made=$!
 
 start "$work/mail/INBOX.IDX" "$work/out"
 key C-PageDown
@@ -285,6 +294,62 @@ if save_as "M-m M-r" "one mbox, marked as read" "One mbox file"; then
     ls -la "$work/out"
     bad "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages, each with its status lines"
   fi
+fi
+stop
+
+# Esc while a save of 60,000 messages runs (long enough to show its box),
+# Yes to the question: fewer files than all, each whole (vfolder copy's
+# bytes), and the other panel counts what is there.
+wait "$big_made"
+start "$work/big/BIG.IDX" "$work/big-out"
+key C-PageDown
+wait_for 'in 60[ ,.]?000 files' 30
+# Unsorted, the folder's order: the host hands the items over in the panel's
+# order, and the first written then take the names vfolder copy gives them
+# (sorted by name, repeated names are numbered in the host's order of ties).
+key C-F7
+key Home
+key S-End
+key F5
+wait_for 'Copy 60[ ,]?000 messages to:' 15
+# The dialog remembers the mbox chosen last.
+key M-f
+wait_for '\(•\) Message files' 5
+key Enter
+if wait_for 'Saving [0-9,]+ of 60,000 messages' 20; then
+  show "saving 60,000 messages"
+  key Escape
+  if wait_for 'Stop saving\? What is saved so far stays\.' 10 && screen_has '\{ Yes \} \[ No \]'; then
+    ok "Esc during the save asks whether to stop, Yes or No"
+  else
+    bad "Esc during the save asks whether to stop, Yes or No"
+  fi
+  show "Esc: stop saving?"
+  key Enter
+else
+  show "saving 60,000 messages"
+  bad "the save of 60,000 messages shows its progress box"
+fi
+# Done when the other panel's count stands still at what the directory holds.
+written=-1
+for _ in $(seq 1 100); do
+  written=$(find "$work/big-out" -type f | wc -l)
+  shown=$(screen | sed -n '/╚.*╝╚/s/.* in \([0-9 ,.]*\) files ═*╝$/\1/p' | tr -d ' ,.')
+  [ "$shown" = "$written" ] && ! screen_has 'Saving|Stop saving' && break
+  sleep 0.2
+done
+show "stopped"
+if [ "$written" -gt 0 ] && [ "$written" -lt 60000 ] && [ "$shown" = "$written" ] &&
+  python3 - "$work/big-out" "$work/big-expected" <<'PY'; then
+import filecmp, os, sys
+out, expected = sys.argv[1], sys.argv[2]
+names = os.listdir(out)
+sys.exit(0 if all(filecmp.cmp(os.path.join(out, n), os.path.join(expected, n), shallow=False)
+                  for n in names) else 1)
+PY
+  ok "Yes stops it: $written of 60,000 files, each whole, and the other panel counts them"
+else
+  bad "Yes stops it: fewer than 60,000 files (wrote $written, the panel shows ${shown:-nothing}), each whole"
 fi
 stop
 

@@ -6,6 +6,7 @@
 
 #include "folder/vessor_folder.h"
 #include "host/far2l/code_page_setting.h"
+#include "host/far2l/console_keys.h"
 #include "host/far2l/convert_menu.h"
 #include "host/far2l/far2l_plugin.h"
 #include "host/far2l/folder_panel.h"
@@ -31,6 +32,7 @@ EXPORTED int WINAPI GetMinFarVersionW() { return FarVersion2_6; }
 EXPORTED void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   KeepHostServices(info);
   LoadCodePageSetting();
+  UseHostConsoleKeys();
 }
 
 EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {

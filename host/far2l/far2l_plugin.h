@@ -313,6 +313,52 @@ FAR2L_AT(PluginStartupInfo, DefDlgProc, 212);
 FAR2L_AT(PluginStartupInfo, Reserved, 220);
 FAR2L_AT(PluginStartupInfo, ViewerControl, 228);
 FAR2L_AT(PluginStartupInfo, RegExpControl, 252);
+
+// far2l's console input, which its executable exports as WINPORT_* calls.
+// These records are not the plug-in headers': they keep natural alignment,
+// the event's union at 8. Read from the host's queue by a probe plug-in of
+// our own while keys were pressed in 2.6.5: a 32-byte record, the type 1 at
+// 0; a key's down flag at 8, its repeat count at 12, virtual key code at 14
+// (Esc 0x1B, Enter 0x0D), scan code at 16, character (4 bytes) at 20 and
+// control keys at 24 (Ctrl 0x08).
+struct KEY_EVENT_RECORD {
+  BOOL bKeyDown;
+  WORD wRepeatCount;
+  WORD wVirtualKeyCode;
+  WORD wVirtualScanCode;
+  wchar_t UnicodeChar;
+  DWORD dwControlKeyState;
+};
+
+struct INPUT_RECORD {
+  WORD EventType;
+  union alignas(8) {
+    KEY_EVENT_RECORD KeyEvent;
+    unsigned char Other[24];  // the other events, which the plug-in only passes on
+  } Event;
+};
+
+FAR2L_SIZE(KEY_EVENT_RECORD, 20);
+FAR2L_AT(KEY_EVENT_RECORD, wRepeatCount, 4);
+FAR2L_AT(KEY_EVENT_RECORD, wVirtualKeyCode, 6);
+FAR2L_AT(KEY_EVENT_RECORD, wVirtualScanCode, 8);
+FAR2L_AT(KEY_EVENT_RECORD, UnicodeChar, 12);
+FAR2L_AT(KEY_EVENT_RECORD, dwControlKeyState, 16);
+FAR2L_SIZE(INPUT_RECORD, 32);
+FAR2L_AT(INPUT_RECORD, Event, 8);
+
+const WORD KEY_EVENT = 1;
+const WORD VK_ESCAPE = 0x1B;
+
+// The calls' handle is a console object, null for far2l's own: another value
+// (-10, Windows's STD_INPUT_HANDLE) crashed 2.6.5. Peeking an empty queue
+// answers at once with none; reading waits for an event, so it follows a
+// peek. Events written back reach the host as if typed.
+typedef BOOL (*WinportPeekInput)(HANDLE console, INPUT_RECORD *records, DWORD size, DWORD *got);
+typedef BOOL (*WinportReadInput)(HANDLE console, INPUT_RECORD *records, DWORD size, DWORD *got);
+typedef BOOL (*WinportWriteInput)(HANDLE console, const INPUT_RECORD *records, DWORD count,
+                                  DWORD *written);
+
 #undef FAR2L_SIZE
 #undef FAR2L_AT
 
