@@ -10,7 +10,7 @@
 #include "host/far2l/host_services.h"
 #include "host/far2l/save_destination.h"
 #include "host/shared/mail_save.h"
-#include "host/shared/save_progress.h"
+#include "host/shared/save_choice.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -38,18 +38,6 @@ std::wstring CurrentDirectory() {
   return kept;
 }
 
-// A path as typed, without the blanks and the quotes around it (the host's
-// Ctrl+Enter quotes names with blanks).
-std::wstring Trimmed(const wchar_t *typed) {
-  std::wstring path = typed;
-  const size_t first = path.find_first_not_of(L" \t");
-  const size_t last = path.find_last_not_of(L" \t");
-  path = first == std::wstring::npos ? L"" : path.substr(first, last - first + 1);
-  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
-    path = path.substr(1, path.size() - 2);
-  return path;
-}
-
 // A directory is read as vfolder reads one, its folders at the top of the
 // tree; anything else is taken for one folder's index file.
 void FindChosenFolders(const std::string &source, TreeNode *top) {
@@ -69,7 +57,8 @@ void ConvertChosenFolders(unsigned code_page) {
   if (!AskLine(TextOf(MConvertTitle), TextOf(MConvertSource), CurrentDirectory().c_str(), typed,
                LongestPath, HELP_CONVERT))
     return;
-  const std::wstring source = Trimmed(typed);
+  TrimAnswer(typed);
+  const std::wstring source = typed;
   if (source.empty()) return;
   TreeNode top;
   FindChosenFolders(Utf8(source.c_str()), &top);
@@ -85,23 +74,8 @@ void ConvertChosenFolders(unsigned code_page) {
   const wchar_t *answer =
       AskDestination(TextOf(MConvertTitle), question.c_str(), L"", true, HELP_CONVERT, &choice);
   if (answer == nullptr) return;
-  const std::string out = Utf8(Trimmed(answer).c_str());
+  const std::string out = Utf8(answer);
   if (out.empty()) return;
 
-  SaveProgress progress;
-  const int64_t total = CountMessages(top);
-  StartSaveProgress(&progress, uint64_t(total), false);
-  MailSave save = {&progress, nullptr, nullptr, {}, {}};
-  MailRun run = StartMailSave(&save, choice, code_page);
-  run.Total = int(total < INT32_MAX ? total : INT32_MAX);
-  // Never written over: an index file or a data folder file named as the
-  // destination.
-  if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
-    NoteSaveFailure(&progress, MOwnFile, out.c_str());
-    progress.Failed = progress.Total;
-  } else {
-    ConvertTree(&run, top, out, MaildirPlusPlusLayout);
-  }
-  CloseMailSave(&save);
-  FinishSaveProgress(&progress);
+  SaveFoldersAsMail(top, choice, out, code_page);
 }

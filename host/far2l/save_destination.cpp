@@ -5,6 +5,7 @@
 
 #include "host/far2l/config_file.h"
 #include "host/far2l/host_services.h"
+#include "host/shared/save_choice.h"
 
 using namespace far2l;
 
@@ -19,14 +20,6 @@ wchar_t ChosenDestination[LongestPath];
 // own format: message files are no choice there.
 const char *FormatSetting(bool trees) { return trees ? "TreeSaveAs" : "SaveAs"; }
 const char MarkReadSetting[] = "MarkRead";
-
-struct Offered {
-  SaveFormat Format;
-  MessageId Label;
-};
-const Offered Single[] = {
-    {SaveMessageFiles, MSaveFiles}, {SaveEml, MSaveEml}, {SaveMbox, MSaveMbox}, {SaveMaildir, MSaveMaildir}};
-const Offered Whole[] = {{SaveMbox, MSaveTreeMbox}, {SaveMaildir, MSaveTreeMaildir}, {SaveEml, MSaveTreeEml}};
 
 const int Width = 76, Left = 5, Right = 70;
 
@@ -44,30 +37,11 @@ FarDialogItem Item(int type, int x1, int y, int x2, const wchar_t *text, DWORD f
 }
 
 SaveChoice LastChoice(bool trees) {
-  SaveChoice choice = {trees ? SaveMbox : SaveMessageFiles, false};
-  unsigned long kept = 0;
-  if (ReadConfigNumber(FormatSetting(trees), &kept) && kept <= SaveMaildir &&
-      !(trees && kept == SaveMessageFiles))
-    choice.Format = SaveFormat(kept);
-  if (ReadConfigNumber(MarkReadSetting, &kept)) choice.MarkRead = kept != 0;
-  return choice;
-}
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// The answer without the blanks and quotes around it, moved to its start.
-void TrimAnswer(wchar_t *answer) {
-  size_t length = wcslen(answer);
-  while (length > 0 && IsBlank(answer[length - 1])) answer[--length] = L'\0';
-  size_t start = 0;
-  while (IsBlank(answer[start])) ++start;
-  length -= start;
-  if (length >= 2 && answer[start] == L'"' && answer[start + length - 1] == L'"') {
-    ++start;
-    length -= 2;
-  }
-  wmemmove(answer, answer + start, length);
-  answer[length] = L'\0';
+  unsigned long format = 0, mark_read = 0;
+  const bool has_format = ReadConfigNumber(FormatSetting(trees), &format);
+  const bool has_mark = ReadConfigNumber(MarkReadSetting, &mark_read);
+  const unsigned long long kept_format = format, kept_mark = mark_read;
+  return KeptSaveChoice(trees, has_format ? &kept_format : nullptr, has_mark ? &kept_mark : nullptr);
 }
 
 }  // namespace
@@ -75,8 +49,9 @@ void TrimAnswer(wchar_t *answer) {
 const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
                               bool trees, const wchar_t *help_topic, SaveChoice *choice) {
   const SaveChoice last = LastChoice(trees);
-  const Offered *offered = trees ? Whole : Single;
-  const int formats = trees ? 3 : 4;
+  size_t offered_count = 0;
+  const OfferedFormat *offered = OfferedFormats(trees, &offered_count);
+  const int formats = int(offered_count);
 
   FarDialogItem items[16];
   int count = 0;

@@ -90,22 +90,7 @@ void ConvertChosenFolders(unsigned code_page) {
   if (!AskSaveChoice(TextOf(MConvertTitle), question, PanelDirectory(PANEL_PASSIVE).c_str(),
                      true, &choice, answer, sizeof answer / sizeof answer[0]))
     return;
-  const std::string out = Utf8(answer);
-
-  SaveProgress progress;
-  const int64_t total = CountMessages(top);
-  StartSaveProgress(&progress, uint64_t(total), false);
-  MailSave save = {&progress, nullptr, nullptr, {}, {}};
-  MailRun run = StartMailSave(&save, choice, code_page);
-  run.Total = int(total < INT32_MAX ? total : INT32_MAX);
-  if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
-    NoteSaveFailure(&progress, MOwnFile, out.c_str());
-    progress.Failed = progress.Total;
-  } else {
-    ConvertTree(&run, top, out, MaildirPlusPlusLayout);
-  }
-  CloseMailSave(&save);
-  FinishSaveProgress(&progress);
+  SaveFoldersAsMail(top, choice, Utf8(answer), code_page);
   // The other panel shows what was made.
   ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
   ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);

@@ -5,6 +5,7 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/host_services.h"
+#include "host/shared/save_choice.h"
 
 using namespace far3;
 
@@ -30,51 +31,20 @@ FarDialogItem Item(int type, intptr_t x1, intptr_t y, intptr_t x2, const wchar_t
   return item;
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// The answer without the blanks and quotes around it, moved to its start.
-void TrimAnswer(wchar_t *answer) {
-  size_t length = wcslen(answer);
-  while (length > 0 && IsBlank(answer[length - 1])) answer[--length] = L'\0';
-  size_t start = 0;
-  while (IsBlank(answer[start])) ++start;
-  length -= start;
-  if (length >= 2 && answer[start] == L'"' && answer[start + length - 1] == L'"') {
-    ++start;
-    length -= 2;
-  }
-  wmemmove(answer, answer + start, length);
-  answer[length] = L'\0';
-}
-
 }  // namespace
 
 SaveChoice LastSaveChoice(bool trees) {
-  SaveChoice choice = {trees ? SaveMbox : SaveMessageFiles, false};
-  unsigned long long kept = 0;
-  if (ReadSetting(FormatSetting(trees), &kept) && kept <= SaveMaildir &&
-      !(trees && kept == SaveMessageFiles))
-    choice.Format = SaveFormat(kept);
-  if (ReadSetting(MarkReadSetting, &kept)) choice.MarkRead = kept != 0;
-  return choice;
+  unsigned long long format = 0, mark_read = 0;
+  const bool has_format = ReadSetting(FormatSetting(trees), &format);
+  const bool has_mark = ReadSetting(MarkReadSetting, &mark_read);
+  return KeptSaveChoice(trees, has_format ? &format : nullptr, has_mark ? &mark_read : nullptr);
 }
 
 bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t *dest, bool trees,
                    SaveChoice *choice, wchar_t *answer, size_t answer_size) {
   const SaveChoice last = LastSaveChoice(trees);
-  // The formats in the order shown, each with its label.
-  struct Offered {
-    SaveFormat Format;
-    MessageId Label;
-  };
-  const Offered single[] = {{SaveMessageFiles, MSaveFiles},
-                            {SaveEml, MSaveEml},
-                            {SaveMbox, MSaveMbox},
-                            {SaveMaildir, MSaveMaildir}};
-  const Offered whole[] = {
-      {SaveMbox, MSaveTreeMbox}, {SaveMaildir, MSaveTreeMaildir}, {SaveEml, MSaveTreeEml}};
-  const Offered *offered = trees ? whole : single;
-  const size_t formats = trees ? 3 : 4;
+  size_t formats = 0;
+  const OfferedFormat *offered = OfferedFormats(trees, &formats);
 
   FarDialogItem items[16];
   size_t count = 0;

@@ -7,6 +7,7 @@
 #include "host/shared/mail_items.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
+#include "platform/file_system.h"
 #include "platform/system_facts.h"
 
 namespace {
@@ -155,4 +156,22 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
   CloseMailSave(&save);
   if (progress->Stopped) return -1;
   return progress->Failed == 0 && progress->Reasons == 0 ? 1 : 0;
+}
+
+void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string &out,
+                       unsigned code_page) {
+  SaveProgress progress;
+  const int64_t total = CountMessages(top);
+  StartSaveProgress(&progress, uint64_t(total), false);
+  MailSave save = {&progress, nullptr, nullptr, {}, {}};
+  MailRun run = StartMailSave(&save, choice, code_page);
+  run.Total = int(total < INT32_MAX ? total : INT32_MAX);
+  if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
+    NoteSaveFailure(&progress, MOwnFile, out.c_str());
+    progress.Failed = progress.Total;
+  } else {
+    ConvertTree(&run, top, out, MaildirPlusPlusLayout);
+  }
+  CloseMailSave(&save);
+  FinishSaveProgress(&progress);
 }

@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "folder/folder_handle.h"
 #include "host/shared/mail_items.h"
 #include "host/shared/save_progress.h"
+#include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "outputs/output_events.h"
 #include "outputs/text_charset.h"
@@ -59,6 +61,13 @@ void CloseMailSave(MailSave *save);
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
                          const ItemMessage *keys, size_t count, UnselectItem unselect,
                          void *items, const char *dest, SaveProgress *progress);
+
+// Whole folders (the tree under `top`) saved as `choice` says into `out`
+// (UTF-8), Maildirs in Maildir++'s layout, with the progress box and the
+// final one. A destination that is one of the folders' own files is refused
+// and every message counted as failed: nothing of the folders is written.
+void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string &out,
+                       unsigned code_page);
 
 // The reasons the mail outputs give, as the plug-in words them.
 MessageId ReasonOfProblem(OutputProblem problem);
