@@ -11,6 +11,7 @@ namespace {
 
 // LITERAL-'s bound on a literal sent without "+".
 const size_t LiteralMinusLimit = 4096;
+const long LongestAnswerLiteral = 1 << 20;
 
 bool Write(mailimap *imap, const char *bytes, size_t size) {
   return size == 0 || mailstream_write(imap->imap_stream, bytes, size) == ssize_t(size);
@@ -50,6 +51,9 @@ bool ReadResponse(mailimap *imap, MMAPString *line, std::string *text) {
     text->append(line->str, line->len);
     const long literal = LiteralAtEnd(line->str, line->len);
     if (literal < 0) return true;
+    // An APPEND's answer holds no more than a few words; a server that
+    // claims more is taken for a connection gone wrong.
+    if (literal > LongestAnswerLiteral) return false;
     std::string bytes(size_t(literal), '\0');
     for (size_t got = 0; got < bytes.size();) {
       const ssize_t r = mailstream_read(imap->imap_stream, &bytes[got], bytes.size() - got);
