@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "folder/message_copy.h"
@@ -64,6 +65,26 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
                                ByteBuffer *held, HeadersGiven *given);
 
 OutputProblem ProblemOf(ExportResult result);
+
+// What the file at `path` holds against `size` bytes: none (no file read),
+// the same, their first bytes only (a file cut short), or others.
+enum FileMatch { FileMissing, FileSame, FileCut, FileOther };
+FileMatch MatchFile(const std::string &path, const char *bytes, size_t size);
+
+// Files delivered and not yet told to the ledger: told together once one
+// sync has put them on the disk (a run with no ledger tells each at once).
+struct DeliveryBatch {
+  std::vector<std::pair<int, std::string>> Told;  // position and place (empty: none)
+  std::string Synced;                             // a file of the batch, to sync by
+  uint64_t Bytes = 0;
+};
+
+const size_t BatchMessages = 256;
+const uint64_t BatchBytes = 1024 * 1024;
+
+// Syncs the batch's files and tells them delivered into `output`.
+void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,
+                DeliveryBatch *batch);
 
 // The four outputs, as ConvertFolder (mail_run.h) describes them, once the
 // data folder file is open and `target`'s directory is there; each adds the

@@ -1,5 +1,7 @@
 #include "outputs/mail_run_parts.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "folder/message_copy.h"
@@ -25,7 +27,33 @@ struct MboxFile {
   bool Broken = false;       // a write failed: nothing more goes in
   const char *Separator = "";  // line feeds the old mbox needs before the first new message
   int Error = 0;             // what the system said of the write that failed
+  // With a ledger: the file is synced before its messages are told delivered.
+  bool Resuming = false;
+  // A run killed before its ledger told all it wrote left messages after
+  // WholeEnd: each next message found there whole is taken as delivered.
+  bool Settling = false;
+  std::vector<std::pair<int, uint64_t>> Settled;  // messages found so, and their ends
 };
+
+// Reads the mbox's `size` bytes at `offset` and compares them with `bytes`.
+bool FileHolds(FileRef file, uint64_t offset, const char *bytes, size_t size) {
+  char piece[64 * 1024];
+  for (size_t done = 0; done < size;) {
+    const size_t want = std::min(sizeof piece, size - done);
+    if (FileSystem.ReadAt(file, offset + done, piece, want) != want ||
+        memcmp(piece, bytes + done, want) != 0)
+      return false;
+    done += want;
+  }
+  return true;
+}
+
+// What is after the last message found whole is no message: cut away.
+void EndSettling(MboxFile *mbox) {
+  if (!mbox->Settling) return;
+  mbox->Settling = false;
+  FileSystem.Truncate(mbox->File, mbox->WholeEnd);
+}
 
 // Starts the new file beside FILE, in its directory, so that renaming it is
 // one step; it lets in whom `old` (FILE opened, or NoFile for a link) does.
@@ -63,6 +91,13 @@ const char *SeparatorAfter(const std::string &tail) {
   return empty_line ? "" : "\n";
 }
 
+// Where the run's messages begin in the mbox `path`, on the disk before the
+// first is written.
+void MarkStart(const MailRun &run, const std::string &path, uint64_t end) {
+  TellReached(run, path, std::to_string(end).c_str());
+  ConfirmDelivered(run);
+}
+
 // Opens the mbox as TargetAllowed found it allowed, and checks the file it
 // opened once more: one of the folder's own files or the log that took the
 // path since is never written, and whether FILE holds messages is told by the
@@ -82,6 +117,8 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     bool exists = false;
     mbox->File = FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
     if (mbox->File != NoFile) problem = GuardedFile(run, mbox->File);
+    mbox->Resuming = Resuming(run);
+    if (mbox->File != NoFile && problem == NoProblem && mbox->Resuming) MarkStart(run, path, 0);
   } else if (kind == PathLink) {
     // Only --replace comes here: the link is replaced, never followed.
     problem = CreateBeside(run, path, NoFile, mbox);
@@ -99,24 +136,39 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
       no_file = !found.Regular;
       if (!no_file) problem = GuardedFile(run, old);
       if (no_file || problem != NoProblem || size < 0) {
-      } else if (size == 0 && writable) {
+      } else if (size == 0 && writable && !Resuming(run)) {
         mbox->File = old;  // an empty FILE is written into
-      } else if (writable && run.Existing == MboxAppend) {
+      } else if (writable && (run.Existing == MboxAppend || size == 0)) {
+        // Appended after what the ledger knows to be there: the rest was
+        // left by a run that was killed, and is to be found whole or cut.
+        char place[41];
+        uint64_t end = uint64_t(size);
+        bool known_end = false;
+        if (Resuming(run) && PlaceKnown(run, path, place)) {
+          const uint64_t known = strtoull(place, nullptr, 10);
+          mbox->Settling = known < end;
+          known_end = known <= end;
+          if (known_end) end = known;
+        }
         char tail[3];
-        const uint64_t from = size > 3 ? uint64_t(size) - 3 : 0;
-        const size_t got = FileSystem.ReadAt(old, from, tail, size_t(uint64_t(size) - from));
+        const uint64_t from = end > 3 ? end - 3 : 0;
+        const size_t got = FileSystem.ReadAt(old, from, tail, size_t(end - from));
         mbox->Separator = SeparatorAfter(std::string(tail, got));
         mbox->File = old;
         // A failed write cuts the file back to here: its old end, before the
         // line feeds the first new message brings.
-        mbox->WholeEnd = uint64_t(size);
+        mbox->WholeEnd = end;
+        mbox->Resuming = Resuming(run);
+        // A run killed before it told anything leaves its messages after here.
+        if (mbox->Resuming && !known_end) MarkStart(run, path, end);
       } else if (run.Existing == MboxReplace) {
         problem = CreateBeside(run, path, old, mbox);
       } else {
         holds_messages = true;
       }
       // Written after what it holds.
-      if (mbox->File == old && !FileSystem.Truncate(old, uint64_t(size))) mbox->File = NoFile;
+      if (mbox->File == old && !mbox->Settling && !FileSystem.Truncate(old, uint64_t(size)))
+        mbox->File = NoFile;
       if (mbox->File != old) FileSystem.Close(old);
     }
   }
@@ -145,8 +197,18 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
 // one that fits (below a file-size limit, say) is kept; from the first that
 // does not, each fails and nothing more goes in.
 void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes) {
+  EndSettling(mbox);
+  // Those found whole, once on the disk.
+  if (!mbox->Settled.empty() && FileSystem.Sync(mbox->File, false)) {
+    for (const auto &settled : mbox->Settled)
+      TellDelivered(*run, folder, settled.first, mbox->Path, std::to_string(settled.second).c_str());
+    ConfirmDelivered(*run);
+  }
+  mbox->Settled.clear();
+  // One sync for the piece, before the ledger tells any of its messages.
   if (mbox->Pending.Size > 0 && !mbox->Broken &&
-      !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
+      (!FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size) ||
+       (mbox->Resuming && !FileSystem.Sync(mbox->File, false)))) {
     int error = LastSystemError();
     size_t whole = 0;  // bytes of Pending in the file whole
     for (size_t end : mbox->Ends) {
@@ -165,6 +227,7 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
       Tell(*run, NoticeCannotWriteFile, mbox->ToStandardOutput ? nullptr : mbox->Path.c_str(),
            error);
     if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
+    if (mbox->Resuming) FileSystem.Sync(mbox->File, false);
     for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
       if ((*outcomes)[i].Problem != NoProblem) continue;
       if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
@@ -174,12 +237,19 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
     }
     mbox->Pending.Size = whole;
   }
-  // Told only once they are in the file, which a second Ctrl+C cuts back to here.
-  for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i)
-    if ((*outcomes)[i].Problem == NoProblem) TellDelivered(*run, folder, (*outcomes)[i].Position);
+  // Told only once they are in the file, and a second Ctrl+C cuts back no
+  // further than their end.
+  const uint64_t start = mbox->WholeEnd;
   mbox->WholeEnd += mbox->Pending.Size;
   if (!mbox->ToStandardOutput && mbox->Replaces.empty())
     TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
+  size_t told = 0;
+  for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i) {
+    if ((*outcomes)[i].Problem != NoProblem) continue;
+    const std::string end = std::to_string(start + mbox->Ends[told++]);
+    TellDelivered(*run, folder, (*outcomes)[i].Position, mbox->Path, end.c_str());
+  }
+  if (told > 0) ConfirmDelivered(*run);
   mbox->Pending.Size = 0;
   mbox->Ends.clear();
   mbox->Confirmed = outcomes->size();
@@ -283,6 +353,21 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
             : NoProblem;
     if (problem == NoProblem) mbox.Separator = "";
     if (result == ExportWritten && problem != NoProblem) mbox.Pending.Size = before;
+    if (problem == NoProblem && mbox.Settling) {
+      const size_t length = mbox.Pending.Size - before;
+      if (FileHolds(mbox.File, mbox.WholeEnd, mbox.Pending.Bytes + before, length)) {
+        // Written whole by the run that was killed: told, not written again.
+        mbox.Pending.Size = before;
+        mbox.WholeEnd += length;
+        TellPartial(*run, CutBackMarked, mbox.File, "", mbox.WholeEnd);
+        mbox.Settled.push_back({position, mbox.WholeEnd});
+        outcomes->push_back({position, NoProblem, 0, head.Given});
+        mbox.Confirmed = outcomes->size();
+        Handled(run, *folder, position);
+        continue;
+      }
+      EndSettling(&mbox);
+    }
     if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
     if (problem == NoProblem) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back(

@@ -76,6 +76,7 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->File = nullptr;
   ledger->Entries.clear();
   ledger->Unsynced = 0;
+  ledger->Places.clear();
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
@@ -99,14 +100,19 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   rewind(ledger->File);
   char line[256];
   bool whole = true;
+  int64_t read = 0, whole_end = 0;  // bytes read, and the end of the last whole line
   while (fgets(line, sizeof line, ledger->File) != nullptr) {
     const bool ended = strchr(line, '\n') != nullptr;
+    read += int64_t(strlen(line));
+    if (ended) whole_end = read;
     // The rest of an overlong line is no entry of its own.
     if (whole && ended) {
-      char key[200];
+      char key[200], output[41], place[41];
       unsigned long validity = 0, uid = 0;
-      if (sscanf(line, "%199s %lu %lu", key, &validity, &uid) == 3)
+      const int fields = sscanf(line, "%199s %lu %lu %40s %40s", key, &validity, &uid, output, place);
+      if (fields >= 3 && strcmp(key, "@") != 0)
         ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+      if (fields == 5) ledger->Places[output] = place;
     }
     whole = ended;
   }
@@ -115,16 +121,31 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
     CloseLedger(ledger);
     return false;
   }
-  // A last line cut short by a crash gets its end, so that the next is whole.
-  if (!whole) fputc('\n', ledger->File);
+  // A last line cut short by a crash is taken away: given an end, it would
+  // be read whole the next time, with a number cut short.
+#ifdef _WIN32
+  if (!whole && _chsize_s(_fileno(ledger->File), whole_end) != 0) {
+#else
+  if (!whole && ftruncate(fileno(ledger->File), off_t(whole_end)) != 0) {
+#endif
+    *error = errno;
+    CloseLedger(ledger);
+    return false;
+  }
+  fseek(ledger->File, 0, SEEK_END);  // from reading to writing
   return true;
 }
 
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later) {
-  ledger->Entries[key] = entry;
-  if (fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
-              static_cast<unsigned long>(entry.Uid)) <= 0 ||
+                    bool later, const char *place) {
+  if (key != "@") ledger->Entries[key] = entry;
+  if (place != nullptr) {
+    const char *space = strchr(place, ' ');
+    if (space != nullptr) ledger->Places[std::string(place, space)] = space + 1;
+  }
+  if (fprintf(ledger->File, "%s %lu %lu%s%s\n", key.c_str(),
+              static_cast<unsigned long>(entry.Validity), static_cast<unsigned long>(entry.Uid),
+              place != nullptr ? " " : "", place != nullptr ? place : "") <= 0 ||
       fflush(ledger->File) != 0)
     return false;
   ++ledger->Unsynced;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "folder/message_copy.h"
 #include "outputs/mail_folder.h"
@@ -35,17 +36,53 @@ bool DeliveredBefore(void *context, MailFolder *folder, int position) {
   return !key.empty() && resume->Ledger.Entries.count(key) > 0;
 }
 
-void Delivered(void *context, MailFolder *folder, int position) {
+// Said once: a line the ledger cannot take.
+void Unwritten(ResumeLedger *resume) {
+  if (resume->Unwritten) return;
+  resume->Unwritten = true;
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s: cannot be written%s\n",
+          Printable(resume->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+}
+
+// "OUTPUT PLACE", the output told by a hash of its path.
+std::string PlaceLine(const char *output, const char *place) {
+  return ContentKey(output, strlen(output), 0).substr(0, 32) + " " + place;
+}
+
+void Delivered(void *context, MailFolder *folder, int position, const char *output,
+               const char *place) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
   const auto found = resume->Keys.find({folder, position});
   if (found == resume->Keys.end() || found->second.empty()) return;
-  if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}) && !resume->Unwritten) {
-    resume->Unwritten = true;
-    ClearProgress();
-    fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-            Printable(resume->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
-  }
+  const std::string line = place != nullptr ? PlaceLine(output, place) : std::string();
+  // On the disk with the batch's Confirm.
+  if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}, true,
+                      place != nullptr ? line.c_str() : nullptr))
+    Unwritten(resume);
   resume->Keys.erase(found);
+}
+
+void Reached(void *context, const char *output, const char *place) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  if (!RecordDelivery(&resume->Ledger, "@", {0, 0}, true, PlaceLine(output, place).c_str()))
+    Unwritten(resume);
+}
+
+bool PlaceOf(void *context, const char *output, char *place) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  const auto found =
+      resume->Ledger.Places.find(ContentKey(output, strlen(output), 0).substr(0, 32));
+  if (found == resume->Ledger.Places.end()) return false;
+  snprintf(place, 41, "%s", found->second.c_str());
+  return true;
+}
+
+bool Confirm(void *context) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  if (SyncLedger(&resume->Ledger)) return true;
+  Unwritten(resume);
+  return false;
 }
 
 }  // namespace
@@ -63,6 +100,9 @@ bool UseResumeLedger(const char *path, const std::string &kind, const std::strin
   events->Context = resume;
   events->DeliveredBefore = DeliveredBefore;
   events->Delivered = Delivered;
+  events->Reached = Reached;
+  events->PlaceOf = PlaceOf;
+  events->Confirm = Confirm;
   return true;
 }
 
