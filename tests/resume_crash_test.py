@@ -42,9 +42,10 @@ def reached(output, out):
         return 0
 
 
-def stopped_at(tools, args, output, out, point, delay, signals):
+def stopped_at(tools, args, output, out, point, delay, signals, between=0):
     """Runs vfolder until the output has reached `point`, waits `delay`
-    seconds, and sends it `signals`. True when it was still running then."""
+    seconds, and sends it `signals`, `between` seconds apart. True when it
+    was still running then."""
     child = subprocess.Popen([tools.vfolder] + args, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
     while child.poll() is None and reached(output, out) < point:
@@ -52,7 +53,9 @@ def stopped_at(tools, args, output, out, point, delay, signals):
     if delay:
         time.sleep(delay)
     hit = child.poll() is None
-    for sent in signals:
+    for n, sent in enumerate(signals):
+        if n > 0:
+            time.sleep(between)
         if child.poll() is None:
             child.send_signal(sent)
     child.wait()
@@ -106,12 +109,16 @@ def killed_runs(tools, index, msgs, sizes):
 
 
 def interrupted_twice(tools, index, msgs):
-    """Two interrupts end a run at once: what is cut back is not in the ledger."""
-    for output, point in (("mbox", MiB), ("maildir", 1000), ("eml", 1000)):
-        out = os.path.join(tools.work, "twice-" + output)
+    """Two interrupts end a run at once, the second while the first is
+    stopping it: what is cut back is not in the ledger."""
+    rows = [("mbox", MiB, 0.0005), ("mbox", MiB, 0.002), ("mbox", MiB, 0.01),
+            ("maildir", 1000, 0.001), ("eml", 1000, 0.001)]
+    for n, (output, point, between) in enumerate(rows):
+        out = os.path.join(tools.work, "twice-%s-%d" % (output, n))
         args = arguments(output, index, out, out + ".ledger")
-        stopped_at(tools, args, output, out, point, 0, [signal.SIGINT, signal.SIGINT])
-        rerun_and_check(tools, output + " interrupted twice", output, args, out, msgs)
+        stopped_at(tools, args, output, out, point, 0, [signal.SIGINT, signal.SIGINT], between)
+        rerun_and_check(tools, "%s interrupted twice %g s apart" % (output, between), output,
+                        args, out, msgs)
 
 
 def cut_ledger(tools, index, msgs):

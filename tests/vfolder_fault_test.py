@@ -387,9 +387,10 @@ def resumed(tools):
         args = ["--resume", "--ledger", ledger] + args
         shown = os.path.join(out, "new") if output == "maildir" else out
         child = subprocess.Popen([tools.vfolder] + args, stderr=subprocess.PIPE)
+        # Until the ledger tells a message (its first line may be a place alone).
         while child.poll() is None:
             try:
-                if os.path.getsize(ledger) > 0:
+                if re.search(rb"(?m)^[^@]", read(ledger)):
                     break
             except OSError:
                 pass
