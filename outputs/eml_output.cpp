@@ -121,7 +121,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     outcomes->push_back({chosen[i], problem, problem != NoProblem ? error : 0,
                          problem == NoProblem ? given : NoHeadersGiven});
     Handled(run, *folder, chosen[i]);
-    if (batch.Told.size() >= BatchMessages || batch.Bytes >= BatchBytes)
+    if (BatchDue(batch))
       FlushBatch(*run, folder, dir, &batch);
   }
   FlushBatch(*run, folder, dir, &batch);

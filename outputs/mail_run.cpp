@@ -1,6 +1,7 @@
 #include "outputs/mail_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "folder/export_name.h"
@@ -174,9 +175,9 @@ OutputProblem ProblemOf(ExportResult result) {
                                         : ProblemCannotWrite;
 }
 
-bool PassOver(MailRun *run, MailFolder *folder, int position) {
+bool PassOver(MailRun *run, MailFolder *folder, int position, const char *bytes, size_t size) {
   if (run->Resume.DeliveredBefore == nullptr ||
-      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position))
+      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position, bytes, size))
     return false;
   ++run->PassedOver;
   Handled(run, *folder, position);
@@ -383,6 +384,14 @@ FileMatch MatchFile(const std::string &path, const char *bytes, size_t size) {
   return !same ? FileOther : uint64_t(held) == size ? FileSame : FileCut;
 }
 
+double SecondsNow() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool BatchDue(const DeliveryBatch &batch) {
+  return batch.Bytes >= 64 * 1024 * 1024 || SecondsNow() - batch.Started >= 1.0;
+}
+
 void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,
                 DeliveryBatch *batch) {
   if (batch->Told.empty()) return;
@@ -395,6 +404,5 @@ void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &outpu
                     told.second.empty() ? nullptr : told.second.c_str());
     ConfirmDelivered(run);
   }
-  batch->Told.clear();
-  batch->Bytes = 0;
+  *batch = DeliveryBatch();
 }

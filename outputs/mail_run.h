@@ -55,7 +55,9 @@ bool RunStopped(const MailRun &run);
 
 // True when the host says an earlier run delivered the message: it is then
 // counted as handled and passed over.
-bool PassOver(MailRun *run, MailFolder *folder, int position);
+// `bytes`, when not null, are the message's as the folder stores them.
+bool PassOver(MailRun *run, MailFolder *folder, int position, const char *bytes = nullptr,
+              size_t size = 0);
 // The run keeps a ledger (ResumeEvents) and puts what it tells on the disk.
 bool Resuming(const MailRun &run);
 // ResumeEvents' calls, each where the host gave one.

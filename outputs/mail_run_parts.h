@@ -71,16 +71,22 @@ OutputProblem ProblemOf(ExportResult result);
 enum FileMatch { FileMissing, FileSame, FileCut, FileOther };
 FileMatch MatchFile(const std::string &path, const char *bytes, size_t size);
 
+// A steady clock's time in seconds.
+double SecondsNow();
+
 // Files delivered and not yet told to the ledger: told together once one
 // sync has put them on the disk (a run with no ledger tells each at once).
 struct DeliveryBatch {
   std::vector<std::pair<int, std::string>> Told;  // position and place (empty: none)
   std::string Synced;                             // a file of the batch, to sync by
   uint64_t Bytes = 0;
+  double Started = SecondsNow();
 };
 
-const size_t BatchMessages = 256;
-const uint64_t BatchBytes = 1024 * 1024;
+// A batch is synced and told once it holds 64 MB or is a second old: a
+// sync a message would cost more than the run; a crash costs what a rerun
+// finds whole.
+bool BatchDue(const DeliveryBatch &batch);
 
 // Syncs the batch's files and tells them delivered into `output`.
 void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,

@@ -238,7 +238,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     outcomes->push_back({position, problem, problem != NoProblem ? error : 0,
                          problem == NoProblem ? given : NoHeadersGiven});
     Handled(run, *folder, position);
-    if (batch.Told.size() >= BatchMessages || batch.Bytes >= BatchBytes)
+    if (BatchDue(batch))
       FlushBatch(*run, folder, dir, &batch);
   }
   // A run that stopped before them leaves them for the next.

@@ -32,8 +32,24 @@ struct MboxFile {
   // A run killed before its ledger told all it wrote left messages after
   // WholeEnd: each next message found there whole is taken as delivered.
   bool Settling = false;
-  std::vector<std::pair<int, uint64_t>> Settled;  // messages found so, and their ends
+  // Messages whole in the file, with their ends, that the ledger is yet to
+  // be told of, once a sync has put them on the disk.
+  std::vector<std::pair<int, uint64_t>> Unconfirmed;
+  DeliveryBatch Batch;  // its size and age only
 };
+
+// Puts the messages whole in the file on the disk and tells the ledger, when
+// enough of them wait, or `now`.
+void ConfirmMbox(const MailRun &run, MailFolder *folder, MboxFile *mbox, bool now) {
+  if (mbox->Unconfirmed.empty() || (!now && !BatchDue(mbox->Batch))) return;
+  if (FileSystem.Sync(mbox->File, false)) {
+    for (const auto &whole : mbox->Unconfirmed)
+      TellDelivered(run, folder, whole.first, mbox->Path, std::to_string(whole.second).c_str());
+    ConfirmDelivered(run);
+  }
+  mbox->Unconfirmed.clear();
+  mbox->Batch = DeliveryBatch();
+}
 
 // Reads the mbox's `size` bytes at `offset` and compares them with `bytes`.
 bool FileHolds(FileRef file, uint64_t offset, const char *bytes, size_t size) {
@@ -198,17 +214,8 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
 // does not, each fails and nothing more goes in.
 void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes) {
   EndSettling(mbox);
-  // Those found whole, once on the disk.
-  if (!mbox->Settled.empty() && FileSystem.Sync(mbox->File, false)) {
-    for (const auto &settled : mbox->Settled)
-      TellDelivered(*run, folder, settled.first, mbox->Path, std::to_string(settled.second).c_str());
-    ConfirmDelivered(*run);
-  }
-  mbox->Settled.clear();
-  // One sync for the piece, before the ledger tells any of its messages.
   if (mbox->Pending.Size > 0 && !mbox->Broken &&
-      (!FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size) ||
-       (mbox->Resuming && !FileSystem.Sync(mbox->File, false)))) {
+      !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
     int error = LastSystemError();
     size_t whole = 0;  // bytes of Pending in the file whole
     for (size_t end : mbox->Ends) {
@@ -227,7 +234,6 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
       Tell(*run, NoticeCannotWriteFile, mbox->ToStandardOutput ? nullptr : mbox->Path.c_str(),
            error);
     if (!mbox->ToStandardOutput) FileSystem.Truncate(mbox->File, mbox->WholeEnd + whole);
-    if (mbox->Resuming) FileSystem.Sync(mbox->File, false);
     for (size_t i = mbox->Confirmed, written = 0; i < outcomes->size(); ++i) {
       if ((*outcomes)[i].Problem != NoProblem) continue;
       if (written < mbox->Ends.size() && mbox->Ends[written] <= whole)
@@ -246,10 +252,14 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
   size_t told = 0;
   for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i) {
     if ((*outcomes)[i].Problem != NoProblem) continue;
-    const std::string end = std::to_string(start + mbox->Ends[told++]);
-    TellDelivered(*run, folder, (*outcomes)[i].Position, mbox->Path, end.c_str());
+    const uint64_t end = start + mbox->Ends[told++];
+    if (!mbox->Resuming)
+      TellDelivered(*run, folder, (*outcomes)[i].Position);
+    else
+      mbox->Unconfirmed.push_back({(*outcomes)[i].Position, end});
   }
-  if (told > 0) ConfirmDelivered(*run);
+  mbox->Batch.Bytes += mbox->Pending.Size;
+  ConfirmMbox(*run, folder, mbox, mbox->Broken);
   mbox->Pending.Size = 0;
   mbox->Ends.clear();
   mbox->Confirmed = outcomes->size();
@@ -261,6 +271,7 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
 void FinishMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes,
                 bool whole_run) {
   FlushMbox(run, folder, mbox, outcomes);
+  ConfirmMbox(*run, folder, mbox, true);
   FreeBytes(&mbox->Pending);
   if (mbox->ToStandardOutput) return;
   ClearSystemError();
@@ -306,19 +317,24 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   BufferSink sink = {run, &message};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
-    if (PassOver(run, folder, position)) continue;
-    if (mbox.Broken) {
-      outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
-      continue;
-    }
     const MessageEntry &entry = folder->Entries[size_t(position)];
     message.Size = 0;
     ClearSystemError();
     const bool damaged = SizeDamaged(entry);
+    // Read once: what the ledger knows it by, and what is written.
     const ExportResult result =
-        damaged ? ExportCannotRead
-                : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferWrite, &sink);
+        damaged || mbox.Broken
+            ? ExportCannotRead
+            : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferWrite, &sink);
     if (result != ExportWritten && StopAsked(*run)) break;
+    if (result == ExportWritten
+            ? PassOver(run, folder, position, message.Size > 0 ? message.Bytes : "", message.Size)
+            : PassOver(run, folder, position))
+      continue;
+    if (mbox.Broken) {
+      outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
+      continue;
+    }
     const int error = result == ExportCannotRead && !damaged ? LastSystemError() : 0;
     const char *bytes = message.Size > 0 ? message.Bytes : "";
     size_t size = message.Size;
@@ -360,7 +376,7 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         mbox.Pending.Size = before;
         mbox.WholeEnd += length;
         TellPartial(*run, CutBackMarked, mbox.File, "", mbox.WholeEnd);
-        mbox.Settled.push_back({position, mbox.WholeEnd});
+        mbox.Unconfirmed.push_back({position, mbox.WholeEnd});
         outcomes->push_back({position, NoProblem, 0, head.Given});
         mbox.Confirmed = outcomes->size();
         Handled(run, *folder, position);

@@ -99,7 +99,9 @@ struct OutputEvents {
 // "PROCESS.COUNT" of its names. It is one word, at most 40 bytes.
 struct ResumeEvents {
   void *Context;
-  bool (*DeliveredBefore)(void *context, MailFolder *folder, int position);
+  // `bytes` (null: not read yet) are the message's as the folder stores it.
+  bool (*DeliveredBefore)(void *context, MailFolder *folder, int position, const char *bytes,
+                          size_t size);
   // `place` (null: none) is how far deliveries into `output` have got with it.
   void (*Delivered)(void *context, MailFolder *folder, int position, const char *output,
                     const char *place);

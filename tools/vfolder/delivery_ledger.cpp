@@ -30,10 +30,16 @@ bool MakeDirectories(const std::string &dir) {
   return true;
 }
 
-// FNV-1a, and the same steps with another odd multiplier: together 128 bits.
-uint64_t Fnv1a(const char *bytes, size_t size, uint64_t hash, uint64_t multiplier) {
-  for (size_t i = 0; i < size; ++i) hash = (hash ^ uint8_t(bytes[i])) * multiplier;
-  return hash;
+// FNV-1a, and the same steps from another start with another odd
+// multiplier: together 128 bits. In one pass, the two chains side by side.
+void Fnv1a(const char *bytes, size_t size, uint64_t *first, uint64_t *second) {
+  uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
+  for (size_t i = 0; i < size; ++i) {
+    a = (a ^ uint8_t(bytes[i])) * 0x100000001b3ull;
+    b = (b ^ uint8_t(bytes[i])) * 0x9e3779b97f4a7c15ull;
+  }
+  *first = a;
+  *second = b;
 }
 
 }  // namespace
@@ -137,7 +143,7 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
 }
 
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later, const char *place) {
+                    bool later, const char *place, bool held) {
   if (key != "@") ledger->Entries[key] = entry;
   if (place != nullptr) {
     const char *space = strchr(place, ' ');
@@ -146,7 +152,7 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
   if (fprintf(ledger->File, "%s %lu %lu%s%s\n", key.c_str(),
               static_cast<unsigned long>(entry.Validity), static_cast<unsigned long>(entry.Uid),
               place != nullptr ? " " : "", place != nullptr ? place : "") <= 0 ||
-      fflush(ledger->File) != 0)
+      (!held && fflush(ledger->File) != 0))
     return false;
   ++ledger->Unsynced;
   return later || SyncLedger(ledger);
@@ -155,6 +161,7 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
 bool SyncLedger(DeliveryLedger *ledger) {
   if (ledger->Unsynced == 0) return true;
   ledger->Unsynced = 0;
+  if (fflush(ledger->File) != 0) return false;
 #ifdef _WIN32
   return _commit(_fileno(ledger->File)) == 0;
 #else
@@ -170,9 +177,9 @@ void CloseLedger(DeliveryLedger *ledger) {
 
 std::string ContentKey(const char *bytes, size_t size, int twin) {
   char key[96];
-  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d",
-           static_cast<unsigned long long>(Fnv1a(bytes, size, 0xcbf29ce484222325ull, 0x100000001b3ull)),
-           static_cast<unsigned long long>(Fnv1a(bytes, size, 0x84222325cbf29ce4ull, 0x9e3779b97f4a7c15ull)),
-           static_cast<unsigned long long>(size), twin);
+  uint64_t first = 0, second = 0;
+  Fnv1a(bytes, size, &first, &second);
+  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d", static_cast<unsigned long long>(first),
+           static_cast<unsigned long long>(second), static_cast<unsigned long long>(size), twin);
   return key;
 }

@@ -39,9 +39,11 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 // Adds one delivery, written through to the system at once (a crash of the
 // process loses none), and waits until it is on the disk unless `later`:
 // then it is there with the next SyncLedger. `place`, when not null, is
-// "OUTPUT PLACE" (key "@": that alone). False when it could not be written.
+// "OUTPUT PLACE" (key "@": that alone). With `held` (and `later`) the line
+// may stay in the process until the next SyncLedger, for a batch whose lines
+// go together. False when it could not be written.
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later = false, const char *place = nullptr);
+                    bool later = false, const char *place = nullptr, bool held = false);
 
 // Waits until every delivery recorded is on the disk. False when it fails.
 bool SyncLedger(DeliveryLedger *ledger);

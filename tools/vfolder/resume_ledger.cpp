@@ -17,21 +17,27 @@ bool HoldBytes(void *context, const void *bytes, size_t size) {
 }
 
 // The key of the message as the folder stores it; empty when it cannot be read.
-std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position) {
+// `bytes`: the message's, read already, or null.
+std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position, const char *bytes,
+                  size_t size) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
-  resume->Bytes.Size = 0;
-  if (CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HoldBytes, &resume->Bytes) !=
-      ExportWritten)
-    return std::string();
-  const char *bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
-  const std::string base = ContentKey(bytes, resume->Bytes.Size, 0);
+  if (bytes == nullptr) {
+    resume->Bytes.Size = 0;
+    if (CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HoldBytes, &resume->Bytes) !=
+        ExportWritten)
+      return std::string();
+    bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
+    size = resume->Bytes.Size;
+  }
+  const std::string base = ContentKey(bytes, size, 0);
   const int twin = resume->Twins[base]++;
-  return twin == 0 ? base : ContentKey(bytes, resume->Bytes.Size, twin);
+  return twin == 0 ? base : ContentKey(bytes, size, twin);
 }
 
-bool DeliveredBefore(void *context, MailFolder *folder, int position) {
+bool DeliveredBefore(void *context, MailFolder *folder, int position, const char *bytes,
+                     size_t size) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
-  const std::string key = KeyOf(resume, folder, position);
+  const std::string key = KeyOf(resume, folder, position, bytes, size);
   resume->Keys[{folder, position}] = key;
   return !key.empty() && resume->Ledger.Entries.count(key) > 0;
 }
@@ -47,7 +53,12 @@ void Unwritten(ResumeLedger *resume) {
 
 // "OUTPUT PLACE", the output told by a hash of its path.
 std::string PlaceLine(const char *output, const char *place) {
-  return ContentKey(output, strlen(output), 0).substr(0, 32) + " " + place;
+  static std::string last, hash;
+  if (last != output) {
+    last = output;
+    hash = ContentKey(output, strlen(output), 0).substr(0, 32);
+  }
+  return hash + " " + place;
 }
 
 void Delivered(void *context, MailFolder *folder, int position, const char *output,
@@ -58,14 +69,14 @@ void Delivered(void *context, MailFolder *folder, int position, const char *outp
   const std::string line = place != nullptr ? PlaceLine(output, place) : std::string();
   // On the disk with the batch's Confirm.
   if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}, true,
-                      place != nullptr ? line.c_str() : nullptr))
+                      place != nullptr ? line.c_str() : nullptr, true))
     Unwritten(resume);
   resume->Keys.erase(found);
 }
 
 void Reached(void *context, const char *output, const char *place) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
-  if (!RecordDelivery(&resume->Ledger, "@", {0, 0}, true, PlaceLine(output, place).c_str()))
+  if (!RecordDelivery(&resume->Ledger, "@", {0, 0}, true, PlaceLine(output, place).c_str(), true))
     Unwritten(resume);
 }
 
