@@ -212,8 +212,16 @@ FILETIME FileTimeOf(const MailTime &time) {
 
 bool InternalDateOf(const MailFolder &folder, int position, const char *message, size_t size,
                     MailCalendar *date) {
+  // Read as DecideGiven reads a message: --exact keeps an envelope line and
+  // lone CRs.
+  if (size == 0) message = "";
+  MessageHead head = {};
+  DecideHeaders(message, size, true, false, &head);
   std::string value;
-  const bool has_date = FindDateField(message, size, true, false, &value) == DateFieldFound;
+  const size_t skipped = head.EnvelopeSize;
+  const bool has_date =
+      head.Given != BlockGiven && FindDateField(message + skipped, size - skipped, true,
+                                                head.LoneCr, &value) == DateFieldFound;
   const MailTime time =
       ChooseMailTime(folder.Dates[size_t(position)], has_date ? &value : nullptr, SecondsNow());
   if (!time.Known) return false;
