@@ -2,8 +2,8 @@
 
 #include "folder/export_name.h"
 #include "outputs/byte_buffer.h"
-#include "outputs/mail_dates.h"
 #include "outputs/disk_writer.h"
+#include "outputs/mail_dates.h"
 #include "platform/system_facts.h"
 
 void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,

@@ -6,8 +6,8 @@
 
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
-#include "outputs/mail_dates.h"
 #include "outputs/disk_writer.h"
+#include "outputs/mail_dates.h"
 #include "platform/system_facts.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
-#include "outputs/mail_dates.h"
 #include "outputs/given_headers.h"
+#include "outputs/mail_dates.h"
 #include "outputs/mbox_format.h"
 #include "platform/system_facts.h"
 
