@@ -280,8 +280,9 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         : result == ExportCannotRead                                             ? ProblemCannotRead
         : result != ExportWritten || !formed                                     ? ProblemNoMemory
         : !AppendBytes(&mbox.Pending, mbox.Separator, strlen(mbox.Separator)) ||
+                // Undated: the epoch, so that every run writes the same mbox.
                 !AppendMboxMessage(&mbox.Pending, text, bytes, size,
-                                   time.Known ? time.Seconds : SecondsNow(), envelope)
+                                   time.Known ? time.Seconds : 0, envelope)
             ? ProblemNoMemory
             : NoProblem;
     if (problem == NoProblem) mbox.Separator = "";
