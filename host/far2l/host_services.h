@@ -5,6 +5,8 @@
 // modules, whose lines both hosts number alike.
 #pragma once
 
+#include "host/shared/entry_guard.h"
+
 #include <cstddef>
 
 #include "host/far2l/far2l_plugin.h"
@@ -20,6 +22,10 @@ const wchar_t *ModulePath();
 
 // A warning box with the host's OK button. Nothing without the services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The warning for an entry point's work that threw: out of memory, or an
+// unexpected error.
+void TellEntryFailure(EntryFailure failure);
 
 // The host's input line, prefilled with `text`; false for Esc. Without the
 // service the prefilled text is the answer.
