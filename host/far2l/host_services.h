@@ -5,11 +5,10 @@
 // modules, whose lines both hosts number alike.
 #pragma once
 
-#include "host/shared/entry_guard.h"
-
 #include <cstddef>
 
 #include "host/far2l/far2l_plugin.h"
+#include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
 

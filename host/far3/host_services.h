@@ -3,12 +3,11 @@
 // plug-in's own help file.
 #pragma once
 
-#include "host/shared/entry_guard.h"
-
 #include <cstddef>
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/guids.h"
+#include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
 
