@@ -834,6 +834,9 @@ TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
 // active panel's), or of what is typed instead, into a tree; no panel opens.
 TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
   UseCodePage(1252);
+  // A Maildir kept for messages, and message files (no choice for whole
+  // folders) kept for them: whole folders are offered as mbox files first.
+  WriteFileBytes(ConfigFile(), "[Settings]\nCodePage=1252\nSaveAs=3\nTreeSaveAs=0\n");
   const std::string mail = MakeTempDir();
   const std::string index = MakeFolder(mail, TwoMessages);
   ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
@@ -883,6 +886,21 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
     EXPECT_EQ(FileExists(out), row.Made);
     EXPECT_EQ(ReadFile(index), index_bytes);
   }
+  // Maildirs chosen once are offered first the next time, and the choice
+  // kept for messages is left as it was.
+  const std::string maildirs = JoinPath(MakeTempDir(), "maildirs");
+  Host.LineAnswers = {L"", L""};
+  Host.DialogAnswers = {{1, -1, Wide(maildirs), false}};
+  Host.Dialogs.clear();
+  Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+  EXPECT_TRUE(FileExists(JoinPath(maildirs, "cur")));
+  Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+  ASSERT_EQ(Host.Dialogs.size(), 2u);
+  EXPECT_EQ(Host.Dialogs[1][5].compare(0, 4, L"( ) "), 0) << Utf8(Host.Dialogs[1][5]);
+  EXPECT_EQ(Host.Dialogs[1][6].compare(0, 4, L"(*) "), 0) << Utf8(Host.Dialogs[1][6]);
+  const std::string settings = ReadFile(ConfigFile());
+  EXPECT_NE(settings.find("\nTreeSaveAs=3\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("\nSaveAs=3\n"), std::string::npos) << settings;
   ASSERT_EQ(chdir(was), 0);
   free(was);
   Host.LineAnswers.clear();
