@@ -960,6 +960,18 @@ TEST(Far2lHost, GivesEachItemANameOfItsOwn) {
       "sys.exit(0 if [x.get_payload() for x in m]==['shared\\r\\n']*2 else sys.exit(repr([x.get_payload() for x in m])))\" '" +
       JoinPath(mail, "INBOX.mbox") + "'";
   EXPECT_EQ(system(check.c_str()), 0);
+
+  // One item handed over twice: its message once, and both unselected.
+  const std::string again = MakeTempDir();
+  Host.DialogAnswers = {{2, 0, Wide(again), false}};
+  Host.Boxes.clear();
+  std::vector<far2l::PluginPanelItem> twice = {listing.Items[2], listing.Items[2]};
+  for (far2l::PluginPanelItem &item : twice) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, twice.data(), 2, 0, &dest, 0), 1);
+  EXPECT_TRUE(Host.Boxes.empty());
+  EXPECT_EQ(twice[0].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(twice[1].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(ReadFile(JoinPath(again, "INBOX.mbox")).find("From ", 1), std::string::npos);
   Api().ClosePlugin(panel);
 }
 
