@@ -6,6 +6,8 @@
     mail_output_test.py check-maildir DIR N     make_mail_folder.py N (exactly)
     mail_output_test.py check-mbox FILE N --seen    the same, marked as read
     mail_output_test.py same-maildir DIR DIR    the same messages and dates in new
+    mail_output_test.py split-mbox ALL FIRST SECOND   FIRST holds some but not all
+        of ALL's messages, and SECOND holds the others: each exactly once
 
 Prints each failure and exits non-zero when there is one.
 """
@@ -190,6 +192,23 @@ def same_maildir(first, second):
     check("same-maildir: number of messages", len(a), len(b))
     check("same-maildir: the first message that differs (bytes, date)", None,
           next((pair for pair in zip(a, b) if pair[0] != pair[1]), None))
+
+
+def split_mbox(whole, first, second):
+    def contents(path):
+        box = mailbox.mbox(path, create=False)
+        held = [box.get_bytes(key) for key in box.iterkeys()]
+        box.close()
+        return held
+    every, a, b = contents(whole), contents(first), contents(second)
+    print("split-mbox: %d messages in all, %d in the first, %d in the second"
+          % (len(every), len(a), len(b)))
+    check("split-mbox: the first holds some but not all", True, 0 < len(a) < len(every))
+    both = collections.Counter(a) + collections.Counter(b)
+    check("split-mbox: messages missing from both", 0,
+          sum((collections.Counter(every) - both).values()))
+    check("split-mbox: messages held once too often", 0,
+          sum((both - collections.Counter(every)).values()))
 
 
 class Tools:
@@ -898,6 +917,8 @@ def main():
             sys.argv[1], sys.argv[2], msgs)
     elif len(sys.argv) == 4 and sys.argv[1] == "same-maildir":
         same_maildir(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 5 and sys.argv[1] == "split-mbox":
+        split_mbox(sys.argv[2], sys.argv[3], sys.argv[4])
     elif len(sys.argv) == 3:
         suite(sys.argv[1], sys.argv[2])
         with tempfile.TemporaryDirectory() as work:
