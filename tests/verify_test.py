@@ -3,7 +3,8 @@
 copy --eml, of the 3,000 messages of make_mail_folder.py and of a directory
 of five folders, with and without --exact and --seen: every output passes;
 each output with a message deleted, one doubled and one byte of a third
-changed fails with those counts and lines.
+changed fails with those counts and lines; an mbox's From line cut by the
+pieces it is read in.
 
     verify_test.py VFOLDER MKFOLDER
 """
@@ -143,6 +144,31 @@ def tree(tools):
                          if line.startswith("Odd.IDX")), None)))
 
 
+def pieces(tools):
+    """An mbox is read in pieces of 1 MiB: a From line that a piece cuts, at
+    each of its first bytes, still starts a message."""
+    for cut in range(-1, 6):
+        # The second From line starts 58 bytes after the first body's end.
+        fill = 1024 * 1024 - cut - 58
+        path = os.path.join(tools.work, "PIECE.txt")
+        with open(path, "w") as out:
+            out.write("message\nname a\nbody-fill %d\nmessage\nname b\nbody-fill 100\n" % fill)
+        index = os.path.join(tools.work, "PIECE%d.IDX" % cut)
+        subprocess.run([tools.mkfolder, path, index], check=True)
+        mbox = index + ".mbox"
+        tools.run("mbox", index, mbox)
+        check("a From line %d bytes before a piece's end: where it is" % cut, 1024 * 1024 - cut,
+              read_bytes(mbox).find(b"\nFrom ", 1) + 1)
+        status, report, _ = tools.run("verify", index, mbox)
+        check("a From line %d bytes before a piece's end: verify passes" % cut,
+              (0, counts(2, 2) + "\n"), (status, report.decode()))
+
+
+def read_bytes(path):
+    with open(path, "rb") as stored:
+        return stored.read()
+
+
 def usage(tools):
     index = tools.folder("SMALL", make_mail_folder.messages(2))
     for args in (("verify", index), ("verify", "--log", "x", index, index),
@@ -158,6 +184,7 @@ def main():
         tools = Tools(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), work)
         realistic(tools)
         tree(tools)
+        pieces(tools)
         usage(tools)
     if not failures:
         print("vfolder verify: all checks passed")
