@@ -84,14 +84,6 @@ bool SameDigest(const MessageDigest &a, const MessageDigest &b) {
   return SamePart(a.Head, b.Head) && SamePart(a.Body, b.Body);
 }
 
-bool DigestBefore(const MessageDigest &a, const MessageDigest &b) {
-  const uint64_t x[6] = {a.Head.Size, a.Head.A, a.Head.B, a.Body.Size, a.Body.A, a.Body.B};
-  const uint64_t y[6] = {b.Head.Size, b.Head.A, b.Head.B, b.Body.Size, b.Body.A, b.Body.B};
-  for (int i = 0; i < 6; ++i)
-    if (x[i] != y[i]) return x[i] < y[i];
-  return false;
-}
-
 void StartDigest(DigestState *state) {
   *state = {};
   state->Part = {0, 0x9e3779b97f4a7c15ull, 0x6a09e667f3bcc909ull};

@@ -19,8 +19,6 @@ struct MessageDigest {
 
 bool SamePart(const PartDigest &a, const PartDigest &b);
 bool SameDigest(const MessageDigest &a, const MessageDigest &b);
-// An order of digests, for sorting them.
-bool DigestBefore(const MessageDigest &a, const MessageDigest &b);
 
 struct DigestState {
   PartDigest Part;           // the part being taken: the head, then the body

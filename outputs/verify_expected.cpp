@@ -48,9 +48,11 @@ std::vector<ExpectedMessage> ExpectedMessages(const MailRun &run, MailFolder *fo
         AddWithCrLf(&digest, bytes, message.Size);
       } else if (kind == VerifyMbox) {
         // The message as the mbox holds it after its From line, which is
-        // no part of it; its quoting and its ending are.
+        // no part of it (a stand-in saves making the real one); its quoting
+        // and its ending are.
         formatted.Size = 0;
-        one.Read = AppendMboxMessage(&formatted, std::string(), bytes, message.Size, FILETIME{});
+        one.Read = AppendMboxMessage(&formatted, std::string(), bytes, message.Size, FILETIME{},
+                                     "From -");
         const void *feed = one.Read ? memchr(formatted.Bytes, '\n', formatted.Size) : nullptr;
         const size_t from = feed != nullptr
                                 ? size_t(static_cast<const char *>(feed) - formatted.Bytes) + 1

@@ -6,11 +6,16 @@
 
 namespace {
 
-struct DigestLess {
-  bool operator()(const MessageDigest &a, const MessageDigest &b) const {
-    return DigestBefore(a, b);
+// A message's place in one side's order under a key of its digest.
+struct Keyed {
+  uint64_t Key;
+  size_t Index;
+  bool operator<(const Keyed &other) const {
+    return Key != other.Key ? Key < other.Key : Index < other.Index;
   }
 };
+
+uint64_t KeyOf(const MessageDigest &digest) { return digest.Head.A ^ (digest.Body.A * 31); }
 
 struct PartLess {
   bool operator()(const PartDigest &a, const PartDigest &b) const {
@@ -47,34 +52,53 @@ void PairByPart(const std::vector<ExpectedMessage> &expected,
 FolderCheck MatchMessages(const std::vector<ExpectedMessage> &expected,
                           const std::vector<FoundMessage> &found) {
   FolderCheck check = {int(expected.size()), 0, 0, 0, 0, 0, 0, {}, {}};
-  // The output's messages of each digest, first in its order first.
-  std::map<MessageDigest, std::vector<size_t>, DigestLess> by_digest;
-  for (size_t i = found.size(); i-- > 0;) by_digest[found[i].Digest].push_back(i);
+  // Both sides sorted by a key of their digests, each in its own order
+  // within one key, and walked side by side: a hundred thousand messages
+  // take a few sorts of small records rather than a tree's scattered nodes.
+  std::vector<Keyed> outputs, folder;
+  for (size_t i = 0; i < found.size(); ++i) outputs.push_back({KeyOf(found[i].Digest), i});
+  for (const ExpectedMessage &message : expected)
+    if (message.Read) folder.push_back({KeyOf(message.Digest), size_t(message.Position)});
+  std::sort(outputs.begin(), outputs.end());
+  std::sort(folder.begin(), folder.end());
   std::vector<bool> taken(found.size(), false);
   std::vector<std::vector<size_t>> copies(expected.size());
-  std::map<MessageDigest, int, DigestLess> last_of;  // the last folder message of each digest
   std::vector<int> left;
-  for (const ExpectedMessage &message : expected) {
-    if (!message.Read) continue;
-    last_of[message.Digest] = message.Position;
-    auto at = by_digest.find(message.Digest);
-    if (at == by_digest.end() || at->second.empty()) {
-      left.push_back(message.Position);
-      continue;
+  for (size_t f = 0, o = 0; f < folder.size();) {
+    const uint64_t key = folder[f].Key;
+    size_t f_end = f, o_end;
+    while (f_end < folder.size() && folder[f_end].Key == key) ++f_end;
+    while (o < outputs.size() && outputs[o].Key < key) ++o;
+    for (o_end = o; o_end < outputs.size() && outputs[o_end].Key == key;) ++o_end;
+    // Each folder message takes the first copy of its digest in the output's
+    // order; copies beyond the folder's make the last of its messages twice.
+    for (size_t e = f; e < f_end; ++e) {
+      const MessageDigest &digest = expected[folder[e].Index].Digest;
+      size_t at = o;
+      while (at < o_end && (taken[outputs[at].Index] ||
+                            !SameDigest(found[outputs[at].Index].Digest, digest)))
+        ++at;
+      if (at == o_end) {
+        left.push_back(int(folder[e].Index));
+        continue;
+      }
+      copies[folder[e].Index].push_back(outputs[at].Index);
+      taken[outputs[at].Index] = true;
     }
-    copies[size_t(message.Position)].push_back(at->second.back());
-    taken[at->second.back()] = true;
-    at->second.pop_back();
-  }
-  // Copies beyond the folder's: the last of its messages is there more than once.
-  for (auto &digest_found : by_digest) {
-    auto last = last_of.find(digest_found.first);
-    if (last == last_of.end()) continue;
-    for (size_t i : digest_found.second) {
-      copies[size_t(last->second)].push_back(i);
-      taken[i] = true;
+    for (size_t at = o; at < o_end; ++at) {
+      if (taken[outputs[at].Index]) continue;
+      for (size_t e = f_end; e-- > f;) {
+        if (!SameDigest(found[outputs[at].Index].Digest, expected[folder[e].Index].Digest))
+          continue;
+        copies[folder[e].Index].push_back(outputs[at].Index);
+        taken[outputs[at].Index] = true;
+        break;
+      }
     }
+    f = f_end;
+    o = o_end;
   }
+  std::sort(left.begin(), left.end());
   // Of the rest, one with the same head (a body changed), or the same body
   // (a header changed), or in the place of the folder message in the
   // output's order is the folder message changed.
