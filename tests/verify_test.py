@@ -132,6 +132,8 @@ def tree(tools):
             check(what + ": verify passes", (0, "all folders: " + counts(total, total), ""),
                   (status, lines[-1], err))
             check(what + ": a line for each folder", 5, len(lines) - 1)
+    status, _, err = tools.run("verify", mail, out)
+    check("tree: names that need --charset", (2, True), (status, "--charset" in err))
     # The last (.eml files): one folder's messages taken away.
     odd = os.path.join(out, "Odd")
     for name in os.listdir(odd):

@@ -27,7 +27,8 @@ struct Checked {
 
 struct Totals {
   int Messages, Present, Missing, Twice, Changed, Extra, Unreadable, Unread;
-  bool Failed;  // a folder or an output could not be read
+  bool Failed;        // a folder or an output could not be read
+  bool NeedsCharset;  // a folder's names need --charset: the check stopped there
 };
 
 std::string CountsText(const Totals &t) {
@@ -55,7 +56,7 @@ void PrintFolder(const VerifyCommand &command, const Checked &folder, const Mail
                  const std::vector<std::string> &unread) {
   const Totals t = {check.Messages, check.Present, check.Missing,    check.Twice,
                     check.Changed,  check.Extra,   check.Unreadable, int(unread.size()),
-                    false};
+                    false,         false};
   if (command.Tsv) {
     const std::string shown = Escaped(folder.Shown.c_str());
     printf("folder\t%s\t%s\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\n", shown.c_str(),
@@ -108,6 +109,8 @@ bool ReadOutput(OutputReading *reading, const Checked &folder, std::vector<Found
     if (ReadMailboxMessages(reading->Imap, folder.Place, found, &missing, &problem)) return true;
     reading->Lost = !missing;
     fprintf(stderr, "vfolder: mailbox %s: %s\n", shown.c_str(), problem.c_str());
+#else
+    (void)reading;
 #endif
     return false;
   }
@@ -138,6 +141,19 @@ void CheckFolder(const VerifyCommand &command, OutputReading *reading, const Che
   run.Charset = command.Charset;
   run.Exact = command.Exact;
   run.Seen = command.Seen;
+  // Lines given from 8-bit names that no character set decodes: the
+  // output refused them, and the check cannot know their bytes either.
+  std::vector<int> all;
+  for (int i = 0; i < int(mail.Entries.size()); ++i) all.push_back(i);
+  if (NeedsCharset(run, &mail, all)) {
+    fprintf(stderr,
+            "vfolder: %s: names with bytes above 0x7F are given as headers: --charset CP "
+            "names their character set, as for the output\n",
+            Printable(folder.Index.c_str()).c_str());
+    totals->NeedsCharset = true;
+    CloseMailFolder(&mail);
+    return;
+  }
   std::vector<FoundMessage> found;
   std::vector<std::string> unread;
   if (!ReadOutput(reading, folder, &found, &unread)) totals->Failed = true;
@@ -156,7 +172,8 @@ void CheckFolder(const VerifyCommand &command, OutputReading *reading, const Che
 
 // The folder's name for the lines of a tree: its index file's path below `dir`.
 std::string BelowDirectory(const std::string &path, const std::string &dir) {
-  return path.compare(0, dir.size() + 1, dir + "/") == 0 ? path.substr(dir.size() + 1) : path;
+  return path.compare(0, dir.size() + 1, dir + SystemSeparator) == 0 ? path.substr(dir.size() + 1)
+                                                                      : path;
 }
 
 // The mailboxes of a tree, as vfolder imap names them: each folder by its
@@ -178,40 +195,17 @@ bool IsImapUrl(const char *output) {
   return strncmp(output, "imap://", 7) == 0 || strncmp(output, "imaps://", 8) == 0;
 }
 
-// True when a folder gives lines from 8-bit names that no character set
-// decodes: the conversion refused to run for it, and the check would too.
-bool LacksCharset(const VerifyCommand &command, const std::vector<Checked> &folders) {
-  MailRun run = {};
-  run.Charset = command.Charset;
-  run.Exact = command.Exact;
-  for (const Checked &folder : folders) {
-    MailFolder mail;
-    bool lacks = false;
-    if (OpenMailFolder(FullPath(folder.Index.c_str()), &mail, command.Charset) == FolderOpened) {
-      std::vector<int> all;
-      for (int i = 0; i < int(mail.Entries.size()); ++i) all.push_back(i);
-      lacks = NeedsCharset(run, &mail, all);
-    }
-    CloseMailFolder(&mail);
-    if (lacks) {
-      fprintf(stderr,
-              "vfolder: %s: names with bytes above 0x7F are given as headers: --charset CP "
-              "names their character set, as for the output\n",
-              Printable(folder.Index.c_str()).c_str());
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 int RunVerifyCommand(const VerifyCommand &command) {
   std::string source = command.Source;
-  while (source.size() > 1 && source.back() == '/') source.pop_back();
+  auto ends_in_separator = [](const std::string &path) {
+    return path.size() > 1 && (path.back() == '/' || path.back() == SystemSeparator);
+  };
+  while (ends_in_separator(source)) source.pop_back();
   std::string output = command.Output;
   const bool imap = IsImapUrl(command.Output);
-  while (!imap && output.size() > 1 && output.back() == '/') output.pop_back();
+  while (!imap && ends_in_separator(output)) output.pop_back();
   const bool directory = FileSystem.KindOf(source.c_str(), true) == PathDirectory;
   TreeNode top;
   if (directory) {
@@ -263,15 +257,14 @@ int RunVerifyCommand(const VerifyCommand &command) {
     }
     folders.push_back(folder);
   }
-  int status = 2;
-  if (!LacksCharset(command, folders)) {
-    Totals totals = {};
-    for (const Checked &folder : folders) CheckFolder(command, &reading, folder, &totals);
-    if (directory && !command.Tsv) printf("all folders: %s\n", CountsText(totals).c_str());
-    const bool whole = totals.Present == totals.Messages && totals.Twice == 0 &&
-                       totals.Unread == 0 && !totals.Failed;
-    status = whole ? 0 : 1;
-  }
+  Totals totals = {};
+  for (size_t i = 0; i < folders.size() && !totals.NeedsCharset; ++i)
+    CheckFolder(command, &reading, folders[i], &totals);
+  if (directory && !command.Tsv && !totals.NeedsCharset)
+    printf("all folders: %s\n", CountsText(totals).c_str());
+  const bool whole = totals.Present == totals.Messages && totals.Twice == 0 &&
+                     totals.Unread == 0 && !totals.Failed;
+  const int status = totals.NeedsCharset ? 2 : whole ? 0 : 1;
 #ifdef VFOLDER_IMAP
   CloseImapReading(reading.Imap);
 #endif
