@@ -166,6 +166,22 @@ def pieces(tools):
               (0, counts(2, 2) + "\n"), (status, report.decode()))
 
 
+def extra(tools):
+    """Messages of no folder message (an mbox appended to) are said, and
+    fail nothing."""
+    index = tools.folder("TWO", make_mail_folder.messages(2))
+    other = tools.folder("OTHER", make_mail_folder.messages(3)[2:])
+    mbox = os.path.join(tools.work, "two.mbox")
+    tools.run("mbox", index, mbox)
+    tools.run("--append", "mbox", other, mbox)
+    status, report, _ = tools.run("verify", index, mbox)
+    lines = report.decode().splitlines() + ["", ""]
+    check("an mbox appended to: status and lines", (0, counts(2, 2) + ", 1 extra"),
+          (status, lines[0]))
+    check("an mbox appended to: the extra message", True,
+          re.fullmatch(r"  extra: #3 at byte \d+", lines[1]) is not None)
+
+
 def read_bytes(path):
     with open(path, "rb") as stored:
         return stored.read()
@@ -187,6 +203,7 @@ def main():
         realistic(tools)
         tree(tools)
         pieces(tools)
+        extra(tools)
         usage(tools)
     if not failures:
         print("vfolder verify: all checks passed")
