@@ -51,8 +51,7 @@ std::vector<ExpectedMessage> ExpectedMessages(const MailRun &run, MailFolder *fo
         // no part of it (a stand-in saves making the real one); its quoting
         // and its ending are.
         formatted.Size = 0;
-        one.Read = AppendMboxMessage(&formatted, std::string(), bytes, message.Size, FILETIME{},
-                                     "From -");
+        one.Read = AppendMboxMessage(&formatted, std::string(), bytes, message.Size, 0, "From -");
         const void *feed = one.Read ? memchr(formatted.Bytes, '\n', formatted.Size) : nullptr;
         const size_t from = feed != nullptr
                                 ? size_t(static_cast<const char *>(feed) - formatted.Bytes) + 1
