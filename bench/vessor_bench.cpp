@@ -49,6 +49,7 @@ const double FilesTarget = 1.3;        // vfolder maildir and copy --eml x copy
 const double TreeTarget = 1.0;         // a directory's time per message x one folder's
 const double PartsTarget = 2.0;        // a message's parts decoded x its bytes read
 const double AttachmentsTarget = 2.0;  // vfolder attachments x copy --eml
+const double VerifyTarget = 1.5;       // vfolder verify of a tree x its conversion
 const int PartsAttachments = 10;       // in the one large message
 const size_t ListingPiece = 64 * 1024;
 const char Sep[] = {PATH_SEPARATOR, '\0'};
@@ -704,7 +705,7 @@ int FloorChild(const std::string &index_path, const std::string &out_path) {
 }
 
 // hyperfine's median of `runs` runs of one command (its output taken out of
-// the way before each), in seconds; -1 when it failed. On tmpfs the outputs
+// the way before each; none when `out` is empty), in seconds; -1 when it failed. On tmpfs the outputs
 // are deleted: files kept by the hundred thousand slow the next ones down.
 // Elsewhere they are moved aside and deleted only at the end: ext4 creates
 // files slowly for a while after many were deleted.
@@ -716,14 +717,15 @@ double Hyperfine(const Options &options, int runs, const std::string &command,
                                 : "mkdir -p " + Quoted(trash) + " && { [ ! -e " + Quoted(out) +
                                       " ] || mv " + Quoted(out) + " " + Quoted(trash) +
                                       "/$(date +%s%N); }";
-  const std::string prepare = aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
+  const std::string prepare =
+      out.empty() ? "true" : aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
   const std::string run = "hyperfine --style none --warmup 1 --runs " + std::to_string(runs) +
                           " --export-json " + Quoted(json) + " --prepare " + Quoted(prepare) + " " +
                           Quoted(command) + " >/dev/null";
   if (options.Verbose) printf("  %s\n", command.c_str());
   const bool ran = system(run.c_str()) == 0;
   const std::string report = Output("cat " + Quoted(json));
-  Output(aside);
+  if (!out.empty()) Output(aside);
   const size_t median = report.find("\"median\":");
   return ran && median != std::string::npos ? atof(report.c_str() + median + 9) : -1;
 }
@@ -751,6 +753,7 @@ void WriteTree(const Options &options, const std::string &top) {
 struct VfolderFigures {
   double Seconds[5] = {-1, -1, -1, -1, -1};  // floor, copy, copy --eml, mbox, maildir
   double Tree[3] = {-1, -1, -1};             // copy --eml, mbox, maildir of the directory
+  double Verify[2] = {-1, -1};               // verify of the directory's mbox, maildir
 };
 
 const char *const Commands[] = {"floor", "copy", "copy --eml", "mbox", "maildir"};
@@ -774,6 +777,19 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
       figures.Tree[side - 2] =
           Hyperfine(options, std::max(options.Repeats / 2, 1),
                     vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
+  }
+  // verify reads back what the conversion of the directory wrote, made once.
+  for (int side = 3; side < 5; ++side) {
+    const std::string made = TempDir + "/verify-out";
+    Output("rm -rf " + Quoted(made));
+    if (Output(vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(made) +
+               " 2>/dev/null && echo made")
+            .empty())
+      continue;
+    figures.Verify[side - 3] =
+        Hyperfine(options, std::max(options.Repeats / 2, 1),
+                  vfolder + "verify " + Quoted(tree) + " " + Quoted(made), "", false);
+    Output("rm -rf " + Quoted(made));
   }
   return figures;
 }
@@ -1089,6 +1105,10 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     if (vfolder.Tree[side] > 0)
       PrintRow((std::string("vfolder ") + Commands[side + 2] + " DIR").c_str(), tree_messages,
                vfolder.Tree[side], 0);
+  for (int side = 0; side < 2; ++side)
+    if (vfolder.Verify[side] > 0)
+      PrintRow((std::string("vfolder verify DIR, its ") + Commands[side + 3]).c_str(),
+               tree_messages, vfolder.Verify[side], 0);
   printf("\n");
 
   // A folder in which every fifth message has an attachment of up to 32 KiB.
@@ -1162,6 +1182,9 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     PrintTarget(label.c_str(), TreeTarget,
                 Ratio(vfolder.Tree[side] / tree_messages, vfolder.Seconds[side + 2] / files));
   }
+  for (int side = 0; side < 2; ++side)
+    PrintTarget((std::string("vfolder verify DIR <= %.1f x ") + Commands[side + 3] + " DIR").c_str(),
+                VerifyTarget, Ratio(vfolder.Verify[side], vfolder.Tree[side + 1]));
 #endif
   fflush(stdout);
   PluginApi loaded = api;

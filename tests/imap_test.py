@@ -246,6 +246,14 @@ class Case:
         self.outputs += [done.stdout, done.stderr]
         return done.returncode, done.stderr.decode("utf-8", "replace")
 
+    def verify(self, *args):
+        """vfolder verify against the server: its status and standard output."""
+        done = subprocess.run([self.tools.vfolder, "--ca", self.ca, "verify"] + list(args),
+                              env=dict(os.environ, VFOLDER_PASSWORD=Password),
+                              capture_output=True)
+        self.outputs += [done.stdout, done.stderr]
+        return done.returncode, done.stdout.decode("utf-8", "replace")
+
     def read(self, mailbox):
         imap = self.server.client(self.ca)
         try:
@@ -293,6 +301,41 @@ def upload(case, realistic, msgs):
     status, err = case.vfolder("--ca", case.ca, "imap", realistic, case.url())
     check("3000 messages again: status and summary", (0, summary(3000, 0, 3000, 0)), (status, err))
     check("3000 messages again: none twice", 3000, len(case.read("REALISTIC")))
+    verified(case, realistic, msgs)
+
+
+def verified(case, realistic, msgs):
+    """vfolder verify finds the 3000 there; then with one message expunged,
+    one appended a second time and one byte of a third changed (appended
+    changed, the original expunged), it says which."""
+    status, out = case.verify(realistic, case.url())
+    check("verify: passes", (0, "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed\n"),
+          (status, out))
+    gone, doubled, changed = 100, 200, 300
+    imap = case.server.client(case.ca)
+    imap.select("REALISTIC")
+    uids = {}
+    _, data = imap.uid("FETCH", "1:*", "(BODY.PEEK[])")
+    for item in data:
+        if isinstance(item, tuple):
+            uids[item[1]] = re.search(rb"UID (\d+)", item[0]).group(1).decode()
+    wanted = [crlf(m.stored()) for m in msgs]
+    spoilt = bytearray(wanted[changed])
+    spoilt[-3] ^= 0x20
+    imap.append("REALISTIC", None, None, wanted[doubled])
+    imap.append("REALISTIC", None, None, bytes(spoilt))
+    imap.uid("STORE", uids[wanted[gone]] + "," + uids[wanted[changed]], "+FLAGS", "(\\Deleted)")
+    imap.expunge()
+    imap.logout()
+    status, out = case.verify(realistic, case.url())
+    lines = out.splitlines()
+    check("verify, spoilt: status and counts",
+          (1, "3000 messages: 2998 present, 1 missing, 1 twice, 1 changed"), (status, lines[0]))
+    check("verify, spoilt: the messages", [
+        "  %d %s: missing" % (gone, msgs[gone].name),
+        "  %d %s: twice" % (doubled, msgs[doubled].name),
+        "  %d %s: changed" % (changed, msgs[changed].name)],
+          [re.sub(r"(: (missing|twice|changed)).*", r"\1", line) for line in lines[1:]])
 
 
 def dates(case):
@@ -331,6 +374,11 @@ def tree(case):
     check("tree: status and summary", (0, True), (status, err.endswith(summary(total, total, 0, 0))))
     for name, msgs in folders.items():
         case.check_mailbox("tree", "Archive/Old/" + imap_utf7(name), msgs, seen=True)
+    status, out = case.verify("--charset", "cp866", "--seen", mail,
+                              case.url("Archive/Old", starttls=True))
+    check("tree: verify passes", (0, "all folders: %d messages: %d present, 0 missing, "
+                                     "0 twice, 0 changed" % (total, total)),
+          (status, out.splitlines()[-1]))
     imap = case.server.client(case.ca)
     _, listed = imap.lsub('""', '"Archive/*"')
     imap.logout()
