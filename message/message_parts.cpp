@@ -15,8 +15,6 @@ const size_t FieldBytes = 16 * 1024;
 // A delimiter line is "--", the boundary, "--" and white space; what a
 // longer line holds past that tells nothing either.
 const size_t DelimiterSlack = 256;
-// More parts than this are taken as damage: the rest stays in the multipart.
-const size_t MostParts = 100000;
 
 struct PartHeader {
   std::string ContentType, Disposition, TransferEncoding;
@@ -167,6 +165,12 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
     at = line.End;
     const int kind = line.ContentEnd - line.Start <= keep ? DelimiterKind(line.Head, boundary) : 0;
     if (kind != 0) {
+      // Past the bound no more places are kept: a message of nothing but
+      // delimiter lines holds no more than the bound.
+      if (open && run->Parts->Parts.size() + spans.size() >= MostParts) {
+        run->Parts->Limit = PartsTooMany;
+        break;
+      }
       // The line break before a delimiter belongs to it.
       if (open)
         spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
@@ -187,9 +191,14 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
   const std::string default_type =
       run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
   const std::string position = run->Parts->Parts[index].Position;
-  for (size_t i = 0; i < spans.size() && run->Parts->Parts.size() < MostParts; ++i)
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (run->Parts->Parts.size() >= MostParts) {
+      run->Parts->Limit = PartsTooMany;
+      break;
+    }
     ReadPart(run, spans[i].Start, spans[i].End, depth + 1, int(index),
              position + "." + std::to_string(i + 1), default_type.c_str());
+  }
   return true;
 }
 
@@ -233,24 +242,32 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
       part.Name = *name;
       part.NameGiven = true;
     }
-    if (part.Type.compare(0, 10, "multipart/") == 0 && depth < DeepestPart) {
+    const bool message = part.Type == "message/rfc822" || part.Type == "message/global";
+    if (part.Type.compare(0, 10, "multipart/") == 0) {
       const std::string *boundary = ParameterOf(type, "boundary");
       if (boundary != nullptr && !boundary->empty()) {
+        // Too deep: it stays one part, and the message is not taken apart whole.
+        if (depth >= DeepestPart) {
+          run->Parts->Limit = PartsTooDeep;
+          return;
+        }
         const std::string kept = *boundary;
         if (ReadChildren(run, index, kept, header.BodyStart, limit, depth))
           parts[index].Kind = PartMultipart;
       }
       return;
     }
-    if ((part.Type == "message/rfc822" || part.Type == "message/global") && depth < DeepestPart &&
-        header.BodyStart < limit) {
+    if (message && header.BodyStart < limit && depth >= DeepestPart)
+      run->Parts->Limit = PartsTooDeep;
+    if (message && depth < DeepestPart && header.BodyStart < limit) {
       part.Kind = PartMessage;
       ReadPart(run, header.BodyStart, limit, depth + 1, int(index), position + ".1", "text/plain");
       return;
     }
   }
-  if (parts[index].Type == "text/plain" && parts[index].Encoding == EncodingIdentity)
-    AddUuencodedBlocks(&run->Lines, index, &parts);
+  if (parts[index].Type == "text/plain" && parts[index].Encoding == EncodingIdentity &&
+      !AddUuencodedBlocks(&run->Lines, index, MostParts, &parts))
+    run->Parts->Limit = PartsTooMany;
 }
 
 // What a mail user calls an attachment; see IsAttachment in the header.
@@ -288,6 +305,7 @@ bool ReadMessageParts(const MessageSource &source, MessageParts *parts) {
   TreeRun run;
   StartLines(&source, &run.Lines);
   run.Parts = parts;
+  parts->Limit = PartsWhole;
   ReadPart(&run, 0, source.Size, 0, -1, "1", "text/plain");
   if (run.Lines.Failed) return false;
   for (MessagePart &part : parts->Parts) part.IsAttachment = IsAttachmentPart(part);

@@ -25,8 +25,20 @@ struct MessageSource {
 // is asked for bytes within `size` only, as the reader here asks.
 MessageSource MemorySource(const void *bytes, size_t size);
 
-// Multiparts nest no deeper than this; what lies deeper is one part.
+// Multiparts nest no deeper than this; what lies deeper is one part, and the
+// message is told too deep to be taken apart whole.
 const int DeepestPart = 64;
+// A message has no more parts than this; one with more is told to have too
+// many. Each part's record takes some hundred bytes: the bound keeps the
+// tree of any message within a few megabytes.
+const size_t MostParts = 10000;
+
+// Whether the tree holds every part of the message.
+enum PartsLimit {
+  PartsWhole,
+  PartsTooDeep,  // something lies nested deeper than DeepestPart
+  PartsTooMany,  // the message has more than MostParts parts; the rest are left out
+};
 
 enum PartKind {
   PartLeaf,       // bytes of its own: a text, an attachment
@@ -84,6 +96,7 @@ struct MessageParts {
   // as Python's email reads it. A text/plain leaf's uuencoded blocks follow
   // it as its children; it keeps their bytes in its own.
   std::vector<MessagePart> Parts;
+  PartsLimit Limit;
 };
 
 // Reads the message's header and the tree of its parts. Damaged input gets

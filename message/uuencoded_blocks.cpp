@@ -19,7 +19,8 @@ bool IsBeginLine(const std::string &line, std::string *name) {
 
 }  // namespace
 
-void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePart> *parts) {
+bool AddUuencodedBlocks(MessageLines *lines, size_t text, size_t most,
+                        std::vector<MessagePart> *parts) {
   const uint64_t limit = (*parts)[text].BodyEnd;
   uint64_t at = (*parts)[text].BodyStart;
   MessageLine line;
@@ -29,6 +30,7 @@ void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePar
     at = line.End;
     std::string name;
     if (open == 0 && IsBeginLine(line.Head, &name)) {
+      if (parts->size() >= most) return false;
       MessagePart block = (*parts)[text];
       block.Kind = PartUuencoded;
       block.Parent = int(text);
@@ -51,4 +53,5 @@ void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePar
       open = 0;
     }
   }
+  return true;
 }
