@@ -50,8 +50,11 @@ def unescaped(text):
 
 
 def safe(name):
-    """A name as the reader makes it safe (folder/export_name.h's rules)."""
-    return "".join("_" if c in ' "*/:<>?\\|' or ord(c) < 0x20 else c for c in name)
+    """A part's name as the reader makes it safe here (folder/export_name.h's
+    MakePartFileName on Linux): '/' and control characters made '_', the
+    rest as the sender wrote it."""
+    name = "".join("_" if c == "/" or ord(c) < 0x20 or c == "\x7f" else c for c in name)
+    return "_" * len(name) if name in (".", "..") else name or "_"
 
 
 def parts_of(vfolder, index, item):
