@@ -956,7 +956,7 @@ Options ParseOptions(int argc, char **argv) {
 #ifndef _WIN32
 // The reader's peak memory, each in a process of its own, on messages made
 // to make it hold much: 16 MB of delimiter lines, 16 MB of uuencoded
-// blocks, 12,000 attachments, 70 levels of nesting. Its bound: the largest
+// blocks, 12,000 attachments, 2,000 of names of 15 KB, 70 levels of nesting. Its bound: the largest
 // part and 8 MiB over the process's start.
 void MeasureHostileParts(const std::string &self) {
   const std::string head = "From: a@example.org\r\nSubject: hostile\r\nMIME-Version: 1.0\r\n";
@@ -967,6 +967,10 @@ void MeasureHostileParts(const std::string &self) {
   std::string many = head + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
   for (int i = 0; i < 12000; ++i)
     many += "--b\r\nContent-Type: application/octet-stream; name=\"a b.bin\"\r\n\r\nx\r\n";
+  std::string named = head + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  for (int i = 0; i < 2000; ++i)
+    named += "--b\r\nContent-Type: application/octet-stream; name=\"" + std::string(15000, 'n') +
+             ".bin\"\r\n\r\nx\r\n";
   std::string deep = head + "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
   for (int i = 1; i < 70; ++i)
     deep += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=b" +
@@ -977,6 +981,7 @@ void MeasureHostileParts(const std::string &self) {
   } cases[] = {{"16 MB of delimiter lines", delimiters},
                {"16 MB of uuencoded blocks", blocks},
                {"12,000 attachments", many},
+               {"2,000 attachments of 15 KB names", named},
                {"70 levels of nesting", deep}};
   printf("the reader's peak memory on hostile messages, a process each    MiB over its start\n");
   const std::string index = TempDir + Sep + "HOSTILE.IDX";

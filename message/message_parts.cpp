@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "folder/export_name.h"
 #include "message/mime_fields.h"
 
 namespace {
@@ -15,6 +16,11 @@ const size_t FieldBytes = 16 * 1024;
 // A delimiter line is "--", the boundary, "--" and white space; what a
 // longer line holds past that tells nothing either.
 const size_t DelimiterSlack = 256;
+// What a part's record keeps of its type, charset and encoding: real ones are
+// far shorter (a type's two names at most 127 bytes each, a charset's 40), and
+// every part's record is held at once.
+const size_t TypeBytes = 255;
+const size_t NameBytes = 64;
 
 struct PartHeader {
   std::string ContentType, Disposition, TransferEncoding;
@@ -227,9 +233,12 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
                         type.Value.find_first_of(" \t") == std::string::npos
                     ? type.Value
                     : std::string(default_type);
+    if (part.Type.size() > TypeBytes) part.Type.resize(TypeBytes);
     const std::string *charset = ParameterOf(type, "charset");
     part.Charset = charset != nullptr ? Lower(Trimmed(*charset)) : std::string();
+    if (part.Charset.size() > NameBytes) part.Charset.resize(NameBytes);
     part.TransferEncoding = Lower(Trimmed(header.TransferEncoding));
+    if (part.TransferEncoding.size() > NameBytes) part.TransferEncoding.resize(NameBytes);
     if (part.TransferEncoding.empty()) part.TransferEncoding = "7bit";
     part.Encoding = EncodingNamed(part.TransferEncoding);
     const MimeField disposition = ParseMimeField(header.Disposition);
@@ -239,7 +248,8 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
     const std::string *name = ParameterOf(disposition, "filename");
     if (name == nullptr || name->empty()) name = ParameterOf(type, "name");
     if (name != nullptr && !name->empty()) {
-      part.Name = *name;
+      // Made a file's name at once: no longer than one.
+      part.Name = MakePartFileName(*name);
       part.NameGiven = true;
     }
     const bool message = part.Type == "message/rfc822" || part.Type == "message/global";

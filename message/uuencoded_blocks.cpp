@@ -1,6 +1,7 @@
 // Files uuencoded into a text, as mail programs sent them before MIME:
 // "begin MODE NAME", lines of uuencode, "end". Each becomes a part of its own
 // below its text; the text keeps its bytes, as Python's email leaves them.
+#include "folder/export_name.h"
 #include "message/mime_fields.h"
 
 namespace {
@@ -40,7 +41,7 @@ bool AddUuencodedBlocks(MessageLines *lines, size_t text, size_t most,
       block.TransferEncoding = "x-uuencode";
       block.Encoding = EncodingUuencode;
       block.Disposition = "attachment";
-      block.Name = name;
+      block.Name = MakePartFileName(name);
       block.NameGiven = true;
       block.HeaderStart = block.BodyStart = line.Start;
       block.BodyEnd = limit;  // a block without its end runs to the text's
