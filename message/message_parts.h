@@ -64,12 +64,12 @@ struct MessagePart {
   std::string Disposition;
   // The file name in UTF-8: from filename= (RFC 2231 continuations, charset
   // and language; RFC 2047 words), else name=, else made from the type and
-  // position ("part 3.bin", "part 2.html"); made safe as export names are
-  // and, for a leaf or a uuencoded block, told apart from every other one's
-  // of the message with "_(2)" before the extension (a container's made name
-  // "part N" is its own among its siblings). A given name is made safe as
-  // export names are (a space becomes '_'); the names made here are safe as
-  // they are.
+  // position ("part 3.bin", "part 2.html"); a given name made a file's name
+  // by MakePartFileName (the sender's spaces kept, only what the file system
+  // cannot hold replaced, no longer than 255 bytes) and, for a leaf or a
+  // uuencoded block, told apart from every other one's of the message with
+  // "_(2)" before the extension (a container's made name "part N" is its
+  // own among its siblings).
   std::string Name;
   bool NameGiven;        // the message named it
   // What a mail user calls an attachment, and `vfolder attachments` writes:

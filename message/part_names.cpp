@@ -1,5 +1,5 @@
 // The file names of parts: the name the message gives, else one made from
-// the part's place and type, made safe as export names are and told apart.
+// the part's place and type, made a file's name and told apart.
 #include <map>
 #include <set>
 
