@@ -126,7 +126,8 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
   // A message that cannot be taken apart whole is not written in part: its
   // outcome says why.
   if (parts.Limit != PartsWhole) {
-    const OutputProblem problem = parts.Limit == PartsTooDeep ? ProblemTooDeep : ProblemTooManyParts;
+    const OutputProblem problem =
+        parts.Limit == PartsTooDeep ? ProblemTooDeep : ProblemTooManyParts;
     done.Result = {position, problem, 0, NoHeadersGiven};
     Failed(*run, *folder, position, problem, 0);
     return done;

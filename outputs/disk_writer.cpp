@@ -117,8 +117,8 @@ FileRef CreateExportFile(ExportRun *run, int item) {
 namespace {
 
 bool StartWith(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
-               const char *const *item_names, int count, size_t max_name_length,
-               size_t path_limit, bool part_names) {
+               const char *const *item_names, int count, size_t max_name_length, size_t path_limit,
+               bool part_names) {
   memset(run, 0, sizeof *run);
   run->DestDir = dest_dir != nullptr ? dest_dir : "";
   run->PathLimit = path_limit;
@@ -148,8 +148,7 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
 
 bool StartPartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
                      const char *const *item_names, int count) {
-  if (!StartWith(run, folder, dest_dir, item_names, count, LongestItemName, 0, true))
-    return false;
+  if (!StartWith(run, folder, dest_dir, item_names, count, LongestItemName, 0, true)) return false;
   run->KeepExisting = true;
   return true;
 }

@@ -254,7 +254,8 @@ const NameRow NameRows[] = {
 #else
     {"QuotedWithEscapes", "attachment; filename=\"a\\\"b;c.txt\"", "a\"b;c.txt"},
 #endif
-    {"SpacesStay", "attachment; filename*=UTF-8''%D0%A1%D0%BC%D0%B5%D1%82%D0%B0%20%D0%BD%D0%B0%202000.xls",
+    {"SpacesStay",
+     "attachment; filename*=UTF-8''%D0%A1%D0%BC%D0%B5%D1%82%D0%B0%20%D0%BD%D0%B0%202000.xls",
      "\xd0\xa1\xd0\xbc\xd0\xb5\xd1\x82\xd0\xb0 \xd0\xbd\xd0\xb0 2000.xls"},  // Смета на 2000.xls
     // Over 255 bytes: cut on a character's boundary, the extension kept.
     {"TooLongCutBeforeItsExtension",
