@@ -348,10 +348,8 @@ std::vector<const char *> MessageFileNames(const MailRun &run, const MailFolder 
 std::string SystemFileName(const MailRun &run, const std::string &utf8) {
 #ifdef _WIN32
   if (!run.Utf8Paths) {
-    const std::string local = InCodePage(utf8, CP_ACP);
-    std::string safe(local.size() + 8, '\0');
-    safe.resize(MakeExportName(local.c_str(), &safe[0], safe.size()));
-    return safe;
+    // A character the code page lacks became '?', which the name cannot hold.
+    return MakePartFileName(InCodePage(utf8, CP_ACP));
   }
 #else
   (void)run;

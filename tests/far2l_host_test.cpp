@@ -777,7 +777,7 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   EXPECT_EQ(Api().GetFiles(parts, &listing.Items[1], 1, 0, &dest, 0), 1);
   Host.LineAnswer.clear();
   EXPECT_EQ(ReadFile(JoinPath(out, "data.bin")), "kept");
-  EXPECT_EQ(ReadFile(JoinPath(out, "data.bin_(2)")), std::string("\0\1\2\3\4\5", 6));
+  EXPECT_EQ(ReadFile(JoinPath(out, "data_(2).bin")), std::string("\0\1\2\3\4\5", 6));
   // F3 on the text: under its own name, in UTF-8 after its header lines.
   const std::string view = MakeTempDir();
   const std::wstring view_wide = Wide(view);
