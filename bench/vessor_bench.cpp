@@ -50,6 +50,7 @@ const double TreeTarget = 1.0;         // a directory's time per message x one f
 const double PartsTarget = 2.0;        // a message's parts decoded x its bytes read
 const double AttachmentsTarget = 2.0;  // vfolder attachments x copy --eml
 const double ResumeTarget = 1.5;       // mbox --append and maildir with --resume x without
+const double VerifyTarget = 1.5;       // vfolder verify of a tree x its conversion
 const int PartsAttachments = 10;       // in the one large message
 const size_t ListingPiece = 64 * 1024;
 const char Sep[] = {PATH_SEPARATOR, '\0'};
@@ -705,7 +706,7 @@ int FloorChild(const std::string &index_path, const std::string &out_path) {
 }
 
 // hyperfine's median of `runs` runs of one command (its output taken out of
-// the way before each), in seconds; -1 when it failed. On tmpfs the outputs
+// the way before each; none when `out` is empty), in seconds; -1 when it failed. On tmpfs the outputs
 // are deleted: files kept by the hundred thousand slow the next ones down.
 // Elsewhere they are moved aside and deleted only at the end: ext4 creates
 // files slowly for a while after many were deleted.
@@ -717,14 +718,15 @@ double Hyperfine(const Options &options, int runs, const std::string &command,
                                 : "mkdir -p " + Quoted(trash) + " && { [ ! -e " + Quoted(out) +
                                       " ] || mv " + Quoted(out) + " " + Quoted(trash) +
                                       "/$(date +%s%N); }";
-  const std::string prepare = aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
+  const std::string prepare =
+      out.empty() ? "true" : aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
   const std::string run = "hyperfine --style none --warmup 1 --runs " + std::to_string(runs) +
                           " --export-json " + Quoted(json) + " --prepare " + Quoted(prepare) + " " +
                           Quoted(command) + " >/dev/null";
   if (options.Verbose) printf("  %s\n", command.c_str());
   const bool ran = system(run.c_str()) == 0;
   const std::string report = Output("cat " + Quoted(json));
-  Output(aside);
+  if (!out.empty()) Output(aside);
   const size_t median = report.find("\"median\":");
   return ran && median != std::string::npos ? atof(report.c_str() + median + 9) : -1;
 }
@@ -753,6 +755,7 @@ struct VfolderFigures {
   double Seconds[5] = {-1, -1, -1, -1, -1};  // floor, copy, copy --eml, mbox, maildir
   double Tree[3] = {-1, -1, -1};             // copy --eml, mbox, maildir of the directory
   double Resumed[2] = {-1, -1};              // mbox --append and maildir, with --resume
+  double Verify[2] = {-1, -1};               // verify of the directory's mbox, maildir
 };
 
 const char *const Commands[] = {"floor", "copy", "copy --eml", "mbox", "maildir"};
@@ -787,6 +790,19 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
             (side == 0 ? " --append mbox " : " maildir ") + Quoted(index) + " " + Quoted(out),
         out, false);
   Output("rm -f " + Quoted(ledger));
+  // verify reads back what the conversion of the directory wrote, made once.
+  for (int side = 3; side < 5; ++side) {
+    const std::string made = TempDir + "/verify-out";
+    Output("rm -rf " + Quoted(made));
+    if (Output(vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(made) +
+               " 2>/dev/null && echo made")
+            .empty())
+      continue;
+    figures.Verify[side - 3] =
+        Hyperfine(options, std::max(options.Repeats / 2, 1),
+                  vfolder + "verify " + Quoted(tree) + " " + Quoted(made), "", false);
+    Output("rm -rf " + Quoted(made));
+  }
   return figures;
 }
 
@@ -965,6 +981,56 @@ Options ParseOptions(int argc, char **argv) {
   return options;
 }
 
+#ifndef _WIN32
+// The reader's peak memory, each in a process of its own, on messages made
+// to make it hold much: 16 MB of delimiter lines, 16 MB of uuencoded
+// blocks, 12,000 attachments, 2,000 of names of 15 KB, 70 levels of nesting. Its bound: the largest
+// part and 8 MiB over the process's start.
+void MeasureHostileParts(const std::string &self) {
+  const std::string head = "From: a@example.org\r\nSubject: hostile\r\nMIME-Version: 1.0\r\n";
+  std::string delimiters = head + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  while (delimiters.size() < (16u << 20)) delimiters += "--b\r\n";
+  std::string blocks = head + "\r\n";
+  while (blocks.size() < (16u << 20)) blocks += "begin 644 a\r\nend\r\n";
+  std::string many = head + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  for (int i = 0; i < 12000; ++i)
+    many += "--b\r\nContent-Type: application/octet-stream; name=\"a b.bin\"\r\n\r\nx\r\n";
+  std::string named = head + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  for (int i = 0; i < 2000; ++i)
+    named += "--b\r\nContent-Type: application/octet-stream; name=\"" + std::string(15000, 'n') +
+             ".bin\"\r\n\r\nx\r\n";
+  std::string deep = head + "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+  for (int i = 1; i < 70; ++i)
+    deep += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=b" +
+            std::to_string(i) + "\r\n\r\n";
+  const struct {
+    const char *Name;
+    const std::string &Message;
+  } cases[] = {{"16 MB of delimiter lines", delimiters},
+               {"16 MB of uuencoded blocks", blocks},
+               {"12,000 attachments", many},
+               {"2,000 attachments of 15 KB names", named},
+               {"70 levels of nesting", deep}};
+  printf("the reader's peak memory on hostile messages, a process each    MiB over its start\n");
+  const std::string index = TempDir + Sep + "HOSTILE.IDX";
+  for (const auto &hostile : cases) {
+    const uint32_t size = WriteMessages(index, {hostile.Message})[0];
+    const std::string line =
+        Output(Quoted(self) + " --parts-peak-child " + Quoted(index) + " " + std::to_string(size));
+    int64_t peak[2] = {};
+    if (sscanf(line.c_str(), "%" SCNd64 " %" SCNd64, &peak[0], &peak[1]) != 2)
+      Fail("a memory child failed", line);
+    const double over = double(peak[1] - peak[0]) / 1024;
+    printf("  %-46s %8.1f  %s\n", hostile.Name, over,
+           over <= 8 ? "within 8 MiB" : "OVER the bound of 8 MiB");
+    FileSystem.Remove(index.c_str());
+    FileSystem.Remove(DataPathOf(index).c_str());
+  }
+  printf("\n");
+  fflush(stdout);
+}
+#endif
+
 int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   for (int attempt = 0; TempDir.empty() && attempt < 100; ++attempt) {
     const std::string path = options.TempParent + Sep + "vessor_bench." +
@@ -1081,6 +1147,9 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   fflush(stdout);
   FileSystem.Remove(parts_index.c_str());
   FileSystem.Remove(DataPathOf(parts_index).c_str());
+#ifndef _WIN32
+  MeasureHostileParts(self);
+#endif
 
 #ifndef _WIN32
   const VfolderFigures vfolder = MeasureVfolder(options, self, export_index);
@@ -1105,6 +1174,10 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     if (vfolder.Tree[side] > 0)
       PrintRow((std::string("vfolder ") + Commands[side + 2] + " DIR").c_str(), tree_messages,
                vfolder.Tree[side], 0);
+  for (int side = 0; side < 2; ++side)
+    if (vfolder.Verify[side] > 0)
+      PrintRow((std::string("vfolder verify DIR, its ") + Commands[side + 3]).c_str(),
+               tree_messages, vfolder.Verify[side], 0);
   printf("\n");
 
   // A folder in which every fifth message has an attachment of up to 32 KiB.
@@ -1182,6 +1255,9 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     PrintTarget(label.c_str(), TreeTarget,
                 Ratio(vfolder.Tree[side] / tree_messages, vfolder.Seconds[side + 2] / files));
   }
+  for (int side = 0; side < 2; ++side)
+    PrintTarget((std::string("vfolder verify DIR <= %.1f x ") + Commands[side + 3] + " DIR").c_str(),
+                VerifyTarget, Ratio(vfolder.Verify[side], vfolder.Tree[side + 1]));
 #endif
   fflush(stdout);
   PluginApi loaded = api;

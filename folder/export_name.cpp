@@ -119,14 +119,79 @@ bool GiveSuffixedName(ExportNames *names, int item, const char *base) {
   char name[LongestItemName + 2 + 16];
   const size_t base_slot = FindSlot(names, base);
   for (;; ++names->Next[base_slot]) {
-    snprintf(name, sizeof name, "%s_(%u)", base, unsigned(names->Next[base_slot]));
+    if (names->PartNames) {
+      const std::string twin = TwinFileName(base, unsigned(names->Next[base_slot]));
+      snprintf(name, sizeof name, "%s", twin.c_str());
+    } else {
+      snprintf(name, sizeof name, "%s_(%u)", base, unsigned(names->Next[base_slot]));
+    }
     if (names->Slots[FindSlot(names, name)] == 0) break;
   }
   ++names->Next[base_slot];
   return GiveName(names, item, name);
 }
 
+// Whether a part's file name cannot hold byte `c` on this system.
+bool IsRefusedInFileName(char c) {
+  if ((c >= 0x00 && c <= 0x1F) || c == 0x7F || c == '/') return true;
+#ifdef _WIN32
+  switch (c) {
+    case '"':
+    case '*':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: break;
+  }
+#endif
+  return false;
+}
+
+// Where `name`'s extension starts: its last dot, unless that is its first
+// byte or the extension is too long to be one; the name's length for none.
+size_t ExtensionStart(const std::string &name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 || name.size() - dot > 32 ? name.size() : dot;
+}
+
+// `stem` cut to at most `room` bytes on a UTF-8 character's boundary, then
+// `extension`.
+std::string CutStem(const std::string &stem, size_t room, const std::string &extension) {
+  if (stem.size() <= room) return stem + extension;
+  size_t cut = room;
+  while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+  return stem.substr(0, cut) + extension;
+}
+
 }  // namespace
+
+std::string MakePartFileName(const std::string &name) {
+  std::string safe = name;
+  for (char &c : safe)
+    if (IsRefusedInFileName(c)) c = '_';
+  if (safe.empty()) safe = "_";
+  if (safe == "." || safe == "..") safe.assign(safe.size(), '_');
+#ifdef _WIN32
+  // Windows drops trailing dots and blanks, and takes a device's stem for
+  // the device.
+  for (size_t at = safe.size(); at > 0 && (safe[at - 1] == '.' || safe[at - 1] == ' '); --at)
+    safe[at - 1] = '_';
+  const size_t stem_length = strcspn(safe.c_str(), ".");
+  if (IsDeviceStem(safe.c_str(), stem_length)) safe.insert(stem_length, "_");
+#endif
+  const size_t extension = ExtensionStart(safe);
+  return CutStem(safe.substr(0, extension), LongestFileName - (safe.size() - extension),
+                 safe.substr(extension));
+}
+
+std::string TwinFileName(const std::string &name, unsigned number) {
+  const size_t extension = ExtensionStart(name);
+  const std::string tail = "_(" + std::to_string(number) + ")" + name.substr(extension);
+  return CutStem(name.substr(0, extension), LongestFileName - tail.size(), tail);
+}
 
 size_t MakeExportName(const char *name, char *out, size_t out_size) {
   size_t length = 0;
@@ -165,9 +230,12 @@ size_t JoinExportPath(const char *dest_dir, const char *file_name, char *out, si
   return length;
 }
 
-bool MakeExportNames(const char *const *item_names, int count, size_t max_length,
-                     ExportNames *names) {
+namespace {
+
+bool MakeNames(const char *const *item_names, int count, size_t max_length, bool part_names,
+               ExportNames *names) {
   memset(names, 0, sizeof *names);
+  names->PartNames = part_names;
   const size_t items_count = count > 0 ? size_t(count) : 0;
   size_t slots = 16;
   while (slots < items_count * 2) slots *= 2;
@@ -186,7 +254,10 @@ bool MakeExportNames(const char *const *item_names, int count, size_t max_length
     const size_t length = strnlen(item_names[i], max_length);
     memcpy(item_name, item_names[i], length);
     item_name[length] = '\0';
-    MakeExportName(item_name, base, sizeof base);
+    if (part_names)
+      snprintf(base, sizeof base, "%s", MakePartFileName(item_name).c_str());
+    else
+      MakeExportName(item_name, base, sizeof base);
     const size_t given = names->Slots[FindSlot(names, base)];
     made = given == 0 ? GiveName(names, int(i), base) : GiveSuffixedName(names, int(i), base);
     // A twin's name before its suffix is the name an earlier item took.
@@ -194,6 +265,17 @@ bool MakeExportNames(const char *const *item_names, int count, size_t max_length
   }
   if (!made) FreeExportNames(names);
   return made;
+}
+
+}  // namespace
+
+bool MakeExportNames(const char *const *item_names, int count, size_t max_length,
+                     ExportNames *names) {
+  return MakeNames(item_names, count, max_length, false, names);
+}
+
+bool MakePartFileNames(const char *const *item_names, int count, ExportNames *names) {
+  return MakeNames(item_names, count, LongestItemName, true, names);
 }
 
 const char *ExportNameOf(const ExportNames *names, int item) {

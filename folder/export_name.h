@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/win_types.h"
 
@@ -25,6 +26,24 @@ size_t JoinExportPath(const char *dest_dir, const char *file_name, char *out, si
 // Names longer than this many bytes are cut to it.
 const size_t LongestItemName = 1000;
 
+// The longest name, in bytes, a file system takes: Linux's count bytes,
+// Windows' UTF-16 units, of which a name has no more than of UTF-8 bytes.
+const size_t LongestFileName = 255;
+
+// The file name an attachment or a part named `name` (UTF-8) is written
+// under: the sender's name with only what the file system cannot hold made
+// '_' (on Windows the characters it refuses, a device's stem given an '_',
+// trailing dots and blanks; elsewhere '/'; everywhere NUL and the control
+// characters; "." and ".." made "_" and "__"), and a name over
+// LongestFileName bytes cut on a character's boundary before its extension,
+// which stays. Spaces stay.
+std::string MakePartFileName(const std::string &name);
+
+// The twin `number` (2, 3, ...) of the file name `name`: "_(N)" before its
+// extension ("a_(2).pdf"), the stem cut where the whole would be over
+// LongestFileName bytes.
+std::string TwinFileName(const std::string &name, unsigned number);
+
 // The names of the items of one export, made in array order before any file
 // is created. An item whose name equals, ignoring the case of A-Z, a name
 // already given to an earlier item gets "_(2)", "_(3)", ... appended: the
@@ -41,6 +60,7 @@ struct ExportNames {
   uint32_t *Next;    // for each slot's name: the next suffix to try after it
   size_t SlotMask;
   size_t Given;      // names in the table
+  bool PartNames;    // made by MakePartFileNames: twins "_(N)" before the extension
 };
 
 // Makes the names of `count` items whose names are `item_names` (each read
@@ -48,6 +68,10 @@ struct ExportNames {
 // then holds nothing to free.
 bool MakeExportNames(const char *const *item_names, int count, size_t max_length,
                      ExportNames *names);
+// MakeExportNames for the files of a message's parts, named as
+// MakePartFileName names them: spaces kept, twins "_(2)" before the extension.
+bool MakePartFileNames(const char *const *item_names, int count, ExportNames *names);
+
 const char *ExportNameOf(const ExportNames *names, int item);
 
 // Gives `item` the next name its own name's suffixes offer that no item has

@@ -286,7 +286,8 @@ inline std::string CheckMessageInput(const uint8_t *data, size_t size) {
       if (part.HeaderStart < parent.BodyStart || part.BodyEnd > parent.BodyEnd)
         return "part " + part.Position + " lies outside its parent";
     }
-    if (part.Name.empty() || part.Name.find_first_of("/\\:") != std::string::npos)
+    if (part.Name.empty() || part.Name.size() > 255 || part.Name == "." || part.Name == ".." ||
+        part.Name.find_first_of(std::string("/\0", 2)) != std::string::npos)
       return "part " + part.Position + " has no safe name";
     for (const bool utf8 : {false, true}) {
       fuzz_inputs::CountedBytes counted = {0};

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "folder/export_name.h"
 #include "message/mime_fields.h"
 
 namespace {
@@ -15,8 +16,11 @@ const size_t FieldBytes = 16 * 1024;
 // A delimiter line is "--", the boundary, "--" and white space; what a
 // longer line holds past that tells nothing either.
 const size_t DelimiterSlack = 256;
-// More parts than this are taken as damage: the rest stays in the multipart.
-const size_t MostParts = 100000;
+// What a part's record keeps of its type, charset and encoding: real ones are
+// far shorter (a type's two names at most 127 bytes each, a charset's 40), and
+// every part's record is held at once.
+const size_t TypeBytes = 255;
+const size_t NameBytes = 64;
 
 struct PartHeader {
   std::string ContentType, Disposition, TransferEncoding;
@@ -167,6 +171,12 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
     at = line.End;
     const int kind = line.ContentEnd - line.Start <= keep ? DelimiterKind(line.Head, boundary) : 0;
     if (kind != 0) {
+      // Past the bound no more places are kept: a message of nothing but
+      // delimiter lines holds no more than the bound.
+      if (open && run->Parts->Parts.size() + spans.size() >= MostParts) {
+        run->Parts->Limit = PartsTooMany;
+        break;
+      }
       // The line break before a delimiter belongs to it.
       if (open)
         spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
@@ -187,9 +197,14 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
   const std::string default_type =
       run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
   const std::string position = run->Parts->Parts[index].Position;
-  for (size_t i = 0; i < spans.size() && run->Parts->Parts.size() < MostParts; ++i)
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (run->Parts->Parts.size() >= MostParts) {
+      run->Parts->Limit = PartsTooMany;
+      break;
+    }
     ReadPart(run, spans[i].Start, spans[i].End, depth + 1, int(index),
              position + "." + std::to_string(i + 1), default_type.c_str());
+  }
   return true;
 }
 
@@ -218,9 +233,12 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
                         type.Value.find_first_of(" \t") == std::string::npos
                     ? type.Value
                     : std::string(default_type);
+    if (part.Type.size() > TypeBytes) part.Type.resize(TypeBytes);
     const std::string *charset = ParameterOf(type, "charset");
     part.Charset = charset != nullptr ? Lower(Trimmed(*charset)) : std::string();
+    if (part.Charset.size() > NameBytes) part.Charset.resize(NameBytes);
     part.TransferEncoding = Lower(Trimmed(header.TransferEncoding));
+    if (part.TransferEncoding.size() > NameBytes) part.TransferEncoding.resize(NameBytes);
     if (part.TransferEncoding.empty()) part.TransferEncoding = "7bit";
     part.Encoding = EncodingNamed(part.TransferEncoding);
     const MimeField disposition = ParseMimeField(header.Disposition);
@@ -230,27 +248,36 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
     const std::string *name = ParameterOf(disposition, "filename");
     if (name == nullptr || name->empty()) name = ParameterOf(type, "name");
     if (name != nullptr && !name->empty()) {
-      part.Name = *name;
+      // Made a file's name at once: no longer than one.
+      part.Name = MakePartFileName(*name);
       part.NameGiven = true;
     }
-    if (part.Type.compare(0, 10, "multipart/") == 0 && depth < DeepestPart) {
+    const bool message = part.Type == "message/rfc822" || part.Type == "message/global";
+    if (part.Type.compare(0, 10, "multipart/") == 0) {
       const std::string *boundary = ParameterOf(type, "boundary");
       if (boundary != nullptr && !boundary->empty()) {
+        // Too deep: it stays one part, and the message is not taken apart whole.
+        if (depth >= DeepestPart) {
+          run->Parts->Limit = PartsTooDeep;
+          return;
+        }
         const std::string kept = *boundary;
         if (ReadChildren(run, index, kept, header.BodyStart, limit, depth))
           parts[index].Kind = PartMultipart;
       }
       return;
     }
-    if ((part.Type == "message/rfc822" || part.Type == "message/global") && depth < DeepestPart &&
-        header.BodyStart < limit) {
+    if (message && header.BodyStart < limit && depth >= DeepestPart)
+      run->Parts->Limit = PartsTooDeep;
+    if (message && depth < DeepestPart && header.BodyStart < limit) {
       part.Kind = PartMessage;
       ReadPart(run, header.BodyStart, limit, depth + 1, int(index), position + ".1", "text/plain");
       return;
     }
   }
-  if (parts[index].Type == "text/plain" && parts[index].Encoding == EncodingIdentity)
-    AddUuencodedBlocks(&run->Lines, index, &parts);
+  if (parts[index].Type == "text/plain" && parts[index].Encoding == EncodingIdentity &&
+      !AddUuencodedBlocks(&run->Lines, index, MostParts, &parts))
+    run->Parts->Limit = PartsTooMany;
 }
 
 // What a mail user calls an attachment; see IsAttachment in the header.
@@ -288,6 +315,7 @@ bool ReadMessageParts(const MessageSource &source, MessageParts *parts) {
   TreeRun run;
   StartLines(&source, &run.Lines);
   run.Parts = parts;
+  parts->Limit = PartsWhole;
   ReadPart(&run, 0, source.Size, 0, -1, "1", "text/plain");
   if (run.Lines.Failed) return false;
   for (MessagePart &part : parts->Parts) part.IsAttachment = IsAttachmentPart(part);

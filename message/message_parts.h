@@ -25,8 +25,20 @@ struct MessageSource {
 // is asked for bytes within `size` only, as the reader here asks.
 MessageSource MemorySource(const void *bytes, size_t size);
 
-// Multiparts nest no deeper than this; what lies deeper is one part.
+// Multiparts nest no deeper than this; what lies deeper is one part, and the
+// message is told too deep to be taken apart whole.
 const int DeepestPart = 64;
+// A message has no more parts than this; one with more is told to have too
+// many. Each part's record takes some hundred bytes: the bound keeps the
+// tree of any message within a few megabytes.
+const size_t MostParts = 10000;
+
+// Whether the tree holds every part of the message.
+enum PartsLimit {
+  PartsWhole,
+  PartsTooDeep,  // something lies nested deeper than DeepestPart
+  PartsTooMany,  // the message has more than MostParts parts; the rest are left out
+};
 
 enum PartKind {
   PartLeaf,       // bytes of its own: a text, an attachment
@@ -52,12 +64,12 @@ struct MessagePart {
   std::string Disposition;
   // The file name in UTF-8: from filename= (RFC 2231 continuations, charset
   // and language; RFC 2047 words), else name=, else made from the type and
-  // position ("part 3.bin", "part 2.html"); made safe as export names are
-  // and, for a leaf or a uuencoded block, told apart from every other one's
-  // of the message with "_(2)" before the extension (a container's made name
-  // "part N" is its own among its siblings). A given name is made safe as
-  // export names are (a space becomes '_'); the names made here are safe as
-  // they are.
+  // position ("part 3.bin", "part 2.html"); a given name made a file's name
+  // by MakePartFileName (the sender's spaces kept, only what the file system
+  // cannot hold replaced, no longer than 255 bytes) and, for a leaf or a
+  // uuencoded block, told apart from every other one's of the message with
+  // "_(2)" before the extension (a container's made name "part N" is its
+  // own among its siblings).
   std::string Name;
   bool NameGiven;        // the message named it
   // What a mail user calls an attachment, and `vfolder attachments` writes:
@@ -84,6 +96,7 @@ struct MessageParts {
   // as Python's email reads it. A text/plain leaf's uuencoded blocks follow
   // it as its children; it keeps their bytes in its own.
   std::vector<MessagePart> Parts;
+  PartsLimit Limit;
 };
 
 // Reads the message's header and the tree of its parts. Damaged input gets

@@ -56,8 +56,10 @@ bool DecodePartBytes(const MessageSource &source, const MessagePart &part, bool 
 // uuencoded_blocks.cpp
 
 // Adds to `parts`, after the text part `text` (its index), the blocks
-// "begin MODE NAME" ... "end" of its body as parts of their own.
-void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePart> *parts);
+// "begin MODE NAME" ... "end" of its body as parts of their own, while
+// `parts` holds fewer than `most`. False when a block was left out for that.
+bool AddUuencodedBlocks(MessageLines *lines, size_t text, size_t most,
+                        std::vector<MessagePart> *parts);
 
 // part_names.cpp
 

@@ -1,6 +1,5 @@
 // The file names of parts: the name the message gives, else one made from
-// the part's place and type, made safe as export names are and told apart.
-#include <cstring>
+// the part's place and type, made a file's name and told apart.
 #include <map>
 #include <set>
 
@@ -38,20 +37,12 @@ bool NameParts(std::vector<MessagePart> *parts) {
   for (size_t i = 0; i < parts->size(); ++i) {
     MessagePart &part = (*parts)[i];
     if (!part.NameGiven) {
-      // Safe as it is: MakeExportName would make its space an '_'.
       const size_t dot = part.Position.rfind('.');
       safe[i] = "part " + part.Position.substr(dot == std::string::npos ? 0 : dot + 1) +
                 ExtensionOf(part);
       continue;
     }
-    std::string name = part.Name;
-    // A name stops at its first zero byte, as a file's must.
-    name.resize(strlen(name.c_str()));
-    if (name.size() > LongestItemName) name.resize(LongestItemName);
-    const size_t needed = MakeExportName(name.c_str(), nullptr, 0);
-    safe[i].assign(needed + 1, '\0');
-    MakeExportName(name.c_str(), &safe[i][0], safe[i].size());
-    safe[i].resize(needed);
+    safe[i] = MakePartFileName(part.Name);
   }
   // Twins among the message's files: "_(2)", "_(3)", ... before the
   // extension, so that the name still tells the file's type; names equal but
@@ -67,14 +58,11 @@ bool NameParts(std::vector<MessagePart> *parts) {
       (*parts)[i].Name = name;
       continue;
     }
-    const size_t dot = name.rfind('.');
-    const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
     // Each name's next suffix to try is kept, so that many twins take no
     // more than one look each.
     unsigned &twin = next_twin[FoldedCase(safe[i])];
     if (twin == 0) twin = 2;
-    while (given.count(FoldedCase(name)) != 0)
-      name = safe[i].substr(0, stem) + "_(" + std::to_string(twin++) + ")" + safe[i].substr(stem);
+    while (given.count(FoldedCase(name)) != 0) name = TwinFileName(safe[i], twin++);
     given.insert(FoldedCase(name));
     (*parts)[i].Name = name;
   }

@@ -1,6 +1,7 @@
 // Files uuencoded into a text, as mail programs sent them before MIME:
 // "begin MODE NAME", lines of uuencode, "end". Each becomes a part of its own
 // below its text; the text keeps its bytes, as Python's email leaves them.
+#include "folder/export_name.h"
 #include "message/mime_fields.h"
 
 namespace {
@@ -19,7 +20,8 @@ bool IsBeginLine(const std::string &line, std::string *name) {
 
 }  // namespace
 
-void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePart> *parts) {
+bool AddUuencodedBlocks(MessageLines *lines, size_t text, size_t most,
+                        std::vector<MessagePart> *parts) {
   const uint64_t limit = (*parts)[text].BodyEnd;
   uint64_t at = (*parts)[text].BodyStart;
   MessageLine line;
@@ -29,6 +31,7 @@ void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePar
     at = line.End;
     std::string name;
     if (open == 0 && IsBeginLine(line.Head, &name)) {
+      if (parts->size() >= most) return false;
       MessagePart block = (*parts)[text];
       block.Kind = PartUuencoded;
       block.Parent = int(text);
@@ -38,7 +41,7 @@ void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePar
       block.TransferEncoding = "x-uuencode";
       block.Encoding = EncodingUuencode;
       block.Disposition = "attachment";
-      block.Name = name;
+      block.Name = MakePartFileName(name);
       block.NameGiven = true;
       block.HeaderStart = block.BodyStart = line.Start;
       block.BodyEnd = limit;  // a block without its end runs to the text's
@@ -51,4 +54,5 @@ void AddUuencodedBlocks(MessageLines *lines, size_t text, std::vector<MessagePar
       open = 0;
     }
   }
+  return true;
 }

@@ -47,12 +47,8 @@ bool MakeMessageDirectory(ExportNames *names, int item, const std::string &dir,
 // system's error left, when none can be made.
 FileRef CreateAttachmentFile(const std::string &dir, const std::string &name,
                              std::string *path) {
-  const size_t dot = name.rfind('.');
-  const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
-  for (int number = 1; number < 1000; ++number) {
-    *path = Join(dir, number == 1 ? name
-                                  : name.substr(0, stem) + "_(" + std::to_string(number) + ")" +
-                                        name.substr(stem));
+  for (unsigned number = 1; number < 1000; ++number) {
+    *path = Join(dir, number == 1 ? name : TwinFileName(name, number));
     bool exists = false;
     ClearSystemError();
     const FileRef file = FileSystem.CreateNew(path->c_str(), OwnerOnly, &exists);
@@ -125,6 +121,15 @@ MessageDone WriteMessageAttachments(MailRun *run, MailFolder *folder, int positi
   if (!ReadMessageParts(source, &parts)) {
     done.Result = {position, ProblemCannotRead, LastSystemError(), NoHeadersGiven};
     Failed(*run, *folder, position, ProblemCannotRead, done.Result.Error);
+    return done;
+  }
+  // A message that cannot be taken apart whole is not written in part: its
+  // outcome says why.
+  if (parts.Limit != PartsWhole) {
+    const OutputProblem problem =
+        parts.Limit == PartsTooDeep ? ProblemTooDeep : ProblemTooManyParts;
+    done.Result = {position, problem, 0, NoHeadersGiven};
+    Failed(*run, *folder, position, problem, 0);
     return done;
   }
   std::vector<size_t> attached;

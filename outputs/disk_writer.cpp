@@ -119,16 +119,19 @@ FileRef CreateExportFile(ExportRun *run, int item) {
   return NoFile;
 }
 
-bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
-                 const char *const *item_names, int count, size_t max_name_length,
-                 size_t path_limit) {
+namespace {
+
+bool StartWith(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+               const char *const *item_names, int count, size_t max_name_length, size_t path_limit,
+               bool part_names) {
   memset(run, 0, sizeof *run);
   run->DestDir = dest_dir != nullptr ? dest_dir : "";
   run->PathLimit = path_limit;
   run->CreatedMask = 15;
   run->Created = static_cast<uint64_t *>(calloc(run->CreatedMask + 1, sizeof(uint64_t)));
   if (run->Created == nullptr ||
-      !MakeExportNames(item_names, count, max_name_length, &run->Names)) {
+      !(part_names ? MakePartFileNames(item_names, count, &run->Names)
+                   : MakeExportNames(item_names, count, max_name_length, &run->Names))) {
     free(run->Created);
     return false;
   }
@@ -137,6 +140,21 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
   // The data folder file that is open, when it was found under another name.
   if (!run->Own[1].Exists && folder->DataFile != NoFile)
     run->Own[1] = FileSystem.IdentifyOpen(folder->DataFile);
+  return true;
+}
+
+}  // namespace
+
+bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+                 const char *const *item_names, int count, size_t max_name_length,
+                 size_t path_limit) {
+  return StartWith(run, folder, dest_dir, item_names, count, max_name_length, path_limit, false);
+}
+
+bool StartPartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+                     const char *const *item_names, int count) {
+  if (!StartWith(run, folder, dest_dir, item_names, count, LongestItemName, 0, true)) return false;
+  run->KeepExisting = true;
   return true;
 }
 

@@ -45,6 +45,12 @@ bool StartExport(ExportRun *run, const FolderHandle *folder, const char *dest_di
                  const char *const *item_names, int count, size_t max_name_length,
                  size_t path_limit);
 
+// StartExport for the files of a message's parts, named by
+// MakePartFileNames (the sender's spaces kept, twins "_(2)" before the
+// extension), files from before kept.
+bool StartPartExport(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
+                     const char *const *item_names, int count);
+
 // Writes item `item`'s message into its file and gives the file the time
 // `time` (none when zero). A file that is there from before the export is
 // emptied and reused; one that is a link, has another name (a hard link), is a

@@ -3,6 +3,7 @@
 #include "folder/export_name.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/disk_writer.h"
+#include "outputs/mail_dates.h"
 #include "platform/system_facts.h"
 
 #include <set>
@@ -97,10 +98,11 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     if (file != NoFile) {
       TellPartial(*run, PartialMarked, file, path.c_str());
       ClearSystemError();
+      MailTime time = {};
       const ExportResult result =
-          CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given);
+          CopyGivingHeaders(*run, folder, chosen[i], &file, &held, &given, &time);
       error = result != ExportWritten ? LastSystemError() : 0;
-      if (result == ExportWritten) SetMessageTime(file, entry.Time);
+      if (result == ExportWritten) SetMessageTime(file, FileTimeOf(time));
       ClearSystemError();
       const bool closed = FileSystem.Close(file);
       if (!closed && result == ExportWritten) error = LastSystemError();

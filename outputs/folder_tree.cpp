@@ -349,6 +349,61 @@ void ConvertMaildirPlusLevel(MailRun *run, const TreeNode &node, const std::stri
   }
 }
 
+// The first of `base`, base_(2), ... that `given` does not hold.
+std::string FirstFree(const GivenNames &given, const std::string &base, const char *also = "") {
+  std::string name = base;
+  for (int number = 2; number < 10000 && (given.Has(name) || given.Has(name + also)); ++number)
+    name = Suffixed(base, number);
+  return name;
+}
+
+// The places ConvertMboxLevel gives, nothing made.
+void MboxPlaces(const TreeNode &node, const std::string &out, std::vector<TreePlace> *places) {
+  GivenNames given;
+  for (const Mailbox &box : MailboxesOf(node)) {
+    const std::string name = FirstFree(given, box.Name, ".sbd");
+    given.Names.push_back(name);
+    given.Names.push_back(name + ".sbd");
+    if (box.Folder != nullptr) places->push_back({box.Folder, Join(out, name)});
+    if (box.Directory != nullptr) MboxPlaces(*box.Directory, Join(out, name + ".sbd"), places);
+  }
+}
+
+// The places ConvertDirectoryLevel gives, nothing made.
+void DirectoryPlaces(const TreeNode &node, const std::string &out,
+                     std::vector<TreePlace> *places) {
+  GivenNames given;
+  for (const Mailbox &box : MailboxesOf(node)) {
+    const std::string name = FirstFree(given, box.Name);
+    given.Names.push_back(name);
+    if (box.Folder != nullptr) places->push_back({box.Folder, Join(out, name)});
+    if (box.Directory != nullptr) DirectoryPlaces(*box.Directory, Join(out, name), places);
+  }
+}
+
+// The places ConvertMaildirPlusLevel gives, nothing made.
+void MaildirPlusPlaces(const TreeNode &node, const std::string &root, const std::string &prefix,
+                       std::vector<TreePlace> *places) {
+  GivenNames given;
+  if (prefix.empty()) given.Names.push_back("INBOX");
+  bool inbox_done = !prefix.empty();
+  for (const Mailbox &box : MailboxesOf(node)) {
+    const std::string base = MaildirPlusName(box.Name);
+    const TreeNode *folder = box.Folder;
+    if (folder != nullptr && !inbox_done && SameIgnoringCase(base, "INBOX")) {
+      inbox_done = true;
+      places->push_back({folder, root});
+      folder = nullptr;
+      if (box.Directory == nullptr) continue;
+    }
+    const std::string name = FirstFree(given, base);
+    given.Names.push_back(name);
+    if (folder != nullptr) places->push_back({folder, Join(root, "." + prefix + name)});
+    if (box.Directory != nullptr)
+      MaildirPlusPlaces(*box.Directory, root, prefix + name + ".", places);
+  }
+}
+
 }  // namespace
 
 bool FindFolders(const std::string &dir, TreeNode *top, int *passed_over, const MailRun *run) {
@@ -418,4 +473,16 @@ bool TreeNeedsCharset(const MailRun &run, const TreeNode &node) {
     if (needs) return true;
   }
   return false;
+}
+
+std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, MailOutput output,
+                                  TreeLayout layout) {
+  std::vector<TreePlace> places;
+  if (output == MboxOutput)
+    MboxPlaces(top, out, &places);
+  else if (output == MaildirOutput && layout == MaildirPlusPlusLayout)
+    MaildirPlusPlaces(top, out, "", &places);
+  else
+    DirectoryPlaces(top, out, &places);
+  return places;
 }

@@ -75,5 +75,18 @@ enum TreeLayout {
 // the counts of all.
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout);
 
+// A folder of a tree and the place ConvertTree gives its output.
+struct TreePlace {
+  const TreeNode *Folder;
+  std::string Target;
+};
+
+// Where ConvertTree puts each folder of `top` under `out`, in the order it
+// converts them, when none of the names it gives was in use before (a name
+// in use then takes the next suffix, which this cannot know). Nothing is
+// made.
+std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, MailOutput output,
+                                  TreeLayout layout);
+
 // NeedsCharset for every message of every folder in the tree.
 bool TreeNeedsCharset(const MailRun &run, const TreeNode &node);

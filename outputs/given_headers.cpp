@@ -149,6 +149,30 @@ bool DecideHeaders(const char *head, size_t size, bool whole, bool has_date, Mes
   return true;
 }
 
+DateField FindDateField(const char *head, size_t size, bool whole, bool lone_cr,
+                        std::string *value) {
+  const bool enough = whole || size >= LongestHeadSection;
+  const char eol = lone_cr ? '\r' : '\n';
+  bool in_date = false;
+  for (size_t at = 0;;) {
+    if (at >= size) return !enough ? DateFieldNeedsMore : in_date ? DateFieldFound : NoDateField;
+    const size_t end = LineEnd(head, size, at, eol);
+    if (end == size && !enough) return DateFieldNeedsMore;
+    const size_t length = LineLength(head, at, end, eol);
+    const bool goes_on = length > 0 && IsBlank(head[at]);
+    if (in_date && !goes_on) return DateFieldFound;
+    if (length == 0) return NoDateField;
+    if (in_date) {
+      value->append(head + at, length);
+    } else if (!goes_on && IsDateField(FieldName(head + at, length))) {
+      const size_t colon = size_t(static_cast<const char *>(memchr(head + at, ':', length)) - head);
+      value->assign(head + colon + 1, at + length - colon - 1);
+      in_date = true;
+    }
+    at = end + 1;
+  }
+}
+
 std::string GivenHeaderText(HeadersGiven given, const char *name, const char *description,
                             const char *date, bool seen, bool crlf) {
   const char *line_end = crlf ? "\r\n" : "\n";

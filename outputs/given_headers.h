@@ -43,6 +43,18 @@ const size_t LongestHeadSection = 256 * 1024;
 // LongestHeadSection long.
 bool DecideHeaders(const char *head, size_t size, bool whole, bool has_date, MessageHead *decided);
 
+// What FindDateField finds.
+enum DateField { DateFieldNeedsMore, NoDateField, DateFieldFound };
+
+// The value of the first Date: field (the name in any letter case) of the
+// header section at the start of `head`, its folded lines joined, into
+// `*value`. Lines end as DecideHeaders reads them: in a line feed, or in a
+// lone CR with `lone_cr`. NoDateField when the section holds none (or there
+// is no header section); DateFieldNeedsMore when the bytes end before that
+// is known, never once they are `whole` or LongestHeadSection long.
+DateField FindDateField(const char *head, size_t size, bool whole, bool lone_cr,
+                        std::string *value);
+
 // The lines given, each ending in CR LF when `crlf`, else in a line feed:
 //   BlockGiven  "From: DESCRIPTION" (none when the description is empty),
 //               "Subject: NAME", "Date: DATE" (none when `date` is empty)

@@ -28,6 +28,7 @@ struct HeadingSink {
   MessageHead Head;
   ByteBuffer Converted;  // a piece with its lone CRs made CR LF
   bool AfterCr;          // the last piece ended in a CR
+  MailTime Time;         // the moment the message is given, once decided
 };
 
 // The message's bytes into the open file; a stop asked for ends the copy.
@@ -35,10 +36,6 @@ bool WriteSink(const HeadingSink *sink, const void *bytes, size_t size) {
   if (StopAsked(*sink->Run)) return false;
   return sink->Out != nullptr ? AppendBytes(sink->Out, bytes, size)
                               : FileSystem.Write(*sink->File, bytes, size);
-}
-
-bool ExactWrite(void *context, const void *bytes, size_t size) {
-  return WriteSink(static_cast<HeadingSink *>(context), bytes, size);
 }
 
 // Writes bytes of the message after its head is decided.
@@ -62,7 +59,7 @@ bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
   const size_t head_size = held ? sink->Held->Size : size;
   std::string text;
   if (!DecideGiven(*sink->Run, *sink->Folder, sink->Position, head, head_size, whole, &sink->Head,
-                   &text))
+                   &text, &sink->Time))
     return held || AppendBytes(sink->Held, bytes, size);
   sink->Decided = true;
   const size_t skipped = sink->Head.EnvelopeSize;
@@ -129,9 +126,21 @@ bool BufferWrite(void *context, const void *bytes, size_t size) {
 }
 
 bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
-                 size_t size, bool whole, MessageHead *decided, std::string *text) {
+                 size_t size, bool whole, MessageHead *decided, std::string *text,
+                 MailTime *time) {
   const std::string date = HeaderDateOf(folder, position);
   if (!DecideHeaders(head, size, whole, !date.empty(), decided)) return false;
+  // The message's own Date:, where it has a header section; else the given
+  // one, which states the index date as ChooseMailTime reads it.
+  std::string own;
+  const size_t skipped = decided->EnvelopeSize;
+  const DateField found = decided->Given == BlockGiven
+                              ? NoDateField
+                              : FindDateField(head + skipped, size - skipped, whole,
+                                              decided->LoneCr, &own);
+  if (found == DateFieldNeedsMore) return false;
+  *time = ChooseMailTime(folder.Dates[size_t(position)], found == DateFieldFound ? &own : nullptr,
+                         SecondsNow());
   if (run.Exact) *decided = {NoHeadersGiven, decided->Crlf, false, 0};
   *text = GivenHeaderText(decided->Given, NameOf(folder, position), DescriptionOf(folder, position),
                           date.c_str(), run.Seen, decided->Crlf);
@@ -141,32 +150,33 @@ bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, con
 namespace {
 
 ExportResult CopyInto(const MailRun &run, MailFolder *folder, int position, FileRef *file,
-                      ByteBuffer *out, ByteBuffer *held, HeadersGiven *given) {
+                      ByteBuffer *out, ByteBuffer *held, HeadersGiven *given, MailTime *time) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   *given = NoHeadersGiven;
-  HeadingSink sink = {&run, folder, position, file, out, held, false, {}, {}, false};
-  if (run.Exact && !run.Seen)
-    return CopyMessage(folder->Handle, entry.DataOffset, entry.Size, ExactWrite, &sink);
+  // With --exact too the head is looked at, for the message's date: its
+  // bytes go on as they are.
+  HeadingSink sink = {&run, folder, position, file, out, held, false, {}, {}, false, {}};
   held->Size = 0;
   ExportResult result =
       CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HeadingWrite, &sink);
   if (result == ExportWritten && !PassOn(&sink, "", 0, true)) result = ExportCannotWrite;
   FreeBytes(&sink.Converted);
   *given = sink.Head.Given;
+  if (time != nullptr) *time = sink.Time;
   return result;
 }
 
 }  // namespace
 
 ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
-                               ByteBuffer *held, HeadersGiven *given) {
-  return CopyInto(run, folder, position, file, nullptr, held, given);
+                               ByteBuffer *held, HeadersGiven *given, MailTime *time) {
+  return CopyInto(run, folder, position, file, nullptr, held, given, time);
 }
 
 ExportResult MessageBytes(const MailRun &run, MailFolder *folder, int position, ByteBuffer *out,
                           ByteBuffer *held, HeadersGiven *given) {
   out->Size = 0;
-  return CopyInto(run, folder, position, nullptr, out, held, given);
+  return CopyInto(run, folder, position, nullptr, out, held, given, nullptr);
 }
 
 OutputProblem ProblemOf(ExportResult result) {
@@ -357,10 +367,8 @@ std::vector<const char *> MessageFileNames(const MailRun &run, const MailFolder 
 std::string SystemFileName(const MailRun &run, const std::string &utf8) {
 #ifdef _WIN32
   if (!run.Utf8Paths) {
-    const std::string local = InCodePage(utf8, CP_ACP);
-    std::string safe(local.size() + 8, '\0');
-    safe.resize(MakeExportName(local.c_str(), &safe[0], safe.size()));
-    return safe;
+    // A character the code page lacks became '?', which the name cannot hold.
+    return MakePartFileName(InCodePage(utf8, CP_ACP));
   }
 #else
   (void)run;
@@ -384,12 +392,12 @@ FileMatch MatchFile(const std::string &path, const char *bytes, size_t size) {
   return !same ? FileOther : uint64_t(held) == size ? FileSame : FileCut;
 }
 
-double SecondsNow() {
+double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 bool BatchDue(const DeliveryBatch &batch) {
-  return batch.Bytes >= 64 * 1024 * 1024 || SecondsNow() - batch.Started >= 1.0;
+  return batch.Bytes >= 64 * 1024 * 1024 || SteadySeconds() - batch.Started >= 1.0;
 }
 
 void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,

@@ -11,6 +11,7 @@
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
+#include "outputs/mail_dates.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
 
@@ -55,14 +56,17 @@ bool BufferWrite(void *context, const void *bytes, size_t size);
 // What message `position` is given, and the lines that go before it (with
 // --seen the status lines too), decided on its first `size` bytes (`whole`
 // when they are all of it); false when more are needed. With --exact nothing
-// but the status lines, and the bytes as they are.
+// but the status lines, and the bytes as they are. `*time` gets the moment
+// the message is given (mail_dates.h: ChooseMailTime) at the clock's time now.
 bool DecideGiven(const MailRun &run, const MailFolder &folder, int position, const char *head,
-                 size_t size, bool whole, MessageHead *decided, std::string *text);
+                 size_t size, bool whole, MessageHead *decided, std::string *text,
+                 MailTime *time);
 
 // Copies message `position` into `file` after the lines it is given, which
-// `*given` tells; byte for byte with --exact. `held` keeps first bytes.
+// `*given` tells, and its moment into `*time`; byte for byte with --exact.
+// `held` keeps first bytes.
 ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int position, FileRef *file,
-                               ByteBuffer *held, HeadersGiven *given);
+                               ByteBuffer *held, HeadersGiven *given, MailTime *time);
 
 OutputProblem ProblemOf(ExportResult result);
 
@@ -72,7 +76,7 @@ enum FileMatch { FileMissing, FileSame, FileCut, FileOther };
 FileMatch MatchFile(const std::string &path, const char *bytes, size_t size);
 
 // A steady clock's time in seconds.
-double SecondsNow();
+double SteadySeconds();
 
 // Files delivered and not yet told to the ledger: told together once one
 // sync has put them on the disk (a run with no ledger tells each at once).
@@ -80,7 +84,7 @@ struct DeliveryBatch {
   std::vector<std::pair<int, std::string>> Told;  // position and place (empty: none)
   std::string Synced;                             // a file of the batch, to sync by
   uint64_t Bytes = 0;
-  double Started = SecondsNow();
+  double Started = SteadySeconds();
 };
 
 // A batch is synced and told once it holds 64 MB or is a second old: a

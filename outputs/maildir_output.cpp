@@ -8,6 +8,7 @@
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/disk_writer.h"
+#include "outputs/mail_dates.h"
 #include "platform/system_facts.h"
 
 namespace {
@@ -90,9 +91,11 @@ OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
   TellPartial(*run, PartialMarked, file, path.c_str());
   // Only an error the copy itself leaves is its reason: a short read leaves none.
   ClearSystemError();
-  const ExportResult result = CopyGivingHeaders(*run, folder, position, &file, held, given);
+  MailTime time = {};
+  const ExportResult result =
+      CopyGivingHeaders(*run, folder, position, &file, held, given, &time);
   *error = result != ExportWritten ? LastSystemError() : 0;
-  if (result == ExportWritten) SetMessageTime(file, entry.Time);
+  if (result == ExportWritten) SetMessageTime(file, FileTimeOf(time));
   ClearSystemError();
   const bool closed = FileSystem.Close(file);
   if (!closed && result == ExportWritten) *error = LastSystemError();

@@ -123,17 +123,20 @@ std::string MboxSender(const char *message, size_t size) {
 }
 
 bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
-                       const FILETIME &date, const std::string &envelope) {
+                       int64_t seconds, const std::string &envelope) {
   const size_t held = out->Size;
   // Given lines that end with an empty line are the whole header section.
   const bool block = given.size() >= 2 && given[given.size() - 1] == '\n' &&
                      (given[given.size() - 2] == '\n' ||
                       given.compare(given.size() - std::min<size_t>(4, given.size()),
                                     std::string::npos, "\r\n\r\n") == 0);
-  std::string sender = MboxSender(given.data(), given.size());
+  // The envelope's sender stands; its date gives way to the moment every
+  // output gives the message.
+  std::string sender = envelope.substr(std::min<size_t>(5, envelope.size()));
+  sender.resize(size_t(std::find_if(sender.begin(), sender.end(), IsBlank) - sender.begin()));
+  if (sender.empty()) sender = MboxSender(given.data(), given.size());
   if (sender == NoSender && !block) sender = MboxSender(message, size);
-  const std::string from_line =
-      (envelope.empty() ? "From " + sender + " " + AsctimeOf(date) : envelope) + "\n" + given;
+  const std::string from_line = "From " + sender + " " + AsctimeOf(seconds) + "\n" + given;
   bool ok = AppendBytes(out, from_line.data(), from_line.size());
   // The bytes go on in long runs, broken only where a '>' goes in.
   size_t copied = 0;

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
-#include "platform/win_types.h"
 #include "outputs/byte_buffer.h"
 
 // The sender for the "From " line: the address in the first From: header of
@@ -17,13 +17,14 @@
 // when there is no such header or no address in it.
 std::string MboxSender(const char *message, size_t size);
 
-// Appends the message to `out`: "From SENDER DATE" (or `envelope`, the
-// message's own envelope line without its line end, when not empty) and a
-// line feed, the
+// Appends the message to `out`: "From SENDER DATE" and a line feed, the
 // header lines `given` to it (given_headers.h), the bytes as they are but with
 // one more '>' before every line that starts with zero or more '>' and
 // "From ", a line feed when the message does not end in one, and an empty
-// line. SENDER comes from the header section that `given` and the message
-// make together. False when memory runs out; `out` then holds what it held.
+// line. DATE is the moment `seconds` since 1970 in UTC as asctime() writes it.
+// SENDER is the sender of `envelope`, the message's own envelope line without
+// its line end, where that names one; else it comes from the header section
+// that `given` and the message make together. False when memory runs out;
+// `out` then holds what it held.
 bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
-                       const FILETIME &date, const std::string &envelope = std::string());
+                       int64_t seconds, const std::string &envelope = std::string());

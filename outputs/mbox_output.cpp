@@ -7,6 +7,7 @@
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
 #include "outputs/given_headers.h"
+#include "outputs/mail_dates.h"
 #include "outputs/mbox_format.h"
 #include "platform/system_facts.h"
 
@@ -339,11 +340,12 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     const char *bytes = message.Size > 0 ? message.Bytes : "";
     size_t size = message.Size;
     MessageHead head = {};
+    MailTime time = {};
     std::string text, envelope;
     bool formed = true;
     if (result == ExportWritten) {
-      DecideGiven(*run, *folder, position, bytes, size, true, &head, &text);
-      // The message's own envelope line is its From line.
+      DecideGiven(*run, *folder, position, bytes, size, true, &head, &text, &time);
+      // The sender of the message's own envelope line is its From line's.
       envelope.assign(bytes, head.EnvelopeSize);
       while (!envelope.empty() && (envelope.back() == '\n' || envelope.back() == '\r'))
         envelope.pop_back();
@@ -364,7 +366,9 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         : result == ExportCannotRead                                             ? ProblemCannotRead
         : result != ExportWritten || !formed                                     ? ProblemNoMemory
         : !AppendBytes(&mbox.Pending, mbox.Separator, strlen(mbox.Separator)) ||
-                !AppendMboxMessage(&mbox.Pending, text, bytes, size, entry.Time, envelope)
+                // Undated: the epoch, so that every run writes the same mbox.
+                !AppendMboxMessage(&mbox.Pending, text, bytes, size,
+                                   time.Known ? time.Seconds : 0, envelope)
             ? ProblemNoMemory
             : NoProblem;
     if (problem == NoProblem) mbox.Separator = "";

@@ -28,6 +28,8 @@ enum OutputProblem {
   ProblemNotMovedIntoCur,
   ProblemReplacementKept,   // the mbox it was to replace is left as it was
   ProblemCharsetNeeded,     // its item's 8-bit texts need a character set named
+  ProblemTooDeep,           // its parts nest deeper than the reader follows
+  ProblemTooManyParts,      // it has more parts than the reader takes
 };
 
 // One message handled: written, or why not.

@@ -8,9 +8,9 @@ missing=()
 # ripmime: the benchmark takes attachments out of .eml files with it too.
 # libetpan-dev, pkg-config: vfolder imap; dovecot-imapd, openssl: its tests;
 # isync: mbsync, which the benchmark sets beside it. tmux: the real far2l is
-# driven in it.
+# driven in it. time: /usr/bin/time tells the tests vfolder's peak memory.
 for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core ripmime \
-    libetpan-dev pkg-config dovecot-imapd openssl isync tmux; do
+    libetpan-dev pkg-config dovecot-imapd openssl isync tmux time; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 updated=

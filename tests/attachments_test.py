@@ -37,6 +37,26 @@ def safe_name(name):
     return name or "_"
 
 
+def part_name(name):
+    """A part's file name as the reader makes it here (folder/export_name.h's
+    MakePartFileName on Linux): only '/' and control characters made '_',
+    "." and ".." made "_" and "__", a name over 255 bytes cut on a
+    character's boundary before its extension."""
+    name = "".join("_" if c == "/" or c < " " or c == "\x7f" else c for c in name)
+    if name in (".", ".."):
+        name = "_" * len(name)
+    return fitted(name or "_", "")
+
+
+def fitted(name, suffix):
+    """`suffix` before `name`'s extension, the stem cut to keep 255 bytes."""
+    dot = name.rfind(".")
+    stem, extension = (name, "") if dot <= 0 or len(name[dot:].encode()) > 32 else (
+        name[:dot], name[dot:])
+    tail = (suffix + extension).encode()
+    return (stem.encode()[:255 - len(tail)].decode("utf-8", "ignore").encode() + tail).decode()
+
+
 def told_apart(names):
     """Twins ignoring the case of A-Z get _(2), _(3), ... after them: a
     message's directory, as copy --eml names it."""
@@ -55,12 +75,10 @@ def parts_told_apart(names):
     """Twins among a message's files take the suffix before the extension."""
     given, out = set(), []
     for name in names:
-        dot = name.rfind(".")
-        stem = len(name) if dot <= 0 else dot
         candidate, number = name, 1
         while candidate.upper() in given:
             number += 1
-            candidate = "%s_(%d)%s" % (name[:stem], number, name[stem:])
+            candidate = fitted(name, "_(%d)" % number)
         given.add(candidate.upper())
         out.append(candidate)
     return out
@@ -121,7 +139,7 @@ def expected_files(raw):
         disposition = part.get_content_disposition()
         data = part.get_payload(decode=True)
         if given is not None:
-            name = safe_name(given)
+            name = part_name(given)
         else:
             name = "part %s%s" % (position.rsplit(".", 1)[-1], EXTENSIONS.get(
                 kind, ".txt" if text else ".bin"))
@@ -133,7 +151,7 @@ def expected_files(raw):
             attachment = given is not None and disposition is None
         leaves.append((name, attachment, data))
         if kind == "text/plain":
-            leaves += [(safe_name(block), True, block_data)
+            leaves += [(part_name(block), True, block_data)
                        for block, block_data in uuencoded_blocks(data)]
     names = parts_told_apart([name for name, _, _ in leaves])
     return {name: data for name, (_, attachment, data) in zip(names, leaves) if attachment}
@@ -204,6 +222,18 @@ def own_corpus():
                                       b"\n--in--\n")], head=head)),
         ("No attachment", head + b"\nJust text.\n"),
         ("Text alone, MIME", mime([text], head=head)),
+        # The sender's spaces stay; a name over 255 bytes is cut before its
+        # extension; twins take the suffix before it; a named text shown
+        # inline is part of the text, not a file.
+        ("Spaces, long names, twins", mime([text, (
+            b"Content-Type: application/vnd.ms-excel\nContent-Disposition: attachment;\n"
+            b" filename*=UTF-8''%D0%A1%D0%BC%D0%B5%D1%82%D0%B0%20%D0%BD%D0%B0%202000.xls\n",
+            b"xls"), (
+            b"Content-Type: application/pdf\nContent-Disposition: attachment;\n"
+            b" filename*=UTF-8''" + b"%D0%96" * 150 + b".pdf\n", b"long"),
+            attached(b"report 1.pdf", b"one"), attached(b"Report 1.pdf", b"two"),
+            (b"Content-Type: text/plain\nContent-Disposition: inline; filename=\"notes.txt\"\n",
+             b"Inline notes.\n")], head=head)),
         # By design: a uuencoded block inside a text is an attachment of its own.
         ("Uuencoded", head + b"\nSee below.\n\n" + uuencode("old.zip", binary[:200]) +
          b"\nBye.\n"),
@@ -222,6 +252,83 @@ def files_under(top):
             path = os.path.join(directory, name)
             found[os.path.relpath(path, top)] = read(path)
     return found
+
+
+def check_limits(vfolder, mkfolder, work):
+    """A message nested past 64 levels, or of more parts than the reader
+    takes (10,000), fails with the reason and leaves no file; a message of
+    as many parts as it takes is written whole."""
+    head = b"From: Ann <ann@example.org>\nSubject: limits\n"
+    deep = head + b"MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b0\n\n"
+    for level in range(1, 70):
+        deep += b"--b%d\nContent-Type: multipart/mixed; boundary=b%d\n\n" % (level - 1, level)
+    deep += b"--b69\n" + b"\n".join(attached(b"deep.pdf", b"deep")) + b"\n"
+    one = attached(b"a.bin", b"x")
+    msgs = [make_mail_folder.Message(name, "Ann", "13 Mar 00 10:00", raw, None, "", "")
+            for name, raw in [("Too deep", deep),
+                              ("Too many", mime([one] * 10000, head=head)),
+                              ("As many as taken", mime([one] * 9999, head=head))]]
+    description = os.path.join(work, "limits.txt")
+    with open(description, "w", encoding="ascii") as out:
+        out.write(make_mail_folder.description(msgs))
+    index = os.path.join(work, "LIMITS.IDX")
+    subprocess.run([mkfolder, description, index], check=True)
+    out = os.path.join(work, "limits")
+    done = subprocess.run([vfolder, "attachments", index, out], capture_output=True)
+    check("too deep, too many: status, reasons and summary", (1, [
+        "vfolder: message 0 (Too deep): its parts nest deeper than 64 levels; nothing of it written",
+        "vfolder: message 1 (Too many): it has more than 10000 parts; nothing of it written",
+        "vfolder: 3 messages, 1 written, 2 failed"]),
+        (done.returncode, done.stderr.decode("latin-1").splitlines()))
+    check("too deep, too many: no file; as many as taken: every file",
+          ["As_many_as_taken"], sorted(os.listdir(out)) if os.path.isdir(out) else [])
+    check("as many as taken: every file", 9999,
+          len(os.listdir(os.path.join(out, "As_many_as_taken")))
+          if os.path.isdir(os.path.join(out, "As_many_as_taken")) else 0)
+
+
+def peak_kib(command, work):
+    """The exit status and the peak memory (KiB) of `command`, as GNU time
+    tells it (a child of Python's would count Python's own pages too)."""
+    report = os.path.join(work, "peak.txt")
+    done = subprocess.run(["/usr/bin/time", "-q", "-f", "%M", "-o", report] + command,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(report) as told:
+        return done.returncode, int(told.read().split()[-1])
+
+
+def check_memory(vfolder, mkfolder, work):
+    """Showing and saving the parts of any message takes no more memory than
+    a small message's plus 8 MiB: 4 MB of delimiter lines, 4 MB of
+    uuencoded blocks, a 3 MB attachment (GNU time measures it)."""
+    if not os.access("/usr/bin/time", os.X_OK):
+        check("memory: /usr/bin/time (Debian's time) is there to measure it", True, False)
+        return
+    head = b"From: Ann <ann@example.org>\nSubject: memory\nMIME-Version: 1.0\n"
+    cases = [("small", head + b"\nhi\n", 0),
+             ("delimiters", head + b"Content-Type: multipart/mixed; boundary=b\n\n" +
+              b"--b\n" * (1 << 20), 1),
+             ("blocks", head + b"\n" + b"begin 644 a\nend\n" * (1 << 18), 1),
+             ("large", mime([attached(b"large.bin", bytes(range(256)) * (12 << 10))], head=head),
+              0)]
+    msgs = [make_mail_folder.Message(name, "Ann", "13 Mar 00 10:00", raw, None, "", "")
+            for name, raw, _ in cases]
+    description = os.path.join(work, "memory.txt")
+    with open(description, "w", encoding="ascii") as out:
+        out.write(make_mail_folder.description(msgs))
+    index = os.path.join(work, "MEMORY.IDX")
+    subprocess.run([mkfolder, description, index], check=True)
+    peaks = {}
+    for name, _, status in cases:
+        out = os.path.join(work, "memory-" + name)
+        for command in ("parts", "attachments"):
+            arguments = [vfolder, command, index, name] if command == "parts" else [
+                vfolder, command, index, out, name]
+            got, peaks[name, command] = peak_kib(arguments, work)
+            check("memory: %s of %s: status" % (command, name), status, got)
+    for (name, command), peak in sorted(peaks.items()):
+        check("memory: %s of %s within a small message's and 8 MiB" % (command, name), True,
+              peak <= peaks["small", command] + 8 * 1024)
 
 
 def main():
@@ -256,6 +363,8 @@ def main():
         check("attachments of the corpus: no directory for a message without one", [],
               [n for n in ("No_attachment", "Text_alone,_MIME") if os.path.exists(
                   os.path.join(out, n))])
+        check_limits(vfolder, mkfolder, work)
+        check_memory(vfolder, mkfolder, work)
     if not failures:
         print("attachments: all checks passed")
     sys.exit(1 if failures else 0)

@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,37 @@ extern "C" __attribute__((visibility("default"))) BOOL WINPORT_WriteConsoleInput
   ConsoleWrittenBack.insert(ConsoleWrittenBack.end(), records, records + count);
   *written = count;
   return TRUE;
+}
+
+
+// An allocation made to fail: the module takes operator new from this
+// program, as it takes the console calls. The allocation after the next
+// `AllocationsLeft` throws; -1 lets every one through. The library's
+// operator delete frees what malloc gave.
+long AllocationsLeft = -1;
+bool AllocationRefused = false;
+// Inside the stand-ins of the host's services: the host's own memory.
+int InHost = 0;
+struct InHostCall {
+  InHostCall() { ++InHost; }
+  ~InHostCall() { --InHost; }
+};
+
+void *operator new(size_t size) {
+  if (InHost > 0) {
+    void *block = malloc(size > 0 ? size : 1);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+  }
+  if (AllocationsLeft == 0) {
+    AllocationsLeft = -1;
+    AllocationRefused = true;
+    throw std::bad_alloc();
+  }
+  if (AllocationsLeft > 0) --AllocationsLeft;
+  void *block = malloc(size > 0 ? size : 1);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
 }
 
 namespace {
@@ -170,16 +203,19 @@ std::vector<std::wstring> LanguageTexts(const char *name) {
 }
 
 const wchar_t *WINAPI GetMsg(INT_PTR, int id) {
+  InHostCall host;
   return id >= 0 && size_t(id) < Host.Texts.size() ? Host.Texts[size_t(id)].c_str() : nullptr;
 }
 
 int WINAPI Message(INT_PTR, DWORD, const wchar_t *, const wchar_t *const *items, int count, int) {
+  InHostCall host;
   Host.Boxes.emplace_back(items, items + count);
   return 0;
 }
 
 int WINAPI Menu(INT_PTR, int, int, int, DWORD, const wchar_t *title, const wchar_t *,
                 const wchar_t *, const int *, int *, const FarMenuItem *items, int count) {
+  InHostCall host;
   std::vector<std::wstring> shown = {title != nullptr ? title : L""};
   for (int i = 0; i < count; ++i) shown.push_back(items[i].Text);
   Host.Menus.push_back(shown);
@@ -191,6 +227,7 @@ int WINAPI Menu(INT_PTR, int, int, int, DWORD, const wchar_t *title, const wchar
 
 int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, const wchar_t *text,
                     wchar_t *answer, int answer_size, const wchar_t *, DWORD) {
+  InHostCall host;
   Host.Lines.push_back(question);
   Host.Prefilled.push_back(text);
   std::wstring given = Host.LineAnswer;
@@ -206,6 +243,7 @@ int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, c
 
 HANDLE WINAPI DialogInit(INT_PTR, int, int, int, int, const wchar_t *, FarDialogItem *items,
                          unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC, far2l::LONG_PTR) {
+  InHostCall host;
   EXPECT_FALSE(Shown.Live) << "a dialog left unfreed";
   Shown = ShownDialog();
   Shown.Items.assign(items, items + count);
@@ -226,6 +264,7 @@ HANDLE WINAPI DialogInit(INT_PTR, int, int, int, int, const wchar_t *, FarDialog
 }
 
 int WINAPI DialogRun(HANDLE dialog) {
+  InHostCall host;
   EXPECT_EQ(dialog, &Shown);
   if (Host.DialogAnswers.empty()) return -1;
   const DialogAnswer answer = Host.DialogAnswers.front();
@@ -243,11 +282,13 @@ int WINAPI DialogRun(HANDLE dialog) {
 }
 
 void WINAPI DialogFree(HANDLE dialog) {
+  InHostCall host;
   EXPECT_EQ(dialog, &Shown);
   Shown.Live = false;
 }
 
 far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG_PTR param) {
+  InHostCall host;
   EXPECT_TRUE(Shown.Live) << "a message to a freed dialog";
   if (!Shown.Live || item < 0 || size_t(item) >= Shown.Items.size()) return 0;
   if (message == far2l::DM_GETCHECK) return Shown.Checked[size_t(item)];
@@ -736,7 +777,7 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   EXPECT_EQ(Api().GetFiles(parts, &listing.Items[1], 1, 0, &dest, 0), 1);
   Host.LineAnswer.clear();
   EXPECT_EQ(ReadFile(JoinPath(out, "data.bin")), "kept");
-  EXPECT_EQ(ReadFile(JoinPath(out, "data.bin_(2)")), std::string("\0\1\2\3\4\5", 6));
+  EXPECT_EQ(ReadFile(JoinPath(out, "data_(2).bin")), std::string("\0\1\2\3\4\5", 6));
   // F3 on the text: under its own name, in UTF-8 after its header lines.
   const std::string view = MakeTempDir();
   const std::wstring view_wide = Wide(view);
@@ -793,6 +834,9 @@ TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
 // active panel's), or of what is typed instead, into a tree; no panel opens.
 TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
   UseCodePage(1252);
+  // A Maildir kept for messages, and message files (no choice for whole
+  // folders) kept for them: whole folders are offered as mbox files first.
+  WriteFileBytes(ConfigFile(), "[Settings]\nCodePage=1252\nSaveAs=3\nTreeSaveAs=0\n");
   const std::string mail = MakeTempDir();
   const std::string index = MakeFolder(mail, TwoMessages);
   ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
@@ -842,6 +886,21 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
     EXPECT_EQ(FileExists(out), row.Made);
     EXPECT_EQ(ReadFile(index), index_bytes);
   }
+  // Maildirs chosen once are offered first the next time, and the choice
+  // kept for messages is left as it was.
+  const std::string maildirs = JoinPath(MakeTempDir(), "maildirs");
+  Host.LineAnswers = {L"", L""};
+  Host.DialogAnswers = {{1, -1, Wide(maildirs), false}};
+  Host.Dialogs.clear();
+  Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+  EXPECT_TRUE(FileExists(JoinPath(maildirs, "cur")));
+  Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+  ASSERT_EQ(Host.Dialogs.size(), 2u);
+  EXPECT_EQ(Host.Dialogs[1][5].compare(0, 4, L"( ) "), 0) << Utf8(Host.Dialogs[1][5]);
+  EXPECT_EQ(Host.Dialogs[1][6].compare(0, 4, L"(*) "), 0) << Utf8(Host.Dialogs[1][6]);
+  const std::string settings = ReadFile(ConfigFile());
+  EXPECT_NE(settings.find("\nTreeSaveAs=3\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("\nSaveAs=3\n"), std::string::npos) << settings;
   ASSERT_EQ(chdir(was), 0);
   free(was);
   Host.LineAnswers.clear();
@@ -851,4 +910,184 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
       "sys.exit(0 if s(sys.argv[1]+'/INBOX')==['one','two'] and "
       "s(sys.argv[1]+'/Work.sbd/INBOX')==['three'] else 1)\" '" + out + "'";
   EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
+}
+
+// Items that share a name, and two records of one message: each item has a
+// name of its own (the host carries the selection over by name), message
+// files keep the records' names, and each item is its own message.
+TEST(Far2lHost, GivesEachItemANameOfItsOwn) {
+  UseCodePage(1252);
+  // Two records of one message first, at one place.
+  const std::string shared = "From: b@example.org\\r\\n\\r\\nshared\\r\\n";
+  std::string text = "message\nname Same\nbody " + shared + "\nmessage\nname Same\noffset 0\nsize 31\n";
+  const char *names[] = {"Re: meeting", "Re: meeting", "MEETING", "meeting", "x_(2)",
+                         "x", "x", "Re: meeting"};
+  for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
+    text += "message\nname " + std::string(names[i]) + "\nbody From: a@example.org\\r\\n\\r\\n" +
+            std::to_string(i) + "\n";
+  const std::string index = MakeFolder(MakeTempDir(), text);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  EXPECT_EQ(listing.Names,
+            (std::vector<std::wstring>{L"Same", L"Same_(2)", L"Re: meeting", L"Re: meeting_(2)",
+                                       L"MEETING", L"meeting_(2)", L"x_(2)", L"x", L"x_(3)",
+                                       L"Re: meeting_(3)"}));
+
+  // F5 as message files, in the panel's order backwards: the records' names,
+  // twins numbered as the host hands them over.
+  std::vector<far2l::PluginPanelItem> backwards(listing.Items.rbegin(), listing.Items.rend());
+  const std::string out = MakeTempDir();
+  Host.DialogAnswers = {{0, 0, Wide(out), false}};
+  const wchar_t *dest = L"";
+  for (far2l::PluginPanelItem &item : backwards) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, backwards.data(), 10, 0, &dest, 0), 1);
+  EXPECT_EQ(ListDir(out), (std::vector<std::string>{"MEETING_(2)", "Re__meeting", "Re__meeting_(2)",
+                                                    "Re__meeting_(3)", "Same", "Same_(2)",
+                                                    "meeting", "x", "x_(2)", "x_(2)_(2)"}));
+  EXPECT_EQ(ReadFile(JoinPath(out, "Re__meeting")), "From: a@example.org\r\n\r\n7");
+
+  // The two items of one message as one mbox: the folder holds it twice, so
+  // does the mbox, and each item is unselected for its own.
+  const std::string mail = MakeTempDir();
+  Host.DialogAnswers = {{2, 0, Wide(mail), false}};
+  for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
+  EXPECT_EQ(listing.Items[0].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(listing.Items[1].Flags & PPIF_SELECTED, 0u);
+  const std::string check =
+      "python3 -c \"import mailbox,sys; m=list(mailbox.mbox(sys.argv[1])); "
+      "sys.exit(0 if [x.get_payload() for x in m]==['shared\\r\\n']*2 else sys.exit(repr([x.get_payload() for x in m])))\" '" +
+      JoinPath(mail, "INBOX.mbox") + "'";
+  EXPECT_EQ(system(check.c_str()), 0);
+
+  // One item handed over twice: its message once, and both unselected.
+  const std::string again = MakeTempDir();
+  Host.DialogAnswers = {{2, 0, Wide(again), false}};
+  Host.Boxes.clear();
+  std::vector<far2l::PluginPanelItem> twice = {listing.Items[2], listing.Items[2]};
+  for (far2l::PluginPanelItem &item : twice) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(panel, twice.data(), 2, 0, &dest, 0), 1);
+  EXPECT_TRUE(Host.Boxes.empty());
+  EXPECT_EQ(twice[0].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(twice[1].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(ReadFile(JoinPath(again, "INBOX.mbox")).find("From ", 1), std::string::npos);
+  Api().ClosePlugin(panel);
+}
+
+// Memory that runs out anywhere in an entry point's work: the call fails
+// with the host's value and one "Not enough memory" box, and the next call
+// works. Every allocation of each call is made to fail in turn.
+TEST(Far2lHost, FailsACallWhoseMemoryRunsOut) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages + std::string(R"(
+message
+name With parts
+body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary="XX"\r\n\r\n--XX\r\nContent-Type: text/plain\r\n\r\nHello\r\n--XX\r\nContent-Type: application/octet-stream; name="data.bin"\r\n\r\ndata\r\n--XX--\r\n
+)"));
+  const std::wstring no_memory = Host.Texts[MNoMemory];
+  // The allocation that fails in the call under test, counted from its start.
+  long failing = -1, left = -1;
+  auto armed = [&](const std::function<int()> &call) {
+    AllocationRefused = false;
+    AllocationsLeft = failing;
+    const int result = call();
+    left = AllocationsLeft;
+    AllocationsLeft = -1;
+    return result;
+  };
+  struct Call {
+    const char *What;
+    int Failed;  // the host's value for a failure
+    std::function<int(HANDLE)> Run;
+  };
+  const std::vector<Call> calls = {
+      {"GetFindDataW", FALSE,
+       [&](HANDLE panel) {
+         far2l::PluginPanelItem *items = nullptr;
+         int count = 0;
+         const int listed = armed([&] { return Api().GetFindData(panel, &items, &count, 0); });
+         if (listed) Api().FreeFindData(panel, items, count);
+         return listed;
+       }},
+      {"GetFilesW as one mbox", FALSE,
+       [&](HANDLE panel) {
+         Listing listing = List(panel);
+         for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+         Host.DialogAnswers = {{2, 0, Wide(MakeTempDir()), false}};
+         const wchar_t *dest = L"";
+         return armed([&] {
+           return Api().GetFiles(panel, listing.Items.data(), int(listing.Items.size()), 0, &dest, 0);
+         });
+       }},
+      {"GetFilesW as message files", FALSE,
+       [&](HANDLE panel) {
+         Listing listing = List(panel);
+         Host.DialogAnswers = {{0, 0, Wide(MakeTempDir()), false}};
+         const wchar_t *dest = L"";
+         return armed([&] {
+           return Api().GetFiles(panel, listing.Items.data(), int(listing.Items.size()), 0, &dest, 0);
+         });
+       }},
+      {"OpenFilePluginW on a message: its parts", FALSE,
+       [&](HANDLE panel) {
+         Listing listing = List(panel);
+         const std::string view = MakeTempDir();
+         const std::wstring view_wide = Wide(view);
+         const wchar_t *dest = view_wide.c_str();
+         if (Api().GetFiles(panel, &listing.Items[2], 1, 0, &dest, OPM_SILENT | OPM_VIEW) != 1)
+           return FALSE;
+         const std::string taken = JoinPath(view, "With parts");
+         const std::string bytes = ReadFile(taken);
+         const std::wstring name = Wide(taken);
+         HANDLE parts = INVALID_HANDLE_VALUE;
+         armed([&] {
+           parts = Api().OpenFilePlugin(name.c_str(),
+                                        reinterpret_cast<const unsigned char *>(bytes.data()),
+                                        int(bytes.size()), OPM_PGDN);
+           return 0;
+         });
+         if (parts == INVALID_HANDLE_VALUE) return FALSE;
+         Api().ClosePlugin(parts);
+         return TRUE;
+       }},
+  };
+  for (const Call &call : calls) {
+    SCOPED_TRACE(call.What);
+    HANDLE panel = Open(index);
+    ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+    // How many allocations the call makes when none fails.
+    failing = 1000000;
+    EXPECT_NE(call.Run(panel), call.Failed);
+    const long made = 1000000 - left;
+    ASSERT_GT(made, 0);
+    long failed = 0;
+    for (failing = 0; failing < made; ++failing) {
+      Host.Boxes.clear();
+      int result = call.Failed;
+      try {
+        result = call.Run(panel);
+      } catch (...) {
+        ADD_FAILURE() << "allocation " << failing << " threw out of the call";
+        break;
+      }
+      // A run may make fewer than the first (which kept the settings).
+      if (!AllocationRefused) break;
+      // A request that may be refused (a sort's spare room) leaves the call
+      // to go on without it; any other fails the call, and says so.
+      if (result != call.Failed) continue;
+      ++failed;
+      bool told = false;
+      for (const std::vector<std::wstring> &box : Host.Boxes)
+        told = told || (box.size() >= 2 && box[1] == no_memory);
+      EXPECT_TRUE(told) << "allocation " << failing;
+      if (HasFailure()) break;
+    }
+    EXPECT_GT(failing, made / 2);
+    EXPECT_GT(failed, failing / 2);
+    // And the next call works.
+    failing = -1;
+    EXPECT_NE(call.Run(panel), call.Failed);
+    Api().ClosePlugin(panel);
+  }
 }

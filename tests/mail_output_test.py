@@ -6,12 +6,16 @@
     mail_output_test.py check-maildir DIR N     make_mail_folder.py N (exactly)
     mail_output_test.py check-mbox FILE N --seen    the same, marked as read
     mail_output_test.py same-maildir DIR DIR    the same messages and dates in new
+    mail_output_test.py split-mbox ALL FIRST SECOND   FIRST holds some but not all
+        of ALL's messages, and SECOND holds the others: each exactly once
 
 Prints each failure and exits non-zero when there is one.
 """
 import base64
+import calendar
 import collections
 import copy
+import datetime
 import email
 import email.utils
 import os
@@ -50,15 +54,70 @@ def expected_sender(message):
     return message.sender or "MAILER-DAEMON"
 
 
-def asctime_of(ticks):
-    seconds = ticks // 10000000 - 11644473600 if ticks else 0
-    return time.asctime(time.gmtime(seconds))
+def utc(*fields):
+    return calendar.timegm(tuple(fields) + (0,) * (6 - len(fields)))
 
 
-def check_mbox(what, path, msgs, ticks=None, seen=False, headers=True):
+# Servers that keep times in 32 bits hold nothing before the end of 1901.
+Earliest = utc(1902, 1, 1)
+
+
+def index_seconds(text):
+    """An index date text read as UTC, as the Date: given for it states it;
+    None where it states no date."""
+    form = re.fullmatch(r"( ?\d|\d\d) ([A-Za-z]{3}) (\d\d) (\d\d):(\d\d)(\D.*)?", text)
+    names = [m.lower() for m in make_mail_folder.MONTHS]
+    if not form or form[2].lower() not in names:
+        return None
+    year = int(form[3]) + (2000 if int(form[3]) < 50 else 1900)
+    try:
+        datetime.datetime(year, names.index(form[2].lower()) + 1, int(form[1]), int(form[4]),
+                          int(form[5]))
+    except ValueError:
+        return None
+    return utc(year, names.index(form[2].lower()) + 1, int(form[1]), int(form[4]), int(form[5]))
+
+
+def instant(message):
+    """The moment every output gives a message (the mbox From line, the
+    files' times, the IMAP internal date): the Date: it holds (given or its
+    own, a row's `instant` where Python reads two-digit years otherwise), where
+    that lies between 1902 and now, else its index date; None for neither."""
+    if hasattr(message, "instant"):
+        return message.instant
+    try:
+        own = email.utils.parsedate_to_datetime(message.date) if message.date else None
+    except (TypeError, ValueError):
+        own = None
+    if own is not None and own.tzinfo is None:
+        own = own.replace(tzinfo=datetime.timezone.utc)  # -0000
+    if own is not None and Earliest <= own.timestamp() <= time.time():
+        return int(own.timestamp())
+    index = index_seconds(message.date_text)
+    return index if index is not None and index <= time.time() else None
+
+
+def check_time(what, message, seconds, undated=None):
+    """A time given to the message: its instant(), or where it has none, the
+    run's (the moment it was written), or `undated` where that is fixed."""
+    expected = instant(message)
+    if expected is None and undated is not None:
+        check(what + " (none)", undated, seconds)
+    elif expected is None:
+        check(what + " (none: the run's time)", True, abs(seconds - time.time()) < 600)
+    else:
+        check(what, time.asctime(time.gmtime(expected)), time.asctime(time.gmtime(seconds)))
+
+
+def from_line_seconds(from_line):
+    return calendar.timegm(time.strptime(from_line.split(" ", 1)[1], "%a %b %d %H:%M:%S %Y"))
+
+
+def check_mbox(what, path, msgs, dated=False, seen=False, headers=True):
     """The mbox holds exactly `msgs`, in order, with their headers as stored
     and those given (with --seen the status lines too), and Python reads their
-    senders, Subject and Date as `msgs` say (unless not `headers`)."""
+    senders, Subject and Date as `msgs` say (unless not `headers`); `dated`:
+    each From line's date is the message's instant()."""
     box = mailbox.mbox(path, create=False)
     keys = list(box.keys())
     check(what + ": message count", len(msgs), len(keys))
@@ -74,9 +133,9 @@ def check_mbox(what, path, msgs, ticks=None, seen=False, headers=True):
         sender = parsed.get_from().split(" ", 1)
         check("%s: From line sender of message %d" % (what, n), expected_sender(message),
               sender[0])
-        if ticks is not None:
-            check("%s: From line date of message %d" % (what, n), asctime_of(ticks[n]),
-                  sender[1])
+        if dated:
+            check_time("%s: From line date of message %d" % (what, n), message,
+                       from_line_seconds(parsed.get_from()), 0)
         check("%s: Subject of message %d" % (what, n), message.subject, parsed["Subject"])
         check("%s: Date of message %d" % (what, n), message.date, parsed["Date"])
         if message.sender and getattr(message, "plain_sender", True):
@@ -95,9 +154,9 @@ def with_status(message):
     return given + status + message.kept
 
 
-def check_maildir(what, path, msgs, ticks=None):
-    """The Maildir's new holds exactly `msgs` (in any order), each with the
-    message date as its modification time."""
+def check_maildir(what, path, msgs, dated=False):
+    """The Maildir's new holds exactly `msgs` (in any order); `dated`: each
+    with the message's instant() as its modification time."""
     box = mailbox.Maildir(path, factory=None, create=False)
     got = collections.Counter()
     times = {}
@@ -114,11 +173,12 @@ def check_maildir(what, path, msgs, ticks=None):
     check(what + ": number of messages in new", sum(wanted.values()), sum(got.values()))
     check(what + ": nothing in cur or tmp", [[], []],
           [os.listdir(os.path.join(path, d)) for d in ("cur", "tmp")])
-    if ticks is not None:
+    if dated:
         for n, message in enumerate(msgs):
-            if ticks[n] and message.stored() in times:
-                check("%s: date of message %d" % (what, n), ticks[n] // 10000000 - 11644473600,
-                      int(times[message.stored()]))
+            # Messages of the same bytes are told apart by nothing.
+            if wanted[message.stored()] == 1 and message.stored() in times:
+                check_time("%s: date of message %d" % (what, n), message,
+                           int(times[message.stored()]))
     box.close()
 
 
@@ -132,6 +192,23 @@ def same_maildir(first, second):
     check("same-maildir: number of messages", len(a), len(b))
     check("same-maildir: the first message that differs (bytes, date)", None,
           next((pair for pair in zip(a, b) if pair[0] != pair[1]), None))
+
+
+def split_mbox(whole, first, second):
+    def contents(path):
+        box = mailbox.mbox(path, create=False)
+        held = [box.get_bytes(key) for key in box.iterkeys()]
+        box.close()
+        return held
+    every, a, b = contents(whole), contents(first), contents(second)
+    print("split-mbox: %d messages in all, %d in the first, %d in the second"
+          % (len(every), len(a), len(b)))
+    check("split-mbox: the first holds some but not all", True, 0 < len(a) < len(every))
+    both = collections.Counter(a) + collections.Counter(b)
+    check("split-mbox: messages missing from both", 0,
+          sum((collections.Counter(every) - both).values()))
+    check("split-mbox: messages held once too often", 0,
+          sum((both - collections.Counter(every)).values()))
 
 
 class Tools:
@@ -204,6 +281,81 @@ def hand_made():
     return made
 
 
+def dated_messages():
+    """Rows of dates, each with the instant every output is to give it (None:
+    no date can be trusted, and the run's or the server's time stands)."""
+    def row(name, date_text, headers, seconds, given=b""):
+        message = make_mail_folder.Message(name, "Joe", date_text,
+                                           headers.encode() + b"\n\n" + name.encode() + b"\n",
+                                           None, name, None, given)
+        message.instant = seconds
+        return message
+    undated = "garbage"
+    return [
+        # A two-digit year as mail readers read it: 00-49 20xx, 50-99 19xx
+        # (49 lies ahead: none); three digits add 1900.
+        row("Year 00", undated, "Subject: y\nDate: Sat, 11 Mar 00 10:00:00 +0100",
+            utc(2000, 3, 11, 9)),
+        row("Year 49", undated, "Subject: y\nDate: Thu, 11 Mar 49 10:00:00 +0100", None),
+        row("Year 50", undated, "Subject: y\nDate: Sat, 11 Mar 50 10:00:00 +0100",
+            utc(1950, 3, 11, 9)),
+        row("Year 99", undated, "Subject: y\nDate: Thu, 11 Mar 99 10:00:00 -0500",
+            utc(1999, 3, 11, 15)),
+        row("Year 102", undated, "Subject: y\nDate: Mon, 11 Mar 102 10:00:00 GMT",
+            utc(2002, 3, 11, 10)),
+        row("Zone name and comment", undated,
+            "Subject: z\nDate: 12 Mar 2000 14:35 (lunch)\n EST", utc(2000, 3, 12, 19, 35)),
+        row("No date anywhere", undated, "Subject: n", None),
+        row("In the future", undated, "Subject: f\nDate: Mon, 1 Jan 2090 00:00:00 +0000", None),
+        row("Before 1902", undated, "Subject: b\nDate: Tue, 31 Dec 1901 23:00:00 +0000", None),
+        row("Impossible", undated, "Subject: i\nDate: Fri, 31 Feb 2000 10:00:00 +0000", None),
+        # An item dated in the index: where its own Date: cannot be trusted,
+        # or it has none (and is given one), the index date, read as UTC.
+        row("Future, dated", "12 Mar 00 14:35", "Subject: f\nDate: 1 Jan 2090 00:00 +0000",
+            utc(2000, 3, 12, 14, 35)),
+        row("Before 1902, dated", "12 Mar 00 14:35", "Subject: b\nDate: 1 Jan 1900 00:00 +0000",
+            utc(2000, 3, 12, 14, 35)),
+        row("Dated in the index", "12 Mar 00 14:35", "Subject: d", utc(2000, 3, 12, 14, 35),
+            b"Date: Sun, 12 Mar 2000 14:35:00 -0000\n"),
+        row("New Year at midnight", "1 Jan 99 00:00", "Subject: m", utc(1999, 1, 1),
+            b"Date: Fri, 1 Jan 1999 00:00:00 -0000\n"),
+        # Its own Date: counts before the index's.
+        row("Own date, dated", "12 Mar 00 14:35", "Subject: o\nDate: Sat, 11 Mar 2000 10:00 +0100",
+            utc(2000, 3, 11, 9)),
+    ]
+
+
+def dates(tools):
+    """Every output gives each message one moment: the mbox From line, the
+    Maildir and .eml files' times (the IMAP internal date: imap_test.py)."""
+    msgs = dated_messages()
+    index = tools.folder("DATED", msgs)
+    out = os.path.join(tools.work, "dated")
+    emls = os.path.join(out, "eml")
+    os.makedirs(emls)
+    for command, target in ((["mbox"], "mbox"), (["maildir"], "maildir"), (["copy", "--eml"], "eml")):
+        status, _, err = tools.run(*(command + [index, os.path.join(out, target)]))
+        check("dates %s: status" % target, 0, status)
+    froms = {m.get_payload(): m.get_from() for m in mailbox.mbox(os.path.join(out, "mbox"))}
+    new = os.path.join(out, "maildir", "new")
+    files = {read(os.path.join(new, n)): os.stat(os.path.join(new, n)).st_mtime
+             for n in os.listdir(new)}
+    for m in msgs:
+        body = m.name + "\n"
+        # An mbox is the same in every run: its From line of an undated
+        # message has the Unix epoch, the one date it has always stood for.
+        check_time("dates mbox: From line of " + m.name, m, from_line_seconds(froms[body]), 0)
+        check_time("dates maildir: time of " + m.name, m,
+                   int(next(t for data, t in files.items() if data.endswith(body.encode()))))
+        check_time("dates eml: time of " + m.name, m,
+                   int(os.stat(os.path.join(emls, m.name.replace(" ", "_") + ".eml")).st_mtime))
+    # The Date: given to the item dated in the index states the same moment.
+    given = email.message_from_bytes(next(d for d in files if d.endswith(b"Dated in the index\n")))
+    check("dates: the given Date: is the From line's moment", utc(2000, 3, 12, 14, 35),
+          int(email.utils.parsedate_to_datetime(given["Date"]).replace(
+              tzinfo=datetime.timezone.utc).timestamp()))
+
+
 def suite(vfolder, mkfolder):
     with tempfile.TemporaryDirectory() as work:
         tools = Tools(vfolder, mkfolder, work)
@@ -216,12 +368,10 @@ def suite(vfolder, mkfolder):
         status, _, err = tools.run("mbox", index, mbox)
         check("mbox: status", 0, status)
         check("mbox: summary", summary(len(msgs), len(msgs), 0, 1), err)
-        check_mbox("mbox", mbox, msgs, ticks)
+        check_mbox("mbox", mbox, msgs, True)
         check("mbox: nothing left beside it", [], left_over(work))
         with open(mbox, "rb") as stored:
             whole = stored.read()
-        check("mbox: the unknown date as the epoch", True,
-              b"\nFrom ann@example.org Thu Jan  1 00:00:00 1970\n" in whole)
         _, out, _ = tools.run("mbox", index, "-")
         check("mbox to standard output", whole, out)
 
@@ -229,19 +379,18 @@ def suite(vfolder, mkfolder):
         check("mbox into a file that holds messages: refused", (2, whole), (status, read(mbox)))
         status, _, err = tools.run("--append", "mbox", index, mbox, "0")
         check("mbox --append: status", 0, status)
-        check_mbox("mbox --append", mbox, msgs + msgs[:1], ticks + ticks[:1])
+        check_mbox("mbox --append", mbox, msgs + msgs[:1], True)
         status, _, err = tools.run("--replace", "mbox", index, mbox, "5", "Re: meeting", "3", "5")
         selection = [5] + [n for n, m in enumerate(msgs) if m.name == "Re: meeting"]
         selection = sorted(set(selection + [3]))
         check("mbox of a selection: summary", summary(len(selection), len(selection), 0), err)
-        check_mbox("mbox of a selection", mbox, [msgs[n] for n in selection],
-                   [ticks[n] for n in selection])
+        check_mbox("mbox of a selection", mbox, [msgs[n] for n in selection], True)
 
         maildir = os.path.join(work, "Mail")
         status, _, err = tools.run("maildir", index, maildir)
         check("maildir: status", 0, status)
         check("maildir: summary", summary(len(msgs), len(msgs), 0, 1), err)
-        check_maildir("maildir", maildir, msgs, ticks)
+        check_maildir("maildir", maildir, msgs, True)
         before = {name: open(os.path.join(maildir, "new", name), "rb").read()
                   for name in os.listdir(os.path.join(maildir, "new"))}
         status, _, err = tools.run("maildir", index, maildir, "0", "1")
@@ -553,14 +702,15 @@ def odd_messages(tools):
             check("%s %s: status and summary" % (what, output),
                   (0, summary(len(odd), len(odd), 0, counted)), (status, err))
         mbox = os.path.join(out, "mbox")
-        check_mbox(what + " mbox", mbox, msgs, seen="--seen" in options, headers=msgs is odd)
+        check_mbox(what + " mbox", mbox, msgs, msgs is odd, seen="--seen" in options,
+                   headers=msgs is odd)
         if msgs is odd:
-            # An item whose text states no date: the epoch on its From line.
+            # A message's own envelope line gives its sender; the date is the
+            # message's, as each output gives it.
             froms = [box.get_from() for box in mailbox.mbox(mbox)]
-            check(what + " mbox: From lines of the undated", [True] * len(froms),
-                  [(m.date is not None or line.endswith("Thu Jan  1 00:00:00 1970")) and
-                   (m.name != "Envelope" or line == "joe@example.com Sat Mar 11 09:00:00 2000")
-                   for m, line in zip(odd, froms)])
+            check(what + " mbox: the envelope's sender", ["joe@example.com"] * 2,
+                  [line.split(" ")[0] for m, line in zip(odd, froms)
+                   if m.name in ("Envelope", "Envelope without a date")])
         maildir = os.path.join(out, "maildir")
         if "--seen" in options:
             box = mailbox.Maildir(maildir, factory=None, create=False)
@@ -570,7 +720,7 @@ def odd_messages(tools):
                    {(box.get_message(key).get_subdir(), box.get_message(key).get_flags())
                     for key in box.keys()}, os.listdir(maildir + "/new")))
         else:
-            check_maildir(what + " maildir", maildir, msgs)
+            check_maildir(what + " maildir", maildir, msgs, True)
         emls = os.path.join(out, "eml")
         if "eml" in outputs:
             check(what + " eml", sorted(m.stored() for m in msgs),
@@ -767,6 +917,8 @@ def main():
             sys.argv[1], sys.argv[2], msgs)
     elif len(sys.argv) == 4 and sys.argv[1] == "same-maildir":
         same_maildir(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 5 and sys.argv[1] == "split-mbox":
+        split_mbox(sys.argv[2], sys.argv[3], sys.argv[4])
     elif len(sys.argv) == 3:
         suite(sys.argv[1], sys.argv[2])
         with tempfile.TemporaryDirectory() as work:
@@ -776,6 +928,7 @@ def main():
             charsets(tools)
             odd_messages(tools)
             attachments(tools)
+            dates(tools)
         if not failures:
             print("mail outputs: all checks passed")
     else:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include "outputs/folder_tree.h"
 #include "outputs/given_headers.h"
+#include "outputs/mail_dates.h"
 #include "outputs/mbox_format.h"
 #include "platform/file_system.h"
 #include "tests/test_support.h"
@@ -235,12 +237,12 @@ std::vector<int> MessagesIn(const std::string &dir, bool seen = false) {
 }
 
 // The mbox form of the first `count` messages.
-std::string MboxOf(const MailFolder &folder, int count) {
+std::string MboxOf(int count) {
   ByteBuffer out = {};
   for (int i = 0; i < count; ++i) {
     const std::string bytes = Body(i);
-    AppendMboxMessage(&out, GivenHeaders(i), bytes.data(), bytes.size(),
-                      folder.Entries[size_t(i)].Time);
+    // The From line's time is the given Date:'s, 1 March 2000 10:0i UTC.
+    AppendMboxMessage(&out, GivenHeaders(i), bytes.data(), bytes.size(), 951904800 + 60 * i);
   }
   std::string text(out.Bytes, out.Size);
   FreeBytes(&out);
@@ -298,7 +300,7 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   EXPECT_EQ(tally.Failed, Count - row.Written[0]) << "mbox";
   EXPECT_EQ(FileExists(mbox), row.MboxHolds >= 0);
   if (row.MboxHolds >= 0) {
-    EXPECT_EQ(ReadFile(mbox), MboxOf(folder, row.MboxHolds)) << "mbox";
+    EXPECT_EQ(ReadFile(mbox), MboxOf(row.MboxHolds)) << "mbox";
   }
 
   const std::string maildir = JoinPath(dir, "Maildir");
@@ -361,7 +363,7 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   const int appended = row.MboxHolds >= 0 ? row.MboxHolds : Count;
   tally = Convert(MboxOutput, old, MboxAppend);
   EXPECT_EQ(tally.Written, row.MboxHolds >= 0 ? row.Written[0] : Count) << "--append";
-  EXPECT_EQ(ReadFile(old), old_bytes + (appended > 0 ? "\n\n" + MboxOf(folder, appended) : ""))
+  EXPECT_EQ(ReadFile(old), old_bytes + (appended > 0 ? "\n\n" + MboxOf(appended) : ""))
       << "--append";
   WriteFileBytes(old, old_bytes);
 #ifndef _WIN32
@@ -370,7 +372,7 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   const bool replaced = row.Written[0] == Count;
   tally = Convert(MboxOutput, old, MboxReplace);
   EXPECT_EQ(tally.Written, replaced ? Count : 0) << "--replace";
-  EXPECT_EQ(ReadFile(old), replaced ? MboxOf(folder, Count) : old_bytes) << "--replace";
+  EXPECT_EQ(ReadFile(old), replaced ? MboxOf(Count) : old_bytes) << "--replace";
   for (const std::string &name : ListDir(dir))
     EXPECT_EQ(name.find(".vf"), std::string::npos) << "--replace left " << name;
 
@@ -632,6 +634,69 @@ TEST(MailOutputs, DatesFromIndexTexts) {
         << rows[i].first;
   }
   CloseMailFolder(&folder);
+}
+
+// A Date: field's value as mail readers read it, and the moment chosen from
+// it and the index date: none before 1902 or after the run's time.
+TEST(MailOutputs, DateFieldsAsMailReadersReadThem) {
+  const int64_t none = INT64_MIN;
+  const struct {
+    const char *Value;
+    int64_t Seconds;
+    int Zone;
+  } rows[] = {
+      {"Sat, 11 Mar 00 10:00:00 +0100", 952765200, 60},
+      {"11 Mar 49 10:00 +0100", 2499066000, 60},
+      {"Sat, 11 Mar 50 10:00:00 +0100", -625158000, 60},
+      {"Thu, 11 Mar 99 10:00:00 -0500", 921164400, -300},
+      {"Mon, 11 Mar 102 10:00:00 GMT", 1015840800, 0},
+      {" 12 Mar 2000 14:35 (lunch (late))\r\n EST", 952889700, -300},
+      {"Sun (day) , 12 March 2000 14:35 PDT", 952896900, -420},
+      {"Sun, 12 Mar 2000 14:35:00 -0000", 952871700, 0},
+      {"12 Mar 2000 14:35:60 +0000", 952871759, 0},
+      {"12 Mar 2000 14:35 +0130", 952866300, 90},
+      {"12 mar 2000 14:35", 952871700, 0},
+      {"31 Feb 2000 10:00 +0000", none, 0},
+      {"12 Mar 2000 24:00 +0000", none, 0},
+      {"12 Mar 2000 14:35 +0160", none, 0},
+      {"12 Xyz 2000 14:35 +0000", none, 0},
+      {"12 Mar 2000", none, 0},
+      {"d", none, 0},
+      {"", none, 0},
+  };
+  for (const auto &row : rows) {
+    MailTime time = {};
+    const bool read = ReadHeaderDate(row.Value, strlen(row.Value), &time);
+    EXPECT_EQ(read ? time.Seconds : none, row.Seconds) << row.Value;
+    if (read) {
+      EXPECT_EQ(time.Zone, row.Zone) << row.Value;
+    }
+  }
+  const int64_t now = 1767225600;  // 1 January 2026
+  const IndexDateText undated = {}, dated = {2000, 3, 12, 14, 35}, ahead = {2049, 3, 12, 14, 35};
+  const struct {
+    const char *Own;  // null: no Date:
+    const IndexDateText *Index;
+    int64_t Seconds;
+  } choices[] = {
+      {"Sat, 11 Mar 00 10:00:00 +0100", &dated, 952765200},  // its own first
+      {"11 Mar 49 10:00 +0100", &undated, none},             // ahead of the run
+      {"11 Mar 49 10:00 +0100", &dated, 952871700},
+      {"1 Jan 1902 00:00 +0000", &undated, -2145916800},
+      {"31 Dec 1901 23:00 +0000", &undated, none},
+      {"1 Jan 1902 00:00 +0100", &dated, 952871700},
+      {"d", &dated, 952871700},
+      {nullptr, &dated, 952871700},
+      {nullptr, &undated, none},
+      {nullptr, &ahead, none},
+  };
+  for (const auto &choice : choices) {
+    const std::string own = choice.Own != nullptr ? choice.Own : "";
+    const MailTime time = ChooseMailTime(*choice.Index, choice.Own != nullptr ? &own : nullptr, now);
+    EXPECT_EQ(time.Known ? time.Seconds : none, choice.Seconds)
+        << (choice.Own != nullptr ? choice.Own : "no Date:") << ", index year "
+        << choice.Index->Year;
+  }
 }
 
 // Old Mac mail, larger than a piece of the copy: every lone CR is written as

@@ -13,6 +13,7 @@ messages (odd_messages()) instead.
 """
 import base64
 import random
+import re
 import sys
 
 # Names that file systems and unique naming get wrong; the first messages
@@ -213,21 +214,15 @@ def odd_messages():
     return odd
 
 
+_ESCAPES = {b"\\": b"\\\\", b"\n": b"\\n", b"\r": b"\\r"}
+
+
 def _escaped(data):
-    out = []
-    for byte in data:
-        c = chr(byte)
-        if c == "\\":
-            out.append("\\\\")
-        elif c == "\n":
-            out.append("\\n")
-        elif c == "\r":
-            out.append("\\r")
-        elif 0x20 <= byte < 0x7F:
-            out.append(c)
-        else:
-            out.append("\\x%02x" % byte)
-    return "".join(out)
+    # Only the bytes to escape go through Python code: messages of megabytes
+    # are described in a moment.
+    return re.sub(rb"[^\x20-\x5b\x5d-\x7e]",
+                  lambda m: _ESCAPES.get(m.group(), b"\\x%02x" % m.group()[0]),
+                  bytes(data)).decode("ascii")
 
 
 def _bytes(text):

@@ -160,18 +160,39 @@ const TreeRow TreeRows[] = {
     {"NulBytes",
      std::string("Subject: a") + '\0' + "b\r\nContent-Type: text/plain; name=\"x" + '\0' +
          "y.txt\"\r\n\r\n" + std::string("\0\0\r\n", 4),
-     "1 text/plain x*", 0, std::string("\0\0\r\n", 4), std::string("\0\0\r\n", 4)},
+     "1 text/plain x_y.txt*", 0, std::string("\0\0\r\n", 4), std::string("\0\0\r\n", 4)},
     {"NoHeaderAtAll", "just a body\r\n", "1 text/plain part 1.txt", 0, "just a body\r\n",
      "just a body\r\n"},
     {"Empty", "", "1 text/plain part 1.txt", 0, "", ""},
+    // The sender's spaces stay; only what no file name holds is replaced.
     {"TwinNames",
      std::string(Head) + "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
                          "Content-Type: image/png; name=\"a b.png\"\r\n\r\n1\r\n--b\r\n"
-                         "Content-Type: image/png; name=\"A?B.png\"\r\n\r\n2\r\n--b\r\n"
-                         "Content-Type: image/png; name=\"con\"\r\n\r\n3\r\n--b--\r\n",
-     "1 multipart/mixed part 1|1.1 image/png a_b.png*|1.2 image/png A_B_(2).png*|"
-     "1.3 image/png con_*",
+                         "Content-Type: image/png; name=\"A B.png\"\r\n\r\n2\r\n--b\r\n"
+                         "Content-Type: image/png; name=\"a/b\x01.png\"\r\n\r\n3\r\n--b\r\n"
+                         "Content-Type: image/png; name=\"..\"\r\n\r\n4\r\n--b--\r\n",
+     "1 multipart/mixed part 1|1.1 image/png a b.png*|1.2 image/png A B_(2).png*|"
+     "1.3 image/png a_b_.png*|1.4 image/png __*",
      2, "2", "2"},
+    // Two base64 chunks one after the other: the padding ends the first only.
+    {"Base64ChunksOneAfterTheOther",
+     std::string(Head) + "Content-Type: application/pdf; name=r.pdf\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\nYQ==\r\nYmM=YmM\r\n",
+     "1 application/pdf r.pdf*", 0, "abcbc", "abcbc"},
+    // A character cut short at the text's end stays as it is, after the rest.
+    {"ConvertedTextKeepsItsLastBytes",
+     std::string(Head) + "Content-Type: text/plain; charset=gbk\r\n\r\nab\xc4\xe3\xc4",
+     "1 text/plain part 1.txt", 0, "ab\xc4\xe3\xc4", "ab\xe4\xbd\xa0\xc4"},
+    // A named text shown inline is part of the text, as mail readers show
+    // it; named with no disposition, it is an attachment.
+    {"NamedInlineTextIsNoAttachment",
+     std::string(Head) + "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nhi\r\n"
+                         "--b\r\nContent-Type: text/plain; name=\"notes.txt\"\r\n"
+                         "Content-Disposition: inline; filename=\"notes.txt\"\r\n\r\nn\r\n--b\r\n"
+                         "Content-Type: text/plain; name=\"list.txt\"\r\n\r\nl\r\n--b--\r\n",
+     "1 multipart/mixed part 1|1.1 text/plain part 1.txt|1.2 text/plain notes.txt|"
+     "1.3 text/plain list.txt*",
+     2, "n", "n"},
 };
 
 void PrintTo(const TreeRow &row, std::ostream *out) { *out << row.Case; }
@@ -200,9 +221,15 @@ namespace {
 
 struct NameRow {
   const char *Case;
-  const char *Field;  // the attachment's Content-Disposition value
-  const char *Name;   // the part's name in UTF-8
+  std::string Field;  // the attachment's Content-Disposition value
+  std::string Name;   // the part's name in UTF-8
 };
+
+std::string Repeated(const std::string &text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
 
 const NameRow NameRows[] = {
     {"Rfc2231Utf8Continued",
@@ -222,7 +249,18 @@ const NameRow NameRows[] = {
      "\xd0\xa1\xd1\x87\xd1\x91\xd1\x82.doc"},
     {"Rfc2047Koi8rB", "attachment; filename=\"=?koi8-r?B?896j1C5kb2M=?=\"",
      "\xd0\xa1\xd1\x87\xd1\x91\xd1\x82.doc"},
+#ifdef _WIN32
     {"QuotedWithEscapes", "attachment; filename=\"a\\\"b;c.txt\"", "a_b;c.txt"},
+#else
+    {"QuotedWithEscapes", "attachment; filename=\"a\\\"b;c.txt\"", "a\"b;c.txt"},
+#endif
+    {"SpacesStay",
+     "attachment; filename*=UTF-8''%D0%A1%D0%BC%D0%B5%D1%82%D0%B0%20%D0%BD%D0%B0%202000.xls",
+     "\xd0\xa1\xd0\xbc\xd0\xb5\xd1\x82\xd0\xb0 \xd0\xbd\xd0\xb0 2000.xls"},  // Смета на 2000.xls
+    // Over 255 bytes: cut on a character's boundary, the extension kept.
+    {"TooLongCutBeforeItsExtension",
+     "attachment; filename*=UTF-8''" + Repeated("%D0%96", 150) + ".pdf",
+     Repeated("\xd0\x96", 125) + ".pdf"},
     {"UnknownCharsetKept", "attachment; filename*=x-none''abc.txt", "abc.txt"},
 };
 
@@ -279,16 +317,25 @@ TEST(MessageHeaders, AreDecodedIntoUtf8) {
   EXPECT_EQ(read.Parts.Subject.Text, "\xd0\xa1\xd1\x87\xd1\x91\xd1\x82  folded");
 }
 
-// Multiparts 70 deep: the 64 levels below the message are parts, the rest one leaf.
+// Multiparts 70 deep: the 64 levels below the message are parts, the rest one
+// leaf, and the message is told too deep; 64 deep, it is whole.
 TEST(MessageDamage, NestsNoDeeperThanTheLimit) {
-  std::string raw = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
-  const int levels = 70;
-  for (int i = 1; i < levels; ++i)
-    raw += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=b" +
-           std::to_string(i) + "\r\n\r\n";
-  raw += "--b" + std::to_string(levels - 1) + "\r\n\r\ndeep\r\n";
+  const auto nested = [](int levels) {
+    std::string raw = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+    for (int i = 1; i < levels; ++i)
+      raw += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=b" +
+             std::to_string(i) + "\r\n\r\n";
+    return raw + "--b" + std::to_string(levels - 1) + "\r\n\r\ndeep\r\n";
+  };
+  const Read whole = ReadMessage(nested(DeepestPart));
+  ASSERT_TRUE(whole.Ok);
+  EXPECT_EQ(whole.Parts.Limit, PartsWhole);
+  EXPECT_EQ(whole.Parts.Parts.size(), size_t(DeepestPart) + 1);
+  EXPECT_EQ(whole.Parts.Parts.back().Kind, PartLeaf);
+  const std::string raw = nested(70);
   const Read read = ReadMessage(raw);
   ASSERT_TRUE(read.Ok);
+  EXPECT_EQ(read.Parts.Limit, PartsTooDeep);
   ExpectWellFormed(read, raw.size());
   ASSERT_EQ(read.Parts.Parts.size(), size_t(DeepestPart) + 1);
   const MessagePart &deepest = read.Parts.Parts.back();
@@ -354,13 +401,25 @@ TEST(MessageDamage, ASourceThatFailsIsTold) {
 }
 
 // Many parts of one name: each twin found at once, not after all before it.
-TEST(MessageDamage, ManyTwinsAreNamedInLinearTime) {
-  std::string raw = std::string(Head) + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
-  const int count = 20000;
-  for (int i = 0; i < count; ++i) raw += "--b\r\nContent-Type: image/png; name=a.png\r\n\r\nx\r\n";
-  raw += "--b--\r\n";
-  const Read read = ReadMessage(raw);
-  ASSERT_EQ(read.Parts.Parts.size(), size_t(count) + 1);
+// As many parts as the bound allows make a whole message; one more part, or
+// one more uuencoded block, and it has too many.
+TEST(MessageDamage, ManyTwinsAreNamedInLinearTimeUpToTheBound) {
+  const auto many = [](size_t count, const char *child) {
+    std::string raw = std::string(Head) + "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (size_t i = 0; i < count; ++i) raw += std::string("--b\r\n") + child;
+    return raw + "--b--\r\n";
+  };
+  const size_t count = MostParts - 1;
+  const Read read = ReadMessage(many(count, "Content-Type: image/png; name=a.png\r\n\r\nx\r\n"));
+  EXPECT_EQ(read.Parts.Limit, PartsWhole);
+  ASSERT_EQ(read.Parts.Parts.size(), count + 1);
   EXPECT_EQ(read.Parts.Parts[1].Name, "a.png");
   EXPECT_EQ(read.Parts.Parts[count].Name, "a_(" + std::to_string(count) + ").png");
+  const Read more = ReadMessage(many(count + 1, "\r\nx\r\n"));
+  EXPECT_EQ(more.Parts.Limit, PartsTooMany);
+  EXPECT_EQ(more.Parts.Parts.size(), MostParts);
+  std::string uuencoded = "Subject: blocks\r\n\r\n";
+  for (size_t i = 1; i < MostParts; ++i) uuencoded += "begin 644 a\r\nend\r\n";
+  EXPECT_EQ(ReadMessage(uuencoded).Parts.Limit, PartsWhole);
+  EXPECT_EQ(ReadMessage(uuencoded + "begin 644 a\r\nend\r\n").Parts.Limit, PartsTooMany);
 }

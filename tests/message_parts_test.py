@@ -19,6 +19,7 @@ import tempfile
 from email import policy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_mail_folder  # noqa: E402
 import make_message_corpus  # noqa: E402
 
 failures = []
@@ -50,8 +51,11 @@ def unescaped(text):
 
 
 def safe(name):
-    """A name as the reader makes it safe (folder/export_name.h's rules)."""
-    return "".join("_" if c in ' "*/:<>?\\|' or ord(c) < 0x20 else c for c in name)
+    """A part's name as the reader makes it safe here (folder/export_name.h's
+    MakePartFileName on Linux): '/' and control characters made '_', the
+    rest as the sender wrote it."""
+    name = "".join("_" if c == "/" or ord(c) < 0x20 or c == "\x7f" else c for c in name)
+    return "_" * len(name) if name in (".", "..") else name or "_"
 
 
 def parts_of(vfolder, index, item):
@@ -129,6 +133,20 @@ def check_command_line(vfolder, index, work):
     check("parts without ITEM: usage", 2, run("parts", index)[0])
     check("parts of no folder: status 2", 2, run("parts", vfolder, "1")[0])
     check("--tsv with copy: usage", 2, run("copy", "--tsv", index, work)[0])
+    # Nested past 64 levels: the table shows what was found, the status says
+    # the message is not whole.
+    deep = b"Subject: deep\nContent-Type: multipart/mixed; boundary=b0\n\n" + b"".join(
+        b"--b%d\nContent-Type: multipart/mixed; boundary=b%d\n\n" % (n, n + 1)
+        for n in range(69)) + b"--b69\n\ndeep\n"
+    deep_index = os.path.join(work, "DEEP.IDX")
+    with open(os.path.join(work, "deep.txt"), "w", encoding="ascii") as out:
+        out.write(make_mail_folder.description([make_mail_folder.Message(
+            "deep", "Ann", "13 Mar 00 10:00", deep, None, "", "")]))
+    subprocess.run([sys.argv[2], os.path.join(work, "deep.txt"), deep_index], check=True)
+    status, table, error = run("parts", deep_index, "deep")
+    check("parts of a message nested past 64 levels: status 1, the reason, 65 rows",
+          (1, "its parts nest deeper than 64 levels; the deepest are shown as one part", 65),
+          (status, error.strip().rpartition(": ")[2], len(table.splitlines())))
     os.rename(index[:-1] + "M", index[:-1] + "M.gone")
     status, _, error = run("parts", index, "plain")
     os.rename(index[:-1] + "M.gone", index[:-1] + "M")

@@ -1216,7 +1216,7 @@ TEST_F(NativeTest, EntersAMessageAsAFolderOfItsParts) {
       "=C4=EE=E1=F0=FB=E9 =E4=E5=ED=FC\n"
       "--b1\n"
       "Content-Type: application/pdf\n"
-      "Content-Disposition: attachment; filename*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82.pdf\n"
+      "Content-Disposition: attachment; filename*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82%20%D0%B7%D0%B0%20%D0%BC%D0%B0%D1%80%D1%82.pdf\n"
       "Content-Transfer-Encoding: base64\n"
       "\n"
       "JVBERi0xLjQK\n"
@@ -1253,7 +1253,9 @@ TEST_F(NativeTest, EntersAMessageAsAFolderOfItsParts) {
   ASSERT_GE(names.size(), 5u);
   EXPECT_EQ(names.front(), L"Message.txt");
   EXPECT_EQ(names.back(), L"Original.eml");
-  EXPECT_NE(std::find(names.begin(), names.end(), L"Отчёт.pdf"), names.end());
+  // The sender's spaces stay.
+  const auto report = std::find(names.begin(), names.end(), L"Отчёт за март.pdf");
+  ASSERT_NE(report, names.end());
   EXPECT_NE(std::find(names.begin(), names.end(), L"hello.txt"), names.end());
   size_t inner = SIZE_MAX;
   for (size_t i = 0; i < parts.Count; ++i)
@@ -1285,13 +1287,16 @@ TEST_F(NativeTest, EntersAMessageAsAFolderOfItsParts) {
   EXPECT_NE(text.find("\xD0\x94\xD0\xBE\xD0\xB1\xD1\x80\xD1\x8B\xD0\xB9 \xD0\xB4\xD0\xB5\xD0\xBD\xD1\x8C"),
             std::string::npos)
       << text;
-  EXPECT_EQ(ReadWide(out + L"\\Отчёт.pdf"), "%PDF-1.4\n");
+  EXPECT_EQ(ReadWide(out + L"\\Отчёт за март.pdf"), "%PDF-1.4\n");
   EXPECT_EQ(ReadWide(out + L"\\hello.txt"), "hello\n");
   EXPECT_EQ(ReadWide(out + L"\\Original.eml"), message);
   // Again: the files there stay, the copies take the next free names.
   EXPECT_EQ(Copy(parts, out, OPM_SILENT, 0, 1), 1);
   EXPECT_EQ(ReadWide(out + L"\\Message.txt"), text);
   EXPECT_EQ(ListWide(out).size(), 5u);
+  // The twin keeps its type: the suffix goes before the extension.
+  EXPECT_EQ(Copy(parts, out, OPM_SILENT, size_t(report - names.begin()), 1), 1);
+  EXPECT_EQ(ReadWide(out + L"\\Отчёт за март_(2).pdf"), "%PDF-1.4\n");
   // F5 asks where, and makes the directory typed.
   EXPECT_EQ(Copy(parts, dir + L"\\asked", 0, 0, 1), 1);
   ASSERT_EQ(Host.Lines.size(), 1u);

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "folder/vessor_folder.h"
+#include "platform/file_system.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -416,6 +418,43 @@ TEST_F(FolderTest, OpenFolderFilesCanBeRenamedAndDeletedByOthers) {
   EXPECT_FALSE(error) << error.message();
   std::filesystem::remove(index + ".old", error);
   EXPECT_FALSE(error) << error.message();
+}
+
+// Work that throws (memory that runs out, above all) never reaches the
+// host: the call fails with the host's value and one warning says why.
+FileRef ThrowingCreate(const char *, FileAccess, bool *) { throw std::bad_alloc(); }
+FileRef ThrowingOpen(const char *) { throw 7; }
+
+TEST_F(FolderTest, ThrownWorkFailsTheCallWithOneWarning) {
+  const PluginApi &api = LinkedPlugin();
+  const std::string folder_index = MakeFolder(dir, Sample);
+  HANDLE linked = OpenFolder(folder_index, api);
+  ASSERT_NE(linked, INVALID_HANDLE_VALUE);
+  PluginPanelItem *items = nullptr;
+  int count = 0;
+  ASSERT_EQ(api.GetFindData(linked, &items, &count, 0), 1);
+  std::string dest = MakeTempDir();
+  Warnings().clear();
+  FileSystem.CreateNew = ThrowingCreate;
+  EXPECT_EQ(api.GetFiles(linked, items, count, 0, &dest[0], 0), 0);
+  RestoreFileCalls();
+  ASSERT_EQ(Warnings().size(), 1u);
+  EXPECT_EQ(Warnings()[0].Items, (std::vector<std::string>{"Vessor folder", "Not enough memory", "OK"}));
+  api.FreeFindData(linked, items, count);
+  api.ClosePlugin(linked);
+
+  // Anything else thrown says so, and the next call works.
+  linked = OpenFolder(folder_index, api);
+  ASSERT_NE(linked, INVALID_HANDLE_VALUE);
+  Warnings().clear();
+  FileSystem.OpenForReading = ThrowingOpen;
+  EXPECT_EQ(api.GetFindData(linked, &items, &count, 0), 0);
+  RestoreFileCalls();
+  ASSERT_EQ(Warnings().size(), 1u);
+  EXPECT_EQ(Warnings()[0].Items[1], "An unexpected error stopped the operation");
+  ASSERT_EQ(api.GetFindData(linked, &items, &count, 0), 1);
+  api.FreeFindData(linked, items, count);
+  api.ClosePlugin(linked);
 }
 
 TEST_F(FolderTest, CloseWithoutListingOrExport) {

@@ -3,7 +3,8 @@
 # through tmux as a user drives it: installed by scripts/install-far2l-plugin.sh
 # into the personal plug-in directory of a profile of its own, on a folder of
 # 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), on one
-# of 60,000 (Esc stops F5), on the folder of odd messages (Cyrillic names in
+# of 60,000 (Esc stops F5 as message files and as one mbox, and F5 again
+# saves the rest), on the folder of odd messages (Cyrillic names in
 # Windows-1251, a message's parts), and on a directory holding both, converted
 # by F11's entry.
 #   tests/realhost_far2l_test.sh [LOG_DIR]   (default build/linux/realhost-far2l)
@@ -15,9 +16,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 logs=${1:-build/linux/realhost-far2l}
-# A tmux server and session of their own: someone may be using far2l by hand.
-T=(tmux -L vessor-far2l-test)
-S=vessor-far2l-test
+# A tmux server and session of their own: someone may be using far2l by hand
+# (REALHOST_SESSION names another, for two runs at once).
+T=(tmux -L "${REALHOST_SESSION:-vessor-far2l-test}")
+S=${REALHOST_SESSION:-vessor-far2l-test}
 passed=0 failed=0 skipped=0 shots=0
 work=$(mktemp -d)
 started=$SECONDS
@@ -350,6 +352,59 @@ PY
   ok "Yes stops it: $written of 60,000 files, each whole, and the other panel counts them"
 else
   bad "Yes stops it: fewer than 60,000 files (wrote $written, the panel shows ${shown:-nothing}), each whole"
+fi
+stop
+
+# Esc and Yes during F5 of the 60,000 as one mbox, in a panel sorted by name
+# (the host carries the selection over by name, and many names repeat):
+# exactly the messages saved lose their selection, so that F5 again saves
+# exactly the rest. The first Esc waits in the input behind Enter and its
+# question comes before the first message: No; the second lands while the
+# messages go: Yes.
+build/linux/vfolder mbox "$work/big/BIG.IDX" "$work/big-expected.mbox" >/dev/null 2>&1
+mkdir -p "$work/big-mbox"
+start "$work/big/BIG.IDX" "$work/big-mbox"
+key C-PageDown
+wait_for 'in 60[ ,.]?000 files' 30
+key C-F3
+key Home
+key S-End
+key F5
+wait_for 'Copy 60[ ,]?000 messages to:' 15
+key M-m
+screen_has '\[x\] Mark as read' && key M-r
+"${T[@]}" send-keys -t "$S" Enter Escape
+wait_for 'Stop saving\?' 10 && "${T[@]}" send-keys -t "$S" Right Enter
+for _ in $(seq 1 50); do screen_has 'Stop saving' || break; sleep 0.05; done
+"${T[@]}" send-keys -t "$S" Escape
+if wait_for 'Stop saving\? What is saved so far stays\.' 10; then
+  show "Esc during F5 as one mbox"
+  key Enter
+  wait_for '10Quit' 20
+  show "stopped: what is still selected"
+  key F5
+  wait_for 'Copy [0-9,]+ messages? to:' 15
+  left=$(screen | sed -nE 's/.*Copy ([0-9]+) messages? to:.*/\1/p')
+  show "F5 again: what is still selected"
+  key M-m
+  key Enter
+  # Done when the second mbox stands still.
+  last=-1
+  for _ in $(seq 1 100); do
+    size=$(stat -c %s "$work/big-mbox/BIG_(2).mbox" 2>/dev/null || echo -1)
+    [ "$size" -gt 0 ] && [ "$size" = "$last" ] && ! screen_has 'Saving' && break
+    last=$size
+    sleep 0.3
+  done
+  if python3 tests/mail_output_test.py split-mbox "$work/big-expected.mbox" \
+    "$work/big-mbox/BIG.mbox" "$work/big-mbox/BIG_(2).mbox"; then
+    ok "Esc and Yes during F5 as one mbox: F5 of the ${left:-?} still selected saves the rest, every message once in the two"
+  else
+    bad "Esc and Yes during F5 as one mbox: F5 of what is still selected saves the rest, every message once in the two"
+  fi
+else
+  show "Esc during F5 as one mbox"
+  bad "Esc during F5 of 60,000 as one mbox asks whether to stop"
 fi
 stop
 

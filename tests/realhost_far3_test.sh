@@ -2,7 +2,8 @@
 # The native plug-in in the real file manager (version 3.0 build 6106, 64-bit)
 # under Wine, driven through tmux as a user drives it, on a folder of 3,000
 # messages: the panel, Ctrl+L, F1, F5 of every message as message files, as
-# one mbox, as a Maildir and as .eml files, F11's conversion of a directory of
+# one mbox, as a Maildir and as .eml files, Esc during F5 of 30,000 as one
+# mbox and F5 of the rest, F11's conversion of a directory of
 # five folders, and the Russian texts.
 #   tests/realhost_far3_test.sh [WINDOWS_BUILD_DIR]   (default build/windows-x86_64)
 # Needs build/linux's mkfolder and vfolder, and the host in ../shared/realhost.
@@ -13,9 +14,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/windows-x86_64}
-realhost=../shared/realhost
-# A session and a Wine prefix of its own: someone may be trying the host by hand.
-S=vessor-far3-test
+realhost=${REALHOST_DIR:-../shared/realhost}  # beside the main checkout
+# A session and a Wine prefix of its own: someone may be trying the host by hand
+# (REALHOST_SESSION and REALHOST_WINEPREFIX name others, for two runs at once).
+S=${REALHOST_SESSION:-vessor-far3-test}
 export WINEPREFIX=${REALHOST_WINEPREFIX:-/tmp/realhost-vessor-test/prefix}
 mkdir -p "$(dirname "$WINEPREFIX")"
 passed=0 failed=0 skipped=0
@@ -105,6 +107,15 @@ done
 mkdir -p "$work/mail" "$work/out" "$work/expected"
 python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
 build/linux/mkfolder "$work/mail.txt" "$work/mail/INBOX.IDX" >/dev/null
+# The folder to stop a save of as one mbox, made meanwhile: its last 3,900
+# messages are undated (years past 2049), all of one time.
+mkdir -p "$work/big" "$work/big-out"
+{
+  python3 tests/make_mail_folder.py 30000 "$work/big.txt" &&
+    build/linux/mkfolder "$work/big.txt" "$work/big/INBOX.IDX" &&
+    build/linux/vfolder mbox "$work/big/INBOX.IDX" "$work/big-expected.mbox"
+} >/dev/null 2>&1 &
+big_made=$!
 # The newest message: the first row of the panel and its status line.
 IFS=$'\t' read -r newest_name newest_size newest_date < <(build/linux/vfolder list \
   "$work/mail/INBOX.IDX" | sed -n 3p |
@@ -303,6 +314,57 @@ if wait_for 'Convert mail folders…' 60; then
 else
   show "F11"
   bad "F11 offers \"Convert mail folders…\""
+fi
+
+# Esc and Yes during F5 of 30,000 messages as one mbox, in the panel's own
+# order, by date (the host carries the selection over by name, many names
+# repeat, and the undated messages tie): exactly the messages saved lose
+# their selection, so that F5 again saves exactly the rest. The first Esc
+# waits in the input behind Enter and its question comes before the first
+# message: No; the second lands while the messages go: Yes.
+bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+wait "$big_made"
+left=$work/big right=$work/big-out start
+open_folder
+wait_for 'files: 30000' 120
+home
+select_to_end
+key F5
+if wait_for 'Copy 30000 messages to:' 60; then
+  key M-m
+  tmux send-keys -t "$S" Enter Escape
+  wait_for 'Stop saving\?' 60 && tmux send-keys -t "$S" Right Enter
+  for _ in $(seq 1 50); do screen_has 'Stop saving' || break; sleep 0.1; done
+  tmux send-keys -t "$S" Escape
+fi
+if wait_for 'Stop saving\? What is saved so far stays\.' 60; then
+  show "Esc during F5 of 30,000 as one mbox" "10,20p"
+  key Enter
+  wait_for 'files: 30000, folders: 0 .*files: 1, folders: 0' 60
+  key F5
+  wait_for 'Copy [0-9]+ messages? to:' 60
+  left_over=$(screen | sed -nE 's/.*Copy ([0-9]+) messages? to:.*/\1/p')
+  show "F5 again: what is still selected" "10,20p"
+  key M-m
+  key Enter
+  wait_for 'files: 30000, folders: 0 .*files: 2, folders: 0' 120
+  # Done when the second mbox stands still.
+  last=-1
+  for _ in $(seq 1 100); do
+    size=$(stat -c %s "$work/big-out/INBOX_(2).mbox" 2>/dev/null || echo -1)
+    [ "$size" -gt 0 ] && [ "$size" = "$last" ] && ! screen_has 'Saving' && break
+    last=$size
+    sleep 0.3
+  done
+  if python3 tests/mail_output_test.py split-mbox "$work/big-expected.mbox" \
+    "$work/big-out/INBOX.mbox" "$work/big-out/INBOX_(2).mbox"; then
+    ok "Esc and Yes during F5 as one mbox: F5 of the ${left_over:-?} still selected saves the rest, every message once in the two"
+  else
+    bad "Esc and Yes during F5 as one mbox: F5 of what is still selected saves the rest, every message once in the two"
+  fi
+else
+  show "Esc during F5 of 30,000 as one mbox"
+  bad "Esc during F5 of 30,000 as one mbox asks whether to stop"
 fi
 
 # Inside a message: a Cyrillic quoted-printable text, a PDF named by RFC 2231

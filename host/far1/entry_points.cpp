@@ -1,5 +1,6 @@
 // The ten entry points the file manager calls. Each unpacks the handle into
-// the plug-in's own record and hands the work to one function.
+// the plug-in's own record and hands the work to one function, which nothing
+// thrown leaves (Guarded): the host catches nothing.
 #include <cstdlib>
 #include <cstring>
 
@@ -23,27 +24,35 @@ void WINAPI GetPluginInfo(PluginInfo *info) {
 HANDLE WINAPI OpenPlugin(int, INT_PTR) { return INVALID_HANDLE_VALUE; }
 
 HANDLE WINAPI OpenFilePlugin(char *name, const unsigned char *data, int data_size) {
-  if (name == nullptr || name[0] == '\0' || !IsIndexFile(data, data_size))
-    return INVALID_HANDLE_VALUE;
-  FolderHandle *folder = CreateFolderHandle(name);
-  return folder != nullptr ? HANDLE(folder) : INVALID_HANDLE_VALUE;
+  return Guarded<HANDLE>(INVALID_HANDLE_VALUE, TellEntryFailure, [&] {
+    if (name == nullptr || name[0] == '\0' || !IsIndexFile(data, data_size))
+      return INVALID_HANDLE_VALUE;
+    FolderHandle *folder = CreateFolderHandle(name);
+    return folder != nullptr ? HANDLE(folder) : INVALID_HANDLE_VALUE;
+  });
 }
 
 void WINAPI GetOpenPluginInfo(HANDLE plugin, OpenPluginInfo *info) {
-  FillPanelSettings(static_cast<FolderHandle *>(plugin), info);
+  GuardedVoid(nullptr, [&] { FillPanelSettings(static_cast<FolderHandle *>(plugin), info); });
 }
 
 int WINAPI GetFindData(HANDLE plugin, PluginPanelItem **items, int *items_number, int) {
-  return ListPanelItems(static_cast<FolderHandle *>(plugin), items, items_number);
+  return Guarded(FALSE, TellEntryFailure, [&] {
+    return ListPanelItems(static_cast<FolderHandle *>(plugin), items, items_number);
+  });
 }
 
 void WINAPI FreeFindData(HANDLE, PluginPanelItem *items, int) { free(items); }
 
 int WINAPI GetFiles(HANDLE plugin, PluginPanelItem *items, int items_number, int, char *dest_path,
                     int) {
-  return CopyPanelItems(static_cast<FolderHandle *>(plugin), items, items_number, dest_path);
+  return Guarded(FALSE, TellEntryFailure, [&] {
+    return CopyPanelItems(static_cast<FolderHandle *>(plugin), items, items_number, dest_path);
+  });
 }
 
-void WINAPI ClosePlugin(HANDLE plugin) { ReleaseFolderHandle(static_cast<FolderHandle *>(plugin)); }
+void WINAPI ClosePlugin(HANDLE plugin) {
+  GuardedVoid(nullptr, [&] { ReleaseFolderHandle(static_cast<FolderHandle *>(plugin)); });
+}
 
 void WINAPI ExitFAR(void) {}

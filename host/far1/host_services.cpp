@@ -17,3 +17,8 @@ void ShowWarning(const char *title, const char *line) {
   const char *items[] = {title, line, "OK"};
   HostMessage(HostModuleNumber, FMSG_WARNING, nullptr, items, 3, 1);
 }
+
+void TellEntryFailure(EntryFailure failure) {
+  ShowWarning("Vessor folder", failure == EntryOutOfMemory ? "Not enough memory"
+                                                           : "An unexpected error stopped the operation");
+}

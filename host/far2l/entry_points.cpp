@@ -1,7 +1,7 @@
 // The entry points of far2l's wide plug-in interface. The host finds them by
 // their plain names; each unpacks the panel into the plug-in's own record
-// and hands the work to one function. Nothing may throw out of them: the
-// host catches nothing.
+// and hands the work to one function, which nothing thrown leaves (Guarded):
+// the host catches nothing.
 #include <cstdlib>
 
 #include "folder/vessor_folder.h"
@@ -31,7 +31,7 @@ EXPORTED int WINAPI GetMinFarVersionW() { return FarVersion2_6; }
 
 EXPORTED void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   KeepHostServices(info);
-  LoadCodePageSetting();
+  GuardedVoid(nullptr, [] { LoadCodePageSetting(); });
   UseHostConsoleKeys();
 }
 
@@ -54,42 +54,58 @@ EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {
 EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char *data,
                                        int data_size, int) {
   if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
-  FolderPanel *panel = OpenPartsPanel(name);
-  if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
-    panel = OpenFolderPanel(name);
-  return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
+  return Guarded<HANDLE>(INVALID_HANDLE_VALUE, TellEntryFailure, [&] {
+    FolderPanel *panel = OpenPartsPanel(name);
+    if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
+      panel = OpenFolderPanel(name);
+    return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
+  });
 }
 
 // The plug-ins menu's one entry converts whole folders; no panel opens.
 EXPORTED HANDLE WINAPI OpenPluginW(int open_from, INT_PTR) {
-  if (open_from == OPEN_PLUGINSMENU) ConvertChosenFolders(TextCodePage());
+  if (open_from == OPEN_PLUGINSMENU)
+    GuardedVoid(TellEntryFailure, [] { ConvertChosenFolders(TextCodePage()); });
   return INVALID_HANDLE_VALUE;
 }
 
+// Asked at every redraw: a failure shows nothing, or it would be asked again.
 EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
-  FillPanelSettings(PanelOf(panel), info);
+  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(panel), info); });
 }
 
-EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count, int) {
-  FolderPanel *panel = PanelOf(handle);
-  if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, items, count);
-  return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
+EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count,
+                                 int op_mode) {
+  return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
+    FolderPanel *panel = PanelOf(handle);
+    if (InsideMessage(panel->Inside)) return int(ListMessageParts(panel->Inside, items, count));
+    return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
+  });
 }
 
 EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(items); }
 
 EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, int,
                               const wchar_t **dest, int op_mode) {
-  FolderPanel *panel = PanelOf(handle);
-  if (InsideMessage(panel->Inside))
-    return CopyMessageParts(panel->Inside, panel->Folder, items, count, dest, op_mode);
-  return CopyPanelItems(panel->Folder, TextCodePage(), items, count, dest, op_mode);
+  const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
+  return Guarded<int>(FALSE, quiet ? nullptr : TellEntryFailure, [&] {
+    FolderPanel *panel = PanelOf(handle);
+    if (InsideMessage(panel->Inside))
+      return CopyMessageParts(panel->Inside, panel->Folder, items, count, dest, op_mode);
+    return CopyPanelItems(panel->Folder, TextCodePage(), items, count, dest, op_mode);
+  });
 }
 
-EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int) {
-  return ChangePanelDirectory(PanelOf(panel), dir) ? TRUE : FALSE;
+EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
+  return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
+    return ChangePanelDirectory(PanelOf(panel), dir) ? TRUE : FALSE;
+  });
 }
 
-EXPORTED void WINAPI ClosePluginW(HANDLE panel) { CloseFolderPanel(PanelOf(panel)); }
+EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
+  GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(panel)); });
+}
 
-EXPORTED int WINAPI ConfigureW(int) { return ConfigureCodePage(); }
+EXPORTED int WINAPI ConfigureW(int) {
+  return Guarded<int>(FALSE, TellEntryFailure, [] { return ConfigureCodePage(); });
+}

@@ -124,3 +124,7 @@ void RestoreHostScreen(HANDLE screen) {
 
 // far2l draws no taskbar progress for its plug-ins.
 void SetTaskbarProgress(unsigned long long, unsigned long long) {}
+
+void TellEntryFailure(EntryFailure failure) {
+  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
+}

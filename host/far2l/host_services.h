@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "host/far2l/far2l_plugin.h"
+#include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
 
@@ -20,6 +21,10 @@ const wchar_t *ModulePath();
 
 // A warning box with the host's OK button. Nothing without the services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The warning for an entry point's work that threw: out of memory, or an
+// unexpected error.
+void TellEntryFailure(EntryFailure failure);
 
 // The host's input line, prefilled with `text`; false for Esc. Without the
 // service the prefilled text is the answer.

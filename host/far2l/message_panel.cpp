@@ -138,11 +138,8 @@ int CopyMessageParts(MessageStack *stack, FolderHandle *folder, PluginPanelItem 
     name_pointers[size_t(i)] = names[size_t(i)].c_str();
   }
   ExportRun run;
-  if (!StartExport(&run, folder, dest_utf8.c_str(), name_pointers.data(), count, LongestItemName,
-                   0))
-    return 0;
   // A file from before is never replaced: the part takes the next free name.
-  run.KeepExisting = true;
+  if (!StartPartExport(&run, folder, dest_utf8.c_str(), name_pointers.data(), count)) return 0;
   int result = 1;
   for (int i = 0; i < count; ++i) {
     const size_t at = size_t(items[i].UserData);

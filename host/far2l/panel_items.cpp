@@ -14,6 +14,7 @@
 #include "host/far2l/message_panel.h"
 #include "host/far2l/save_destination.h"
 #include "host/shared/mail_save.h"
+#include "host/shared/panel_names.h"
 #include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
 #include "platform/file_system.h"
@@ -23,13 +24,18 @@ using namespace far2l;
 
 namespace {
 
-// Room for an item's name and description, each with its terminator: a
-// decoded text never has more letters than bytes.
-const size_t TextRoom = sizeof(MessageEntry::Name) + sizeof(MessageEntry::Description);
+// Room for an item's name with a twin's suffix and its description, each
+// with its terminator: a decoded text never has more letters than bytes.
+const size_t TextRoom =
+    sizeof(MessageEntry::Name) + TwinSuffixRoom + sizeof(MessageEntry::Description);
 
 void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts,
-                   PluginPanelItem *item) {
-  const size_t name_length = DecodeText(code_page, entry.Name, texts, sizeof entry.Name);
+                   PanelNames *names, PluginPanelItem *item) {
+  const size_t decoded = DecodeText(code_page, entry.Name, texts, sizeof entry.Name);
+  const size_t name_length = GiveUniqueName(names, texts, decoded);
+  // The twin's suffix, which comes back with the item: a message file takes
+  // the record's name, as vfolder copy names it.
+  item->CRC32 = DWORD(name_length - decoded);
   wchar_t *description = texts + name_length + 1;
   DecodeText(code_page, entry.Description, description, sizeof entry.Description);
   item->FindData.lpwszFileName = texts;
@@ -43,6 +49,13 @@ void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts
   // Read-only messages show as such in the mode column too.
   item->FindData.dwUnixMode = entry.Attributes & EntryReadOnly ? 0100444 : 0100644;
   item->UserData = DWORD_PTR(entry.DataOffset);
+}
+
+// The name of the record an item stands for: its name without the twin's
+// suffix the listing gave it.
+std::wstring RecordName(const PluginPanelItem &item) {
+  const std::wstring name = item.FindData.lpwszFileName != nullptr ? item.FindData.lpwszFileName : L"";
+  return item.CRC32 <= name.size() ? name.substr(0, name.size() - item.CRC32) : name;
 }
 
 MessageId ReasonOfExport(ExportResult written) {
@@ -69,9 +82,7 @@ int WriteMessageFiles(FolderHandle *folder, PluginPanelItem *items, int count, c
   std::vector<std::string> utf8(static_cast<size_t>(count));
   std::vector<const char *> names(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    char *name = Utf8FromWide(items[i].FindData.lpwszFileName != nullptr
-                                  ? items[i].FindData.lpwszFileName
-                                  : L"");
+    char *name = Utf8FromWide(RecordName(items[i]).c_str());
     if (name != nullptr) utf8[size_t(i)] = name;
     free(name);
     names[size_t(i)] = utf8[size_t(i)].c_str();
@@ -175,6 +186,7 @@ bool ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **
   wchar_t *texts = reinterpret_cast<wchar_t *>(items + count);
   size_t filled = 0;
   MessageEntry entry;
+  PanelNames names;
   while (filled < count) {
     const unsigned char *record = NextIndexRecord(folder);
     if (record == nullptr) break;
@@ -182,7 +194,7 @@ bool ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **
     IndexDateText stated;
     const bool dated = ReadRecordDate(record, &stated);
     DecodeMessageEntry(record, &entry);
-    FillPanelItem(entry, code_page, texts + filled * TextRoom, &items[filled]);
+    FillPanelItem(entry, code_page, texts + filled * TextRoom, &names, &items[filled]);
     CountMessageEntry(facts, entry, dated);
     ++filled;
   }

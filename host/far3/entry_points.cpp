@@ -1,6 +1,7 @@
 // The entry points of the file manager's native interface (version 3). Each
 // checks that the host's record reaches the members it reads, unpacks the
-// panel into the plug-in's own record and hands the work to one function.
+// panel into the plug-in's own record and hands the work to one function,
+// which nothing thrown leaves (Guarded): the host catches nothing.
 #include <climits>
 #include <cstdlib>
 
@@ -30,6 +31,22 @@ char Claimed;
 
 FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
 
+// A panel of the folder the host found, or the plug-ins menu's work.
+HANDLE Open(const OpenInfo *info) {
+  if (!Reaches(info, info->Data)) return nullptr;
+  // The plug-ins menu's entry works over the file panel and opens none.
+  if (info->OpenFrom == OPEN_PLUGINSMENU) {
+    ConvertChosenFolders(TextCodePage());
+    return nullptr;
+  }
+  if (info->OpenFrom != OPEN_ANALYSE || info->Data == 0) return nullptr;
+  const OpenAnalyseInfo *open = reinterpret_cast<const OpenAnalyseInfo *>(info->Data);
+  if (!Reaches(open, open->Info) || open->Info == nullptr ||
+      !Reaches(open->Info, open->Info->FileName))
+    return nullptr;
+  return OpenFolderPanel(open->Info->FileName);
+}
+
 }  // namespace
 
 void WINAPI GetGlobalInfoW(GlobalInfo *info) {
@@ -50,10 +67,11 @@ void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   FileSystem = Utf8PathFileCalls;
   if (info == nullptr) return;
   KeepHostServices(info);
-  LoadCodePageSetting();
+  GuardedVoid(nullptr, [&] { LoadCodePageSetting(); });
 }
 
 void WINAPI GetPluginInfoW(PluginInfo *info) {
+  // Texts the host hands over, and nothing that allocates.
   info->StructSize = sizeof *info;
   info->Flags = 0;
   info->DiskMenu = PluginMenuItem{};
@@ -64,40 +82,37 @@ void WINAPI GetPluginInfoW(PluginInfo *info) {
   info->CommandPrefix = nullptr;
 }
 
+// Asked of every file the user opens: a failure there claims nothing and
+// shows nothing.
 HANDLE WINAPI AnalyseW(const AnalyseInfo *info) {
-  if (!Reaches(info, info->BufferSize) || info->FileName == nullptr || info->FileName[0] == L'\0')
-    return nullptr;
-  const int size = info->BufferSize < INT_MAX ? int(info->BufferSize) : INT_MAX;
-  if (!IsIndexFile(static_cast<const unsigned char *>(info->Buffer), size)) return nullptr;
-  return &Claimed;
+  return Guarded<HANDLE>(nullptr, nullptr, [&]() -> HANDLE {
+    if (!Reaches(info, info->BufferSize) || info->FileName == nullptr ||
+        info->FileName[0] == L'\0')
+      return nullptr;
+    const int size = info->BufferSize < INT_MAX ? int(info->BufferSize) : INT_MAX;
+    if (!IsIndexFile(static_cast<const unsigned char *>(info->Buffer), size)) return nullptr;
+    return &Claimed;
+  });
 }
 
 void WINAPI CloseAnalyseW(const CloseAnalyseInfo *) {}
 
 HANDLE WINAPI OpenW(const OpenInfo *info) {
-  if (!Reaches(info, info->Data)) return nullptr;
-  // The plug-ins menu's entry works over the file panel and opens none.
-  if (info->OpenFrom == OPEN_PLUGINSMENU) {
-    ConvertChosenFolders(TextCodePage());
-    return nullptr;
-  }
-  if (info->OpenFrom != OPEN_ANALYSE || info->Data == 0) return nullptr;
-  const OpenAnalyseInfo *open = reinterpret_cast<const OpenAnalyseInfo *>(info->Data);
-  if (!Reaches(open, open->Info) || open->Info == nullptr ||
-      !Reaches(open->Info, open->Info->FileName))
-    return nullptr;
-  return OpenFolderPanel(open->Info->FileName);
+  return Guarded<HANDLE>(nullptr, TellEntryFailure, [&] { return Open(info); });
 }
 
+// Asked at every redraw: a failure shows nothing, or it would be asked again.
 void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
-  FillPanelSettings(PanelOf(info->hPanel), info);
+  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(info->hPanel), info); });
 }
 
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
-  FolderPanel *panel = PanelOf(info->hPanel);
-  if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, info);
-  return ListFolderPanel(panel, TextCodePage(), info);
+  return Guarded<intptr_t>(0, (info->OpMode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
+    FolderPanel *panel = PanelOf(info->hPanel);
+    if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, info);
+    return ListFolderPanel(panel, TextCodePage(), info);
+  });
 }
 
 void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
@@ -106,27 +121,38 @@ void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
 
 intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
-  FolderPanel *panel = PanelOf(info->hPanel);
-  if (InsideMessage(panel->Inside))
-    return CopyMessageParts(panel->Inside, panel->Folder, info,
-                            (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0);
-  return CopyPanelItems(panel->Folder, TextCodePage(), info);
+  const bool quiet = (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
+  return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
+    FolderPanel *panel = PanelOf(info->hPanel);
+    if (InsideMessage(panel->Inside))
+      return CopyMessageParts(panel->Inside, panel->Folder, info, quiet);
+    return CopyPanelItems(panel->Folder, TextCodePage(), info);
+  });
 }
 
 intptr_t WINAPI ProcessPanelInputW(const ProcessPanelInputInfo *info) {
   if (!Reaches(info, info->Rec)) return 0;
-  return ProcessPanelKey(PanelOf(info->hPanel), info->hPanel, info->Rec);
+  // A key whose work failed is taken: the host does nothing more with it.
+  return Guarded<intptr_t>(1, TellEntryFailure, [&] {
+    return ProcessPanelKey(PanelOf(info->hPanel), info->hPanel, info->Rec);
+  });
 }
 
 intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
   if (!Reaches(info, info->Dir)) return 0;
-  return ChangePanelDirectory(PanelOf(info->hPanel), info->Dir);
+  const bool quiet = Reaches(info, info->OpMode) && (info->OpMode & OPM_FIND) != 0;
+  return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
+    return ChangePanelDirectory(PanelOf(info->hPanel), info->Dir);
+  });
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {
-  if (Reaches(info, info->hPanel)) CloseFolderPanel(PanelOf(info->hPanel));
+  if (Reaches(info, info->hPanel))
+    GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(info->hPanel)); });
 }
 
 void WINAPI ExitFARW(const ExitInfo *) {}
 
-intptr_t WINAPI ConfigureW(const ConfigureInfo *) { return ConfigureCodePage(); }
+intptr_t WINAPI ConfigureW(const ConfigureInfo *) {
+  return Guarded<intptr_t>(0, TellEntryFailure, [] { return ConfigureCodePage(); });
+}

@@ -188,3 +188,7 @@ bool WriteSetting(const wchar_t *name, unsigned long long value) {
   HostSettings(settings, SCTL_FREE, 0, nullptr);
   return written;
 }
+
+void TellEntryFailure(EntryFailure failure) {
+  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
+}

@@ -7,6 +7,7 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/guids.h"
+#include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
 
@@ -17,6 +18,10 @@ void KeepHostServices(const far3::PluginStartupInfo *info);
 // True when the user closed it with Esc, as one does to stop what brought it
 // up. Does nothing (false) before the host has handed over its services.
 bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The warning for an entry point's work that threw: out of memory, or an
+// unexpected error.
+void TellEntryFailure(EntryFailure failure);
 
 // The host's input line, titled `title` with the question `question`,
 // prefilled with `text`; the answer goes into `answer` (of `answer_size`

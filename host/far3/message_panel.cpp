@@ -108,11 +108,8 @@ intptr_t CopyMessageParts(MessageStack *stack, FolderHandle *folder, GetFilesInf
   const std::string dest = Utf8(given);
   if (given == chosen_dest) FileSystem.MakeDirectories(dest.c_str(), DefaultAccess);
   ExportRun run;
-  if (!StartExport(&run, folder, dest.c_str(), name_pointers.data(), int(count), LongestItemName,
-                   0))
-    return 0;
   // A file from before is never replaced: the part takes the next free name.
-  run.KeepExisting = true;
+  if (!StartPartExport(&run, folder, dest.c_str(), name_pointers.data(), int(count))) return 0;
   intptr_t result = 1;
   for (size_t i = 0; i < count; ++i) {
     FileRef file = chosen[i] != SIZE_MAX ? CreateExportFile(&run, int(i)) : NoFile;

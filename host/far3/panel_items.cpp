@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "folder/listing.h"
 #include "folder/message_copy.h"
 #include "host/far3/host_services.h"
 #include "host/shared/mail_save.h"
+#include "host/shared/panel_names.h"
 #include "host/far3/save_dialog.h"
 #include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
@@ -20,9 +22,10 @@ using namespace far3;
 
 namespace {
 
-// Room for an item's name and description, each with its terminator: a
-// decoded text never has more letters than bytes.
-const size_t TextRoom = sizeof(MessageEntry::Name) + sizeof(MessageEntry::Description);
+// Room for an item's name with a twin's suffix and its description, each
+// with its terminator: a decoded text never has more letters than bytes.
+const size_t TextRoom =
+    sizeof(MessageEntry::Name) + TwinSuffixRoom + sizeof(MessageEntry::Description);
 
 // The destination chosen in the input line: the host may read it through
 // DestPath until the plug-in's next call.
@@ -30,8 +33,12 @@ const size_t LongestPath = 32768;
 wchar_t ChosenDestination[LongestPath];
 
 void FillPanelItem(const MessageEntry &entry, unsigned code_page, wchar_t *texts,
-                   PluginPanelItem *item) {
-  const size_t name_length = DecodeText(code_page, entry.Name, texts, sizeof entry.Name);
+                   PanelNames *names, PluginPanelItem *item) {
+  const size_t decoded = DecodeText(code_page, entry.Name, texts, sizeof entry.Name);
+  const size_t name_length = GiveUniqueName(names, texts, decoded);
+  // The twin's suffix, which comes back with the item: a message file takes
+  // the record's name, as vfolder copy names it.
+  item->CRC32 = DWORD(name_length - decoded);
   wchar_t *description = texts + name_length + 1;
   DecodeText(code_page, entry.Description, description, sizeof entry.Description);
   item->FileName = texts;
@@ -57,12 +64,18 @@ const wchar_t *AskDestination(size_t count, const wchar_t *dest, SaveChoice *cho
   return ChosenDestination;
 }
 
-// The items' names in UTF-8, in one block: `*names` points into it.
+// The name of the record an item stands for: its name without the twin's
+// suffix the listing gave it.
+std::wstring RecordName(const PluginPanelItem &item) {
+  const std::wstring name = item.FileName != nullptr ? item.FileName : L"";
+  return item.CRC32 <= name.size() ? name.substr(0, name.size() - item.CRC32) : name;
+}
+
+// The items' records' names in UTF-8, in one block: `*names` points into it.
 char *Utf8Names(const PluginPanelItem *items, size_t count, const char **names) {
   size_t size = 0;
   for (size_t i = 0; i < count; ++i) {
-    const size_t one =
-        Utf8OfWide(items[i].FileName != nullptr ? items[i].FileName : L"", nullptr, 0);
+    const size_t one = Utf8OfWide(RecordName(items[i]).c_str(), nullptr, 0);
     if (one == 0) return nullptr;
     size += one;
   }
@@ -71,8 +84,7 @@ char *Utf8Names(const PluginPanelItem *items, size_t count, const char **names) 
   char *at = block;
   for (size_t i = 0; i < count; ++i) {
     names[i] = at;
-    at += Utf8OfWide(items[i].FileName != nullptr ? items[i].FileName : L"", at,
-                     size_t(block + size - at));
+    at += Utf8OfWide(RecordName(items[i]).c_str(), at, size_t(block + size - at));
   }
   return block;
 }
@@ -149,6 +161,7 @@ intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelIte
   wchar_t *texts = reinterpret_cast<wchar_t *>(items + count);
   size_t filled = 0;
   MessageEntry entry;
+  PanelNames names;
   while (filled < count) {
     const unsigned char *record = NextIndexRecord(folder);
     if (record == nullptr) break;
@@ -156,7 +169,7 @@ intptr_t ListPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelIte
     IndexDateText stated;
     const bool dated = ReadRecordDate(record, &stated);
     DecodeMessageEntry(record, &entry);
-    FillPanelItem(entry, code_page, texts + filled * TextRoom, &items[filled]);
+    FillPanelItem(entry, code_page, texts + filled * TextRoom, &names, &items[filled]);
     CountMessageEntry(facts, entry, dated);
     ++filled;
   }

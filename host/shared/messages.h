@@ -90,6 +90,7 @@ enum MessageId {
   MCannotSave,
   MConvertButton,
   MConvertSource,  // far2l's line for the folders to convert
+  MFailed,         // an entry point's work ended by an error no step reports
   MessageCount
 };
 

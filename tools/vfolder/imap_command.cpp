@@ -117,10 +117,8 @@ std::string BareId(const char *id) {
   return bare;
 }
 
-// The message's Message-ID and its Date: as a date for APPEND (null when it
-// has none that reads), from its header section.
-std::string HeaderFacts(const ByteBuffer &message, struct mailimap_date_time **date) {
-  *date = nullptr;
+// The message's Message-ID, from its header section.
+std::string HeaderFacts(const ByteBuffer &message) {
   size_t index = 0;
   struct mailimf_fields *fields = nullptr;
   std::string id;
@@ -133,27 +131,20 @@ std::string HeaderFacts(const ByteBuffer &message, struct mailimap_date_time **d
     if (field->fld_type == MAILIMF_FIELD_MESSAGE_ID && id.empty() &&
         field->fld_data.fld_message_id->mid_value != nullptr)
       id = BareId(field->fld_data.fld_message_id->mid_value);
-    if (field->fld_type == MAILIMF_FIELD_ORIG_DATE && *date == nullptr) {
-      const struct mailimf_date_time *d = field->fld_data.fld_orig_date->dt_date_time;
-      const int zone = d->dt_zone;  // as hours and minutes, -0130 being -130
-      if (d->dt_day >= 1 && d->dt_day <= 31 && d->dt_month >= 1 && d->dt_month <= 12)
-        *date = mailimap_date_time_new(d->dt_day, d->dt_month, d->dt_year, d->dt_hour, d->dt_min,
-                                       d->dt_sec, zone);
-    }
   }
   mailimf_fields_free(fields);
   return id;
 }
 
-// The item's date as the internal date, in UTC; null for an item without one.
-struct mailimap_date_time *ItemDate(const MessageEntry &entry) {
-  const uint64_t ticks = uint64_t(entry.Time.dwHighDateTime) << 32 | entry.Time.dwLowDateTime;
-  if (ticks == 0) return nullptr;
-  const time_t seconds = time_t(int64_t(ticks / 10000000u) - 11644473600);
-  struct tm utc;
-  if (gmtime_r(&seconds, &utc) == nullptr) return nullptr;
-  return mailimap_date_time_new(utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900, utc.tm_hour,
-                                utc.tm_min, utc.tm_sec, 0);
+// The message's internal date, as the other outputs date it (mail_dates.h);
+// null where none can be trusted, and the server's time stands.
+struct mailimap_date_time *ItemDate(const MailFolder &folder, int position,
+                                    const ByteBuffer &message) {
+  MailCalendar at;
+  if (!InternalDateOf(folder, position, message.Bytes, message.Size, &at)) return nullptr;
+  // The zone as hours and minutes, -0130 being -130.
+  return mailimap_date_time_new(at.Day, at.Month, int(at.Year), at.Hour, at.Minute, at.Second,
+                                at.Zone / 60 * 100 + at.Zone % 60);
 }
 
 // IMAP takes a message's lines ending in CR LF: a line feed alone gets its CR.
@@ -365,14 +356,13 @@ void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
 // a lost connection the mailbox decides whether it arrived: a message this
 // run did not know of before, of its size.
 Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
-                    const std::string &id, const MessageEntry &entry, const ByteBuffer &message,
-                    std::string *reason) {
+                    const std::string &id, const MailFolder &folder, int position,
+                    const ByteBuffer &message, std::string *reason) {
   for (int attempt = 0;; ++attempt) {
     if (Interrupted()) return SendingStopped;
     struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
     if (run->Command->Seen) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
-    struct mailimap_date_time *date = ItemDate(entry);
-    if (date == nullptr) HeaderFacts(message, &date);
+    struct mailimap_date_time *date = ItemDate(folder, position, message);
     uint32_t validity = 0, uid = 0;
     const int r = run->Session.UidPlus
                       ? mailimap_uidplus_append(run->Session.Imap, box->Name.c_str(), flags, date,
@@ -723,7 +713,6 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   bool stopped = false;
   for (int position : chosen) {
     if (Interrupted() || run->Stopped) break;
-    const MessageEntry &entry = folder.Entries[size_t(position)];
     HeadersGiven given = NoHeadersGiven;
     const ExportResult result = MessageBytes(run->Mail, &folder, position, &message, &held, &given);
     if (result != ExportWritten && Interrupted()) break;
@@ -736,8 +725,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
       const std::string base = ContentKey(bytes.data(), bytes.size(), 0);
       const int twin = twins[base]++;
       const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
-      struct mailimap_date_time *date = nullptr;
-      const std::string id = HeaderFacts(message, &date);
+      const std::string id = HeaderFacts(message);
       // A message of the same Message-ID and size on its way is first
       // answered for, so that this one counts as there, as when sent one by
       // one.
@@ -750,16 +738,13 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
         same_on_its_way = same_on_its_way || (!id.empty() && std::any_of(command.Messages.begin(),
                                                                          command.Messages.end(), same));
       if (same_on_its_way && !Finish(&sending)) {
-        if (date != nullptr) mailimap_date_time_free(date);
         stopped = true;
         break;
       }
       outcome = BeforeSending(run, &box, key, id, bytes.size(), &reason);
       if (outcome == SendingDue && CanPipeline(run->Session, bytes.size())) {
-        struct mailimap_date_time *given_date = ItemDate(entry);
-        Outgoing next = {key, id, bytes, AppendDateText(given_date != nullptr ? given_date : date),
-                         position};
-        if (given_date != nullptr) mailimap_date_time_free(given_date);
+        struct mailimap_date_time *date = ItemDate(folder, position, message);
+        Outgoing next = {key, id, bytes, AppendDateText(date), position};
         if (date != nullptr) mailimap_date_time_free(date);
         if ((!Gather(&sending, std::move(next)) && !Recover(&sending)) ||
             ((sending.Messages > WindowMessages || sending.Bytes > WindowBytes) &&
@@ -769,14 +754,13 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
         }
         continue;
       }
-      if (date != nullptr) mailimap_date_time_free(date);
       // Sent one by one (a literal that needs "+"): the window answered first.
       if (outcome == SendingDue && !Finish(&sending)) {
         stopped = true;
         break;
       }
       if (outcome == SendingDue)
-        outcome = SendMessage(run, &box, key, bytes, id, entry, message, &reason);
+        outcome = SendMessage(run, &box, key, bytes, id, folder, position, message, &reason);
     }
     if (outcome == SendingStopped) break;
     Settle(&sending, position, outcome, reason);

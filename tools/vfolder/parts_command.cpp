@@ -112,6 +112,15 @@ int RunPartsCommand(const char *index, const char *item, bool tsv, const TextCha
   if (status != 0)
     fprintf(stderr, "vfolder: %s: %s: cannot read the message\n", shown.c_str(),
             TableText(NameOf(folder, chosen[0])).c_str());
+  // The table shows what was found; the message is not whole in it.
+  if (parts.Limit != PartsWhole) {
+    fprintf(stderr, "vfolder: %s: %s: %s\n", shown.c_str(),
+            TableText(NameOf(folder, chosen[0])).c_str(),
+            parts.Limit == PartsTooDeep
+                ? "its parts nest deeper than 64 levels; the deepest are shown as one part"
+                : "it has more than 10000 parts; the rest are not shown");
+    status = 1;
+  }
   CloseMailFolder(&folder);
   return status;
 }

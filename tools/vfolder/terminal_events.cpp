@@ -37,6 +37,8 @@ const char *ProblemText(OutputProblem problem) {
     case ProblemNotMovedIntoCur: return "cannot move it into cur";
     case ProblemReplacementKept: return "not written: the file it was to replace is left as it was";
     case ProblemCharsetNeeded: return "its item's texts need --charset";
+    case ProblemTooDeep: return "its parts nest deeper than 64 levels; nothing of it written";
+    case ProblemTooManyParts: return "it has more than 10000 parts; nothing of it written";
   }
   return "";
 }

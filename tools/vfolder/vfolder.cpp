@@ -22,6 +22,7 @@
 #include "tools/vfolder/resume_ledger.h"
 #include "tools/vfolder/system_calls.h"
 #include "tools/vfolder/terminal_events.h"
+#include "tools/vfolder/verify_command.h"
 
 namespace {
 
@@ -39,7 +40,9 @@ const char Usage[] =
     "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
     "               [ITEM...]\n"
     "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
-    "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES] imap INDEX|DIR URL\n";
+    "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES] imap INDEX|DIR URL\n"
+    "       vfolder [--charset CP] [--exact] [--seen] [--tsv] [--password-file FILE]\n"
+    "               [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
 
 const char Help[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
@@ -94,10 +97,13 @@ const char Help[] =
     "                      their texts too), decoded, as OUTDIR/MESSAGE/NAME:\n"
     "                      MESSAGE the name copy --eml gives the message without\n"
     "                      .eml, NAME the one the message gives the attachment\n"
-    "                      (else made from its type, as \"part 2.bin\"), made safe\n"
-    "                      as copy's names are, twins a.pdf, a_(2).pdf...;\n"
-    "                      OUTDIR is made where missing, a name in use takes the\n"
-    "                      next suffix, and a message without one makes nothing\n"
+    "                      (else made from its type, as \"part 2.bin\"), spaces\n"
+    "                      kept, only what a file name cannot hold made _, cut\n"
+    "                      to 255 bytes before the extension, twins a.pdf,\n"
+    "                      a_(2).pdf...; OUTDIR is made where missing, a name in\n"
+    "                      use takes the next suffix, a message without one makes\n"
+    "                      nothing, and one nested past 64 levels or of more than\n"
+    "                      10000 parts fails whole\n"
     "  imap INDEX|DIR URL  sends the messages into a mail account with APPEND,\n"
     "                      each once: URL is imaps://USER@HOST[:PORT][/MAILBOX]\n"
     "                      (TLS, port 993) or imap://USER@HOST[:PORT][/MAILBOX]\n"
@@ -120,6 +126,33 @@ const char Help[] =
     "                      again after pauses of 1, 2, 4 and 8 s, then the run\n"
     "                      stops. The summary counts sent, already there and\n"
     "                      failed, each failure with the server's words\n"
+    "  verify INDEX|DIR OUTPUT\n"
+    "                      reads back what mbox, maildir, copy --eml or imap made\n"
+    "                      of the folder or directory (OUTPUT: the mbox file, the\n"
+    "                      Maildir, the directory of .eml files, the tree of\n"
+    "                      them, or the URL imap was given), and finds each message\n"
+    "                      of the folders there once and unchanged, as the output\n"
+    "                      writes it: give the --exact, --seen and --charset the\n"
+    "                      output was made with. Per folder one line \"N messages:\n"
+    "                      N present, N missing, N twice, N changed\" (\", N extra\"\n"
+    "                      for messages of no folder message), then each message\n"
+    "                      missing, twice or changed by position and name, with\n"
+    "                      the output's message (a file, \"#N at byte B\" of an\n"
+    "                      mbox, \"UID N\" of a mailbox). Compared: each message's\n"
+    "                      bytes as the output is to hold them; not compared: an\n"
+    "                      mbox's From line, file names and times, a mailbox's\n"
+    "                      dates and flags. A changed message is told from a\n"
+    "                      missing one by its header section, its body or its\n"
+    "                      place in the output's order. Exit status 0 only when\n"
+    "                      every message is there once and unchanged, else 1\n"
+    "                      (also when the output cannot be read); 2 when there\n"
+    "                      is no output at OUTPUT\n"
+    "  verify --tsv ...    tab-separated lines, escaped as in list --tsv:\n"
+    "                      folder FOLDER PLACE MESSAGES PRESENT MISSING TWICE\n"
+    "                      CHANGED EXTRA UNREADABLE UNREAD (FOLDER empty for one\n"
+    "                      folder given alone), message FOLDER POSITION NAME\n"
+    "                      missing|twice|changed|unreadable FOUND..., extra FOLDER\n"
+    "                      FOUND, unread FOLDER FOUND\n"
     "  --dry-run           imap logs in and looks, and says what would go where\n"
     "  --resume            maildir, copy --eml and mbox --append keep a ledger of\n"
     "                      the messages delivered (--ledger FILE, else one for\n"
@@ -203,7 +236,8 @@ enum Command {
   MaildirCommand,
   PartsCommand,
   AttachmentsCommand,
-  ImapCommandWord
+  ImapCommandWord,
+  VerifyCommandWord
 };
 
 struct Arguments {
@@ -450,6 +484,7 @@ int main(int argc, char **argv) {
                        : !strcmp(arg, "parts")       ? PartsCommand
                        : !strcmp(arg, "attachments") ? AttachmentsCommand
                        : !strcmp(arg, "imap")        ? ImapCommandWord
+                       : !strcmp(arg, "verify")      ? VerifyCommandWord
                                                      : NoCommand;
       if (arguments.What == NoCommand)
         return UsageError((std::string("unknown command ") + arg).c_str());
@@ -472,9 +507,18 @@ int main(int argc, char **argv) {
     return UsageError("attachments takes INDEX and OUTDIR");
   if (what == ImapCommandWord && arguments.Words.size() != 2)
     return UsageError("imap takes INDEX or DIR, and URL");
-  if (what != ImapCommandWord && (arguments.DryRun || arguments.PasswordFile || arguments.CaFile ||
-                                  arguments.LimitRate))
-    return UsageError("--dry-run, --password-file, --ca and --limit-rate go with imap");
+  if (what == VerifyCommandWord && arguments.Words.size() != 2)
+    return UsageError("verify takes INDEX or DIR, and OUTPUT");
+  const bool logs_in = what == ImapCommandWord || what == VerifyCommandWord;
+  if (what == VerifyCommandWord &&
+      (arguments.DryRun || arguments.LimitRate || arguments.LedgerPath || arguments.Resume ||
+       arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Eml ||
+       arguments.Existing != MboxRefuse))
+    return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
+  if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
+    return UsageError("--password-file and --ca go with imap and verify");
+  if (what != ImapCommandWord && (arguments.DryRun || arguments.LimitRate))
+    return UsageError("--dry-run and --limit-rate go with imap");
   const bool resumable = what == MaildirCommand || (what == CopyCommand && arguments.Eml) ||
                          (what == MboxCommand && arguments.Existing == MboxAppend);
   if (arguments.Resume && !resumable)
@@ -485,19 +529,20 @@ int main(int argc, char **argv) {
     return UsageError("--log goes with copy, mbox, maildir and attachments");
   if (what == ImapCommandWord && arguments.PluginPath != nullptr)
     return UsageError("--plugin goes with list and copy");
-  if (what != ListCommand && what != PartsCommand && arguments.Tsv)
-    return UsageError("--tsv goes with list and parts");
+  if (what != ListCommand && what != PartsCommand && what != VerifyCommandWord && arguments.Tsv)
+    return UsageError("--tsv goes with list, parts and verify");
   if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
   if (what != MboxCommand && arguments.Existing != MboxRefuse)
     return UsageError("--append and --replace go with mbox");
   if ((what == ListCommand || what == PartsCommand || what == AttachmentsCommand ||
        (what == CopyCommand && !arguments.Eml)) &&
       arguments.Exact)
-    return UsageError("--exact goes with mbox, maildir, copy --eml and imap");
+    return UsageError("--exact goes with mbox, maildir, copy --eml, imap and verify");
   if (what != MaildirCommand && arguments.LayoutName != nullptr)
     return UsageError("--layout goes with maildir");
-  if (what != MboxCommand && what != MaildirCommand && what != ImapCommandWord && arguments.Seen)
-    return UsageError("--seen goes with mbox, maildir and imap");
+  if (what != MboxCommand && what != MaildirCommand && what != ImapCommandWord &&
+      what != VerifyCommandWord && arguments.Seen)
+    return UsageError("--seen goes with mbox, maildir, imap and verify");
   if ((what == ListCommand || what == PartsCommand) && arguments.LogPath != nullptr)
     return UsageError("--log goes with copy, mbox, maildir and attachments");
   if (what == PartsCommand && arguments.PluginPath != nullptr)
@@ -524,6 +569,11 @@ int main(int argc, char **argv) {
           stderr);
     status = 2;
 #endif
+  } else if (what == VerifyCommandWord) {
+    const VerifyCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
+                                   arguments.Seen,     arguments.Tsv,      arguments.PasswordFile,
+                                   arguments.CaFile,   decoding};
+    status = RunVerifyCommand(command);
   } else if (what == PartsCommand) {
     status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
   } else if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
