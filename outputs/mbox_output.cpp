@@ -305,6 +305,81 @@ void FinishMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Ou
       if (outcome.Problem == NoProblem) outcome = {outcome.Position, lost, error, NoHeadersGiven};
 }
 
+// A message of a piece or more, written (or, while settling, compared with
+// the file) a mebibyte at a time as it is formatted.
+struct LargeMessage {
+  MboxFile *Mbox;
+  bool Comparing;
+  bool Differs;     // the file does not hold it there
+  uint64_t Done;    // its bytes written or compared
+  int Error;
+};
+
+bool DrainLarge(void *context, ByteBuffer *out) {
+  LargeMessage *large = static_cast<LargeMessage *>(context);
+  MboxFile *mbox = large->Mbox;
+  if (out->Size == 0) return true;
+  if (large->Comparing) {
+    large->Differs = !FileHolds(mbox->File, mbox->WholeEnd + large->Done, out->Bytes, out->Size);
+    if (large->Differs) return false;
+  } else if (!FileSystem.Write(mbox->File, out->Bytes, out->Size)) {
+    large->Error = LastSystemError();
+    return false;
+  }
+  large->Done += out->Size;
+  out->Size = 0;
+  return true;
+}
+
+// Writes (or finds whole, while settling) a large message after what is in
+// the file; the pieces before it are written first. Its problem, NoProblem
+// when it is whole in the file.
+OutputProblem WriteLarge(MailRun *run, MailFolder *folder, MboxFile *mbox,
+                         std::vector<Outcome> *outcomes, int position, const std::string &text,
+                         const char *bytes, size_t size, int64_t seconds,
+                         const std::string &envelope, int *error) {
+  FlushMbox(run, folder, mbox, outcomes);
+  if (mbox->Broken) {
+    *error = mbox->Error;
+    return ProblemCannotWrite;
+  }
+  LargeMessage large = {mbox, mbox->Settling, false, 0, 0};
+  for (;;) {
+    mbox->Pending.Size = 0;
+    ClearSystemError();
+    const bool whole =
+        AppendBytes(&mbox->Pending, mbox->Separator, strlen(mbox->Separator)) &&
+        AppendMboxMessage(&mbox->Pending, text, bytes, size, seconds, envelope, DrainLarge,
+                          &large) &&
+        DrainLarge(&large, &mbox->Pending);
+    mbox->Pending.Size = 0;
+    if (whole) break;
+    if (!large.Comparing || !large.Differs) {
+      // Memory ran out, or a write failed: cut back, and nothing more goes in.
+      if (!large.Comparing) FileSystem.Truncate(mbox->File, mbox->WholeEnd);
+      *error = large.Error;
+      if (large.Comparing || large.Error == 0) return ProblemNoMemory;
+      mbox->Broken = true;
+      mbox->Error = large.Error;
+      Tell(*run, NoticeCannotWriteFile, mbox->Path.c_str(), large.Error);
+      return ProblemCannotWrite;
+    }
+    // Not what the killed run left: written after the last one found.
+    EndSettling(mbox);
+    large = {mbox, false, false, 0, 0};
+  }
+  mbox->Separator = "";
+  mbox->WholeEnd += large.Done;
+  TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
+  if (mbox->Resuming)
+    mbox->Unconfirmed.push_back({position, mbox->WholeEnd});
+  else
+    TellDelivered(*run, folder, position);
+  mbox->Batch.Bytes += large.Done;
+  ConfirmMbox(*run, folder, mbox, false);
+  return NoProblem;
+}
+
 }  // namespace
 
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
@@ -359,6 +434,19 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         bytes = converted.Size > 0 ? converted.Bytes : "";
         size = converted.Size;
       }
+    }
+    // A large message goes a mebibyte at a time: held once, as read.
+    if (result == ExportWritten && formed && size >= MboxPieceSize && !mbox.ToStandardOutput) {
+      int large_error = 0;
+      const OutputProblem problem =
+          WriteLarge(run, folder, &mbox, outcomes, position, text, bytes, size,
+                     time.Known ? time.Seconds : 0, envelope, &large_error);
+      if (problem != NoProblem) Failed(*run, *folder, position, problem, large_error);
+      outcomes->push_back(
+          {position, problem, large_error, problem == NoProblem ? head.Given : NoHeadersGiven});
+      mbox.Confirmed = outcomes->size();
+      Handled(run, *folder, position);
+      continue;
     }
     const size_t before = mbox.Pending.Size;
     OutputProblem problem =

@@ -11,6 +11,7 @@ the line were not there.
 Prints each failure and exits non-zero when there is one.
 """
 import collections
+import mailbox
 import os
 import re
 import signal
@@ -21,7 +22,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_mail_folder  # noqa: E402
-from mail_output_test import Tools, check, check_maildir, check_mbox, failures, read  # noqa: E402
+from mail_output_test import (Tools, check, check_maildir, check_mbox, failures, read,  # noqa: E402
+                              unquoted)
 
 MiB = 1024 * 1024
 
@@ -149,6 +151,59 @@ def cut_ledger(tools, index, msgs):
           (len(places), places == sorted(set(places)), places[-1] if places else -1))
 
 
+def large_folder(tools):
+    """Three messages, the middle one of 24 MiB whose lines start with "From "
+    and ">From " all along (quoted across every mebibyte the writer takes),
+    written into the data folder file here."""
+    line = b"From the body: a line a mail reader would take for a start\n>From too\n"
+    large = b"Subject: large\n\n" + line * (24 * MiB // len(line))
+    bodies = [b"Subject: a\n\nfirst\n", large, b"Subject: c\n\nlast\n"]
+    lines, at = [], 0
+    for n, body in enumerate(bodies):
+        lines.append("message\nname m%d\nbody-fill 0\noffset %d\nsize %d" % (n, at, len(body)))
+        at += len(body)
+    description = os.path.join(tools.work, "LARGE.txt")
+    with open(description, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    index = os.path.join(tools.work, "LARGE.IDX")
+    subprocess.run([tools.mkfolder, description, index], check=True)
+    with open(index[:-1] + "M", "wb") as data:
+        data.write(b"".join(bodies))
+    return index, bodies
+
+
+def large_message(tools):
+    """A message of 24 MiB goes into the mbox a mebibyte at a time: vfolder
+    holds it once, as read, not formatted whole beside it; killed inside it
+    and run again, the mbox holds each message once."""
+    index, bodies = large_folder(tools)
+    out = os.path.join(tools.work, "large.mbox")
+    # Its peak told by a small process of its own that starts it: a child of
+    # this one would count the pages this one holds.
+    peak = int(subprocess.run([sys.executable, "-c", (
+        "import os, sys\n"
+        "pid = os.fork()\n"
+        "if pid == 0:\n"
+        "    os.execv(sys.argv[1], sys.argv[1:])\n"
+        "print(os.wait4(pid, 0)[2].ru_maxrss * 1024)\n"), tools.vfolder, "--exact", "mbox",
+        index, out], capture_output=True, check=True).stdout)
+    check("a message of 24 MiB: vfolder's peak memory under 1.5 times its size", True,
+          peak < 36 * MiB)
+    box = mailbox.mbox(out, create=False)
+    check("a message of 24 MiB: the mbox holds the messages as they are", [
+        body for body in bodies], [unquoted(box.get_bytes(key)) for key in box.keys()])
+    box.close()
+    for point in (2 * MiB, 20 * MiB):
+        out = os.path.join(tools.work, "large-killed-%d.mbox" % point)
+        args = ["--exact", "--resume", "--ledger", out + ".ledger", "--append", "mbox", index, out]
+        stopped_at(tools, args, "mbox", out, point, 0, [signal.SIGKILL])
+        status, _, _ = tools.run(*args)
+        box = mailbox.mbox(out, create=False)
+        check("a message of 24 MiB, killed at %d: every message once" % point, (0, bodies),
+              (status, [unquoted(box.get_bytes(key)) for key in box.keys()]))
+        box.close()
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -162,6 +217,7 @@ def main():
         killed_runs(tools, index, msgs, sizes)
         interrupted_twice(tools, index, msgs)
         cut_ledger(tools, index, msgs)
+        large_message(tools)
     if not failures:
         print("vfolder resume after a crash: all checks passed")
     sys.exit(1 if failures else 0)
