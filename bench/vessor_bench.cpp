@@ -49,6 +49,7 @@ const double FilesTarget = 1.3;        // vfolder maildir and copy --eml x copy
 const double TreeTarget = 1.0;         // a directory's time per message x one folder's
 const double PartsTarget = 2.0;        // a message's parts decoded x its bytes read
 const double AttachmentsTarget = 2.0;  // vfolder attachments x copy --eml
+const double ResumeTarget = 1.5;       // mbox --append and maildir with --resume x without
 const double VerifyTarget = 1.5;       // vfolder verify of a tree x its conversion
 const int PartsAttachments = 10;       // in the one large message
 const size_t ListingPiece = 64 * 1024;
@@ -753,6 +754,7 @@ void WriteTree(const Options &options, const std::string &top) {
 struct VfolderFigures {
   double Seconds[5] = {-1, -1, -1, -1, -1};  // floor, copy, copy --eml, mbox, maildir
   double Tree[3] = {-1, -1, -1};             // copy --eml, mbox, maildir of the directory
+  double Resumed[2] = {-1, -1};              // mbox --append and maildir, with --resume
   double Verify[2] = {-1, -1};               // verify of the directory's mbox, maildir
 };
 
@@ -778,6 +780,16 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
           Hyperfine(options, std::max(options.Repeats / 2, 1),
                     vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
   }
+  // With a ledger, new for each run: the output synced a piece or a batch at
+  // a time, and the ledger's lines after.
+  const std::string ledger = TempDir + "/vfolder.ledger";
+  for (int side = 0; side < 2; ++side)
+    figures.Resumed[side] = Hyperfine(
+        options, options.Repeats,
+        "rm -f " + Quoted(ledger) + " && " + vfolder + "--resume --ledger " + Quoted(ledger) +
+            (side == 0 ? " --append mbox " : " maildir ") + Quoted(index) + " " + Quoted(out),
+        out, false);
+  Output("rm -f " + Quoted(ledger));
   // verify reads back what the conversion of the directory wrote, made once.
   for (int side = 3; side < 5; ++side) {
     const std::string made = TempDir + "/verify-out";
@@ -1151,6 +1163,10 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     else
       PrintRow(label.c_str(), megabytes, vfolder.Seconds[side], 0);
   }
+  for (int side = 0; side < 2; ++side)
+    if (vfolder.Resumed[side] > 0)
+      PrintRow(side == 0 ? "vfolder --resume mbox --append" : "vfolder --resume maildir",
+               megabytes, vfolder.Resumed[side], 0);
   const double tree_messages = double(options.TreeFolders * options.TreeMessages);
   printf("the same on a directory of %" PRId64 " folders, %.0f messages    messages/s\n",
          options.TreeFolders, tree_messages);
@@ -1225,6 +1241,10 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
               Ratio(vfolder.Seconds[4], vfolder.Seconds[1]));
   PrintTarget("vfolder copy --eml <= %.1f x copy", FilesTarget,
               Ratio(vfolder.Seconds[2], vfolder.Seconds[1]));
+  PrintTarget("vfolder --resume mbox --append <= %.1f x without", ResumeTarget,
+              Ratio(vfolder.Resumed[0], vfolder.Seconds[3]));
+  PrintTarget("vfolder --resume maildir <= %.1f x without", ResumeTarget,
+              Ratio(vfolder.Resumed[1], vfolder.Seconds[4]));
   PrintTarget("vfolder attachments <= %.1f x copy --eml", AttachmentsTarget,
               Ratio(attached.Seconds[0], attached.Seconds[1]));
   PrintTarget("vfolder attachments <= %.1f x ripmime", 1.0,

@@ -69,6 +69,11 @@ bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHig
 
 // A name that leads to a file this export made already goes to the item's
 // next suffixed name; so does any name in use, when files from before are kept.
+const char *ExportPathOf(ExportRun *run, int item) {
+  return run->DestDir[0] != '\0' && MakePath(run, ExportNameOf(&run->Names, item)) ? run->Path
+                                                                                    : nullptr;
+}
+
 FileRef CreateExportFile(ExportRun *run, int item) {
   // Never a file at the root for want of a destination.
   if (run->DestDir[0] == '\0') {

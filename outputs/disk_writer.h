@@ -67,6 +67,10 @@ ExportResult ExportMessageFile(ExportRun *run, FolderHandle *folder, int item, u
 FileRef CreateExportFile(ExportRun *run, int item);
 const char *ExportPath(const ExportRun *run);
 
+// The path item `item`'s file takes under its present name; null when it is
+// too long or memory runs out.
+const char *ExportPathOf(ExportRun *run, int item);
+
 // Gives the open `file` the message's time `time`, so that written messages
 // sort by date; none when it is zero. A time that cannot be set loses no
 // message: the file keeps its own.

@@ -1,6 +1,8 @@
 #include "outputs/mail_run.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 
 #include "folder/export_name.h"
 #include "folder/message_copy.h"
@@ -183,17 +185,34 @@ OutputProblem ProblemOf(ExportResult result) {
                                         : ProblemCannotWrite;
 }
 
-bool PassOver(MailRun *run, MailFolder *folder, int position) {
+bool PassOver(MailRun *run, MailFolder *folder, int position, const char *bytes, size_t size) {
   if (run->Resume.DeliveredBefore == nullptr ||
-      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position))
+      !run->Resume.DeliveredBefore(run->Resume.Context, folder, position, bytes, size))
     return false;
   ++run->PassedOver;
   Handled(run, *folder, position);
   return true;
 }
 
-void TellDelivered(const MailRun &run, MailFolder *folder, int position) {
-  if (run.Resume.Delivered != nullptr) run.Resume.Delivered(run.Resume.Context, folder, position);
+bool Resuming(const MailRun &run) { return run.Resume.Confirm != nullptr; }
+
+void TellDelivered(const MailRun &run, MailFolder *folder, int position, const std::string &output,
+                   const char *place) {
+  if (run.Resume.Delivered != nullptr)
+    run.Resume.Delivered(run.Resume.Context, folder, position, output.c_str(), place);
+}
+
+void TellReached(const MailRun &run, const std::string &output, const char *place) {
+  if (run.Resume.Reached != nullptr) run.Resume.Reached(run.Resume.Context, output.c_str(), place);
+}
+
+bool PlaceKnown(const MailRun &run, const std::string &output, char place[41]) {
+  return run.Resume.PlaceOf != nullptr &&
+         run.Resume.PlaceOf(run.Resume.Context, output.c_str(), place);
+}
+
+void ConfirmDelivered(const MailRun &run) {
+  if (run.Resume.Confirm != nullptr) run.Resume.Confirm(run.Resume.Context);
 }
 
 bool RunStopped(const MailRun &run) { return run.PipeClosed || StopAsked(run); }
@@ -355,4 +374,43 @@ std::string SystemFileName(const MailRun &run, const std::string &utf8) {
   (void)run;
 #endif
   return utf8;
+}
+
+FileMatch MatchFile(const std::string &path, const char *bytes, size_t size) {
+  const FileRef file = FileSystem.OpenForReading(path.c_str());
+  if (file == NoFile) return FileMissing;
+  const int64_t held = FileSystem.SizeOf(file);
+  bool same = held >= 0 && uint64_t(held) <= size;
+  char piece[64 * 1024];
+  for (size_t done = 0; same && done < size_t(held);) {
+    const size_t want = std::min(sizeof piece, size_t(held) - done);
+    same = FileSystem.ReadAt(file, done, piece, want) == want &&
+           memcmp(piece, bytes + done, want) == 0;
+    done += want;
+  }
+  FileSystem.Close(file);
+  return !same ? FileOther : uint64_t(held) == size ? FileSame : FileCut;
+}
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool BatchDue(const DeliveryBatch &batch) {
+  return batch.Bytes >= 64 * 1024 * 1024 || SteadySeconds() - batch.Started >= 1.0;
+}
+
+void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,
+                DeliveryBatch *batch) {
+  if (batch->Told.empty()) return;
+  const FileRef file = FileSystem.OpenForReading(batch->Synced.c_str());
+  const bool synced = file != NoFile && FileSystem.Sync(file, true);
+  if (file != NoFile) FileSystem.Close(file);
+  if (synced) {
+    for (const auto &told : batch->Told)
+      TellDelivered(run, folder, told.first, output,
+                    told.second.empty() ? nullptr : told.second.c_str());
+    ConfirmDelivered(run);
+  }
+  *batch = DeliveryBatch();
 }

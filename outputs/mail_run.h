@@ -55,8 +55,17 @@ bool RunStopped(const MailRun &run);
 
 // True when the host says an earlier run delivered the message: it is then
 // counted as handled and passed over.
-bool PassOver(MailRun *run, MailFolder *folder, int position);
-void TellDelivered(const MailRun &run, MailFolder *folder, int position);
+// `bytes`, when not null, are the message's as the folder stores them.
+bool PassOver(MailRun *run, MailFolder *folder, int position, const char *bytes = nullptr,
+              size_t size = 0);
+// The run keeps a ledger (ResumeEvents) and puts what it tells on the disk.
+bool Resuming(const MailRun &run);
+// ResumeEvents' calls, each where the host gave one.
+void TellDelivered(const MailRun &run, MailFolder *folder, int position,
+                   const std::string &output = std::string(), const char *place = nullptr);
+void TellReached(const MailRun &run, const std::string &output, const char *place);
+bool PlaceKnown(const MailRun &run, const std::string &output, char place[41]);
+void ConfirmDelivered(const MailRun &run);
 
 // The run's events, each where the host gave one.
 void Tell(const MailRun &run, OutputNotice notice, const char *path, int error = 0);

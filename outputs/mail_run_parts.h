@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "folder/message_copy.h"
@@ -68,6 +69,32 @@ ExportResult CopyGivingHeaders(const MailRun &run, MailFolder *folder, int posit
                                ByteBuffer *held, HeadersGiven *given, MailTime *time);
 
 OutputProblem ProblemOf(ExportResult result);
+
+// What the file at `path` holds against `size` bytes: none (no file read),
+// the same, their first bytes only (a file cut short), or others.
+enum FileMatch { FileMissing, FileSame, FileCut, FileOther };
+FileMatch MatchFile(const std::string &path, const char *bytes, size_t size);
+
+// A steady clock's time in seconds.
+double SteadySeconds();
+
+// Files delivered and not yet told to the ledger: told together once one
+// sync has put them on the disk (a run with no ledger tells each at once).
+struct DeliveryBatch {
+  std::vector<std::pair<int, std::string>> Told;  // position and place (empty: none)
+  std::string Synced;                             // a file of the batch, to sync by
+  uint64_t Bytes = 0;
+  double Started = SteadySeconds();
+};
+
+// A batch is synced and told once it holds 64 MB or is a second old: a
+// sync a message would cost more than the run; a crash costs what a rerun
+// finds whole.
+bool BatchDue(const DeliveryBatch &batch);
+
+// Syncs the batch's files and tells them delivered into `output`.
+void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,
+                DeliveryBatch *batch);
 
 // The four outputs, as ConvertFolder (mail_run.h) describes them, once the
 // data folder file is open and `target`'s directory is there; each adds the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "folder/message_copy.h"
 #include "outputs/byte_buffer.h"
@@ -18,9 +19,8 @@ const bool NamesTakeColons = false;
 const bool NamesTakeColons = true;
 #endif
 
-// The Maildir's name for a new message: the delivery time, the process and a
-// count that tell every delivery apart, and the machine's name.
-std::string MaildirName(unsigned long count) {
+// The machine's name as Maildir names hold it.
+const std::string &NameHost() {
   static const std::string host = [] {
     std::string escaped;
     for (char c : HostName()) {
@@ -37,6 +37,13 @@ std::string MaildirName(unsigned long count) {
 #endif
     return escaped;
   }();
+  return host;
+}
+
+// The Maildir's name for a new message: the delivery time, the process and a
+// count that tell every delivery apart, and the machine's name.
+std::string MaildirName(unsigned long count) {
+  const std::string &host = NameHost();
   static const unsigned long process = ProcessId();
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
@@ -54,7 +61,8 @@ std::string MaildirName(unsigned long count) {
 // way. `*stopped` when a stop asked for cut it short.
 OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
                              const std::string &dir, ByteBuffer *held, HeadersGiven *given,
-                             int *error, bool *stopped) {
+                             int *error, bool *stopped, std::string *delivered,
+                             unsigned long *count) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   if (SizeDamaged(entry)) return ProblemDamagedSize;
   const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
@@ -65,7 +73,7 @@ OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
   TellPartial(*run, PartialStarting);
   ClearSystemError();
   for (int attempt = 0; attempt < 100 && file == NoFile && exists; ++attempt) {
-    name = MaildirName(++run->Deliveries);
+    name = MaildirName(*count = ++run->Deliveries);
     path = Join(tmp, name);
     file = FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
   }
@@ -101,19 +109,46 @@ OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
   for (int attempt = 0; problem == NoProblem && attempt < 100; ++attempt) {
     bool taken = false;
     ClearSystemError();
-    moved = FileSystem.MoveNoReplace(path.c_str(), Join(place, name + flags).c_str(), &taken);
+    *delivered = Join(place, name + flags);
+    moved = FileSystem.MoveNoReplace(path.c_str(), delivered->c_str(), &taken);
     if (moved) break;
     if (!taken) {
       problem = unmoved;
       *error = LastSystemError();
     }
-    name = MaildirName(++run->Deliveries);
+    name = MaildirName(*count = ++run->Deliveries);
   }
   // Every name tried was taken.
   if (problem == NoProblem && !moved) problem = unmoved;
   if (problem != NoProblem) FileSystem.Remove(path.c_str());
   TellPartial(*run, PartialForgotten);
   return problem;
+}
+
+// Files a run that was killed delivered after the last place its ledger
+// tells, "PROCESS.COUNT": found by their names, in the order made.
+struct Unconfirmed {
+  std::string Dir;
+  unsigned long Process, After;
+  std::vector<std::pair<unsigned long, std::string>> Files;  // count and path
+};
+
+void AddUnconfirmed(void *context, const char *name) {
+  Unconfirmed *found = static_cast<Unconfirmed *>(context);
+  unsigned long process = 0, count = 0;
+  int end = 0;
+  if (sscanf(name, "%*u.M%*uP%luQ%lu.%n", &process, &count, &end) != 2 || end == 0 ||
+      process != found->Process || count <= found->After)
+    return;
+  const std::string &host = NameHost();
+  if (strncmp(name + end, host.c_str(), host.size()) != 0 ||
+      (name[end + host.size()] != '\0' && name[end + host.size()] != ':'))
+    return;
+  found->Files.push_back({count, Join(found->Dir, name)});
+}
+
+std::string PlaceOfCount(unsigned long process, unsigned long count) {
+  return std::to_string(process) + "." + std::to_string(count);
 }
 
 }  // namespace
@@ -142,20 +177,75 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     FailAll(chosen, ProblemNoColons, 0, outcomes);
     return;
   }
-  ByteBuffer held = {};
+  ByteBuffer held = {}, expected = {};
+  const bool resuming = Resuming(*run);
+  DeliveryBatch batch;
+  // The messages of a run that was killed after its ledger's last place,
+  // which the next messages are taken for when their bytes are the same.
+  Unconfirmed left = {Join(dir, "new"), 0, 0, {}};
+  char place[41];
+  if (resuming && PlaceKnown(*run, dir, place) &&
+      sscanf(place, "%lu.%lu", &left.Process, &left.After) == 2) {
+    for (const char *sub : {"new", "cur", "tmp"}) {
+      left.Dir = Join(dir, sub);
+      const size_t before = left.Files.size();
+      FileSystem.ListDirectory(left.Dir.c_str(), AddUnconfirmed, &left);
+      // Never renamed into new: not whole.
+      if (strcmp(sub, "tmp") != 0) continue;
+      for (size_t i = before; i < left.Files.size(); ++i) FileSystem.Remove(left.Files[i].second.c_str());
+      left.Files.resize(before);
+    }
+    std::sort(left.Files.begin(), left.Files.end());
+  }
+  size_t next_left = 0;
+  bool marked = !resuming;
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (PassOver(run, folder, position)) continue;
-    bool stopped = false;
     HeadersGiven given = NoHeadersGiven;
-    OutputProblem problem =
-        DeliverMessage(run, folder, position, dir, &held, &given, &error, &stopped);
+    if (next_left < left.Files.size()) {
+      const auto &file = left.Files[next_left++];
+      if (MessageBytes(*run, folder, position, &expected, &held, &given) == ExportWritten &&
+          MatchFile(file.second, expected.Size > 0 ? expected.Bytes : "", expected.Size) ==
+              FileSame) {
+        batch.Told.push_back({position, PlaceOfCount(left.Process, file.first)});
+        batch.Synced = file.second;
+        outcomes->push_back({position, NoProblem, 0, given});
+        Handled(run, *folder, position);
+        continue;
+      }
+      // From the first that is not the message due, none is whole or due.
+      for (--next_left; next_left < left.Files.size(); ++next_left)
+        FileSystem.Remove(left.Files[next_left].second.c_str());
+    }
+    // Where this run's deliveries begin, on the disk before the first.
+    if (!marked) {
+      FlushBatch(*run, folder, dir, &batch);
+      TellReached(*run, dir, PlaceOfCount(ProcessId(), run->Deliveries).c_str());
+      ConfirmDelivered(*run);
+      marked = true;
+    }
+    bool stopped = false;
+    std::string delivered;
+    unsigned long count = 0;
+    OutputProblem problem = DeliverMessage(run, folder, position, dir, &held, &given, &error,
+                                           &stopped, &delivered, &count);
     if (stopped) break;
     if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
-    if (problem == NoProblem) TellDelivered(*run, folder, position);
+    if (problem == NoProblem && !resuming) TellDelivered(*run, folder, position);
+    if (problem == NoProblem && resuming) {
+      batch.Told.push_back({position, PlaceOfCount(ProcessId(), count)});
+      batch.Synced = delivered;
+      batch.Bytes += folder->Entries[size_t(position)].Size;
+    }
     outcomes->push_back({position, problem, problem != NoProblem ? error : 0,
                          problem == NoProblem ? given : NoHeadersGiven});
     Handled(run, *folder, position);
+    if (BatchDue(batch))
+      FlushBatch(*run, folder, dir, &batch);
   }
+  // A run that stopped before them leaves them for the next.
+  FlushBatch(*run, folder, dir, &batch);
   FreeBytes(&held);
+  FreeBytes(&expected);
 }

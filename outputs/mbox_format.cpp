@@ -122,8 +122,28 @@ std::string MboxSender(const char *message, size_t size) {
   return address.empty() ? NoSender : address;
 }
 
+namespace {
+
+// Appends `size` bytes, handing `out` to `drain` (where there is one) at each
+// mebibyte it holds.
+bool Put(ByteBuffer *out, const char *bytes, size_t size, MboxDrain drain, void *context) {
+  const size_t window = 1024 * 1024;
+  if (drain == nullptr) return AppendBytes(out, bytes, size);
+  while (size > 0) {
+    if (out->Size >= window && !drain(context, out)) return false;
+    const size_t take = std::min(size, window - std::min(out->Size, window));
+    if (take == 0 || !AppendBytes(out, bytes, take)) return false;
+    bytes += take;
+    size -= take;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
-                       int64_t seconds, const std::string &envelope) {
+                       int64_t seconds, const std::string &envelope, MboxDrain drain,
+                       void *context) {
   const size_t held = out->Size;
   // Given lines that end with an empty line are the whole header section.
   const bool block = given.size() >= 2 && given[given.size() - 1] == '\n' &&
@@ -144,16 +164,16 @@ bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *me
     size_t quotes = at;
     while (quotes < size && message[quotes] == '>') ++quotes;
     if (size - quotes >= 5 && memcmp(message + quotes, "From ", 5) == 0) {
-      ok = AppendBytes(out, message + copied, at - copied) && AppendBytes(out, ">", 1);
+      ok = Put(out, message + copied, at - copied, drain, context) && AppendBytes(out, ">", 1);
       copied = at;
     }
     const size_t end = LineEnd(message, size, quotes);
     at = end < size ? end + 1 : size;
   }
-  ok = ok && AppendBytes(out, message + copied, size - copied);
+  ok = ok && Put(out, message + copied, size - copied, drain, context);
   const bool ends_in_feed = size > 0 ? message[size - 1] == '\n' : !given.empty();
   if (ok && !ends_in_feed) ok = AppendBytes(out, "\n", 1);
   ok = ok && AppendBytes(out, "\n", 1);
-  if (!ok) out->Size = held;
+  if (!ok && drain == nullptr) out->Size = held;
   return ok;
 }

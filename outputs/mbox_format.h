@@ -25,6 +25,10 @@ std::string MboxSender(const char *message, size_t size);
 // SENDER is the sender of `envelope`, the message's own envelope line without
 // its line end, where that names one; else it comes from the header section
 // that `given` and the message make together. False when memory runs out;
-// `out` then holds what it held.
+// `out` then holds what it held. With `drain`, `out` is handed to it each
+// time it holds a mebibyte, to be emptied, so that a large message is never
+// held formatted whole; false from it ends the message there.
+typedef bool (*MboxDrain)(void *context, ByteBuffer *out);
 bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *message, size_t size,
-                       int64_t seconds, const std::string &envelope = std::string());
+                       int64_t seconds, const std::string &envelope = std::string(),
+                       MboxDrain drain = nullptr, void *context = nullptr);

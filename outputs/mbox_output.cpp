@@ -1,5 +1,7 @@
 #include "outputs/mail_run_parts.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "folder/message_copy.h"
@@ -26,7 +28,49 @@ struct MboxFile {
   bool Broken = false;       // a write failed: nothing more goes in
   const char *Separator = "";  // line feeds the old mbox needs before the first new message
   int Error = 0;             // what the system said of the write that failed
+  // With a ledger: the file is synced before its messages are told delivered.
+  bool Resuming = false;
+  // A run killed before its ledger told all it wrote left messages after
+  // WholeEnd: each next message found there whole is taken as delivered.
+  bool Settling = false;
+  // Messages whole in the file, with their ends, that the ledger is yet to
+  // be told of, once a sync has put them on the disk.
+  std::vector<std::pair<int, uint64_t>> Unconfirmed;
+  DeliveryBatch Batch;  // its size and age only
 };
+
+// Puts the messages whole in the file on the disk and tells the ledger, when
+// enough of them wait, or `now`.
+void ConfirmMbox(const MailRun &run, MailFolder *folder, MboxFile *mbox, bool now) {
+  if (mbox->Unconfirmed.empty() || (!now && !BatchDue(mbox->Batch))) return;
+  if (FileSystem.Sync(mbox->File, false)) {
+    for (const auto &whole : mbox->Unconfirmed)
+      TellDelivered(run, folder, whole.first, mbox->Path, std::to_string(whole.second).c_str());
+    ConfirmDelivered(run);
+  }
+  mbox->Unconfirmed.clear();
+  mbox->Batch = DeliveryBatch();
+}
+
+// Reads the mbox's `size` bytes at `offset` and compares them with `bytes`.
+bool FileHolds(FileRef file, uint64_t offset, const char *bytes, size_t size) {
+  char piece[64 * 1024];
+  for (size_t done = 0; done < size;) {
+    const size_t want = std::min(sizeof piece, size - done);
+    if (FileSystem.ReadAt(file, offset + done, piece, want) != want ||
+        memcmp(piece, bytes + done, want) != 0)
+      return false;
+    done += want;
+  }
+  return true;
+}
+
+// What is after the last message found whole is no message: cut away.
+void EndSettling(MboxFile *mbox) {
+  if (!mbox->Settling) return;
+  mbox->Settling = false;
+  FileSystem.Truncate(mbox->File, mbox->WholeEnd);
+}
 
 // Starts the new file beside FILE, in its directory, so that renaming it is
 // one step; it lets in whom `old` (FILE opened, or NoFile for a link) does.
@@ -64,6 +108,13 @@ const char *SeparatorAfter(const std::string &tail) {
   return empty_line ? "" : "\n";
 }
 
+// Where the run's messages begin in the mbox `path`, on the disk before the
+// first is written.
+void MarkStart(const MailRun &run, const std::string &path, uint64_t end) {
+  TellReached(run, path, std::to_string(end).c_str());
+  ConfirmDelivered(run);
+}
+
 // Opens the mbox as TargetAllowed found it allowed, and checks the file it
 // opened once more: one of the folder's own files or the log that took the
 // path since is never written, and whether FILE holds messages is told by the
@@ -83,6 +134,8 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
     bool exists = false;
     mbox->File = FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
     if (mbox->File != NoFile) problem = GuardedFile(run, mbox->File);
+    mbox->Resuming = Resuming(run);
+    if (mbox->File != NoFile && problem == NoProblem && mbox->Resuming) MarkStart(run, path, 0);
   } else if (kind == PathLink) {
     // Only --replace comes here: the link is replaced, never followed.
     problem = CreateBeside(run, path, NoFile, mbox);
@@ -100,24 +153,39 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
       no_file = !found.Regular;
       if (!no_file) problem = GuardedFile(run, old);
       if (no_file || problem != NoProblem || size < 0) {
-      } else if (size == 0 && writable) {
+      } else if (size == 0 && writable && !Resuming(run)) {
         mbox->File = old;  // an empty FILE is written into
-      } else if (writable && run.Existing == MboxAppend) {
+      } else if (writable && (run.Existing == MboxAppend || size == 0)) {
+        // Appended after what the ledger knows to be there: the rest was
+        // left by a run that was killed, and is to be found whole or cut.
+        char place[41];
+        uint64_t end = uint64_t(size);
+        bool known_end = false;
+        if (Resuming(run) && PlaceKnown(run, path, place)) {
+          const uint64_t known = strtoull(place, nullptr, 10);
+          mbox->Settling = known < end;
+          known_end = known <= end;
+          if (known_end) end = known;
+        }
         char tail[3];
-        const uint64_t from = size > 3 ? uint64_t(size) - 3 : 0;
-        const size_t got = FileSystem.ReadAt(old, from, tail, size_t(uint64_t(size) - from));
+        const uint64_t from = end > 3 ? end - 3 : 0;
+        const size_t got = FileSystem.ReadAt(old, from, tail, size_t(end - from));
         mbox->Separator = SeparatorAfter(std::string(tail, got));
         mbox->File = old;
         // A failed write cuts the file back to here: its old end, before the
         // line feeds the first new message brings.
-        mbox->WholeEnd = uint64_t(size);
+        mbox->WholeEnd = end;
+        mbox->Resuming = Resuming(run);
+        // A run killed before it told anything leaves its messages after here.
+        if (mbox->Resuming && !known_end) MarkStart(run, path, end);
       } else if (run.Existing == MboxReplace) {
         problem = CreateBeside(run, path, old, mbox);
       } else {
         holds_messages = true;
       }
       // Written after what it holds.
-      if (mbox->File == old && !FileSystem.Truncate(old, uint64_t(size))) mbox->File = NoFile;
+      if (mbox->File == old && !mbox->Settling && !FileSystem.Truncate(old, uint64_t(size)))
+        mbox->File = NoFile;
       if (mbox->File != old) FileSystem.Close(old);
     }
   }
@@ -146,6 +214,7 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
 // one that fits (below a file-size limit, say) is kept; from the first that
 // does not, each fails and nothing more goes in.
 void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes) {
+  EndSettling(mbox);
   if (mbox->Pending.Size > 0 && !mbox->Broken &&
       !FileSystem.Write(mbox->File, mbox->Pending.Bytes, mbox->Pending.Size)) {
     int error = LastSystemError();
@@ -175,12 +244,23 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
     }
     mbox->Pending.Size = whole;
   }
-  // Told only once they are in the file, which a second Ctrl+C cuts back to here.
-  for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i)
-    if ((*outcomes)[i].Problem == NoProblem) TellDelivered(*run, folder, (*outcomes)[i].Position);
+  // Told only once they are in the file, and a second Ctrl+C cuts back no
+  // further than their end.
+  const uint64_t start = mbox->WholeEnd;
   mbox->WholeEnd += mbox->Pending.Size;
   if (!mbox->ToStandardOutput && mbox->Replaces.empty())
     TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
+  size_t told = 0;
+  for (size_t i = mbox->Confirmed; i < outcomes->size(); ++i) {
+    if ((*outcomes)[i].Problem != NoProblem) continue;
+    const uint64_t end = start + mbox->Ends[told++];
+    if (!mbox->Resuming)
+      TellDelivered(*run, folder, (*outcomes)[i].Position);
+    else
+      mbox->Unconfirmed.push_back({(*outcomes)[i].Position, end});
+  }
+  mbox->Batch.Bytes += mbox->Pending.Size;
+  ConfirmMbox(*run, folder, mbox, mbox->Broken);
   mbox->Pending.Size = 0;
   mbox->Ends.clear();
   mbox->Confirmed = outcomes->size();
@@ -192,6 +272,7 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
 void FinishMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Outcome> *outcomes,
                 bool whole_run) {
   FlushMbox(run, folder, mbox, outcomes);
+  ConfirmMbox(*run, folder, mbox, true);
   FreeBytes(&mbox->Pending);
   if (mbox->ToStandardOutput) return;
   ClearSystemError();
@@ -224,6 +305,81 @@ void FinishMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Ou
       if (outcome.Problem == NoProblem) outcome = {outcome.Position, lost, error, NoHeadersGiven};
 }
 
+// A message of a piece or more, written (or, while settling, compared with
+// the file) a mebibyte at a time as it is formatted.
+struct LargeMessage {
+  MboxFile *Mbox;
+  bool Comparing;
+  bool Differs;     // the file does not hold it there
+  uint64_t Done;    // its bytes written or compared
+  int Error;
+};
+
+bool DrainLarge(void *context, ByteBuffer *out) {
+  LargeMessage *large = static_cast<LargeMessage *>(context);
+  MboxFile *mbox = large->Mbox;
+  if (out->Size == 0) return true;
+  if (large->Comparing) {
+    large->Differs = !FileHolds(mbox->File, mbox->WholeEnd + large->Done, out->Bytes, out->Size);
+    if (large->Differs) return false;
+  } else if (!FileSystem.Write(mbox->File, out->Bytes, out->Size)) {
+    large->Error = LastSystemError();
+    return false;
+  }
+  large->Done += out->Size;
+  out->Size = 0;
+  return true;
+}
+
+// Writes (or finds whole, while settling) a large message after what is in
+// the file; the pieces before it are written first. Its problem, NoProblem
+// when it is whole in the file.
+OutputProblem WriteLarge(MailRun *run, MailFolder *folder, MboxFile *mbox,
+                         std::vector<Outcome> *outcomes, int position, const std::string &text,
+                         const char *bytes, size_t size, int64_t seconds,
+                         const std::string &envelope, int *error) {
+  FlushMbox(run, folder, mbox, outcomes);
+  if (mbox->Broken) {
+    *error = mbox->Error;
+    return ProblemCannotWrite;
+  }
+  LargeMessage large = {mbox, mbox->Settling, false, 0, 0};
+  for (;;) {
+    mbox->Pending.Size = 0;
+    ClearSystemError();
+    const bool whole =
+        AppendBytes(&mbox->Pending, mbox->Separator, strlen(mbox->Separator)) &&
+        AppendMboxMessage(&mbox->Pending, text, bytes, size, seconds, envelope, DrainLarge,
+                          &large) &&
+        DrainLarge(&large, &mbox->Pending);
+    mbox->Pending.Size = 0;
+    if (whole) break;
+    if (!large.Comparing || !large.Differs) {
+      // Memory ran out, or a write failed: cut back, and nothing more goes in.
+      if (!large.Comparing) FileSystem.Truncate(mbox->File, mbox->WholeEnd);
+      *error = large.Error;
+      if (large.Comparing || large.Error == 0) return ProblemNoMemory;
+      mbox->Broken = true;
+      mbox->Error = large.Error;
+      Tell(*run, NoticeCannotWriteFile, mbox->Path.c_str(), large.Error);
+      return ProblemCannotWrite;
+    }
+    // Not what the killed run left: written after the last one found.
+    EndSettling(mbox);
+    large = {mbox, false, false, 0, 0};
+  }
+  mbox->Separator = "";
+  mbox->WholeEnd += large.Done;
+  TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);
+  if (mbox->Resuming)
+    mbox->Unconfirmed.push_back({position, mbox->WholeEnd});
+  else
+    TellDelivered(*run, folder, position);
+  mbox->Batch.Bytes += large.Done;
+  ConfirmMbox(*run, folder, mbox, false);
+  return NoProblem;
+}
+
 }  // namespace
 
 void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
@@ -237,19 +393,24 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
   BufferSink sink = {run, &message};
   for (int position : chosen) {
     if (RunStopped(*run)) break;
-    if (PassOver(run, folder, position)) continue;
-    if (mbox.Broken) {
-      outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
-      continue;
-    }
     const MessageEntry &entry = folder->Entries[size_t(position)];
     message.Size = 0;
     ClearSystemError();
     const bool damaged = SizeDamaged(entry);
+    // Read once: what the ledger knows it by, and what is written.
     const ExportResult result =
-        damaged ? ExportCannotRead
-                : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferWrite, &sink);
+        damaged || mbox.Broken
+            ? ExportCannotRead
+            : CopyMessage(folder->Handle, entry.DataOffset, entry.Size, BufferWrite, &sink);
     if (result != ExportWritten && StopAsked(*run)) break;
+    if (result == ExportWritten
+            ? PassOver(run, folder, position, message.Size > 0 ? message.Bytes : "", message.Size)
+            : PassOver(run, folder, position))
+      continue;
+    if (mbox.Broken) {
+      outcomes->push_back({position, ProblemCannotWrite, mbox.Error, NoHeadersGiven});
+      continue;
+    }
     const int error = result == ExportCannotRead && !damaged ? LastSystemError() : 0;
     const char *bytes = message.Size > 0 ? message.Bytes : "";
     size_t size = message.Size;
@@ -274,6 +435,19 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
         size = converted.Size;
       }
     }
+    // A large message goes a mebibyte at a time: held once, as read.
+    if (result == ExportWritten && formed && size >= MboxPieceSize && !mbox.ToStandardOutput) {
+      int large_error = 0;
+      const OutputProblem problem =
+          WriteLarge(run, folder, &mbox, outcomes, position, text, bytes, size,
+                     time.Known ? time.Seconds : 0, envelope, &large_error);
+      if (problem != NoProblem) Failed(*run, *folder, position, problem, large_error);
+      outcomes->push_back(
+          {position, problem, large_error, problem == NoProblem ? head.Given : NoHeadersGiven});
+      mbox.Confirmed = outcomes->size();
+      Handled(run, *folder, position);
+      continue;
+    }
     const size_t before = mbox.Pending.Size;
     OutputProblem problem =
         damaged                                                                  ? ProblemDamagedSize
@@ -287,6 +461,21 @@ void WriteMbox(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
             : NoProblem;
     if (problem == NoProblem) mbox.Separator = "";
     if (result == ExportWritten && problem != NoProblem) mbox.Pending.Size = before;
+    if (problem == NoProblem && mbox.Settling) {
+      const size_t length = mbox.Pending.Size - before;
+      if (FileHolds(mbox.File, mbox.WholeEnd, mbox.Pending.Bytes + before, length)) {
+        // Written whole by the run that was killed: told, not written again.
+        mbox.Pending.Size = before;
+        mbox.WholeEnd += length;
+        TellPartial(*run, CutBackMarked, mbox.File, "", mbox.WholeEnd);
+        mbox.Unconfirmed.push_back({position, mbox.WholeEnd});
+        outcomes->push_back({position, NoProblem, 0, head.Given});
+        mbox.Confirmed = outcomes->size();
+        Handled(run, *folder, position);
+        continue;
+      }
+      EndSettling(&mbox);
+    }
     if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
     if (problem == NoProblem) mbox.Ends.push_back(mbox.Pending.Size);
     outcomes->push_back(

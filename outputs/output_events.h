@@ -94,9 +94,24 @@ struct OutputEvents {
 
 // A run that resumes one stopped before; each entry may be null. Asked
 // before each message whether an earlier run delivered it (it is then passed
-// over), and told once each message is in the output whole.
+// over), and told once each message is in the output whole and on the disk.
+// A place tells how far deliveries into an output (named by its path) have
+// got, so that a run started again after a crash finds there the messages
+// that no ledger line tells: an mbox's end in bytes, a Maildir's
+// "PROCESS.COUNT" of its names. It is one word, at most 40 bytes.
 struct ResumeEvents {
   void *Context;
-  bool (*DeliveredBefore)(void *context, MailFolder *folder, int position);
-  void (*Delivered)(void *context, MailFolder *folder, int position);
+  // `bytes` (null: not read yet) are the message's as the folder stores it.
+  bool (*DeliveredBefore)(void *context, MailFolder *folder, int position, const char *bytes,
+                          size_t size);
+  // `place` (null: none) is how far deliveries into `output` have got with it.
+  void (*Delivered)(void *context, MailFolder *folder, int position, const char *output,
+                    const char *place);
+  // A place reached without a message: where the next deliveries begin.
+  void (*Reached)(void *context, const char *output, const char *place);
+  // The last place told for `output` by this run or one before, into `place`
+  // (41 bytes); false when none is known.
+  bool (*PlaceOf)(void *context, const char *output, char *place);
+  // Every delivery and place told so far put on the disk. False when not.
+  bool (*Confirm)(void *context);
 };

@@ -118,6 +118,11 @@ struct FileSystemCalls {
   // Hands `sink` the name of every entry of the directory `path` but "." and
   // "..", in the system's order. False when it cannot be read to its end.
   bool (*ListDirectory)(const char *path, DirectoryEntrySink sink, void *context);
+
+  // Waits until what was written to the file is on the disk; with `volume`,
+  // where the system can (Linux), everything written to any file of its
+  // volume, names given by renames too: one wait for many files.
+  bool (*Sync)(FileRef file, bool volume);
 };
 
 // The calls in use.

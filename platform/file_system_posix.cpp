@@ -226,12 +226,21 @@ bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
   return complete;
 }
 
+bool Sync(FileRef file, bool volume) {
+#ifdef __linux__
+  if (volume) return syncfs(int(file)) == 0;
+#else
+  (void)volume;
+#endif
+  return fsync(int(file)) == 0;
+}
+
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  FileIndexOf, Identify, Write,
     Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
-    MakeDirectory,  CopyAccess, KindOf,  ListDirectory,
+    MakeDirectory,  CopyAccess, KindOf,  ListDirectory, Sync,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

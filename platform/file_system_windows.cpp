@@ -267,6 +267,9 @@ bool SetTime(FileRef file, const FILETIME &time) {
 
 bool Close(FileRef file) { return CloseHandle(Handle(file)) != 0; }
 
+// Windows flushes a volume only for administrators: the file alone.
+bool Sync(FileRef file, bool) { return FlushFileBuffers(Handle(file)) != 0; }
+
 template <PathMode Mode>
 bool MoveNoReplace(const char *from, const char *to, bool *taken) {
   // Without MOVEFILE_REPLACE_EXISTING the system refuses a name in use.
@@ -421,7 +424,7 @@ constexpr FileSystemCalls CallsTaking = {
     OpenExisting<Mode>,   IdentifyOpen,  FileIndexOf, Identify<Mode>,      Write,
     Truncate,             SetTime,       Close,               MoveNoReplace<Mode>,
     MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>, MakeDirectory<Mode>,
-    CopyAccess,           KindOf<Mode>,         ListDirectory<Mode>,
+    CopyAccess,           KindOf<Mode>,         ListDirectory<Mode>, Sync,
 };
 
 }  // namespace

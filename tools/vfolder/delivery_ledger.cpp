@@ -30,10 +30,16 @@ bool MakeDirectories(const std::string &dir) {
   return true;
 }
 
-// FNV-1a, and the same steps with another odd multiplier: together 128 bits.
-uint64_t Fnv1a(const char *bytes, size_t size, uint64_t hash, uint64_t multiplier) {
-  for (size_t i = 0; i < size; ++i) hash = (hash ^ uint8_t(bytes[i])) * multiplier;
-  return hash;
+// FNV-1a, and the same steps from another start with another odd
+// multiplier: together 128 bits. In one pass, the two chains side by side.
+void Fnv1a(const char *bytes, size_t size, uint64_t *first, uint64_t *second) {
+  uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
+  for (size_t i = 0; i < size; ++i) {
+    a = (a ^ uint8_t(bytes[i])) * 0x100000001b3ull;
+    b = (b ^ uint8_t(bytes[i])) * 0x9e3779b97f4a7c15ull;
+  }
+  *first = a;
+  *second = b;
 }
 
 }  // namespace
@@ -76,6 +82,7 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->File = nullptr;
   ledger->Entries.clear();
   ledger->Unsynced = 0;
+  ledger->Places.clear();
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
@@ -99,14 +106,19 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   rewind(ledger->File);
   char line[256];
   bool whole = true;
+  int64_t read = 0, whole_end = 0;  // bytes read, and the end of the last whole line
   while (fgets(line, sizeof line, ledger->File) != nullptr) {
     const bool ended = strchr(line, '\n') != nullptr;
+    read += int64_t(strlen(line));
+    if (ended) whole_end = read;
     // The rest of an overlong line is no entry of its own.
     if (whole && ended) {
-      char key[200];
+      char key[200], output[41], place[41];
       unsigned long validity = 0, uid = 0;
-      if (sscanf(line, "%199s %lu %lu", key, &validity, &uid) == 3)
+      const int fields = sscanf(line, "%199s %lu %lu %40s %40s", key, &validity, &uid, output, place);
+      if (fields >= 3 && strcmp(key, "@") != 0)
         ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+      if (fields == 5) ledger->Places[output] = place;
     }
     whole = ended;
   }
@@ -115,17 +127,32 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
     CloseLedger(ledger);
     return false;
   }
-  // A last line cut short by a crash gets its end, so that the next is whole.
-  if (!whole) fputc('\n', ledger->File);
+  // A last line cut short by a crash is taken away: given an end, it would
+  // be read whole the next time, with a number cut short.
+#ifdef _WIN32
+  if (!whole && _chsize_s(_fileno(ledger->File), whole_end) != 0) {
+#else
+  if (!whole && ftruncate(fileno(ledger->File), off_t(whole_end)) != 0) {
+#endif
+    *error = errno;
+    CloseLedger(ledger);
+    return false;
+  }
+  fseek(ledger->File, 0, SEEK_END);  // from reading to writing
   return true;
 }
 
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later) {
-  ledger->Entries[key] = entry;
-  if (fprintf(ledger->File, "%s %lu %lu\n", key.c_str(), static_cast<unsigned long>(entry.Validity),
-              static_cast<unsigned long>(entry.Uid)) <= 0 ||
-      fflush(ledger->File) != 0)
+                    bool later, const char *place, bool held) {
+  if (key != "@") ledger->Entries[key] = entry;
+  if (place != nullptr) {
+    const char *space = strchr(place, ' ');
+    if (space != nullptr) ledger->Places[std::string(place, space)] = space + 1;
+  }
+  if (fprintf(ledger->File, "%s %lu %lu%s%s\n", key.c_str(),
+              static_cast<unsigned long>(entry.Validity), static_cast<unsigned long>(entry.Uid),
+              place != nullptr ? " " : "", place != nullptr ? place : "") <= 0 ||
+      (!held && fflush(ledger->File) != 0))
     return false;
   ++ledger->Unsynced;
   return later || SyncLedger(ledger);
@@ -134,6 +161,7 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
 bool SyncLedger(DeliveryLedger *ledger) {
   if (ledger->Unsynced == 0) return true;
   ledger->Unsynced = 0;
+  if (fflush(ledger->File) != 0) return false;
 #ifdef _WIN32
   return _commit(_fileno(ledger->File)) == 0;
 #else
@@ -149,9 +177,9 @@ void CloseLedger(DeliveryLedger *ledger) {
 
 std::string ContentKey(const char *bytes, size_t size, int twin) {
   char key[96];
-  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d",
-           static_cast<unsigned long long>(Fnv1a(bytes, size, 0xcbf29ce484222325ull, 0x100000001b3ull)),
-           static_cast<unsigned long long>(Fnv1a(bytes, size, 0x84222325cbf29ce4ull, 0x9e3779b97f4a7c15ull)),
-           static_cast<unsigned long long>(size), twin);
+  uint64_t first = 0, second = 0;
+  Fnv1a(bytes, size, &first, &second);
+  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d", static_cast<unsigned long long>(first),
+           static_cast<unsigned long long>(second), static_cast<unsigned long long>(size), twin);
   return key;
 }

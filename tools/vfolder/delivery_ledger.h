@@ -2,7 +2,10 @@
 // one line per message delivered, "KEY VALIDITY UID", appended and handed to
 // the system as each is confirmed, and on the disk then or with the next sync. KEY tells the message by its bytes; for a
 // mailbox VALIDITY and UID are its UIDVALIDITY and the UID the server gave
-// (0: not told), for a file output both 0.
+// (0: not told), for a file output both 0. A file output's line may go on
+// with " OUTPUT PLACE": the output (a hash of its path) and how far the
+// run's deliveries there had got with this one (an mbox's end, a Maildir's
+// name count); KEY "@" marks a place with no message.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +23,7 @@ struct DeliveryLedger {
   FILE *File;  // open for appending
   std::unordered_map<std::string, LedgerEntry> Entries;
   int Unsynced;  // lines written but maybe not on the disk yet
+  std::unordered_map<std::string, std::string> Places;  // the last PLACE of each OUTPUT
 };
 
 // The ledger file for `name` (an account and mailbox, or an output path) in
@@ -28,16 +32,18 @@ struct DeliveryLedger {
 std::string DefaultLedgerPath(const std::string &name);
 
 // Opens the ledger at `path`, its directory made where missing, and reads
-// what it holds (a line cut short by a crash is passed over). False, with
+// what it holds (a last line cut short by a crash is taken away). False, with
 // the system's error in `*error`, when it cannot be read or opened.
 bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 
 // Adds one delivery, written through to the system at once (a crash of the
 // process loses none), and waits until it is on the disk unless `later`:
-// then it is there with the next SyncLedger. False when it could not be
-// written.
+// then it is there with the next SyncLedger. `place`, when not null, is
+// "OUTPUT PLACE" (key "@": that alone). With `held` (and `later`) the line
+// may stay in the process until the next SyncLedger, for a batch whose lines
+// go together. False when it could not be written.
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later = false);
+                    bool later = false, const char *place = nullptr, bool held = false);
 
 // Waits until every delivery recorded is on the disk. False when it fails.
 bool SyncLedger(DeliveryLedger *ledger);

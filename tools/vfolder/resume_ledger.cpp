@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "folder/message_copy.h"
 #include "outputs/mail_folder.h"
@@ -16,36 +17,83 @@ bool HoldBytes(void *context, const void *bytes, size_t size) {
 }
 
 // The key of the message as the folder stores it; empty when it cannot be read.
-std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position) {
+// `bytes`: the message's, read already, or null.
+std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position, const char *bytes,
+                  size_t size) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
-  resume->Bytes.Size = 0;
-  if (CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HoldBytes, &resume->Bytes) !=
-      ExportWritten)
-    return std::string();
-  const char *bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
-  const std::string base = ContentKey(bytes, resume->Bytes.Size, 0);
+  if (bytes == nullptr) {
+    resume->Bytes.Size = 0;
+    if (CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HoldBytes, &resume->Bytes) !=
+        ExportWritten)
+      return std::string();
+    bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
+    size = resume->Bytes.Size;
+  }
+  const std::string base = ContentKey(bytes, size, 0);
   const int twin = resume->Twins[base]++;
-  return twin == 0 ? base : ContentKey(bytes, resume->Bytes.Size, twin);
+  return twin == 0 ? base : ContentKey(bytes, size, twin);
 }
 
-bool DeliveredBefore(void *context, MailFolder *folder, int position) {
+bool DeliveredBefore(void *context, MailFolder *folder, int position, const char *bytes,
+                     size_t size) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
-  const std::string key = KeyOf(resume, folder, position);
+  const std::string key = KeyOf(resume, folder, position, bytes, size);
   resume->Keys[{folder, position}] = key;
   return !key.empty() && resume->Ledger.Entries.count(key) > 0;
 }
 
-void Delivered(void *context, MailFolder *folder, int position) {
+// Said once: a line the ledger cannot take.
+void Unwritten(ResumeLedger *resume) {
+  if (resume->Unwritten) return;
+  resume->Unwritten = true;
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s: cannot be written%s\n",
+          Printable(resume->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+}
+
+// "OUTPUT PLACE", the output told by a hash of its path.
+std::string PlaceLine(const char *output, const char *place) {
+  static std::string last, hash;
+  if (last != output) {
+    last = output;
+    hash = ContentKey(output, strlen(output), 0).substr(0, 32);
+  }
+  return hash + " " + place;
+}
+
+void Delivered(void *context, MailFolder *folder, int position, const char *output,
+               const char *place) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
   const auto found = resume->Keys.find({folder, position});
   if (found == resume->Keys.end() || found->second.empty()) return;
-  if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}) && !resume->Unwritten) {
-    resume->Unwritten = true;
-    ClearProgress();
-    fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-            Printable(resume->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
-  }
+  const std::string line = place != nullptr ? PlaceLine(output, place) : std::string();
+  // On the disk with the batch's Confirm.
+  if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}, true,
+                      place != nullptr ? line.c_str() : nullptr, true))
+    Unwritten(resume);
   resume->Keys.erase(found);
+}
+
+void Reached(void *context, const char *output, const char *place) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  if (!RecordDelivery(&resume->Ledger, "@", {0, 0}, true, PlaceLine(output, place).c_str(), true))
+    Unwritten(resume);
+}
+
+bool PlaceOf(void *context, const char *output, char *place) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  const auto found =
+      resume->Ledger.Places.find(ContentKey(output, strlen(output), 0).substr(0, 32));
+  if (found == resume->Ledger.Places.end()) return false;
+  snprintf(place, 41, "%s", found->second.c_str());
+  return true;
+}
+
+bool Confirm(void *context) {
+  ResumeLedger *resume = static_cast<ResumeLedger *>(context);
+  if (SyncLedger(&resume->Ledger)) return true;
+  Unwritten(resume);
+  return false;
 }
 
 }  // namespace
@@ -63,6 +111,9 @@ bool UseResumeLedger(const char *path, const std::string &kind, const std::strin
   events->Context = resume;
   events->DeliveredBefore = DeliveredBefore;
   events->Delivered = Delivered;
+  events->Reached = Reached;
+  events->PlaceOf = PlaceOf;
+  events->Confirm = Confirm;
   return true;
 }
 
