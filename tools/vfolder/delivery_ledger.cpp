@@ -36,7 +36,30 @@ uint64_t Fnv1a(const char *bytes, size_t size, uint64_t hash, uint64_t multiplie
   return hash;
 }
 
+// `name` as a file name: letters, digits and .-@_ as they are, the rest %XX.
+std::string SafeFileName(const std::string &name) {
+  std::string safe;
+  for (char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '@' || c == '_';
+    if (plain) {
+      safe += c;
+    } else {
+      char escaped[4];
+      snprintf(escaped, sizeof escaped, "%%%02X", unsigned(uint8_t(c)));
+      safe += escaped;
+    }
+  }
+  return safe;
+}
+
 }  // namespace
+
+std::string MailboxLedgerPath(const std::string &path, const std::string &mailbox) {
+  std::string safe = SafeFileName(mailbox);
+  if (safe.size() > 200) safe = safe.substr(safe.size() - 200);
+  return path + "." + safe;
+}
 
 std::string DefaultLedgerPath(const std::string &name) {
 #ifdef _WIN32
@@ -54,18 +77,7 @@ std::string DefaultLedgerPath(const std::string &name) {
     dir = std::string(home) + "/.cache";
   }
 #endif
-  std::string safe;
-  for (char c : name) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '.' || c == '-' || c == '@' || c == '_';
-    if (plain) {
-      safe += c;
-    } else {
-      char escaped[4];
-      snprintf(escaped, sizeof escaped, "%%%02X", unsigned(uint8_t(c)));
-      safe += escaped;
-    }
-  }
+  std::string safe = SafeFileName(name);
   // Longer than a file name may be: the end, which tells them apart, kept.
   if (safe.size() > 200) safe = safe.substr(safe.size() - 200);
   return dir + "/vfolder/" + safe + ".ledger";
@@ -76,6 +88,8 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->File = nullptr;
   ledger->Entries.clear();
   ledger->Unsynced = 0;
+  ledger->IntentOpen = false;
+  ledger->IntentValidity = ledger->IntentUidNext = 0;
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
@@ -105,8 +119,16 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
     if (whole && ended) {
       char key[200];
       unsigned long validity = 0, uid = 0;
-      if (sscanf(line, "%199s %lu %lu", key, &validity, &uid) == 3)
+      if (sscanf(line, "%199s %lu %lu", key, &validity, &uid) != 3) {
+      } else if (strcmp(key, "intent") == 0) {
+        ledger->IntentOpen = true;
+        ledger->IntentValidity = uint32_t(validity);
+        ledger->IntentUidNext = uint32_t(uid);
+      } else if (strcmp(key, "settled") == 0) {
+        ledger->IntentOpen = false;
+      } else {
         ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+      }
     }
     whole = ended;
   }
@@ -129,6 +151,27 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
     return false;
   ++ledger->Unsynced;
   return later || SyncLedger(ledger);
+}
+
+bool RecordIntent(DeliveryLedger *ledger, uint32_t validity, uint32_t uid_next) {
+  ledger->IntentOpen = true;
+  ledger->IntentValidity = validity;
+  ledger->IntentUidNext = uid_next;
+  if (fprintf(ledger->File, "intent %lu %lu\n", static_cast<unsigned long>(validity),
+              static_cast<unsigned long>(uid_next)) <= 0 ||
+      fflush(ledger->File) != 0)
+    return false;
+  ++ledger->Unsynced;
+  return SyncLedger(ledger);
+}
+
+bool RecordSettled(DeliveryLedger *ledger, uint32_t validity) {
+  ledger->IntentOpen = false;
+  if (fprintf(ledger->File, "settled %lu 0\n", static_cast<unsigned long>(validity)) <= 0 ||
+      fflush(ledger->File) != 0)
+    return false;
+  ++ledger->Unsynced;
+  return true;
 }
 
 bool SyncLedger(DeliveryLedger *ledger) {
