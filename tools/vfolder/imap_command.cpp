@@ -413,14 +413,14 @@ const int IntentEvery = 64;
 // Before messages go: unless a recent intent covers them, an intent line
 // that they take UIDs from the floor on, synced with every line before it.
 // The floor is the lowest UID any message not yet answered for may hold:
-// what those in flight went under, else past the highest UID known. A
+// the lowest floor those in flight went under (`in_flight_floor`), and
+// past the highest UID known. A
 // rerun after a crash compares what the mailbox holds from the last such
 // line on. False, having said why and stopped the run, when the ledger
 // cannot be written.
-bool DeclareIntent(ImapRun *run, MailboxState *box, bool in_flight) {
+bool DeclareIntent(ImapRun *run, MailboxState *box, uint32_t in_flight_floor) {
   if (run->Command->DryRun || (box->IntentWritten && box->SinceIntent < IntentEvery)) return true;
-  uint32_t floor = box->KnownNext;
-  if (box->IntentWritten && in_flight) floor = std::min(floor, box->IntentFloor);
+  const uint32_t floor = std::min(box->KnownNext, in_flight_floor);
   if (!RecordIntent(&box->Ledger, box->Validity, floor)) {
     ClearProgress();
     fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
@@ -445,6 +445,42 @@ void FindUnaccounted(MailboxState *box) {
   for (const auto &uid_size : box->Sizes)
     if (uid_size.first >= box->Ledger.IntentUidNext && named.count(uid_size.first) == 0)
       box->Unaccounted.insert(uid_size);
+}
+
+// The mailbox's UIDNEXT and number of messages as STATUS tells them (0
+// where it does not).
+uint64_t MailboxCounts(ImapRun *run, const MailboxState &box) {
+  struct mailimap_status_att_list *what = mailimap_status_att_list_new_empty();
+  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_UIDNEXT);
+  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_MESSAGES);
+  struct mailimap_mailbox_data_status *status = nullptr;
+  uint64_t counts = 0;
+  if (mailimap_status(run->Session.Imap, box.Name.c_str(), what, &status) == MAILIMAP_NO_ERROR &&
+      status != nullptr) {
+    for (clistiter *at = clist_begin(status->st_info_list); at != nullptr; at = clist_next(at)) {
+      const auto *info = static_cast<struct mailimap_status_info *>(clist_content(at));
+      if (info->st_att == MAILIMAP_STATUS_ATT_UIDNEXT) counts |= uint64_t(info->st_value) << 32;
+      if (info->st_att == MAILIMAP_STATUS_ATT_MESSAGES) counts |= info->st_value;
+    }
+  }
+  if (status != nullptr) mailimap_mailbox_data_status_free(status);
+  mailimap_status_att_list_free(what);
+  return counts;
+}
+
+// After a killed run the server may still be taking the APPENDs that were
+// on their way when the client went: once the mailbox holds still for a
+// second (half a minute at most), it is selected and read again. False
+// when that fails (`*lost`: the connection went).
+bool AwaitStill(ImapRun *run, MailboxState *box, bool *lost) {
+  uint64_t before = MailboxCounts(run, *box);
+  for (int second = 0; second < 30 && !Interrupted(); ++second) {
+    Sleep(1);
+    const uint64_t now = MailboxCounts(run, *box);
+    if (now == before) break;
+    before = now;
+  }
+  return OpenMailbox(run, box, lost);
 }
 
 // UIDs the mailbox holds that `known` did not: new since a connection was
@@ -551,7 +587,7 @@ void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
 Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const ByteBuffer &bytes,
                     const std::string &id, const MessageEntry &entry, std::string *reason) {
   for (int attempt = 0;; ++attempt) {
-    if (Interrupted() || !DeclareIntent(run, box, false)) return SendingStopped;
+    if (Interrupted() || !DeclareIntent(run, box, UINT32_MAX)) return SendingStopped;
     struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
     if (run->Command->Seen) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
     struct mailimap_date_time *date = InternalDate(entry, bytes);
@@ -634,6 +670,7 @@ struct InFlight {
   std::string Tag;
   std::vector<Outgoing> Messages;
   int Throttled;  // answers to come back later, so far
+  uint32_t Floor;  // of the intent it went under
 };
 
 // One folder's messages on their way to the mailbox.
@@ -666,8 +703,11 @@ bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttle
   ImapRun *run = sending->Run;
   ImapSession *session = &run->Session;
   // Without a ledger to trust, they are left for the next run.
-  if (!DeclareIntent(run, sending->Box, !sending->Window.empty())) return true;
-  sending->Window.push_back({NextAppendTag(session), std::move(messages), throttled});
+  uint32_t in_flight = UINT32_MAX;
+  for (const InFlight &command : sending->Window) in_flight = std::min(in_flight, command.Floor);
+  if (!DeclareIntent(run, sending->Box, in_flight)) return true;
+  sending->Window.push_back(
+      {NextAppendTag(session), std::move(messages), throttled, sending->Box->IntentFloor});
   const InFlight &sent = sending->Window.back();
   bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
   for (const Outgoing &message : sent.Messages) {
@@ -922,6 +962,15 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
     return tally;
   }
   FindUnaccounted(&box);
+  if (box.Ledger.IntentOpen && box.Ledger.IntentValidity == box.Validity) {
+    if (!AwaitStill(run, &box, &lost) && !(lost && Reconnect(run, &box))) {
+      tally.Handled = tally.Failed = tally.Messages;
+      CloseLedger(&box.Ledger);
+      CloseMailFolder(&folder);
+      return tally;
+    }
+    FindUnaccounted(&box);
+  }
   ByteBuffer message = {}, held = {};
   std::string reason;
   std::unordered_map<std::string, int> twins;
