@@ -19,6 +19,7 @@ Exits 77 (skipped) where Dovecot's IMAP server or openssl is missing.
 """
 import calendar
 import collections
+import copy
 import imaplib
 import os
 import re
@@ -29,6 +30,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -526,7 +528,9 @@ def each_once(case, what, mailbox, msgs):
 
 
 def appends_of(raw):
-    """How many messages each APPEND of a client's bytes carries."""
+    """How many messages each APPEND of a client's bytes carries (Dovecot's
+    rawlog: each line after the time it came)."""
+    raw = re.sub(rb"(^|\n)\d+\.\d+ ", rb"\1", raw)
     counts, at, current = [], 0, None
     while True:
         end = raw.find(b"\r\n", at)
@@ -547,11 +551,24 @@ def appends_of(raw):
 NoMultiAppend = "IMAP4rev1 UIDPLUS LITERAL+"
 
 
+def without_message_ids(msgs):
+    """The messages with no Message-ID, as much old mail is."""
+    out = []
+    for m in msgs:
+        m = copy.copy(m)
+        m.body, m.kept = (re.sub(rb"Message-ID: [^\r\n]*\r?\n", b"", text) for text in (m.body, m.kept))
+        out.append(m)
+    return out
+
+
 def killed_client(case, realistic, msgs):
     """vfolder killed (kill -9) at points of an upload, APPENDs in flight,
     then run again with its ledger: each message once, unchanged; so too on
-    a server without MULTIAPPEND. While it runs, the password is gone from
-    its environment."""
+    a server without MULTIAPPEND. The messages have no Message-ID: only the
+    ledger and what the mailbox holds tell. While it runs, the password is
+    gone from its environment."""
+    msgs = without_message_ids(msgs)
+    realistic = case.tools.folder("NOID", msgs)
     for mailbox, capability, at in (("Killed/Early", None, 1), ("Killed/Middle", None, 1500),
                                     ("Killed/One by one", NoMultiAppend, 700)):
         if capability:
@@ -633,6 +650,71 @@ def over_quota(case, realistic, msgs):
     check("over quota, rerun: status and summary", (0, summary(3000, 3000 - held, held, 0)),
           (status, err))
     each_once(case, "over quota, rerun", "Full", msgs)
+
+
+def unbounded_server(certificate, answer):
+    """A server of its own on a free port of 127.0.0.1, over TLS, that
+    takes the login and gives an empty mailbox, and answers each APPEND with
+    `answer`, after which it says no more. Returns its port."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*certificate)
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+
+    def serve(connection):
+        with context.wrap_socket(connection, server_side=True) as tls:
+            tls.sendall(b"* OK [CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS] ready\r\n")
+            reader = tls.makefile("rb")
+            while True:
+                line = first = reader.readline()
+                if not line:
+                    return
+                while re.search(rb"\{\d+\+?\}\r\n$", line):  # literals, and the rest of the line
+                    reader.read(int(re.search(rb"\{(\d+)\+?\}\r\n$", line).group(1)))
+                    line = reader.readline()
+                tag, command = (first.split(b" ") + [b""])[:2]
+                command = command.strip().upper()
+                if command == b"APPEND":
+                    tls.sendall(answer(tag))
+                    time.sleep(60)
+                    return
+                tls.sendall({b"CAPABILITY": b"* CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS\r\n",
+                             b"LIST": b'* LIST () "/" ""\r\n',
+                             b"SELECT": b"* 0 EXISTS\r\n* OK [UIDVALIDITY 7] v\r\n"
+                                        b"* OK [UIDNEXT 1] n\r\n"}.get(command, b"") +
+                            tag + b" OK done\r\n")
+
+    def accept():
+        while True:
+            connection, _ = listener.accept()
+            threading.Thread(target=serve, args=(connection,), daemon=True).start()
+    threading.Thread(target=accept, daemon=True).start()
+    return listener.getsockname()[1]
+
+
+def unbounded_answers(case, tools, certificates):
+    """An APPEND's answer that claims a literal of a gigabyte, or a line that
+    does not end: vfolder ends the connection with a clear error instead of
+    reading on (or holding it all)."""
+    small = tools.folder("UNBOUNDED", make_mail_folder.messages(1))
+    for what, answer, said in (
+            ("a gigabyte literal", lambda tag: tag + b" OK [APPENDUID 7 1] {1073741824}\r\n" +
+             b"x" * 4096, b"claims a literal over 1 MB"),
+            ("a line without end", lambda tag: b"* " + b"x" * (3 << 20),
+             b"has a line over 1 MB")):
+        port = unbounded_server(certificates["good"], answer)
+        run = case.vfolder("--ca", case.ca, "imap", small,
+                           "imaps://%s@127.0.0.1:%d/Bounds" % (User, port), wait=False)
+        err, started = b"", time.time()
+        os.set_blocking(run.stderr.fileno(), False)
+        while said not in err and time.time() - started < 20 and run.poll() is None:
+            err += run.stderr.read() or b""
+            time.sleep(0.1)
+        run.kill()
+        err += run.communicate()[1]
+        check(what + ": the connection ended with a clear error", True,
+              said in err and b"the connection is ended" in err)
 
 
 def refusals(case, tools):
@@ -783,6 +865,7 @@ def main():
             timed(over_limit, case, tools)
             timed(interrupted, case, realistic)
             timed(other_host, case, tools)
+            timed(unbounded_answers, case, tools, certificates)
         finally:
             server.stop()
         logs = b""
