@@ -413,8 +413,8 @@ const int IntentEvery = 64;
 // Before messages go: unless a recent intent covers them, an intent line
 // that they take UIDs from the floor on, synced with every line before it.
 // The floor is the lowest UID any message not yet answered for may hold:
-// the lowest floor those in flight went under (`in_flight_floor`), and
-// past the highest UID known. A
+// the lowest Floor of the commands in flight (`in_flight_floor`), and past
+// the highest UID known. A
 // rerun after a crash compares what the mailbox holds from the last such
 // line on. False, having said why and stopped the run, when the ledger
 // cannot be written.
@@ -469,13 +469,13 @@ uint64_t MailboxCounts(ImapRun *run, const MailboxState &box) {
 }
 
 // After a killed run the server may still be taking the APPENDs that were
-// on their way when the client went: once the mailbox holds still for a
-// second (half a minute at most), it is selected and read again. False
-// when that fails (`*lost`: the connection went).
+// on their way when the client went: once the mailbox holds still for two
+// seconds (a minute at most), it is selected and read again. False when
+// that fails (`*lost`: the connection went).
 bool AwaitStill(ImapRun *run, MailboxState *box, bool *lost) {
   uint64_t before = MailboxCounts(run, *box);
-  for (int second = 0; second < 30 && !Interrupted(); ++second) {
-    Sleep(1);
+  for (int pause = 0; pause < 30 && !Interrupted(); ++pause) {
+    Sleep(2);
     const uint64_t now = MailboxCounts(run, *box);
     if (now == before) break;
     before = now;
@@ -670,7 +670,9 @@ struct InFlight {
   std::string Tag;
   std::vector<Outgoing> Messages;
   int Throttled;  // answers to come back later, so far
-  uint32_t Floor;  // of the intent it went under
+  // Past the highest UID known when it went: the server gave that one
+  // before it had this command, so its messages take higher UIDs.
+  uint32_t Floor;
 };
 
 // One folder's messages on their way to the mailbox.
@@ -707,7 +709,7 @@ bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttle
   for (const InFlight &command : sending->Window) in_flight = std::min(in_flight, command.Floor);
   if (!DeclareIntent(run, sending->Box, in_flight)) return true;
   sending->Window.push_back(
-      {NextAppendTag(session), std::move(messages), throttled, sending->Box->IntentFloor});
+      {NextAppendTag(session), std::move(messages), throttled, sending->Box->KnownNext});
   const InFlight &sent = sending->Window.back();
   bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
   for (const Outgoing &message : sent.Messages) {
