@@ -9,8 +9,9 @@ missing=()
 # libetpan-dev, pkg-config: vfolder imap; dovecot-imapd, openssl: its tests;
 # isync: mbsync, which the benchmark sets beside it. tmux: the real far2l is
 # driven in it. time: /usr/bin/time tells the tests vfolder's peak memory.
+# cyrus-common: Cyrus IMAP's master for the imap tests (its imapd below).
 for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core ripmime \
-    libetpan-dev pkg-config dovecot-imapd openssl isync tmux time; do
+    libetpan-dev pkg-config dovecot-imapd openssl isync tmux time cyrus-common; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 updated=
@@ -19,6 +20,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update
   updated=1
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Cyrus's imapd is in cyrus-imapd, which Debian will not install beside
+# dovecot-imapd (both are the imap-server): it is unpacked, not installed,
+# into /opt/cyrus-imapd, where tests/imap_test.py finds it.
+if [ ! -x /opt/cyrus-imapd/usr/lib/cyrus/bin/imapd ] && [ ! -x /usr/lib/cyrus/bin/imapd ]; then
+  echo "setup: unpacking cyrus-imapd into /opt/cyrus-imapd"
+  cyrus_download=$(mktemp -d)
+  chmod 755 "$cyrus_download"
+  if (cd "$cyrus_download" && apt-get download cyrus-imapd) &&
+    dpkg -x "$cyrus_download"/cyrus-imapd_*.deb /opt/cyrus-imapd; then
+    echo "setup: cyrus-imapd unpacked"
+  else
+    echo "setup: !!! cyrus-imapd could not be had: the Cyrus imap checks will be SKIPPED"
+  fi
+  rm -rf "$cyrus_download"
 fi
 
 # The backports suite beside the main ones, in the form the machine's sources

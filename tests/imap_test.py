@@ -4,6 +4,7 @@ its own, a throwaway configuration, a user in a passwd-file, and a
 certificate from a certificate authority the test makes with openssl.
 
     imap_test.py VFOLDER MKFOLDER
+    imap_test.py VFOLDER MKFOLDER cyrus    (the same uploads into Cyrus IMAP)
     imap_test.py serve DIR          (a server for trying by hand; Ctrl+C ends it)
 
 The 3,000-message folder and a directory of five folders go up, and every
@@ -12,12 +13,17 @@ internal date the item's, flags as asked, mailboxes as named. Then: a dry
 run sends nothing; a connection cut with APPENDs in flight, the run going
 on, each message once; a server killed in the middle of a run and started again
 gets each message once when the run is started again, and once more without
-the ledger; a wrong password, a certificate for another host name, a message
-over the server's limit; the password is in no output and no log.
+the ledger; vfolder killed with kill -9 and run again, each message once; a
+server without MULTIAPPEND gets one message an APPEND; a full mailbox stops
+the run with one line; answers over 1 MB end the connection; a wrong
+password, a certificate for another host name, a message over the server's
+limit; the password is in no output, no log and not in vfolder's
+environment while it runs.
 Exits 77 (skipped) where Dovecot's IMAP server or openssl is missing.
 """
 import calendar
 import collections
+import copy
 import imaplib
 import os
 import re
@@ -28,6 +34,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -84,7 +91,7 @@ class Server:
                            check=True)
         self.process = None
 
-    def write_config(self, certificate, capability=None):
+    def write_config(self, certificate, capability=None, storage="10G"):
         cert, key = certificate
         ids = ("nobody", "nogroup") if self.root else (os.getuid(), os.getgid())
         me = os.environ.get("USER", "root")
@@ -92,8 +99,8 @@ class Server:
         if self.limit:
             quota = ("mail_plugins = $mail_plugins quota\nprotocol imap {\n"
                      "  mail_plugins = $mail_plugins imap_quota\n}\nplugin {\n"
-                     "  quota = maildir:User quota\n  quota_rule = *:storage=10G\n"
-                     "  quota_max_mail_size = %d\n}\n" % self.limit)
+                     "  quota = maildir:User quota\n  quota_rule = *:storage=%s\n"
+                     "  quota_max_mail_size = %d\n}\n" % (storage, self.limit))
         with open(os.path.join(self.home, "dovecot.conf"), "w") as conf:
             conf.write("""base_dir = {home}/run
 state_dir = {home}/state
@@ -135,6 +142,7 @@ service imap-login {{
 service anvil {{
   chroot =
 }}
+rawlog_dir = {home}/rawlog
 {quota}{capability}""".format(home=self.home, log=self.log, cert=cert, key=key, uid=ids[0], gid=ids[1],
                   imap=self.imap, imaps=self.imaps, quota=quota,
                   capability="imap_capability = %s\n" % capability if capability else "",
@@ -143,10 +151,15 @@ service anvil {{
                   users="" if self.root else
                   "default_internal_user = %s\ndefault_login_user = %s\n" % (me, me)))
 
-    def start(self, certificate="good", capability=None):
+    def start(self, certificate="good", capability=None, storage="10G"):
         """`capability`: what the server says it offers after the login,
-        in place of its own list."""
-        self.write_config(self.certificates[certificate], capability)
+        in place of its own list; `storage`: the user's quota. What each
+        session's client sent is kept in rawlog/*.in."""
+        rawlog = os.path.join(self.home, "rawlog")
+        shutil.rmtree(rawlog, ignore_errors=True)
+        os.makedirs(rawlog)
+        os.chmod(rawlog, 0o777)
+        self.write_config(self.certificates[certificate], capability, storage)
         self.process = subprocess.Popen(
             ["dovecot", "-F", "-c", os.path.join(self.home, "dovecot.conf")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
@@ -167,9 +180,10 @@ service anvil {{
         self.process = None
         time.sleep(0.3)
 
-    def drop_sessions(self):
+    def drop_sessions(self, how=signal.SIGKILL):
         """The IMAP sessions' processes killed, their connections cut in the
-        middle of whatever they did; the server stays."""
+        middle of whatever they did; the server stays. (SIGKILL may leave a
+        mailbox's lock behind, which the next session waits out.)"""
         for entry in os.listdir("/proc"):
             try:
                 with open("/proc/%s/stat" % entry) as stat:
@@ -178,7 +192,10 @@ service anvil {{
                 continue
             name, group = fields[0].split("(", 1)[1], int(fields[1].split()[2])
             if name == "imap" and group == self.process.pid:
-                os.kill(int(entry), signal.SIGKILL)
+                try:
+                    os.kill(int(entry), how)
+                except ProcessLookupError:
+                    pass  # gone meanwhile
 
     def stop(self):
         if self.process is None:
@@ -198,10 +215,99 @@ service anvil {{
         return imap
 
 
+class CyrusServer:
+    """Cyrus IMAP: Debian's cyrus-common (its master) and the imapd of
+    cyrus-imapd, which cannot be installed beside dovecot-imapd and is
+    unpacked into /opt/cyrus-imapd by scripts/setup.sh. A throwaway
+    configuration, imaps and imap (STARTTLS) on free ports of 127.0.0.1,
+    any password taken (sasl_pwcheck_method alwaystrue), the user's INBOX
+    made at the first login."""
+    Master = "/usr/lib/cyrus/bin/master"
+    Imapd = next((path for path in ("/usr/lib/cyrus/bin/imapd",
+                                    "/opt/cyrus-imapd/usr/lib/cyrus/bin/imapd")
+                  if os.path.exists(path)), None)
+
+    @classmethod
+    def missing(cls):
+        if not os.path.exists(cls.Master) or cls.Imapd is None:
+            return "Cyrus IMAP is not installed (scripts/setup.sh: cyrus-common, and cyrus-imapd " \
+                   "unpacked into /opt/cyrus-imapd)"
+        if os.geteuid() != 0:
+            return "Cyrus's master runs as its user cyrus, which takes root to start"
+        return None
+
+    def __init__(self, work, certificates):
+        self.home = os.path.join(work, "cyrus")
+        for sub in ("conf/socket", "conf/lock", "conf/proc", "conf/log", "conf/db", "spool"):
+            os.makedirs(os.path.join(self.home, sub), exist_ok=True)
+        cert, key = certificates["good"]
+        for source, name in ((cert, "cert.pem"), (key, "key.pem")):
+            shutil.copy(source, os.path.join(self.home, name))
+        self.imaps, self.imap = free_port(), free_port()
+        self.log = os.path.join(self.home, "master.log")
+        with open(os.path.join(self.home, "imapd.conf"), "w") as conf:
+            conf.write("""configdirectory: {home}/conf
+partition-default: {home}/spool
+admins: cyrus
+sasl_pwcheck_method: alwaystrue
+sasl_mech_list: PLAIN
+allowplaintext: no
+tls_server_cert: {home}/cert.pem
+tls_server_key: {home}/key.pem
+unixhierarchysep: yes
+altnamespace: yes
+autocreate_quota: 0
+lmtpsocket: {home}/conf/socket/lmtp
+idlesocket: {home}/conf/socket/idle
+notifysocket: {home}/conf/socket/notify
+""".format(home=self.home))
+        imapd = "%s -C %s/imapd.conf" % (self.Imapd, self.home)
+        with open(os.path.join(self.home, "cyrus.conf"), "w") as conf:
+            conf.write("""START {{
+  recover cmd="/usr/lib/cyrus/bin/ctl_cyrusdb -C {home}/imapd.conf -r"
+}}
+SERVICES {{
+  imap cmd="{imapd}" listen="127.0.0.1:{imap}" prefork=0
+  imaps cmd="{imapd} -s" listen="127.0.0.1:{imaps}" prefork=0
+}}
+EVENTS {{
+}}
+""".format(home=self.home, imapd=imapd, imap=self.imap, imaps=self.imaps))
+        subprocess.run(["chown", "-R", "cyrus:mail", self.home], check=True)
+        self.process = None
+
+    def start(self):
+        with open(self.log, "ab") as log:
+            self.process = subprocess.Popen(
+                [self.Master, "-D", "-C", os.path.join(self.home, "imapd.conf"), "-M",
+                 os.path.join(self.home, "cyrus.conf"), "-p", os.path.join(self.home, "master.pid")],
+                stdout=log, stderr=log, start_new_session=True)
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", self.imaps), 0.2).close()
+                return
+            except OSError:
+                time.sleep(0.1)
+        raise RuntimeError("Cyrus did not start: see " + self.log)
+
+    def stop(self):
+        if self.process is None:
+            return
+        os.killpg(self.process.pid, signal.SIGTERM)
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.process = None
+
+    client = Server.client
+
+
 def read_mailbox(imap, mailbox):
     """Every message of the mailbox: (bytes, internal date in Unix seconds,
     flags), in UID order; None where the mailbox is not there."""
-    status, _ = imap.select('"%s"' % mailbox, readonly=True)
+    status, _ = imap.select(quoted(mailbox), readonly=True)
     if status != "OK":
         return None
     status, data = imap.uid("FETCH", "1:*", "(INTERNALDATE FLAGS BODY.PEEK[])")
@@ -210,7 +316,7 @@ def read_mailbox(imap, mailbox):
         if not isinstance(item, tuple):
             continue
         head, body = item
-        date = re.search(rb'INTERNALDATE "(\d+)-(\w+)-(\d+) (\d+):(\d+):(\d+) ([-+]\d{4})"', head)
+        date = re.search(rb'INTERNALDATE " ?(\d+)-(\w+)-(\d+) (\d+):(\d+):(\d+) ([-+]\d{4})"', head)
         day, month, year, hour, minute, second, zone = date.groups()
         offset = (int(zone[1:3]) * 3600 + int(zone[3:]) * 60) * (-1 if zone[:1] == b"-" else 1)
         seconds = calendar.timegm((int(year), Months[month.decode()], int(day), int(hour),
@@ -355,23 +461,31 @@ def dates(case):
             check("dates: %s is there" % m.name, True, False)
 
 
-def tree(case):
-    """Five folders of a directory into mailboxes below one, over STARTTLS,
-    marked as read."""
+def tree(case, quote=True):
+    """Six folders of a directory into mailboxes below one, over STARTTLS,
+    marked as read, names with a space and a quote among them; with
+    `--ledger FILE` one ledger per mailbox, so that a rerun sends nothing.
+    (Cyrus takes no quote in a mailbox name: `quote` False.)"""
     tools = case.tools
     mail = os.path.join(tools.work, "Mail")
     folders = {"Inbox": make_mail_folder.messages(3), "Odd": make_mail_folder.odd_messages(),
                "Odd/Older": make_mail_folder.messages(2),
                "Work/Projects.2000": make_mail_folder.messages(4),
-               "\u0410\u0440\u0445\u0438\u0432 & more": make_mail_folder.messages(2)}
+               "\u0410\u0440\u0445\u0438\u0432 & more": make_mail_folder.messages(2),
+               'Say "hi"' if quote else "Say hi": make_mail_folder.messages(3)}
     for name, msgs in folders.items():
         index = os.path.join(mail, name + ".IDX")
         os.makedirs(os.path.dirname(index), exist_ok=True)
         tools.folder(name.replace("/", "-"), msgs, index=index)
     total = sum(len(m) for m in folders.values())
-    status, err = case.vfolder("--charset", "cp866", "--seen", "--ca", case.ca, "imap", mail,
-                               case.url("Archive/Old", starttls=True))
-    check("tree: status and summary", (0, True), (status, err.endswith(summary(total, total, 0, 0))))
+    ledger = os.path.join(tools.work, "tree.ledger")
+    for what, sent, there in (("tree", total, 0), ("tree again", 0, total)):
+        status, err = case.vfolder("--charset", "cp866", "--seen", "--ca", case.ca, "--ledger",
+                                   ledger, "imap", mail, case.url("Archive/Old", starttls=True))
+        check(what + ": status and summary", (0, True),
+              (status, err.endswith(summary(total, sent, there, 0))))
+    check("tree: a ledger per mailbox", len(folders),
+          len([name for name in os.listdir(tools.work) if name.startswith("tree.ledger.")]))
     for name, msgs in folders.items():
         case.check_mailbox("tree", "Archive/Old/" + imap_utf7(name), msgs, seen=True)
     status, out = case.verify("--charset", "cp866", "--seen", mail,
@@ -406,12 +520,16 @@ def imap_utf7(name):
     return out
 
 
+def quoted(mailbox):
+    return '"%s"' % mailbox.replace("\\", "\\\\").replace('"', '\\"')
+
+
 def cut_at(case, mailbox, count):
     """Waits until the mailbox holds `count` messages."""
     imap = case.server.client(case.ca)
-    imap.create(mailbox)
+    imap.create(quoted(mailbox))
     for _ in range(600):
-        _, data = imap.status(mailbox, "(MESSAGES)")
+        _, data = imap.status(quoted(mailbox), "(MESSAGES)")
         if int(re.search(rb"MESSAGES (\d+)", data[0]).group(1)) >= count:
             break
         time.sleep(0.05)
@@ -461,6 +579,208 @@ def interrupted(case, realistic):
                                os.path.join(case.tools.work, "lost.ledger"), "imap", realistic,
                                case.url("Again"))
     check("ledger lost: all already there", (0, summary(3000, 0, 3000, 0)), (status, err))
+
+
+def each_once(case, what, mailbox, msgs):
+    """The mailbox holds each message once, byte for byte, and nothing else."""
+    wanted = collections.Counter(crlf(m.stored()) for m in msgs)
+    have = collections.Counter(body for body, _, _ in case.read(mailbox) or [])
+    check(what + ": each message once (missing, besides: the first of each)", (0, 0, [], []),
+          (sum((wanted - have).values()), sum((have - wanted).values()),
+           list(wanted - have)[:1], list(have - wanted)[:1]))
+
+
+def appends_of(raw):
+    """How many messages each APPEND of a client's bytes carries (Dovecot's
+    rawlog: each line after the time it came)."""
+    raw = re.sub(rb"(^|\n)\d+\.\d+ ", rb"\1", raw)
+    counts, at, current = [], 0, None
+    while True:
+        end = raw.find(b"\r\n", at)
+        if end < 0:
+            return counts
+        line, at = raw[at:end], end + 2
+        if current is None and re.match(rb"\S+ APPEND ", line, re.I):
+            current = 0
+        literal = re.search(rb"\{(\d+)\+?\}$", line)
+        if literal:
+            at += int(literal.group(1))
+            current = None if current is None else current + 1
+        elif current is not None:
+            counts.append(current)
+            current = None
+
+
+NoMultiAppend = "IMAP4rev1 UIDPLUS LITERAL+"
+
+
+def without_message_ids(msgs):
+    """The messages with no Message-ID, as much old mail is."""
+    out = []
+    for m in msgs:
+        m = copy.copy(m)
+        m.body, m.kept = (re.sub(rb"Message-ID: [^\r\n]*\r?\n", b"", text) for text in (m.body, m.kept))
+        out.append(m)
+    return out
+
+
+def killed_client(case, realistic, msgs):
+    """vfolder killed (kill -9) at points of an upload, APPENDs in flight,
+    then run again with its ledger: each message once, unchanged; so too on
+    a server without MULTIAPPEND. The messages have no Message-ID: only the
+    ledger and what the mailbox holds tell. While it runs, the password is
+    gone from its environment."""
+    msgs = without_message_ids(msgs)
+    realistic = case.tools.folder("NOID", msgs)
+    for mailbox, capability, at in (("Killed/Early", None, 1), ("Killed/Middle", None, 1500),
+                                    ("Killed/One by one", NoMultiAppend, 700)):
+        if capability:
+            case.server.stop()
+            case.server.start(capability=capability)
+        ledger = os.path.join(case.tools.work, mailbox.replace("/", "-") + ".ledger")
+        run = case.vfolder("--ca", case.ca, "--limit-rate", "300000", "--ledger", ledger, "imap",
+                           realistic, case.url(mailbox), wait=False)
+        cut_at(case, mailbox, at)
+        try:
+            with open("/proc/%d/environ" % run.pid, "rb") as environ:
+                held = Password.encode() in environ.read()
+        except PermissionError:
+            held = False  # not dumpable: no one else reads it
+        check(mailbox + ": the password gone from the environment while it runs", False, held)
+        os.kill(run.pid, signal.SIGKILL)
+        case.outputs += list(run.communicate())
+        status, err = case.vfolder("--ca", case.ca, "--ledger", ledger, "imap", realistic,
+                                   case.url(mailbox))
+        check(mailbox + ": the rerun's status", 0, status)
+        print("killed at %d, rerun:" % at, err.strip().splitlines()[-1], flush=True)
+        each_once(case, mailbox, mailbox, msgs)
+        if capability:
+            case.server.stop()
+            case.server.start()
+
+
+def no_multiappend(case, realistic, msgs):
+    """A server that does not offer MULTIAPPEND: each APPEND carries one
+    message, after a cut connection too, and each message goes once."""
+    msgs = msgs[:1000]
+    first = case.tools.folder("FIRST", msgs)
+    case.server.stop()
+    case.server.start(capability=NoMultiAppend)
+    run = case.vfolder("--ca", case.ca, "--limit-rate", "300000", "imap", first,
+                       case.url("NoMulti"), wait=False)
+    cut_at(case, "NoMulti", 300)
+    case.server.drop_sessions(signal.SIGTERM)
+    out, err = run.communicate(timeout=120)
+    case.outputs += [out, err]
+    check("no MULTIAPPEND: the run goes on after the cut", (0, True),
+          (run.returncode, "was lost" in err.decode()))
+    rawlog = os.path.join(case.server.home, "rawlog")
+    counts = []
+    for name in os.listdir(rawlog):
+        if name.endswith(".in"):
+            with open(os.path.join(rawlog, name), "rb") as raw:
+                counts += appends_of(raw.read())
+    # (The rawlog of a session killed may lack its last APPENDs.)
+    check("no MULTIAPPEND: APPENDs seen, each of one message", (True, [1]),
+          (len(counts) >= 500, sorted(set(counts))))
+    each_once(case, "no MULTIAPPEND", "NoMulti", msgs)
+    case.server.stop()
+    case.server.start()
+
+
+def over_quota(case, realistic, msgs):
+    """A mailbox that fills up: one line that says so and how many are left,
+    status 1, nothing more sent; with room again, the rerun sends the rest,
+    each message once."""
+    imap = case.server.client(case.ca)
+    _, data = imap.getquotaroot("INBOX")
+    imap.logout()
+    used = int(re.search(rb"STORAGE (\d+) \d+", b" ".join(
+        d for d in data[1] if isinstance(d, bytes))).group(1))
+    case.server.stop()
+    case.server.start(storage="%dK" % (used + 600))
+    ledger = os.path.join(case.tools.work, "full.ledger")
+    status, err = case.vfolder("--ca", case.ca, "--ledger", ledger, "imap", realistic,
+                               case.url("Full"))
+    held = len(case.read("Full"))
+    said = [line for line in err.splitlines() if "quota" in line.lower() or "full" in line]
+    check("over quota: status 1, one line with the mailbox and what is left", (1, 1, True),
+          (status, len(said), "mailbox Full is full" in err and
+           "%d messages left" % (3000 - held) in err))
+    check("over quota: some went, the rest did not", True, 0 < held < 3000)
+    print("over quota:", said, flush=True)
+    case.server.stop()
+    case.server.start()
+    status, err = case.vfolder("--ca", case.ca, "--ledger", ledger, "imap", realistic,
+                               case.url("Full"))
+    check("over quota, rerun: status and summary", (0, summary(3000, 3000 - held, held, 0)),
+          (status, err))
+    each_once(case, "over quota, rerun", "Full", msgs)
+
+
+def unbounded_server(certificate, answer):
+    """A server of its own on a free port of 127.0.0.1, over TLS, that
+    takes the login and gives an empty mailbox, and answers each APPEND with
+    `answer`, after which it says no more. Returns its port."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*certificate)
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+
+    def serve(connection):
+        with context.wrap_socket(connection, server_side=True) as tls:
+            tls.sendall(b"* OK [CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS] ready\r\n")
+            reader = tls.makefile("rb")
+            while True:
+                line = first = reader.readline()
+                if not line:
+                    return
+                while re.search(rb"\{\d+\+?\}\r\n$", line):  # literals, and the rest of the line
+                    reader.read(int(re.search(rb"\{(\d+)\+?\}\r\n$", line).group(1)))
+                    line = reader.readline()
+                tag, command = (first.split(b" ") + [b""])[:2]
+                command = command.strip().upper()
+                if command == b"APPEND":
+                    tls.sendall(answer(tag))
+                    time.sleep(60)
+                    return
+                tls.sendall({b"CAPABILITY": b"* CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS\r\n",
+                             b"LIST": b'* LIST () "/" ""\r\n',
+                             b"SELECT": b"* 0 EXISTS\r\n* OK [UIDVALIDITY 7] v\r\n"
+                                        b"* OK [UIDNEXT 1] n\r\n"}.get(command, b"") +
+                            tag + b" OK done\r\n")
+
+    def accept():
+        while True:
+            connection, _ = listener.accept()
+            threading.Thread(target=serve, args=(connection,), daemon=True).start()
+    threading.Thread(target=accept, daemon=True).start()
+    return listener.getsockname()[1]
+
+
+def unbounded_answers(case, tools, certificates):
+    """An APPEND's answer that claims a literal of a gigabyte, or a line that
+    does not end: vfolder ends the connection with a clear error instead of
+    reading on (or holding it all)."""
+    small = tools.folder("UNBOUNDED", make_mail_folder.messages(1))
+    for what, answer, said in (
+            ("a gigabyte literal", lambda tag: tag + b" OK [APPENDUID 7 1] {1073741824}\r\n" +
+             b"x" * 4096, b"claims a literal over 1 MB"),
+            ("a line without end", lambda tag: b"* " + b"x" * (3 << 20),
+             b"has a line over 1 MB")):
+        port = unbounded_server(certificates["good"], answer)
+        run = case.vfolder("--ca", case.ca, "imap", small,
+                           "imaps://%s@127.0.0.1:%d/Bounds" % (User, port), wait=False)
+        err, started = b"", time.time()
+        os.set_blocking(run.stderr.fileno(), False)
+        while said not in err and time.time() - started < 20 and run.poll() is None:
+            err += run.stderr.read() or b""
+            time.sleep(0.1)
+        run.kill()
+        err += run.communicate()[1]
+        check(what + ": the connection ended with a clear error", True,
+              said in err and b"the connection is ended" in err)
 
 
 def refusals(case, tools):
@@ -538,6 +858,32 @@ def timed(step, *args):
     print("  %s: %.1f s" % (step.__name__, time.time() - started), flush=True)
 
 
+def cyrus(vfolder, mkfolder):
+    """The 3,000 messages and a tree of folders into Cyrus, each message
+    once, read back as from Dovecot."""
+    missing = CyrusServer.missing()
+    if missing:
+        print("!!! %s: the Cyrus checks are SKIPPED" % missing)
+        sys.exit(Skipped)
+    with tempfile.TemporaryDirectory() as work:
+        os.chmod(work, 0o755)
+        tools = Tools(vfolder, mkfolder, work)
+        ca, certificates = make_certificates(work)
+        server = CyrusServer(work, certificates)
+        server.start()
+        case = Case(tools, server, ca)
+        try:
+            msgs = make_mail_folder.messages(3000)
+            realistic = tools.folder("REALISTIC", msgs)
+            timed(upload, case, realistic, msgs)
+            timed(tree, case, False)
+        finally:
+            server.stop()
+    if not failures:
+        print("vfolder imap into Cyrus: all checks passed")
+    sys.exit(1 if failures else 0)
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "serve":
         work = os.path.abspath(sys.argv[2])
@@ -553,7 +899,7 @@ def main():
         finally:
             server.stop()
         return
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4) or sys.argv[3:] not in ([], ["cyrus"]):
         sys.exit(__doc__)
     if not os.path.exists("/usr/lib/dovecot/imap") or shutil.which("dovecot") is None or \
             shutil.which("openssl") is None:
@@ -564,6 +910,8 @@ def main():
     if b"not in this build" in probe.stderr:
         print("vfolder was built without libetpan (Debian: libetpan-dev): skipped")
         sys.exit(Skipped)
+    if sys.argv[3:] == ["cyrus"]:
+        cyrus(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))
     with tempfile.TemporaryDirectory() as work:
         os.chmod(work, 0o755)
         tools = Tools(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), work)
@@ -577,10 +925,14 @@ def main():
             timed(upload, case, realistic, msgs)
             timed(tree, case)
             timed(dates, case)
+            timed(killed_client, case, realistic, msgs)
+            timed(no_multiappend, case, realistic, msgs)
+            timed(over_quota, case, realistic, msgs)
             timed(refusals, case, tools)
             timed(over_limit, case, tools)
             timed(interrupted, case, realistic)
             timed(other_host, case, tools)
+            timed(unbounded_answers, case, tools, certificates)
         finally:
             server.stop()
         logs = b""

@@ -42,7 +42,30 @@ void Fnv1a(const char *bytes, size_t size, uint64_t *first, uint64_t *second) {
   *second = b;
 }
 
+// `name` as a file name: letters, digits and .-@_ as they are, the rest %XX.
+std::string SafeFileName(const std::string &name) {
+  std::string safe;
+  for (char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '@' || c == '_';
+    if (plain) {
+      safe += c;
+    } else {
+      char escaped[4];
+      snprintf(escaped, sizeof escaped, "%%%02X", unsigned(uint8_t(c)));
+      safe += escaped;
+    }
+  }
+  return safe;
+}
+
 }  // namespace
+
+std::string MailboxLedgerPath(const std::string &path, const std::string &mailbox) {
+  std::string safe = SafeFileName(mailbox);
+  if (safe.size() > 200) safe = safe.substr(safe.size() - 200);
+  return path + "." + safe;
+}
 
 std::string DefaultLedgerPath(const std::string &name) {
 #ifdef _WIN32
@@ -60,18 +83,7 @@ std::string DefaultLedgerPath(const std::string &name) {
     dir = std::string(home) + "/.cache";
   }
 #endif
-  std::string safe;
-  for (char c : name) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '.' || c == '-' || c == '@' || c == '_';
-    if (plain) {
-      safe += c;
-    } else {
-      char escaped[4];
-      snprintf(escaped, sizeof escaped, "%%%02X", unsigned(uint8_t(c)));
-      safe += escaped;
-    }
-  }
+  std::string safe = SafeFileName(name);
   // Longer than a file name may be: the end, which tells them apart, kept.
   if (safe.size() > 200) safe = safe.substr(safe.size() - 200);
   return dir + "/vfolder/" + safe + ".ledger";
@@ -83,6 +95,8 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->Entries.clear();
   ledger->Unsynced = 0;
   ledger->Places.clear();
+  ledger->IntentOpen = false;
+  ledger->IntentValidity = ledger->IntentUidNext = 0;
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
     *error = errno;
@@ -116,9 +130,17 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
       char key[200], output[41], place[41];
       unsigned long validity = 0, uid = 0;
       const int fields = sscanf(line, "%199s %lu %lu %40s %40s", key, &validity, &uid, output, place);
-      if (fields >= 3 && strcmp(key, "@") != 0)
-        ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
-      if (fields == 5) ledger->Places[output] = place;
+      if (fields < 3) {
+      } else if (strcmp(key, "intent") == 0) {
+        ledger->IntentOpen = true;
+        ledger->IntentValidity = uint32_t(validity);
+        ledger->IntentUidNext = uint32_t(uid);
+      } else if (strcmp(key, "settled") == 0) {
+        ledger->IntentOpen = false;
+      } else {
+        if (strcmp(key, "@") != 0) ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+        if (fields == 5) ledger->Places[output] = place;
+      }
     }
     whole = ended;
   }
@@ -156,6 +178,27 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
     return false;
   ++ledger->Unsynced;
   return later || SyncLedger(ledger);
+}
+
+bool RecordIntent(DeliveryLedger *ledger, uint32_t validity, uint32_t uid_next) {
+  ledger->IntentOpen = true;
+  ledger->IntentValidity = validity;
+  ledger->IntentUidNext = uid_next;
+  if (fprintf(ledger->File, "intent %lu %lu\n", static_cast<unsigned long>(validity),
+              static_cast<unsigned long>(uid_next)) <= 0 ||
+      fflush(ledger->File) != 0)
+    return false;
+  ++ledger->Unsynced;
+  return SyncLedger(ledger);
+}
+
+bool RecordSettled(DeliveryLedger *ledger, uint32_t validity) {
+  ledger->IntentOpen = false;
+  if (fprintf(ledger->File, "settled %lu 0\n", static_cast<unsigned long>(validity)) <= 0 ||
+      fflush(ledger->File) != 0)
+    return false;
+  ++ledger->Unsynced;
+  return true;
 }
 
 bool SyncLedger(DeliveryLedger *ledger) {

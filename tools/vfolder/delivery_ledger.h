@@ -24,6 +24,11 @@ struct DeliveryLedger {
   std::unordered_map<std::string, LedgerEntry> Entries;
   int Unsynced;  // lines written but maybe not on the disk yet
   std::unordered_map<std::string, std::string> Places;  // the last PLACE of each OUTPUT
+  // A mailbox's last "intent VALIDITY UIDNEXT" line, written before messages
+  // went: those the ledger lacks may hold UIDs from UIDNEXT on. Closed by a
+  // "settled VALIDITY 0" line once every message sent was answered for.
+  bool IntentOpen;
+  uint32_t IntentValidity, IntentUidNext;
 };
 
 // The ledger file for `name` (an account and mailbox, or an output path) in
@@ -44,6 +49,17 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 // go together. False when it could not be written.
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
                     bool later = false, const char *place = nullptr, bool held = false);
+
+// An intent line, on the disk with every line before it once this returns
+// true.
+bool RecordIntent(DeliveryLedger *ledger, uint32_t validity, uint32_t uid_next);
+
+// The last intent closed: every message sent under it is answered for.
+bool RecordSettled(DeliveryLedger *ledger, uint32_t validity);
+
+// `path` as given, or with a directory of folders one ledger per mailbox
+// beside it: `path`.MAILBOX, the mailbox's name made safe as a file name.
+std::string MailboxLedgerPath(const std::string &path, const std::string &mailbox);
 
 // Waits until every delivery recorded is on the disk. False when it fails.
 bool SyncLedger(DeliveryLedger *ledger);

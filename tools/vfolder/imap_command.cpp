@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -33,6 +34,17 @@ struct ImapTally {
   int Messages, Handled, Sent, AlreadyThere, Failed;
 };
 
+struct FreeChars {
+  void operator()(char *bytes) const { free(bytes); }
+};
+
+// A message's bytes as they go, held once: taken over from the buffer the
+// outputs made them in.
+struct MessageText {
+  std::unique_ptr<char, FreeChars> Owned;
+  size_t Size;
+};
+
 // What the selected mailbox holds, as far as this run knows it.
 struct MailboxState {
   std::string Name;  // as the server names it (modified UTF-7)
@@ -42,6 +54,18 @@ struct MailboxState {
   std::unordered_map<std::string, uint32_t> ByMessageId;  // "ID SIZE" -> UID
   DeliveryLedger Ledger;
   bool LedgerOpen;
+  // Past the highest UID known (the select's UIDNEXT, then each confirmed
+  // UID): what a message sent now takes at least.
+  uint32_t KnownNext;
+  // UIDs (with their sizes) that may be messages of ours the ledger lacks:
+  // from an intent a killed run left open, or new after a lost connection.
+  // One is a message's when its size and then its bytes are the message's.
+  std::unordered_map<uint32_t, uint32_t> Unaccounted;
+  // The intent lines of this run: whether one was written, its UIDNEXT,
+  // and the messages confirmed since.
+  bool IntentWritten;
+  uint32_t IntentFloor;
+  int SinceIntent;
 };
 
 struct ImapRun {
@@ -52,7 +76,9 @@ struct ImapRun {
   MailRun Mail;  // how the outputs make a message's bytes, and tell of it
   uint64_t BytesSent;
   timespec Started;
-  bool Stopped;  // the connection is gone for good
+  bool Stopped;  // the connection is gone for good, or the quota is reached
+  std::string OverQuota;  // the server's words when the mailbox is full
+  bool QuotaSaid;
 };
 
 // A mailbox name as IMAP's modified UTF-7 writes it: printable ASCII but '&'
@@ -147,14 +173,39 @@ struct mailimap_date_time *ItemDate(const MailFolder &folder, int position,
                                 at.Zone / 60 * 100 + at.Zone % 60);
 }
 
-// IMAP takes a message's lines ending in CR LF: a line feed alone gets its CR.
-void WithCrLf(const ByteBuffer &message, std::string *out) {
-  out->clear();
-  out->reserve(message.Size + message.Size / 32);
-  for (size_t i = 0; i < message.Size; ++i) {
-    if (message.Bytes[i] == '\n' && (i == 0 || message.Bytes[i - 1] != '\r')) *out += '\r';
-    *out += message.Bytes[i];
+// IMAP takes a message's lines ending in CR LF: a line feed alone gets its
+// CR, in the buffer itself (grown in place where it can be), so that a large
+// message is never held twice. False when memory runs out.
+bool WithCrLf(ByteBuffer *message) {
+  size_t bare = 0;
+  for (size_t i = 0; i < message->Size; ++i)
+    bare += message->Bytes[i] == '\n' && (i == 0 || message->Bytes[i - 1] != '\r');
+  if (bare == 0) return true;
+  const size_t size = message->Size + bare;
+  if (size > message->Room) {
+    char *grown = static_cast<char *>(realloc(message->Bytes, size));
+    if (grown == nullptr) return false;
+    message->Bytes = grown;
+    message->Room = size;
   }
+  // From the end, each byte to its place, a CR before each bare line feed.
+  char *bytes = message->Bytes;
+  for (size_t from = message->Size, to = size; from > 0;) {
+    const char c = bytes[--from];
+    bytes[--to] = c;
+    if (c == '\n' && (from == 0 || bytes[from - 1] != '\r')) bytes[--to] = '\r';
+  }
+  message->Size = size;
+  return true;
+}
+
+// The buffer's bytes taken over, the buffer left empty.
+MessageText TakeText(ByteBuffer *message) {
+  MessageText text;
+  text.Owned.reset(message->Bytes);
+  text.Size = message->Size;
+  *message = ByteBuffer{};
+  return text;
 }
 
 // What the mailbox holds: each message's UID, size and Message-ID.
@@ -230,6 +281,7 @@ bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
     return false;
   }
   box->Validity = imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_uidvalidity : 0;
+  box->KnownNext = imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_uidnext : 0;
   if (!ReadMailbox(run, box)) {
     *lost = imap->imap_stream == nullptr;
     if (!*lost) {
@@ -240,6 +292,7 @@ bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
     *lost = true;
     return false;
   }
+  for (const auto &uid_size : box->Sizes) box->KnownNext = std::max(box->KnownNext, uid_size.first + 1);
   return true;
 }
 
@@ -278,6 +331,13 @@ bool Reconnect(ImapRun *run, MailboxState *box) {
   return false;
 }
 
+// NO because the mailbox or the account is full: nothing more will go.
+bool OverQuota(const std::string &words) {
+  std::string lower = words;
+  for (char &c : lower) c = char(tolower(uint8_t(c)));
+  return lower.find("[overquota]") != std::string::npos || lower.find("quota") != std::string::npos;
+}
+
 // NO with a hint to come back later: the server is busy or throttles.
 bool Throttled(const std::string &words) {
   return words.find("[UNAVAILABLE]") != std::string::npos ||
@@ -303,8 +363,9 @@ enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped, Sending
 bool AlreadyThere(ImapRun *run, MailboxState *box, const std::string &key, const std::string &id,
                   size_t size) {
   const auto found = box->Ledger.Entries.find(key);
+  // A UID the server did not tell (no UIDPLUS) cannot be looked for.
   if (found != box->Ledger.Entries.end() && found->second.Validity == box->Validity &&
-      box->Sizes.count(found->second.Uid) > 0)
+      (found->second.Uid == 0 || box->Sizes.count(found->second.Uid) > 0))
     return true;
   if (id.empty()) return false;
   const auto same = box->ByMessageId.find(id + " " + std::to_string(size));
@@ -327,24 +388,174 @@ Sending BeforeSending(ImapRun *run, MailboxState *box, const std::string &key,
   return run->Command->DryRun ? SendingSent : SendingDue;
 }
 
-// Ledger lines of messages with a Message-ID go to the disk together, once
-// this many are written.
-const int LedgerSyncEvery = 64;
+// A new intent line once this many messages were confirmed since the last:
+// the ledger goes to the disk that often, and a rerun compares no more.
+const int IntentEvery = 64;
+
+// Before messages go: unless a recent intent covers them, an intent line
+// that they take UIDs from the floor on, synced with every line before it.
+// The floor is the lowest UID any message not yet answered for may hold:
+// the lowest Floor of the commands in flight (`in_flight_floor`), and past
+// the highest UID known. A
+// rerun after a crash compares what the mailbox holds from the last such
+// line on. False, having said why and stopped the run, when the ledger
+// cannot be written.
+bool DeclareIntent(ImapRun *run, MailboxState *box, uint32_t in_flight_floor) {
+  if (run->Command->DryRun || (box->IntentWritten && box->SinceIntent < IntentEvery)) return true;
+  const uint32_t floor = std::min(box->KnownNext, in_flight_floor);
+  if (!RecordIntent(&box->Ledger, box->Validity, floor)) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
+            Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+    run->Stopped = true;
+    return false;
+  }
+  box->IntentWritten = true;
+  box->IntentFloor = floor;
+  box->SinceIntent = 0;
+  return true;
+}
+
+// What a rerun looks for: the UIDs from an intent left open by a run that
+// was killed, which the ledger does not name.
+void FindUnaccounted(MailboxState *box) {
+  box->Unaccounted.clear();
+  if (!box->Ledger.IntentOpen || box->Ledger.IntentValidity != box->Validity) return;
+  std::unordered_set<uint32_t> named;
+  for (const auto &entry : box->Ledger.Entries)
+    if (entry.second.Validity == box->Validity) named.insert(entry.second.Uid);
+  for (const auto &uid_size : box->Sizes)
+    if (uid_size.first >= box->Ledger.IntentUidNext && named.count(uid_size.first) == 0)
+      box->Unaccounted.insert(uid_size);
+}
+
+// The mailbox's UIDNEXT and number of messages as STATUS tells them (0
+// where it does not).
+uint64_t MailboxCounts(ImapRun *run, const MailboxState &box) {
+  struct mailimap_status_att_list *what = mailimap_status_att_list_new_empty();
+  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_UIDNEXT);
+  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_MESSAGES);
+  struct mailimap_mailbox_data_status *status = nullptr;
+  uint64_t counts = 0;
+  if (mailimap_status(run->Session.Imap, box.Name.c_str(), what, &status) == MAILIMAP_NO_ERROR &&
+      status != nullptr) {
+    for (clistiter *at = clist_begin(status->st_info_list); at != nullptr; at = clist_next(at)) {
+      const auto *info = static_cast<struct mailimap_status_info *>(clist_content(at));
+      if (info->st_att == MAILIMAP_STATUS_ATT_UIDNEXT) counts |= uint64_t(info->st_value) << 32;
+      if (info->st_att == MAILIMAP_STATUS_ATT_MESSAGES) counts |= info->st_value;
+    }
+  }
+  if (status != nullptr) mailimap_mailbox_data_status_free(status);
+  mailimap_status_att_list_free(what);
+  return counts;
+}
+
+// After a killed run the server may still be taking the APPENDs that were
+// on their way when the client went: once the mailbox holds still for two
+// seconds (a minute at most), it is selected and read again. False when
+// that fails (`*lost`: the connection went).
+bool AwaitStill(ImapRun *run, MailboxState *box, bool *lost) {
+  uint64_t before = MailboxCounts(run, *box);
+  for (int pause = 0; pause < 30 && !Interrupted(); ++pause) {
+    Sleep(2);
+    const uint64_t now = MailboxCounts(run, *box);
+    if (now == before) break;
+    before = now;
+  }
+  return OpenMailbox(run, box, lost);
+}
+
+// UIDs the mailbox holds that `known` did not: new since a connection was
+// lost, maybe messages of ours.
+void AddArrived(MailboxState *box, const std::unordered_set<uint32_t> &known) {
+  for (const auto &uid_size : box->Sizes)
+    if (known.count(uid_size.first) == 0) box->Unaccounted.insert(uid_size);
+}
+
+bool MayBeThere(const MailboxState &box, size_t size) {
+  for (const auto &uid_size : box.Unaccounted)
+    if (uid_size.second == size) return true;
+  return false;
+}
+
+// Compared a megabyte at a time, so that a large message is never held
+// twice.
+const size_t ComparePiece = 1u << 20;
+
+// Whether the message at `uid` holds exactly these bytes, read back with
+// UID FETCH BODY.PEEK[]<offset.length>. `*lost` when the connection went.
+bool SameBytes(ImapRun *run, uint32_t uid, const char *bytes, size_t size, bool *lost) {
+  mailimap *imap = run->Session.Imap;
+  for (size_t offset = 0; offset < size; offset += ComparePiece) {
+    const size_t length = std::min(ComparePiece, size - offset);
+    struct mailimap_set *set = mailimap_set_new_single(uid);
+    struct mailimap_fetch_type *what = mailimap_fetch_type_new_fetch_att_list_empty();
+    mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_uid());
+    mailimap_fetch_type_new_fetch_att_list_add(
+        what, mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr),
+                                                               uint32_t(offset), uint32_t(length)));
+    clist *fetched = nullptr;
+    const int r = mailimap_uid_fetch(imap, set, what, &fetched);
+    mailimap_fetch_type_free(what);
+    mailimap_set_free(set);
+    if (r != MAILIMAP_NO_ERROR) {
+      *lost = r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE || r == MAILIMAP_ERROR_FATAL;
+      return false;
+    }
+    bool same = false;
+    for (clistiter *at = clist_begin(fetched); at != nullptr; at = clist_next(at)) {
+      const auto *message = static_cast<struct mailimap_msg_att *>(clist_content(at));
+      uint32_t told = 0;
+      const struct mailimap_msg_att_body_section *body = nullptr;
+      for (clistiter *item = clist_begin(message->att_list); item != nullptr; item = clist_next(item)) {
+        const auto *att = static_cast<struct mailimap_msg_att_item *>(clist_content(item));
+        if (att->att_type != MAILIMAP_MSG_ATT_ITEM_STATIC) continue;
+        const struct mailimap_msg_att_static *one = att->att_data.att_static;
+        if (one->att_type == MAILIMAP_MSG_ATT_UID) told = one->att_data.att_uid;
+        if (one->att_type == MAILIMAP_MSG_ATT_BODY_SECTION) body = one->att_data.att_body_section;
+      }
+      if (told == uid && body != nullptr)
+        same = body->sec_length == length &&
+               (length == 0 || (body->sec_body_part != nullptr &&
+                                memcmp(body->sec_body_part, bytes + offset, length) == 0));
+    }
+    mailimap_fetch_list_free(fetched);
+    if (!same) return false;
+  }
+  return true;
+}
+
+// The UID of a message unaccounted for that is this one: of its size (a
+// UID is a message's only when its size matches), then of its bytes; it is
+// taken off the list. 0 for none. Nothing may be in flight.
+uint32_t FoundDelivered(ImapRun *run, MailboxState *box, const char *bytes, size_t size,
+                        bool *lost) {
+  std::vector<uint32_t> candidates;
+  for (const auto &uid_size : box->Unaccounted)
+    if (uid_size.second == size) candidates.push_back(uid_size.first);
+  std::sort(candidates.begin(), candidates.end());
+  for (uint32_t uid : candidates) {
+    if (SameBytes(run, uid, bytes, size, lost)) {
+      box->Unaccounted.erase(uid);
+      return uid;
+    }
+    if (*lost) break;
+  }
+  return 0;
+}
 
 // A confirmed message into what the run knows of the mailbox and into the
-// ledger. Each line is written to the system at once, so a crash of the
-// process loses none. A message with a Message-ID waits for a common sync:
-// a crash of the machine may lose its line, but the server confirmed it, so
-// the rerun's search of the mailbox by Message-ID and size finds it and
-// sends it no second time. One without has no such witness and is synced
-// on its own.
+// ledger, written to the system at once (a crash of the process loses
+// none) and on the disk with the next intent: should a crash of the
+// machine lose the line, that intent's search of the mailbox finds it.
 void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
                size_t size, uint32_t validity, uint32_t uid) {
   if (validity != 0 && validity != box->Validity) box->Validity = validity;
   if (uid != 0) box->Sizes[uid] = uint32_t(size);
+  if (uid != 0) box->KnownNext = std::max(box->KnownNext, uid + 1);
   if (uid != 0 && !id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
-  bool written = RecordDelivery(&box->Ledger, key, {box->Validity, uid}, !id.empty());
-  if (written && box->Ledger.Unsynced >= LedgerSyncEvery) written = SyncLedger(&box->Ledger);
+  ++box->SinceIntent;
+  const bool written = RecordDelivery(&box->Ledger, key, {box->Validity, uid}, true);
   if (!written) {
     ClearProgress();
     fprintf(stderr, "vfolder: %s: cannot be written%s\n",
@@ -355,25 +566,25 @@ void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
 // One message into the selected mailbox, the server's answer awaited. After
 // a lost connection the mailbox decides whether it arrived: a message this
 // run did not know of before, of its size.
-Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const std::string &bytes,
+Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, const ByteBuffer &bytes,
                     const std::string &id, const MailFolder &folder, int position,
-                    const ByteBuffer &message, std::string *reason) {
+                    std::string *reason) {
   for (int attempt = 0;; ++attempt) {
-    if (Interrupted()) return SendingStopped;
+    if (Interrupted() || !DeclareIntent(run, box, UINT32_MAX)) return SendingStopped;
     struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
     if (run->Command->Seen) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
-    struct mailimap_date_time *date = ItemDate(folder, position, message);
+    struct mailimap_date_time *date = ItemDate(folder, position, bytes);
     uint32_t validity = 0, uid = 0;
     const int r = run->Session.UidPlus
                       ? mailimap_uidplus_append(run->Session.Imap, box->Name.c_str(), flags, date,
-                                                bytes.data(), bytes.size(), &validity, &uid)
+                                                bytes.Bytes, bytes.Size, &validity, &uid)
                       : mailimap_append(run->Session.Imap, box->Name.c_str(), flags, date,
-                                        bytes.data(), bytes.size());
+                                        bytes.Bytes, bytes.Size);
     mailimap_flag_list_free(flags);
     if (date != nullptr) mailimap_date_time_free(date);
     if (r == MAILIMAP_NO_ERROR) {
-      run->BytesSent += bytes.size();
-      Confirmed(box, key, id, bytes.size(), validity, uid);
+      run->BytesSent += bytes.Size;
+      Confirmed(box, key, id, bytes.Size, validity, uid);
       KeepToRate(run);
       return SendingSent;
     }
@@ -381,6 +592,11 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
                       r == MAILIMAP_ERROR_FATAL;
     if (!lost) {
       const std::string words = ServerWords(run->Session);
+      if (OverQuota(words)) {
+        run->OverQuota = words;
+        run->Stopped = true;
+        return SendingStopped;
+      }
       if (Throttled(words) && attempt < int(sizeof Pauses / sizeof Pauses[0])) {
         Sleep(Pauses[attempt]);
         continue;
@@ -393,13 +609,14 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
     for (const auto &uid_size : box->Sizes) known.insert(uid_size.first);
     if (attempt >= int(sizeof Pauses / sizeof Pauses[0]) || !Reconnect(run, box))
       return SendingStopped;
-    for (const auto &uid_size : box->Sizes) {
-      if (known.count(uid_size.first) == 0 && uid_size.second == bytes.size()) {
-        RecordDelivery(&box->Ledger, key, {box->Validity, uid_size.first});
-        return SendingSent;
-      }
+    AddArrived(box, known);
+    bool gone = false;
+    const uint32_t arrived = FoundDelivered(run, box, bytes.Bytes, bytes.Size, &gone);
+    if (arrived != 0) {
+      Confirmed(box, key, id, bytes.Size, 0, arrived);
+      return SendingSent;
     }
-    if (AlreadyThere(run, box, key, id, bytes.size())) return SendingThere;
+    if (AlreadyThere(run, box, key, id, bytes.Size)) return SendingThere;
   }
 }
 
@@ -425,7 +642,9 @@ const size_t WindowBytes = 4u << 20;
 
 // A message on its way, its bytes kept until the server has answered for it.
 struct Outgoing {
-  std::string Key, Id, Bytes, Date;
+  std::string Key, Id;
+  MessageText Bytes;
+  std::string Date;
   int Position;
 };
 
@@ -434,6 +653,9 @@ struct InFlight {
   std::string Tag;
   std::vector<Outgoing> Messages;
   int Throttled;  // answers to come back later, so far
+  // Past the highest UID known when it went: the server gave that one
+  // before it had this command, so its messages take higher UIDs.
+  uint32_t Floor;
 };
 
 // One folder's messages on their way to the mailbox.
@@ -465,14 +687,20 @@ void Settle(FolderSending *sending, int position, Sending outcome, const std::st
 bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttled) {
   ImapRun *run = sending->Run;
   ImapSession *session = &run->Session;
-  sending->Window.push_back({NextAppendTag(session), std::move(messages), throttled});
+  // Without a ledger to trust, they are left for the next run.
+  uint32_t in_flight = UINT32_MAX;
+  for (const InFlight &command : sending->Window) in_flight = std::min(in_flight, command.Floor);
+  if (!DeclareIntent(run, sending->Box, in_flight)) return true;
+  sending->Window.push_back(
+      {NextAppendTag(session), std::move(messages), throttled, sending->Box->KnownNext});
   const InFlight &sent = sending->Window.back();
   bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
   for (const Outgoing &message : sent.Messages) {
     sending->Messages += 1;
-    sending->Bytes += message.Bytes.size();
-    written = written && WriteAppendMessage(session, run->Command->Seen, message.Date, message.Bytes);
-    if (written) run->BytesSent += message.Bytes.size();
+    sending->Bytes += message.Bytes.Size;
+    written = written && WriteAppendMessage(session, run->Command->Seen, message.Date,
+                                            message.Bytes.Owned.get(), message.Bytes.Size);
+    if (written) run->BytesSent += message.Bytes.Size;
   }
   if (!written || !WriteAppendEnd(session)) return false;
   if (run->Command->LimitRate > 0 && !FlushAppends(session)) return false;
@@ -488,9 +716,11 @@ bool LaunchGathered(FolderSending *sending) {
   for (size_t first = 0; first < gathered.size();) {
     std::vector<Outgoing> batch;
     size_t bytes = 0;
-    while (first < gathered.size() && batch.size() < BatchMessages &&
-           (batch.empty() || bytes + gathered[first].Bytes.size() <= BatchBytes)) {
-      bytes += gathered[first].Bytes.size();
+    // One message an APPEND to a server that does not offer MULTIAPPEND.
+    const size_t most = sending->Run->Session.MultiAppend ? BatchMessages : 1;
+    while (first < gathered.size() && batch.size() < most &&
+           (batch.empty() || bytes + gathered[first].Bytes.Size <= BatchBytes)) {
+      bytes += gathered[first].Bytes.Size;
       batch.push_back(std::move(gathered[first++]));
     }
     if (!Launch(sending, std::move(batch), 0)) {
@@ -508,7 +738,7 @@ bool LaunchGathered(FolderSending *sending) {
 bool Gather(FolderSending *sending, Outgoing message) {
   sending->Gathered.push_back(std::move(message));
   size_t bytes = 0;
-  for (const Outgoing &gathered : sending->Gathered) bytes += gathered.Bytes.size();
+  for (const Outgoing &gathered : sending->Gathered) bytes += gathered.Bytes.Size;
   if (sending->Run->Session.MultiAppend && sending->Gathered.size() < BatchMessages &&
       bytes < BatchBytes)
     return true;
@@ -520,7 +750,7 @@ InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
   sending->Window.erase(at);
   for (const Outgoing &message : command.Messages) {
     sending->Messages -= 1;
-    sending->Bytes -= message.Bytes.size();
+    sending->Bytes -= message.Bytes.Size;
   }
   return command;
 }
@@ -531,17 +761,33 @@ InFlight Taken(FolderSending *sending, std::deque<InFlight>::iterator at) {
 bool TakeAnswer(FolderSending *sending) {
   ImapRun *run = sending->Run;
   AppendAnswer answer;
-  if (!FlushAppends(&run->Session) || !ReadAppendAnswer(&run->Session, &answer)) return false;
+  if (!FlushAppends(&run->Session)) return false;
+  if (!ReadAppendAnswer(&run->Session, &answer)) {
+    if (!answer.Words.empty()) {
+      ClearProgress();
+      fprintf(stderr, "vfolder: %s: %s; the connection is ended\n", run->Account.Host.c_str(),
+              answer.Words.c_str());
+    }
+    return false;
+  }
   auto at = std::find_if(sending->Window.begin(), sending->Window.end(),
                          [&](const InFlight &command) { return command.Tag == answer.Tag; });
   if (at == sending->Window.end()) return true;  // no APPEND of ours
   InFlight command = Taken(sending, at);
+  // Once the mailbox is full, what is still in flight is left for the next
+  // run unless the server took it.
+  if (!answer.Ok && (!run->OverQuota.empty() || OverQuota(answer.Words))) {
+    if (run->OverQuota.empty()) run->OverQuota = answer.Words;
+    run->Stopped = true;
+    sending->Gathered.clear();
+    return true;
+  }
   if (answer.Ok) {
     sending->Drops = 0;
     const bool told = answer.Uids.size() == command.Messages.size();
     for (size_t i = 0; i < command.Messages.size(); ++i) {
       const Outgoing &message = command.Messages[i];
-      Confirmed(sending->Box, message.Key, message.Id, message.Bytes.size(), answer.Validity,
+      Confirmed(sending->Box, message.Key, message.Id, message.Bytes.Size, answer.Validity,
                 told ? answer.Uids[i] : 0);
       Settle(sending, message.Position, SendingSent, std::string());
     }
@@ -566,8 +812,7 @@ bool TakeAnswer(FolderSending *sending) {
 
 // After a lost connection: a new one, and each message that was in flight
 // either found in the mailbox (one it did not hold before, of its
-// Message-ID and size, else of its size alone, oldest first as the server
-// takes them in order) or written again. False when the run stops here;
+// Message-ID and size, else of its size and bytes) or written again. False when the run stops here;
 // what was in flight is then neither counted nor in the ledger, and the
 // next run's search of the mailbox decides it.
 bool Recover(FolderSending *sending) {
@@ -585,36 +830,28 @@ bool Recover(FolderSending *sending) {
     sending->Gathered.clear();
     return false;
   }
-  std::vector<uint32_t> arrived;
-  for (const auto &uid_size : box->Sizes)
-    if (known.count(uid_size.first) == 0) arrived.push_back(uid_size.first);
-  std::sort(arrived.begin(), arrived.end());
+  AddArrived(box, known);
   std::vector<bool> settled(pending.size(), false);
-  auto settle = [&](size_t index, std::vector<uint32_t>::iterator uid) {
-    const Outgoing &message = pending[index];
-    Confirmed(box, message.Key, message.Id, message.Bytes.size(), 0, *uid);
+  bool gone = false;
+  for (size_t i = 0; i < pending.size() && !gone; ++i) {
+    const Outgoing &message = pending[i];
+    uint32_t uid = 0;
+    const auto same = message.Id.empty() ? box->ByMessageId.end()
+                                         : box->ByMessageId.find(message.Id + " " +
+                                                                 std::to_string(message.Bytes.Size));
+    if (same != box->ByMessageId.end() && box->Unaccounted.erase(same->second) > 0)
+      uid = same->second;
+    else
+      uid = FoundDelivered(run, box, message.Bytes.Owned.get(), message.Bytes.Size, &gone);
+    if (uid == 0) continue;
+    Confirmed(box, message.Key, message.Id, message.Bytes.Size, 0, uid);
     Settle(sending, message.Position, SendingSent, std::string());
-    settled[index] = true;
-    arrived.erase(uid);
-  };
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i].Id.empty()) continue;
-    const auto same = box->ByMessageId.find(pending[i].Id + " " + std::to_string(pending[i].Bytes.size()));
-    if (same == box->ByMessageId.end()) continue;
-    const auto uid = std::find(arrived.begin(), arrived.end(), same->second);
-    if (uid != arrived.end()) settle(i, uid);
-  }
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (settled[i]) continue;
-    const auto uid = std::find_if(arrived.begin(), arrived.end(), [&](uint32_t one) {
-      return box->Sizes[one] == pending[i].Bytes.size();
-    });
-    if (uid != arrived.end()) settle(i, uid);
+    settled[i] = true;
   }
   std::vector<Outgoing> again;
   for (size_t i = 0; i < pending.size(); ++i) {
     if (settled[i]) continue;
-    if (AlreadyThere(run, box, pending[i].Key, pending[i].Id, pending[i].Bytes.size()))
+    if (AlreadyThere(run, box, pending[i].Key, pending[i].Id, pending[i].Bytes.Size))
       Settle(sending, pending[i].Position, SendingThere, std::string());
     else
       again.push_back(std::move(pending[i]));
@@ -682,9 +919,12 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   box.Name = ModifiedUtf7(mailbox);
   bool lost = false;
   bool opened = OpenMailbox(run, &box, &lost) || (lost && Reconnect(run, &box));
-  std::string ledger_path = run->Command->LedgerPath != nullptr
-                                ? std::string(run->Command->LedgerPath)
-                                : DefaultLedgerPath("imap " + run->Account.User + "@" +
+  // Given for a directory of folders, the name is one ledger's per mailbox.
+  std::string ledger_path = run->Command->LedgerPath == nullptr ? std::string()
+                            : name_folder ? MailboxLedgerPath(run->Command->LedgerPath, mailbox)
+                                          : std::string(run->Command->LedgerPath);
+  if (run->Command->LedgerPath == nullptr)
+    ledger_path = DefaultLedgerPath("imap " + run->Account.User + "@" +
                                                     run->Account.Host + " " + mailbox);
   int error = 0;
   if (opened && !run->Command->DryRun &&
@@ -706,31 +946,47 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
     CloseMailFolder(&folder);
     return tally;
   }
+  FindUnaccounted(&box);
+  if (box.Ledger.IntentOpen && box.Ledger.IntentValidity == box.Validity) {
+    if (!AwaitStill(run, &box, &lost) && !(lost && Reconnect(run, &box))) {
+      tally.Handled = tally.Failed = tally.Messages;
+      CloseLedger(&box.Ledger);
+      CloseMailFolder(&folder);
+      return tally;
+    }
+    FindUnaccounted(&box);
+  }
   ByteBuffer message = {}, held = {};
-  std::string bytes, reason;
+  std::string reason;
   std::unordered_map<std::string, int> twins;
   FolderSending sending = {run, &box, &tally, &folder, shown, {}, {}, 0, 0, 0};
-  bool stopped = false;
+  bool stopped = false, whole = true;
   for (int position : chosen) {
-    if (Interrupted() || run->Stopped) break;
+    if (Interrupted() || run->Stopped) {
+      whole = false;
+      break;
+    }
     HeadersGiven given = NoHeadersGiven;
     const ExportResult result = MessageBytes(run->Mail, &folder, position, &message, &held, &given);
-    if (result != ExportWritten && Interrupted()) break;
+    if (result != ExportWritten && Interrupted()) {
+      whole = false;
+      break;
+    }
     Sending outcome = SendingFailed;
     reason.clear();
-    if (result != ExportWritten) {
+    if (result != ExportWritten || !WithCrLf(&message)) {
       reason = result == ExportCannotRead ? "cannot be read from the data folder file" : "no memory for it";
     } else {
-      WithCrLf(message, &bytes);
-      const std::string base = ContentKey(bytes.data(), bytes.size(), 0);
+      const ByteBuffer &bytes = message;
+      const std::string base = ContentKey(bytes.Bytes, bytes.Size, 0);
       const int twin = twins[base]++;
-      const std::string key = twin == 0 ? base : ContentKey(bytes.data(), bytes.size(), twin);
+      const std::string key = twin == 0 ? base : ContentKey(bytes.Bytes, bytes.Size, twin);
       const std::string id = HeaderFacts(message);
       // A message of the same Message-ID and size on its way is first
       // answered for, so that this one counts as there, as when sent one by
       // one.
       auto same = [&](const Outgoing &other) {
-        return other.Id == id && other.Bytes.size() == bytes.size();
+        return other.Id == id && other.Bytes.Size == bytes.Size;
       };
       bool same_on_its_way = !id.empty() && std::any_of(sending.Gathered.begin(),
                                                         sending.Gathered.end(), same);
@@ -741,11 +997,27 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
         stopped = true;
         break;
       }
-      outcome = BeforeSending(run, &box, key, id, bytes.size(), &reason);
-      if (outcome == SendingDue && CanPipeline(run->Session, bytes.size())) {
+      outcome = BeforeSending(run, &box, key, id, bytes.Size, &reason);
+      // Sent before by a run killed or cut off before it heard back.
+      if (outcome == SendingDue || (outcome == SendingSent && run->Command->DryRun)) {
+        if (MayBeThere(box, bytes.Size) && !Finish(&sending)) {
+          stopped = true;
+          break;
+        }
+        bool gone = false;
+        const uint32_t uid = MayBeThere(box, bytes.Size)
+                                 ? FoundDelivered(run, &box, bytes.Bytes, bytes.Size, &gone)
+                                 : 0;
+        if (uid != 0) {
+          if (!run->Command->DryRun) Confirmed(&box, key, id, bytes.Size, 0, uid);
+          outcome = SendingThere;
+        }
+      }
+      if (outcome == SendingDue && CanPipeline(run->Session, bytes.Size)) {
         struct mailimap_date_time *date = ItemDate(folder, position, message);
-        Outgoing next = {key, id, bytes, AppendDateText(date), position};
+        const std::string date_text = AppendDateText(date);
         if (date != nullptr) mailimap_date_time_free(date);
+        Outgoing next = {key, id, TakeText(&message), date_text, position};
         if ((!Gather(&sending, std::move(next)) && !Recover(&sending)) ||
             ((sending.Messages > WindowMessages || sending.Bytes > WindowBytes) &&
              !Drain(&sending, WindowMessages / 2))) {
@@ -760,14 +1032,32 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
         break;
       }
       if (outcome == SendingDue)
-        outcome = SendMessage(run, &box, key, bytes, id, folder, position, message, &reason);
+        outcome = SendMessage(run, &box, key, bytes, id, folder, position, &reason);
     }
-    if (outcome == SendingStopped) break;
+    if (outcome == SendingStopped) {
+      whole = false;
+      break;
+    }
     Settle(&sending, position, outcome, reason);
   }
-  // After Ctrl+C what is written is answered for, and nothing more goes.
-  if (Interrupted()) sending.Gathered.clear();
-  if (!stopped) Finish(&sending);
+  // After Ctrl+C, or with the mailbox full, what is written is answered
+  // for, and nothing more goes.
+  if (Interrupted() || run->Stopped) sending.Gathered.clear();
+  const bool answered = !stopped && Finish(&sending);
+  // Every message sent answered for, and whatever a killed run left
+  // compared: the intent is closed, a rerun compares nothing.
+  if (answered && !run->Command->DryRun && box.Ledger.File != nullptr && box.Ledger.IntentOpen &&
+      (whole || box.Unaccounted.empty()))
+    RecordSettled(&box.Ledger, box.Validity);
+  if (!run->OverQuota.empty() && !run->QuotaSaid) {
+    run->QuotaSaid = true;
+    const int left = run->Mail.Total - run->Mail.Done;
+    ClearProgress();
+    fprintf(stderr,
+            "vfolder: mailbox %s is full (%s): stopped with %d message%s left to send; run again "
+            "once there is room\n",
+            Printable(mailbox.c_str()).c_str(), run->OverQuota.c_str(), left, left == 1 ? "" : "s");
+  }
   FreeBytes(&message);
   FreeBytes(&held);
   if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);

@@ -11,7 +11,29 @@ namespace {
 
 // LITERAL-'s bound on a literal sent without "+".
 const size_t LiteralMinusLimit = 4096;
+// An APPEND's answer holds no more than a few words; a server that sends
+// more, in a line or a literal, is taken for a connection gone wrong.
 const long LongestAnswerLiteral = 1 << 20;
+const size_t LongestAnswerLine = 1 << 20;
+
+// One line into `text` (appended), without its CR LF, read a byte at a time
+// from the stream's buffer so that no more than LongestAnswerLine is held.
+// False when the connection went or the line is longer, `*overlong` then.
+bool ReadLine(mailimap *imap, std::string *text, bool *overlong) {
+  const size_t start = text->size();
+  char c;
+  for (;;) {
+    if (mailstream_read(imap->imap_stream, &c, 1) != 1) return false;
+    if (c == '\n') break;
+    if (text->size() - start >= LongestAnswerLine) {
+      *overlong = true;
+      return false;
+    }
+    *text += c;
+  }
+  if (text->size() > start && text->back() == '\r') text->pop_back();
+  return true;
+}
 
 bool Write(mailimap *imap, const char *bytes, size_t size) {
   return size == 0 || mailstream_write(imap->imap_stream, bytes, size) == ssize_t(size);
@@ -43,17 +65,23 @@ long LiteralAtEnd(const char *line, size_t length) {
 }
 
 // One response into `text`, without its CR LF, any literal in it taken in
-// whole (`line` is the buffer read through). False when the connection went.
-bool ReadResponse(mailimap *imap, MMAPString *line, std::string *text) {
+// whole. False when the connection went, with the reason in `*problem` when
+// the server broke the bounds.
+bool ReadResponse(mailimap *imap, std::string *text, std::string *problem) {
   text->clear();
   for (;;) {
-    if (mailstream_read_line_remove_eol(imap->imap_stream, line) == nullptr) return false;
-    text->append(line->str, line->len);
-    const long literal = LiteralAtEnd(line->str, line->len);
+    const size_t start = text->size();
+    bool overlong = false;
+    if (!ReadLine(imap, text, &overlong)) {
+      if (overlong) *problem = "the server's answer has a line over 1 MB";
+      return false;
+    }
+    const long literal = LiteralAtEnd(text->data() + start, text->size() - start);
     if (literal < 0) return true;
-    // An APPEND's answer holds no more than a few words; a server that
-    // claims more is taken for a connection gone wrong.
-    if (literal > LongestAnswerLiteral) return false;
+    if (literal > LongestAnswerLiteral) {
+      *problem = "the server's answer claims a literal over 1 MB";
+      return false;
+    }
     std::string bytes(size_t(literal), '\0');
     for (size_t got = 0; got < bytes.size();) {
       const ssize_t r = mailstream_read(imap->imap_stream, &bytes[got], bytes.size() - got);
@@ -120,12 +148,17 @@ bool WriteAppendStart(ImapSession *session, const std::string &tag, const std::s
 
 bool WriteAppendMessage(ImapSession *session, bool seen, const std::string &date,
                         const std::string &bytes) {
+  return WriteAppendMessage(session, seen, date, bytes.data(), bytes.size());
+}
+
+bool WriteAppendMessage(ImapSession *session, bool seen, const std::string &date,
+                        const char *bytes, size_t size) {
   mailimap *imap = session->Imap;
   if (imap == nullptr || imap->imap_stream == nullptr) return false;
   std::string head = seen ? " (\\Seen)" : "";
   if (!date.empty()) head += " \"" + date + "\"";
-  head += " {" + std::to_string(bytes.size()) + "+}\r\n";
-  return Write(imap, head) && Write(imap, bytes.data(), bytes.size());
+  head += " {" + std::to_string(size) + "+}\r\n";
+  return Write(imap, head) && Write(imap, bytes, size);
 }
 
 bool WriteAppendEnd(ImapSession *session) {
@@ -141,11 +174,11 @@ bool FlushAppends(ImapSession *session) {
 bool ReadAppendAnswer(ImapSession *session, AppendAnswer *answer) {
   mailimap *imap = session->Imap;
   if (imap == nullptr || imap->imap_stream == nullptr) return false;
-  MMAPString *line = mmap_string_new("");
-  if (line == nullptr) return false;
-  std::string text;
+  std::string text, problem;
   bool read = false;
-  while ((read = ReadResponse(imap, line, &text))) {
+  answer->Tag.clear();
+  answer->Words.clear();
+  while ((read = ReadResponse(imap, &text, &problem))) {
     // Untagged answers (EXISTS, RECENT) and "+" tell nothing of the APPENDs.
     if (text.empty() || text[0] == '*' || text[0] == '+') continue;
     const size_t blank = text.find(' ');
@@ -165,6 +198,6 @@ bool ReadAppendAnswer(ImapSession *session, AppendAnswer *answer) {
       ReadAppendUid(answer->Words.c_str() + 11, answer);
     break;
   }
-  mmap_string_free(line);
+  if (!read) answer->Words = problem;
   return read;
 }

@@ -28,6 +28,8 @@ std::string NextAppendTag(ImapSession *session);
 bool WriteAppendStart(ImapSession *session, const std::string &tag, const std::string &mailbox);
 bool WriteAppendMessage(ImapSession *session, bool seen, const std::string &date,
                         const std::string &bytes);
+bool WriteAppendMessage(ImapSession *session, bool seen, const std::string &date,
+                        const char *bytes, size_t size);
 bool WriteAppendEnd(ImapSession *session);
 
 // What was written goes to the server. False when the connection went.
@@ -42,5 +44,7 @@ struct AppendAnswer {
 };
 
 // Reads up to the next tagged answer, passing over untagged ones. False
-// when the connection went.
+// when the connection went; when the server broke the protocol (a line or a
+// literal over 1 MB), the reason is in answer->Words and the connection is
+// to be ended.
 bool ReadAppendAnswer(ImapSession *session, AppendAnswer *answer);
