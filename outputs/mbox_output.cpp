@@ -170,7 +170,9 @@ bool OpenMbox(const MailRun &run, const std::string &path, MboxFile *mbox) {
         char tail[3];
         const uint64_t from = end > 3 ? end - 3 : 0;
         const size_t got = FileSystem.ReadAt(old, from, tail, size_t(end - from));
-        mbox->Separator = SeparatorAfter(std::string(tail, got));
+        // Nothing before the run's messages (a killed run left only its own):
+        // the first From line starts the file.
+        mbox->Separator = end == 0 ? "" : SeparatorAfter(std::string(tail, got));
         mbox->File = old;
         // A failed write cuts the file back to here: its old end, before the
         // line feeds the first new message brings.

@@ -402,6 +402,12 @@ if wait_for 'Stop saving\? What is saved so far stays\.' 10; then
   else
     bad "Esc and Yes during F5 as one mbox: F5 of what is still selected saves the rest, every message once in the two"
   fi
+elif [ "$(stat -c %s "$work/big-mbox/BIG.mbox" 2>/dev/null)" = "$(stat -c %s "$work/big-expected.mbox")" ]; then
+  # On a quiet machine the save can end before far2l hands the plug-in the
+  # second Esc: nothing was stopped, so nothing is proved either way.
+  show "Esc during F5 as one mbox"
+  echo "!!! SKIPPED: Esc and Yes during F5 as one mbox: the save of 60,000 ended before the Esc was read"
+  skipped=$((skipped + 1))
 else
   show "Esc during F5 as one mbox"
   bad "Esc during F5 of 60,000 as one mbox asks whether to stop"

@@ -2,7 +2,8 @@
 """--resume after a crash: vfolder killed (SIGKILL) at several points of an
 mbox --append, a Maildir and a copy --eml run, or stopped by two interrupts,
 then started again with --resume: the output holds every message of the
-folder once, unchanged, as Python's mailbox reads it back; a third run finds
+folder once, unchanged, as Python's mailbox reads it back and `vfolder
+verify` says; a third run finds
 nothing left to deliver. A ledger whose last line a crash cut is read as if
 the line were not there.
 
@@ -84,6 +85,9 @@ def rerun_and_check(tools, what, output, args, out, msgs):
     check(what + ": the run again succeeds", (0, ""), (status, re.sub(
         r"vfolder: 3000 messages, .*\n$", "", err)))
     check_output(what, output, out, msgs)
+    status, said, _ = tools.run("verify", args[-2], out)
+    check(what + ": vfolder verify finds every message there once, unchanged",
+          (0, b"3000 messages: 3000 present, 0 missing, 0 twice, 0 changed\n"), (status, said))
     status, _, err = tools.run(*args)
     check(what + ": a third run finds every message delivered", (0, True), (status, bool(
         re.fullmatch(r"vfolder: 3000 messages, 0 written, 0 failed, 3000 delivered before\n",
