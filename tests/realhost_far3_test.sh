@@ -401,7 +401,7 @@ open_folder
 wait_for '═ Vessor folder ═' 120
 key Enter
 if wait_for 'Vessor folder: Report' 60 &&
-  screen_has '║Message\.txt' '║hello\.txt' '║Отчёт_за_кв' '║Original\.em'; then
+  screen_has '║Message\.txt' '║hello\.txt' '║Отчёт за кв' '║Original\.em'; then
   ok "Enter on a message shows Message.txt, the PDF under its Cyrillic name, hello.txt, Original.eml"
   show "inside the message" "1,8p"
   home
@@ -423,7 +423,7 @@ if wait_for 'Vessor folder: Report' 60 &&
   if wait_for 'Copy 4 items to:' 60; then
     key Enter
     wait_for 'files: 4, folders: 0 .*files: 4, folders: 0' 60
-    if cmp -s "$work/parts.pdf" "$work/parts-out/Отчёт_за_квартал.pdf" &&
+    if cmp -s "$work/parts.pdf" "$work/parts-out/Отчёт за квартал.pdf" &&
       [ "$(cat "$work/parts-out/hello.txt")" = hello ] &&
       cmp -s "$work/parts.eml" "$work/parts-out/Original.eml" &&
       grep -q 'Добрый день' "$work/parts-out/Message.txt"; then
