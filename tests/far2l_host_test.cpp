@@ -49,8 +49,8 @@ extern "C" __attribute__((visibility("default"))) BOOL WINPORT_WriteConsoleInput
 
 // An allocation made to fail: the module takes operator new from this
 // program, as it takes the console calls. The allocation after the next
-// `AllocationsLeft` throws; -1 lets every one through. The library's
-// operator delete frees what malloc gave.
+// `AllocationsLeft` throws; -1 lets every one through. The operator delete
+// below frees what malloc gave (the sanitizers' own would not take it).
 long AllocationsLeft = -1;
 bool AllocationRefused = false;
 // Inside the stand-ins of the host's services: the host's own memory.
@@ -76,6 +76,17 @@ void *operator new(size_t size) {
   if (block == nullptr) throw std::bad_alloc();
   return block;
 }
+
+// GCC cannot see that the operator new above is malloc's.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void *block) noexcept { free(block); }
+void operator delete(void *block, size_t) noexcept { free(block); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
