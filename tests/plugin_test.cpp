@@ -436,7 +436,9 @@ TEST_F(FolderTest, ThrownWorkFailsTheCallWithOneWarning) {
   std::string dest = MakeTempDir();
   Warnings().clear();
   FileSystem.CreateNew = ThrowingCreate;
+  LeaksIgnored(true);
   EXPECT_EQ(api.GetFiles(linked, items, count, 0, &dest[0], 0), 0);
+  LeaksIgnored(false);
   RestoreFileCalls();
   ASSERT_EQ(Warnings().size(), 1u);
   EXPECT_EQ(Warnings()[0].Items, (std::vector<std::string>{"Vessor folder", "Not enough memory", "OK"}));
@@ -448,7 +450,9 @@ TEST_F(FolderTest, ThrownWorkFailsTheCallWithOneWarning) {
   ASSERT_NE(linked, INVALID_HANDLE_VALUE);
   Warnings().clear();
   FileSystem.OpenForReading = ThrowingOpen;
+  LeaksIgnored(true);
   EXPECT_EQ(api.GetFindData(linked, &items, &count, 0), 0);
+  LeaksIgnored(false);
   RestoreFileCalls();
   ASSERT_EQ(Warnings().size(), 1u);
   EXPECT_EQ(Warnings()[0].Items[1], "An unexpected error stopped the operation");

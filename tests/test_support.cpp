@@ -278,3 +278,17 @@ HANDLE OpenFolder(const std::string &index, const PluginApi &api) {
   return api.OpenFilePlugin(&path[0], reinterpret_cast<const unsigned char *>(leading),
                            int(input.gcount()));
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VESSOR_LEAK_CHECKS 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define VESSOR_LEAK_CHECKS 1
+#endif
+#ifdef VESSOR_LEAK_CHECKS
+#include <sanitizer/lsan_interface.h>
+void LeaksIgnored(bool ignored) { ignored ? __lsan_disable() : __lsan_enable(); }
+#else
+void LeaksIgnored(bool) {}
+#endif
