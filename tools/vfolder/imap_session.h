@@ -58,3 +58,8 @@ void CloseImap(ImapSession *session);
 
 // The server's words of its last answer, made printable.
 std::string ServerWords(const ImapSession &session);
+
+// A mailbox name as IMAP's modified UTF-7 writes it: printable ASCII as it
+// is but "&-" for '&', the rest as UTF-16 in base64 with ',' for '/', between
+// '&' and '-'.
+std::string ModifiedUtf7(const std::string &utf8);

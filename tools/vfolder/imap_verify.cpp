@@ -15,56 +15,6 @@ namespace {
 const size_t BatchMessages = 64;
 const uint64_t BatchBytes = 8u << 20;
 
-// A mailbox name in IMAP's modified UTF-7, exactly as vfolder imap names the
-// mailboxes it makes: printable ASCII as it is but "&-" for '&', the rest as
-// UTF-16 in base64 with ',' for '/', between '&' and '-'.
-std::string ModifiedUtf7(const std::string &utf8) {
-  static const char Digits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
-  std::string out;
-  std::vector<uint16_t> units;
-  auto flush = [&] {
-    if (units.empty()) return;
-    out += '&';
-    uint32_t bits = 0;
-    int count = 0;
-    for (uint16_t unit : units) {
-      bits = bits << 16 | unit;
-      for (count += 16; count >= 6; count -= 6) out += Digits[(bits >> (count - 6)) & 63];
-    }
-    if (count > 0) out += Digits[(bits << (6 - count)) & 63];
-    out += '-';
-    units.clear();
-  };
-  for (size_t i = 0; i < utf8.size();) {
-    const uint8_t c = uint8_t(utf8[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      flush();
-      out += c == '&' ? std::string("&-") : std::string(1, char(c));
-      ++i;
-      continue;
-    }
-    uint32_t code = '?';
-    size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
-    if (length > 1 && i + length <= utf8.size()) {
-      code = c & (0x7f >> length);
-      for (size_t k = 1; k < length; ++k) code = code << 6 | (uint8_t(utf8[i + k]) & 0x3f);
-    } else {
-      length = 1;
-    }
-    i += length;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      units.push_back(uint16_t(0xd800 + (code >> 10)));
-      units.push_back(uint16_t(0xdc00 + (code & 0x3ff)));
-    } else {
-      units.push_back(uint16_t(code));
-    }
-  }
-  flush();
-  return out;
-}
-
 // The static items of a fetched message: its UID, its size, its body.
 struct Fetched {
   uint32_t Uid, Size;
