@@ -59,6 +59,18 @@ std::string SafeFileName(const std::string &name) {
   return safe;
 }
 
+// `value` in decimal at `at`; the end of its digits.
+char *Decimal(char *at, uint64_t value) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = char('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) *at++ = digits[--count];
+  return at;
+}
+
 }  // namespace
 
 std::string MailboxLedgerPath(const std::string &path, const std::string &mailbox) {
@@ -171,9 +183,19 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
     const char *space = strchr(place, ' ');
     if (space != nullptr) ledger->Places[std::string(place, space)] = space + 1;
   }
-  if (fprintf(ledger->File, "%s %lu %lu%s%s\n", key.c_str(),
-              static_cast<unsigned long>(entry.Validity), static_cast<unsigned long>(entry.Uid),
-              place != nullptr ? " " : "", place != nullptr ? place : "") <= 0 ||
+  // "KEY VALIDITY UID[ PLACE]\n", put together by hand: one line a message.
+  char numbers[48];
+  char *at = numbers;
+  *at++ = ' ';
+  at = Decimal(at, entry.Validity);
+  *at++ = ' ';
+  at = Decimal(at, entry.Uid);
+  std::string line;
+  line.reserve(key.size() + 48 + (place != nullptr ? strlen(place) + 1 : 0));
+  line.append(key).append(numbers, at);
+  if (place != nullptr) line.append(" ").append(place);
+  line += '\n';
+  if (fwrite(line.data(), 1, line.size(), ledger->File) != line.size() ||
       (!held && fflush(ledger->File) != 0))
     return false;
   ++ledger->Unsynced;
@@ -218,11 +240,27 @@ void CloseLedger(DeliveryLedger *ledger) {
   ledger->File = nullptr;
 }
 
-std::string ContentKey(const char *bytes, size_t size, int twin) {
+ContentHash HashContent(const char *bytes, size_t size) {
+  ContentHash hash = {0, 0, uint64_t(size)};
+  Fnv1a(bytes, size, &hash.First, &hash.Second);
+  return hash;
+}
+
+std::string KeyOfContent(const ContentHash &hash, int twin) {
+  // "%016llx%016llx-%llu-%d" by hand: this runs for every message of a run
+  // with a ledger, where formatted output took as long as the hash.
+  static const char Hex[] = "0123456789abcdef";
   char key[96];
-  uint64_t first = 0, second = 0;
-  Fnv1a(bytes, size, &first, &second);
-  snprintf(key, sizeof key, "%016llx%016llx-%llu-%d", static_cast<unsigned long long>(first),
-           static_cast<unsigned long long>(second), static_cast<unsigned long long>(size), twin);
-  return key;
+  char *at = key;
+  for (uint64_t half : {hash.First, hash.Second})
+    for (int shift = 60; shift >= 0; shift -= 4) *at++ = Hex[(half >> shift) & 15];
+  *at++ = '-';
+  at = Decimal(at, hash.Size);
+  *at++ = '-';
+  at = Decimal(at, uint64_t(twin < 0 ? 0 : twin));
+  return std::string(key, at);
+}
+
+std::string ContentKey(const char *bytes, size_t size, int twin) {
+  return KeyOfContent(HashContent(bytes, size), twin);
 }

@@ -71,3 +71,16 @@ void CloseLedger(DeliveryLedger *ledger);
 // and which of the messages of the same bytes in one folder this is (0 for
 // the first), so that a folder's twins are each delivered.
 std::string ContentKey(const char *bytes, size_t size, int twin);
+
+// The same in two steps, for a run that counts the twins by the hashes.
+struct ContentHash {
+  uint64_t First, Second, Size;
+  bool operator==(const ContentHash &other) const {
+    return First == other.First && Second == other.Second && Size == other.Size;
+  }
+};
+struct ContentHashOf {
+  size_t operator()(const ContentHash &hash) const { return size_t(hash.First); }
+};
+ContentHash HashContent(const char *bytes, size_t size);
+std::string KeyOfContent(const ContentHash &hash, int twin);

@@ -29,9 +29,8 @@ std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position, const 
     bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
     size = resume->Bytes.Size;
   }
-  const std::string base = ContentKey(bytes, size, 0);
-  const int twin = resume->Twins[base]++;
-  return twin == 0 ? base : ContentKey(bytes, size, twin);
+  const ContentHash hash = HashContent(bytes, size);
+  return KeyOfContent(hash, resume->Twins[hash]++);
 }
 
 bool DeliveredBefore(void *context, MailFolder *folder, int position, const char *bytes,

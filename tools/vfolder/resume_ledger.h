@@ -14,7 +14,7 @@
 
 struct ResumeLedger {
   DeliveryLedger Ledger;
-  std::unordered_map<std::string, int> Twins;  // messages of the same bytes so far
+  std::unordered_map<ContentHash, int, ContentHashOf> Twins;  // messages of the same bytes so far
   std::map<std::pair<const MailFolder *, int>, std::string> Keys;  // of messages asked about
   ByteBuffer Bytes;
   bool Unwritten;  // an entry could not be written: said once
