@@ -46,6 +46,17 @@ User, Password = "mailer", "s3cr3t-Pa55-%d" % os.getpid()
 Months = {m: n + 1 for n, m in enumerate(make_mail_folder.MONTHS)}
 
 
+def listening(port, server, log):
+    """Waits until a server started listens on `port` of 127.0.0.1."""
+    for _ in range(100):
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return
+        except OSError:
+            time.sleep(0.1)
+    raise RuntimeError(server + " did not start: see " + log)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -163,13 +174,7 @@ rawlog_dir = {home}/rawlog
         self.process = subprocess.Popen(
             ["dovecot", "-F", "-c", os.path.join(self.home, "dovecot.conf")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        for _ in range(100):
-            try:
-                socket.create_connection(("127.0.0.1", self.imaps), 0.2).close()
-                return
-            except OSError:
-                time.sleep(0.1)
-        raise RuntimeError("Dovecot did not start: see " + self.log)
+        listening(self.imaps, "Dovecot", self.log)
 
     def kill(self):
         """The server and its processes go at once, as in a crash."""
@@ -282,13 +287,7 @@ EVENTS {{
                 [self.Master, "-D", "-C", os.path.join(self.home, "imapd.conf"), "-M",
                  os.path.join(self.home, "cyrus.conf"), "-p", os.path.join(self.home, "master.pid")],
                 stdout=log, stderr=log, start_new_session=True)
-        for _ in range(100):
-            try:
-                socket.create_connection(("127.0.0.1", self.imaps), 0.2).close()
-                return
-            except OSError:
-                time.sleep(0.1)
-        raise RuntimeError("Cyrus did not start: see " + self.log)
+        listening(self.imaps, "Cyrus", self.log)
 
     def stop(self):
         if self.process is None:
