@@ -177,8 +177,8 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
 }
 
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later, const char *place, bool held) {
-  if (key != "@") ledger->Entries[key] = entry;
+                    bool later, const char *place, bool held, bool remember) {
+  if (remember && key != "@") ledger->Entries[key] = entry;
   if (place != nullptr) {
     const char *space = strchr(place, ' ');
     if (space != nullptr) ledger->Places[std::string(place, space)] = space + 1;

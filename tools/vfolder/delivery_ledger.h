@@ -46,9 +46,11 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 // then it is there with the next SyncLedger. `place`, when not null, is
 // "OUTPUT PLACE" (key "@": that alone). With `held` (and `later`) the line
 // may stay in the process until the next SyncLedger, for a batch whose lines
-// go together. False when it could not be written.
+// go together. Without `remember`, only the file has it (a run whose keys
+// cannot repeat). False when it could not be written.
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
-                    bool later = false, const char *place = nullptr, bool held = false);
+                    bool later = false, const char *place = nullptr, bool held = false,
+                    bool remember = true);
 
 // An intent line, on the disk with every line before it once this returns
 // true.

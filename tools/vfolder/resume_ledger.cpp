@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "folder/message_copy.h"
 #include "outputs/mail_folder.h"
@@ -16,29 +17,59 @@ bool HoldBytes(void *context, const void *bytes, size_t size) {
   return AppendBytes(static_cast<ByteBuffer *>(context), bytes, size);
 }
 
-// The key of the message as the folder stores it; empty when it cannot be read.
-// `bytes`: the message's, read already, or null.
-std::string KeyOf(ResumeLedger *resume, MailFolder *folder, int position, const char *bytes,
-                  size_t size) {
+// Which of the messages of the bytes `hash` this one is, counted.
+int NextTwin(ResumeLedger *resume, const ContentHash &hash) {
+  std::vector<std::pair<ContentHash, int>> &slots = resume->Twins;
+  if ((resume->TwinsUsed + 1) * 2 > slots.size()) {
+    std::vector<std::pair<ContentHash, int>> old(std::max<size_t>(1024, slots.size() * 2));
+    old.swap(slots);
+    resume->TwinsUsed = 0;
+    for (const auto &slot : old)
+      if (slot.second > 0) {
+        size_t at = size_t(slot.first.First) & (slots.size() - 1);
+        while (slots[at].second > 0) at = (at + 1) & (slots.size() - 1);
+        slots[at] = slot;
+        ++resume->TwinsUsed;
+      }
+  }
+  size_t at = size_t(hash.First) & (slots.size() - 1);
+  while (slots[at].second > 0 && !(slots[at].first == hash)) at = (at + 1) & (slots.size() - 1);
+  if (slots[at].second == 0) {
+    slots[at].first = hash;
+    ++resume->TwinsUsed;
+  }
+  return slots[at].second++;
+}
+
+// The message as the folder stores it, hashed and counted; Twin -1 when it
+// cannot be read. `bytes`: the message's, read already, or null.
+AskedMessage Ask(ResumeLedger *resume, MailFolder *folder, int position, const char *bytes,
+                 size_t size) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   if (bytes == nullptr) {
     resume->Bytes.Size = 0;
     if (CopyMessage(folder->Handle, entry.DataOffset, entry.Size, HoldBytes, &resume->Bytes) !=
         ExportWritten)
-      return std::string();
+      return {{0, 0, 0}, -1};
     bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
     size = resume->Bytes.Size;
   }
-  const ContentHash hash = HashContent(bytes, size);
-  return KeyOfContent(hash, resume->Twins[hash]++);
+  AskedMessage asked = {HashContent(bytes, size), 0};
+  asked.Twin = NextTwin(resume, asked.Hash);
+  return asked;
 }
 
 bool DeliveredBefore(void *context, MailFolder *folder, int position, const char *bytes,
                      size_t size) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
-  const std::string key = KeyOf(resume, folder, position, bytes, size);
-  resume->Keys[{folder, position}] = key;
-  return !key.empty() && resume->Ledger.Entries.count(key) > 0;
+  std::vector<AskedMessage> &asked = resume->Asked[folder];
+  if (asked.size() < folder->Entries.size())
+    asked.resize(folder->Entries.size(), {{0, 0, 0}, -1});
+  AskedMessage &message = asked[size_t(position)];
+  message = Ask(resume, folder, position, bytes, size);
+  // A new ledger names nothing: no key to make.
+  return message.Twin >= 0 && !resume->Ledger.Entries.empty() &&
+         resume->Ledger.Entries.count(KeyOfContent(message.Hash, message.Twin)) > 0;
 }
 
 // Said once: a line the ledger cannot take.
@@ -63,14 +94,17 @@ std::string PlaceLine(const char *output, const char *place) {
 void Delivered(void *context, MailFolder *folder, int position, const char *output,
                const char *place) {
   ResumeLedger *resume = static_cast<ResumeLedger *>(context);
-  const auto found = resume->Keys.find({folder, position});
-  if (found == resume->Keys.end() || found->second.empty()) return;
+  const auto found = resume->Asked.find(folder);
+  if (found == resume->Asked.end() || size_t(position) >= found->second.size()) return;
+  AskedMessage &message = found->second[size_t(position)];
+  if (message.Twin < 0) return;
   const std::string line = place != nullptr ? PlaceLine(output, place) : std::string();
-  // On the disk with the batch's Confirm.
-  if (!RecordDelivery(&resume->Ledger, found->second, {0, 0}, true,
-                      place != nullptr ? line.c_str() : nullptr, true))
+  // On the disk with the batch's Confirm. The run's own keys differ from
+  // each other by their twin counts: the ledger need not remember them.
+  if (!RecordDelivery(&resume->Ledger, KeyOfContent(message.Hash, message.Twin), {0, 0}, true,
+                      place != nullptr ? line.c_str() : nullptr, true, false))
     Unwritten(resume);
-  resume->Keys.erase(found);
+  message.Twin = -1;
 }
 
 void Reached(void *context, const char *output, const char *place) {

@@ -3,19 +3,31 @@
 // passes over those an earlier run with --resume delivered there.
 #pragma once
 
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "outputs/byte_buffer.h"
 #include "outputs/output_events.h"
 #include "tools/vfolder/delivery_ledger.h"
 
+// What the run found of one message it was asked about: its bytes' hashes
+// and which of the messages of those bytes it is (-1: not asked, or not read).
+struct AskedMessage {
+  ContentHash Hash;
+  int Twin;
+};
+
 struct ResumeLedger {
   DeliveryLedger Ledger;
-  std::unordered_map<ContentHash, int, ContentHashOf> Twins;  // messages of the same bytes so far
-  std::map<std::pair<const MailFolder *, int>, std::string> Keys;  // of messages asked about
+  // Messages of the same bytes so far: open addressing over a power of two
+  // of slots, a slot free while its Count is 0. A run asks once a message,
+  // where a node a message cost as long as the hash.
+  std::vector<std::pair<ContentHash, int>> Twins;
+  size_t TwinsUsed;
+  // Of each folder, by position, the messages asked about and not yet told.
+  std::unordered_map<const MailFolder *, std::vector<AskedMessage>> Asked;
   ByteBuffer Bytes;
   bool Unwritten;  // an entry could not be written: said once
 };
