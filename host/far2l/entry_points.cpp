@@ -3,6 +3,7 @@
 // and hands the work to one function, which nothing thrown leaves (Guarded):
 // the host catches nothing.
 #include <cstdlib>
+#include <vector>
 
 #include "folder/vessor_folder.h"
 #include "host/far2l/code_page_setting.h"
@@ -78,7 +79,7 @@ EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *co
                                  int op_mode) {
   return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
     FolderPanel *panel = PanelOf(handle);
-    if (InsideMessage(panel->Inside)) return int(ListMessageParts(panel->Inside, items, count));
+    if (InsideMessage(panel->Inside)) return ListPartItems(panel->Inside, items, count) ? TRUE : FALSE;
     return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
   });
 }
@@ -90,9 +91,15 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
   const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   return Guarded<int>(FALSE, quiet ? nullptr : TellEntryFailure, [&] {
     FolderPanel *panel = PanelOf(handle);
-    if (InsideMessage(panel->Inside))
-      return CopyMessageParts(panel->Inside, panel->Folder, items, count, dest, op_mode);
-    return CopyPanelItems(panel->Folder, TextCodePage(), items, count, dest, op_mode);
+    std::vector<PanelRow> rows = RowsOf(items, count);
+    const int result =
+        InsideMessage(panel->Inside)
+            ? CopyPartRows(panel->Inside, panel->Folder, rows.data(), rows.size(), dest,
+                           RequestOf(op_mode))
+            : CopyFolderRows(panel->Folder, TextCodePage(), rows.data(), rows.size(), dest,
+                             RequestOf(op_mode));
+    UnselectDone(rows, items);
+    return result;
   });
 }
 

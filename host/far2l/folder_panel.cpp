@@ -7,6 +7,7 @@
 #include "host/far2l/host_services.h"
 #include "host/far2l/panel_items.h"
 #include "host/far2l/panel_view.h"
+#include "host/shared/panel_copy.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
@@ -78,7 +79,7 @@ bool ListFolderPanel(FolderPanel *panel, unsigned code_page, PluginPanelItem **i
   FolderHandle *folder = panel->Folder;
   FolderFacts facts;
   StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
-  if (!ListPanelItems(folder, code_page, items, count, &facts)) return false;
+  if (!ListFolderItems(folder, code_page, items, count, &facts)) return false;
   facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
   MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);
   panel->Listed = true;

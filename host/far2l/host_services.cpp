@@ -40,16 +40,21 @@ void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_
 }
 
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             int answer_size, const wchar_t *help_topic) {
+             size_t answer_size, const wchar_t *help_topic) {
   if (!HaveHost || Host.InputBox == nullptr) {
-    const size_t length = wcsnlen(text, size_t(answer_size) - 1);
+    const size_t length = wcsnlen(text, answer_size - 1);
     wmemcpy(answer, text, length);
     answer[length] = L'\0';
     return true;
   }
-  return Host.InputBox(title, question, L"VessorCopy", text, answer, answer_size, help_topic,
+  const int room = answer_size < 4096 ? int(answer_size) : 4096;
+  return Host.InputBox(title, question, L"VessorCopy", text, answer, room, help_topic,
                        FIB_BUTTONS | FIB_EDITPATH) != 0;
 }
+
+// far2l tells no plug-in its panels' state in numbers this layer knows: the
+// other panel shows a stopped save's files when it is next read.
+void ShowOtherPanelChanges() {}
 
 int RunDialog(int width, int height, const wchar_t *help_topic, FarDialogItem *items, int count,
               int edit, wchar_t *answer, int answer_size, bool *checked) {

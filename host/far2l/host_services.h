@@ -11,6 +11,7 @@
 #include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
+#include "host/shared/panel_host.h"
 
 // Keeps the host's record and its services when the record is the size
 // this layer's declarations match; otherwise the plug-in works without them.
@@ -19,17 +20,9 @@ void KeepHostServices(const far2l::PluginStartupInfo *info);
 // The module's own path as the host gave it; empty before the services.
 const wchar_t *ModulePath();
 
-// A warning box with the host's OK button. Nothing without the services.
-void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
-
 // The warning for an entry point's work that threw: out of memory, or an
 // unexpected error.
 void TellEntryFailure(EntryFailure failure);
-
-// The host's input line, prefilled with `text`; false for Esc. Without the
-// service the prefilled text is the answer.
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             int answer_size, const wchar_t *help_topic);
 
 // The host's dialog of `count` items, `width` by `height` and centred: the
 // index of the item that closed it, or -1 for Esc (or no dialog service).

@@ -4,6 +4,7 @@
 // which nothing thrown leaves (Guarded): the host catches nothing.
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "folder/vessor_folder.h"
 #include "host/far3/code_page_setting.h"
@@ -110,7 +111,7 @@ intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
   return Guarded<intptr_t>(0, (info->OpMode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
     FolderPanel *panel = PanelOf(info->hPanel);
-    if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, info);
+    if (InsideMessage(panel->Inside)) return ListPartItems(panel->Inside, info);
     return ListFolderPanel(panel, TextCodePage(), info);
   });
 }
@@ -124,9 +125,15 @@ intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   const bool quiet = (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
     FolderPanel *panel = PanelOf(info->hPanel);
-    if (InsideMessage(panel->Inside))
-      return CopyMessageParts(panel->Inside, panel->Folder, info, quiet);
-    return CopyPanelItems(panel->Folder, TextCodePage(), info);
+    std::vector<PanelRow> rows = RowsOf(info->PanelItem, info->ItemsNumber);
+    const intptr_t result =
+        InsideMessage(panel->Inside)
+            ? CopyPartRows(panel->Inside, panel->Folder, rows.data(), rows.size(),
+                           &info->DestPath, RequestOf(info->OpMode))
+            : CopyFolderRows(panel->Folder, TextCodePage(), rows.data(), rows.size(),
+                             &info->DestPath, RequestOf(info->OpMode));
+    UnselectDone(rows, info->PanelItem);
+    return result;
   });
 }
 

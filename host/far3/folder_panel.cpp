@@ -57,8 +57,7 @@ intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, GetFindDataInfo
   FolderHandle *folder = panel->Folder;
   FolderFacts facts;
   StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
-  const intptr_t listed =
-      ListPanelItems(folder, code_page, &info->PanelItem, &info->ItemsNumber, &facts);
+  const intptr_t listed = ListFolderItems(folder, code_page, info, &facts);
   if (listed == 0) return 0;
   facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
   MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);

@@ -65,16 +65,14 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (HostMessage == nullptr) return false;
+void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (HostMessage == nullptr) return;
   const wchar_t *items[] = {title, line};
-  return HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2,
-                     0) == -1;
+  HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2, 0);
 }
 
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *history,
-             const wchar_t *text, wchar_t *answer, size_t answer_size,
-             const wchar_t *help_topic) {
+bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
+             size_t answer_size, const wchar_t *help_topic) {
   if (HostInputBox == nullptr) {
     const size_t length = wcsnlen(text, answer_size - 1);
     wmemcpy(answer, text, length);
@@ -82,7 +80,8 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *histo
     return true;
   }
   answer[0] = L'\0';
-  return HostInputBox(&PluginGuid, &LineGuid, title, question, history, text, answer, answer_size,
+  return HostInputBox(&PluginGuid, &LineGuid, title, question, L"VessorFolderDestination", text,
+                      answer, answer_size,
                       help_topic,
                       FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
@@ -168,6 +167,11 @@ void SetTaskbarProgress(unsigned long long done, unsigned long long total) {
 
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2) {
   return HostPanelControl != nullptr ? HostPanelControl(panel, command, param1, param2) : 0;
+}
+
+void ShowOtherPanelChanges() {
+  ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
+  ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
 }
 
 bool ReadSetting(const wchar_t *name, unsigned long long *value) {

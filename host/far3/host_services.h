@@ -10,26 +10,14 @@
 #include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
+#include "host/shared/panel_host.h"
 
 // Keeps the services the host's record holds, as far as its size reaches.
 void KeepHostServices(const far3::PluginStartupInfo *info);
 
-// A host warning box with the host's OK button: the title and one line.
-// True when the user closed it with Esc, as one does to stop what brought it
-// up. Does nothing (false) before the host has handed over its services.
-bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
-
 // The warning for an entry point's work that threw: out of memory, or an
 // unexpected error.
 void TellEntryFailure(EntryFailure failure);
-
-// The host's input line, titled `title` with the question `question`,
-// prefilled with `text`; the answer goes into `answer` (of `answer_size`
-// characters). False when the user pressed Esc. Without an input line
-// service the prefilled text is the answer.
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *history,
-             const wchar_t *text, wchar_t *answer, size_t answer_size,
-             const wchar_t *help_topic);
 
 // The host's menu of `count` items, `current` highlighted and marked. The
 // index chosen, or -1 for Esc (or no menu service).

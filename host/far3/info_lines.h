@@ -1,26 +1,15 @@
-// The info panel's lines (Ctrl+L) of the folder's facts, in the native
+// The info panel's lines (Ctrl+L) of the folder's facts in the native
 // interface's records.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
-#include "folder/listing.h"
-#include "host/shared/folder_facts.h"
 #include "host/far3/far_plugin.h"
+#include "host/shared/info_texts.h"
 
-const size_t InfoLineCount = 15;
-const size_t InfoTextSize = 64;
-
-// The lines and every text they point at but the paths, which the panel
-// keeps: the host shows them until the panel's next listing.
 struct InfoLines {
   far3::InfoPanelLine Lines[InfoLineCount];
-  wchar_t Labels[InfoLineCount][InfoTextSize];
-  wchar_t Data[InfoLineCount][InfoTextSize];
+  InfoTexts Texts;
 };
 
-// Writes the lines of `facts` in the host's language, with the index and
-// data folder files' paths and the code page names are decoded from.
+// The lines of `facts` (MakeInfoTexts) with the files' paths.
 void MakeInfoLines(const FolderFacts &facts, const wchar_t *index_path, const wchar_t *data_path,
                    InfoLines *lines);

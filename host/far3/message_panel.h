@@ -22,18 +22,6 @@ struct PartsTexts {
 // False when its bytes cannot be read: the panel stays where it was.
 bool EnterMessage(MessageStack **stack, FolderHandle *folder, const far3::PluginPanelItem &item);
 
-// The current message's parts as panel items, in one heap block that
-// FreeFindDataW releases.
-intptr_t ListMessageParts(MessageStack *stack, far3::GetFindDataInfo *info);
-
-// Writes each chosen part (decoded; the text in UTF-8) into a new file of
-// its name in the destination, never replacing one, with the message's
-// date; clears PPIF_SELECTED in each written whole. F5 and F6 first ask
-// where, in the host's input line (a directory typed there is made). 1, 0
-// when one failed, -1 when the user cancelled.
-intptr_t CopyMessageParts(MessageStack *stack, FolderHandle *folder, far3::GetFilesInfo *info,
-                          bool quiet);
-
 // The panel's title, directory (the messages' names, for the host to put
 // the cursor back on the message it came from) and the header lines for
 // the info panel.

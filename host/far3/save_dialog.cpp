@@ -88,3 +88,13 @@ bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t 
   WriteSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
   return true;
 }
+
+const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
+                              bool trees, const wchar_t *, SaveChoice *choice) {
+  // The host may read the destination through DestPath until the plug-in's
+  // next call.
+  static wchar_t chosen[32768];
+  return AskSaveChoice(title, question, dest, trees, choice, chosen, sizeof chosen / sizeof chosen[0])
+             ? chosen
+             : nullptr;
+}

@@ -1,0 +1,56 @@
+// The host's copying of the panel's rows (F5, F6, a view, an edit, a quick
+// view, a search), in no host's records: the folder's messages as message
+// files or through the mail outputs, a message's parts as files. Each
+// adapter turns its chosen items into rows and unselects those Done.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "folder/folder_handle.h"
+#include "host/shared/message_levels.h"
+#include "host/shared/panel_rows.h"
+
+// What kind of copy the host asks for.
+struct CopyRequest {
+  bool Quiet;   // a silent operation, a search or a quick view: nothing shown
+  bool Ask;     // F5 or F6: the user is asked where (and as what) first
+  bool Viewed;  // a view, an edit or a quick view: one row goes out under its own name
+};
+
+// Saves each row's message. When asked, the save dialog first asks where
+// and as what (message files named after their rows, with the messages'
+// bytes and dates; .eml files; one mbox file; a Maildir), a directory that
+// does not exist is made, and long work shows its progress. A view of one
+// row writes it under the row's own name, the file the host opens, and
+// keeps it for TakeViewedMessage. Sets Done in each row saved whole; when
+// any failed, one box tells the counts and the first reasons; after a stop
+// the other panel is shown anew. `code_page` decodes the texts the mail
+// outputs give as header lines. `*dest` may be repointed at the destination
+// chosen, which lives until the next call. 1 when every row was saved, 0
+// when one was not or the data folder file cannot be opened, -1 when the
+// user cancelled or stopped.
+int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, size_t count,
+                   const wchar_t **dest, CopyRequest request);
+
+// Writes each chosen part (decoded; the text in UTF-8) into a new file in
+// the destination, never replacing one, with the message's date; a view of
+// one part writes it under its own name. When asked, the host's input line
+// asks where first (a directory typed there is made). Sets Done in each
+// row written whole. 1, 0 when one failed, -1 when the user cancelled.
+int CopyPartRows(MessageStack *stack, FolderHandle *folder, PanelRow *rows, size_t count,
+                 const wchar_t **dest, CopyRequest request);
+
+// The message the last view of one row wrote, and the file it went to: a
+// host that offers that file to the plug-ins next opens it as its parts.
+struct ViewedMessage {
+  std::string Path;        // the file written, UTF-8
+  std::wstring IndexPath;  // the folder's index file, as the host gave it
+  std::wstring Name;       // the row's name
+  uint32_t Offset, Size;
+  FILETIME Time;
+};
+
+// Takes back the message a view wrote to `path`: true, with `*viewed`, once.
+bool TakeViewedMessage(const char *path, ViewedMessage *viewed);

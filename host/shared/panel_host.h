@@ -1,0 +1,29 @@
+// What the shared panel layer asks of the host it runs in, besides its texts
+// and boxes (host/shared/host_texts.h): each adapter defines these calls
+// with its own host's services.
+#pragma once
+
+#include <cstddef>
+
+#include "host/shared/mail_save.h"
+
+// A warning box with the host's OK button: the title and one line. Nothing
+// without the host's services.
+void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The host's input line, prefilled with `text`, with the host's history of
+// destinations; the answer goes into `answer` (of `answer_size` letters).
+// False for Esc. Without the service the prefilled text is the answer.
+bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
+             size_t answer_size, const wchar_t *help_topic);
+
+// The save dialog (as what, and where), titled `title`, `question` over the
+// destination's line prefilled with `dest`; `trees` offers what whole
+// folders become. The destination chosen, without blanks or quotes around
+// it, living until the next call; null for Esc, Cancel or an empty one.
+const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
+                              bool trees, const wchar_t *help_topic, SaveChoice *choice);
+
+// Has the other panel read its directory again, so that it shows what a
+// stopped save left there (after a stop the host shows it as it was).
+void ShowOtherPanelChanges();
