@@ -24,7 +24,7 @@ namespace {
 const wchar_t *ConfigEntries[1];
 const wchar_t *MenuEntries[1];
 
-FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
 
 }  // namespace
 
@@ -56,9 +56,9 @@ EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char 
                                        int data_size, int) {
   if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
   return Guarded<HANDLE>(INVALID_HANDLE_VALUE, TellEntryFailure, [&] {
-    FolderPanel *panel = OpenPartsPanel(name);
+    HostPanel *panel = OpenHostPanel(name, true);
     if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
-      panel = OpenFolderPanel(name);
+      panel = OpenHostPanel(name, false);
     return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
   });
 }
@@ -78,9 +78,7 @@ EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
 EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count,
                                  int op_mode) {
   return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(handle);
-    if (InsideMessage(panel->Inside)) return ListPartItems(panel->Inside, items, count) ? TRUE : FALSE;
-    return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
+    return ListPanelItems(&PanelOf(handle)->Panel, TextCodePage(), items, count) ? TRUE : FALSE;
   });
 }
 
@@ -90,14 +88,9 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
                               const wchar_t **dest, int op_mode) {
   const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   return Guarded<int>(FALSE, quiet ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(handle);
     std::vector<PanelRow> rows = RowsOf(items, count);
-    const int result =
-        InsideMessage(panel->Inside)
-            ? CopyPartRows(panel->Inside, panel->Folder, rows.data(), rows.size(), dest,
-                           RequestOf(op_mode))
-            : CopyFolderRows(panel->Folder, TextCodePage(), rows.data(), rows.size(), dest,
-                             RequestOf(op_mode));
+    const int result = CopyPanelRows(&PanelOf(handle)->Panel, TextCodePage(), rows.data(),
+                                     rows.size(), dest, RequestOf(op_mode));
     UnselectDone(rows, items);
     return result;
   });
@@ -105,12 +98,12 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
   return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(PanelOf(panel), dir) ? TRUE : FALSE;
+    return ChangePanelDirectory(&PanelOf(panel)->Panel, dir) ? TRUE : FALSE;
   });
 }
 
 EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
-  GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(panel)); });
+  GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(panel)); });
 }
 
 EXPORTED int WINAPI ConfigureW(int) {

@@ -22,20 +22,12 @@ void FillItem(const PanelRow &row, void *place) {
 
 }  // namespace
 
-bool ListFolderItems(FolderHandle *folder, unsigned code_page, PluginPanelItem **items,
-                     int *count_out, FolderFacts *facts) {
+bool ListPanelItems(FolderPanel *panel, unsigned code_page, PluginPanelItem **items,
+                    int *count_out) {
   size_t count = 0;
-  void *block = ListFolderRows(folder, code_page, sizeof(PluginPanelItem), FillItem, &count, facts);
+  void *block = ListPanelRows(panel, code_page, sizeof(PluginPanelItem), FillItem, &count);
   *items = static_cast<PluginPanelItem *>(block);
-  *count_out = int(count);
-  return block != nullptr;
-}
-
-bool ListPartItems(const MessageStack *stack, PluginPanelItem **items, int *count_out) {
-  size_t count = 0;
-  void *block = ListPartRows(stack, sizeof(PluginPanelItem), FillItem, &count);
-  *items = static_cast<PluginPanelItem *>(block);
-  *count_out = int(count);
+  *count_out = block != nullptr ? int(count) : 0;
   return block != nullptr;
 }
 

@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "host/far2l/far2l_plugin.h"
-#include "host/shared/panel_copy.h"
+#include "host/shared/folder_panel.h"
 
-// The folder's messages (ListFolderRows) or the current message's parts
-// (ListPartRows) as the host's items, in one block FreeFindDataW releases.
-// UserData is the row's Data, a plain number the host gives back.
-bool ListFolderItems(FolderHandle *folder, unsigned code_page, far2l::PluginPanelItem **items,
-                     int *count, FolderFacts *facts);
-bool ListPartItems(const MessageStack *stack, far2l::PluginPanelItem **items, int *count);
+// The panel's rows (ListPanelRows) as the host's items, in one block
+// FreeFindDataW releases. UserData is the row's Data, a plain number the
+// host gives back.
+bool ListPanelItems(FolderPanel *panel, unsigned code_page, far2l::PluginPanelItem **items,
+                    int *count);
 
 // What the host's operation mode asks of a copy.
 CopyRequest RequestOf(int op_mode);

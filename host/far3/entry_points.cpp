@@ -30,7 +30,7 @@ const DWORD OldestHostBuild = 6106;
 // file's path, so there is nothing to hold until then.
 char Claimed;
 
-FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
 
 // A panel of the folder the host found, or the plug-ins menu's work.
 HANDLE Open(const OpenInfo *info) {
@@ -45,7 +45,7 @@ HANDLE Open(const OpenInfo *info) {
   if (!Reaches(open, open->Info) || open->Info == nullptr ||
       !Reaches(open->Info, open->Info->FileName))
     return nullptr;
-  return OpenFolderPanel(open->Info->FileName);
+  return OpenHostPanel(open->Info->FileName);
 }
 
 }  // namespace
@@ -110,9 +110,7 @@ void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
   return Guarded<intptr_t>(0, (info->OpMode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(info->hPanel);
-    if (InsideMessage(panel->Inside)) return ListPartItems(panel->Inside, info);
-    return ListFolderPanel(panel, TextCodePage(), info);
+    return ListPanelItems(&PanelOf(info->hPanel)->Panel, TextCodePage(), info);
   });
 }
 
@@ -124,14 +122,9 @@ intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
   const bool quiet = (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(info->hPanel);
     std::vector<PanelRow> rows = RowsOf(info->PanelItem, info->ItemsNumber);
-    const intptr_t result =
-        InsideMessage(panel->Inside)
-            ? CopyPartRows(panel->Inside, panel->Folder, rows.data(), rows.size(),
-                           &info->DestPath, RequestOf(info->OpMode))
-            : CopyFolderRows(panel->Folder, TextCodePage(), rows.data(), rows.size(),
-                             &info->DestPath, RequestOf(info->OpMode));
+    const intptr_t result = CopyPanelRows(&PanelOf(info->hPanel)->Panel, TextCodePage(), rows.data(),
+                                          rows.size(), &info->DestPath, RequestOf(info->OpMode));
     UnselectDone(rows, info->PanelItem);
     return result;
   });
@@ -149,13 +142,13 @@ intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
   if (!Reaches(info, info->Dir)) return 0;
   const bool quiet = Reaches(info, info->OpMode) && (info->OpMode & OPM_FIND) != 0;
   return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(PanelOf(info->hPanel), info->Dir);
+    return ChangePanelDirectory(&PanelOf(info->hPanel)->Panel, info->Dir) ? 1 : 0;
   });
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {
   if (Reaches(info, info->hPanel))
-    GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(info->hPanel)); });
+    GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(info->hPanel)); });
 }
 
 void WINAPI ExitFARW(const ExitInfo *) {}

@@ -15,25 +15,14 @@ void FillItem(const PanelRow &row, void *place) {
   item->UserData.Data = reinterpret_cast<void *>(uintptr_t(row.Data));
 }
 
-intptr_t Listed(void *block, size_t count, GetFindDataInfo *info) {
+}  // namespace
+
+intptr_t ListPanelItems(FolderPanel *panel, unsigned code_page, GetFindDataInfo *info) {
+  size_t count = 0;
+  void *block = ListPanelRows(panel, code_page, sizeof(PluginPanelItem), FillItem, &count);
   info->PanelItem = static_cast<PluginPanelItem *>(block);
   info->ItemsNumber = block != nullptr ? count : 0;
   return block != nullptr ? 1 : 0;
-}
-
-}  // namespace
-
-intptr_t ListFolderItems(FolderHandle *folder, unsigned code_page, GetFindDataInfo *info,
-                         FolderFacts *facts) {
-  size_t count = 0;
-  void *block = ListFolderRows(folder, code_page, sizeof(PluginPanelItem), FillItem, &count, facts);
-  return Listed(block, count, info);
-}
-
-intptr_t ListPartItems(const MessageStack *stack, GetFindDataInfo *info) {
-  size_t count = 0;
-  void *block = ListPartRows(stack, sizeof(PluginPanelItem), FillItem, &count);
-  return Listed(block, count, info);
 }
 
 CopyRequest RequestOf(unsigned long long op_mode) {

@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "host/far3/far_plugin.h"
-#include "host/shared/panel_copy.h"
+#include "host/shared/folder_panel.h"
 
-// The folder's messages (ListFolderRows) or the current message's parts
-// (ListPartRows) as the host's items, in one block FreeFindDataW releases,
-// each row's Data in UserData.Data, with no free callback. 1, or 0 with a
-// null block.
-intptr_t ListFolderItems(FolderHandle *folder, unsigned code_page, far3::GetFindDataInfo *info,
-                         FolderFacts *facts);
-intptr_t ListPartItems(const MessageStack *stack, far3::GetFindDataInfo *info);
+// The panel's rows (ListPanelRows) as the host's items, in one block
+// FreeFindDataW releases, each row's Data in UserData.Data, with no free
+// callback. 1, or 0 with a null block.
+intptr_t ListPanelItems(FolderPanel *panel, unsigned code_page, far3::GetFindDataInfo *info);
 
 // What the host's operation mode asks of a copy.
 CopyRequest RequestOf(unsigned long long op_mode);

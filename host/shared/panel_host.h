@@ -27,3 +27,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 // Has the other panel read its directory again, so that it shows what a
 // stopped save left there (after a stop the host shows it as it was).
 void ShowOtherPanelChanges();
+
+// The name of the code page the index texts are decoded with, as the
+// configuration menu shows it.
+const wchar_t *TextCodePageName();
