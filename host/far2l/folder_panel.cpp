@@ -79,8 +79,10 @@ void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
   info->PanelModesArray = PanelModes;
   info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
+  // far2l sorts times newest first unless told to reverse: undated
+  // messages, of no time, come last.
   info->StartSortMode = SM_CTIME;
-  info->StartSortOrder = 1;
+  info->StartSortOrder = 0;
   info->KeyBar = &PanelKeyBar;
   if (texts.Inside) {
     // The parts are a list of their own: no message columns or start mode.

@@ -37,7 +37,8 @@ CopyRequest RequestOf(int op_mode) {
   const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
   return CopyRequest{quiet,
                      !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR | OPM_TOPLEVEL)) == 0,
-                     (op_mode & (OPM_VIEW | OPM_EDIT | OPM_QUICKVIEW)) != 0};
+                     (op_mode & (OPM_VIEW | OPM_QUICKVIEW)) != 0,
+                     (op_mode & (OPM_EDIT | OPM_VIEW | OPM_QUICKVIEW)) == OPM_EDIT};
 }
 
 std::vector<PanelRow> RowsOf(const PluginPanelItem *items, int count) {

@@ -29,7 +29,8 @@ CopyRequest RequestOf(unsigned long long op_mode) {
   // A search, a quick view or a silent operation shows nothing; a view, an
   // edit or a search asks for no destination: the host gives its own.
   const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return CopyRequest{quiet, !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR)) == 0, false};
+  return CopyRequest{quiet, !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR)) == 0, false,
+                     (op_mode & (OPM_EDIT | OPM_VIEW | OPM_QUICKVIEW)) == OPM_EDIT};
 }
 
 std::vector<PanelRow> RowsOf(const PluginPanelItem *items, size_t count) {

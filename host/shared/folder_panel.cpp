@@ -71,6 +71,9 @@ void *ListPanelRows(FolderPanel *panel, unsigned code_page, size_t item_size, Ro
 
 int CopyPanelRows(FolderPanel *panel, unsigned code_page, PanelRow *rows, size_t count,
                   const wchar_t **dest, CopyRequest request) {
+  // The folder is only ever read: an editor's changes to a copy would go
+  // nowhere, so nothing is written for one and the host opens none.
+  if (request.Edit) return 0;
   if (InsideMessage(panel->Inside))
     return CopyPartRows(panel->Inside, panel->Folder, rows, count, dest, request);
   return CopyFolderRows(panel->Folder, code_page, rows, count, dest, request);

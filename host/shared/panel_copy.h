@@ -16,7 +16,8 @@
 struct CopyRequest {
   bool Quiet;   // a silent operation, a search or a quick view: nothing shown
   bool Ask;     // F5 or F6: the user is asked where (and as what) first
-  bool Viewed;  // a view, an edit or a quick view: one row goes out under its own name
+  bool Viewed;  // a view or a quick view: one row goes out under its own name
+  bool Edit;    // an edit (F4): refused, as the key bar's blank label says
 };
 
 // Saves each row's message. When asked, the save dialog first asks where
