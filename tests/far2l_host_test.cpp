@@ -733,9 +733,16 @@ TEST(Far2lHost, StopsASaveOnEscInTheHostsInput) {
   Host.Boxes.clear();
   const wchar_t *dest = L"";
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), count, 0, &dest, 0), -1);
-  ASSERT_EQ(Host.Boxes.size(), 1u);
+  // The question, and one box that tells what the stopped save saved.
+  ASSERT_EQ(Host.Boxes.size(), 2u);
   EXPECT_EQ(Host.Boxes[0], (std::vector<std::wstring>{L"Saving", Host.Texts[MStopQuestion]}));
-  EXPECT_LT(ListDir(out).size(), size_t(count));
+  const size_t saved = ListDir(out).size();
+  EXPECT_LT(saved, size_t(count));
+  if (saved < 1000) {
+    EXPECT_EQ(Host.Boxes[1], (std::vector<std::wstring>{
+                                 L"Saving", L"10,000 messages: " + std::to_wstring(saved) +
+                                                L" saved, 0 failed"}));
+  }
   EXPECT_TRUE(ConsoleWaiting.empty());
   ASSERT_EQ(ConsoleWrittenBack.size(), 1u);
   EXPECT_EQ(ConsoleWrittenBack[0].EventType, 2);
