@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/far2l/code_page_setting.h"
+#include "host/shared/code_page_setting.h"
 #include "host/far2l/console_keys.h"
 #include "host/far2l/convert_menu.h"
 #include "host/far2l/far2l_plugin.h"

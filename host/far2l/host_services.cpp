@@ -3,6 +3,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "host/far2l/config_file.h"
+
 using namespace far2l;
 
 namespace {
@@ -132,4 +134,15 @@ void SetTaskbarProgress(unsigned long long, unsigned long long) {}
 
 void TellEntryFailure(EntryFailure failure) {
   ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
+}
+
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
+  unsigned long kept = 0;
+  if (!ReadConfigNumber(name, &kept)) return false;
+  *value = kept;
+  return true;
+}
+
+bool WriteNumberSetting(const char *name, unsigned long long value) {
+  return WriteConfigNumber(name, (unsigned long)value);
 }

@@ -31,8 +31,3 @@ void TellEntryFailure(EntryFailure failure);
 // text of item `edit`; a text longer than `answer_size` allows counts as Esc.
 int RunDialog(int width, int height, const wchar_t *help_topic, far2l::FarDialogItem *items,
               int count, int edit, wchar_t *answer, int answer_size, bool *checked);
-
-// The host's menu of `count` items with `current` highlighted and checked:
-// the index chosen, or -1 for Esc (or no menu service).
-int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
-                   const wchar_t *help_topic);

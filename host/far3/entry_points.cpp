@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/far3/code_page_setting.h"
+#include "host/shared/code_page_setting.h"
 #include "host/far3/convert_menu.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/folder_panel.h"

@@ -1,7 +1,10 @@
 #include "host/far3/host_services.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
+
+#include "platform/wide_text.h"
 
 using namespace far3;
 
@@ -100,6 +103,12 @@ int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *i
   return chosen >= 0 && chosen < count ? int(chosen) : -1;
 }
 
+// The plug-in's one menu is the code pages'.
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic) {
+  return ChooseFromMenu(CodePageMenuGuid, title, items, count, current, help_topic);
+}
+
 intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
                    FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
                    size_t text_size) {
@@ -195,4 +204,18 @@ bool WriteSetting(const wchar_t *name, unsigned long long value) {
 
 void TellEntryFailure(EntryFailure failure) {
   ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
+}
+
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
+  wchar_t *wide = WideFromUtf8(name);
+  const bool found = wide != nullptr && ReadSetting(wide, value);
+  free(wide);
+  return found;
+}
+
+bool WriteNumberSetting(const char *name, unsigned long long value) {
+  wchar_t *wide = WideFromUtf8(name);
+  const bool written = wide != nullptr && WriteSetting(wide, value);
+  free(wide);
+  return written;
 }

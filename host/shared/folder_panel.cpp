@@ -5,6 +5,7 @@
 
 #include "folder/message_copy.h"
 #include "host/shared/host_texts.h"
+#include "host/shared/code_page_setting.h"
 #include "host/shared/panel_host.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"

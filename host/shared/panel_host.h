@@ -28,6 +28,12 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 // stopped save left there (after a stop the host shows it as it was).
 void ShowOtherPanelChanges();
 
-// The name of the code page the index texts are decoded with, as the
-// configuration menu shows it.
-const wchar_t *TextCodePageName();
+// The host's menu of `count` items, `current` highlighted and checked: the
+// index chosen, or -1 for Esc (or no menu service).
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic);
+
+// A number kept in the host's settings under `name`; ReadNumberSetting is
+// false when it is absent or the settings cannot be read.
+bool ReadNumberSetting(const char *name, unsigned long long *value);
+bool WriteNumberSetting(const char *name, unsigned long long value);
