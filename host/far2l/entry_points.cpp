@@ -86,11 +86,13 @@ EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(i
 
 EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, int,
                               const wchar_t **dest, int op_mode) {
-  const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return Guarded<int>(FALSE, quiet ? nullptr : TellEntryFailure, [&] {
+  // A view goes out under the item's own name, which the viewer's title
+  // shows; Shift+F2's command on the whole panel asks nothing.
+  const CopyRequest request = RequestOf(op_mode, OPM_TOPLEVEL, true);
+  return Guarded<int>(FALSE, request.Quiet ? nullptr : TellEntryFailure, [&] {
     std::vector<PanelRow> rows = RowsOf(items, count);
     const int result = CopyPanelRows(&PanelOf(handle)->Panel, TextCodePage(), rows.data(),
-                                     rows.size(), dest, RequestOf(op_mode));
+                                     rows.size(), dest, request);
     UnselectDone(rows, items);
     return result;
   });

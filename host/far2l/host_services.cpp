@@ -132,10 +132,6 @@ void RestoreHostScreen(HANDLE screen) {
 // far2l draws no taskbar progress for its plug-ins.
 void SetTaskbarProgress(unsigned long long, unsigned long long) {}
 
-void TellEntryFailure(EntryFailure failure) {
-  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
-}
-
 bool ReadNumberSetting(const char *name, unsigned long long *value) {
   unsigned long kept = 0;
   if (!ReadConfigNumber(name, &kept)) return false;

@@ -20,10 +20,6 @@ void KeepHostServices(const far2l::PluginStartupInfo *info);
 // The module's own path as the host gave it; empty before the services.
 const wchar_t *ModulePath();
 
-// The warning for an entry point's work that threw: out of memory, or an
-// unexpected error.
-void TellEntryFailure(EntryFailure failure);
-
 // The host's dialog of `count` items, `width` by `height` and centred: the
 // index of the item that closed it, or -1 for Esc (or no dialog service).
 // Before the dialog is freed `checked[i]` gets whether item i is checked

@@ -2,6 +2,11 @@
 
 using namespace far2l;
 
+static_assert(OPM_SILENT == ModeSilent && OPM_FIND == ModeFind && OPM_VIEW == ModeView &&
+                  OPM_EDIT == ModeEdit && OPM_DESCR == ModeDescription &&
+                  OPM_QUICKVIEW == ModeQuickView && PPIF_SELECTED == ItemSelected,
+              "the host's numbers are the shared copy's");
+
 namespace {
 
 void FillItem(const PanelRow &row, void *place) {
@@ -31,16 +36,6 @@ bool ListPanelItems(FolderPanel *panel, unsigned code_page, PluginPanelItem **it
   return block != nullptr;
 }
 
-CopyRequest RequestOf(int op_mode) {
-  // A search, a quick view or a silent operation shows nothing; a view, an
-  // edit or a search asks for no destination: the host gives its own.
-  const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return CopyRequest{quiet,
-                     !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR | OPM_TOPLEVEL)) == 0,
-                     (op_mode & (OPM_VIEW | OPM_QUICKVIEW)) != 0,
-                     (op_mode & (OPM_EDIT | OPM_VIEW | OPM_QUICKVIEW)) == OPM_EDIT};
-}
-
 std::vector<PanelRow> RowsOf(const PluginPanelItem *items, int count) {
   std::vector<PanelRow> rows(count > 0 ? size_t(count) : 0);
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -50,9 +45,4 @@ std::vector<PanelRow> RowsOf(const PluginPanelItem *items, int count) {
                        uint32_t(items[i].CRC32), false};
   }
   return rows;
-}
-
-void UnselectDone(const std::vector<PanelRow> &rows, PluginPanelItem *items) {
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].Done) items[i].Flags &= ~PPIF_SELECTED;
 }

@@ -14,9 +14,5 @@
 bool ListPanelItems(FolderPanel *panel, unsigned code_page, far2l::PluginPanelItem **items,
                     int *count);
 
-// What the host's operation mode asks of a copy.
-CopyRequest RequestOf(int op_mode);
-
-// The chosen items as rows, and the selection taken off each row done.
+// The chosen items as rows.
 std::vector<PanelRow> RowsOf(const far2l::PluginPanelItem *items, int count);
-void UnselectDone(const std::vector<PanelRow> &rows, far2l::PluginPanelItem *items);

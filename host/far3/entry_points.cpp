@@ -120,11 +120,13 @@ void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
 
 intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
-  const bool quiet = (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
+  // A view goes out under the name a copy gives it: the item's own may not
+  // be a Windows file name.
+  const CopyRequest request = RequestOf(info->OpMode, 0, false);
+  return Guarded<intptr_t>(0, request.Quiet ? nullptr : TellEntryFailure, [&] {
     std::vector<PanelRow> rows = RowsOf(info->PanelItem, info->ItemsNumber);
     const intptr_t result = CopyPanelRows(&PanelOf(info->hPanel)->Panel, TextCodePage(), rows.data(),
-                                          rows.size(), &info->DestPath, RequestOf(info->OpMode));
+                                          rows.size(), &info->DestPath, request);
     UnselectDone(rows, info->PanelItem);
     return result;
   });

@@ -202,10 +202,6 @@ bool WriteSetting(const wchar_t *name, unsigned long long value) {
   return written;
 }
 
-void TellEntryFailure(EntryFailure failure) {
-  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
-}
-
 bool ReadNumberSetting(const char *name, unsigned long long *value) {
   wchar_t *wide = WideFromUtf8(name);
   const bool found = wide != nullptr && ReadSetting(wide, value);

@@ -15,10 +15,6 @@
 // Keeps the services the host's record holds, as far as its size reaches.
 void KeepHostServices(const far3::PluginStartupInfo *info);
 
-// The warning for an entry point's work that threw: out of memory, or an
-// unexpected error.
-void TellEntryFailure(EntryFailure failure);
-
 // The host's menu of `count` items, `current` highlighted and marked. The
 // index chosen, or -1 for Esc (or no menu service).
 int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,

@@ -2,6 +2,11 @@
 
 using namespace far3;
 
+static_assert(OPM_SILENT == ModeSilent && OPM_FIND == ModeFind && OPM_VIEW == ModeView &&
+                  OPM_EDIT == ModeEdit && OPM_DESCR == ModeDescription &&
+                  OPM_QUICKVIEW == ModeQuickView && PPIF_SELECTED == ItemSelected,
+              "the host's numbers are the shared copy's");
+
 namespace {
 
 void FillItem(const PanelRow &row, void *place) {
@@ -25,14 +30,6 @@ intptr_t ListPanelItems(FolderPanel *panel, unsigned code_page, GetFindDataInfo 
   return block != nullptr ? 1 : 0;
 }
 
-CopyRequest RequestOf(unsigned long long op_mode) {
-  // A search, a quick view or a silent operation shows nothing; a view, an
-  // edit or a search asks for no destination: the host gives its own.
-  const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return CopyRequest{quiet, !quiet && (op_mode & (OPM_VIEW | OPM_EDIT | OPM_DESCR)) == 0, false,
-                     (op_mode & (OPM_EDIT | OPM_VIEW | OPM_QUICKVIEW)) == OPM_EDIT};
-}
-
 std::vector<PanelRow> RowsOf(const PluginPanelItem *items, size_t count) {
   std::vector<PanelRow> rows(count);
   for (size_t i = 0; i < count; ++i)
@@ -42,9 +39,4 @@ std::vector<PanelRow> RowsOf(const PluginPanelItem *items, size_t count) {
                        uint64_t(uintptr_t(items[i].UserData.Data)),
                        uint32_t(items[i].CRC32), false};
   return rows;
-}
-
-void UnselectDone(const std::vector<PanelRow> &rows, PluginPanelItem *items) {
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].Done) items[i].Flags &= ~PPIF_SELECTED;
 }

@@ -14,9 +14,5 @@
 // callback. 1, or 0 with a null block.
 intptr_t ListPanelItems(FolderPanel *panel, unsigned code_page, far3::GetFindDataInfo *info);
 
-// What the host's operation mode asks of a copy.
-CopyRequest RequestOf(unsigned long long op_mode);
-
-// The chosen items as rows, and the selection taken off each row done.
+// The chosen items as rows.
 std::vector<PanelRow> RowsOf(const far3::PluginPanelItem *items, size_t count);
-void UnselectDone(const std::vector<PanelRow> &rows, far3::PluginPanelItem *items);

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "host/shared/panel_host.h"
+
 const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
   const unsigned long long last = count % 10, last_two = count % 100;
   int form = 3;
@@ -25,4 +27,8 @@ void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size
     out[at++] = digits[i];
   }
   out[at] = L'\0';
+}
+
+void TellEntryFailure(EntryFailure failure) {
+  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
 }

@@ -178,6 +178,14 @@ int ViewPart(MessageStack *stack, PanelRow *row, const char *dest) {
 
 }  // namespace
 
+CopyRequest RequestOf(unsigned long long op_mode, unsigned long long top_level,
+                      bool view_own_name) {
+  const bool quiet = (op_mode & (ModeSilent | ModeFind | ModeQuickView)) != 0;
+  const bool ask = !quiet && (op_mode & (ModeView | ModeEdit | ModeDescription | top_level)) == 0;
+  const bool view = view_own_name && (op_mode & (ModeView | ModeQuickView)) != 0;
+  return CopyRequest{quiet, ask, view, (op_mode & (ModeEdit | ModeView | ModeQuickView)) == ModeEdit};
+}
+
 bool TakeViewedMessage(const char *path, ViewedMessage *viewed) {
   if (!HaveViewed || path == nullptr || LastViewed.Path != path) return false;
   *viewed = LastViewed;

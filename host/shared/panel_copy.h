@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "folder/folder_handle.h"
 #include "host/shared/message_levels.h"
@@ -19,6 +20,27 @@ struct CopyRequest {
   bool Viewed;  // a view or a quick view: one row goes out under its own name
   bool Edit;    // an edit (F4): refused, as the key bar's blank label says
 };
+
+// The hosts' operation modes of a copy, the same numbers in both.
+const unsigned long long ModeSilent = 0x1, ModeFind = 0x2, ModeView = 0x4, ModeEdit = 0x8,
+                         ModeDescription = 0x20, ModeQuickView = 0x40;
+
+// What the host's operation mode `op_mode` asks of a copy: a search, a
+// quick view or a silent operation shows nothing; a view, an edit, a
+// search, a description file's read or `top_level` (the host's own command
+// on the whole panel) asks for no destination: the host gives its own. A
+// view writes its row under the row's own name when `view_own_name`.
+CopyRequest RequestOf(unsigned long long op_mode, unsigned long long top_level,
+                      bool view_own_name);
+
+// Takes the host's selection (the same flag in both hosts) off each of
+// `items` whose row was done.
+const uint32_t ItemSelected = 0x40000000;
+template <typename Item>
+void UnselectDone(const std::vector<PanelRow> &rows, Item *items) {
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].Done) items[i].Flags &= ~ItemSelected;
+}
 
 // Saves each row's message. When asked, the save dialog first asks where
 // and as what (message files named after their rows, with the messages'

@@ -5,11 +5,16 @@
 
 #include <cstddef>
 
+#include "host/shared/entry_guard.h"
 #include "host/shared/mail_save.h"
 
 // A warning box with the host's OK button: the title and one line. Nothing
 // without the host's services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The warning for an entry point's work that threw: out of memory, or an
+// unexpected error.
+void TellEntryFailure(EntryFailure failure);
 
 // The host's input line, prefilled with `text`, with the host's history of
 // destinations; the answer goes into `answer` (of `answer_size` letters).
