@@ -8,8 +8,7 @@
 #include <string>
 
 #include "host/far2l/host_services.h"
-#include "host/far2l/save_destination.h"
-#include "host/shared/mail_save.h"
+#include "host/shared/convert_folders.h"
 #include "host/shared/save_choice.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
@@ -70,12 +69,5 @@ void ConvertChosenFolders(unsigned code_page) {
 
   std::wstring question = std::wstring(TextOf(MConvertVerb)) + L" " + source + L" " +
                           TextOf(MDestinationEnd);
-  SaveChoice choice;
-  const wchar_t *answer =
-      AskDestination(TextOf(MConvertTitle), question.c_str(), L"", true, HELP_CONVERT, &choice);
-  if (answer == nullptr) return;
-  const std::string out = Utf8(answer);
-  if (out.empty()) return;
-
-  SaveFoldersAsMail(top, choice, out, code_page);
+  ConvertFolders(top, question.c_str(), L"", code_page);
 }

@@ -7,9 +7,7 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/host_services.h"
-#include "host/shared/mail_save.h"
-#include "host/far3/save_dialog.h"
-#include "host/shared/save_progress.h"
+#include "host/shared/convert_folders.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -85,13 +83,5 @@ void ConvertChosenFolders(unsigned code_page) {
   swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
            TextOf(MConvertVerb), static_cast<unsigned long>(names.size()),
            CountedNoun(MItemOne, names.size()), TextOf(MDestinationEnd));
-  static wchar_t answer[32768];
-  SaveChoice choice;
-  if (!AskSaveChoice(TextOf(MConvertTitle), question, PanelDirectory(PANEL_PASSIVE).c_str(),
-                     true, &choice, answer, sizeof answer / sizeof answer[0]))
-    return;
-  SaveFoldersAsMail(top, choice, Utf8(answer), code_page);
-  // The other panel shows what was made.
-  ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
-  ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
+  ConvertFolders(top, question, PanelDirectory(PANEL_PASSIVE).c_str(), code_page);
 }
