@@ -19,11 +19,3 @@ void KeepHostServices(const far2l::PluginStartupInfo *info);
 
 // The module's own path as the host gave it; empty before the services.
 const wchar_t *ModulePath();
-
-// The host's dialog of `count` items, `width` by `height` and centred: the
-// index of the item that closed it, or -1 for Esc (or no dialog service).
-// Before the dialog is freed `checked[i]` gets whether item i is checked
-// (for radio buttons and check boxes; false for the rest) and `answer` the
-// text of item `edit`; a text longer than `answer_size` allows counts as Esc.
-int RunDialog(int width, int height, const wchar_t *help_topic, far2l::FarDialogItem *items,
-              int count, int edit, wchar_t *answer, int answer_size, bool *checked);

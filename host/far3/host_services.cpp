@@ -8,6 +8,12 @@
 
 using namespace far3;
 
+static_assert(DI_TEXT == DialogText && DI_DOUBLEBOX == DialogDoubleBox && DI_EDIT == DialogEdit &&
+                  DI_BUTTON == DialogButton && DI_CHECKBOX == DialogCheckBox &&
+                  DI_RADIOBUTTON == DialogRadioButton && DIF_GROUP == DialogGroup &&
+                  DIF_CENTERGROUP == DialogCenterGroup && DIF_SEPARATOR == DialogSeparator,
+              "the host's dialog numbers are the shared dialog's");
+
 namespace {
 
 FARAPIMESSAGE HostMessage;
@@ -109,27 +115,39 @@ int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count,
   return ChooseFromMenu(CodePageMenuGuid, title, items, count, current, help_topic);
 }
 
-intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
-                   FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
-                   size_t text_size) {
+// The plug-in's one dialog is the save dialog.
+int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
+              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
   if (HostDialogInit == nullptr || HostDialogRun == nullptr || HostDialogFree == nullptr ||
-      HostSendDlgMessage == nullptr)
+      HostSendDlgMessage == nullptr || count > 16 || answer_size == 0)
     return -1;
-  HANDLE dialog = HostDialogInit(&PluginGuid, &id, -1, -1, width, height, help_topic, items,
-                                 count, 0, FDLG_NONE, nullptr, nullptr);
+  FarDialogItem items[16];
+  memset(items, 0, sizeof items);
+  for (int i = 0; i < count; ++i) {
+    const DialogLine &line = lines[i];
+    items[i].Type = line.Type;
+    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+    items[i].Data = line.Text;
+    items[i].Selected = line.Selected;
+    items[i].Flags = line.Flags | (line.DefaultButton ? DIF_DEFAULTBUTTON : 0ULL);
+    if (line.Type == DI_EDIT) {
+      items[i].Flags |= DIF_HISTORY | DIF_EDITPATH | DIF_EDITEXPAND | DIF_FOCUS;
+      items[i].History = L"VessorFolderDestination";
+    }
+  }
+  HANDLE dialog = HostDialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, width, height, help_topic,
+                                 items, size_t(count), 0, FDLG_NONE, nullptr, nullptr);
   if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
   const intptr_t closed = HostDialogRun(dialog);
-  for (size_t i = 0; i < count; ++i)
-    if (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON)
-      items[i].Selected = HostSendDlgMessage(dialog, DM_GETCHECK, intptr_t(i), nullptr);
-  if (text_size > 0) {
-    text[0] = L'\0';
-    FarDialogItemData data = {sizeof data, text_size - 1, text};
-    const intptr_t length = HostSendDlgMessage(dialog, DM_GETTEXT, intptr_t(text_item), &data);
-    text[length >= 0 && size_t(length) < text_size ? size_t(length) : text_size - 1] = L'\0';
-  }
+  for (int i = 0; i < count; ++i)
+    checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
+                 HostSendDlgMessage(dialog, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
+  answer[0] = L'\0';
+  FarDialogItemData data = {sizeof data, answer_size - 1, answer};
+  const intptr_t length = HostSendDlgMessage(dialog, DM_GETTEXT, edit, &data);
+  answer[length >= 0 && size_t(length) < answer_size ? size_t(length) : answer_size - 1] = L'\0';
   HostDialogFree(dialog);
-  return closed;
+  return int(closed);
 }
 
 void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {

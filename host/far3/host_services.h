@@ -20,15 +20,6 @@ void KeepHostServices(const far3::PluginStartupInfo *info);
 int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
                    int current, const wchar_t *help_topic);
 
-// A dialog of `count` items in a box of `width` by `height`, centred. When
-// it closes, each check box's and radio button's mark is read back into its
-// item's Selected, and the text of item `text_item` (an input line) into
-// `text`, of `text_size` characters. The index of the item that closed it,
-// or -1 for Esc (or no dialog service).
-intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
-                   far3::FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
-                   size_t text_size);
-
 // The host's panel services (PanelControl); 0 without them.
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2);
 

@@ -29,6 +29,29 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text,
 const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
                               bool trees, const wchar_t *help_topic, SaveChoice *choice);
 
+// A dialog's item in no host's record: the types and flags are the numbers
+// both hosts give them. Each host adds its own to the destination's line
+// (DialogEdit): its history, path completion and the focus.
+const int DialogText = 0, DialogDoubleBox = 3, DialogEdit = 4, DialogButton = 7,
+          DialogCheckBox = 8, DialogRadioButton = 9;
+const unsigned DialogGroup = 0x400, DialogCenterGroup = 0x4000, DialogSeparator = 0x10000;
+struct DialogLine {
+  int Type;
+  int X1, Y1, X2, Y2;
+  const wchar_t *Text;
+  unsigned Flags;
+  bool Selected;       // a radio button's or check box's mark
+  bool DefaultButton;  // the button Enter presses
+};
+
+// The host's dialog of `count` (at most 16) items, `width` by `height` and
+// centred: the index of the item that closed it, or -1 for Esc (or no
+// dialog service). `checked[i]` gets whether item i is checked (for radio
+// buttons and check boxes; false for the rest) and `answer` (of
+// `answer_size` letters) the text of item `edit`.
+int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
+              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked);
+
 // Has the other panel read its directory again, so that it shows what a
 // stopped save left there (after a stop the host shows it as it was).
 void ShowOtherPanelChanges();
