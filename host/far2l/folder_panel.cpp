@@ -17,10 +17,7 @@ PanelMode ModeOf(const ViewMode &mode) {
                    StatusColumns, StatusWidths, {0, 0}};
 }
 
-const PanelMode PanelModes[PanelModeCount] = {
-    ModeOf(ViewModes[0]), ModeOf(ViewModes[1]), ModeOf(ViewModes[2]), ModeOf(ViewModes[3]),
-    ModeOf(ViewModes[4]), ModeOf(ViewModes[5]), ModeOf(ViewModes[6]), ModeOf(ViewModes[7]),
-    ModeOf(ViewModes[8]), ModeOf(ViewModes[9])};
+const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
 
 // "" blanks a label; null keeps the host's.
 KeyBarTitles BlankedKeys() {
@@ -76,7 +73,7 @@ void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
   info->PanelTitle = texts.Title;
   info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
   info->InfoLinesNumber = int(texts.LineCount);
-  info->PanelModesArray = PanelModes;
+  info->PanelModesArray = Modes.Modes;
   info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
   // far2l sorts times newest first unless told to reverse: undated

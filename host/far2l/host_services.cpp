@@ -7,12 +7,6 @@
 
 using namespace far2l;
 
-static_assert(DI_TEXT == DialogText && DI_DOUBLEBOX == DialogDoubleBox && DI_EDIT == DialogEdit &&
-                  DI_BUTTON == DialogButton && DI_CHECKBOX == DialogCheckBox &&
-                  DI_RADIOBUTTON == DialogRadioButton && DIF_GROUP == DialogGroup &&
-                  DIF_CENTERGROUP == DialogCenterGroup && DIF_SEPARATOR == DialogSeparator,
-              "the host's dialog numbers are the shared dialog's");
-
 namespace {
 
 // The record and its copy of the standard functions' table are the host's

@@ -1,11 +1,10 @@
 #include "host/far2l/panel_items.h"
 
+#include "host/shared/panel_host.h"
+
 using namespace far2l;
 
-static_assert(OPM_SILENT == ModeSilent && OPM_FIND == ModeFind && OPM_VIEW == ModeView &&
-                  OPM_EDIT == ModeEdit && OPM_DESCR == ModeDescription &&
-                  OPM_QUICKVIEW == ModeQuickView && PPIF_SELECTED == ItemSelected,
-              "the host's numbers are the shared copy's");
+CHECK_HOST_NUMBERS();
 
 namespace {
 

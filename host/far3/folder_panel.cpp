@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <new>
 
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
@@ -26,14 +25,10 @@ KeyBarTitles BlankedKeys() {
   return KeyBarTitles{BlankKeyCount, Labels};
 }
 
-}  // namespace
-
-const PanelMode PanelModes[PanelModeCount] = {
-    ModeOf(ViewModes[0]), ModeOf(ViewModes[1]), ModeOf(ViewModes[2]), ModeOf(ViewModes[3]),
-    ModeOf(ViewModes[4]), ModeOf(ViewModes[5]), ModeOf(ViewModes[6]), ModeOf(ViewModes[7]),
-    ModeOf(ViewModes[8]), ModeOf(ViewModes[9])};
-
+const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
 const KeyBarTitles PanelKeyBar = BlankedKeys();
+
+}  // namespace
 
 // The date as the panel's date column shows it: in local time.
 bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
@@ -71,7 +66,7 @@ void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
   info->PanelTitle = texts.Title;
   info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
   info->InfoLinesNumber = texts.LineCount;
-  info->PanelModesArray = PanelModes;
+  info->PanelModesArray = Modes.Modes;
   info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
   info->StartSortMode = SM_CTIME;

@@ -11,10 +11,6 @@ struct HostPanel {
   far3::InfoPanelLine Lines[InfoLineCount];
 };
 
-// The view modes and the key bar, in the host's records.
-extern const far3::PanelMode PanelModes[PanelModeCount];
-extern const far3::KeyBarTitles PanelKeyBar;
-
 // A panel for the index file at `path` (OpenFolderPanel); null when it
 // cannot be made.
 HostPanel *OpenHostPanel(const wchar_t *path);

@@ -8,12 +8,6 @@
 
 using namespace far3;
 
-static_assert(DI_TEXT == DialogText && DI_DOUBLEBOX == DialogDoubleBox && DI_EDIT == DialogEdit &&
-                  DI_BUTTON == DialogButton && DI_CHECKBOX == DialogCheckBox &&
-                  DI_RADIOBUTTON == DialogRadioButton && DIF_GROUP == DialogGroup &&
-                  DIF_CENTERGROUP == DialogCenterGroup && DIF_SEPARATOR == DialogSeparator,
-              "the host's dialog numbers are the shared dialog's");
-
 namespace {
 
 FARAPIMESSAGE HostMessage;

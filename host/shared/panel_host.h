@@ -65,3 +65,17 @@ int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count,
 // false when it is absent or the settings cannot be read.
 bool ReadNumberSetting(const char *name, unsigned long long *value);
 bool WriteNumberSetting(const char *name, unsigned long long value);
+
+// Stated by each adapter where its host's names are seen: the host numbers
+// its operation modes, its selection and its dialogs' items as the shared
+// layer does (host/shared/panel_copy.h and the dialog above).
+#define CHECK_HOST_NUMBERS()                                                                    \
+  static_assert(OPM_SILENT == ModeSilent && OPM_FIND == ModeFind && OPM_VIEW == ModeView &&     \
+                    OPM_EDIT == ModeEdit && OPM_DESCR == ModeDescription &&                     \
+                    OPM_QUICKVIEW == ModeQuickView && PPIF_SELECTED == ItemSelected &&          \
+                    DI_TEXT == DialogText && DI_DOUBLEBOX == DialogDoubleBox &&                 \
+                    DI_EDIT == DialogEdit && DI_BUTTON == DialogButton &&                       \
+                    DI_CHECKBOX == DialogCheckBox && DI_RADIOBUTTON == DialogRadioButton &&     \
+                    DIF_GROUP == DialogGroup && DIF_CENTERGROUP == DialogCenterGroup &&         \
+                    DIF_SEPARATOR == DialogSeparator,                                           \
+                "the host's numbers are the shared layer's")

@@ -20,6 +20,18 @@ const size_t PanelModeCount = 10;
 extern const ViewMode ViewModes[PanelModeCount];
 extern const wchar_t StatusColumns[], StatusWidths[];
 
+// The ten modes in a host's records, each made by `make`.
+template <typename Mode>
+struct ModeTable {
+  Mode Modes[PanelModeCount];
+};
+template <typename Mode>
+ModeTable<Mode> MakeModes(Mode (*make)(const ViewMode &)) {
+  ModeTable<Mode> table;
+  for (size_t i = 0; i < PanelModeCount; ++i) table.Modes[i] = make(ViewModes[i]);
+  return table;
+}
+
 // The keys that would change the folder (edit, move, make a directory,
 // delete) show no label, since the folder is only ever read: the F-key's
 // number and whether with Shift or Alt.
