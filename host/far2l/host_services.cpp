@@ -3,8 +3,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "host/far2l/config_file.h"
-
 using namespace far2l;
 
 namespace {
@@ -150,14 +148,3 @@ void RestoreHostScreen(HANDLE screen) {
 
 // far2l draws no taskbar progress for its plug-ins.
 void SetTaskbarProgress(unsigned long long, unsigned long long) {}
-
-bool ReadNumberSetting(const char *name, unsigned long long *value) {
-  unsigned long kept = 0;
-  if (!ReadConfigNumber(name, &kept)) return false;
-  *value = kept;
-  return true;
-}
-
-bool WriteNumberSetting(const char *name, unsigned long long value) {
-  return WriteConfigNumber(name, (unsigned long)value);
-}

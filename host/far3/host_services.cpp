@@ -1,10 +1,8 @@
 #include "host/far3/host_services.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
-
-#include "platform/wide_text.h"
+#include <string>
 
 using namespace far3;
 
@@ -89,8 +87,9 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text,
                       FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
 
-int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
-                   int current, const wchar_t *help_topic) {
+// The plug-in's one menu is the code pages'.
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic) {
   if (HostMenu == nullptr || count <= 0 || count > 16) return -1;
   FarMenuItem menu[16];
   memset(menu, 0, sizeof menu);
@@ -98,15 +97,10 @@ int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *i
     menu[i].Text = items[i];
     if (i == current) menu[i].Flags = MIF_SELECTED | MIF_CHECKED;
   }
-  const intptr_t chosen = HostMenu(&PluginGuid, &id, -1, -1, 0, FMENU_WRAPMODE, title, nullptr,
-                                   help_topic, nullptr, nullptr, menu, size_t(count));
+  const intptr_t chosen = HostMenu(&PluginGuid, &CodePageMenuGuid, -1, -1, 0, FMENU_WRAPMODE,
+                                   title, nullptr, help_topic, nullptr, nullptr, menu,
+                                   size_t(count));
   return chosen >= 0 && chosen < count ? int(chosen) : -1;
-}
-
-// The plug-in's one menu is the code pages'.
-int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
-                   const wchar_t *help_topic) {
-  return ChooseFromMenu(CodePageMenuGuid, title, items, count, current, help_topic);
 }
 
 // The plug-in's one dialog is the save dialog.
@@ -195,35 +189,24 @@ void ShowOtherPanelChanges() {
   ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
 }
 
-bool ReadSetting(const wchar_t *name, unsigned long long *value) {
+// The names are ASCII: widened letter by letter.
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
   HANDLE settings = OpenSettings();
   if (settings == nullptr) return false;
-  FarSettingsItem item = NumberItem(name, 0);
+  const std::wstring wide(name, name + strlen(name));
+  FarSettingsItem item = NumberItem(wide.c_str(), 0);
   const bool found = HostSettings(settings, SCTL_GET, 0, &item) != 0;
   HostSettings(settings, SCTL_FREE, 0, nullptr);
   if (found) *value = item.Number;
   return found;
 }
 
-bool WriteSetting(const wchar_t *name, unsigned long long value) {
+bool WriteNumberSetting(const char *name, unsigned long long value) {
   HANDLE settings = OpenSettings();
   if (settings == nullptr) return false;
-  FarSettingsItem item = NumberItem(name, value);
+  const std::wstring wide(name, name + strlen(name));
+  FarSettingsItem item = NumberItem(wide.c_str(), value);
   const bool written = HostSettings(settings, SCTL_SET, 0, &item) != 0;
   HostSettings(settings, SCTL_FREE, 0, nullptr);
-  return written;
-}
-
-bool ReadNumberSetting(const char *name, unsigned long long *value) {
-  wchar_t *wide = WideFromUtf8(name);
-  const bool found = wide != nullptr && ReadSetting(wide, value);
-  free(wide);
-  return found;
-}
-
-bool WriteNumberSetting(const char *name, unsigned long long value) {
-  wchar_t *wide = WideFromUtf8(name);
-  const bool written = wide != nullptr && WriteSetting(wide, value);
-  free(wide);
   return written;
 }

@@ -15,15 +15,5 @@
 // Keeps the services the host's record holds, as far as its size reaches.
 void KeepHostServices(const far3::PluginStartupInfo *info);
 
-// The host's menu of `count` items, `current` highlighted and marked. The
-// index chosen, or -1 for Esc (or no menu service).
-int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
-                   int current, const wchar_t *help_topic);
-
 // The host's panel services (PanelControl); 0 without them.
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2);
-
-// A number kept in the host's settings store under the plug-in's GUID.
-// ReadSetting is false when it is absent or the store cannot be read.
-bool ReadSetting(const wchar_t *name, unsigned long long *value);
-bool WriteSetting(const wchar_t *name, unsigned long long value);
