@@ -19,13 +19,6 @@ namespace {
 
 const int LongestPath = 4096;
 
-std::string Utf8(const wchar_t *text) {
-  char *utf8 = Utf8FromWide(text);
-  std::string kept = utf8 != nullptr ? utf8 : "";
-  free(utf8);
-  return kept;
-}
-
 // The process's directory, which far2l keeps at the active panel's; empty
 // when it cannot be told.
 std::wstring CurrentDirectory() {
@@ -60,7 +53,7 @@ void ConvertChosenFolders(unsigned code_page) {
   const std::wstring source = typed;
   if (source.empty()) return;
   TreeNode top;
-  FindChosenFolders(Utf8(source.c_str()), &top);
+  FindChosenFolders(Utf8Of(source), &top);
   if (top.Children.empty()) {
     const wchar_t *lines[] = {TextOf(MConvertNoFolder), TextOf(MConvertNothing)};
     ShowLines(TextOf(MConvertTitle), lines, 2, true, HELP_CONVERT);

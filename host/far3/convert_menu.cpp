@@ -47,13 +47,6 @@ std::vector<std::wstring> SelectedNames(const PanelInfo &info) {
   return names;
 }
 
-std::string Utf8(const std::wstring &text) {
-  char *utf8 = Utf8FromWide(text.c_str());
-  std::string kept = utf8 != nullptr ? utf8 : "";
-  free(utf8);
-  return kept;
-}
-
 }  // namespace
 
 void ConvertChosenFolders(unsigned code_page) {
@@ -66,12 +59,12 @@ void ConvertChosenFolders(unsigned code_page) {
   }
   const std::wstring dir = PanelDirectory(PANEL_ACTIVE);
   const std::vector<std::wstring> names = SelectedNames(info);
-  TreeNode top = {Utf8(dir), "", false, 0, {}, {}};
+  TreeNode top = {Utf8Of(dir), "", false, 0, {}, {}};
   int passed_over = 0;
   for (const std::wstring &name : names) {
     std::wstring path = dir;
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-    AddChosenPath(Utf8(path + name), &top, &passed_over);
+    AddChosenPath(Utf8Of(path + name), &top, &passed_over);
   }
   if (top.Children.empty()) {
     ShowWarning(TextOf(MConvertTitle),

@@ -26,13 +26,6 @@ bool HaveViewed = false;
 const size_t LongestPath = 32768;
 wchar_t ChosenPartsDestination[LongestPath];
 
-std::string Utf8(const std::wstring &wide) {
-  char *utf8 = Utf8FromWide(wide.c_str());
-  std::string text = utf8 != nullptr ? utf8 : "";
-  free(utf8);
-  return text;
-}
-
 bool WriteToFile(void *context, const void *bytes, size_t size) {
   return FileSystem.Write(*static_cast<FileRef *>(context), bytes, size);
 }
@@ -74,7 +67,7 @@ int WriteMessageFiles(FolderHandle *folder, PanelRow *rows, size_t count, const 
   std::vector<std::string> utf8(count);
   std::vector<const char *> names(count);
   for (size_t i = 0; i < count; ++i) {
-    utf8[i] = Utf8(RecordName(rows[i]));
+    utf8[i] = Utf8Of(RecordName(rows[i]));
     names[i] = utf8[i].c_str();
   }
   ExportRun run;
@@ -113,7 +106,7 @@ std::string ViewedName(const std::string &name) {
 int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest,
                     SaveProgress *progress) {
   const wchar_t *shown = row->Name != nullptr ? row->Name : L"";
-  const std::string viewed = ViewedName(Utf8(shown));
+  const std::string viewed = ViewedName(Utf8Of(shown));
   if (viewed.empty()) return WriteMessageFiles(folder, row, 1, dest, progress);
   const std::string path = ViewedPath(dest, viewed);
   bool exists = false;
@@ -150,7 +143,7 @@ std::wstring CountedQuestion(MessageId verb, size_t count, MessageId noun) {
 
 // The name a part's file takes: a message inside goes out as its bytes.
 std::string FileNameOf(const PartItem &part) {
-  return Utf8(part.Name + (part.Kind == PartItemMessage ? L".eml" : L""));
+  return Utf8Of(part.Name + (part.Kind == PartItemMessage ? L".eml" : L""));
 }
 
 // Part `at` into the new file `path`; a part that is not whole leaves none.
@@ -257,7 +250,7 @@ int CopyPartRows(MessageStack *stack, FolderHandle *folder, PanelRow *rows, size
       return -1;
     *dest = given = ChosenPartsDestination;
   }
-  const std::string dest_utf8 = Utf8(given);
+  const std::string dest_utf8 = Utf8Of(given);
   if (request.Ask) FileSystem.MakeDirectories(dest_utf8.c_str(), DefaultAccess);
   if (request.Viewed && count == 1) return ViewPart(stack, rows, dest_utf8.c_str());
   std::vector<std::string> names(count);
