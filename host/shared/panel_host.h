@@ -1,6 +1,8 @@
 // What the shared panel layer asks of the host it runs in, besides its texts
 // and boxes (host/shared/host_texts.h): each adapter defines these calls
-// with its own host's services.
+// with its own host's services, but for TellEntryFailure and AskDestination,
+// which the shared layer makes of the others (host_texts.cpp,
+// save_dialog.cpp).
 #pragma once
 
 #include <cstddef>
