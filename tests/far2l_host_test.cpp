@@ -111,6 +111,7 @@ using far2l::OpenPluginInfo;
 using far2l::PluginInfo;
 using far2l::PluginPanelItem;
 using far2l::PluginStartupInfo;
+using far2l::OPM_EDIT;
 using far2l::OPM_PGDN;
 using far2l::OPM_SILENT;
 using far2l::OPM_VIEW;
@@ -552,6 +553,10 @@ TEST(Far2lHost, TellsThePanelsSettingsAndTheFoldersFacts) {
   EXPECT_EQ(info.Flags & 0x20u, 0u) << "the host would copy by itself";
   EXPECT_EQ(info.PanelModesNumber, 10);
   EXPECT_EQ(info.StartPanelMode, '7');
+  // far2l sorts times newest first by itself: reversed, the undated
+  // messages, of no time, would come first and the oldest after them.
+  EXPECT_EQ(info.StartSortMode, far2l::SM_CTIME);
+  EXPECT_EQ(info.StartSortOrder, 0);
   EXPECT_EQ(std::wstring(info.PanelModesArray[7].ColumnTypes), L"N,Z,D,T,S");
   ASSERT_NE(info.KeyBar, nullptr);
   EXPECT_EQ(std::wstring(info.KeyBar->Titles[7]), L"");
@@ -601,6 +606,13 @@ TEST(Far2lHost, ViewsNamesWithSlashesWhereTheHostOpensThem) {
               "From: a@example.org\r\nSubject: one\r\n\r\nfirst body\r\n")
         << row.File;
   }
+  // F4: the folder is only read, so an edit is refused and writes nothing
+  // for an editor whose changes would go nowhere.
+  const std::string edit = MakeTempDir();
+  const std::wstring edit_wide = Wide(edit);
+  const wchar_t *dest = edit_wide.c_str();
+  EXPECT_EQ(Api().GetFiles(panel, &listing.Items[0], 1, 0, &dest, OPM_SILENT | OPM_EDIT), 0);
+  EXPECT_TRUE(ListDir(edit).empty());
   Api().ClosePlugin(panel);
 }
 
@@ -724,9 +736,16 @@ TEST(Far2lHost, StopsASaveOnEscInTheHostsInput) {
   Host.Boxes.clear();
   const wchar_t *dest = L"";
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), count, 0, &dest, 0), -1);
-  ASSERT_EQ(Host.Boxes.size(), 1u);
+  // The question, and one box that tells what the stopped save saved.
+  ASSERT_EQ(Host.Boxes.size(), 2u);
   EXPECT_EQ(Host.Boxes[0], (std::vector<std::wstring>{L"Saving", Host.Texts[MStopQuestion]}));
-  EXPECT_LT(ListDir(out).size(), size_t(count));
+  const size_t saved = ListDir(out).size();
+  EXPECT_LT(saved, size_t(count));
+  if (saved < 1000) {
+    EXPECT_EQ(Host.Boxes[1], (std::vector<std::wstring>{
+                                 L"Saving", L"10,000 messages: " + std::to_wstring(saved) +
+                                                L" saved, 0 failed"}));
+  }
   EXPECT_TRUE(ConsoleWaiting.empty());
   ASSERT_EQ(ConsoleWrittenBack.size(), 1u);
   EXPECT_EQ(ConsoleWrittenBack[0].EventType, 2);

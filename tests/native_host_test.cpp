@@ -1033,6 +1033,12 @@ TEST_F(NativeTest, ViewWritesOneItemSilently) {
     EXPECT_EQ(ListWide(temp), (std::vector<std::wstring>{L"Re__lunch_"}));
     EXPECT_EQ(ReadWide(temp + L"\\Re__lunch_"), "fifth");
   }
+  // F4: the folder is only read, so an edit is refused and writes nothing
+  // for an editor whose changes would go nowhere.
+  const std::wstring edit = dir + L"\\edit";
+  ASSERT_TRUE(MakeDirectoryWide(edit));
+  EXPECT_EQ(Copy(listing, edit, OPM_SILENT | OPM_EDIT, 4, 1), 0);
+  EXPECT_TRUE(ListWide(edit).empty());
   EXPECT_TRUE(Host.Lines.empty());
   EXPECT_TRUE(Host.Boxes.empty());
 }

@@ -169,7 +169,10 @@ fi
 
 python3 tests/make_mail_folder.py 3000 "$work/mail.txt"
 build/linux/mkfolder "$work/mail.txt" "$work/mail/INBOX.IDX" >/dev/null
-build/linux/vfolder copy "$work/mail/INBOX.IDX" "$work/expected" >/dev/null 2>&1
+# The host copies in the panel's order, newest first, and that order picks
+# which of two equal names gets the "(2)".
+build/linux/vfolder list --tsv "$work/mail/INBOX.IDX" | sort -t $'\t' -k5,5nr | cut -f1 |
+  xargs build/linux/vfolder copy "$work/mail/INBOX.IDX" "$work/expected" >/dev/null 2>&1
 build/linux/vfolder mbox "$work/mail/INBOX.IDX" "$work/expected.mbox" >/dev/null 2>&1
 # The folder to stop a save of, made meanwhile.
 mkdir -p "$work/big" "$work/big-out" "$work/big-expected"
@@ -188,6 +191,14 @@ else
   bad "Ctrl+PgDn opens the folder: its title and 3,000 items"
 fi
 show "the folder"
+# Newest first, as the help says: the row under ".." is the newest message
+# (reversed, the oldest would stand there).
+newest=$(build/linux/vfolder list "$work/mail/INBOX.IDX" | sed -n 3p | cut -c1-12)
+if screen | sed -n 4p | grep -qF "║ $newest"; then
+  ok "the newest message ($newest) is the first row"
+else
+  bad "the newest message ($newest) is the first row"
+fi
 
 # F3 on a message whose name no copy keeps (a colon and blanks), found by
 # quick search: the viewer shows the file under its item name, and its first
@@ -227,10 +238,10 @@ key Escape
 sleep 0.3
 wait_for 'Vessor folder' 10
 
-# F3 on a name with a slash: the viewer opens the message, under the name's
-# last piece, which is what the host opens.
-key Home
-key Down
+# F3 on a name with a slash, the oldest message, the last row: the viewer
+# opens the message, under the name's last piece, which is what the host
+# opens.
+key End
 key F3
 if wait_for 'Col 0' 10 && head -n 1 <<<"$(screen)" | grep -qE 'FTMP[^ ]*/b ' &&
   screen | grep -qE '^.{0,3}(From|Subject|Date|Message-ID|To):'; then
@@ -328,6 +339,11 @@ if wait_for 'Saving [0-9,]+ of 60,000 messages' 20; then
   fi
   show "Esc: stop saving?"
   key Enter
+  # One box tells what the stopped save saved; Enter closes it.
+  expect "after Yes one box tells what the stopped save saved" \
+    '60,000 messages: [0-9,]+ saved, 0 failed' 20
+  show "stopped: the summary"
+  key Enter
 else
   show "saving 60,000 messages"
   bad "the save of 60,000 messages shows its progress box"
@@ -379,6 +395,9 @@ for _ in $(seq 1 50); do screen_has 'Stop saving' || break; sleep 0.05; done
 "${T[@]}" send-keys -t "$S" Escape
 if wait_for 'Stop saving\? What is saved so far stays\.' 10; then
   show "Esc during F5 as one mbox"
+  key Enter
+  expect "after Yes during F5 as one mbox one box tells what was saved" \
+    '60,000 messages: [0-9,]+ saved, 0 failed' 20
   key Enter
   wait_for '10Quit' 20
   show "stopped: what is still selected"

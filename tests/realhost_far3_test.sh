@@ -251,6 +251,10 @@ if wait_for 'Saving [0-9,]+ of 3,000 messages' 30; then
     ok "Esc asks whether to stop"
     show "Esc" "10,20p"
     key Enter
+    # One box tells what the stopped save saved; Enter closes it.
+    expect "after Yes one box tells what the stopped save saved" \
+      '3,000 messages: [0-9,]+ saved, 0 failed' 60
+    key Enter
     # Done when the box is gone and the directory stands still: the file
     # being written when Yes came is removed after the box closes.
     count=-1
@@ -347,6 +351,9 @@ if wait_for 'Copy 30000 messages to:' 60; then
 fi
 if wait_for 'Stop saving\? What is saved so far stays\.' 60; then
   show "Esc during F5 of 30,000 as one mbox" "10,20p"
+  key Enter
+  expect "after Yes during F5 as one mbox one box tells what was saved" \
+    '30,000 messages: [0-9,]+ saved, 0 failed' 60
   key Enter
   wait_for 'files: 30000, folders: 0 .*files: 1, folders: 0' 60
   key F5

@@ -75,7 +75,7 @@ std::string ConfigFilePath() {
   return dir.empty() ? dir : dir + "/plugins/vessor/config.ini";
 }
 
-bool ReadConfigNumber(const char *name, unsigned long *value) {
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
   const std::string path = ConfigFilePath();
   if (path.empty()) return false;
   const std::string text = ReadWholeFile(path);
@@ -84,13 +84,13 @@ bool ReadConfigNumber(const char *name, unsigned long *value) {
   if (at == std::string::npos) return false;
   const std::string number = text.substr(at + strlen(name) + 1, end - at - strlen(name) - 1);
   char *after = nullptr;
-  const unsigned long read = strtoul(number.c_str(), &after, 10);
+  const unsigned long long read = strtoull(number.c_str(), &after, 10);
   if (after == number.c_str() || (*after != '\0' && *after != '\n' && *after != '\r')) return false;
   *value = read;
   return true;
 }
 
-bool WriteConfigNumber(const char *name, unsigned long value) {
+bool WriteNumberSetting(const char *name, unsigned long long value) {
   const std::string path = ConfigFilePath();
   if (path.empty()) return false;
   if (!FileSystem.MakeDirectories(path.substr(0, path.rfind('/')).c_str(), DefaultAccess))

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "host/shared/panel_host.h"
+
 // The host's configuration directory, found as the host finds it: from
 // FARSETTINGS (which -u sets), XDG_CONFIG_HOME, or the home directory of
 // the user's passwd entry. Empty when none can be told.
@@ -13,11 +15,9 @@ std::string HostConfigDirectory();
 // The settings file's path; empty when the directory cannot be told.
 std::string ConfigFilePath();
 
-// The number kept under `name`; false when the file or the line is missing
-// or holds no number.
-bool ReadConfigNumber(const char *name, unsigned long *value);
-
-// Keeps `value` under `name`, the file's other lines as they were: the new
-// file is written beside and then takes the old one's name. False when the
-// directory cannot be made or the file cannot be written whole.
-bool WriteConfigNumber(const char *name, unsigned long value);
+// ReadNumberSetting and WriteNumberSetting (host/shared/panel_host.h) read
+// and keep NAME=number lines there; a write leaves the file's other lines as
+// they were: the new file is written beside and then takes the old one's
+// name. A read is false when the file or the line is missing or holds no
+// number; a write when the directory cannot be made or the file cannot be
+// written whole.

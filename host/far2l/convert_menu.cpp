@@ -8,8 +8,7 @@
 #include <string>
 
 #include "host/far2l/host_services.h"
-#include "host/far2l/save_destination.h"
-#include "host/shared/mail_save.h"
+#include "host/shared/convert_folders.h"
 #include "host/shared/save_choice.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
@@ -19,13 +18,6 @@
 namespace {
 
 const int LongestPath = 4096;
-
-std::string Utf8(const wchar_t *text) {
-  char *utf8 = Utf8FromWide(text);
-  std::string kept = utf8 != nullptr ? utf8 : "";
-  free(utf8);
-  return kept;
-}
 
 // The process's directory, which far2l keeps at the active panel's; empty
 // when it cannot be told.
@@ -61,7 +53,7 @@ void ConvertChosenFolders(unsigned code_page) {
   const std::wstring source = typed;
   if (source.empty()) return;
   TreeNode top;
-  FindChosenFolders(Utf8(source.c_str()), &top);
+  FindChosenFolders(Utf8Of(source), &top);
   if (top.Children.empty()) {
     const wchar_t *lines[] = {TextOf(MConvertNoFolder), TextOf(MConvertNothing)};
     ShowLines(TextOf(MConvertTitle), lines, 2, true, HELP_CONVERT);
@@ -70,12 +62,5 @@ void ConvertChosenFolders(unsigned code_page) {
 
   std::wstring question = std::wstring(TextOf(MConvertVerb)) + L" " + source + L" " +
                           TextOf(MDestinationEnd);
-  SaveChoice choice;
-  const wchar_t *answer =
-      AskDestination(TextOf(MConvertTitle), question.c_str(), L"", true, HELP_CONVERT, &choice);
-  if (answer == nullptr) return;
-  const std::string out = Utf8(answer);
-  if (out.empty()) return;
-
-  SaveFoldersAsMail(top, choice, out, code_page);
+  ConvertFolders(top, question.c_str(), L"", code_page);
 }

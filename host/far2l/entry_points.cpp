@@ -3,9 +3,10 @@
 // and hands the work to one function, which nothing thrown leaves (Guarded):
 // the host catches nothing.
 #include <cstdlib>
+#include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/far2l/code_page_setting.h"
+#include "host/shared/code_page_setting.h"
 #include "host/far2l/console_keys.h"
 #include "host/far2l/convert_menu.h"
 #include "host/far2l/far2l_plugin.h"
@@ -23,7 +24,7 @@ namespace {
 const wchar_t *ConfigEntries[1];
 const wchar_t *MenuEntries[1];
 
-FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
 
 }  // namespace
 
@@ -55,9 +56,9 @@ EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char 
                                        int data_size, int) {
   if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
   return Guarded<HANDLE>(INVALID_HANDLE_VALUE, TellEntryFailure, [&] {
-    FolderPanel *panel = OpenPartsPanel(name);
+    HostPanel *panel = OpenHostPanel(name, true);
     if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
-      panel = OpenFolderPanel(name);
+      panel = OpenHostPanel(name, false);
     return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
   });
 }
@@ -77,9 +78,7 @@ EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
 EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count,
                                  int op_mode) {
   return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(handle);
-    if (InsideMessage(panel->Inside)) return int(ListMessageParts(panel->Inside, items, count));
-    return ListFolderPanel(panel, TextCodePage(), items, count) ? TRUE : FALSE;
+    return ListPanelItems(&PanelOf(handle)->Panel, TextCodePage(), items, count) ? TRUE : FALSE;
   });
 }
 
@@ -87,23 +86,26 @@ EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(i
 
 EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, int,
                               const wchar_t **dest, int op_mode) {
-  const bool quiet = (op_mode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return Guarded<int>(FALSE, quiet ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(handle);
-    if (InsideMessage(panel->Inside))
-      return CopyMessageParts(panel->Inside, panel->Folder, items, count, dest, op_mode);
-    return CopyPanelItems(panel->Folder, TextCodePage(), items, count, dest, op_mode);
+  // A view goes out under the item's own name, which the viewer's title
+  // shows; Shift+F2's command on the whole panel asks nothing.
+  const CopyRequest request = RequestOf(op_mode, OPM_TOPLEVEL, true);
+  return Guarded<int>(FALSE, request.Quiet ? nullptr : TellEntryFailure, [&] {
+    std::vector<PanelRow> rows = RowsOf(items, count);
+    const int result = CopyPanelRows(&PanelOf(handle)->Panel, TextCodePage(), rows.data(),
+                                     rows.size(), dest, request);
+    UnselectDone(rows, items);
+    return result;
   });
 }
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
   return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(PanelOf(panel), dir) ? TRUE : FALSE;
+    return ChangePanelDirectory(&PanelOf(panel)->Panel, dir) ? TRUE : FALSE;
   });
 }
 
 EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
-  GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(panel)); });
+  GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(panel)); });
 }
 
 EXPORTED int WINAPI ConfigureW(int) {

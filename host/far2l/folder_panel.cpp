@@ -1,122 +1,90 @@
 #include "host/far2l/folder_panel.h"
 
-#include <cstdlib>
+#include <ctime>
 #include <cwchar>
 
-#include "folder/message_copy.h"
 #include "host/far2l/host_services.h"
-#include "host/far2l/panel_items.h"
-#include "host/far2l/panel_view.h"
-#include "platform/file_system.h"
-#include "platform/wide_text.h"
 
 using namespace far2l;
 
 namespace {
 
-wchar_t *CopyOf(const wchar_t *text) {
-  const size_t length = wcslen(text);
-  wchar_t *copy = static_cast<wchar_t *>(malloc((length + 1) * sizeof(wchar_t)));
-  if (copy != nullptr) wmemcpy(copy, text, length + 1);
-  return copy;
+// Seconds from 1601, where FILETIME counts, to 1970, where time_t does.
+const uint64_t UnixEpochSeconds = 11644473600ull;
+
+PanelMode ModeOf(const ViewMode &mode) {
+  return PanelMode{mode.Columns, mode.Widths, nullptr, mode.FullScreen ? 1 : 0, 0, 0, 0,
+                   StatusColumns, StatusWidths, {0, 0}};
 }
+
+const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
+
+// "" blanks a label; null keeps the host's.
+KeyBarTitles BlankedKeys() {
+  KeyBarTitles bar = {};
+  for (const BlankKey &key : BlankKeys) {
+    const wchar_t **titles = key.Shift == KeyShifted ? bar.ShiftTitles
+                             : key.Shift == KeyAlt   ? bar.AltTitles
+                                                     : bar.Titles;
+    titles[key.Number - 1] = L"";
+  }
+  return bar;
+}
+
+const KeyBarTitles PanelKeyBar = BlankedKeys();
 
 }  // namespace
 
-FolderPanel *OpenFolderPanel(const wchar_t *path) {
-  if (path == nullptr || path[0] == L'\0') return nullptr;
-  FolderPanel *panel = static_cast<FolderPanel *>(calloc(1, sizeof(FolderPanel)));
-  if (panel == nullptr) return nullptr;
-  panel->HostFile = CopyOf(path);
-  panel->DataFile = CopyOf(path);
-  // One wchar_t is one letter here: the last one becomes the M.
-  if (panel->DataFile != nullptr) panel->DataFile[wcslen(path) - 1] = L'M';
-  char *index_utf8 = panel->HostFile != nullptr ? Utf8FromWide(panel->HostFile) : nullptr;
-  char *data_utf8 = panel->DataFile != nullptr ? Utf8FromWide(panel->DataFile) : nullptr;
-  if (index_utf8 != nullptr && data_utf8 != nullptr)
-    panel->Folder = CreateFolderHandleOf(index_utf8, data_utf8);
-  free(index_utf8);
-  free(data_utf8);
-  if (panel->Folder == nullptr) {
-    CloseFolderPanel(panel);
-    return nullptr;
-  }
-  return panel;
-}
-
-FolderPanel *OpenPartsPanel(const wchar_t *path) {
-  char *path_utf8 = path != nullptr ? Utf8FromWide(path) : nullptr;
-  ViewedMessage viewed;
-  const bool ours = path_utf8 != nullptr && TakeViewedMessage(path_utf8, &viewed);
-  free(path_utf8);
-  if (!ours) return nullptr;
-  FolderPanel *panel = OpenFolderPanel(viewed.IndexPath.c_str());
-  if (panel == nullptr) return nullptr;
-  panel->PartsFile = CopyOf(path);
-  panel->Parts = new PartsTexts;
-  if (panel->PartsFile == nullptr ||
-      !EnterFolderMessage(&panel->Inside, panel->Folder, viewed.Name.c_str(), viewed.Offset,
-                          viewed.Size, viewed.Time)) {
-    CloseFolderPanel(panel);
-    return nullptr;
-  }
-  return panel;
-}
-
-void CloseFolderPanel(FolderPanel *panel) {
-  FreeMessageStack(panel->Inside);
-  delete panel->Parts;
-  free(panel->PartsFile);
-  if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
-  free(panel->HostFile);
-  free(panel->DataFile);
-  free(panel);
-}
-
-bool ListFolderPanel(FolderPanel *panel, unsigned code_page, PluginPanelItem **items,
-                     int *count) {
-  FolderHandle *folder = panel->Folder;
-  FolderFacts facts;
-  StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
-  if (!ListPanelItems(folder, code_page, items, count, &facts)) return false;
-  facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
-  MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);
-  panel->Listed = true;
+// The date as the panel's date column shows it: in local time.
+bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
+  const time_t seconds = time_t(ticks / 10000000 - UnixEpochSeconds);
+  tm parts;
+  if (ticks / 10000000 < UnixEpochSeconds || localtime_r(&seconds, &parts) == nullptr)
+    return false;
+  swprintf(out, InfoTextSize, L"%04d-%02d-%02d %02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+           parts.tm_mday, parts.tm_hour, parts.tm_min);
   return true;
 }
 
-bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
-  if (dir == nullptr || !InsideMessage(panel->Inside)) return false;
-  if (wcscmp(dir, L"..") == 0)
-    return MessageDepth(panel->Inside) > 1 && LeaveMessage(panel->Inside);
-  // The panel's root is the first message's parts.
-  if (wcscmp(dir, L"/") == 0 || wcscmp(dir, L"\\") == 0) {
-    while (MessageDepth(panel->Inside) > 1) LeaveMessage(panel->Inside);
-    return true;
-  }
-  return EnterInnerMessage(panel->Inside, dir);
+HostPanel *OpenHostPanel(const wchar_t *path, bool parts) {
+  HostPanel *panel = new HostPanel();
+  if (parts ? OpenPartsPanel(&panel->Panel, path) : OpenFolderPanel(&panel->Panel, path))
+    return panel;
+  CloseHostPanel(panel);
+  return nullptr;
 }
 
-void FillPanelSettings(const FolderPanel *panel, OpenPluginInfo *info) {
+void CloseHostPanel(HostPanel *panel) {
+  CloseFolderPanel(&panel->Panel);
+  delete panel;
+}
+
+void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
+  PanelTexts texts;
+  GetPanelTexts(&panel->Panel, L'/', &texts);
+  for (size_t i = 0; i < texts.LineCount; ++i)
+    panel->Lines[i] = InfoPanelLine{texts.Labels[i], texts.Data[i], texts.Separator[i] ? 1 : 0};
   info->StructSize = sizeof *info;
   info->Flags = OPIF_SHOWPRESERVECASE | OPIF_USEFILTER | OPIF_USESORTGROUPS |
                 OPIF_USEHIGHLIGHTING | OPIF_ADDDOTS;
-  info->HostFile = panel->HostFile;
-  info->CurDir = L"";
+  info->HostFile = texts.HostFile;
+  info->CurDir = texts.CurDir;
   info->Format = TextOf(MTitle);
-  info->PanelTitle = TextOf(MTitle);
-  if (panel->Listed) {
-    info->InfoLines = panel->Info.Lines;
-    info->InfoLinesNumber = int(InfoLineCount);
-  }
-  info->PanelModesArray = PanelModes;
+  info->PanelTitle = texts.Title;
+  info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
+  info->InfoLinesNumber = int(texts.LineCount);
+  info->PanelModesArray = Modes.Modes;
   info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
+  // far2l sorts times newest first unless told to reverse: undated
+  // messages, of no time, come last.
   info->StartSortMode = SM_CTIME;
-  info->StartSortOrder = 1;
+  info->StartSortOrder = 0;
   info->KeyBar = &PanelKeyBar;
-  if (InsideMessage(panel->Inside)) {
-    info->HostFile = panel->PartsFile;
-    FillMessagePanelSettings(panel->Inside, panel->Parts, info);
+  if (texts.Inside) {
+    // The parts are a list of their own: no message columns or start mode.
+    info->StartPanelMode = 0;
+    info->StartSortMode = SM_UNSORTED;
+    info->StartSortOrder = 0;
   }
 }

@@ -40,22 +40,46 @@ void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_
 }
 
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             int answer_size, const wchar_t *help_topic) {
+             size_t answer_size, const wchar_t *help_topic) {
   if (!HaveHost || Host.InputBox == nullptr) {
-    const size_t length = wcsnlen(text, size_t(answer_size) - 1);
+    const size_t length = wcsnlen(text, answer_size - 1);
     wmemcpy(answer, text, length);
     answer[length] = L'\0';
     return true;
   }
-  return Host.InputBox(title, question, L"VessorCopy", text, answer, answer_size, help_topic,
+  const int room = answer_size < 4096 ? int(answer_size) : 4096;
+  return Host.InputBox(title, question, L"VessorCopy", text, answer, room, help_topic,
                        FIB_BUTTONS | FIB_EDITPATH) != 0;
 }
 
-int RunDialog(int width, int height, const wchar_t *help_topic, FarDialogItem *items, int count,
-              int edit, wchar_t *answer, int answer_size, bool *checked) {
+// far2l tells no plug-in its panels' state in numbers this layer knows: the
+// other panel shows a stopped save's files when it is next read.
+void ShowOtherPanelChanges() {}
+
+int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
+              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
   if (!HaveHost || Host.DialogInit == nullptr || Host.DialogRun == nullptr ||
-      Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr)
+      Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr || count > 16)
     return -1;
+  FarDialogItem items[16];
+  memset(items, 0, sizeof items);
+  for (int i = 0; i < count; ++i) {
+    const DialogLine &line = lines[i];
+    items[i].Type = line.Type;
+    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+    items[i].PtrData = line.Text;
+    items[i].Flags = line.Flags;
+    items[i].Param.Selected = line.Selected;
+    items[i].DefaultButton = line.DefaultButton;
+    if (line.Type == DI_EDIT) {
+      // The history button takes the column after the line; one is left
+      // before the frame.
+      items[i].X2 -= 1;
+      items[i].Flags |= DIF_HISTORY | DIF_EDITPATH;
+      items[i].Param.History = L"VessorCopy";
+      items[i].Focus = 1;
+    }
+  }
   HANDLE dialog = Host.DialogInit(Host.ModuleNumber, -1, -1, width, height, help_topic, items,
                                   unsigned(count), 0, 0, nullptr, 0);
   if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
@@ -65,7 +89,7 @@ int RunDialog(int width, int height, const wchar_t *help_topic, FarDialogItem *i
       checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
                    Host.SendDlgMessage(dialog, DM_GETCHECK, i, 0) == 1;
     const LONG_PTR length = Host.SendDlgMessage(dialog, DM_GETTEXTLENGTH, edit, 0);
-    if (length >= 0 && length < answer_size) {
+    if (length >= 0 && size_t(length) < answer_size) {
       answer[0] = L'\0';
       Host.SendDlgMessage(dialog, DM_GETTEXTPTR, edit, LONG_PTR(answer));
       answer[length] = L'\0';
@@ -124,7 +148,3 @@ void RestoreHostScreen(HANDLE screen) {
 
 // far2l draws no taskbar progress for its plug-ins.
 void SetTaskbarProgress(unsigned long long, unsigned long long) {}
-
-void TellEntryFailure(EntryFailure failure) {
-  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
-}

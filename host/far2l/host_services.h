@@ -11,6 +11,7 @@
 #include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
+#include "host/shared/panel_host.h"
 
 // Keeps the host's record and its services when the record is the size
 // this layer's declarations match; otherwise the plug-in works without them.
@@ -18,28 +19,3 @@ void KeepHostServices(const far2l::PluginStartupInfo *info);
 
 // The module's own path as the host gave it; empty before the services.
 const wchar_t *ModulePath();
-
-// A warning box with the host's OK button. Nothing without the services.
-void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
-
-// The warning for an entry point's work that threw: out of memory, or an
-// unexpected error.
-void TellEntryFailure(EntryFailure failure);
-
-// The host's input line, prefilled with `text`; false for Esc. Without the
-// service the prefilled text is the answer.
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             int answer_size, const wchar_t *help_topic);
-
-// The host's dialog of `count` items, `width` by `height` and centred: the
-// index of the item that closed it, or -1 for Esc (or no dialog service).
-// Before the dialog is freed `checked[i]` gets whether item i is checked
-// (for radio buttons and check boxes; false for the rest) and `answer` the
-// text of item `edit`; a text longer than `answer_size` allows counts as Esc.
-int RunDialog(int width, int height, const wchar_t *help_topic, far2l::FarDialogItem *items,
-              int count, int edit, wchar_t *answer, int answer_size, bool *checked);
-
-// The host's menu of `count` items with `current` highlighted and checked:
-// the index chosen, or -1 for Esc (or no menu service).
-int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
-                   const wchar_t *help_topic);

@@ -7,9 +7,7 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/far3/host_services.h"
-#include "host/shared/mail_save.h"
-#include "host/far3/save_dialog.h"
-#include "host/shared/save_progress.h"
+#include "host/shared/convert_folders.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -49,13 +47,6 @@ std::vector<std::wstring> SelectedNames(const PanelInfo &info) {
   return names;
 }
 
-std::string Utf8(const std::wstring &text) {
-  char *utf8 = Utf8FromWide(text.c_str());
-  std::string kept = utf8 != nullptr ? utf8 : "";
-  free(utf8);
-  return kept;
-}
-
 }  // namespace
 
 void ConvertChosenFolders(unsigned code_page) {
@@ -68,12 +59,12 @@ void ConvertChosenFolders(unsigned code_page) {
   }
   const std::wstring dir = PanelDirectory(PANEL_ACTIVE);
   const std::vector<std::wstring> names = SelectedNames(info);
-  TreeNode top = {Utf8(dir), "", false, 0, {}, {}};
+  TreeNode top = {Utf8Of(dir), "", false, 0, {}, {}};
   int passed_over = 0;
   for (const std::wstring &name : names) {
     std::wstring path = dir;
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-    AddChosenPath(Utf8(path + name), &top, &passed_over);
+    AddChosenPath(Utf8Of(path + name), &top, &passed_over);
   }
   if (top.Children.empty()) {
     ShowWarning(TextOf(MConvertTitle),
@@ -85,13 +76,5 @@ void ConvertChosenFolders(unsigned code_page) {
   swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
            TextOf(MConvertVerb), static_cast<unsigned long>(names.size()),
            CountedNoun(MItemOne, names.size()), TextOf(MDestinationEnd));
-  static wchar_t answer[32768];
-  SaveChoice choice;
-  if (!AskSaveChoice(TextOf(MConvertTitle), question, PanelDirectory(PANEL_PASSIVE).c_str(),
-                     true, &choice, answer, sizeof answer / sizeof answer[0]))
-    return;
-  SaveFoldersAsMail(top, choice, Utf8(answer), code_page);
-  // The other panel shows what was made.
-  ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
-  ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
+  ConvertFolders(top, question, PanelDirectory(PANEL_PASSIVE).c_str(), code_page);
 }

@@ -4,9 +4,10 @@
 // which nothing thrown leaves (Guarded): the host catches nothing.
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/far3/code_page_setting.h"
+#include "host/shared/code_page_setting.h"
 #include "host/far3/convert_menu.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/folder_panel.h"
@@ -29,7 +30,7 @@ const DWORD OldestHostBuild = 6106;
 // file's path, so there is nothing to hold until then.
 char Claimed;
 
-FolderPanel *PanelOf(HANDLE panel) { return static_cast<FolderPanel *>(panel); }
+HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
 
 // A panel of the folder the host found, or the plug-ins menu's work.
 HANDLE Open(const OpenInfo *info) {
@@ -44,7 +45,7 @@ HANDLE Open(const OpenInfo *info) {
   if (!Reaches(open, open->Info) || open->Info == nullptr ||
       !Reaches(open->Info, open->Info->FileName))
     return nullptr;
-  return OpenFolderPanel(open->Info->FileName);
+  return OpenHostPanel(open->Info->FileName);
 }
 
 }  // namespace
@@ -109,9 +110,7 @@ void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
   return Guarded<intptr_t>(0, (info->OpMode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(info->hPanel);
-    if (InsideMessage(panel->Inside)) return ListMessageParts(panel->Inside, info);
-    return ListFolderPanel(panel, TextCodePage(), info);
+    return ListPanelItems(&PanelOf(info->hPanel)->Panel, TextCodePage(), info);
   });
 }
 
@@ -121,12 +120,15 @@ void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
 
 intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
-  const bool quiet = (info->OpMode & (OPM_SILENT | OPM_FIND | OPM_QUICKVIEW)) != 0;
-  return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
-    FolderPanel *panel = PanelOf(info->hPanel);
-    if (InsideMessage(panel->Inside))
-      return CopyMessageParts(panel->Inside, panel->Folder, info, quiet);
-    return CopyPanelItems(panel->Folder, TextCodePage(), info);
+  // A view goes out under the name a copy gives it: the item's own may not
+  // be a Windows file name.
+  const CopyRequest request = RequestOf(info->OpMode, 0, false);
+  return Guarded<intptr_t>(0, request.Quiet ? nullptr : TellEntryFailure, [&] {
+    std::vector<PanelRow> rows = RowsOf(info->PanelItem, info->ItemsNumber);
+    const intptr_t result = CopyPanelRows(&PanelOf(info->hPanel)->Panel, TextCodePage(), rows.data(),
+                                          rows.size(), &info->DestPath, request);
+    UnselectDone(rows, info->PanelItem);
+    return result;
   });
 }
 
@@ -142,13 +144,13 @@ intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
   if (!Reaches(info, info->Dir)) return 0;
   const bool quiet = Reaches(info, info->OpMode) && (info->OpMode & OPM_FIND) != 0;
   return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(PanelOf(info->hPanel), info->Dir);
+    return ChangePanelDirectory(&PanelOf(info->hPanel)->Panel, info->Dir) ? 1 : 0;
   });
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {
   if (Reaches(info, info->hPanel))
-    GuardedVoid(nullptr, [&] { CloseFolderPanel(PanelOf(info->hPanel)); });
+    GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(info->hPanel)); });
 }
 
 void WINAPI ExitFARW(const ExitInfo *) {}

@@ -2,92 +2,81 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <new>
 
-#include "folder/message_copy.h"
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
-#include "host/far3/panel_view.h"
-#include "platform/file_system.h"
-#include "platform/wide_text.h"
 
 using namespace far3;
 
-FolderPanel *OpenFolderPanel(const wchar_t *path) {
-  if (path == nullptr || path[0] == L'\0') return nullptr;
-  FolderPanel *panel = new (std::nothrow) FolderPanel();
-  const size_t length = wcslen(path);
-  wchar_t *data_path = static_cast<wchar_t *>(malloc((length + 1) * sizeof(wchar_t)));
-  if (panel != nullptr)
-    panel->HostFile = static_cast<wchar_t *>(malloc((length + 1) * sizeof(wchar_t)));
-  char *index_utf8 = Utf8FromWide(path);
-  char *data_utf8 = nullptr;
-  if (panel != nullptr && panel->HostFile != nullptr && data_path != nullptr) {
-    wmemcpy(panel->HostFile, path, length + 1);
-    wmemcpy(data_path, path, length + 1);
-    // A letter beyond the first 65,536 takes two places: both become the M.
-    size_t last = length - 1;
-    if (last > 0 && IS_LOW_SURROGATE(path[last]) && IS_HIGH_SURROGATE(path[last - 1])) --last;
-    data_path[last] = L'M';
-    data_path[last + 1] = L'\0';
-    data_utf8 = Utf8FromWide(data_path);
-  }
-  if (panel != nullptr && index_utf8 != nullptr && data_utf8 != nullptr)
-    panel->Folder = CreateFolderHandleOf(index_utf8, data_utf8);
-  if (panel != nullptr) panel->DataFile = data_path;
-  else free(data_path);
-  free(index_utf8);
-  free(data_utf8);
-  if (panel != nullptr && panel->Folder == nullptr) {
-    CloseFolderPanel(panel);
-    return nullptr;
-  }
-  return panel;
+namespace {
+
+PanelMode ModeOf(const ViewMode &mode) {
+  return PanelMode{mode.Columns, mode.Widths, nullptr, StatusColumns, StatusWidths,
+                   mode.FullScreen ? PMFLAGS_FULLSCREEN : 0ULL};
 }
 
-void CloseFolderPanel(FolderPanel *panel) {
-  FreeMessageStack(panel->Inside);
-  if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
-  free(panel->HostFile);
-  free(panel->DataFile);
+KeyBarLabel Labels[BlankKeyCount];
+
+KeyBarTitles BlankedKeys() {
+  const DWORD shifts[] = {0, SHIFT_PRESSED, LEFT_ALT_PRESSED};
+  for (size_t i = 0; i < BlankKeyCount; ++i)
+    Labels[i] = KeyBarLabel{{WORD(VK_F1 + BlankKeys[i].Number - 1), shifts[BlankKeys[i].Shift]},
+                            L"", L""};
+  return KeyBarTitles{BlankKeyCount, Labels};
+}
+
+const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
+const KeyBarTitles PanelKeyBar = BlankedKeys();
+
+}  // namespace
+
+// The date as the panel's date column shows it: in local time.
+bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
+  FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
+  SYSTEMTIME parts;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
+    return false;
+  swprintf(out, InfoTextSize, L"%04u-%02u-%02u %02u:%02u", parts.wYear, parts.wMonth, parts.wDay,
+           parts.wHour, parts.wMinute);
+  return true;
+}
+
+HostPanel *OpenHostPanel(const wchar_t *path) {
+  HostPanel *panel = new HostPanel();
+  if (OpenFolderPanel(&panel->Panel, path)) return panel;
+  CloseHostPanel(panel);
+  return nullptr;
+}
+
+void CloseHostPanel(HostPanel *panel) {
+  CloseFolderPanel(&panel->Panel);
   delete panel;
 }
 
-intptr_t ListFolderPanel(FolderPanel *panel, unsigned code_page, GetFindDataInfo *info) {
-  FolderHandle *folder = panel->Folder;
-  FolderFacts facts;
-  StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
-  const intptr_t listed =
-      ListPanelItems(folder, code_page, &info->PanelItem, &info->ItemsNumber, &facts);
-  if (listed == 0) return 0;
-  facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
-  MakeInfoLines(facts, panel->HostFile, panel->DataFile, &panel->Info);
-  panel->Listed = true;
-  return listed;
-}
-
-void FillPanelSettings(FolderPanel *panel, OpenPanelInfo *info) {
+void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
+  PanelTexts texts;
+  GetPanelTexts(&panel->Panel, L'\\', &texts);
+  for (size_t i = 0; i < texts.LineCount; ++i)
+    panel->Lines[i] = InfoPanelLine{texts.Labels[i], texts.Data[i],
+                                    texts.Separator[i] ? uint64_t(IPLFLAGS_SEPARATOR) : 0};
   info->StructSize = sizeof *info;
-  info->Flags = OPIF_SHOWPRESERVECASE;
-  info->HostFile = panel->HostFile;
-  info->CurDir = L"";
-  info->PanelTitle = TextOf(MTitle);
-  if (panel->Listed) {
-    info->InfoLines = panel->Info.Lines;
-    info->InfoLinesNumber = InfoLineCount;
-  }
-  info->PanelModesArray = PanelModes;
+  info->Flags = OPIF_SHOWPRESERVECASE | (texts.Inside ? OPIF_ADDDOTS : 0ULL);
+  info->HostFile = texts.HostFile;
+  info->CurDir = texts.CurDir;
+  info->PanelTitle = texts.Title;
+  info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
+  info->InfoLinesNumber = texts.LineCount;
+  info->PanelModesArray = Modes.Modes;
   info->PanelModesNumber = PanelModeCount;
   info->StartPanelMode = '7';
   info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
   info->KeyBar = &PanelKeyBar;
-  FillMessagePanelSettings(panel->Inside, &panel->InsideTexts, info);
 }
 
-intptr_t ProcessPanelKey(FolderPanel *panel, HANDLE handle, const INPUT_RECORD &input) {
+intptr_t ProcessPanelKey(HostPanel *panel, HANDLE handle, const INPUT_RECORD &input) {
   if (input.EventType != KEY_EVENT || !input.Event.KeyEvent.bKeyDown ||
-      InsideMessage(panel->Inside))
+      InsideMessage(panel->Panel.Inside))
     return 0;
   const DWORD control = input.Event.KeyEvent.dwControlKeyState;
   const DWORD modifiers = control & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED |
@@ -101,23 +90,11 @@ intptr_t ProcessPanelKey(FolderPanel *panel, HANDLE handle, const INPUT_RECORD &
   if (block == nullptr) return 0;
   FarGetPluginPanelItem get = {sizeof get, size_t(size), static_cast<PluginPanelItem *>(block)};
   const bool entered = ControlPanel(handle, FCTL_GETCURRENTPANELITEM, 0, &get) != 0 &&
-                       get.Item->FileName != nullptr && wcscmp(get.Item->FileName, L"..") != 0 &&
-                       EnterMessage(&panel->Inside, panel->Folder, *get.Item);
+                       EnterPanelRow(&panel->Panel, RowsOf(get.Item, 1)[0]);
   free(block);
   if (!entered) return 0;
   ControlPanel(handle, FCTL_UPDATEPANEL, 0, nullptr);
   PanelRedrawInfo redraw = {sizeof redraw, 0, 0};
   ControlPanel(handle, FCTL_REDRAWPANEL, 0, &redraw);
   return 1;
-}
-
-intptr_t ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
-  if (dir == nullptr) return 0;
-  if (wcscmp(dir, L"..") == 0) return LeaveMessage(panel->Inside) ? 1 : 0;
-  if (wcscmp(dir, L"\\") == 0) {
-    while (LeaveMessage(panel->Inside)) {
-    }
-    return 1;
-  }
-  return EnterInnerMessage(panel->Inside, dir) ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 using namespace far3;
 
@@ -65,16 +66,14 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (HostMessage == nullptr) return false;
+void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
+  if (HostMessage == nullptr) return;
   const wchar_t *items[] = {title, line};
-  return HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2,
-                     0) == -1;
+  HostMessage(&PluginGuid, &WarningGuid, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2, 0);
 }
 
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *history,
-             const wchar_t *text, wchar_t *answer, size_t answer_size,
-             const wchar_t *help_topic) {
+bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
+             size_t answer_size, const wchar_t *help_topic) {
   if (HostInputBox == nullptr) {
     const size_t length = wcsnlen(text, answer_size - 1);
     wmemcpy(answer, text, length);
@@ -82,13 +81,15 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *histo
     return true;
   }
   answer[0] = L'\0';
-  return HostInputBox(&PluginGuid, &LineGuid, title, question, history, text, answer, answer_size,
+  return HostInputBox(&PluginGuid, &LineGuid, title, question, L"VessorFolderDestination", text,
+                      answer, answer_size,
                       help_topic,
                       FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
 
-int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
-                   int current, const wchar_t *help_topic) {
+// The plug-in's one menu is the code pages'.
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic) {
   if (HostMenu == nullptr || count <= 0 || count > 16) return -1;
   FarMenuItem menu[16];
   memset(menu, 0, sizeof menu);
@@ -96,32 +97,45 @@ int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *i
     menu[i].Text = items[i];
     if (i == current) menu[i].Flags = MIF_SELECTED | MIF_CHECKED;
   }
-  const intptr_t chosen = HostMenu(&PluginGuid, &id, -1, -1, 0, FMENU_WRAPMODE, title, nullptr,
-                                   help_topic, nullptr, nullptr, menu, size_t(count));
+  const intptr_t chosen = HostMenu(&PluginGuid, &CodePageMenuGuid, -1, -1, 0, FMENU_WRAPMODE,
+                                   title, nullptr, help_topic, nullptr, nullptr, menu,
+                                   size_t(count));
   return chosen >= 0 && chosen < count ? int(chosen) : -1;
 }
 
-intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
-                   FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
-                   size_t text_size) {
+// The plug-in's one dialog is the save dialog.
+int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
+              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
   if (HostDialogInit == nullptr || HostDialogRun == nullptr || HostDialogFree == nullptr ||
-      HostSendDlgMessage == nullptr)
+      HostSendDlgMessage == nullptr || count > 16 || answer_size == 0)
     return -1;
-  HANDLE dialog = HostDialogInit(&PluginGuid, &id, -1, -1, width, height, help_topic, items,
-                                 count, 0, FDLG_NONE, nullptr, nullptr);
+  FarDialogItem items[16];
+  memset(items, 0, sizeof items);
+  for (int i = 0; i < count; ++i) {
+    const DialogLine &line = lines[i];
+    items[i].Type = line.Type;
+    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+    items[i].Data = line.Text;
+    items[i].Selected = line.Selected;
+    items[i].Flags = line.Flags | (line.DefaultButton ? DIF_DEFAULTBUTTON : 0ULL);
+    if (line.Type == DI_EDIT) {
+      items[i].Flags |= DIF_HISTORY | DIF_EDITPATH | DIF_EDITEXPAND | DIF_FOCUS;
+      items[i].History = L"VessorFolderDestination";
+    }
+  }
+  HANDLE dialog = HostDialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, width, height, help_topic,
+                                 items, size_t(count), 0, FDLG_NONE, nullptr, nullptr);
   if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
   const intptr_t closed = HostDialogRun(dialog);
-  for (size_t i = 0; i < count; ++i)
-    if (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON)
-      items[i].Selected = HostSendDlgMessage(dialog, DM_GETCHECK, intptr_t(i), nullptr);
-  if (text_size > 0) {
-    text[0] = L'\0';
-    FarDialogItemData data = {sizeof data, text_size - 1, text};
-    const intptr_t length = HostSendDlgMessage(dialog, DM_GETTEXT, intptr_t(text_item), &data);
-    text[length >= 0 && size_t(length) < text_size ? size_t(length) : text_size - 1] = L'\0';
-  }
+  for (int i = 0; i < count; ++i)
+    checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
+                 HostSendDlgMessage(dialog, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
+  answer[0] = L'\0';
+  FarDialogItemData data = {sizeof data, answer_size - 1, answer};
+  const intptr_t length = HostSendDlgMessage(dialog, DM_GETTEXT, edit, &data);
+  answer[length >= 0 && size_t(length) < answer_size ? size_t(length) : answer_size - 1] = L'\0';
   HostDialogFree(dialog);
-  return closed;
+  return int(closed);
 }
 
 void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
@@ -170,25 +184,29 @@ intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2) 
   return HostPanelControl != nullptr ? HostPanelControl(panel, command, param1, param2) : 0;
 }
 
-bool ReadSetting(const wchar_t *name, unsigned long long *value) {
+void ShowOtherPanelChanges() {
+  ControlPanel(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, nullptr);
+  ControlPanel(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, nullptr);
+}
+
+// The names are ASCII: widened letter by letter.
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
   HANDLE settings = OpenSettings();
   if (settings == nullptr) return false;
-  FarSettingsItem item = NumberItem(name, 0);
+  const std::wstring wide(name, name + strlen(name));
+  FarSettingsItem item = NumberItem(wide.c_str(), 0);
   const bool found = HostSettings(settings, SCTL_GET, 0, &item) != 0;
   HostSettings(settings, SCTL_FREE, 0, nullptr);
   if (found) *value = item.Number;
   return found;
 }
 
-bool WriteSetting(const wchar_t *name, unsigned long long value) {
+bool WriteNumberSetting(const char *name, unsigned long long value) {
   HANDLE settings = OpenSettings();
   if (settings == nullptr) return false;
-  FarSettingsItem item = NumberItem(name, value);
+  const std::wstring wide(name, name + strlen(name));
+  FarSettingsItem item = NumberItem(wide.c_str(), value);
   const bool written = HostSettings(settings, SCTL_SET, 0, &item) != 0;
   HostSettings(settings, SCTL_FREE, 0, nullptr);
   return written;
-}
-
-void TellEntryFailure(EntryFailure failure) {
-  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
 }

@@ -10,45 +10,10 @@
 #include "host/shared/entry_guard.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/messages.h"
+#include "host/shared/panel_host.h"
 
 // Keeps the services the host's record holds, as far as its size reaches.
 void KeepHostServices(const far3::PluginStartupInfo *info);
 
-// A host warning box with the host's OK button: the title and one line.
-// True when the user closed it with Esc, as one does to stop what brought it
-// up. Does nothing (false) before the host has handed over its services.
-bool ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
-
-// The warning for an entry point's work that threw: out of memory, or an
-// unexpected error.
-void TellEntryFailure(EntryFailure failure);
-
-// The host's input line, titled `title` with the question `question`,
-// prefilled with `text`; the answer goes into `answer` (of `answer_size`
-// characters). False when the user pressed Esc. Without an input line
-// service the prefilled text is the answer.
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *history,
-             const wchar_t *text, wchar_t *answer, size_t answer_size,
-             const wchar_t *help_topic);
-
-// The host's menu of `count` items, `current` highlighted and marked. The
-// index chosen, or -1 for Esc (or no menu service).
-int ChooseFromMenu(const GUID &id, const wchar_t *title, const wchar_t *const *items, int count,
-                   int current, const wchar_t *help_topic);
-
-// A dialog of `count` items in a box of `width` by `height`, centred. When
-// it closes, each check box's and radio button's mark is read back into its
-// item's Selected, and the text of item `text_item` (an input line) into
-// `text`, of `text_size` characters. The index of the item that closed it,
-// or -1 for Esc (or no dialog service).
-intptr_t RunDialog(const GUID &id, intptr_t width, intptr_t height, const wchar_t *help_topic,
-                   far3::FarDialogItem *items, size_t count, size_t text_item, wchar_t *text,
-                   size_t text_size);
-
 // The host's panel services (PanelControl); 0 without them.
 intptr_t ControlPanel(HANDLE panel, int command, intptr_t param1, void *param2);
-
-// A number kept in the host's settings store under the plug-in's GUID.
-// ReadSetting is false when it is absent or the store cannot be read.
-bool ReadSetting(const wchar_t *name, unsigned long long *value);
-bool WriteSetting(const wchar_t *name, unsigned long long value);

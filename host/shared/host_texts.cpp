@@ -1,6 +1,10 @@
 #include "host/shared/host_texts.h"
 
+#include <cstdlib>
 #include <cwchar>
+
+#include "host/shared/panel_host.h"
+#include "platform/wide_text.h"
 
 const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
   const unsigned long long last = count % 10, last_two = count % 100;
@@ -25,4 +29,15 @@ void WriteGroupedNumber(unsigned long long number, wchar_t *out, size_t out_size
     out[at++] = digits[i];
   }
   out[at] = L'\0';
+}
+
+void TellEntryFailure(EntryFailure failure) {
+  ShowWarning(TextOf(MTitle), TextOf(failure == EntryOutOfMemory ? MNoMemory : MFailed), nullptr);
+}
+
+std::string Utf8Of(const std::wstring &text) {
+  char *utf8 = Utf8FromWide(text.c_str());
+  std::string kept = utf8 != nullptr ? utf8 : "";
+  free(utf8);
+  return kept;
 }

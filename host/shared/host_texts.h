@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "host/shared/messages.h"
 #include "platform/win_types.h"
@@ -41,3 +42,6 @@ void RestoreHostScreen(HANDLE screen);
 // The taskbar's progress: `done` of `total`; a total of 0 takes it away.
 // Nothing where the host has no taskbar.
 void SetTaskbarProgress(unsigned long long done, unsigned long long total);
+
+// A text in UTF-8, as paths go to the system; empty when it does not convert.
+std::string Utf8Of(const std::wstring &text);

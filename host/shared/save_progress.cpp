@@ -102,7 +102,9 @@ void FinishSaveProgress(SaveProgress *progress) {
     SetTaskbarProgress(0, 0);
     progress->Drawn = false;
   }
-  if (progress->Quiet || (progress->Failed == 0 && progress->Reasons == 0)) return;
+  // A stopped save tells what it saved; a finished one only what failed.
+  const bool anything_failed = progress->Failed > 0 || progress->Reasons > 0;
+  if (progress->Quiet || !(anything_failed || progress->Stopped)) return;
   wchar_t total[32], saved[32], failed[32], saved_part[64], failed_part[64], counts[200];
   WriteGroupedNumber(progress->Total, total, 32);
   WriteGroupedNumber(progress->Saved, saved, 32);
@@ -113,5 +115,5 @@ void FinishSaveProgress(SaveProgress *progress) {
            saved_part, failed_part);
   const wchar_t *lines[1 + SaveReasonCount] = {counts};
   for (size_t i = 0; i < progress->Reasons; ++i) lines[1 + i] = progress->Reason[i];
-  ShowLines(TextOf(MSavingTitle), lines, 1 + progress->Reasons, true, HELP_SAVING);
+  ShowLines(TextOf(MSavingTitle), lines, 1 + progress->Reasons, anything_failed, HELP_SAVING);
 }

@@ -2,7 +2,7 @@
 // with the count and the current message, redrawn at most ten times a
 // second, and the taskbar's progress where the host has one. Esc asks
 // whether to stop where the console tells of it. At the end, when anything
-// failed, one box with the counts and the first reasons.
+// failed or the user stopped, one box with the counts and the first reasons.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +37,7 @@ bool SaveStopAsked(SaveProgress *progress);
 // (UTF-8) where there is one, kept among the first reasons.
 void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path);
 
-// Takes the box and the taskbar's progress away and, when anything failed,
-// shows the counts and the first reasons.
+// Takes the box and the taskbar's progress away and, when anything failed
+// or the user stopped, shows the counts and the first reasons (a warning
+// when anything failed).
 void FinishSaveProgress(SaveProgress *progress);

@@ -1,0 +1,131 @@
+#include "host/shared/folder_panel.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "folder/message_copy.h"
+#include "host/shared/host_texts.h"
+#include "host/shared/code_page_setting.h"
+#include "host/shared/panel_host.h"
+#include "platform/file_system.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+bool IsTop(const wchar_t *dir) { return wcscmp(dir, L"/") == 0 || wcscmp(dir, L"\\") == 0; }
+
+}  // namespace
+
+bool OpenFolderPanel(FolderPanel *panel, const wchar_t *path) {
+  if (path == nullptr || path[0] == L'\0') return false;
+  panel->HostFile = path;
+  panel->DataFile = path;
+  // A letter beyond the first 65,536 takes two places where wchar_t has 16
+  // bits: both become the M.
+  size_t last = panel->DataFile.size() - 1;
+  const wchar_t low = panel->DataFile[last], high = last > 0 ? panel->DataFile[last - 1] : 0;
+  if (sizeof(wchar_t) == 2 && low >= 0xDC00 && low <= 0xDFFF && high >= 0xD800 && high <= 0xDBFF)
+    --last;
+  panel->DataFile.replace(last, std::wstring::npos, L"M");
+  char *index_utf8 = Utf8FromWide(path);
+  char *data_utf8 = Utf8FromWide(panel->DataFile.c_str());
+  if (index_utf8 != nullptr && data_utf8 != nullptr)
+    panel->Folder = CreateFolderHandleOf(index_utf8, data_utf8);
+  free(index_utf8);
+  free(data_utf8);
+  return panel->Folder != nullptr;
+}
+
+bool OpenPartsPanel(FolderPanel *panel, const wchar_t *path) {
+  char *path_utf8 = path != nullptr ? Utf8FromWide(path) : nullptr;
+  ViewedMessage viewed;
+  const bool ours = path_utf8 != nullptr && TakeViewedMessage(path_utf8, &viewed);
+  free(path_utf8);
+  if (!ours || !OpenFolderPanel(panel, viewed.IndexPath.c_str())) return false;
+  panel->PartsFile = path;
+  panel->Top = 1;
+  return EnterFolderMessage(&panel->Inside, panel->Folder, viewed.Name.c_str(), viewed.Offset,
+                            viewed.Size, viewed.Time);
+}
+
+void CloseFolderPanel(FolderPanel *panel) {
+  FreeMessageStack(panel->Inside);
+  panel->Inside = nullptr;
+  if (panel->Folder != nullptr) ReleaseFolderHandle(panel->Folder);
+  panel->Folder = nullptr;
+}
+
+void *ListPanelRows(FolderPanel *panel, unsigned code_page, size_t item_size, RowToItem fill,
+                    size_t *count) {
+  if (InsideMessage(panel->Inside)) return ListPartRows(panel->Inside, item_size, fill, count);
+  FolderHandle *folder = panel->Folder;
+  FolderFacts facts;
+  StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
+  void *block = ListFolderRows(folder, code_page, item_size, fill, count, &facts);
+  if (block == nullptr) return nullptr;
+  facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
+  MakeInfoTexts(facts, panel->HostFile.c_str(), panel->DataFile.c_str(), TextCodePageName(),
+                &panel->Info);
+  panel->Listed = true;
+  return block;
+}
+
+int CopyPanelRows(FolderPanel *panel, unsigned code_page, PanelRow *rows, size_t count,
+                  const wchar_t **dest, CopyRequest request) {
+  // The folder is only ever read: an editor's changes to a copy would go
+  // nowhere, so nothing is written for one and the host opens none.
+  if (request.Edit) return 0;
+  if (InsideMessage(panel->Inside))
+    return CopyPartRows(panel->Inside, panel->Folder, rows, count, dest, request);
+  return CopyFolderRows(panel->Folder, code_page, rows, count, dest, request);
+}
+
+bool EnterPanelRow(FolderPanel *panel, const PanelRow &row) {
+  if (InsideMessage(panel->Inside) || row.Name == nullptr || wcscmp(row.Name, L"..") == 0)
+    return false;
+  return EnterFolderMessage(&panel->Inside, panel->Folder, row.Name, uint32_t(row.Data),
+                            uint32_t(row.Size), row.Time);
+}
+
+bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
+  if (dir == nullptr) return false;
+  if (wcscmp(dir, L"..") == 0)
+    return MessageDepth(panel->Inside) > panel->Top && LeaveMessage(panel->Inside);
+  if (IsTop(dir)) {
+    while (MessageDepth(panel->Inside) > panel->Top) LeaveMessage(panel->Inside);
+    return true;
+  }
+  return InsideMessage(panel->Inside) && EnterInnerMessage(panel->Inside, dir);
+}
+
+void GetPanelTexts(FolderPanel *panel, wchar_t separator, PanelTexts *texts) {
+  texts->HostFile = panel->HostFile.c_str();
+  texts->CurDir = L"";
+  texts->Title = TextOf(MTitle);
+  texts->Inside = InsideMessage(panel->Inside);
+  texts->LineCount = panel->Listed ? InfoLineCount : 0;
+  for (size_t i = 0; i < InfoLineCount; ++i) {
+    texts->Labels[i] = panel->Info.Labels[i];
+    texts->Data[i] = panel->Info.Shown[i];
+    texts->Separator[i] = panel->Info.Separator[i];
+  }
+  if (!texts->Inside) return;
+  if (!panel->PartsFile.empty()) texts->HostFile = panel->PartsFile.c_str();
+  // The messages entered below the panel's top.
+  panel->PartsDirectory = EnteredPath(panel->Inside, separator);
+  size_t top = 0;
+  for (size_t level = 0; level < panel->Top && top != std::wstring::npos; ++level)
+    top = panel->PartsDirectory.find(separator, top + 1);
+  panel->PartsDirectory.erase(0, top == std::wstring::npos ? std::wstring::npos : top);
+  panel->PartsTitle = std::wstring(TextOf(MTitle)) + L": " + CurrentShown(panel->Inside);
+  texts->CurDir = panel->PartsDirectory.c_str();
+  texts->Title = panel->PartsTitle.c_str();
+  const std::wstring *labels = HeaderLabels(panel->Inside);
+  const std::wstring *values = HeaderValues(panel->Inside);
+  texts->LineCount = HeaderLineCount;
+  for (size_t i = 0; i < HeaderLineCount; ++i) {
+    texts->Labels[i] = labels[i].c_str();
+    texts->Data[i] = values[i].c_str();
+    texts->Separator[i] = false;
+  }
+}

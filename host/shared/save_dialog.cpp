@@ -1,0 +1,81 @@
+#include "host/shared/save_dialog.h"
+
+#include "host/shared/host_texts.h"
+#include "host/shared/save_choice.h"
+
+namespace {
+
+// The destination chosen in the dialog: the host may read it through
+// DestPath until the plug-in's next call.
+const size_t LongestPath = 32768;
+wchar_t ChosenDestination[LongestPath];
+
+// Whole folders keep their own format: message files are no choice there.
+const char *FormatSetting(bool trees) { return trees ? "TreeSaveAs" : "SaveAs"; }
+const char MarkReadSetting[] = "MarkRead";
+
+const int Width = 76, Left = 5, Right = 70;
+
+DialogLine Item(int type, int x1, int y, int x2, const wchar_t *text, unsigned flags = 0) {
+  return DialogLine{type, x1, y, x2, y, text, flags, false, false};
+}
+
+SaveChoice LastChoice(bool trees) {
+  unsigned long long format = 0, mark_read = 0;
+  const bool has_format = ReadNumberSetting(FormatSetting(trees), &format);
+  const bool has_mark = ReadNumberSetting(MarkReadSetting, &mark_read);
+  return KeptSaveChoice(trees, has_format ? &format : nullptr, has_mark ? &mark_read : nullptr);
+}
+
+}  // namespace
+
+const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
+                              bool trees, const wchar_t *help_topic, SaveChoice *choice) {
+  const SaveChoice last = LastChoice(trees);
+  OfferedOutput offered[8];
+  const int formats = int(OfferedOutputs(trees, offered, 8));
+  const bool marks = OfferedTake(offered, size_t(formats), TakesSeen);
+
+  DialogLine items[16];
+  int count = 0;
+  int y = 2;
+  const int box = count++;
+  items[count++] = Item(DialogText, Left, y++, Right, question);
+  const int line = count;
+  items[count++] = Item(DialogEdit, Left, y++, Right, dest);
+  items[count++] = Item(DialogText, -1, y++, 0, L"", DialogSeparator);
+  items[count++] = Item(DialogText, Left, y++, Right, TextOf(MSaveAs));
+  const int first_format = count;
+  for (int i = 0; i < formats; ++i) {
+    DialogLine &radio = items[count++] = Item(DialogRadioButton, Left, y++, Right,
+                                              TextOf(offered[i].Label), i == 0 ? DialogGroup : 0);
+    radio.Selected = offered[i].Output == last.Output;
+  }
+  const int mark = count;
+  if (marks) {
+    items[count++] = Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead));
+    items[mark].Selected = last.MarkRead;
+  }
+  items[count++] = Item(DialogText, -1, y++, 0, L"", DialogSeparator);
+  const int ok = count;
+  items[count++] =
+      Item(DialogButton, 0, y, 0, TextOf(trees ? MConvertButton : MCopyButton), DialogCenterGroup);
+  items[ok].DefaultButton = true;
+  items[count++] = Item(DialogButton, 0, y++, 0, TextOf(MCancelButton), DialogCenterGroup);
+  items[box] = Item(DialogDoubleBox, 3, 1, Width - 4, title);
+  items[box].Y2 = y;
+
+  bool checked[16] = {};
+  if (RunDialog(Width, y + 2, help_topic, items, count, line, ChosenDestination, LongestPath,
+                checked) != ok)
+    return nullptr;
+  TrimAnswer(ChosenDestination);
+  if (ChosenDestination[0] == L'\0') return nullptr;
+  choice->Output = last.Output;
+  for (int i = 0; i < formats; ++i)
+    if (checked[first_format + i]) choice->Output = offered[i].Output;
+  choice->MarkRead = marks ? checked[mark] : last.MarkRead;
+  WriteNumberSetting(FormatSetting(trees), (unsigned long long)choice->Output->Setting);
+  WriteNumberSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
+  return ChosenDestination;
+}
