@@ -22,7 +22,7 @@ for arch in i686:32 x86_64:64; do
   "${arch%%:*}-w64-mingw32-strip" -o "$stage/$bits-bit/vfolder.exe" "build/$preset/vfolder.exe"
   cp packaging/VessorFolder.txt "$stage/$bits-bit/VessorFolder/VessorFolder.txt"
   cp packaging/VessorFolder3.txt "$stage/$bits-bit/VessorFolder3/VessorFolder3.txt"
-  cp host/far3/VessorFolder*.lng host/far3/VessorFolder*.hlf "$stage/$bits-bit/VessorFolder3/"
+  cp "build/$preset"/VessorFolder*.lng "build/$preset"/VessorFolder*.hlf "$stage/$bits-bit/VessorFolder3/"
 done
 # Windows users expect CRLF in text files.
 find "$stage" -name '*.txt' -exec sed -i 's/$/\r/' {} +

@@ -955,6 +955,30 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
   EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
 }
 
+// The texts and help installed beside the module, made from the sources the
+// two native hosts share: a text per message number in each language, help
+// under the language's own header, with every topic the plug-in opens or a
+// link names, and no line for the other host alone left in it.
+TEST(Far2lHost, InstallsEveryTextAndHelpTopicInEachLanguage) {
+  for (const char *language : {"Eng", "Rus"}) {
+    const std::string name = ModuleDir() + "/VessorFolder" + language;
+    EXPECT_EQ(LanguageTexts(("VessorFolder" + std::string(language) + ".lng").c_str()).size(),
+              size_t(MessageCount)) << language;
+    const std::string texts = ReadFile(name + ".lng"), help = ReadFile(name + ".hlf");
+    ASSERT_EQ(help.compare(0, 13, "\xEF\xBB\xBF.Language="), 0) << language;
+    EXPECT_EQ(help.substr(0, help.find('\n')), texts.substr(0, texts.find('\n'))) << language;
+    std::vector<std::string> wanted = {"Contents", "Keys", "InfoLines", "Never"};
+    for (const wchar_t *topic : {HELP_SAVING, HELP_CODE_PAGE, HELP_CONVERT, HELP_PARTS})
+      wanted.push_back(Utf8(topic));
+    for (size_t at = 0; (at = help.find("~@", at)) != std::string::npos; at += 2)
+      wanted.push_back(help.substr(at + 2, help.find('@', at + 2) - at - 2));
+    for (const std::string &topic : wanted)
+      EXPECT_NE(help.find("\n@" + topic + "\n"), std::string::npos) << language << ": " << topic;
+    EXPECT_EQ(help.find("\n%"), std::string::npos) << language;
+    EXPECT_EQ(help.find("Alt+F7"), std::string::npos) << language << ": far3's search";
+  }
+}
+
 // Each output the table offers in a save dialog: its label, in English with
 // the row's hotkey; in each language, hotkeys that no other choice of that
 // dialog ("Mark as read" too) shares; and its help topic in each help file.

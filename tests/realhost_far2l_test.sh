@@ -200,6 +200,16 @@ else
   bad "the newest message ($newest) is the first row"
 fi
 
+# F1 in the panel: far2l's help, made for it from the source both hosts share.
+key F1
+if wait_for 'Help - Vessor folder' 10 && screen_has 'press Ctrl\+PgDn \(or Enter\)'; then
+  ok "F1 shows the plug-in's help, with far2l's own lines"
+else
+  bad "F1 shows the plug-in's help, with far2l's own lines"
+fi
+show "F1"
+key Escape
+
 # F3 on a message whose name no copy keeps (a colon and blanks), found by
 # quick search: the viewer shows the file under its item name, and its first
 # lines are that message's.

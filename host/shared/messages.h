@@ -1,7 +1,8 @@
 // The numbers of the texts the plug-in shows: line N of the language files
-// (VessorFolderEng.lng, VessorFolderRus.lng, beside the DLL) holds text N, in
-// the language the host is set to. A text added here gets a line in each
-// file, in the same place. Also the help file's topics the plug-in opens.
+// (host/shared/texts/VessorFolderEng.lng, VessorFolderRus.lng, installed
+// beside the module) holds text N, in the language the host is set to. A
+// text added here gets a line in each file, in the same place. Also the help
+// file's topics the plug-in opens.
 #pragma once
 
 enum MessageId {
