@@ -20,6 +20,7 @@
 #include "outputs/mail_dates.h"
 #include "outputs/mbox_format.h"
 #include "platform/file_system.h"
+#include "tests/fault_harness.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/system_calls.h"
@@ -38,46 +39,15 @@ const int Count = 4;
 
 // ---- Faults
 
-// The system's error numbers the faults leave.
-#ifdef _WIN32
-const int DiskFull = ERROR_DISK_FULL, AccessDenied = ERROR_ACCESS_DENIED, IoError = ERROR_WRITE_FAULT;
-void SetSystemError(int error) { SetLastError(DWORD(error)); }
-#else
-const int DiskFull = ENOSPC, AccessDenied = EACCES, IoError = EIO;
-void SetSystemError(int error) { errno = error; }
-#endif
-
 // Bytes any one file may hold, as on a disk with that much room left.
 uint64_t Room = 0;
 
-void SayDiskFull() { SetSystemError(DiskFull); }
-
 bool WriteWithinRoom(FileRef file, const void *bytes, size_t size) {
-  const int64_t held = SystemFileCalls.SizeOf(file);
+  const int64_t held = HarnessCalls.SizeOf(file);
   const uint64_t left = held >= 0 && uint64_t(held) < Room ? Room - uint64_t(held) : 0;
-  if (size <= left) return SystemFileCalls.Write(file, bytes, size);
-  if (left > 0) SystemFileCalls.Write(file, bytes, size_t(left));
-  SayDiskFull();
-  return false;
-}
-
-FileRef CreateFails(const char *, FileAccess, bool *exists) {
-  *exists = false;
-  SetSystemError(AccessDenied);
-  return NoFile;
-}
-
-bool CloseFails(FileRef file) {
-  SystemFileCalls.Close(file);
-  SetSystemError(IoError);
-  return false;
-}
-
-bool SetTimeFails(FileRef, const FILETIME &) { return false; }
-
-bool MoveFails(const char *, const char *, bool *taken) {
-  *taken = false;
-  SetSystemError(AccessDenied);
+  if (size <= left) return HarnessCalls.Write(file, bytes, size);
+  if (left > 0) HarnessCalls.Write(file, bytes, size_t(left));
+  SetSystemError(DiskFull);
   return false;
 }
 
@@ -91,18 +61,12 @@ void TakeName(const char *to) {
 
 bool MoveOntoTaken(const char *from, const char *to, bool *taken) {
   TakeName(to);
-  return SystemFileCalls.MoveNoReplace(from, to, taken);
+  return HarnessCalls.MoveNoReplace(from, to, taken);
 }
 
 bool MoveReplacingOntoTaken(const char *from, const char *to) {
   TakeName(to);
-  return SystemFileCalls.MoveReplacing(from, to);
-}
-
-// Every name a move is to take is taken already.
-bool MoveOntoEveryName(const char *, const char *, bool *taken) {
-  *taken = true;
-  return false;
+  return HarnessCalls.MoveReplacing(from, to);
 }
 
 // The data folder file, which a create is led to as a path swapped for a
@@ -112,11 +76,14 @@ std::string DataPath;
 FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
   *exists = false;
   FoundFile found = {};
-  return SystemFileCalls.OpenExisting(DataPath.c_str(), &found);
+  return HarnessCalls.OpenExisting(DataPath.c_str(), &found);
 }
 
 struct FaultRow {
   const char *Name;
+  // The call that fails, every time, leaving `Error`; or stand-ins of the
+  // row's own put into the table.
+  FileCall Failing;
   void (*Install)();
   // Messages written whole by mbox, maildir, eml and attachments.
   int Written[4];
@@ -129,22 +96,25 @@ struct FaultRow {
   int Error, Lines[4];
 };
 
+const FileCall NoCall = FileCallCount;
+
 const FaultRow FaultRows[] = {
     // The disk fills up inside the large message: mbox stops there (its later
     // messages fail too), the others lose that one message only.
-    {"DiskFullInsideTheLargeMessage",
+    {"DiskFullInsideTheLargeMessage", NoCall,
      [] { FileSystem.Write = WriteWithinRoom; },
      {2, 3, 3, 3},
      2,
      DiskFull,
      {1, 1, 1, 1}},
-    {"CreateFails", [] { FileSystem.CreateNew = CreateFails; }, {0, 0, 0, 0}, -1, AccessDenied, {1, 1, 1, 1}},
-    {"CloseFails", [] { FileSystem.Close = CloseFails; }, {0, 0, 0, 0}, 4, IoError, {1, 4, 4, 4}},
-    {"SettingTheTimeFails", [] { FileSystem.SetTime = SetTimeFails; }, {4, 4, 4, 4}, 4, 0, {}},
-    {"MoveFails", [] { FileSystem.MoveNoReplace = MoveFails; }, {4, 0, 4, 4}, 4, AccessDenied, {0, 4, 0, 0}},
-    {"EveryNameTaken", [] { FileSystem.MoveNoReplace = MoveOntoEveryName; }, {4, 0, 4, 4}, 4, 0, {}},
-    {"CreateOpensTheDataFile", [] { FileSystem.CreateNew = CreateOpensTheDataFile; }, {0, 0, 0, 0}, -1, 0, {}},
-    {"NameTakenAtTheMove",
+    {"CreateFails", CreateNewCall, nullptr, {0, 0, 0, 0}, -1, AccessDenied, {1, 1, 1, 1}},
+    {"CloseFails", CloseCall, nullptr, {0, 0, 0, 0}, 4, IoError, {1, 4, 4, 4}},
+    {"SettingTheTimeFails", SetTimeCall, nullptr, {4, 4, 4, 4}, 4, 0, {}},
+    {"MoveFails", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, AccessDenied, {0, 4, 0, 0}},
+    {"EveryNameTaken", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, NameTaken, {}},
+    {"CreateOpensTheDataFile", NoCall, [] { FileSystem.CreateNew = CreateOpensTheDataFile; },
+     {0, 0, 0, 0}, -1, 0, {}},
+    {"NameTakenAtTheMove", NoCall,
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
@@ -261,7 +231,7 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     for (int i = 0; i < Count; ++i) chosen.push_back(i);
   }
   void TearDown() override {
-    FileSystem = SystemFileCalls;
+    RestoreFileCalls();
     CloseMailFolder(&folder);
   }
 
@@ -270,9 +240,10 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     MailRun run = RunOf(output);
     run.Existing = existing;
     testing::internal::CaptureStderr();
-    GetParam().Install();
+    if (GetParam().Install != nullptr) GetParam().Install();
+    if (GetParam().Failing != NoCall) FailCall(GetParam().Failing, 1, GetParam().Error, true);
     const Tally tally = ConvertFolder(&run, from != nullptr ? from : &folder, chosen, target);
-    FileSystem = SystemFileCalls;
+    RestoreFileCalls();
     const std::string said = testing::internal::GetCapturedStderr();
     if (GetParam().Error != 0 && existing == MboxRefuse) {
       EXPECT_EQ(LinesEndingWith(said, GetParam().Error), GetParam().Lines[int(output)])
@@ -504,7 +475,7 @@ FileRef CreateWithoutColons(const char *path, FileAccess access, bool *exists) {
     SetSystemError(EINVAL);
     return NoFile;
   }
-  return SystemFileCalls.CreateNew(path, access, exists);
+  return HarnessCalls.CreateNew(path, access, exists);
 }
 
 // --seen: each message into cur, flagged as read, where names can hold ':';
@@ -524,7 +495,7 @@ TEST(MailOutputs, MaildirSeen) {
     if (colons_refused) FileSystem.CreateNew = CreateWithoutColons;
     const std::string maildir = JoinPath(dir, colons_refused ? "Refused" : "Maildir");
     const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, maildir);
-    FileSystem = SystemFileCalls;
+    RestoreFileCalls();
     const int delivered = names_take_colons && !colons_refused ? Count : 0;
     EXPECT_EQ(tally.Written, delivered) << colons_refused;
     EXPECT_EQ(tally.Given, delivered) << colons_refused;
