@@ -23,6 +23,7 @@
 #include "tests/fault_harness.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
+#include "tools/vfolder/resume_ledger.h"
 #include "tools/vfolder/system_calls.h"
 
 #ifdef _WIN32
@@ -511,6 +512,68 @@ TEST(MailOutputs, MaildirSeen) {
   }
   CloseMailFolder(&folder);
 }
+
+// --resume whose ledger cannot be written, or synced, from its first line
+// on: the run says so once with the system's reason and marks it (vfolder
+// then exits 1); the messages are in the output whole, and the ledger names
+// only those whose lines reached the system. The run again with the ledger
+// sound passes over exactly those.
+struct LedgerRow {
+  const char *Name;
+  MailOutput Output;
+  FileCall Failing;  // on the ledger's file
+  int Named;  // messages the ledger names afterwards
+};
+
+const LedgerRow LedgerRows[] = {
+    {"MaildirLedgerCannotBeWritten", MaildirOutput, WriteCall, 0},
+    {"MaildirLedgerCannotBeSynced", MaildirOutput, SyncCall, Count},
+    {"EmlLedgerCannotBeWritten", EmlOutput, WriteCall, 0},
+    {"MboxLedgerCannotBeWritten", MboxOutput, WriteCall, 0},
+    {"MboxLedgerCannotBeSynced", MboxOutput, SyncCall, Count},
+};
+
+class ResumeLedgerFault : public testing::TestWithParam<LedgerRow> {};
+
+TEST_P(ResumeLedgerFault, SaysSoAndNamesOnlyWhatReachedTheSystem) {
+  const LedgerRow &row = GetParam();
+  const std::string dir = MakeTempDir(), index = MakeFolder(dir, Description());
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  const std::string target = JoinPath(dir, "out"), ledger = JoinPath(dir, "out.ledger");
+  const char *kind = row.Output == MboxOutput ? "mbox" : row.Output == MaildirOutput ? "maildir" : "eml";
+  for (int pass = 0; pass < 2; ++pass) {
+    MailRun run = RunOf(row.Output);
+    run.Existing = MboxAppend;
+    ResumeLedger resume = {};
+    ASSERT_TRUE(UseResumeLedger(ledger.c_str(), kind, target, &resume, &run.Resume));
+    if (pass == 0) FailCall(row.Failing, 1, DiskFull, true, resume.Ledger.File);
+    testing::internal::CaptureStderr();
+    const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, target);
+    CloseResumeLedger(&resume);
+    const std::string said = testing::internal::GetCapturedStderr();
+    RestoreFileCalls();
+    EXPECT_EQ(resume.Unwritten, pass == 0) << "pass " << pass;
+    const std::string unwritten = ledger + ": cannot be written" + Because(DiskFull) + "\n";
+    EXPECT_EQ(LinesEndingWith(said, DiskFull), pass == 0 ? 1 : 0) << said;
+    EXPECT_EQ(said.find(unwritten) != std::string::npos, pass == 0) << said;
+    EXPECT_EQ(tally.Before, pass == 0 ? 0 : row.Named) << "pass " << pass;
+    EXPECT_EQ(tally.Written, pass == 0 ? Count : Count - row.Named) << "pass " << pass;
+  }
+  CloseMailFolder(&folder);
+  if (row.Named < Count) return;
+  if (row.Output == MboxOutput) {
+    EXPECT_EQ(ReadFile(target), MboxOf(Count));
+  } else {
+    EXPECT_EQ(MessagesIn(row.Output == MaildirOutput ? JoinPath(target, "new") : target),
+              (std::vector<int>{0, 1, 2, 3}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ResumeLedgerFault, testing::ValuesIn(LedgerRows),
+                         [](const testing::TestParamInfo<LedgerRow> &row) {
+                           return std::string(row.param.Name);
+                         });
 
 // What a message is given, decided on its first bytes as they come: no
 // answer before the first line, or the header section, is whole. An

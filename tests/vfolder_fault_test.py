@@ -414,6 +414,15 @@ def resumed(tools):
         check(output + " --resume: every message once", collections.Counter(
             m.stored() for m in msgs), got)
 
+    # A ledger that takes no line (a full disk): every message is written,
+    # and the run says why the ledger lacks them and exits 1.
+    if os.path.exists("/dev/full"):
+        out = os.path.join(tools.work, "resumed-full")
+        status, _, err = tools.run("--resume", "--ledger", "/dev/full", "maildir", index, out)
+        check("--resume with a full disk under the ledger: status and reason", (1, True, True), (
+            status, "vfolder: /dev/full: cannot be written: No space left on device\n" in err,
+            bool(re.search(r"vfolder: 3000 messages, 3000 written, 0 failed", err))))
+
 
 def main():
     if len(sys.argv) != 3:
