@@ -152,6 +152,9 @@ TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
   int result = -1;
   const auto boxes =
       BoxesShownBy([&] { result = api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
+  if (row.Which != NoCall) {
+    EXPECT_GE(CallsMade(row.Which), row.Nth) << "the call never failed";
+  }
   RestoreFileCalls();
 
   EXPECT_EQ(result, row.Result);
