@@ -4,7 +4,6 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
