@@ -63,7 +63,9 @@ FileRef Tracked(FileRef file) {
 FileRef OpenForReading(const char *path) {
   return Strikes(OpenForReadingCall) ? NoFile : Tracked(SystemFileCalls.OpenForReading(path));
 }
-int64_t SizeOf(FileRef file) { return Strikes(SizeOfCall, file) ? -1 : SystemFileCalls.SizeOf(file); }
+int64_t SizeOf(FileRef file) {
+  return Strikes(SizeOfCall, file) ? -1 : SystemFileCalls.SizeOf(file);
+}
 size_t ReadAt(FileRef file, uint64_t offset, void *buffer, size_t size) {
   return Strikes(ReadAtCall, file) ? 0 : SystemFileCalls.ReadAt(file, offset, buffer, size);
 }
@@ -161,10 +163,10 @@ const bool Guarded = [] {
 }  // namespace
 
 const FileSystemCalls HarnessCalls = {
-    OpenForReading, SizeOf,     ReadAt,        CreateNew,     OpenExisting,    IdentifyOpen,
-    FileIndexOf,    Identify,   Write,         Truncate,      SetTime,         Close,
-    MoveNoReplace,  MoveReplacing, Remove,     MakeDirectories, MakeDirectory, CopyAccess,
-    KindOf,         ListDirectory, Sync,       OpenForAppending,
+    OpenForReading, SizeOf,        ReadAt, CreateNew,        OpenExisting,  IdentifyOpen,
+    FileIndexOf,    Identify,      Write,  Truncate,         SetTime,       Close,
+    MoveNoReplace,  MoveReplacing, Remove, MakeDirectories,  MakeDirectory, CopyAccess,
+    KindOf,         ListDirectory, Sync,   OpenForAppending,
 };
 
 void FailCall(FileCall call, int nth, int error, bool onward, FileRef only) {

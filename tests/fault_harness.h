@@ -8,10 +8,29 @@
 
 // The calls of the table, by name.
 enum FileCall {
-  OpenForReadingCall, SizeOfCall, ReadAtCall, CreateNewCall, OpenExistingCall, IdentifyOpenCall,
-  FileIndexOfCall, IdentifyCall, WriteCall, TruncateCall, SetTimeCall, CloseCall,
-  MoveNoReplaceCall, MoveReplacingCall, RemoveCall, MakeDirectoriesCall, MakeDirectoryCall,
-  CopyAccessCall, KindOfCall, ListDirectoryCall, SyncCall, OpenForAppendingCall, FileCallCount
+  OpenForReadingCall,
+  SizeOfCall,
+  ReadAtCall,
+  CreateNewCall,
+  OpenExistingCall,
+  IdentifyOpenCall,
+  FileIndexOfCall,
+  IdentifyCall,
+  WriteCall,
+  TruncateCall,
+  SetTimeCall,
+  CloseCall,
+  MoveNoReplaceCall,
+  MoveReplacingCall,
+  RemoveCall,
+  MakeDirectoriesCall,
+  MakeDirectoryCall,
+  CopyAccessCall,
+  KindOfCall,
+  ListDirectoryCall,
+  SyncCall,
+  OpenForAppendingCall,
+  FileCallCount
 };
 
 // From now on the `nth` call of `call` (1: the next one) fails and leaves

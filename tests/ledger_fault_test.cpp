@@ -20,18 +20,14 @@ enum Step { Open, Record, HeldThenSync, Intent, Settled, CloseIt, NoStep };
 
 bool Take(Step step, DeliveryLedger *ledger, const std::string &path, int *error) {
   switch (step) {
-    case Open:
-      return OpenLedger(path, ledger, error);
+    case Open: return OpenLedger(path, ledger, error);
     case Record:  // written through and synced
       return RecordDelivery(ledger, "d", {1, 4});
     case HeldThenSync:
       return RecordDelivery(ledger, "e", {1, 5}, true, "out 7", true) && SyncLedger(ledger);
-    case Intent:
-      return RecordIntent(ledger, 1, 6);
-    case Settled:
-      return RecordSettled(ledger, 1);
-    default:
-      return CloseLedger(ledger);
+    case Intent: return RecordIntent(ledger, 1, 6);
+    case Settled: return RecordSettled(ledger, 1);
+    default: return CloseLedger(ledger);
   }
 }
 
@@ -39,7 +35,7 @@ struct LedgerFaultRow {
   const char *Name;
   FileCall Failing;  // its `Nth` call from the start fails, as on a full disk
   int Nth;
-  Step Fails;  // the step that says so
+  Step Fails;         // the step that says so
   const char *Holds;  // the keys of the ledger read again
   bool IntentOpen;    // and whether its last intent is still open
 };

@@ -2,16 +2,14 @@
 // the file table (a disk that fills up, a create, a close or a rename that
 // fails, a name taken at the last moment), and a directory of folders into
 // each kind of tree. The Windows test program runs them under Wine too.
-#include "tools/vfolder/terminal_events.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -25,6 +23,7 @@
 #include "tools/mkfolder/folder_writer.h"
 #include "tools/vfolder/resume_ledger.h"
 #include "tools/vfolder/system_calls.h"
+#include "tools/vfolder/terminal_events.h"
 
 #ifdef _WIN32
 #define SEPARATOR "\\"
@@ -102,7 +101,8 @@ const FileCall NoCall = FileCallCount;
 const FaultRow FaultRows[] = {
     // The disk fills up inside the large message: mbox stops there (its later
     // messages fail too), the others lose that one message only.
-    {"DiskFullInsideTheLargeMessage", NoCall,
+    {"DiskFullInsideTheLargeMessage",
+     NoCall,
      [] { FileSystem.Write = WriteWithinRoom; },
      {2, 3, 3, 3},
      2,
@@ -113,9 +113,15 @@ const FaultRow FaultRows[] = {
     {"SettingTheTimeFails", SetTimeCall, nullptr, {4, 4, 4, 4}, 4, 0, {}},
     {"MoveFails", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, AccessDenied, {0, 4, 0, 0}},
     {"EveryNameTaken", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, NameTaken, {}},
-    {"CreateOpensTheDataFile", NoCall, [] { FileSystem.CreateNew = CreateOpensTheDataFile; },
-     {0, 0, 0, 0}, -1, 0, {}},
-    {"NameTakenAtTheMove", NoCall,
+    {"CreateOpensTheDataFile",
+     NoCall,
+     [] { FileSystem.CreateNew = CreateOpensTheDataFile; },
+     {0, 0, 0, 0},
+     -1,
+     0,
+     {}},
+    {"NameTakenAtTheMove",
+     NoCall,
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
@@ -522,7 +528,7 @@ struct LedgerRow {
   const char *Name;
   MailOutput Output;
   FileCall Failing;  // on the ledger's file
-  int Named;  // messages the ledger names afterwards
+  int Named;         // messages the ledger names afterwards
 };
 
 const LedgerRow LedgerRows[] = {
@@ -547,7 +553,9 @@ TEST_P(ResumeLedgerFault, SaysSoAndNamesOnlyWhatReachedTheSystem) {
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
   const std::string target = JoinPath(dir, "out"), ledger = JoinPath(dir, "out.ledger");
-  const char *kind = row.Output == MboxOutput ? "mbox" : row.Output == MaildirOutput ? "maildir" : "eml";
+  const char *kind = row.Output == MboxOutput      ? "mbox"
+                     : row.Output == MaildirOutput ? "maildir"
+                                                   : "eml";
   for (int pass = 0; pass < 2; ++pass) {
     MailRun run = RunOf(row.Output);
     run.Existing = MboxAppend;

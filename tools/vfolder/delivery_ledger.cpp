@@ -46,7 +46,8 @@ bool ReadLines(DeliveryLedger *ledger, uint64_t *whole_end, bool *cut) {
   char block[65536];
   uint64_t at = 0;
   while (at < uint64_t(size)) {
-    const size_t wanted = uint64_t(size) - at < sizeof block ? size_t(uint64_t(size) - at) : sizeof block;
+    const size_t wanted =
+        uint64_t(size) - at < sizeof block ? size_t(uint64_t(size) - at) : sizeof block;
     const size_t got = FileSystem.ReadAt(ledger->File, at, block, wanted);
     if (got == 0) return false;
     at += got;

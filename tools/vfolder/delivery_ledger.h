@@ -22,7 +22,7 @@ struct LedgerEntry {
 struct DeliveryLedger {
   std::string Path;
   FileRef File = NoFile;  // open for appending
-  std::string Held;  // lines not handed to the system yet
+  std::string Held;       // lines not handed to the system yet
   std::unordered_map<std::string, LedgerEntry> Entries;
   int Unsynced;  // lines written but maybe not on the disk yet
   std::unordered_map<std::string, std::string> Places;  // the last PLACE of each OUTPUT
