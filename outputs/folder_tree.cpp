@@ -440,11 +440,11 @@ bool IsTreeFile(const TreeNode &node, const FileIdentity &identity) {
 Tally ConvertTree(MailRun *run, const TreeNode &top, const std::string &out, TreeLayout layout) {
   Tally total = {0, 0, 0, 0, 0, 0};
   ClearSystemError();
-  const bool plus = run->Output == MaildirOutput && layout == MaildirPlusPlusLayout;
+  const bool plus = run->Output->Tree == MaildirTree && layout == MaildirPlusPlusLayout;
   if (!FileSystem.MakeDirectories(out.c_str(), OwnerOnly)) {
     TellCannotMake(*run, out, NoticeCannotMakeDirectory);
     FailBelow(run, top, &total);
-  } else if (run->Output == MboxOutput) {
+  } else if (run->Output->Tree == MboxTree) {
     ConvertMboxLevel(run, top, out, &total);
   } else if (!plus) {
     ConvertDirectoryLevel(run, top, out, &total);
@@ -475,12 +475,12 @@ bool TreeNeedsCharset(const MailRun &run, const TreeNode &node) {
   return false;
 }
 
-std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, MailOutput output,
+std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, TreeShape shape,
                                   TreeLayout layout) {
   std::vector<TreePlace> places;
-  if (output == MboxOutput)
+  if (shape == MboxTree)
     MboxPlaces(top, out, &places);
-  else if (output == MaildirOutput && layout == MaildirPlusPlusLayout)
+  else if (shape == MaildirTree && layout == MaildirPlusPlusLayout)
     MaildirPlusPlaces(top, out, "", &places);
   else
     DirectoryPlaces(top, out, &places);

@@ -85,7 +85,7 @@ struct TreePlace {
 // converts them, when none of the names it gives was in use before (a name
 // in use then takes the next suffix, which this cannot know). Nothing is
 // made.
-std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, MailOutput output,
+std::vector<TreePlace> TreePlaces(const TreeNode &top, const std::string &out, TreeShape shape,
                                   TreeLayout layout);
 
 // NeedsCharset for every message of every folder in the tree.

@@ -253,7 +253,7 @@ bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
 }
 
 bool TargetAllowed(const MailRun &run, const std::string &target, const FileIdentity own[2]) {
-  const bool standard_output = run.Output == MboxOutput && target == "-";
+  const bool standard_output = OutputTakes(*run.Output, TakesStandardOutput) && target == "-";
   bool refused = true;
   OutputNotice notice = NoticeOwnFile;
   const FileIdentity identity = standard_output ? FileSystem.IdentifyOpen(StandardOutput())
@@ -264,7 +264,7 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
     notice = NoticeOwnFile;
   } else if (standard_output) {
     refused = false;
-  } else if (run.Output != MboxOutput) {
+  } else if (run.Output->Tree != MboxTree) {
     refused = leads_to != PathMissing && leads_to != PathDirectory;
     notice = NoticeNoDirectory;
   } else if (kind == PathLink && run.Existing != MboxReplace) {
@@ -281,7 +281,7 @@ bool TargetAllowed(const MailRun &run, const std::string &target, const FileIden
 }
 
 bool NeedsCharset(const MailRun &run, MailFolder *folder, const std::vector<int> &chosen) {
-  if (run.Charset != nullptr || run.Exact || run.Output == AttachmentsOutput ||
+  if (run.Charset != nullptr || run.Exact || !OutputTakes(*run.Output, TakesExact) ||
       !OpenDataFile(folder->Handle))
     return false;
   ByteBuffer head = {};
@@ -315,26 +315,21 @@ Tally ConvertFolder(MailRun *run, MailFolder *folder, const std::vector<int> &ch
                     const std::string &target) {
   std::vector<Outcome> outcomes;
   const int passed_over = run->PassedOver;
-  const std::string dir = run->Output == MboxOutput ? ParentOf(target) : target;
+  const bool one_file = run->Output->Tree == MboxTree;
+  const std::string dir = one_file ? ParentOf(target) : target;
   const bool opened = OpenDataFile(folder->Handle);
   FolderFileIdentities(folder->Handle, run->Guarded);
   if (!opened) {
     // As the plug-in warns the user.
     Tell(*run, NoticeNoDataFile, folder->Handle->DataPath);
     FailAll(chosen, ProblemNoDataFile, 0, &outcomes);
-  } else if (!(run->Output == MboxOutput && target == "-") && !dir.empty() &&
+  } else if (!(one_file && target == "-") && !dir.empty() &&
              (ClearSystemError(), !FileSystem.MakeDirectories(dir.c_str(), OwnerOnly))) {
     const int error = LastSystemError();
     Tell(*run, NoticeCannotMakeDirectory, dir.c_str(), error);
     FailAll(chosen, ProblemCannotCreate, error, &outcomes);
-  } else if (run->Output == MboxOutput) {
-    WriteMbox(run, folder, chosen, target, &outcomes);
-  } else if (run->Output == MaildirOutput) {
-    WriteMaildir(run, folder, chosen, target, &outcomes);
-  } else if (run->Output == EmlOutput) {
-    WriteEml(run, folder, chosen, target, &outcomes);
   } else {
-    WriteAttachments(run, folder, chosen, target, &outcomes);
+    run->Output->Write(run, folder, chosen, target, &outcomes);
   }
   const int before = run->PassedOver - passed_over;
   Tally tally = {int(chosen.size()), int(outcomes.size()) + before, 0, 0, 0, before};

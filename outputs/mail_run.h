@@ -13,16 +13,15 @@
 #include "outputs/given_headers.h"
 #include "outputs/mail_folder.h"
 #include "outputs/output_events.h"
+#include "outputs/output_table.h"
 #include "platform/file_identity.h"
-
-enum MailOutput { MboxOutput, MaildirOutput, EmlOutput, AttachmentsOutput };
 
 // What an mbox FILE that holds messages already is to get.
 enum MboxExisting { MboxRefuse, MboxAppend, MboxReplace };
 
 // One run over one folder or a whole tree of them.
 struct MailRun {
-  MailOutput Output;
+  const OutputRow *Output;  // a row of output_table.h that the outputs write
   MboxExisting Existing;
   OutputEvents Events;       // what the host is told as the run goes
   ResumeEvents Resume;       // what an earlier run delivered (all null: nothing)

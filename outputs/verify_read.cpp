@@ -171,14 +171,14 @@ std::vector<TreeOutput> TreeOutputs(const TreeNode &top, const std::string &out)
   VerifyKind kind = VerifyEml;
   std::vector<TreePlace> places;
   if (OutputKindAt(out, &kind) && kind == VerifyMaildir) {
-    places = TreePlaces(top, out, MaildirOutput, MaildirPlusPlusLayout);
+    places = TreePlaces(top, out, MaildirTree, MaildirPlusPlusLayout);
   } else {
-    places = TreePlaces(top, out, MboxOutput, MaildirPlusPlusLayout);
+    places = TreePlaces(top, out, MboxTree, MaildirPlusPlusLayout);
     const bool mbox = std::any_of(places.begin(), places.end(), [](const TreePlace &place) {
       return FileSystem.KindOf(place.Target.c_str(), true) == PathRegular;
     });
     kind = mbox ? VerifyMbox : VerifyEml;
-    if (!mbox) places = TreePlaces(top, out, EmlOutput, FileSystemLayout);
+    if (!mbox) places = TreePlaces(top, out, DirectoryTree, FileSystemLayout);
   }
   for (const TreePlace &place : places) {
     TreeOutput output = {place.Folder, place.Target, kind, false};

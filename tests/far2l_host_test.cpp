@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -16,6 +18,7 @@
 
 #include "host/far2l/far2l_plugin.h"
 #include "host/shared/messages.h"
+#include "outputs/output_table.h"
 #include "platform/dos_date_time.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
@@ -931,6 +934,48 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
       "sys.exit(0 if s(sys.argv[1]+'/INBOX')==['one','two'] and "
       "s(sys.argv[1]+'/Work.sbd/INBOX')==['three'] else 1)\" '" + out + "'";
   EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
+}
+
+// Each output the table offers in a save dialog: its label, in English with
+// the row's hotkey; in each language, hotkeys that no other choice of that
+// dialog ("Mark as read" too) shares; and its help topic in each help file.
+TEST(Far2lHost, OffersTheTablesOutputsWithTheirHotkeysAndHelp) {
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  auto hotkey = [](const std::wstring &text) {
+    const size_t at = text.find(L'&');
+    const wchar_t key = at != std::wstring::npos && at + 1 < text.size() ? text[at + 1] : L'\0';
+    return key >= L'A' && key <= L'Z' ? wchar_t(key - L'A' + L'a') : key;
+  };
+  int offered = 0;
+  for (const char *language : {"Eng", "Rus"}) {
+    const std::vector<std::wstring> texts =
+        LanguageTexts((std::string("VessorFolder") + language + ".lng").c_str());
+    ASSERT_EQ(texts.size(), size_t(MessageCount)) << language;
+    const std::string help = ReadFile(ModuleDir() + "/VessorFolder" + language + ".hlf");
+    for (bool trees : {false, true}) {
+      std::vector<wchar_t> keys = {hotkey(texts[MMarkRead])};
+      for (size_t i = 0; i < count; ++i) {
+        const int label = trees ? rows[i].TreeLabel : rows[i].Label;
+        if (label < 0) continue;
+        ++offered;
+        const wchar_t key = hotkey(texts[size_t(label)]);
+        EXPECT_NE(key, L'\0') << OutputName(rows[i]) << " " << language;
+        if (std::string(language) == "Eng") {
+          EXPECT_EQ(key, rows[i].Hotkey) << OutputName(rows[i]);
+        }
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), key), 0)
+            << OutputName(rows[i]) << " " << language << " trees " << trees;
+        keys.push_back(key);
+        char topic[64];
+        snprintf(topic, sizeof topic, "\n@%ls", rows[i].HelpTopic);
+        const size_t at = help.find(topic);
+        const char after = at != std::string::npos ? help[at + strlen(topic)] : '\0';
+        EXPECT_TRUE(after == '\r' || after == '\n') << OutputName(rows[i]) << " " << language;
+      }
+    }
+  }
+  EXPECT_EQ(offered, 2 * (4 + 3));
 }
 
 // Items that share a name, and two records of one message: each item has a

@@ -79,21 +79,28 @@ FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
   return HarnessCalls.OpenExisting(DataPath.c_str(), &found);
 }
 
+// What one output (by vfolder's name for it) makes of a fault: the messages
+// written whole, and the lines that end with the system's text for the
+// error: one for a file or directory that takes no message at all, said
+// before any message, or one for each message.
+struct FaultExpected {
+  const char *Output;
+  int Written, Lines;
+};
+
 struct FaultRow {
   const char *Name;
   // The call that fails, every time, leaving `Error`; or stand-ins of the
   // row's own put into the table.
   FileCall Failing;
   void (*Install)();
-  // Messages written whole by mbox, maildir, eml and attachments.
-  int Written[4];
+  // Each output the outputs write (output_table.h) has its line here.
+  FaultExpected Outputs[4];
   // Messages the mbox file holds: fewer are written where its close failed,
   // which may have lost any of them; -1 for no file.
   int MboxHolds;
-  // The error the fault leaves, and the lines of each output that end with
-  // the system's text for it: one for a file or directory that takes no
-  // message at all, said before any message, or one for each message.
-  int Error, Lines[4];
+  // The error the fault leaves.
+  int Error;
 };
 
 const FileCall NoCall = FileCallCount;
@@ -104,32 +111,54 @@ const FaultRow FaultRows[] = {
     {"DiskFullInsideTheLargeMessage",
      NoCall,
      [] { FileSystem.Write = WriteWithinRoom; },
-     {2, 3, 3, 3},
+     {{"mbox", 2, 1}, {"maildir", 3, 1}, {"copy --eml", 3, 1}, {"attachments", 3, 1}},
      2,
-     DiskFull,
-     {1, 1, 1, 1}},
-    {"CreateFails", CreateNewCall, nullptr, {0, 0, 0, 0}, -1, AccessDenied, {1, 1, 1, 1}},
-    {"CloseFails", CloseCall, nullptr, {0, 0, 0, 0}, 4, IoError, {1, 4, 4, 4}},
-    {"SettingTheTimeFails", SetTimeCall, nullptr, {4, 4, 4, 4}, 4, 0, {}},
-    {"MoveFails", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, AccessDenied, {0, 4, 0, 0}},
-    {"EveryNameTaken", MoveNoReplaceCall, nullptr, {4, 0, 4, 4}, 4, NameTaken, {}},
+     DiskFull},
+    {"CreateFails",
+     CreateNewCall,
+     nullptr,
+     {{"mbox", 0, 1}, {"maildir", 0, 1}, {"copy --eml", 0, 1}, {"attachments", 0, 1}},
+     -1,
+     AccessDenied},
+    {"CloseFails",
+     CloseCall,
+     nullptr,
+     {{"mbox", 0, 1}, {"maildir", 0, 4}, {"copy --eml", 0, 4}, {"attachments", 0, 4}},
+     4,
+     IoError},
+    {"SettingTheTimeFails",
+     SetTimeCall,
+     nullptr,
+     {{"mbox", 4, 0}, {"maildir", 4, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
+     4,
+     0},
+    {"MoveFails",
+     MoveNoReplaceCall,
+     nullptr,
+     {{"mbox", 4, 0}, {"maildir", 0, 4}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
+     4,
+     AccessDenied},
+    {"EveryNameTaken",
+     MoveNoReplaceCall,
+     nullptr,
+     {{"mbox", 4, 0}, {"maildir", 0, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
+     4,
+     NameTaken},
     {"CreateOpensTheDataFile",
      NoCall,
      [] { FileSystem.CreateNew = CreateOpensTheDataFile; },
-     {0, 0, 0, 0},
+     {{"mbox", 0, 0}, {"maildir", 0, 0}, {"copy --eml", 0, 0}, {"attachments", 0, 0}},
      -1,
-     0,
-     {}},
+     0},
     {"NameTakenAtTheMove",
      NoCall,
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
      },
-     {4, 4, 4, 4},
+     {{"mbox", 4, 0}, {"maildir", 4, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
      4,
-     0,
-     {}},
+     0},
 };
 
 // The lines of `text` that end with the system's text for `error`.
@@ -189,11 +218,21 @@ std::string GivenHeaders(int i, bool seen = false) {
 // The message as the Maildir and .eml files hold it.
 std::string Message(int i, bool seen = false) { return GivenHeaders(i, seen) + Body(i); }
 
-MailRun RunOf(MailOutput output) {
+// The table's row vfolder names `name` ("copy --eml").
+const OutputRow *Row(const std::string &name) {
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i)
+    if (OutputName(rows[i]) == name) return &rows[i];
+  ADD_FAILURE() << "no output " << name;
+  return OutputRows(&count);
+}
+
+MailRun RunOf(const std::string &name) {
   static TerminalRun terminal = {};
   MailRun run = {};
   run.Events = TerminalEvents(&terminal);
-  run.Output = output;
+  run.Output = Row(name);
   run.Existing = MboxRefuse;
   return run;
 }
@@ -242,7 +281,9 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     CloseMailFolder(&folder);
   }
 
-  Tally Convert(MailOutput output, const std::string &target,
+  // `lines`: the lines the run is to end with the fault's error text; -1 for
+  // no count.
+  Tally Convert(const std::string &output, const std::string &target, int lines = -1,
                 MboxExisting existing = MboxRefuse, MailFolder *from = nullptr) {
     MailRun run = RunOf(output);
     run.Existing = existing;
@@ -252,18 +293,104 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
     const Tally tally = ConvertFolder(&run, from != nullptr ? from : &folder, chosen, target);
     RestoreFileCalls();
     const std::string said = testing::internal::GetCapturedStderr();
-    if (GetParam().Error != 0 && existing == MboxRefuse) {
-      EXPECT_EQ(LinesEndingWith(said, GetParam().Error), GetParam().Lines[int(output)])
+    if (GetParam().Error != 0 && lines >= 0) {
+      EXPECT_EQ(LinesEndingWith(said, GetParam().Error), lines)
           << "output " << output << " said:\n"
           << said;
     }
     return tally;
   }
 
+ public:
+  // Each output's own checks of what it made of the fault, `expected` its
+  // line of the row; each returns what it made.
+  std::string CheckMbox(const FaultExpected &expected) {
+    const FaultRow &row = GetParam();
+    const std::string mbox = JoinPath(dir, "out.mbox");
+    Tally tally = Convert(expected.Output, mbox, expected.Lines);
+    EXPECT_EQ(tally.Written, expected.Written) << "mbox";
+    EXPECT_EQ(tally.Failed, Count - expected.Written) << "mbox";
+    EXPECT_EQ(FileExists(mbox), row.MboxHolds >= 0);
+    if (row.MboxHolds >= 0) {
+      EXPECT_EQ(ReadFile(mbox), MboxOf(row.MboxHolds)) << "mbox";
+    }
+    return mbox;
+  }
+
+  std::string CheckMaildir(const FaultExpected &expected) {
+    const std::string maildir = JoinPath(dir, "Maildir");
+    Tally tally = Convert(expected.Output, maildir, expected.Lines);
+    EXPECT_EQ(tally.Written, expected.Written) << "maildir";
+    EXPECT_EQ(tally.Failed, Count - expected.Written) << "maildir";
+    const std::vector<int> delivered = MessagesIn(JoinPath(maildir, "new"));
+    EXPECT_EQ(int(delivered.size()) - (Moves > 0 ? 1 : 0), expected.Written) << "maildir";
+    EXPECT_EQ(std::count(delivered.begin(), delivered.end(), -1), Moves > 0 ? 1 : 0)
+        << "maildir: a file not whole";
+    EXPECT_TRUE(ListDir(JoinPath(maildir, "tmp")).empty()) << "maildir: something left in tmp";
+    if (Moves > 0) {
+      // The file that took the name first is still there, as it was.
+      int theirs = 0;
+      for (const std::string &name : ListDir(JoinPath(maildir, "new")))
+        theirs += ReadFile(JoinPath(JoinPath(maildir, "new"), name)) == Theirs;
+      EXPECT_EQ(theirs, 1) << "maildir: a delivery replaced a file";
+    }
+    return maildir;
+  }
+
+  std::string CheckEml(const FaultExpected &expected) {
+    const std::string eml = JoinPath(dir, "eml");
+    Tally tally = Convert(expected.Output, eml, expected.Lines);
+    EXPECT_EQ(tally.Written, expected.Written) << "eml";
+    EXPECT_EQ(tally.Failed, Count - expected.Written) << "eml";
+    const std::vector<int> files = MessagesIn(eml);
+    EXPECT_EQ(int(files.size()), expected.Written) << "eml: a file for a failed message";
+    EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0) << "eml: a file not whole";
+    return eml;
+  }
+
+  // The same bytes as attachments, one in each message of a folder of its own.
+  std::string CheckAttachments(const FaultExpected &expected) {
+    const std::string attached_dir = MakeTempDir();
+    const std::string attached_index = MakeFolder(attached_dir, AttachedDescription());
+    const std::string attached_data = attached_index.substr(0, attached_index.size() - 1) + "M";
+    const std::string attached_bytes = ReadFile(attached_index) + ReadFile(attached_data);
+    DataPath = attached_data;
+    MailFolder attached = {};
+    EXPECT_EQ(OpenMailFolder(attached_index, &attached), FolderOpened);
+    const std::string attachments = JoinPath(dir, "attachments");
+    Tally tally = Convert(expected.Output, attachments, expected.Lines, MboxRefuse, &attached);
+    CloseMailFolder(&attached);
+    DataPath = index.substr(0, index.size() - 1) + "M";
+    EXPECT_EQ(tally.Written, expected.Written) << "attachments";
+    EXPECT_EQ(tally.Failed, Count - expected.Written) << "attachments";
+    int whole = 0, others = 0;
+    if (FileExists(attachments))
+      for (const auto &entry : std::filesystem::recursive_directory_iterator(attachments)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = entry.path().filename().string();
+        const int i = name.size() == 6 ? name[1] - '0' : -1;
+        ++(i >= 0 && i < Count && ReadFile(entry.path().string()) == Body(i) ? whole : others);
+      }
+    EXPECT_EQ(whole, expected.Written) << "attachments";
+    EXPECT_EQ(others, 0) << "attachments: a file not whole";
+    EXPECT_EQ(ReadFile(attached_index) + ReadFile(attached_data), attached_bytes)
+        << "attachments: the folder's files";
+    return attachments;
+  }
+
   std::string dir, index;
   MailFolder folder = {};
   std::vector<int> chosen;
 };
+
+// Each output's checks, by vfolder's name for it.
+const struct {
+  const char *Output;
+  std::string (FaultedOutput::*Check)(const FaultExpected &expected);
+} FaultChecks[] = {{"mbox", &FaultedOutput::CheckMbox},
+                   {"maildir", &FaultedOutput::CheckMaildir},
+                   {"copy --eml", &FaultedOutput::CheckEml},
+                   {"attachments", &FaultedOutput::CheckAttachments}};
 
 }  // namespace
 
@@ -272,66 +399,30 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   const std::string folder_bytes =
       ReadFile(index) + ReadFile(index.substr(0, index.size() - 1) + "M");
 
-  const std::string mbox = JoinPath(dir, "out.mbox");
-  Tally tally = Convert(MboxOutput, mbox);
-  EXPECT_EQ(tally.Written, row.Written[0]) << "mbox";
-  EXPECT_EQ(tally.Failed, Count - row.Written[0]) << "mbox";
-  EXPECT_EQ(FileExists(mbox), row.MboxHolds >= 0);
-  if (row.MboxHolds >= 0) {
-    EXPECT_EQ(ReadFile(mbox), MboxOf(row.MboxHolds)) << "mbox";
-  }
-
-  const std::string maildir = JoinPath(dir, "Maildir");
-  tally = Convert(MaildirOutput, maildir);
-  EXPECT_EQ(tally.Written, row.Written[1]) << "maildir";
-  EXPECT_EQ(tally.Failed, Count - row.Written[1]) << "maildir";
-  const std::vector<int> delivered = MessagesIn(JoinPath(maildir, "new"));
-  EXPECT_EQ(int(delivered.size()) - (Moves > 0 ? 1 : 0), row.Written[1]) << "maildir";
-  EXPECT_EQ(std::count(delivered.begin(), delivered.end(), -1), Moves > 0 ? 1 : 0)
-      << "maildir: a file not whole";
-  EXPECT_TRUE(ListDir(JoinPath(maildir, "tmp")).empty()) << "maildir: something left in tmp";
-  if (Moves > 0) {
-    // The file that took the name first is still there, as it was.
-    int theirs = 0;
-    for (const std::string &name : ListDir(JoinPath(maildir, "new")))
-      theirs += ReadFile(JoinPath(JoinPath(maildir, "new"), name)) == Theirs;
-    EXPECT_EQ(theirs, 1) << "maildir: a delivery replaced a file";
-  }
-
-  const std::string eml = JoinPath(dir, "eml");
-  tally = Convert(EmlOutput, eml);
-  EXPECT_EQ(tally.Written, row.Written[2]) << "eml";
-  EXPECT_EQ(tally.Failed, Count - row.Written[2]) << "eml";
-  const std::vector<int> files = MessagesIn(eml);
-  EXPECT_EQ(int(files.size()), row.Written[2]) << "eml: a file for a failed message";
-  EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0) << "eml: a file not whole";
-
-  // The same bytes as attachments, one in each message of a folder of its own.
-  const std::string attached_dir = MakeTempDir();
-  const std::string attached_index = MakeFolder(attached_dir, AttachedDescription());
-  const std::string attached_data = attached_index.substr(0, attached_index.size() - 1) + "M";
-  const std::string attached_bytes = ReadFile(attached_index) + ReadFile(attached_data);
-  DataPath = attached_data;
-  MailFolder attached = {};
-  ASSERT_EQ(OpenMailFolder(attached_index, &attached), FolderOpened);
-  const std::string attachments = JoinPath(dir, "attachments");
-  tally = Convert(AttachmentsOutput, attachments, MboxRefuse, &attached);
-  CloseMailFolder(&attached);
-  DataPath = index.substr(0, index.size() - 1) + "M";
-  EXPECT_EQ(tally.Written, row.Written[3]) << "attachments";
-  EXPECT_EQ(tally.Failed, Count - row.Written[3]) << "attachments";
-  int whole = 0, others = 0;
-  if (FileExists(attachments))
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(attachments)) {
-      if (!entry.is_regular_file()) continue;
-      const std::string name = entry.path().filename().string();
-      const int i = name.size() == 6 ? name[1] - '0' : -1;
-      ++(i >= 0 && i < Count && ReadFile(entry.path().string()) == Body(i) ? whole : others);
+  // Every output the outputs write, each with its line of the row and its
+  // checks: an output without them fails here.
+  std::vector<std::string> made;
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i) {
+    if (rows[i].Write == nullptr) continue;
+    const std::string name = OutputName(rows[i]);
+    const FaultExpected *expected = nullptr;
+    for (const FaultExpected &line : row.Outputs)
+      if (line.Output != nullptr && name == line.Output) expected = &line;
+    auto check = std::find_if(std::begin(FaultChecks), std::end(FaultChecks),
+                              [&](const auto &c) { return name == c.Output; });
+    if (expected == nullptr || check == std::end(FaultChecks)) {
+      ADD_FAILURE() << name << ": no line in the fault rows, or no checks";
+      continue;
     }
-  EXPECT_EQ(whole, row.Written[3]) << "attachments";
-  EXPECT_EQ(others, 0) << "attachments: a file not whole";
-  EXPECT_EQ(ReadFile(attached_index) + ReadFile(attached_data), attached_bytes)
-      << "attachments: the folder's files";
+    made.push_back((this->*(check->Check))(*expected));
+  }
+  const int mbox_written = std::find_if(std::begin(row.Outputs), std::end(row.Outputs),
+                                        [](const FaultExpected &line) {
+                                          return line.Output != nullptr &&
+                                                 std::string(line.Output) == "mbox";
+                                        })->Written;
 
   // An old mbox whose last line has no line feed, appended to and replaced.
   // A fault that keeps a new mbox from being made leaves an append whole.
@@ -339,16 +430,16 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
   const std::string old = JoinPath(dir, "old.mbox");
   WriteFileBytes(old, old_bytes);
   const int appended = row.MboxHolds >= 0 ? row.MboxHolds : Count;
-  tally = Convert(MboxOutput, old, MboxAppend);
-  EXPECT_EQ(tally.Written, row.MboxHolds >= 0 ? row.Written[0] : Count) << "--append";
+  Tally tally = Convert("mbox", old, -1, MboxAppend);
+  EXPECT_EQ(tally.Written, row.MboxHolds >= 0 ? mbox_written : Count) << "--append";
   EXPECT_EQ(ReadFile(old), old_bytes + (appended > 0 ? "\n\n" + MboxOf(appended) : ""))
       << "--append";
   WriteFileBytes(old, old_bytes);
 #ifndef _WIN32
   chmod(old.c_str(), 0640);
 #endif
-  const bool replaced = row.Written[0] == Count;
-  tally = Convert(MboxOutput, old, MboxReplace);
+  const bool replaced = mbox_written == Count;
+  tally = Convert("mbox", old, -1, MboxReplace);
   EXPECT_EQ(tally.Written, replaced ? Count : 0) << "--replace";
   EXPECT_EQ(ReadFile(old), replaced ? MboxOf(Count) : old_bytes) << "--replace";
   for (const std::string &name : ListDir(dir))
@@ -357,11 +448,11 @@ TEST_P(FaultedOutput, EachMessageCountedIsWholeAndNothingElseIsLeft) {
 #ifndef _WIN32
   // Mail is its owner's alone; a replaced file lets in whom it did.
   EXPECT_EQ(std::filesystem::status(old).permissions(), std::filesystem::perms(0640));
-  for (const std::string &made : {mbox, maildir, eml, attachments}) {
-    if (!FileExists(made)) continue;
-    EXPECT_EQ(int(std::filesystem::status(made).permissions()) & 077, 0) << made;
-    if (!std::filesystem::is_directory(made)) continue;
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(made))
+  for (const std::string &output : made) {
+    if (!FileExists(output)) continue;
+    EXPECT_EQ(int(std::filesystem::status(output).permissions()) & 077, 0) << output;
+    if (!std::filesystem::is_directory(output)) continue;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(output))
       EXPECT_TRUE((int(entry.status().permissions()) & 077) == 0 ||
                   (entry.is_regular_file() && ReadFile(entry.path().string()) == Theirs))
           << entry.path();
@@ -386,7 +477,7 @@ TEST(MailOutputs, EmlTwinsBeyondAToZGetAFileEach) {
                  "message\nname caf\\xe9\nbody three\nmessage\nname CAF\\xc9\nbody four\n");
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
-  MailRun run = RunOf(EmlOutput);
+  MailRun run = RunOf("copy --eml");
   run.Exact = true;
   const std::string eml = JoinPath(dir, "eml");
   const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, eml);
@@ -441,25 +532,26 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
                                     "Sub.sbd" SEPARATOR "C",
                                     "Sub.sbd" SEPARATOR "D",
                                     "Sub.sbd" SEPARATOR "E"};
-  const std::pair<MailOutput, TreeLayout> trees[] = {{MboxOutput, FileSystemLayout},
-                                                     {MaildirOutput, FileSystemLayout},
-                                                     {MaildirOutput, MaildirPlusPlusLayout},
-                                                     {EmlOutput, MaildirPlusPlusLayout}};
-  for (const auto &[output, layout] : trees) {
-    MailRun run = RunOf(output);
+  const std::pair<const char *, TreeLayout> trees[] = {{"mbox", FileSystemLayout},
+                                                       {"maildir", FileSystemLayout},
+                                                       {"maildir", MaildirPlusPlusLayout},
+                                                       {"copy --eml", MaildirPlusPlusLayout}};
+  for (const auto &[name, layout] : trees) {
+    MailRun run = RunOf(name);
+    const TreeShape output = run.Output->Tree;
     run.Total = 10;
     const std::string out = JoinPath(dir, "out" + std::to_string(int(output)) + std::to_string(int(layout)));
     const Tally tally = ConvertTree(&run, top, out, layout);
     EXPECT_EQ(tally.Messages, 10) << output;
     EXPECT_EQ(tally.Written, 10) << output;
     EXPECT_EQ(tally.Failed, 0) << output;
-    if (output == MaildirOutput && layout == MaildirPlusPlusLayout) {
+    if (output == MaildirTree && layout == MaildirPlusPlusLayout) {
       EXPECT_EQ(ListDir(out), (std::vector<std::string>{".A", ".B", ".Sub.C", ".Sub.D", ".Sub.E",
                                                         "cur", "new", "tmp"}));
       EXPECT_EQ(ListDir(JoinPath(JoinPath(out, ".Sub.C"), "new")).size(), 4u);
       EXPECT_EQ(ListDir(JoinPath(out, ".Sub.E")),
                 (std::vector<std::string>{"cur", "maildirfolder", "new", "tmp"}));
-    } else if (output == MboxOutput) {
+    } else if (output == MboxTree) {
       for (const char *name : mbox_files) EXPECT_TRUE(FileExists(JoinPath(out, name))) << name;
       const std::string c = ReadFile(JoinPath(out, "Sub.sbd" SEPARATOR "C"));
       EXPECT_EQ(c.substr(0, 5), "From ");
@@ -467,7 +559,7 @@ TEST(MailOutputs, DirectoryOfFoldersIntoEachTree) {
       EXPECT_EQ(ReadFile(JoinPath(out, "Sub.sbd" SEPARATOR "E")), "");
     } else {
       const std::string c = JoinPath(JoinPath(out, "Sub"), "C");
-      const std::string place = output == MaildirOutput ? JoinPath(c, "new") : c;
+      const std::string place = output == MaildirTree ? JoinPath(c, "new") : c;
       EXPECT_EQ(ListDir(place).size(), 4u) << output;
       EXPECT_EQ(ListDir(JoinPath(out, "Sub")), (std::vector<std::string>{"C", "D", "E"})) << output;
     }
@@ -497,7 +589,7 @@ TEST(MailOutputs, MaildirSeen) {
   const bool names_take_colons = true;
 #endif
   for (bool colons_refused : {false, true}) {
-    MailRun run = RunOf(MaildirOutput);
+    MailRun run = RunOf("maildir");
     run.Seen = true;
     if (colons_refused) FileSystem.CreateNew = CreateWithoutColons;
     const std::string maildir = JoinPath(dir, colons_refused ? "Refused" : "Maildir");
@@ -526,36 +618,35 @@ TEST(MailOutputs, MaildirSeen) {
 // sound passes over exactly those.
 struct LedgerRow {
   const char *Name;
-  MailOutput Output;
+  const char *Output;  // vfolder's name for it
   FileCall Failing;  // on the ledger's file
   int Named;         // messages the ledger names afterwards
 };
 
 const LedgerRow LedgerRows[] = {
-    {"MaildirLedgerCannotBeWritten", MaildirOutput, WriteCall, 0},
-    {"MaildirLedgerCannotBeSynced", MaildirOutput, SyncCall, Count},
-    {"EmlLedgerCannotBeWritten", EmlOutput, WriteCall, 0},
-    {"MboxLedgerCannotBeWritten", MboxOutput, WriteCall, 0},
-    {"MboxLedgerCannotBeSynced", MboxOutput, SyncCall, Count},
+    {"MaildirLedgerCannotBeWritten", "maildir", WriteCall, 0},
+    {"MaildirLedgerCannotBeSynced", "maildir", SyncCall, Count},
+    {"EmlLedgerCannotBeWritten", "copy --eml", WriteCall, 0},
+    {"MboxLedgerCannotBeWritten", "mbox", WriteCall, 0},
+    {"MboxLedgerCannotBeSynced", "mbox", SyncCall, Count},
 };
 
 class ResumeLedgerFault : public testing::TestWithParam<LedgerRow> {};
 
 TEST_P(ResumeLedgerFault, SaysSoAndNamesOnlyWhatReachedTheSystem) {
   const LedgerRow &row = GetParam();
+  const std::string output = row.Output;
 #ifdef _WIN32
   // A batch of Maildir or .eml files is synced through a file opened for
   // reading, which FlushFileBuffers refuses: no delivery reaches the ledger.
-  if (row.Output != MboxOutput)
+  if (output != "mbox")
     GTEST_SKIP() << "SKIPPED: on Windows maildir and copy --eml tell --resume's ledger nothing";
 #endif
   const std::string dir = MakeTempDir(), index = MakeFolder(dir, Description());
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
   const std::string target = JoinPath(dir, "out"), ledger = JoinPath(dir, "out.ledger");
-  const char *kind = row.Output == MboxOutput      ? "mbox"
-                     : row.Output == MaildirOutput ? "maildir"
-                                                   : "eml";
+  const char *kind = output == "copy --eml" ? "eml" : row.Output;
   for (int pass = 0; pass < 2; ++pass) {
     MailRun run = RunOf(row.Output);
     run.Existing = MboxAppend;
@@ -576,10 +667,10 @@ TEST_P(ResumeLedgerFault, SaysSoAndNamesOnlyWhatReachedTheSystem) {
   }
   CloseMailFolder(&folder);
   if (row.Named < Count) return;
-  if (row.Output == MboxOutput) {
+  if (output == "mbox") {
     EXPECT_EQ(ReadFile(target), MboxOf(Count));
   } else {
-    EXPECT_EQ(MessagesIn(row.Output == MaildirOutput ? JoinPath(target, "new") : target),
+    EXPECT_EQ(MessagesIn(output == "maildir" ? JoinPath(target, "new") : target),
               (std::vector<int>{0, 1, 2, 3}));
   }
 }
@@ -766,17 +857,22 @@ TEST(MailOutputs, LoneCrEndsWrittenAsCrLf) {
       MakeFolder(dir, "message\nname mac\ndate 12 Mar 00 14:35\nbody " + escaped + "\n");
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
-  for (MailOutput output : {MboxOutput, MaildirOutput, EmlOutput}) {
-    MailRun run = RunOf(output);
-    const std::string out = JoinPath(dir, "out" + std::to_string(int(output)));
+  // Every output that writes the message's own bytes (those --exact keeps).
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i) {
+    if (rows[i].Write == nullptr || !OutputTakes(rows[i], TakesExact)) continue;
+    MailRun run = RunOf(OutputName(rows[i]));
+    const TreeShape output = rows[i].Tree;
+    const std::string out = JoinPath(dir, "out" + std::to_string(i));
     EXPECT_EQ(ConvertFolder(&run, &folder, {0}, out).Written, 1) << output;
     std::string written;
-    if (output == MboxOutput) {
+    if (output == MboxTree) {
       written = ReadFile(out);
       const size_t from_line = written.find('\n') + 1;
       written = written.substr(from_line, written.size() - from_line - 1);  // and the empty line
     } else {
-      const std::string place = output == MaildirOutput ? JoinPath(out, "new") : out;
+      const std::string place = output == MaildirTree ? JoinPath(out, "new") : out;
       ASSERT_EQ(ListDir(place).size(), 1u);
       written = ReadFile(JoinPath(place, ListDir(place)[0]));
     }
@@ -804,7 +900,7 @@ TEST(MailOutputs, AttachmentsStoppedBetweenTwoFiles) {
            "Content-Disposition: attachment; filename=b.bin\\n\\nsecond\\n--B--\\n\n");
   MailFolder folder = {};
   ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
-  MailRun run = RunOf(AttachmentsOutput);
+  MailRun run = RunOf("attachments");
   run.Events.Stopping = StopWhenAsked;
   run.Events.Partial = StopAfterAFile;
   StopNow = false;

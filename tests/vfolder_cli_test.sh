@@ -132,6 +132,27 @@ done
 "$vfolder" --help | grep -q "attachments INDEX OUTDIR"
 check "help: attachments" 0 $?
 
+# Each option goes only with the outputs that take it, which the refusal names.
+while IFS='|' read -r args said; do
+  err=$("$vfolder" $args 2>&1 | head -n 1)
+  check "usage: $args" "vfolder: $said" "$err"
+done <<'ROWS'
+--layout fs mbox I O|--layout goes with maildir
+--append maildir I O|--append and --replace go with mbox
+--eml mbox I O|--eml goes with copy
+--seen copy --eml I O|--seen goes with mbox, maildir, imap and verify
+--resume --replace mbox I O|--resume goes with copy --eml, mbox --append and maildir
+--exact copy I O|--exact goes with copy --eml, mbox, maildir, imap and verify
+--log L imap I O|--log goes with copy, mbox, maildir and attachments
+--plugin P imap I O|--plugin goes with list and copy
+--dry-run mbox I O|--dry-run and --limit-rate go with imap
+--ca C mbox I O|--password-file and --ca go with imap and verify
+--ledger L maildir I O|--ledger goes with imap and --resume
+imap I|imap takes INDEX or DIR, and URL
+maildir I|maildir takes INDEX and MAILDIR
+copy / O|copy takes a directory of folders with --eml only
+ROWS
+
 "$vfolder" list >/dev/null 2>&1
 check "usage: status" 2 $?
 "$vfolder" --help | grep -q "usage: vfolder"

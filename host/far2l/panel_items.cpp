@@ -220,7 +220,7 @@ int CopyPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *it
   }
   if (count <= 0) return 1;
   const wchar_t *where = *dest != nullptr ? *dest : L"";
-  SaveChoice choice = {SaveMessageFiles, false};
+  SaveChoice choice = {nullptr, false};
   if (ask) {
     wchar_t question[256];
     swprintf(question, sizeof question / sizeof question[0], L"%ls %d %ls %ls", TextOf(MCopyVerb),
@@ -239,7 +239,7 @@ int CopyPanelItems(FolderHandle *folder, unsigned code_page, PluginPanelItem *it
   int result;
   if (viewed && count == 1)
     result = WriteViewedFile(folder, items, dest_utf8, &progress);
-  else if (choice.Format == SaveMessageFiles)
+  else if (SavesMessageFiles(choice))
     result = WriteMessageFiles(folder, items, count, dest_utf8, &progress);
   else
     result = int(SaveItemsAsMail(folder, code_page, choice, ItemMessagesOf(items, count).data(),

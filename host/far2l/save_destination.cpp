@@ -49,9 +49,9 @@ SaveChoice LastChoice(bool trees) {
 const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, const wchar_t *dest,
                               bool trees, const wchar_t *help_topic, SaveChoice *choice) {
   const SaveChoice last = LastChoice(trees);
-  size_t offered_count = 0;
-  const OfferedFormat *offered = OfferedFormats(trees, &offered_count);
-  const int formats = int(offered_count);
+  OfferedOutput offered[8];
+  const int formats = int(OfferedOutputs(trees, offered, 8));
+  const bool marks = OfferedTake(offered, size_t(formats), TakesSeen);
 
   FarDialogItem items[16];
   int count = 0;
@@ -70,11 +70,13 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   for (int i = 0; i < formats; ++i) {
     FarDialogItem &radio = items[count++] = Item(DI_RADIOBUTTON, Left, y++, Right,
                                                  TextOf(offered[i].Label), i == 0 ? DWORD(DIF_GROUP) : DWORD(0));
-    radio.Param.Selected = offered[i].Format == last.Format;
+    radio.Param.Selected = offered[i].Output == last.Output;
   }
   const int mark = count;
-  items[count++] = Item(DI_CHECKBOX, Left, y++, Right, TextOf(MMarkRead));
-  items[mark].Param.Selected = last.MarkRead;
+  if (marks) {
+    items[count++] = Item(DI_CHECKBOX, Left, y++, Right, TextOf(MMarkRead));
+    items[mark].Param.Selected = last.MarkRead;
+  }
   items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
   const int ok = count;
   items[count++] =
@@ -90,11 +92,11 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
     return nullptr;
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;
-  choice->Format = last.Format;
+  choice->Output = last.Output;
   for (int i = 0; i < formats; ++i)
-    if (checked[first_format + i]) choice->Format = offered[i].Format;
-  choice->MarkRead = checked[mark];
-  WriteConfigNumber(FormatSetting(trees), choice->Format);
+    if (checked[first_format + i]) choice->Output = offered[i].Output;
+  choice->MarkRead = marks ? checked[mark] : last.MarkRead;
+  WriteConfigNumber(FormatSetting(trees), (unsigned long)choice->Output->Setting);
   WriteConfigNumber(MarkReadSetting, choice->MarkRead ? 1 : 0);
   return ChosenDestination;
 }

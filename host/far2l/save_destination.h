@@ -5,8 +5,9 @@
 #include "host/shared/mail_save.h"
 
 // One dialog titled `title`: `question` over the destination line,
-// prefilled with `dest` (history "VessorCopy"), the formats as radio buttons
-// and "Mark as read", with the last choice (kept in the settings file, for
+// prefilled with `dest` (history "VessorCopy"), the outputs the table offers
+// (save_choice.h) as radio buttons and "Mark as read" where one of them takes
+// it, with the last choice (kept in the settings file, for
 // messages and for folders apart) set. `trees` offers what whole folders
 // become (mbox files in Thunderbird's layout, Maildirs, .eml directories)
 // instead of message files and the three single outputs. The destination

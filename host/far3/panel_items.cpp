@@ -196,7 +196,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, GetFilesInfo *
   if (count == 0) return 1;
   if (count > INT_MAX) return 0;
   const wchar_t *dest = info->DestPath != nullptr ? info->DestPath : L"";
-  SaveChoice choice = {SaveMessageFiles, false};
+  SaveChoice choice = {nullptr, false};
   if (ask) {
     dest = AskDestination(count, dest, &choice);
     if (dest == nullptr) return -1;
@@ -210,7 +210,7 @@ intptr_t CopyPanelItems(FolderHandle *folder, unsigned code_page, GetFilesInfo *
   SaveProgress progress;
   StartSaveProgress(&progress, count, quiet);
   const intptr_t result =
-      choice.Format == SaveMessageFiles
+      SavesMessageFiles(choice)
           ? WriteMessageFiles(folder, info->PanelItem, count, dest_utf8, &progress)
           : SaveItemsAsMail(folder, code_page, choice,
                             ItemMessagesOf(info->PanelItem, count).data(), count,

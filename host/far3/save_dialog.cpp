@@ -43,8 +43,9 @@ SaveChoice LastSaveChoice(bool trees) {
 bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t *dest, bool trees,
                    SaveChoice *choice, wchar_t *answer, size_t answer_size) {
   const SaveChoice last = LastSaveChoice(trees);
-  size_t formats = 0;
-  const OfferedFormat *offered = OfferedFormats(trees, &formats);
+  OfferedOutput offered[8];
+  const size_t formats = OfferedOutputs(trees, offered, 8);
+  const bool marks = OfferedTake(offered, formats, TakesSeen);
 
   FarDialogItem items[16];
   size_t count = 0;
@@ -61,11 +62,13 @@ bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t 
   for (size_t i = 0; i < formats; ++i) {
     FarDialogItem &radio = items[count++] =
         Item(DI_RADIOBUTTON, Left, y++, Right, TextOf(offered[i].Label), i == 0 ? DIF_GROUP : 0ULL);
-    radio.Selected = offered[i].Format == last.Format;
+    radio.Selected = offered[i].Output == last.Output;
   }
   const size_t mark = count;
-  items[count++] = Item(DI_CHECKBOX, Left, y++, Right, TextOf(MMarkRead));
-  items[mark].Selected = last.MarkRead;
+  if (marks) {
+    items[count++] = Item(DI_CHECKBOX, Left, y++, Right, TextOf(MMarkRead));
+    items[mark].Selected = last.MarkRead;
+  }
   items[count++] = Item(DI_TEXT, -1, y++, 0, L"", DIF_SEPARATOR);
   const size_t ok = count;
   items[count++] =
@@ -80,11 +83,11 @@ bool AskSaveChoice(const wchar_t *title, const wchar_t *question, const wchar_t 
     return false;
   TrimAnswer(answer);
   if (answer[0] == L'\0') return false;
-  choice->Format = last.Format;
+  choice->Output = last.Output;
   for (size_t i = 0; i < formats; ++i)
-    if (items[first_format + i].Selected == BSTATE_CHECKED) choice->Format = offered[i].Format;
-  choice->MarkRead = items[mark].Selected == BSTATE_CHECKED;
-  WriteSetting(FormatSetting(trees), choice->Format);
+    if (items[first_format + i].Selected == BSTATE_CHECKED) choice->Output = offered[i].Output;
+  choice->MarkRead = marks ? items[mark].Selected == BSTATE_CHECKED : last.MarkRead;
+  WriteSetting(FormatSetting(trees), (unsigned long long)choice->Output->Setting);
   WriteSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
   return true;
 }

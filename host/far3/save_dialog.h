@@ -7,8 +7,9 @@
 
 // Shows the dialog titled `title` with `question` over the destination's
 // line, prefilled with `dest` (with the directories chosen before in its
-// history, paths completed as they are typed), the formats and "Mark as
-// read", as last chosen. `trees` offers what whole folders become (.eml
+// history, paths completed as they are typed), the outputs the table offers
+// (save_choice.h) and "Mark as read" where one of them takes it, as last
+// chosen. `trees` offers what whole folders become (.eml
 // directories, mbox files in Thunderbird's layout, Maildirs) instead of
 // message files. On OK the destination goes into `answer` (of `answer_size`
 // characters), the blanks and quotes around it taken away, the choice into

@@ -73,6 +73,10 @@ void OnNotice(void *context, OutputNotice notice, const char *path, int) {
 
 }  // namespace
 
+bool SavesMessageFiles(const SaveChoice &choice) {
+  return choice.Output == nullptr || choice.Output->Write == nullptr;
+}
+
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
 #ifdef _WIN32
   save->Charset.Name = "cp" + std::to_string(code_page);
@@ -85,14 +89,12 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
     OpenTextCharset("utf-8", &save->Charset);
 #endif
   MailRun run = {};
-  run.Output = choice.Format == SaveMbox      ? MboxOutput
-               : choice.Format == SaveMaildir ? MaildirOutput
-                                              : EmlOutput;
+  run.Output = choice.Output;
   run.Existing = MboxRefuse;
   run.Events = OutputEvents{save, OnProgress, OnStopping, OnFailed, OnOutcome, OnNotice,
                             nullptr, nullptr};
   run.Charset = &save->Charset;
-  run.Seen = choice.MarkRead && run.Output != EmlOutput;
+  run.Seen = choice.MarkRead && OutputTakes(*run.Output, TakesSeen);
   run.Utf8Paths = true;
   return run;
 }
@@ -141,9 +143,8 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
 
   run.Total = int(chosen.size());
   const std::string name = FolderName(folder->IndexPath);
-  const std::string target = run.Output == MboxOutput    ? FreePath(dest, name, ".mbox")
-                             : run.Output == MaildirOutput ? FreePath(dest, name, "")
-                                                           : std::string(dest);
+  const char *ending = run.Output->SavedEnding;
+  const std::string target = ending != nullptr ? FreePath(dest, name, ending) : std::string(dest);
   FileIdentity own[2];
   OpenDataFile(mail.Handle);
   FolderFileIdentities(mail.Handle, own);

@@ -15,16 +15,18 @@
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "outputs/output_events.h"
+#include "outputs/output_table.h"
 #include "outputs/text_charset.h"
 
-// What the messages are saved as. The numbers are kept in the hosts'
-// settings: never change them.
-enum SaveFormat { SaveMessageFiles = 0, SaveEml = 1, SaveMbox = 2, SaveMaildir = 3 };
-
+// What the messages are saved as: a row of the outputs' table that the save
+// dialog offers (null: message files, where no dialog asked).
 struct SaveChoice {
-  SaveFormat Format;
-  bool MarkRead;  // for mbox and Maildir: the messages marked as read
+  const OutputRow *Output;
+  bool MarkRead;  // where the output takes it: the messages marked as read
 };
+
+// True where the plug-in's own copy writes message files, not the outputs.
+bool SavesMessageFiles(const SaveChoice &choice);
 
 // Takes the host's selection off item `item` of `items`, saved whole.
 typedef void (*UnselectItem)(void *items, size_t item);
@@ -47,11 +49,12 @@ struct MailSave {
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page);
 void CloseMailSave(MailSave *save);
 
-// The chosen items' messages saved as `format` (SaveEml, SaveMbox or
-// SaveMaildir) into the directory `dest` (UTF-8; made where missing): .eml
-// files in it; an mbox as dest/NAME.mbox and a Maildir as dest/NAME, NAME
-// being the index file's name without its extension, or the next free name
-// ("NAME_(2)") where that is taken, so that no file is ever replaced.
+// The chosen items' messages saved as `choice` says (an output the outputs
+// write) into the directory `dest` (UTF-8; made where missing): .eml files
+// in it; an mbox as dest/NAME.mbox and a Maildir as dest/NAME (the row's
+// SavedEnding), NAME being the index file's name without its extension, or
+// the next free name ("NAME_(2)") where that is taken, so that no file is
+// ever replaced.
 // `code_page` decodes the items' texts where a message is given header lines
 // from them. Each item saved whole is unselected; the counts and failures go
 // to `progress`. 1 when every item was saved, 0 when one was not, -1 when

@@ -4,25 +4,40 @@
 
 namespace {
 
-const OfferedFormat Single[] = {
-    {SaveMessageFiles, MSaveFiles}, {SaveEml, MSaveEml}, {SaveMbox, MSaveMbox}, {SaveMaildir, MSaveMaildir}};
-const OfferedFormat Whole[] = {
-    {SaveMbox, MSaveTreeMbox}, {SaveMaildir, MSaveTreeMaildir}, {SaveEml, MSaveTreeEml}};
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+bool Offered(const OutputRow &row, bool trees) { return trees ? row.TreePlace > 0 : row.Label >= 0; }
 
 }  // namespace
 
-const OfferedFormat *OfferedFormats(bool trees, size_t *count) {
-  *count = trees ? sizeof Whole / sizeof Whole[0] : sizeof Single / sizeof Single[0];
-  return trees ? Whole : Single;
+size_t OfferedOutputs(bool trees, OfferedOutput *offered, size_t room) {
+  size_t rows_count = 0;
+  const OutputRow *rows = OutputRows(&rows_count);
+  size_t count = 0;
+  // Whole folders' places are their own; messages take the table's order.
+  for (int place = 1; count < room; ++place) {
+    const size_t before = count;
+    for (size_t i = 0; i < rows_count && count < room; ++i)
+      if (Offered(rows[i], trees) && (!trees || rows[i].TreePlace == place))
+        offered[count++] = {&rows[i], MessageId(trees ? rows[i].TreeLabel : rows[i].Label)};
+    if (!trees || count == before) break;
+  }
+  return count;
+}
+
+bool OfferedTake(const OfferedOutput *offered, size_t count, unsigned takes) {
+  for (size_t i = 0; i < count; ++i)
+    if (OutputTakes(*offered[i].Output, takes)) return true;
+  return false;
 }
 
 SaveChoice KeptSaveChoice(bool trees, const unsigned long long *format,
                           const unsigned long long *mark_read) {
-  SaveChoice choice = {trees ? SaveMbox : SaveMessageFiles, false};
-  if (format != nullptr && *format <= SaveMaildir && !(trees && *format == SaveMessageFiles))
-    choice.Format = SaveFormat(*format);
+  OfferedOutput first[1];
+  SaveChoice choice = {OfferedOutputs(trees, first, 1) > 0 ? first[0].Output : nullptr, false};
+  const OutputRow *kept =
+      format != nullptr && *format <= 0x7fffffff ? OutputOfSetting(int(*format)) : nullptr;
+  if (kept != nullptr && Offered(*kept, trees)) choice.Output = kept;
   if (mark_read != nullptr) choice.MarkRead = *mark_read != 0;
   return choice;
 }

@@ -1,4 +1,5 @@
-// What the save dialog offers and keeps, the same in every host's dialog.
+// What the save dialog offers and keeps, the same in every host's dialog:
+// the rows of the outputs' table (outputs/output_table.h) that have a label.
 #pragma once
 
 #include <cstddef>
@@ -6,18 +7,23 @@
 #include "host/shared/mail_save.h"
 #include "host/shared/messages.h"
 
-struct OfferedFormat {
-  SaveFormat Format;
+struct OfferedOutput {
+  const OutputRow *Output;
   MessageId Label;
 };
 
-// The formats in the order shown: for messages, or for whole folders
-// (`trees`), where message files are no choice.
-const OfferedFormat *OfferedFormats(bool trees, size_t *count);
+// The outputs in the order shown, at most `room` of them: for messages, or
+// for whole folders (`trees`), where message files are no choice. Returns
+// their count.
+size_t OfferedOutputs(bool trees, OfferedOutput *offered, size_t room);
+
+// Whether one of the outputs offered takes `takes` (output_table.h): the
+// dialog shows the box for it ("Mark as read") only then.
+bool OfferedTake(const OfferedOutput *offered, size_t count, unsigned takes);
 
 // The choice a host's settings keep (either number null where none is
-// kept), as far as it fits: message files and not marked at first, mbox
-// for whole folders.
+// kept), as far as it fits: the first output offered and not marked at
+// first.
 SaveChoice KeptSaveChoice(bool trees, const unsigned long long *format,
                           const unsigned long long *mark_read);
 

@@ -1090,7 +1090,7 @@ int RunImapCommand(const ImapCommand &command) {
   terminal.NameFolders = directory;
   run.Mail.Events = TerminalEvents(&terminal);
   run.Mail.Charset = command.Charset;
-  run.Mail.Output = EmlOutput;
+  run.Mail.Output = OutputOfCommand("imap", nullptr);
   run.Mail.Exact = command.Exact;
   run.Mail.Seen = false;  // a flag of the server's, not lines in the message
   clock_gettime(CLOCK_MONOTONIC, &run.Started);

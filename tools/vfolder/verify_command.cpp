@@ -137,7 +137,9 @@ void CheckFolder(const VerifyCommand &command, OutputReading *reading, const Che
     CloseMailFolder(&mail);
     return;
   }
+  // The bytes every mail output writes (mbox's, as those of the others).
   MailRun run = {};
+  run.Output = OutputOfCommand("mbox", nullptr);
   run.Charset = command.Charset;
   run.Exact = command.Exact;
   run.Seen = command.Seen;

@@ -26,25 +26,17 @@
 
 namespace {
 
-const char Usage[] =
+// The usage's lines before the outputs' and after them.
+const char UsageStart[] =
     "usage: vfolder --version | --help\n"
     "       vfolder [--charset CP] [--plugin PATH] list [--tsv] INDEX\n"
-    "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n"
-    "       vfolder [--charset CP] [--plugin PATH] [--log FILE] copy INDEX DEST [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] [--resume [--ledger FILE]]\n"
-    "               copy --eml INDEX|DIR DEST [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--append|--replace]\n"
-    "               [--resume [--ledger FILE]] mbox INDEX|DIR FILE [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] [--exact] [--seen] [--layout maildir++|fs]\n"
-    "               [--resume [--ledger FILE]] maildir INDEX|DIR MAILDIR [ITEM...]\n"
-    "       vfolder [--charset CP] [--log FILE] attachments INDEX|DIR OUTDIR\n"
-    "               [ITEM...]\n"
-    "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
-    "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES] imap INDEX|DIR URL\n"
+    "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n";
+const char UsageEnd[] =
     "       vfolder [--charset CP] [--exact] [--seen] [--tsv] [--password-file FILE]\n"
     "               [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
 
-const char Help[] =
+// The help's paragraphs before the outputs' and after them.
+const char HelpStart[] =
     "Lists and copies out the messages of a Vessor mail folder through the\n"
     "file-manager plug-in, exactly as the file manager drives it, and moves\n"
     "folders into the files of today's mail programs, or takes out the\n"
@@ -67,65 +59,8 @@ const char Help[] =
     "                      the same, tab-separated after a header line: position,\n"
     "                      type, charset, disposition, decoded size, name, named\n"
     "                      (1 when the message names it), attachment (1 for what\n"
-    "                      a mail program shows as one), escaped as in list --tsv\n"
-    "  copy INDEX DEST [ITEM...]\n"
-    "                      copies the messages into directory DEST through the\n"
-    "                      plug-in, all of them or the ITEMs given (a position\n"
-    "                      from the listing, or an exact name), under the names\n"
-    "                      the panel would give them; a file already there is\n"
-    "                      replaced, as the file manager replaces it\n"
-    "  copy --eml INDEX DEST [ITEM...]\n"
-    "                      the same names, each ending in .eml, for mail programs\n"
-    "                      that open or import .eml files; DEST is made where\n"
-    "                      missing, and a name in use takes the next suffix _(2)...\n"
-    "  mbox INDEX FILE [ITEM...]\n"
-    "                      one mbox file (mboxrd) of the messages, each once and in\n"
-    "                      listing order; - is standard output. A FILE that holds\n"
-    "                      messages already is refused, unless --append (the\n"
-    "                      messages go after its own) or --replace (a new file\n"
-    "                      takes its place once every message is in it). Each\n"
-    "                      message follows a line \"From ADDRESS DATE\": the address\n"
-    "                      of its From: header (MAILER-DAEMON when there is none)\n"
-    "                      and the item's date in UTC; lines starting with >...From\n"
-    "                      get one more >; each ends in a line feed and an empty line\n"
-    "  maildir INDEX MAILDIR [ITEM...]\n"
-    "                      delivers the messages, each once, into MAILDIR (tmp, new\n"
-    "                      and cur made when missing), one new file in new each;\n"
-    "                      what is there already stays as it is\n"
-    "  attachments INDEX OUTDIR [ITEM...]\n"
-    "                      every attachment of the messages (uuencoded blocks in\n"
-    "                      their texts too), decoded, as OUTDIR/MESSAGE/NAME:\n"
-    "                      MESSAGE the name copy --eml gives the message without\n"
-    "                      .eml, NAME the one the message gives the attachment\n"
-    "                      (else made from its type, as \"part 2.bin\"), spaces\n"
-    "                      kept, only what a file name cannot hold made _, cut\n"
-    "                      to 255 bytes before the extension, twins a.pdf,\n"
-    "                      a_(2).pdf...; OUTDIR is made where missing, a name in\n"
-    "                      use takes the next suffix, a message without one makes\n"
-    "                      nothing, and one nested past 64 levels or of more than\n"
-    "                      10000 parts fails whole\n"
-    "  imap INDEX|DIR URL  sends the messages into a mail account with APPEND,\n"
-    "                      each once: URL is imaps://USER@HOST[:PORT][/MAILBOX]\n"
-    "                      (TLS, port 993) or imap://USER@HOST[:PORT][/MAILBOX]\n"
-    "                      (STARTTLS, port 143, required); a folder goes into\n"
-    "                      MAILBOX (default: its name), the folders of DIR into\n"
-    "                      mailboxes below it named by their paths with the\n"
-    "                      server's delimiter, made and subscribed where missing.\n"
-    "                      Each message goes as the other outputs write it, with\n"
-    "                      the item's date (else its own Date:) as its date on\n"
-    "                      the server. The password comes from VFOLDER_PASSWORD,\n"
-    "                      --password-file FILE or a prompt on the terminal; the\n"
-    "                      server's certificate must check out against the\n"
-    "                      system's authorities (and --ca FILE) for HOST before\n"
-    "                      the login. A ledger (--ledger FILE, else one per\n"
-    "                      account and mailbox in $XDG_CACHE_HOME/vfolder or\n"
-    "                      ~/.cache/vfolder) keeps what reached the server, so\n"
-    "                      that a run started again sends only the rest; without\n"
-    "                      it a message whose Message-ID and size the mailbox\n"
-    "                      holds is already there. A lost connection is tried\n"
-    "                      again after pauses of 1, 2, 4 and 8 s, then the run\n"
-    "                      stops. The summary counts sent, already there and\n"
-    "                      failed, each failure with the server's words\n"
+    "                      a mail program shows as one), escaped as in list --tsv\n";
+const char HelpEnd[] =
     "  verify INDEX|DIR OUTPUT\n"
     "                      reads back what mbox, maildir, copy --eml or imap made\n"
     "                      of the folder or directory (OUTPUT: the mbox file, the\n"
@@ -222,27 +157,72 @@ const char Help[] =
     "error; 130 interrupted; 141 standard output closed.\n"
     "Messages from the plug-in are written to standard error.\n";
 
+// The usage and the help, the outputs' lines and paragraphs from their rows.
+std::string UsageText() {
+  std::string text = UsageStart;
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i) text += rows[i].Usage;
+  return text + UsageEnd;
+}
+
+std::string HelpText() {
+  std::string text = HelpStart;
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i) text += rows[i].Help;
+  return text + HelpEnd;
+}
+
 int UsageError(const char *problem) {
   if (problem != nullptr) fprintf(stderr, "vfolder: %s\n", problem);
-  fputs(Usage, stderr);
+  fputs(UsageText().c_str(), stderr);
   return 2;
 }
 
-enum Command {
-  NoCommand,
-  ListCommand,
-  CopyCommand,
-  MboxCommand,
-  MaildirCommand,
-  PartsCommand,
-  AttachmentsCommand,
-  ImapCommandWord,
-  VerifyCommandWord
-};
+int UsageError(const std::string &problem) { return UsageError(problem.c_str()); }
+
+// "a", "a and b", "a, b and c".
+std::string Listed(const std::vector<std::string> &names) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
+}
+
+// The outputs that take `takes`, by vfolder's names for them (by their
+// commands only with `commands`), after `before` and before `after`.
+std::string OutputsTaking(unsigned takes, bool commands, std::vector<std::string> before = {},
+                          const std::vector<std::string> &after = {}) {
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i) {
+    if (!OutputTakes(rows[i], takes)) continue;
+    std::string name = commands ? rows[i].Command : OutputName(rows[i]);
+    // --resume with a file that holds messages: only appended to.
+    if (takes == TakesResume && OutputTakes(rows[i], TakesExisting)) name += " --append";
+    if (std::find(before.begin(), before.end(), name) == before.end()) before.push_back(name);
+  }
+  before.insert(before.end(), after.begin(), after.end());
+  return Listed(before);
+}
+
+bool IsOutputSwitch(const char *option) {
+  size_t count = 0;
+  const OutputRow *rows = OutputRows(&count);
+  for (size_t i = 0; i < count; ++i)
+    if (rows[i].Switch != nullptr && !strcmp(rows[i].Switch, option)) return true;
+  return false;
+}
+
+// The commands that are no output.
+enum Command { NoCommand, ListCommand, PartsCommand, VerifyCommandWord, OutputCommand };
 
 struct Arguments {
   Command What = NoCommand;
-  bool Tsv = false, Eml = false, Exact = false, Seen = false;
+  const OutputRow *Output = nullptr;  // OutputCommand's row
+  const char *Switch = nullptr;  // the option that picks a row among its command's (--eml)
+  bool Tsv = false, Exact = false, Seen = false;
   MboxExisting Existing = MboxRefuse;
   const char *PluginPath = nullptr;
   const char *LogPath = nullptr;
@@ -339,23 +319,21 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset, Resume
   MailRun run = {};
   run.Events = TerminalEvents(&terminal);
   run.Charset = charset;
-  run.Output = arguments.What == MboxCommand          ? MboxOutput
-               : arguments.What == MaildirCommand     ? MaildirOutput
-               : arguments.What == AttachmentsCommand ? AttachmentsOutput
-                                                      : EmlOutput;
+  run.Output = arguments.Output;
   run.Existing = arguments.Existing;
   run.Exact = arguments.Exact;
   run.Seen = arguments.Seen;
   const char *source = arguments.Words[0];
   const char *target_word = arguments.Words[1];
   const std::string target =
-      run.Output == MboxOutput && !strcmp(target_word, "-") ? "-" : FullPath(target_word);
+      OutputTakes(*run.Output, TakesStandardOutput) && !strcmp(target_word, "-")
+          ? "-"
+          : FullPath(target_word);
   if (arguments.Resume) {
     if (target == "-") return UsageError("--resume takes a file, not standard output");
-    const char *kind = run.Output == MboxOutput      ? "mbox"
-                       : run.Output == MaildirOutput ? "maildir"
-                                                     : "eml";
-    if (!UseResumeLedger(arguments.LedgerPath, kind, target, resume, &run.Resume)) return 2;
+    if (!UseResumeLedger(arguments.LedgerPath, run.Output->LedgerKind, target, resume,
+                         &run.Resume))
+      return 2;
   }
   if (FileSystem.KindOf(source, true) == PathDirectory) {
     std::string dir = source;
@@ -387,7 +365,7 @@ int RunMailOutput(const Arguments &arguments, const TextCharset *charset, Resume
     return 2;
   }
   // A mail program's file holds each message once, in the folder's order.
-  if (run.Output != EmlOutput && run.Output != AttachmentsOutput) {
+  if (run.Output->EachOnce) {
     std::sort(chosen.begin(), chosen.end());
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
   }
@@ -426,9 +404,9 @@ int main(int argc, char **argv) {
     const char *arg = argv[i];
     const bool option = !options_done && arg[0] == '-' && arg[1] != '\0';
     if (option && (!strcmp(arg, "--help") || !strcmp(arg, "-h"))) {
-      fputs(Usage, stdout);
+      fputs(UsageText().c_str(), stdout);
       fputs("\n", stdout);
-      fputs(Help, stdout);
+      fputs(HelpText().c_str(), stdout);
       return 0;
     } else if (option && !strcmp(arg, "--version")) {
       printf("vfolder %s\n", VFOLDER_VERSION);
@@ -461,8 +439,8 @@ int main(int argc, char **argv) {
       arguments.CharsetName = argv[i];
     } else if (option && !strcmp(arg, "--tsv")) {
       arguments.Tsv = true;
-    } else if (option && !strcmp(arg, "--eml")) {
-      arguments.Eml = true;
+    } else if (option && IsOutputSwitch(arg)) {
+      arguments.Switch = arg;
     } else if (option && !strcmp(arg, "--exact")) {
       arguments.Exact = true;
     } else if (option && !strcmp(arg, "--seen")) {
@@ -477,15 +455,12 @@ int main(int argc, char **argv) {
     } else if (option) {
       return UsageError((std::string("unknown option ") + arg).c_str());
     } else if (arguments.What == NoCommand && arguments.Words.empty()) {
-      arguments.What = !strcmp(arg, "list")          ? ListCommand
-                       : !strcmp(arg, "copy")        ? CopyCommand
-                       : !strcmp(arg, "mbox")        ? MboxCommand
-                       : !strcmp(arg, "maildir")     ? MaildirCommand
-                       : !strcmp(arg, "parts")       ? PartsCommand
-                       : !strcmp(arg, "attachments") ? AttachmentsCommand
-                       : !strcmp(arg, "imap")        ? ImapCommandWord
-                       : !strcmp(arg, "verify")      ? VerifyCommandWord
-                                                     : NoCommand;
+      arguments.Output = OutputOfCommand(arg, nullptr);
+      arguments.What = arguments.Output != nullptr ? OutputCommand
+                       : !strcmp(arg, "list")      ? ListCommand
+                       : !strcmp(arg, "parts")     ? PartsCommand
+                       : !strcmp(arg, "verify")    ? VerifyCommandWord
+                                                   : NoCommand;
       if (arguments.What == NoCommand)
         return UsageError((std::string("unknown command ") + arg).c_str());
     } else {
@@ -494,59 +469,74 @@ int main(int argc, char **argv) {
   }
   const Command what = arguments.What;
   if (what == NoCommand) return UsageError(nullptr);
+  // The output's row, its switch (--eml) taken; the command's own row, where
+  // none of its rows has the switch given, until that is told below.
+  const OutputRow *command_row = arguments.Output;
+  const OutputRow *switched =
+      what == OutputCommand && arguments.Switch != nullptr
+          ? OutputOfCommand(command_row->Command, arguments.Switch)
+          : nullptr;
+  if (switched != nullptr) arguments.Output = switched;
+  const OutputRow *row = arguments.Output;
+  const bool output = what == OutputCommand;
+  auto takes = [&](unsigned option) { return output && OutputTakes(*row, option); };
   if (what == ListCommand && arguments.Words.size() != 1) return UsageError("list takes one INDEX");
-  if (what == CopyCommand && arguments.Words.size() < 2)
-    return UsageError("copy takes INDEX and DEST");
-  if (what == MboxCommand && arguments.Words.size() < 2)
-    return UsageError("mbox takes INDEX and FILE");
-  if (what == MaildirCommand && arguments.Words.size() < 2)
-    return UsageError("maildir takes INDEX and MAILDIR");
+  if (output && (OutputTakes(*command_row, TakesItems) ? arguments.Words.size() < 2
+                                                       : arguments.Words.size() != 2))
+    return UsageError(std::string(command_row->Command) +
+                      (OutputTakes(*command_row, TakesItems) ? " takes INDEX and "
+                                                             : " takes INDEX or DIR, and ") +
+                      command_row->Target);
   if (what == PartsCommand && arguments.Words.size() != 2)
     return UsageError("parts takes INDEX and ITEM");
-  if (what == AttachmentsCommand && arguments.Words.size() < 2)
-    return UsageError("attachments takes INDEX and OUTDIR");
-  if (what == ImapCommandWord && arguments.Words.size() != 2)
-    return UsageError("imap takes INDEX or DIR, and URL");
   if (what == VerifyCommandWord && arguments.Words.size() != 2)
     return UsageError("verify takes INDEX or DIR, and OUTPUT");
-  const bool logs_in = what == ImapCommandWord || what == VerifyCommandWord;
+  const bool logs_in = takes(TakesLogin) || what == VerifyCommandWord;
   if (what == VerifyCommandWord &&
       (arguments.DryRun || arguments.LimitRate || arguments.LedgerPath || arguments.Resume ||
-       arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Eml ||
+       arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Switch ||
        arguments.Existing != MboxRefuse))
     return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
-    return UsageError("--password-file and --ca go with imap and verify");
-  if (what != ImapCommandWord && (arguments.DryRun || arguments.LimitRate))
-    return UsageError("--dry-run and --limit-rate go with imap");
-  const bool resumable = what == MaildirCommand || (what == CopyCommand && arguments.Eml) ||
-                         (what == MboxCommand && arguments.Existing == MboxAppend);
+    return UsageError("--password-file and --ca go with " +
+                      OutputsTaking(TakesLogin, false, {}, {"verify"}));
+  if (!takes(TakesDryRun) && (arguments.DryRun || arguments.LimitRate))
+    return UsageError("--dry-run and --limit-rate go with " + OutputsTaking(TakesDryRun, false));
+  // An output that holds messages already resumes only what it appends.
+  const bool resumable = takes(TakesResume) && (!OutputTakes(*row, TakesExisting) ||
+                                                arguments.Existing == MboxAppend);
   if (arguments.Resume && !resumable)
-    return UsageError("--resume goes with maildir, copy --eml and mbox --append");
-  if (arguments.LedgerPath != nullptr && what != ImapCommandWord && !arguments.Resume)
-    return UsageError("--ledger goes with imap and --resume");
-  if (what == ImapCommandWord && arguments.LogPath != nullptr)
-    return UsageError("--log goes with copy, mbox, maildir and attachments");
-  if (what == ImapCommandWord && arguments.PluginPath != nullptr)
-    return UsageError("--plugin goes with list and copy");
+    return UsageError("--resume goes with " + OutputsTaking(TakesResume, false));
+  if (arguments.LedgerPath != nullptr && !takes(TakesLedger) && !arguments.Resume)
+    return UsageError("--ledger goes with " + OutputsTaking(TakesLedger, false, {}, {"--resume"}));
+  if (output && !takes(TakesLog) && arguments.LogPath != nullptr)
+    return UsageError("--log goes with " + OutputsTaking(TakesLog, true));
+  // The outputs that read the folder themselves let --plugin be, unused.
+  if (output && !takes(TakesPlugin) && row->Write == nullptr && arguments.PluginPath != nullptr)
+    return UsageError("--plugin goes with " + OutputsTaking(TakesPlugin, true, {"list"}));
   if (what != ListCommand && what != PartsCommand && what != VerifyCommandWord && arguments.Tsv)
     return UsageError("--tsv goes with list, parts and verify");
-  if (what != CopyCommand && arguments.Eml) return UsageError("--eml goes with copy");
-  if (what != MboxCommand && arguments.Existing != MboxRefuse)
-    return UsageError("--append and --replace go with mbox");
-  if ((what == ListCommand || what == PartsCommand || what == AttachmentsCommand ||
-       (what == CopyCommand && !arguments.Eml)) &&
-      arguments.Exact)
-    return UsageError("--exact goes with mbox, maildir, copy --eml, imap and verify");
-  if (what != MaildirCommand && arguments.LayoutName != nullptr)
-    return UsageError("--layout goes with maildir");
-  if (what != MboxCommand && what != MaildirCommand && what != ImapCommandWord &&
-      what != VerifyCommandWord && arguments.Seen)
-    return UsageError("--seen goes with mbox, maildir, imap and verify");
+  if (arguments.Switch != nullptr && switched == nullptr) {
+    std::vector<std::string> commands;
+    size_t count = 0;
+    const OutputRow *rows = OutputRows(&count);
+    for (size_t i = 0; i < count; ++i)
+      if (rows[i].Switch != nullptr && !strcmp(rows[i].Switch, arguments.Switch))
+        commands.push_back(rows[i].Command);
+    return UsageError(std::string(arguments.Switch) + " goes with " + Listed(commands));
+  }
+  if (!takes(TakesExisting) && arguments.Existing != MboxRefuse)
+    return UsageError("--append and --replace go with " + OutputsTaking(TakesExisting, false));
+  if (what != VerifyCommandWord && !takes(TakesExact) && arguments.Exact)
+    return UsageError("--exact goes with " + OutputsTaking(TakesExact, false, {}, {"verify"}));
+  if (!takes(TakesLayout) && arguments.LayoutName != nullptr)
+    return UsageError("--layout goes with " + OutputsTaking(TakesLayout, false));
+  if (what != VerifyCommandWord && !takes(TakesSeen) && arguments.Seen)
+    return UsageError("--seen goes with " + OutputsTaking(TakesSeen, false, {}, {"verify"}));
   if ((what == ListCommand || what == PartsCommand) && arguments.LogPath != nullptr)
-    return UsageError("--log goes with copy, mbox, maildir and attachments");
+    return UsageError("--log goes with " + OutputsTaking(TakesLog, true));
   if (what == PartsCommand && arguments.PluginPath != nullptr)
-    return UsageError("--plugin goes with list and copy");
+    return UsageError("--plugin goes with " + OutputsTaking(TakesPlugin, true, {"list"}));
   TextCharset charset = {};
   if (arguments.CharsetName != nullptr && !OpenTextCharset(arguments.CharsetName, &charset)) {
     fprintf(stderr, "vfolder: --charset %s: no character set of that name here\n",
@@ -555,7 +545,9 @@ int main(int argc, char **argv) {
   }
   const TextCharset *decoding = arguments.CharsetName != nullptr ? &charset : nullptr;
   int status;
-  if (what == ImapCommandWord) {
+  // The rows the outputs do not write: the plug-in's copy, imap's session.
+  const bool through_plugin = takes(TakesPlugin);
+  if (output && row->Write == nullptr && !through_plugin) {
 #ifdef VFOLDER_IMAP
     const ImapCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
                                  arguments.Seen,     arguments.DryRun,   arguments.PasswordFile,
@@ -576,20 +568,28 @@ int main(int argc, char **argv) {
     status = RunVerifyCommand(command);
   } else if (what == PartsCommand) {
     status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
-  } else if (what == ListCommand || (what == CopyCommand && !arguments.Eml)) {
-    if (what == CopyCommand && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory)
-      return UsageError("copy takes a directory of folders with --eml only");
+  } else if (what == ListCommand || through_plugin) {
+    if (through_plugin && FileSystem.KindOf(arguments.Words[0], true) == PathDirectory) {
+      std::vector<std::string> switches;
+      size_t count = 0;
+      const OutputRow *rows = OutputRows(&count);
+      for (size_t i = 0; i < count; ++i)
+        if (!strcmp(rows[i].Command, row->Command) && OutputTakes(rows[i], TakesTrees))
+          switches.push_back(rows[i].Switch != nullptr ? rows[i].Switch : "");
+      return UsageError(std::string(row->Command) + " takes a directory of folders with " +
+                        Listed(switches) + " only");
+    }
     // A file-size limit gives a failed write, not the end of the process.
     IgnoreWriteSignals();
     PluginCommand command = {arguments.PluginPath,
-                             what == CopyCommand,
+                             through_plugin,
                              arguments.Tsv,
                              arguments.Words[0],
-                             what == CopyCommand ? arguments.Words[1] : nullptr,
+                             through_plugin ? arguments.Words[1] : nullptr,
                              {},
                              arguments.LogPath,
                              decoding};
-    if (what == CopyCommand)
+    if (through_plugin)
       command.Items.assign(arguments.Words.begin() + 2, arguments.Words.end());
     status = RunPluginCommand(command);
   } else {
