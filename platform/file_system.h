@@ -123,6 +123,14 @@ struct FileSystemCalls {
   // where the system can (Linux), everything written to any file of its
   // volume, names given by renames too: one wait for many files.
   bool (*Sync)(FileRef file, bool volume);
+
+  // Opens the file at `path` for reading and for writing at its end, made
+  // where missing and then open to those `access` lets in; never through a
+  // symbolic link elsewhere than on Windows. Each write goes to the end
+  // where the system can (POSIX), even past what another program appended
+  // meanwhile; on Windows to the position, which starts at the end. NoFile
+  // when it cannot.
+  FileRef (*OpenForAppending)(const char *path, FileAccess access);
 };
 
 // The calls in use.

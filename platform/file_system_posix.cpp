@@ -235,12 +235,19 @@ bool Sync(FileRef file, bool volume) {
   return fsync(int(file)) == 0;
 }
 
+FileRef OpenForAppending(const char *path, FileAccess access) {
+  const int descriptor =
+      open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, ModeFor(access, 0666));
+  return descriptor == -1 ? NoFile : descriptor;
+}
+
 }  // namespace
 
 constexpr FileSystemCalls SystemFileCalls = {
-    OpenForReading, SizeOf, ReadAt,  CreateNew, OpenExisting,  IdentifyOpen,  FileIndexOf, Identify, Write,
-    Truncate,       SetTime, Close,  MoveNoReplace, MoveReplacing, Remove, MakeDirectories,
-    MakeDirectory,  CopyAccess, KindOf,  ListDirectory, Sync,
+    OpenForReading, SizeOf,        ReadAt, CreateNew,        OpenExisting,  IdentifyOpen,
+    FileIndexOf,    Identify,      Write,  Truncate,         SetTime,       Close,
+    MoveNoReplace,  MoveReplacing, Remove, MakeDirectories,  MakeDirectory, CopyAccess,
+    KindOf,         ListDirectory, Sync,   OpenForAppending,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

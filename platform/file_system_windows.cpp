@@ -419,12 +419,46 @@ bool ListDirectory(const char *path, DirectoryEntrySink sink, void *context) {
 }
 
 template <PathMode Mode>
+FileRef OpenForAppending(const char *path, FileAccess) {
+  // Shared as the C library's own opening for appending shares it.
+  HANDLE file =
+      OpenPath<Mode>(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  if (file == INVALID_HANDLE_VALUE) return NoFile;
+  LARGE_INTEGER none = {};
+  if (!SetFilePointerEx(file, none, nullptr, FILE_END)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return NoFile;
+  }
+  return Ref(file);
+}
+
+template <PathMode Mode>
 constexpr FileSystemCalls CallsTaking = {
-    OpenForReading<Mode>, SizeOf,        ReadAt,              CreateNew<Mode>,
-    OpenExisting<Mode>,   IdentifyOpen,  FileIndexOf, Identify<Mode>,      Write,
-    Truncate,             SetTime,       Close,               MoveNoReplace<Mode>,
-    MoveReplacing<Mode>,  Remove<Mode>,  MakeDirectories<Mode>, MakeDirectory<Mode>,
-    CopyAccess,           KindOf<Mode>,         ListDirectory<Mode>, Sync,
+    OpenForReading<Mode>,
+    SizeOf,
+    ReadAt,
+    CreateNew<Mode>,
+    OpenExisting<Mode>,
+    IdentifyOpen,
+    FileIndexOf,
+    Identify<Mode>,
+    Write,
+    Truncate,
+    SetTime,
+    Close,
+    MoveNoReplace<Mode>,
+    MoveReplacing<Mode>,
+    Remove<Mode>,
+    MakeDirectories<Mode>,
+    MakeDirectory<Mode>,
+    CopyAccess,
+    KindOf<Mode>,
+    ListDirectory<Mode>,
+    Sync,
+    OpenForAppending<Mode>,
 };
 
 }  // namespace

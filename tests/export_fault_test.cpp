@@ -6,7 +6,6 @@
 // not whole, and no file from before the copy is touched unless replaced.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -14,75 +13,18 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "tests/fault_harness.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum Call { OpenCall, ReadCall, CreateCall, IdentifyCall, OpenExistingCall, TruncateCall, WriteCall,
-            TimeCall, CloseCall, Calls };
-
-// The call that fails: the `Nth` of its kind in one GetFiles.
-Call Failing;
-int Nth, Seen[Calls];
-
-bool Strikes(Call call) {
-  if (call != Failing || ++Seen[call] != Nth) return false;
-#ifdef _WIN32
-  SetLastError(ERROR_DISK_FULL);
-#else
-  errno = ENOSPC;
-#endif
-  return true;
-}
-
-FileRef FailingOpen(const char *path) {
-  return Strikes(OpenCall) ? NoFile : SystemFileCalls.OpenForReading(path);
-}
-size_t FailingRead(FileRef file, uint64_t offset, void *buffer, size_t size) {
-  return Strikes(ReadCall) ? 0 : SystemFileCalls.ReadAt(file, offset, buffer, size);
-}
-FileRef FailingCreate(const char *path, FileAccess access, bool *exists) {
-  *exists = false;
-  return Strikes(CreateCall) ? NoFile : SystemFileCalls.CreateNew(path, access, exists);
-}
-uint64_t FailingIndex(FileRef file) {
-  return Strikes(IdentifyCall) ? 0 : SystemFileCalls.FileIndexOf(file);
-}
-// Fails by calling what it opens no regular file, as a device or a pipe.
-FileRef FailingOpenExisting(const char *path, FoundFile *found) {
-  const FileRef file = SystemFileCalls.OpenExisting(path, found);
-  if (file != NoFile && Strikes(OpenExistingCall)) found->Regular = false;
+// What it opens called no regular file, as a device or a pipe.
+FileRef OpenedAsNoRegularFile(const char *path, FoundFile *found) {
+  const FileRef file = HarnessCalls.OpenExisting(path, found);
+  if (file != NoFile) found->Regular = false;
   return file;
-}
-bool FailingTruncate(FileRef file, uint64_t size) {
-  return !Strikes(TruncateCall) && SystemFileCalls.Truncate(file, size);
-}
-bool FailingWrite(FileRef file, const void *bytes, size_t size) {
-  return !Strikes(WriteCall) && SystemFileCalls.Write(file, bytes, size);
-}
-bool FailingTime(FileRef file, const FILETIME &time) {
-  return !Strikes(TimeCall) && SystemFileCalls.SetTime(file, time);
-}
-// The file is closed either way, as the system does.
-bool FailingClose(FileRef file) {
-  const bool closed = SystemFileCalls.Close(file);
-  return !Strikes(CloseCall) && closed;
-}
-
-FileSystemCalls FailingCalls() {
-  FileSystemCalls calls = SystemFileCalls;
-  calls.OpenForReading = FailingOpen;
-  calls.ReadAt = FailingRead;
-  calls.CreateNew = FailingCreate;
-  calls.FileIndexOf = FailingIndex;
-  calls.OpenExisting = FailingOpenExisting;
-  calls.Truncate = FailingTruncate;
-  calls.Write = FailingWrite;
-  calls.SetTime = FailingTime;
-  calls.Close = FailingClose;
-  return calls;
 }
 
 // A message below the copy buffer's 64 KiB (one write), one above it (two
@@ -103,9 +45,11 @@ message
 )";
 const char *const Names[] = {"small", "large", "last"};
 
+const FileCall NoCall = FileCallCount;
+
 struct FaultRow {
   const char *Name;
-  Call Which;
+  FileCall Which;  // the call that fails, as on a full disk: the `Nth` of its kind in one GetFiles
   int Nth;
   const char *Boxes;  // "$D/" stands for the destination and its separator
   // Each file afterwards, "name:state": whole (its message), cut (a part of
@@ -114,11 +58,12 @@ struct FaultRow {
   bool Existing = false;  // "last" is there before the copy
   int Result = 1;
   bool Linked = false;  // and is a hard link to a file outside the destination
+  bool NoRegularFile = false;  // what is opened under "last" is no regular file
 };
 
 const FaultRow Rows[] = {
-    {"NoFailure", Calls, 0, "", "small:whole large:whole last:whole"},
-    {"CreateFails", CreateCall, 1, "$D/small: Cannot create file\n",
+    {"NoFailure", NoCall, 0, "", "small:whole large:whole last:whole"},
+    {"CreateFails", CreateNewCall, 1, "$D/small: Cannot create file\n",
      "small:none large:whole last:whole"},
     {"OnlyWriteOfASmallMessageFails", WriteCall, 1, "$D/small: Cannot write file\n",
      "small:cut large:whole last:whole"},
@@ -128,18 +73,19 @@ const FaultRow Rows[] = {
      "small:whole large:cut last:whole"},
     {"CloseFails", CloseCall, 2, "$D/large: Cannot write file\n",
      "small:whole large:whole last:whole"},
-    {"SettingTheTimeFailsLosesNothing", TimeCall, 1, "", "small:whole large:whole last:whole"},
-    {"ReadFails", ReadCall, 2, "$D/large: Cannot read message\n",
+    {"SettingTheTimeFailsLosesNothing", SetTimeCall, 1, "", "small:whole large:whole last:whole"},
+    {"ReadFails", ReadAtCall, 2, "$D/large: Cannot read message\n",
      "small:whole large:cut last:whole"},
-    {"OpeningTheDataFileFails", OpenCall, 1, "", "small:none large:none last:none", false, 0},
-    {"IdentifyingANewFileFails", IdentifyCall, 1, "$D/small: Cannot create file\n",
+    {"OpeningTheDataFileFails", OpenForReadingCall, 1, "", "small:none large:none last:none", false,
+     0},
+    {"IdentifyingANewFileFails", FileIndexOfCall, 1, "$D/small: Cannot create file\n",
      "small:none large:whole last:whole"},
-    {"FileFromBeforeIsReplaced", Calls, 0, "", "small:whole large:whole last:whole", true},
+    {"FileFromBeforeIsReplaced", NoCall, 0, "", "small:whole large:whole last:whole", true},
     {"FileFromBeforeThatCannotBeEmptiedIsKept", TruncateCall, 1, "$D/last: Cannot create file\n",
      "small:whole large:whole last:kept", true},
-    {"NameFromBeforeThatIsNoRegularFileIsKept", OpenExistingCall, 1,
-     "$D/last: Cannot create file\n", "small:whole large:whole last:kept", true},
-    {"FileFromBeforeWithAnotherNameIsKept", Calls, 0, "$D/last: Cannot create file\n",
+    {"NameFromBeforeThatIsNoRegularFileIsKept", NoCall, 0, "$D/last: Cannot create file\n",
+     "small:whole large:whole last:kept", true, 1, false, true},
+    {"FileFromBeforeWithAnotherNameIsKept", NoCall, 0, "$D/last: Cannot create file\n",
      "small:whole large:whole last:kept", true, 1, true},
 };
 
@@ -201,14 +147,15 @@ TEST_P(ExportFault, TellsTheUserAndCountsOnlyWholeFiles) {
   ASSERT_EQ(count, 3);
 
   Warnings().clear();
-  Failing = row.Which;
-  Nth = row.Nth;
-  for (int &seen : Seen) seen = 0;
-  FileSystem = FailingCalls();
+  if (row.Which != NoCall) FailCall(row.Which, row.Nth, DiskFull);
+  if (row.NoRegularFile) FileSystem.OpenExisting = OpenedAsNoRegularFile;
   std::string dest_path = dest;
   int result = -1;
   const auto boxes =
       BoxesShownBy([&] { result = api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
+  if (row.Which != NoCall) {
+    EXPECT_GE(CallsMade(row.Which), row.Nth) << "the call never failed";
+  }
   RestoreFileCalls();
 
   EXPECT_EQ(result, row.Result);
@@ -269,10 +216,10 @@ std::string Folded(const char *path) {
   return folded;
 }
 FileRef FoldingCreate(const char *path, FileAccess access, bool *exists) {
-  return SystemFileCalls.CreateNew(Folded(path).c_str(), access, exists);
+  return HarnessCalls.CreateNew(Folded(path).c_str(), access, exists);
 }
 FileRef FoldingOpenExisting(const char *path, FoundFile *found) {
-  return SystemFileCalls.OpenExisting(Folded(path).c_str(), found);
+  return HarnessCalls.OpenExisting(Folded(path).c_str(), found);
 }
 
 // Names that such a file system takes for one: each message still gets a

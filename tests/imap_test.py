@@ -721,6 +721,19 @@ def over_quota(case, realistic, msgs):
     each_once(case, "over quota, rerun", "Full", msgs)
 
 
+def ledger_full(case, realistic):
+    """A ledger that takes no line (a full disk): the run says so with the
+    system's reason before any message goes, status 1, and the mailbox
+    holds nothing."""
+    if not os.path.exists("/dev/full"):
+        return
+    status, err = case.vfolder("--ca", case.ca, "--ledger", "/dev/full", "imap", realistic,
+                               case.url("LedgerFull"))
+    check("ledger on a full disk: status 1 and the reason", (1, True), (
+        status, "vfolder: /dev/full: cannot be written: No space left on device; stopped\n" in err))
+    check("ledger on a full disk: nothing sent", True, not case.read("LedgerFull"))
+
+
 def unbounded_server(certificate, answer):
     """A server of its own on a free port of 127.0.0.1, over TLS, that
     takes the login and gives an empty mailbox, and answers each APPEND with
@@ -931,6 +944,7 @@ def main():
             timed(killed_client, case, realistic, msgs)
             timed(no_multiappend, case, realistic, msgs)
             timed(over_quota, case, realistic, msgs)
+            timed(ledger_full, case, realistic)
             timed(refusals, case, tools)
             timed(over_limit, case, tools)
             timed(interrupted, case, realistic)

@@ -14,6 +14,7 @@
 
 #include "folder/vessor_folder.h"
 #include "platform/file_system.h"
+#include "tests/fault_harness.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -20,40 +20,14 @@ logs=${1:-build/linux/realhost-far2l}
 # (REALHOST_SESSION names another, for two runs at once).
 T=(tmux -L "${REALHOST_SESSION:-vessor-far2l-test}")
 S=${REALHOST_SESSION:-vessor-far2l-test}
-passed=0 failed=0 skipped=0 shots=0
-work=$(mktemp -d)
-started=$SECONDS
-
-summary() { echo "far2l: $passed passed, $failed failed, $skipped skipped"; }
-finish() {
-  "${T[@]}" kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap finish EXIT
-
-skip() {
-  cat <<MSG
-!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
-!!! The far2l suite was SKIPPED: $1
-!!! The far2l plug-in is UNTRIED in the real far2l.
-!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
-MSG
-  skipped=$((skipped + 1))
-  summary
-  exit 0
-}
+suite=far2l title="far2l suite" untried="The far2l plug-in is UNTRIED in the real far2l."
+# shellcheck source=tests/realhost_lib.sh
+source tests/realhost_lib.sh
+quit_host() { "${T[@]}" kill-server; }
 
 command -v far2l >/dev/null || skip "no far2l (scripts/setup.sh installs it from bookworm-backports)"
 command -v tmux >/dev/null || skip "no tmux"
 
-ok() {
-  echo "ok: $1"
-  passed=$((passed + 1))
-}
-bad() {
-  echo "FAILED: $1"
-  failed=$((failed + 1))
-}
 key() {
   "${T[@]}" send-keys -t "$S" "$@"
   sleep 0.4
@@ -70,24 +44,6 @@ wait_for() {
     [ $((SECONDS - t0)) -ge "$limit" ] && return 1
     sleep 0.2
   done
-}
-screen_has() {
-  local shown re
-  shown=$(screen)
-  for re in "$@"; do grep -qE -- "$re" <<<"$shown" || return 1; done
-}
-# expect WHAT REGEX [SECONDS]: the screen comes to match REGEX.
-expect() {
-  if wait_for "$2" "${3:-30}"; then ok "$1"; else bad "$1"; fi
-}
-# show TITLE: the screen saved as LOG_DIR/NN-TITLE.txt, and in the log.
-show() {
-  local file
-  shots=$((shots + 1))
-  file=$logs/$(printf '%02d' "$shots")-$(tr -c 'A-Za-z0-9.\n-' _ <<<"$1" | head -c 60).txt
-  screen >"$file"
-  echo "-- screen: $1 ($file)"
-  sed 's/^/   |/' "$file"
 }
 
 # start DIR_OR_FILE OTHER_DIR [OPTIONS...]: far2l on a profile of its own,
@@ -107,7 +63,7 @@ stop() {
   key F10
   local t0=$SECONDS
   while "${T[@]}" has-session -t "$S" 2>/dev/null && [ $((SECONDS - t0)) -lt 10 ]; do sleep 0.2; done
-  "${T[@]}" kill-server >/dev/null 2>&1
+  quit_host >/dev/null 2>&1
 }
 
 mkdir -p "$logs" "$work"/{home,tmp,plugins,mail,out,odd,odd-out,expected} \
@@ -129,8 +85,7 @@ if ! grep -q 'vessor\.far-plug-wide:' <<<"$(ninja -C build/linux -t targets all 
   fi
   show "far2l alone"
   stop
-  echo "!!! SKIPPED: the plug-in checks: this build makes no vessor.far-plug-wide"
-  skipped=$((skipped + 1))
+  skip_check "the plug-in checks: this build makes no vessor.far-plug-wide"
   summary
   [ "$failed" -eq 0 ]
   exit
@@ -418,13 +373,7 @@ if wait_for 'Stop saving\? What is saved so far stays\.' 10; then
   key M-m
   key Enter
   # Done when the second mbox stands still.
-  last=-1
-  for _ in $(seq 1 100); do
-    size=$(stat -c %s "$work/big-mbox/BIG_(2).mbox" 2>/dev/null || echo -1)
-    [ "$size" -gt 0 ] && [ "$size" = "$last" ] && ! screen_has 'Saving' && break
-    last=$size
-    sleep 0.3
-  done
+  wait_still "$work/big-mbox/BIG_(2).mbox"
   if python3 tests/mail_output_test.py split-mbox "$work/big-expected.mbox" \
     "$work/big-mbox/BIG.mbox" "$work/big-mbox/BIG_(2).mbox"; then
     ok "Esc and Yes during F5 as one mbox: F5 of the ${left:-?} still selected saves the rest, every message once in the two"
@@ -435,8 +384,7 @@ elif [ "$(stat -c %s "$work/big-mbox/BIG.mbox" 2>/dev/null)" = "$(stat -c %s "$w
   # On a quiet machine the save can end before far2l hands the plug-in the
   # second Esc: nothing was stopped, so nothing is proved either way.
   show "Esc during F5 as one mbox"
-  echo "!!! SKIPPED: Esc and Yes during F5 as one mbox: the save of 60,000 ended before the Esc was read"
-  skipped=$((skipped + 1))
+  skip_check "Esc and Yes during F5 as one mbox: the save of 60,000 ended before the Esc was read"
 else
   show "Esc during F5 as one mbox"
   bad "Esc during F5 of 60,000 as one mbox asks whether to stop"

@@ -20,59 +20,17 @@ realhost=${REALHOST_DIR:-../shared/realhost}  # beside the main checkout
 S=${REALHOST_SESSION:-vessor-far3-test}
 export WINEPREFIX=${REALHOST_WINEPREFIX:-/tmp/realhost-vessor-test/prefix}
 mkdir -p "$(dirname "$WINEPREFIX")"
-passed=0 failed=0 skipped=0
-work=$(mktemp -d)
-started=$SECONDS
-
-summary() { echo "realhost: $passed passed, $failed failed, $skipped skipped"; }
-finish() {
-  bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap finish EXIT
-
-skip() {
-  cat <<MSG
-!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
-!!! The real-host suite was SKIPPED: $1
-!!! The native plug-in is UNTRIED in the real file manager.
-!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
-MSG
-  skipped=$((skipped + 1))
-  summary
-  exit 0
-}
+suite=realhost title="real-host suite" untried="The native plug-in is UNTRIED in the real file manager."
+logs=
+# shellcheck source=tests/realhost_lib.sh
+source tests/realhost_lib.sh
+quit_host() { bash "$realhost/run.sh" --stop "$S"; }
 
 [ -f "$realhost/run.sh" ] && [ -f "$realhost/far3-x64/Far.exe" ] || skip "no host in $realhost"
 [ -x /usr/lib/wine/wine64 ] || skip "no 64-bit Wine (/usr/lib/wine/wine64)"
+# key, text, home, end_, select_to_end, screen, wait_for.
 # shellcheck source=/dev/null
 source "$realhost/keys.sh"
-
-# show TITLE [SED_LINES]: the lines of the screen that a check read (all of
-# them after a failure), indented, for the log.
-show() {
-  local lines=${2:-p}
-  [ "$failed" -gt 0 ] && lines=p
-  echo "-- screen: $1"
-  screen | sed -n "$lines" | sed 's/^/   |/'
-}
-ok() {
-  echo "ok: $1"
-  passed=$((passed + 1))
-}
-bad() {
-  echo "FAILED: $1"
-  failed=$((failed + 1))
-}
-screen_has() {
-  local shown re
-  shown=$(screen)
-  for re in "$@"; do grep -qE -- "$re" <<<"$shown" || return 1; done
-}
-# expect WHAT REGEX [SECONDS]: the screen comes to match REGEX.
-expect() {
-  if wait_for "$2" "${3:-60}"; then ok "$1"; else bad "$1"; fi
-}
 
 # start [HOST ARGS...]: the host with the plug-in, its language and help files,
 # the folder on the left and the output directory on the right.
@@ -163,7 +121,6 @@ key F5
 if wait_for 'Copy 3000 messages to:' 60; then
   ok "F5 of every message asks where the 3,000 go"
   show "F5" "10,22p"
-  # screen_has REGEX...: every one matches a line of the screen.
   if screen_has '\(•\) Message files' '\( \) \.eml files' '\( \) One mbox file' '\( \) A Maildir' \
     '\[ \] Mark as read' '\{ Copy \} \[ Cancel \]'; then
     ok "the dialog offers the four formats, message files marked, and Mark as read"
@@ -283,8 +240,7 @@ PY
     bad "Esc asks whether to stop"
   fi
 elif wait_for 'files: 3000, folders: 0 .*files: 9001, folders: 1' 5; then
-  echo "!!! SKIPPED: the progress was not seen: the save took under a second"
-  skipped=$((skipped + 1))
+  skip_check "the progress was not seen: the save took under a second"
 else
   show "F5 as .eml files again"
   bad "a save of over a second shows its progress"
@@ -293,7 +249,7 @@ fi
 # F11 on a file panel: a directory of five folders in two levels (one empty,
 # one data folder file in lower case) converted as an mbox tree is the tree
 # vfolder mbox makes of it.
-bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+stop
 mkdir -p "$work/trees/tree/Archive" "$work/tree-out"
 python3 tests/make_mail_folder.py 200 "$work/small.txt"
 for line in Inbox.IDX Sent.IDX Archive/2000.IDX Archive/2001.idx; do
@@ -334,7 +290,7 @@ fi
 # their selection, so that F5 again saves exactly the rest. The first Esc
 # waits in the input behind Enter and its question comes before the first
 # message: No; the second lands while the messages go: Yes.
-bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+stop
 wait "$big_made"
 left=$work/big right=$work/big-out start
 open_folder
@@ -364,13 +320,7 @@ if wait_for 'Stop saving\? What is saved so far stays\.' 60; then
   key Enter
   wait_for 'files: 30000, folders: 0 .*files: 2, folders: 0' 120
   # Done when the second mbox stands still.
-  last=-1
-  for _ in $(seq 1 100); do
-    size=$(stat -c %s "$work/big-out/INBOX_(2).mbox" 2>/dev/null || echo -1)
-    [ "$size" -gt 0 ] && [ "$size" = "$last" ] && ! screen_has 'Saving' && break
-    last=$size
-    sleep 0.3
-  done
+  wait_still "$work/big-out/INBOX_(2).mbox"
   if python3 tests/mail_output_test.py split-mbox "$work/big-expected.mbox" \
     "$work/big-out/INBOX.mbox" "$work/big-out/INBOX_(2).mbox"; then
     ok "Esc and Yes during F5 as one mbox: F5 of the ${left_over:-?} still selected saves the rest, every message once in the two"
@@ -386,7 +336,7 @@ fi
 # in Cyrillic and a uuencoded file become Message.txt (read in the viewer in
 # the right letters), the PDF under its name and the file under its own;
 # F5 gives their decoded bytes, Ctrl+PgUp goes back to the message.
-bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+stop
 mkdir -p "$work/parts-mail" "$work/parts-out"
 python3 - "$work" <<'PY'
 import base64, sys
@@ -459,7 +409,7 @@ else
   bad "Enter on a message shows Message.txt, the PDF under its Cyrillic name, hello.txt, Original.eml"
 fi
 
-bash "$realhost/run.sh" --stop "$S" >/dev/null 2>&1
+stop
 rm -rf "$work/out"
 mkdir "$work/out"
 start -set:Language.Main=Russian -set:Language.Help=Russian

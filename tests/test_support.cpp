@@ -9,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/file_system.h"
 #include "tools/mkfolder/folder_writer.h"
 
 #ifndef _WIN32
@@ -37,70 +36,7 @@ int WINAPI RecordMessage(INT_PTR, DWORD flags, const char *, const char *const *
   return 0;
 }
 
-// Every file opened through the table during one test, with its identity,
-// so that one left open at the test's end is found even when a test's own
-// table closed others in between.
-struct OpenedFile {
-  FileRef File;
-  FileIdentity Identity;
-};
-std::vector<OpenedFile> OpenedFiles;
-
-FileRef Counted(FileRef file) {
-  if (file != NoFile) OpenedFiles.push_back({file, SystemFileCalls.IdentifyOpen(file)});
-  return file;
-}
-FileRef CountedOpenForReading(const char *path) {
-  return Counted(SystemFileCalls.OpenForReading(path));
-}
-FileRef CountedCreateNew(const char *path, FileAccess access, bool *exists) {
-  return Counted(SystemFileCalls.CreateNew(path, access, exists));
-}
-FileRef CountedOpenExisting(const char *path, FoundFile *found) {
-  return Counted(SystemFileCalls.OpenExisting(path, found));
-}
-bool CountedClose(FileRef file) {
-  for (size_t i = 0; i < OpenedFiles.size(); ++i) {
-    if (OpenedFiles[i].File != file) continue;
-    OpenedFiles.erase(OpenedFiles.begin() + long(i));
-    break;
-  }
-  return SystemFileCalls.Close(file);
-}
-
-FileSystemCalls CountingCalls() {
-  FileSystemCalls calls = SystemFileCalls;
-  calls.OpenForReading = CountedOpenForReading;
-  calls.CreateNew = CountedCreateNew;
-  calls.OpenExisting = CountedOpenExisting;
-  calls.Close = CountedClose;
-  return calls;
-}
-
-// Each test starts with the system's calls, counted, whatever the test before
-// put in the table, and fails when it leaves a file open that it opened.
-class FileTableGuard : public testing::EmptyTestEventListener {
-  void OnTestStart(const testing::TestInfo &) override { RestoreFileCalls(); }
-  void OnTestEnd(const testing::TestInfo &) override {
-    RestoreFileCalls();
-    for (const OpenedFile &opened : OpenedFiles) {
-      // Still open: the reference leads to the file it was opened for.
-      if (!IsSameFile(SystemFileCalls.IdentifyOpen(opened.File), opened.Identity)) continue;
-      ADD_FAILURE() << "a file opened in this test was never closed";
-      SystemFileCalls.Close(opened.File);
-    }
-    OpenedFiles.clear();
-  }
-};
-
-const bool Guarded = [] {
-  testing::UnitTest::GetInstance()->listeners().Append(new FileTableGuard);
-  return true;
-}();
-
 }  // namespace
-
-void RestoreFileCalls() { FileSystem = CountingCalls(); }
 
 std::string MakeTempDir() {
   static int counter = 0;

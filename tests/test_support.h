@@ -7,10 +7,6 @@
 
 #include "tools/vfolder/plugin_loader.h"
 
-// Puts the system's file calls back into the FileSystem table, as every test
-// starts and ends with them; a test that replaced some calls may do so early.
-void RestoreFileCalls();
-
 // Around a call that a thrown failure cuts short on purpose: the entry points
 // promise the host's failure value, not a heap as clean as before, so what
 // the cut work had allocated is not counted as a leak.

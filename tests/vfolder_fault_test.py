@@ -376,7 +376,8 @@ Many = 20000
 
 def resumed(tools):
     """--resume: a run interrupted after N messages and started again with
-    --resume delivers the rest, and the output holds every message once."""
+    --resume delivers the rest, and the output holds every message once; a
+    ledger that takes no line makes the run exit 1 with the reason."""
     msgs = make_mail_folder.messages(3000)
     index = tools.folder("RESUMED", msgs)
     for output in ("maildir", "eml", "mbox"):
@@ -413,6 +414,15 @@ def resumed(tools):
         got = collections.Counter(read(os.path.join(shown, name)) for name in os.listdir(shown))
         check(output + " --resume: every message once", collections.Counter(
             m.stored() for m in msgs), got)
+
+    # A ledger that takes no line (a full disk): every message is written,
+    # and the run says why the ledger lacks them and exits 1.
+    if os.path.exists("/dev/full"):
+        out = os.path.join(tools.work, "resumed-full")
+        status, _, err = tools.run("--resume", "--ledger", "/dev/full", "maildir", index, out)
+        check("--resume with a full disk under the ledger: status and reason", (1, True, True), (
+            status, "vfolder: /dev/full: cannot be written: No space left on device\n" in err,
+            bool(re.search(r"vfolder: 3000 messages, 3000 written, 0 failed", err))))
 
 
 def main():

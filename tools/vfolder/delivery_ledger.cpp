@@ -1,33 +1,74 @@
 #include "tools/vfolder/delivery_ledger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#ifdef _WIN32
-#include <direct.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
-// Each directory of `dir` made where missing, for the owner alone.
-bool MakeDirectories(const std::string &dir) {
-  for (size_t at = 1; at <= dir.size(); ++at) {
-    if (at != dir.size() && dir[at] != '/') continue;
-    const std::string part = dir.substr(0, at);
-#ifdef _WIN32
-    if (part.size() == 2 && part[1] == ':') continue;  // a drive
-    if (_mkdir(part.c_str()) != 0 && errno != EEXIST) return false;
-#else
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-#endif
+// The longest line, its line feed included, that is read as an entry: far
+// longer than any the ledger writes.
+const size_t LongestLine = 255;
+
+// Lines held in the process are handed to the system once they are this many
+// bytes, if no sync asks for them before.
+const size_t HeldAtMost = 65536;
+
+// One whole line of the ledger (its line feed included) taken into `ledger`.
+void ReadLine(DeliveryLedger *ledger, const char *bytes, size_t size) {
+  if (size > LongestLine) return;
+  char line[LongestLine + 1];
+  memcpy(line, bytes, size);
+  line[size] = '\0';
+  char key[200], output[41], place[41];
+  unsigned long validity = 0, uid = 0;
+  const int fields = sscanf(line, "%199s %lu %lu %40s %40s", key, &validity, &uid, output, place);
+  if (fields < 3) {
+  } else if (strcmp(key, "intent") == 0) {
+    ledger->IntentOpen = true;
+    ledger->IntentValidity = uint32_t(validity);
+    ledger->IntentUidNext = uint32_t(uid);
+  } else if (strcmp(key, "settled") == 0) {
+    ledger->IntentOpen = false;
+  } else {
+    if (strcmp(key, "@") != 0) ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
+    if (fields == 5) ledger->Places[output] = place;
   }
+}
+
+// Reads every whole line of the open ledger; `*whole_end` is the end of the
+// last, and `*cut` tells that bytes follow it. False when the file cannot be
+// read to its end.
+bool ReadLines(DeliveryLedger *ledger, uint64_t *whole_end, bool *cut) {
+  const int64_t size = FileSystem.SizeOf(ledger->File);
+  if (size < 0) return false;
+  std::string lines;  // from the start of a line not read whole yet
+  char block[65536];
+  uint64_t at = 0;
+  while (at < uint64_t(size)) {
+    const size_t wanted =
+        uint64_t(size) - at < sizeof block ? size_t(uint64_t(size) - at) : sizeof block;
+    const size_t got = FileSystem.ReadAt(ledger->File, at, block, wanted);
+    if (got == 0) return false;
+    at += got;
+    lines.append(block, got);
+    size_t start = 0;
+    for (size_t end; (end = lines.find('\n', start)) != std::string::npos; start = end + 1)
+      ReadLine(ledger, lines.data() + start, end + 1 - start);
+    lines.erase(0, start);
+  }
+  *whole_end = at - lines.size();
+  *cut = !lines.empty();
   return true;
+}
+
+// Hands the lines held in the process to the system. False when they could
+// not all be written; they are gone either way.
+bool WriteHeld(DeliveryLedger *ledger) {
+  if (ledger->Held.empty()) return true;
+  const bool written = FileSystem.Write(ledger->File, ledger->Held.data(), ledger->Held.size());
+  ledger->Held.clear();
+  return written;
 }
 
 // FNV-1a, and the same steps from another start with another odd
@@ -103,76 +144,34 @@ std::string DefaultLedgerPath(const std::string &name) {
 
 bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error) {
   ledger->Path = path;
-  ledger->File = nullptr;
+  ledger->File = NoFile;
+  ledger->Held.clear();
   ledger->Entries.clear();
   ledger->Unsynced = 0;
   ledger->Places.clear();
   ledger->IntentOpen = false;
   ledger->IntentValidity = ledger->IntentUidNext = 0;
   const size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
-    *error = errno;
+  if (slash != std::string::npos && slash > 0 &&
+      !FileSystem.MakeDirectories(path.substr(0, slash).c_str(), OwnerOnly)) {
+    *error = LastSystemError();
     return false;
   }
-#ifdef _WIN32
-  ledger->File = fopen(path.c_str(), "a+b");
-  if (ledger->File == nullptr) {
-    *error = errno;
-    return false;
-  }
-#else
-  // Never through a link someone put in its place.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 || (ledger->File = fdopen(fd, "a+")) == nullptr) {
-    *error = errno;
-    if (fd >= 0) close(fd);
-    return false;
-  }
-#endif
-  rewind(ledger->File);
-  char line[256];
-  bool whole = true;
-  int64_t read = 0, whole_end = 0;  // bytes read, and the end of the last whole line
-  while (fgets(line, sizeof line, ledger->File) != nullptr) {
-    const bool ended = strchr(line, '\n') != nullptr;
-    read += int64_t(strlen(line));
-    if (ended) whole_end = read;
-    // The rest of an overlong line is no entry of its own.
-    if (whole && ended) {
-      char key[200], output[41], place[41];
-      unsigned long validity = 0, uid = 0;
-      const int fields = sscanf(line, "%199s %lu %lu %40s %40s", key, &validity, &uid, output, place);
-      if (fields < 3) {
-      } else if (strcmp(key, "intent") == 0) {
-        ledger->IntentOpen = true;
-        ledger->IntentValidity = uint32_t(validity);
-        ledger->IntentUidNext = uint32_t(uid);
-      } else if (strcmp(key, "settled") == 0) {
-        ledger->IntentOpen = false;
-      } else {
-        if (strcmp(key, "@") != 0) ledger->Entries[key] = {uint32_t(validity), uint32_t(uid)};
-        if (fields == 5) ledger->Places[output] = place;
-      }
-    }
-    whole = ended;
-  }
-  if (ferror(ledger->File)) {
-    *error = errno;
-    CloseLedger(ledger);
+  ledger->File = FileSystem.OpenForAppending(path.c_str(), OwnerOnly);
+  if (ledger->File == NoFile) {
+    *error = LastSystemError();
     return false;
   }
   // A last line cut short by a crash is taken away: given an end, it would
   // be read whole the next time, with a number cut short.
-#ifdef _WIN32
-  if (!whole && _chsize_s(_fileno(ledger->File), whole_end) != 0) {
-#else
-  if (!whole && ftruncate(fileno(ledger->File), off_t(whole_end)) != 0) {
-#endif
-    *error = errno;
+  uint64_t whole_end = 0;
+  bool cut = false;
+  if (!ReadLines(ledger, &whole_end, &cut) ||
+      (cut && !FileSystem.Truncate(ledger->File, whole_end))) {
+    *error = LastSystemError();
     CloseLedger(ledger);
     return false;
   }
-  fseek(ledger->File, 0, SEEK_END);  // from reading to writing
   return true;
 }
 
@@ -190,14 +189,11 @@ bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry 
   at = Decimal(at, entry.Validity);
   *at++ = ' ';
   at = Decimal(at, entry.Uid);
-  std::string line;
-  line.reserve(key.size() + 48 + (place != nullptr ? strlen(place) + 1 : 0));
+  std::string &line = ledger->Held;
   line.append(key).append(numbers, at);
   if (place != nullptr) line.append(" ").append(place);
   line += '\n';
-  if (fwrite(line.data(), 1, line.size(), ledger->File) != line.size() ||
-      (!held && fflush(ledger->File) != 0))
-    return false;
+  if ((!held || line.size() >= HeldAtMost) && !WriteHeld(ledger)) return false;
   ++ledger->Unsynced;
   return later || SyncLedger(ledger);
 }
@@ -206,19 +202,21 @@ bool RecordIntent(DeliveryLedger *ledger, uint32_t validity, uint32_t uid_next) 
   ledger->IntentOpen = true;
   ledger->IntentValidity = validity;
   ledger->IntentUidNext = uid_next;
-  if (fprintf(ledger->File, "intent %lu %lu\n", static_cast<unsigned long>(validity),
-              static_cast<unsigned long>(uid_next)) <= 0 ||
-      fflush(ledger->File) != 0)
-    return false;
+  char line[48];
+  snprintf(line, sizeof line, "intent %lu %lu\n", static_cast<unsigned long>(validity),
+           static_cast<unsigned long>(uid_next));
+  ledger->Held += line;
+  if (!WriteHeld(ledger)) return false;
   ++ledger->Unsynced;
   return SyncLedger(ledger);
 }
 
 bool RecordSettled(DeliveryLedger *ledger, uint32_t validity) {
   ledger->IntentOpen = false;
-  if (fprintf(ledger->File, "settled %lu 0\n", static_cast<unsigned long>(validity)) <= 0 ||
-      fflush(ledger->File) != 0)
-    return false;
+  char line[48];
+  snprintf(line, sizeof line, "settled %lu 0\n", static_cast<unsigned long>(validity));
+  ledger->Held += line;
+  if (!WriteHeld(ledger)) return false;
   ++ledger->Unsynced;
   return true;
 }
@@ -226,18 +224,19 @@ bool RecordSettled(DeliveryLedger *ledger, uint32_t validity) {
 bool SyncLedger(DeliveryLedger *ledger) {
   if (ledger->Unsynced == 0) return true;
   ledger->Unsynced = 0;
-  if (fflush(ledger->File) != 0) return false;
-#ifdef _WIN32
-  return _commit(_fileno(ledger->File)) == 0;
-#else
-  return fsync(fileno(ledger->File)) == 0;
-#endif
+  return WriteHeld(ledger) && FileSystem.Sync(ledger->File, false);
 }
 
-void CloseLedger(DeliveryLedger *ledger) {
-  if (ledger->File != nullptr) SyncLedger(ledger);
-  if (ledger->File != nullptr) fclose(ledger->File);
-  ledger->File = nullptr;
+bool CloseLedger(DeliveryLedger *ledger) {
+  bool kept = true;
+  if (ledger->File != NoFile) {
+    kept = SyncLedger(ledger);
+    // The system's error of the sync, where that failed, is the one told.
+    kept = FileSystem.Close(ledger->File) && kept;
+  }
+  ledger->File = NoFile;
+  ledger->Held.clear();
+  return kept;
 }
 
 ContentHash HashContent(const char *bytes, size_t size) {

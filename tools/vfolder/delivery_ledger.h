@@ -10,9 +10,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <unordered_map>
+
+#include "platform/file_system.h"
 
 struct LedgerEntry {
   uint32_t Validity, Uid;
@@ -20,7 +21,8 @@ struct LedgerEntry {
 
 struct DeliveryLedger {
   std::string Path;
-  FILE *File;  // open for appending
+  FileRef File = NoFile;  // open for appending
+  std::string Held;       // lines not handed to the system yet
   std::unordered_map<std::string, LedgerEntry> Entries;
   int Unsynced;  // lines written but maybe not on the disk yet
   std::unordered_map<std::string, std::string> Places;  // the last PLACE of each OUTPUT
@@ -38,7 +40,8 @@ std::string DefaultLedgerPath(const std::string &name);
 
 // Opens the ledger at `path`, its directory made where missing, and reads
 // what it holds (a last line cut short by a crash is taken away). False, with
-// the system's error in `*error`, when it cannot be read or opened.
+// the system's error (LastSystemError) in `*error`, when it cannot be read
+// or opened.
 bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 
 // Adds one delivery, written through to the system at once (a crash of the
@@ -47,7 +50,8 @@ bool OpenLedger(const std::string &path, DeliveryLedger *ledger, int *error);
 // "OUTPUT PLACE" (key "@": that alone). With `held` (and `later`) the line
 // may stay in the process until the next SyncLedger, for a batch whose lines
 // go together. Without `remember`, only the file has it (a run whose keys
-// cannot repeat). False when it could not be written.
+// cannot repeat). False when it could not be written, the system's error
+// then LastSystemError().
 bool RecordDelivery(DeliveryLedger *ledger, const std::string &key, LedgerEntry entry,
                     bool later = false, const char *place = nullptr, bool held = false,
                     bool remember = true);
@@ -63,11 +67,13 @@ bool RecordSettled(DeliveryLedger *ledger, uint32_t validity);
 // beside it: `path`.MAILBOX, the mailbox's name made safe as a file name.
 std::string MailboxLedgerPath(const std::string &path, const std::string &mailbox);
 
-// Waits until every delivery recorded is on the disk. False when it fails.
+// Waits until every delivery recorded is on the disk. False when it fails,
+// the system's error then LastSystemError().
 bool SyncLedger(DeliveryLedger *ledger);
 
-// Synced and closed.
-void CloseLedger(DeliveryLedger *ledger);
+// Synced and closed. False when what was recorded could not all be put on
+// the disk.
+bool CloseLedger(DeliveryLedger *ledger);
 
 // Tells messages apart by their bytes: two hashes of them and their size,
 // and which of the messages of the same bytes in one folder this is (0 for

@@ -4,7 +4,6 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -351,9 +350,10 @@ bool DeclareIntent(ImapRun *run, MailboxState *box, uint32_t in_flight_floor) {
   if (run->Command->DryRun || (box->IntentWritten && box->SinceIntent < IntentEvery)) return true;
   const uint32_t floor = std::min(box->KnownNext, in_flight_floor);
   if (!RecordIntent(&box->Ledger, box->Validity, floor)) {
+    const int error = LastSystemError();
     ClearProgress();
     fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
-            Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+            Printable(box->Ledger.Path.c_str()).c_str(), Because(error).c_str());
     run->Stopped = true;
     return false;
   }
@@ -504,9 +504,10 @@ void Confirmed(MailboxState *box, const std::string &key, const std::string &id,
   ++box->SinceIntent;
   const bool written = RecordDelivery(&box->Ledger, key, {box->Validity, uid}, true);
   if (!written) {
+    const int error = LastSystemError();
     ClearProgress();
     fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-            Printable(box->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+            Printable(box->Ledger.Path.c_str()).c_str(), Because(error).c_str());
   }
 }
 
@@ -882,9 +883,10 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
     opened = false;
   } else if (opened && run->Command->DryRun) {
     // Read where it is, never made.
-    FILE *exists = ledger_path.empty() ? nullptr : fopen(ledger_path.c_str(), "re");
-    if (exists != nullptr) {
-      fclose(exists);
+    const FileRef exists =
+        ledger_path.empty() ? NoFile : FileSystem.OpenForReading(ledger_path.c_str());
+    if (exists != NoFile) {
+      FileSystem.Close(exists);
       OpenLedger(ledger_path, &box.Ledger, &error);
     }
   }
@@ -993,7 +995,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   const bool answered = !stopped && Finish(&sending);
   // Every message sent answered for, and whatever a killed run left
   // compared: the intent is closed, a rerun compares nothing.
-  if (answered && !run->Command->DryRun && box.Ledger.File != nullptr && box.Ledger.IntentOpen &&
+  if (answered && !run->Command->DryRun && box.Ledger.File != NoFile && box.Ledger.IntentOpen &&
       (whole || box.Unaccounted.empty()))
     RecordSettled(&box.Ledger, box.Validity);
   if (!run->OverQuota.empty() && !run->QuotaSaid) {
@@ -1007,7 +1009,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   }
   FreeBytes(&message);
   FreeBytes(&held);
-  if (box.Ledger.File != nullptr) CloseLedger(&box.Ledger);
+  if (box.Ledger.File != NoFile) CloseLedger(&box.Ledger);
   CloseMailFolder(&folder);
   if (run->Command->DryRun) {
     ClearProgress();

@@ -1,6 +1,5 @@
 #include "tools/vfolder/resume_ledger.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
@@ -74,11 +73,12 @@ bool DeliveredBefore(void *context, MailFolder *folder, int position, const char
 
 // Said once: a line the ledger cannot take.
 void Unwritten(ResumeLedger *resume) {
+  const int error = LastSystemError();
   if (resume->Unwritten) return;
   resume->Unwritten = true;
   ClearProgress();
   fprintf(stderr, "vfolder: %s: cannot be written%s\n",
-          Printable(resume->Ledger.Path.c_str()).c_str(), Because(errno).c_str());
+          Printable(resume->Ledger.Path.c_str()).c_str(), Because(error).c_str());
 }
 
 // "OUTPUT PLACE", the output told by a hash of its path.
@@ -151,6 +151,6 @@ bool UseResumeLedger(const char *path, const std::string &kind, const std::strin
 }
 
 void CloseResumeLedger(ResumeLedger *resume) {
-  CloseLedger(&resume->Ledger);
+  if (!CloseLedger(&resume->Ledger)) Unwritten(resume);
   FreeBytes(&resume->Bytes);
 }

@@ -38,4 +38,6 @@ struct ResumeLedger {
 bool UseResumeLedger(const char *path, const std::string &kind, const std::string &target,
                      ResumeLedger *resume, ResumeEvents *events);
 
+// Synced and closed; what could not be written is said, once, and marked
+// in `Unwritten`.
 void CloseResumeLedger(ResumeLedger *resume);

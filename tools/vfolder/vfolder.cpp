@@ -596,6 +596,8 @@ int main(int argc, char **argv) {
     ResumeLedger resume = {};
     status = RunMailOutput(arguments, decoding, &resume);
     if (arguments.Resume) CloseResumeLedger(&resume);
+    // Messages the ledger does not hold would go again with --resume.
+    if (arguments.Resume && resume.Unwritten && status == 0) status = 1;
   }
   if (decoding != nullptr) CloseTextCharset(&charset);
   return status;

@@ -1,0 +1,89 @@
+# What the real-host scripts (realhost_far2l_test.sh, realhost_far3_test.sh)
+# share: the counts and the summary line, the lines that say ok, FAILED and
+# SKIPPED, the checks of the screen, a wait for a file to stand still, and
+# the host's end when the script ends. A script sets, before sourcing it:
+#   suite    the summary line's first word ("far2l: P passed, ...")
+#   title    what the SKIPPED banner calls the suite
+#   untried  the banner's line of what goes untried
+#   logs     (may be empty) where show keeps each screen as NN-TITLE.txt
+# and defines screen, wait_for REGEX [SECONDS] (its own default wait) and
+# quit_host, which ends the host and its session at once.
+passed=0 failed=0 skipped=0 shots=0
+work=$(mktemp -d)
+started=$SECONDS
+
+summary() { echo "$suite: $passed passed, $failed failed, $skipped skipped"; }
+finish() {
+  quit_host >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# skip WHY: the whole suite counted as skipped, loudly, and the script ends.
+skip() {
+  cat <<MSG
+!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
+!!! The $title was SKIPPED: $1
+!!! $untried
+!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!
+MSG
+  skipped=$((skipped + 1))
+  summary
+  exit 0
+}
+# skip_check WHAT: one check that could not be made, counted as skipped.
+skip_check() {
+  echo "!!! SKIPPED: $1"
+  skipped=$((skipped + 1))
+}
+
+ok() {
+  echo "ok: $1"
+  passed=$((passed + 1))
+}
+bad() {
+  echo "FAILED: $1"
+  failed=$((failed + 1))
+}
+# screen_has REGEX...: every one matches a line of the screen.
+screen_has() {
+  local shown re
+  shown=$(screen)
+  for re in "$@"; do grep -qE -- "$re" <<<"$shown" || return 1; done
+}
+# expect WHAT REGEX [SECONDS]: the screen comes to match REGEX, within
+# wait_for's own wait unless SECONDS are given.
+expect() {
+  if wait_for "$2" ${3:+"$3"}; then ok "$1"; else bad "$1"; fi
+}
+# show TITLE [SED_LINES]: the lines of the screen that a check read (all of
+# them without SED_LINES or after a failure), indented, for the log; with
+# `logs`, the whole screen is kept there too.
+show() {
+  local lines=${2:-p} file
+  [ "$failed" -gt 0 ] && lines=p
+  if [ -z "${logs:-}" ]; then
+    echo "-- screen: $1"
+    screen | sed -n "$lines" | sed 's/^/   |/'
+    return
+  fi
+  shots=$((shots + 1))
+  file=$logs/$(printf '%02d' "$shots")-$(tr -c 'A-Za-z0-9.\n-' _ <<<"$1" | head -c 60).txt
+  screen >"$file"
+  echo "-- screen: $1 ($file)"
+  sed -n "$lines" "$file" | sed 's/^/   |/'
+}
+# stop: the host ended, its session gone.
+stop() { quit_host >/dev/null 2>&1; }
+
+# wait_still FILE: until FILE has bytes, held as many 0.3 s before, and no
+# progress box shows; 30 s at most.
+wait_still() {
+  local last=-1 size
+  for _ in $(seq 1 100); do
+    size=$(stat -c %s "$1" 2>/dev/null || echo -1)
+    [ "$size" -gt 0 ] && [ "$size" = "$last" ] && ! screen_has 'Saving' && break
+    last=$size
+    sleep 0.3
+  done
+}
