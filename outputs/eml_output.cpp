@@ -77,7 +77,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
                    &found_given, &found)) {
       taken.insert(found);
       batch.Told.push_back({chosen[i], std::string()});
-      batch.Synced = found;
+      batch.Files.push_back(found);
       outcomes->push_back({chosen[i], NoProblem, 0, found_given});
       Handled(run, *folder, chosen[i]);
       continue;
@@ -117,7 +117,7 @@ void WriteEml(MailRun *run, MailFolder *folder, const std::vector<int> &chosen,
     if (problem == NoProblem && !resuming) TellDelivered(*run, folder, chosen[i]);
     if (problem == NoProblem && resuming) {
       batch.Told.push_back({chosen[i], std::string()});
-      batch.Synced = path;
+      batch.Files.push_back(path);
       batch.Bytes += entry.Size;
     }
     outcomes->push_back({chosen[i], problem, problem != NoProblem ? error : 0,

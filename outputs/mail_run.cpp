@@ -398,9 +398,14 @@ bool BatchDue(const DeliveryBatch &batch) {
 void FlushBatch(const MailRun &run, MailFolder *folder, const std::string &output,
                 DeliveryBatch *batch) {
   if (batch->Told.empty()) return;
-  const FileRef file = FileSystem.OpenForReading(batch->Synced.c_str());
-  const bool synced = file != NoFile && FileSystem.Sync(file, true);
-  if (file != NoFile) FileSystem.Close(file);
+  // One sync of the volume where it reaches every file; else each file's.
+  bool synced = true;
+  const size_t first = SyncReachesVolume && !batch->Files.empty() ? batch->Files.size() - 1 : 0;
+  for (size_t i = first; synced && i < batch->Files.size(); ++i) {
+    const FileRef file = FileSystem.OpenForReading(batch->Files[i].c_str());
+    synced = file != NoFile && FileSystem.Sync(file, true);
+    if (file != NoFile) FileSystem.Close(file);
+  }
   if (synced) {
     for (const auto &told : batch->Told)
       TellDelivered(run, folder, told.first, output,

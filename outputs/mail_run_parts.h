@@ -82,7 +82,7 @@ double SteadySeconds();
 // sync has put them on the disk (a run with no ledger tells each at once).
 struct DeliveryBatch {
   std::vector<std::pair<int, std::string>> Told;  // position and place (empty: none)
-  std::string Synced;                             // a file of the batch, to sync by
+  std::vector<std::string> Files;                 // the batch's files, to sync by
   uint64_t Bytes = 0;
   double Started = SteadySeconds();
 };

@@ -209,7 +209,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
           MatchFile(file.second, expected.Size > 0 ? expected.Bytes : "", expected.Size) ==
               FileSame) {
         batch.Told.push_back({position, PlaceOfCount(left.Process, file.first)});
-        batch.Synced = file.second;
+        batch.Files.push_back(file.second);
         outcomes->push_back({position, NoProblem, 0, given});
         Handled(run, *folder, position);
         continue;
@@ -235,7 +235,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     if (problem == NoProblem && !resuming) TellDelivered(*run, folder, position);
     if (problem == NoProblem && resuming) {
       batch.Told.push_back({position, PlaceOfCount(ProcessId(), count)});
-      batch.Synced = delivered;
+      batch.Files.push_back(delivered);
       batch.Bytes += folder->Entries[size_t(position)].Size;
     }
     outcomes->push_back({position, problem, problem != NoProblem ? error : 0,

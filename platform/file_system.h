@@ -136,6 +136,10 @@ struct FileSystemCalls {
 // The calls in use.
 extern FileSystemCalls FileSystem;
 
+// Whether Sync with `volume` reaches every file of the volume (Linux);
+// elsewhere each file written is synced on its own.
+extern const bool SyncReachesVolume;
+
 // The system's own calls, for a test to go back to.
 extern const FileSystemCalls SystemFileCalls;
 

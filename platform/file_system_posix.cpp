@@ -243,6 +243,8 @@ FileRef OpenForAppending(const char *path, FileAccess access) {
 
 }  // namespace
 
+const bool SyncReachesVolume = true;
+
 constexpr FileSystemCalls SystemFileCalls = {
     OpenForReading, SizeOf,        ReadAt, CreateNew,        OpenExisting,  IdentifyOpen,
     FileIndexOf,    Identify,      Write,  Truncate,         SetTime,       Close,

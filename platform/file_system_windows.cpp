@@ -267,8 +267,24 @@ bool SetTime(FileRef file, const FILETIME &time) {
 
 bool Close(FileRef file) { return CloseHandle(Handle(file)) != 0; }
 
-// Windows flushes a volume only for administrators: the file alone.
-bool Sync(FileRef file, bool) { return FlushFileBuffers(Handle(file)) != 0; }
+// Windows flushes a volume only for administrators: the file alone. It
+// flushes no handle open only for reading: then the same file is opened
+// again, by the name the handle has, for writing, and flushed through that.
+bool Sync(FileRef file, bool) {
+  if (FlushFileBuffers(Handle(file)) != 0) return true;
+  if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+  wchar_t path[32768];
+  const DWORD length = GetFinalPathNameByHandleW(Handle(file), path, 32768, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= 32768) return false;
+  const HANDLE writable = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (writable == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushFileBuffers(writable) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(writable);
+  if (!flushed) SetLastError(error);
+  return flushed;
+}
 
 template <PathMode Mode>
 bool MoveNoReplace(const char *from, const char *to, bool *taken) {
@@ -462,6 +478,8 @@ constexpr FileSystemCalls CallsTaking = {
 };
 
 }  // namespace
+
+const bool SyncReachesVolume = false;
 
 constexpr FileSystemCalls SystemFileCalls = CallsTaking<CodePagePaths>;
 constexpr FileSystemCalls Utf8PathFileCalls = CallsTaking<Utf8Paths>;
