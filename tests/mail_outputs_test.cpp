@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "folder/message_copy.h"
 #include "outputs/folder_tree.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_dates.h"
@@ -673,6 +674,43 @@ INSTANTIATE_TEST_SUITE_P(Rows, ResumeLedgerFault, testing::ValuesIn(LedgerRows),
                          [](const testing::TestParamInfo<LedgerRow> &row) {
                            return std::string(row.param.Name);
                          });
+
+// A new ledger's keys take the faster form; a ledger of the first form,
+// written by an earlier version, keeps it, and what it names is passed over.
+TEST(ResumeLedgerKeys, EarlierFormFoundNewFormWritten) {
+  const std::string dir = MakeTempDir(), index = MakeFolder(dir, Description());
+  MailFolder folder = {};
+  ASSERT_EQ(OpenMailFolder(index, &folder), FolderOpened);
+  std::string earlier;  // the first two messages, as an earlier run told them
+  ASSERT_TRUE(OpenDataFile(folder.Handle));
+  for (int i = 0; i < 2; ++i) {
+    std::string bytes;
+    const MessageEntry &entry = folder.Entries[size_t(i)];
+    ASSERT_EQ(CopyMessage(folder.Handle, entry.DataOffset, entry.Size,
+                          [](void *to, const void *data, size_t size) {
+                            static_cast<std::string *>(to)->append(static_cast<const char *>(data), size);
+                            return true;
+                          },
+                          &bytes),
+              ExportWritten);
+    earlier += ContentKey(bytes.data(), bytes.size(), 0) + " 0 0\n";
+  }
+  for (const bool first_form : {false, true}) {
+    const std::string target = JoinPath(dir, first_form ? "old" : "new"),
+                      ledger = target + ".ledger";
+    if (first_form) WriteFileBytes(ledger, earlier);
+    MailRun run = RunOf("maildir");
+    ResumeLedger resume = {};
+    ASSERT_TRUE(UseResumeLedger(ledger.c_str(), "maildir", target, &resume, &run.Resume));
+    const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, target);
+    CloseResumeLedger(&resume);
+    EXPECT_EQ(tally.Before, first_form ? 2 : 0);
+    EXPECT_EQ(tally.Written, first_form ? 2 : Count);
+    const std::string held = ReadFile(ledger);
+    EXPECT_EQ(held.find("\nv2.") != std::string::npos, !first_form) << held;
+  }
+  CloseMailFolder(&folder);
+}
 
 // What a message is given, decided on its first bytes as they come: no
 // answer before the first line, or the header section, is whole. An

@@ -263,3 +263,41 @@ std::string KeyOfContent(const ContentHash &hash, int twin) {
 std::string ContentKey(const char *bytes, size_t size, int twin) {
   return KeyOfContent(HashContent(bytes, size), twin);
 }
+
+namespace {
+
+uint64_t Mixed(uint64_t value) {
+  value ^= value >> 33;
+  value *= 0xff51afd7ed558ccdull;
+  value ^= value >> 33;
+  value *= 0xc4ceb9fe1a85ec53ull;
+  return value ^ (value >> 33);
+}
+
+}  // namespace
+
+ContentHash HashContentByWords(const char *bytes, size_t size) {
+  uint64_t a = 0x9e3779b97f4a7c15ull ^ size, b = 0xc2b2ae3d27d4eb4full + size;
+  size_t at = 0;
+  for (; at + 16 <= size; at += 16) {
+    uint64_t first, second;
+    memcpy(&first, bytes + at, 8);  // as the machine orders bytes: keys stay on it
+    memcpy(&second, bytes + at + 8, 8);
+    a = (a ^ first) * 0x87c37b91114253d5ull;
+    a ^= a >> 31;
+    b = (b ^ second) * 0x4cf5ad432745937full;
+    b ^= b >> 29;
+  }
+  uint64_t tail[2] = {0, 0};
+  memcpy(tail, bytes + at, size - at);
+  a = Mixed(a ^ tail[0]);
+  b = Mixed(b ^ tail[1] ^ a);
+  return {Mixed(a ^ b), b, uint64_t(size)};
+}
+
+std::string KeyOfWordHash(const ContentHash &hash, int twin) { return "v2." + KeyOfContent(hash, twin); }
+
+bool WordKeysIn(const DeliveryLedger &ledger) {
+  for (const auto &entry : ledger.Entries) return entry.first.compare(0, 3, "v2.") == 0;
+  return true;
+}

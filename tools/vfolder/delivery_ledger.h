@@ -92,3 +92,11 @@ struct ContentHashOf {
 };
 ContentHash HashContent(const char *bytes, size_t size);
 std::string KeyOfContent(const ContentHash &hash, int twin);
+
+// The faster form a new --resume ledger's keys take, "v2." and the same
+// fields: the bytes hashed a word at a time in two lanes. A ledger of the
+// first form keeps it (WordKeysIn tells which), so that earlier runs' keys
+// are still found.
+ContentHash HashContentByWords(const char *bytes, size_t size);
+std::string KeyOfWordHash(const ContentHash &hash, int twin);
+bool WordKeysIn(const DeliveryLedger &ledger);

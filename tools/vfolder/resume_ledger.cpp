@@ -53,9 +53,15 @@ AskedMessage Ask(ResumeLedger *resume, MailFolder *folder, int position, const c
     bytes = resume->Bytes.Size > 0 ? resume->Bytes.Bytes : "";
     size = resume->Bytes.Size;
   }
-  AskedMessage asked = {HashContent(bytes, size), 0};
+  AskedMessage asked = {
+      resume->WordKeys ? HashContentByWords(bytes, size) : HashContent(bytes, size), 0};
   asked.Twin = NextTwin(resume, asked.Hash);
   return asked;
+}
+
+std::string KeyOf(const ResumeLedger &resume, const AskedMessage &message) {
+  return resume.WordKeys ? KeyOfWordHash(message.Hash, message.Twin)
+                         : KeyOfContent(message.Hash, message.Twin);
 }
 
 bool DeliveredBefore(void *context, MailFolder *folder, int position, const char *bytes,
@@ -68,7 +74,7 @@ bool DeliveredBefore(void *context, MailFolder *folder, int position, const char
   message = Ask(resume, folder, position, bytes, size);
   // A new ledger names nothing: no key to make.
   return message.Twin >= 0 && !resume->Ledger.Entries.empty() &&
-         resume->Ledger.Entries.count(KeyOfContent(message.Hash, message.Twin)) > 0;
+         resume->Ledger.Entries.count(KeyOf(*resume, message)) > 0;
 }
 
 // Said once: a line the ledger cannot take.
@@ -101,7 +107,7 @@ void Delivered(void *context, MailFolder *folder, int position, const char *outp
   const std::string line = place != nullptr ? PlaceLine(output, place) : std::string();
   // On the disk with the batch's Confirm. The run's own keys differ from
   // each other by their twin counts: the ledger need not remember them.
-  if (!RecordDelivery(&resume->Ledger, KeyOfContent(message.Hash, message.Twin), {0, 0}, true,
+  if (!RecordDelivery(&resume->Ledger, KeyOf(*resume, message), {0, 0}, true,
                       place != nullptr ? line.c_str() : nullptr, true, false))
     Unwritten(resume);
   message.Twin = -1;
@@ -141,6 +147,7 @@ bool UseResumeLedger(const char *path, const std::string &kind, const std::strin
             Because(error).c_str());
     return false;
   }
+  resume->WordKeys = WordKeysIn(resume->Ledger);
   events->Context = resume;
   events->DeliveredBefore = DeliveredBefore;
   events->Delivered = Delivered;

@@ -30,6 +30,7 @@ struct ResumeLedger {
   std::unordered_map<const MailFolder *, std::vector<AskedMessage>> Asked;
   ByteBuffer Bytes;
   bool Unwritten;  // an entry could not be written: said once
+  bool WordKeys;   // the ledger's keys are of the faster form
 };
 
 // Opens the ledger `path` (null: the one of the output `target`, a full
