@@ -65,6 +65,19 @@ bool WriteToFile(void *file, const void *bytes, size_t size) {
 
 bool IsZero(const FILETIME &time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
 
+// The folder's own files, told only when a name in use is to be emptied: a
+// copy into a fresh directory (the host's view and search, one message a
+// call) never asks.
+void KnowOwnFiles(ExportRun *run) {
+  if (run->OwnKnown) return;
+  run->OwnKnown = true;
+  run->Own[0] = FileSystem.Identify(run->Folder->IndexPath);
+  run->Own[1] = FileSystem.Identify(run->Folder->DataPath);
+  // The data folder file that is open, when it was found under another name.
+  if (!run->Own[1].Exists && run->Folder->DataFile != NoFile)
+    run->Own[1] = FileSystem.IdentifyOpen(run->Folder->DataFile);
+}
+
 }  // namespace
 
 // A name that leads to a file this export made already goes to the item's
@@ -109,6 +122,7 @@ FileRef CreateExportFile(ExportRun *run, int item) {
     }
     // A file with another name may have it outside the destination, where
     // emptying it would change a file that is not the export's.
+    KnowOwnFiles(run);
     if (found.Regular && found.Links <= 1 && !IsSameFile(found.Identity, run->Own[0]) &&
         !IsSameFile(found.Identity, run->Own[1]) && FileSystem.Truncate(file, 0) &&
         RememberCreated(run, index))
@@ -135,11 +149,7 @@ bool StartWith(ExportRun *run, const FolderHandle *folder, const char *dest_dir,
     free(run->Created);
     return false;
   }
-  run->Own[0] = FileSystem.Identify(folder->IndexPath);
-  run->Own[1] = FileSystem.Identify(folder->DataPath);
-  // The data folder file that is open, when it was found under another name.
-  if (!run->Own[1].Exists && folder->DataFile != NoFile)
-    run->Own[1] = FileSystem.IdentifyOpen(folder->DataFile);
+  run->Folder = folder;
   return true;
 }
 

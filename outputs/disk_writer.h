@@ -25,7 +25,9 @@ struct ExportRun {
   const char *DestDir;
   size_t PathLimit;       // the longest path allowed, terminator included; 0 for none
   ExportNames Names;
-  FileIdentity Own[2];    // the folder's index and data folder files
+  const FolderHandle *Folder;
+  FileIdentity Own[2];    // the folder's index and data folder files, once OwnKnown
+  bool OwnKnown;
   uint64_t *Created;      // hash set of the file indexes of the files this export
                           // made, all in the destination, on one volume; 0 is empty
   size_t CreatedMask, CreatedCount;
