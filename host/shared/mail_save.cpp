@@ -9,6 +9,7 @@
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
 #include "platform/system_facts.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -84,8 +85,7 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   save->Charset.Converter.CodePage = code_page;
 #else
   // The system's converter by the code page's name; UTF-8 is no conversion.
-  if (!OpenTextCharset(code_page == 65001 ? "utf-8" : ("cp" + std::to_string(code_page)).c_str(),
-                       &save->Charset))
+  if (!OpenTextCharset(CodePageCharset(code_page).c_str(), &save->Charset))
     OpenTextCharset("utf-8", &save->Charset);
 #endif
   MailRun run = {};
