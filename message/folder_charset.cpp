@@ -76,7 +76,9 @@ void ScanHead(const char *head, size_t size, Declared *declared) {
 unsigned NameCodePageOf(const char *charset) {
   const unsigned code_page = CodePageNamed(charset);
   if (code_page == 28591) return 1252;
-  if (code_page == 20127) return 0;
+  // Below 37 the numbers stand for the system's own code pages (0 its ANSI
+  // one, 1 its OEM one): "cp1" names none.
+  if (code_page == 20127 || code_page < 37) return 0;
   return code_page;
 }
 

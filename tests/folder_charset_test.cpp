@@ -53,6 +53,7 @@ TEST(FolderCharset, TakesTheCodePageTheMessagesDeclareMost) {
       {"nothing declared", Messages("Subject: hello", 3), 0},
       {"us-ascii tells nothing", Messages("Content-Type: text/plain; charset=us-ascii", 3), 0},
       {"a name of no code page", Message("Content-Type: text/plain; charset=x-unknown"), 0},
+      {"the number of the system's own", Message("Content-Type: text/plain; charset=cp1"), 0},
       {"=? that is no word", Message("Subject: =?koi8-r is not a word"), 0},
       {"no messages", "", 0},
   };
