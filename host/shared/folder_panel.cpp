@@ -6,8 +6,8 @@
 #include "folder/message_copy.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/code_page_setting.h"
-#include "message/folder_charset.h"
 #include "host/shared/panel_host.h"
+#include "message/folder_charset.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
