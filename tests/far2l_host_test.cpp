@@ -997,6 +997,33 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
   EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
 }
 
+// With no code page chosen, F11's entry reads each folder's names in the
+// code page its messages declare, as its panel does: the .eml files are
+// named so.
+TEST(Far2lHost, ConvertsEachFolderInItsOwnCodePage) {
+  Api();
+  remove(ConfigFile().c_str());
+  StartPlugin(Api());
+  const std::string mail = MakeTempDir();
+  MakeFolder(mail, "message\nname J\\xFCrgen\nbody Content-Type: text/plain; "
+                   "charset=windows-1252\\r\\n\\r\\nx\\r\\n\n");
+  ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
+  MakeFolder(JoinPath(mail, "Work"), "message\nname \\xF0\\xC9\\xD3\\xD8\\xCD\\xCF\nbody "
+                                     "Content-Type: text/plain; charset=koi8-r\\r\\n\\r\\nx\\r\\n\n");
+  const std::string out = JoinPath(MakeTempDir(), "converted");
+  Host.LineAnswers = {Wide(mail)};
+  Host.DialogAnswers = {{2, -1, Wide(out), false}};
+  Host.Boxes.clear();
+  EXPECT_EQ(Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(Host.Boxes.empty());
+  EXPECT_TRUE(FileExists(JoinPath(out, "INBOX/Jürgen.eml")))
+      << system(("find '" + out + "' >&2").c_str());
+  EXPECT_TRUE(FileExists(JoinPath(out, "Work/INBOX/Письмо.eml")))
+      << system(("find '" + out + "' >&2").c_str());
+  Host.LineAnswers.clear();
+  Host.DialogAnswers.clear();
+}
+
 // The texts and help installed beside the module, made from the sources the
 // two native hosts share: a text per message number in each language, help
 // under the language's own header, with every topic the plug-in opens or a

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "host/shared/code_page_setting.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/mail_save.h"
 #include "host/shared/panel_host.h"
@@ -15,8 +14,6 @@ void ConvertFolders(const TreeNode &top, const wchar_t *question, const wchar_t 
       AskDestination(TextOf(MConvertTitle), question, dest, true, HELP_CONVERT, &choice);
   char *out = answer != nullptr ? Utf8FromWide(answer) : nullptr;
   if (out != nullptr && out[0] != '\0') {
-    // One code page for the whole tree: the system's, unless one was chosen.
-    if (code_page == CodePageFromFolder) code_page = SystemCodePage(0);
     SaveFoldersAsMail(top, choice, out, code_page);
     ShowOtherPanelChanges();
   }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "folder/message_copy.h"
+#include "host/shared/code_page_setting.h"
 #include "host/shared/mail_items.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
@@ -165,7 +166,11 @@ void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);
   MailSave save = {&progress, nullptr, nullptr, {}, {}};
-  MailRun run = StartMailSave(&save, choice, code_page);
+  // Each folder's own code page where none is chosen, as its panel has it;
+  // the system's ANSI one for a folder whose messages declare none.
+  const bool own = code_page == CodePageFromFolder;
+  MailRun run = StartMailSave(&save, choice, own ? SystemCodePage(0) : code_page);
+  run.FolderCharsets = own;
   run.Total = int(total < INT32_MAX ? total : INT32_MAX);
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
     NoteSaveFailure(&progress, MOwnFile, out.c_str());
