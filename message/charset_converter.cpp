@@ -24,11 +24,9 @@ bool IsUtf8Name(const std::string &lower) {
 
 }  // namespace
 
-#ifdef _WIN32
-
 unsigned CodePageNamed(const char *name) {
   const std::string lower = LowerCase(name);
-  if (lower == "utf-8" || lower == "utf8") return CP_UTF8;
+  if (lower == "utf-8" || lower == "utf8") return 65001;
   static const struct {
     const char *Name;
     unsigned CodePage;
@@ -59,6 +57,8 @@ unsigned CodePageNamed(const char *name) {
   if (base != 0 && (value < 1 || value > 16)) return 0;
   return base + value;
 }
+
+#ifdef _WIN32
 
 bool OpenCharsetConverter(const char *name, CharsetConverter *converter) {
   converter->Utf8 = IsUtf8Name(LowerCase(name));

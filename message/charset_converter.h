@@ -15,12 +15,10 @@ struct CharsetConverter {
 #endif
 };
 
-#ifdef _WIN32
-// The code page a name stands for (cpNNN, windows-NNN, ibmNNN, koi8-r,
-// koi8-u, iso-8859-N, utf-8, us-ascii and the MIME names of the Far East's);
-// 0 for none.
+// The Windows code page a name stands for (cpNNN, windows-NNN, ibmNNN,
+// koi8-r, koi8-u, iso-8859-N, utf-8, us-ascii and the MIME names of the Far
+// East's), on every system; 0 for none.
 unsigned CodePageNamed(const char *name);
-#endif
 
 // Opens the character set `name`, whose case does not matter. False when the
 // system knows no such character set.

@@ -93,7 +93,10 @@ std::string Suffixed(const std::string &base, int number) {
 // be made, which every message of the folder fails for.
 void ConvertOne(MailRun *run, const TreeNode &node, const std::string &target, Tally *total) {
   MailFolder folder;
-  const FolderOpening opening = OpenMailFolder(node.Path, &folder, run->Charset);
+  TextCharset declared = {};
+  const bool own = run->FolderCharsets && OpenDeclaredCharset(node.Path.c_str(), &declared);
+  const FolderOpening opening = OpenMailFolder(node.Path, &folder, own ? &declared : run->Charset);
+  if (own) CloseTextCharset(&declared);
   if (opening != FolderOpened) {
     Tell(*run, NoticeFolderNotListed, folder.Shown.c_str());
     ++run->FoldersNotListed;

@@ -30,6 +30,9 @@ struct MailRun {
   unsigned long Deliveries;  // Maildir names given so far
   int FoldersNotListed;      // folders of a tree whose index could not be listed
   const TextCharset *Charset;  // the index texts' character set, or null
+  // Each folder of a tree in the character set its messages declare
+  // (OpenDeclaredCharset), Charset where they declare none.
+  bool FolderCharsets;
   bool Exact;                  // every message byte for byte: no headers given
   bool Seen;                   // the messages marked as read
   // The file table takes paths in UTF-8 (the native plug-in's); else, on

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "message/folder_charset.h"
+#include "platform/wide_text.h"
+
 #ifdef _WIN32
 #include <io.h>
 
@@ -96,3 +99,11 @@ std::string ArgumentText(const TextCharset *, const char *argument) { return arg
 void PrintText(FILE *stream, const std::string &utf8) { fputs(utf8.c_str(), stream); }
 
 #endif
+
+bool OpenDeclaredCharset(const char *index_path, TextCharset *charset) {
+  FolderHandle *folder = CreateFolderHandle(index_path);
+  if (folder == nullptr) return false;
+  const unsigned code_page = DeclaredCodePage(folder);
+  ReleaseFolderHandle(folder);
+  return code_page != 0 && OpenTextCharset(CodePageCharset(code_page).c_str(), charset);
+}

@@ -21,6 +21,11 @@ struct TextCharset {
 bool OpenTextCharset(const char *name, TextCharset *charset);
 void CloseTextCharset(TextCharset *charset);
 
+// Opens the character set the messages of the folder at `index_path`
+// declare most (DeclaredCodePage). False where they declare none, or the
+// folder or that character set cannot be opened.
+bool OpenDeclaredCharset(const char *index_path, TextCharset *charset);
+
 // `text` in UTF-8: decoded from `charset`, or as it is when that is null. A
 // byte that the character set does not define stays as it is.
 std::string DecodedText(const TextCharset *charset, const char *text);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The UTF-8 text as UTF-16, or the UTF-16 text as UTF-8: a new heap text
 // (free it), null when memory runs out. Letters that do not convert (a lone
@@ -20,6 +21,18 @@ size_t Utf8OfWide(const wchar_t *text, char *out, size_t out_size);
 // terminator. A single-byte or UTF-8 text never needs more characters than
 // it has bytes.
 size_t DecodeText(unsigned code_page, const char *text, wchar_t *out, size_t out_size);
+
+// The code page `code_page` stands for: the system's ANSI one for 0, its
+// OEM one for 1, itself for any other number.
+unsigned SystemCodePage(unsigned code_page);
+
+// True when DecodeText takes `code_page` as it is, rather than as OEM.
+bool KnowsCodePage(unsigned code_page);
+
+// The code page's character set as mail and iconv name it: "windows-1252",
+// "koi8-r", "iso-8859-2", "cp866", "utf-8"; "cpNNN" for one without a name
+// of its own. 0 and 1 are named as the system's code pages they stand for.
+std::string CodePageCharset(unsigned code_page);
 
 #ifndef _WIN32
 // The OEM code page a Windows machine of the locale's language has (866 for

@@ -97,9 +97,7 @@ size_t ConverterCount = 0;
 iconv_t ConverterOf(unsigned code_page) {
   for (size_t i = 0; i < ConverterCount; ++i)
     if (Converters[i].CodePage == code_page) return Converters[i].Converter;
-  char name[16];
-  snprintf(name, sizeof name, "CP%u", code_page);
-  const iconv_t opened = iconv_open("UTF-8", name);
+  const iconv_t opened = iconv_open("UTF-8", CodePageCharset(code_page).c_str());
   if (opened == iconv_t(-1)) return opened;
   if (ConverterCount < sizeof Converters / sizeof Converters[0])
     Converters[ConverterCount++] = OpenConverter{code_page, opened};
@@ -109,6 +107,13 @@ iconv_t ConverterOf(unsigned code_page) {
 }  // namespace
 
 unsigned LocaleOemCodePage() { return RussianLocale() ? 866 : 437; }
+
+unsigned SystemCodePage(unsigned code_page) { return RealCodePage(code_page); }
+
+bool KnowsCodePage(unsigned code_page) {
+  code_page = RealCodePage(code_page);
+  return code_page == 65001 || ConverterOf(code_page) != iconv_t(-1);
+}
 
 wchar_t *WideFromUtf8(const char *text) {
   wchar_t *wide = static_cast<wchar_t *>(malloc((strlen(text) + 1) * sizeof(wchar_t)));

@@ -26,6 +26,12 @@ char *Utf8FromWide(const wchar_t *text) {
   return utf8;
 }
 
+unsigned SystemCodePage(unsigned code_page) {
+  return code_page == CP_ACP ? GetACP() : code_page == CP_OEMCP ? GetOEMCP() : code_page;
+}
+
+bool KnowsCodePage(unsigned code_page) { return IsValidCodePage(SystemCodePage(code_page)) != 0; }
+
 size_t DecodeText(unsigned code_page, const char *text, wchar_t *out, size_t out_size) {
   if (out_size == 0) return 0;
   const size_t length = strlen(text);

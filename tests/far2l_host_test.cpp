@@ -565,7 +565,7 @@ TEST(Far2lHost, TellsThePanelsSettingsAndTheFoldersFacts) {
     int Line;
     const wchar_t *Text, *Data;
   } rows[] = {{1, L"Index file", nullptr},  {6, L"Messages", L"2"}, {7, L"Hidden", L"0"},
-              {14, nullptr, L"1252: Windows, Western European"}};
+              {14, nullptr, L"windows-1252 (set by hand)"}};
   for (const Row &row : rows) {
     if (row.Text != nullptr) {
       EXPECT_EQ(std::wstring(info.InfoLines[row.Line].Text), row.Text);
@@ -756,11 +756,12 @@ TEST(Far2lHost, StopsASaveOnEscInTheHostsInput) {
 TEST(Far2lHost, KeepsTheCodePageInItsOwnSettingsFile) {
   UseCodePage(1252);
   Host.Menus.clear();
-  // The menu lists 866, 1251, 1252, 437, 850, 1250, UTF-8: 1251 is second.
-  Host.MenuAnswers = {1};
+  // The menu lists each folder's own, 866, 1251, 1252, 437, 850, 1250,
+  // UTF-8: 1251 is third.
+  Host.MenuAnswers = {2};
   EXPECT_EQ(Api().Configure(0), 1);
   ASSERT_EQ(Host.Menus.size(), 1u);
-  EXPECT_EQ(Host.Menus[0].size(), 8u);
+  EXPECT_EQ(Host.Menus[0].size(), 9u);
   EXPECT_EQ(ReadFile(ConfigFile()), "[Settings]\nCodePage=1251\n");
   // Read back at the next start; Esc keeps it.
   StartPlugin(Api());
@@ -844,31 +845,72 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   Api().ClosePlugin(folder);
 }
 
-TEST(Far2lHost, StartsWithTheDosCodePageOfTheUsersLanguage) {
+// The info line of the code page, as the host shows it.
+std::wstring CodePageLine(HANDLE panel) {
+  OpenPluginInfo info = {};
+  info.StructSize = sizeof info;
+  Api().GetOpenPluginInfo(panel, &info);
+  return info.InfoLinesNumber == 15 ? info.InfoLines[14].Data : L"";
+}
+
+// With no code page chosen, each folder's names are read in the code page
+// its messages declare most, else in the ANSI one of the user's language;
+// one chosen in the menu wins.
+TEST(Far2lHost, ReadsNamesInTheCodePageTheFolderDeclares) {
   Api();
-  // "Письмо" in cp866, which cp437 reads as other letters.
-  const std::string index =
-      MakeFolder(MakeTempDir(), "message\nname \\x8F\\xA8\\xE1\\xEC\\xAC\\xAE\nbody x\n");
+  const std::string latin = "Content-Type: text/plain; charset=windows-1252";
+  const std::string koi8 = "Content-Type: text/plain; charset=koi8-r";
+  // "Jürgen" in windows-1252, "Письмо" in koi8-r, windows-1251 and cp866.
+  const std::string jurgen = "J\\xFCrgen", koi8_name = "\\xF0\\xC9\\xD3\\xD8\\xCD\\xCF",
+                    ansi_name = "\\xCF\\xE8\\xF1\\xFC\\xEC\\xEE",
+                    dos_name = "\\x8F\\xA8\\xE1\\xEC\\xAC\\xAE";
+  auto folder = [](const std::string &name, const std::string &head) {
+    return MakeFolder(MakeTempDir(), "message\nname " + name + "\nbody " + head +
+                                         "\\r\\n\\r\\nx\\r\\n\nmessage\nname y\nbody " +
+                                         head + "\\r\\n\\r\\ny\\r\\n");
+  };
   struct Row {
-    const char *Lang;
-    const wchar_t *Name;
-  } rows[] = {{"ru_RU.UTF-8", L"Письмо"}, {"uk_UA.UTF-8", L"Письмо"},
-              {"en_US.UTF-8", L"\x00C5\x00BF\x00DF\x221E\x00BC\x00AB"}};
+    const char *What, *Lang;
+    unsigned Chosen;  // 0: none
+    std::string Index;
+    const wchar_t *Name, *Line;
+  } rows[] = {
+      {"1252 declared", "ru_RU.UTF-8", 0, folder(jurgen, latin), L"J\u00FCrgen",
+       L"windows-1252 (from the folder)"},
+      {"koi8-r declared", "en_US.UTF-8", 0, folder(koi8_name, koi8), L"Письмо",
+       L"koi8-r (from the folder)"},
+      {"nothing declared, English", "en_US.UTF-8", 0, folder(jurgen, "Subject: x"),
+       L"J\u00FCrgen", L"windows-1252 (the system's)"},
+      {"nothing declared, Russian", "ru_RU.UTF-8", 0, folder(ansi_name, "Subject: x"), L"Письмо",
+       L"windows-1251 (the system's)"},
+      {"chosen by hand", "en_US.UTF-8", 866, folder(dos_name, koi8), L"Письмо",
+       L"cp866 (set by hand)"},
+  };
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   const char *was = getenv("LANG");
   const std::string kept = was != nullptr ? was : "";
   for (const Row &row : rows) {
-    remove(ConfigFile().c_str());
     setenv("LANG", row.Lang, 1);
-    StartPlugin(Api());
-    HANDLE panel = Open(index);
+    if (row.Chosen != 0) {
+      UseCodePage(row.Chosen);
+    } else {
+      remove(ConfigFile().c_str());
+      StartPlugin(Api());
+    }
+    HANDLE panel = Open(row.Index);
     ASSERT_NE(panel, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(List(panel).Names[0], row.Name) << row.Lang;
+    const Listing listing = List(panel);
+    EXPECT_NE(std::find(listing.Names.begin(), listing.Names.end(), row.Name),
+              listing.Names.end())
+        << row.What;
+    EXPECT_EQ(CodePageLine(panel), row.Line) << row.What;
     Api().ClosePlugin(panel);
   }
   if (was != nullptr) setenv("LANG", kept.c_str(), 1);
   else unsetenv("LANG");
+  remove(ConfigFile().c_str());
+  StartPlugin(Api());
 }
 
 }  // namespace
@@ -953,6 +995,33 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
       "sys.exit(0 if s(sys.argv[1]+'/INBOX')==['one','two'] and "
       "s(sys.argv[1]+'/Work.sbd/INBOX')==['three'] else 1)\" '" + out + "'";
   EXPECT_EQ(system(check.c_str()), 0) << system(("find '" + out + "' >&2").c_str());
+}
+
+// With no code page chosen, F11's entry reads each folder's names in the
+// code page its messages declare, as its panel does: the .eml files are
+// named so.
+TEST(Far2lHost, ConvertsEachFolderInItsOwnCodePage) {
+  Api();
+  remove(ConfigFile().c_str());
+  StartPlugin(Api());
+  const std::string mail = MakeTempDir();
+  MakeFolder(mail, "message\nname J\\xFCrgen\nbody Content-Type: text/plain; "
+                   "charset=windows-1252\\r\\n\\r\\nx\\r\\n\n");
+  ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
+  MakeFolder(JoinPath(mail, "Work"), "message\nname \\xF0\\xC9\\xD3\\xD8\\xCD\\xCF\nbody "
+                                     "Content-Type: text/plain; charset=koi8-r\\r\\n\\r\\nx\\r\\n\n");
+  const std::string out = JoinPath(MakeTempDir(), "converted");
+  Host.LineAnswers = {Wide(mail)};
+  Host.DialogAnswers = {{2, -1, Wide(out), false}};
+  Host.Boxes.clear();
+  EXPECT_EQ(Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(Host.Boxes.empty());
+  EXPECT_TRUE(FileExists(JoinPath(out, "INBOX/Jürgen.eml")))
+      << system(("find '" + out + "' >&2").c_str());
+  EXPECT_TRUE(FileExists(JoinPath(out, "Work/INBOX/Письмо.eml")))
+      << system(("find '" + out + "' >&2").c_str());
+  Host.LineAnswers.clear();
+  Host.DialogAnswers.clear();
 }
 
 // The texts and help installed beside the module, made from the sources the

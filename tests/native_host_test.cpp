@@ -694,9 +694,9 @@ TEST(Native, LanguageFilesHoldEveryText) {
       for (size_t at = 0; (at = line.find(L'%', at)) != std::wstring::npos; ++at, ++percents)
         places += line.compare(at, 3, L"%ls") == 0;
       const MessageId id = MessageId(i - 1);
-      const size_t wanted = id == MProgressLine                             ? 2
-                            : id == MSummarySaved || id == MSummaryFailed ? 1
-                                                                          : 0;
+      const bool one = id == MSummarySaved || id == MSummaryFailed || id == MCodePageFromFolder ||
+                       id == MCodePageSystem || id == MCodePageByHand;
+      const size_t wanted = id == MProgressLine ? 2 : one ? 1 : 0;
       EXPECT_TRUE(places == wanted && percents == wanted) << file.File << ": " << line;
     }
   }
@@ -762,13 +762,56 @@ message
     EXPECT_STREQ(listing.Items[row.Item].Description, row.Description) << row.CodePage;
   }
 
-  // By default, and for a value the plug-in never wrote: the OEM code page.
-  const std::wstring oem = Wide("\x8f\xae\xe7\xe2\xa0", CP_OEMCP);
+  // By default, and for a value the plug-in never wrote: the folder's own,
+  // here (no message declares one) the system's ANSI code page.
+  const std::wstring ansi = Wide("\x8f\xae\xe7\xe2\xa0", CP_ACP);
   for (unsigned long long kept : {0ull, 12345ull}) {
     Host.Settings.clear();
     if (kept != 0) Host.Settings[L"CodePage"] = kept;
     StartPlugin(Native());
-    EXPECT_EQ(List().Items[0].FileName, oem);
+    EXPECT_EQ(List().Items[0].FileName, ansi);
+  }
+}
+
+// With no code page chosen, the names are read in the code page the
+// folder's messages declare most, else in the system's ANSI one; one chosen
+// by hand wins. Ctrl+L's last line tells which and where it came from.
+TEST_F(NativeTest, ListsTextsInTheCodePageTheFolderDeclares) {
+  const std::string latin = "\\r\\nContent-Type: text/plain; charset=windows-1252\\r\\n\\r\\nx\n";
+  const std::string koi8 = "\\r\\nContent-Type: text/plain; charset=koi8-r\\r\\n\\r\\nx\n";
+  const std::string plain = "\\r\\n\\r\\nx\n";
+  const std::wstring system =
+      L"windows-" + std::to_wstring(GetACP()) + L" (the system's)";
+  const struct {
+    const char *What;
+    unsigned long long Chosen;  // 0: none
+    std::string Name, Body;
+    std::wstring Shown, Line;
+  } rows[] = {
+      {"windows-1252", 0, "J\\xfcrgen", latin, L"Jürgen", L"windows-1252 (from the folder)"},
+      {"koi8-r", 0, "\\xf0\\xc9\\xd3\\xd8\\xcd\\xcf", koi8, L"Письмо",
+       L"koi8-r (from the folder)"},
+      {"nothing declared", 0, "J\\xfcrgen", plain, Wide("J\xfcrgen", CP_ACP), system},
+      {"chosen by hand", 866, "\\x8f\\xa8\\xe1\\xec\\xac\\xae", koi8, L"Письмо",
+       L"cp866 (set by hand)"},
+  };
+  for (const auto &row : rows) {
+    Host.Settings.clear();
+    if (row.Chosen != 0) Host.Settings[L"CodePage"] = row.Chosen;
+    StartPlugin(Native());
+    const std::wstring place = dir + L"\\" + Wide(row.What, CP_ACP);
+    ASSERT_TRUE(MakeDirectoryWide(place));
+    Open("message\nname " + row.Name + "\nbody Subject: x" + row.Body, place);
+    Listing &listing = List();
+    ASSERT_EQ(listing.Count, 1u) << row.What;
+    EXPECT_EQ(std::wstring(listing.Items[0].FileName), row.Shown) << row.What;
+    OpenPanelInfo settings = {};
+    settings.StructSize = sizeof settings;
+    settings.hPanel = panel;
+    Native().GetOpenPanelInfo(&settings);
+    ASSERT_EQ(settings.InfoLinesNumber, 15u);
+    EXPECT_EQ(std::wstring(settings.InfoLines[14].Data), row.Line) << row.What;
+    Close();
   }
 }
 
@@ -870,7 +913,7 @@ message
   EXPECT_EQ(values[11].substr(0, 11), L"2000-03-12 ");
   EXPECT_EQ(values[12], L"3");
   EXPECT_EQ(values[13], L"1");
-  EXPECT_EQ(values[14], L"OEM: the system's DOS code page");
+  EXPECT_EQ(values[14], L"windows-" + std::to_wstring(GetACP()) + L" (the system's)");
 
   // Without the data folder file, every message with bytes lies past its end.
   Close();
@@ -936,17 +979,18 @@ TEST_F(NativeTest, ConfigurationChangesTheNextListing) {
   Host.MenuAnswer = -1;
   EXPECT_EQ(Native().Configure(&configure), 0);
   EXPECT_TRUE(Host.Settings.empty());
-  ASSERT_EQ(Host.MenuItems.size(), 9u);
-  EXPECT_EQ(Host.MenuMarked, 0);  // OEM
+  ASSERT_EQ(Host.MenuItems.size(), 10u);
+  EXPECT_EQ(Host.MenuMarked, 0);  // the folder's own
+  EXPECT_EQ(Host.MenuItems[0].substr(0, 9), L"Automatic");
   EXPECT_EQ(Host.MenuHelp, L"CodePage");
 
-  const size_t cp1251 = 7;
+  const size_t cp1251 = 8;
   ASSERT_EQ(Host.MenuItems[cp1251].substr(0, 4), L"1251");
   Host.MenuAnswer = intptr_t(cp1251);
   EXPECT_EQ(Native().Configure(&configure), 1);
   EXPECT_EQ(Host.Settings[L"CodePage"], 1251u);
   EXPECT_STREQ(List().Items[0].FileName, L"Почта");
-  EXPECT_EQ(before.Items[0].FileName, Wide("\xcf\xee\xf7\xf2\xe0", CP_OEMCP));
+  EXPECT_EQ(before.Items[0].FileName, Wide("\xcf\xee\xf7\xf2\xe0", CP_ACP));
   Host.MenuAnswer = -1;
   Native().Configure(&configure);
   EXPECT_EQ(Host.MenuMarked, int(cp1251));

@@ -47,12 +47,13 @@ wait_for() {
 }
 
 # start DIR_OR_FILE OTHER_DIR [OPTIONS...]: far2l on a profile of its own,
-# the first panel on the folder, the other on the output directory.
+# the first panel on the folder, the other on the output directory; `rows`
+# lines high (30 unless set).
 start() {
   local left=$1 right=$2
   shift 2
   "${T[@]}" kill-server >/dev/null 2>&1
-  "${T[@]}" new-session -d -s "$S" -x 120 -y 30 \
+  "${T[@]}" new-session -d -s "$S" -x 120 -y "${rows:-30}" \
     "env HOME=$work/home TMPDIR=$work/tmp FAR2L_STDERR=$work/far2l.err far2l --tty --nodetect \
      --mortal -u $work/profile -set:Confirmations.Exit=0 -set:Confirmations.ExitOrBknd=0 $* \
      -cd '$left' -cd '$right'"
@@ -390,6 +391,38 @@ else
   bad "Esc during F5 of 60,000 as one mbox asks whether to stop"
 fi
 stop
+
+# A Western name with no code page set: the folder's messages declare
+# windows-1252, and Ctrl+L's facts in the other panel tell so, in English
+# and in Russian.
+mkdir -p "$work/western"
+cat >"$work/western.txt" <<'EOF'
+message
+name J\xFCrgen M\xFCller
+description Gr\xFC\xDFe
+date 12 Mar 00 14:35
+body From: j@example.org\r\nContent-Type: text/plain; charset=windows-1252\r\n\r\nHallo\r\n
+message
+name Bericht
+date 13 Mar 00 09:10
+body From: k@example.org\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n\r\nHallo\r\n
+EOF
+build/linux/mkfolder "$work/western.txt" "$work/western/WEST.IDX" >/dev/null
+for language in English Russian; do
+  from="from the folder"
+  [ "$language" = Russian ] && from="по письмам папки"
+  # Tall enough for Ctrl+L's last line, the code page's, below the host's own.
+  rows=40 start "$work/western/WEST.IDX" "$work/odd-out" -set:Language.Main=$language
+  key C-PageDown
+  key C-l
+  if wait_for "windows-1252 \\($from\\)" 30 && screen_has '║ ?Jürgen Müller' 'Grüße'; then
+    ok "$language, no code page set: the Western name shows right, Ctrl+L says windows-1252 ($from)"
+  else
+    bad "$language, no code page set: the Western name shows right, Ctrl+L says windows-1252 ($from)"
+  fi
+  show "code page from the folder, $language"
+  stop
+done
 
 # Windows-1251 names, with the plug-in's code page set in its INI file.
 python3 tests/make_mail_folder.py odd "$work/odd.txt"

@@ -425,6 +425,38 @@ else
 fi
 show "F5 in Russian" "10,22p"
 key Escape
+stop
+
+# A Western name with no code page chosen: the folder's messages declare
+# windows-1252, and Ctrl+L's facts in the other panel tell so, in English
+# and in Russian (wide and tall enough for the code page's line).
+mkdir -p "$work/western"
+cat >"$work/western.txt" <<'EOF'
+message
+name J\xFCrgen M\xFCller
+description Gr\xFC\xDFe
+date 12 Mar 00 14:35
+body From: j@example.org\r\nContent-Type: text/plain; charset=windows-1252\r\n\r\nHallo\r\n
+message
+name Bericht
+date 13 Mar 00 09:10
+body From: k@example.org\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n\r\nHallo\r\n
+EOF
+build/linux/mkfolder "$work/western.txt" "$work/western/INBOX.IDX" >/dev/null
+for language in English Russian; do
+  from="from the folder"
+  [ "$language" = Russian ] && from="по письмам папки"
+  COLS=120 ROWS=40 left=$work/western start -set:Language.Main=$language
+  open_folder
+  key C-l
+  if wait_for "windows-1252 \\($from\\)" 60 && screen_has '║ ?Jürgen Müller' 'Grüße'; then
+    ok "$language, no code page chosen: the Western name shows right, Ctrl+L says windows-1252 ($from)"
+  else
+    bad "$language, no code page chosen: the Western name shows right, Ctrl+L says windows-1252 ($from)"
+  fi
+  show "code page from the folder, $language"
+  stop
+done
 
 echo "the real host took $((SECONDS - started)) s"
 summary

@@ -13,8 +13,6 @@ int CurrentChoice = 0;
 
 unsigned TextCodePage() { return CodePageChoices[CurrentChoice].CodePage; }
 
-const wchar_t *TextCodePageName() { return TextOf(CodePageChoices[CurrentChoice].Label); }
-
 void LoadCodePageSetting() {
   unsigned long long kept = 0;
   CurrentChoice = DefaultCodePageChoice();

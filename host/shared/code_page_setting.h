@@ -1,11 +1,16 @@
 // The code page the index texts are decoded with. The mail program writes
 // names and descriptions as single bytes in whatever code page its system
-// had; the user picks that code page in the plug-in's configuration, and
-// the host's settings keep the choice. Each adapter names the code pages
-// its menu offers and the one to start with.
+// had. Unless the user picks one in the plug-in's configuration (the host's
+// settings keep the choice), each folder takes the one its messages declare
+// (PanelCodePage). Each adapter names the code pages its menu offers and
+// the one to start with.
 #pragma once
 
 #include "host/shared/messages.h"
+
+// The choice that leaves the code page to each folder, as the settings keep
+// it: no code page has this number.
+const unsigned CodePageFromFolder = 0xFFFFFFFFu;
 
 struct CodePageChoice {
   unsigned CodePage;
@@ -18,11 +23,8 @@ extern const CodePageChoice CodePageChoices[];
 extern const int CodePageChoiceCount;
 int DefaultCodePageChoice();
 
-// The code page in use.
+// The code page chosen: CodePageFromFolder unless the user chose one.
 unsigned TextCodePage();
-
-// The code page in use as the configuration menu names it.
-const wchar_t *TextCodePageName();
 
 // Takes the choice from the host's settings, where one is kept; a value
 // this plug-in never wrote leaves the default.

@@ -7,7 +7,8 @@
 // Asks as what and where the folders go (the save dialog offering what
 // whole folders become, `question` over the destination's line prefilled
 // with `dest`), converts the tree under `top` (SaveFoldersAsMail: progress,
-// stop and the summary) and has the other panel show what was made.
+// stop and the summary) and has the other panel show what was made; the
+// names in `code_page` (SaveFoldersAsMail).
 // Nothing for Esc, Cancel or an empty destination.
 void ConvertFolders(const TreeNode &top, const wchar_t *question, const wchar_t *dest,
                     unsigned code_page);

@@ -7,6 +7,7 @@
 #include "host/shared/host_texts.h"
 #include "host/shared/code_page_setting.h"
 #include "host/shared/panel_host.h"
+#include "message/folder_charset.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
@@ -55,29 +56,58 @@ void CloseFolderPanel(FolderPanel *panel) {
   panel->Folder = nullptr;
 }
 
-void *ListPanelRows(FolderPanel *panel, unsigned code_page, size_t item_size, RowToItem fill,
+unsigned PanelCodePage(FolderPanel *panel, unsigned setting, MessageId *source) {
+  MessageId from = MCodePageByHand;
+  unsigned code_page = setting;
+  if (setting == CodePageFromFolder) {
+    // Once per panel: the guess reads a sample of the messages, and names
+    // that changed their letters from one listing to the next would lose
+    // their selection.
+    if (!panel->FolderLooked) {
+      panel->FolderCodePage = DeclaredCodePage(panel->Folder);
+      if (!KnowsCodePage(panel->FolderCodePage)) panel->FolderCodePage = 0;
+      panel->FolderLooked = true;
+    }
+    code_page = panel->FolderCodePage;
+    from = MCodePageFromFolder;
+    if (code_page == 0) {
+      code_page = SystemCodePage(0);
+      from = MCodePageSystem;
+    }
+  }
+  if (source != nullptr) *source = from;
+  return code_page;
+}
+
+void *ListPanelRows(FolderPanel *panel, unsigned setting, size_t item_size, RowToItem fill,
                     size_t *count) {
   if (InsideMessage(panel->Inside)) return ListPartRows(panel->Inside, item_size, fill, count);
   FolderHandle *folder = panel->Folder;
   FolderFacts facts;
   StartFolderFacts(&facts, OpenDataFile(folder) ? FileSystem.SizeOf(folder->DataFile) : -1);
+  MessageId source;
+  const unsigned code_page = PanelCodePage(panel, setting, &source);
   void *block = ListFolderRows(folder, code_page, item_size, fill, count, &facts);
   if (block == nullptr) return nullptr;
   facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
-  MakeInfoTexts(facts, panel->HostFile.c_str(), panel->DataFile.c_str(), TextCodePageName(),
-                &panel->Info);
+  const std::string charset = CodePageCharset(code_page);
+  const std::wstring name(charset.begin(), charset.end());
+  wchar_t shown[InfoTextSize];
+  swprintf(shown, InfoTextSize, TextOf(source), name.c_str());
+  MakeInfoTexts(facts, panel->HostFile.c_str(), panel->DataFile.c_str(), shown, &panel->Info);
   panel->Listed = true;
   return block;
 }
 
-int CopyPanelRows(FolderPanel *panel, unsigned code_page, PanelRow *rows, size_t count,
+int CopyPanelRows(FolderPanel *panel, unsigned setting, PanelRow *rows, size_t count,
                   const wchar_t **dest, CopyRequest request) {
   // The folder is only ever read: an editor's changes to a copy would go
   // nowhere, so nothing is written for one and the host opens none.
   if (request.Edit) return 0;
   if (InsideMessage(panel->Inside))
     return CopyPartRows(panel->Inside, panel->Folder, rows, count, dest, request);
-  return CopyFolderRows(panel->Folder, code_page, rows, count, dest, request);
+  return CopyFolderRows(panel->Folder, PanelCodePage(panel, setting, nullptr), rows, count, dest,
+                        request);
 }
 
 bool EnterPanelRow(FolderPanel *panel, const PanelRow &row) {

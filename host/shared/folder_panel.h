@@ -10,6 +10,7 @@
 #include "folder/folder_handle.h"
 #include "host/shared/info_texts.h"
 #include "host/shared/message_levels.h"
+#include "host/shared/messages.h"
 #include "host/shared/panel_copy.h"
 #include "host/shared/panel_rows.h"
 
@@ -26,6 +27,10 @@ struct FolderPanel {
   // parts (PartsFile) and the first level is the top.
   size_t Top = 0;
   std::wstring PartsTitle, PartsDirectory;
+  // The code page the folder's messages declare (DeclaredCodePage), found
+  // at its first listing and kept: 0 before, and where they declare none.
+  unsigned FolderCodePage = 0;
+  bool FolderLooked = false;
 };
 
 // A panel for the index file at `path`: the data folder file's path is the
@@ -42,15 +47,23 @@ bool OpenPartsPanel(FolderPanel *panel, const wchar_t *path);
 // Lets go of the folder and the messages entered.
 void CloseFolderPanel(FolderPanel *panel);
 
+// The code page the panel's texts are decoded with: `setting` when the user
+// chose one (TextCodePage), or else the one the folder's messages declare
+// most, or else the system's ANSI one. `source` (may be null) gets the
+// info line's form for it: MCodePageByHand, MCodePageFromFolder or
+// MCodePageSystem.
+unsigned PanelCodePage(FolderPanel *panel, unsigned setting, MessageId *source);
+
 // The panel's rows as the host's items (ListFolderRows; the current
-// message's parts, ListPartRows, when inside one); a listing of the folder
-// makes the info lines from its facts.
-void *ListPanelRows(FolderPanel *panel, unsigned code_page, size_t item_size, RowToItem fill,
+// message's parts, ListPartRows, when inside one), their texts decoded as
+// PanelCodePage says; a listing of the folder makes the info lines from its
+// facts.
+void *ListPanelRows(FolderPanel *panel, unsigned setting, size_t item_size, RowToItem fill,
                     size_t *count);
 
 // The host's copy of the chosen rows: CopyPartRows inside a message,
-// CopyFolderRows outside.
-int CopyPanelRows(FolderPanel *panel, unsigned code_page, PanelRow *rows, size_t count,
+// CopyFolderRows outside, in PanelCodePage's code page.
+int CopyPanelRows(FolderPanel *panel, unsigned setting, PanelRow *rows, size_t count,
                   const wchar_t **dest, CopyRequest request);
 
 // Opens the message of the folder's row `row` as the first level inside.

@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "folder/message_copy.h"
+#include "host/shared/code_page_setting.h"
 #include "host/shared/mail_items.h"
 #include "outputs/mail_folder.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
 #include "platform/system_facts.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -84,8 +86,7 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   save->Charset.Converter.CodePage = code_page;
 #else
   // The system's converter by the code page's name; UTF-8 is no conversion.
-  if (!OpenTextCharset(code_page == 65001 ? "utf-8" : ("cp" + std::to_string(code_page)).c_str(),
-                       &save->Charset))
+  if (!OpenTextCharset(CodePageCharset(code_page).c_str(), &save->Charset))
     OpenTextCharset("utf-8", &save->Charset);
 #endif
   MailRun run = {};
@@ -165,7 +166,11 @@ void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);
   MailSave save = {&progress, nullptr, nullptr, {}, {}};
-  MailRun run = StartMailSave(&save, choice, code_page);
+  // Each folder's own code page where none is chosen, as its panel has it;
+  // the system's ANSI one for a folder whose messages declare none.
+  const bool own = code_page == CodePageFromFolder;
+  MailRun run = StartMailSave(&save, choice, own ? SystemCodePage(0) : code_page);
+  run.FolderCharsets = own;
   run.Total = int(total < INT32_MAX ? total : INT32_MAX);
   if (IsTreeFile(top, FileSystem.Identify(out.c_str()))) {
     NoteSaveFailure(&progress, MOwnFile, out.c_str());

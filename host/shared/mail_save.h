@@ -69,6 +69,8 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
 // (UTF-8), Maildirs in Maildir++'s layout, with the progress box and the
 // final one. A destination that is one of the folders' own files is refused
 // and every message counted as failed: nothing of the folders is written.
+// The names in `code_page`; for CodePageFromFolder each folder's in the one
+// its messages declare, else in the system's ANSI one.
 void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string &out,
                        unsigned code_page);
 

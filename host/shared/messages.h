@@ -92,6 +92,11 @@ enum MessageId {
   MConvertButton,
   MConvertSource,  // far2l's line for the folders to convert
   MFailed,         // an entry point's work ended by an error no step reports
+  MCodePageAuto,   // the menu's choice of each folder's own code page
+  // The info line's code page, by where it came from: "%ls" is its name.
+  MCodePageFromFolder,
+  MCodePageSystem,
+  MCodePageByHand,
   MessageCount
 };
 
