@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <unordered_set>
 
 #include "folder/export_name.h"
 #include "folder/message_copy.h"
@@ -58,19 +59,16 @@ std::string Utf8(const std::wstring &wide) {
 }
 
 // `name`, one of the level's own items', or its first twin before the
-// extension ("Message_(2).txt") that no item of `taken` has, letter case
-// aside as Windows compares: an attachment keeps the name the message gives
-// it, as vfolder parts names it.
-std::wstring FreeItemName(const std::vector<PartItem> &taken, const std::wstring &name) {
+// extension ("Message_(2).txt") that none of the `taken` names (their case
+// folded, as Windows compares) is: an attachment keeps the name the message
+// gives it, as vfolder parts names it.
+std::wstring FreeItemName(const std::unordered_set<std::wstring> &taken, const std::wstring &name) {
   std::wstring free_name = name;
-  for (unsigned twin = 2;; ++twin) {
-    const std::wstring folded = FoldedName(free_name.c_str(), free_name.size());
-    bool found = false;
-    for (const PartItem &item : taken)
-      found = found || FoldedName(item.Name.c_str(), item.Name.size()) == folded;
-    if (!found || twin > taken.size() + 1) return free_name;
+  for (unsigned twin = 2;
+       taken.count(FoldedName(free_name.c_str(), free_name.size())) != 0 && twin <= taken.size() + 1;
+       ++twin)
     free_name = Wide(TwinFileName(Utf8(name), twin));
-  }
+  return free_name;
 }
 
 bool CountBytes(void *context, const void *, size_t size) {
@@ -159,13 +157,15 @@ bool MakeLevel(MessageLevel *level, const LevelTexts &texts) {
              part.IsAttachment)
       attached.push_back({Wide(part.Name), Wide(part.Type), PartItemFile, i, 0});
   }
-  level->Items.push_back({FreeItemName(attached, texts.Text), L"text/plain", PartItemText, 0, 0});
+  std::unordered_set<std::wstring> taken;
+  for (const PartItem &item : attached) taken.insert(FoldedName(item.Name.c_str(), item.Name.size()));
+  level->Items.push_back({FreeItemName(taken, texts.Text), L"text/plain", PartItemText, 0, 0});
   if (level->HtmlPart != SIZE_MAX)
     level->Items.push_back(
-        {FreeItemName(attached, texts.Html), L"text/html", PartItemHtml, level->HtmlPart, 0});
+        {FreeItemName(taken, texts.Html), L"text/html", PartItemHtml, level->HtmlPart, 0});
   level->Items.insert(level->Items.end(), attached.begin(), attached.end());
   level->Items.push_back(
-      {FreeItemName(attached, texts.Original), L"message/rfc822", PartItemOriginal, 0, 0});
+      {FreeItemName(taken, texts.Original), L"message/rfc822", PartItemOriginal, 0, 0});
   for (PartItem &item : level->Items) {
     item.Size = 0;
     WriteItem(*level, item, CountBytes, &item.Size);
