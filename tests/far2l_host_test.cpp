@@ -845,6 +845,75 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   Api().ClosePlugin(folder);
 }
 
+// In Russian: the parts panel's own items, title and header labels, and
+// sentences whose words stand in Russian order around their numbers. An
+// attachment named as one of the panel's own items keeps its name.
+TEST(Far2lHost, ShowsThePartsAndItsSentencesInTheHostsLanguage) {
+  UseCodePage(1252);
+  const std::string index = MakeFolder(MakeTempDir(), R"(
+message
+name Named
+body From: a@example.org\r\nTo: b@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary="XX"\r\n\r\n--XX\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nHello there\r\n--XX\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename*=UTF-8''%D0%A1%D0%BE%D0%BE%D0%B1%D1%89%D0%B5%D0%BD%D0%B8%D0%B5.txt\r\n\r\nattached\r\n--XX--\r\n
+)");
+  struct KeepTexts {
+    std::vector<std::wstring> Kept;
+    ~KeepTexts() { Host.Texts = Kept; }
+  } english = {Host.Texts};
+  Host.Texts = LanguageTexts("VessorFolderRus.lng");
+  HANDLE folder = Open(index);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  Listing messages = List(folder);
+  ASSERT_EQ(messages.Items.size(), 1u);
+  const std::string taken = MakeTempDir();
+  const std::wstring taken_wide = Wide(taken);
+  const wchar_t *dest = taken_wide.c_str();
+  ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  HANDLE parts = Open(JoinPath(taken, "Named"));
+  ASSERT_NE(parts, INVALID_HANDLE_VALUE);
+  Listing listing = List(parts);
+  EXPECT_EQ(listing.Names, (std::vector<std::wstring>{L"Сообщение_(2).txt", L"Сообщение.txt",
+                                                      L"Исходное сообщение.eml"}));
+  OpenPluginInfo info = {};
+  Api().GetOpenPluginInfo(parts, &info);
+  EXPECT_EQ(std::wstring(info.PanelTitle), L"Папка Vessor: Named");
+  ASSERT_EQ(info.InfoLinesNumber, 5);
+  std::vector<std::wstring> labels;
+  for (int i = 0; i < info.InfoLinesNumber; ++i) labels.push_back(info.InfoLines[i].Text);
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"От", L"Кому", L"Копия", L"Дата", L"Тема"}));
+
+  // F5 of every part: the question in Russian, the files under the names shown.
+  const std::string out = MakeTempDir();
+  Host.LineAnswer = Wide(out);
+  Host.Lines.clear();
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(parts, listing.Items.data(), 3, 0, &dest, 0), 1);
+  Host.LineAnswer.clear();
+  ASSERT_EQ(Host.Lines.size(), 1u);
+  EXPECT_EQ(Host.Lines[0], L"Копировать 3 элемента в:");
+  EXPECT_NE(ReadFile(JoinPath(out, "Сообщение_(2).txt")).find("Hello there"), std::string::npos);
+  EXPECT_EQ(ReadFile(JoinPath(out, "Сообщение.txt")), "attached");
+  EXPECT_NE(ReadFile(JoinPath(out, "Исходное сообщение.eml")).find("Subject: parts"),
+            std::string::npos);
+  Api().ClosePlugin(parts);
+
+  // A save that fails: its question and its summary, the count after the words.
+  const std::string blocked = JoinPath(MakeTempDir(), "a file");
+  WriteFileBytes(blocked, "in the way");
+  Host.DialogAnswers = {{0, 0, Wide(blocked), false}};
+  Host.Dialogs.clear();
+  Host.Boxes.clear();
+  messages.Items[0].Flags = PPIF_SELECTED;
+  EXPECT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, 0), 0);
+  ASSERT_EQ(Host.Dialogs.size(), 1u);
+  EXPECT_EQ(Host.Dialogs[0][1], L"Копировать 1 сообщение в:");
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  ASSERT_GE(Host.Boxes[0].size(), 3u);
+  EXPECT_EQ(Host.Boxes[0][1], L"1 сообщение: сохранено 0, не сохранено 1");
+  EXPECT_EQ(Host.Boxes[0][2].compare(0, 25, L"Не удаётся создать файл: "), 0)
+      << Utf8(Host.Boxes[0][2]);
+  Api().ClosePlugin(folder);
+}
+
 // The info line of the code page, as the host shows it.
 std::wstring CodePageLine(HANDLE panel) {
   OpenPluginInfo info = {};

@@ -689,15 +689,24 @@ TEST(Native, LanguageFilesHoldEveryText) {
       const std::wstring &line = lines[i];
       EXPECT_TRUE(line.size() > 2 && line.front() == L'"' && line.back() == L'"')
           << file.File << " text " << i - 1 << ": " << line;
-      // The texts the plug-in fills in hold the numbers' places, and no other.
-      size_t places = 0, percents = 0;
-      for (size_t at = 0; (at = line.find(L'%', at)) != std::wstring::npos; ++at, ++percents)
-        places += line.compare(at, 3, L"%ls") == 0;
+      // The texts the plug-in fills in name each of their values' places
+      // once, in any order, and hold no other "%".
       const MessageId id = MessageId(i - 1);
-      const bool one = id == MSummarySaved || id == MSummaryFailed || id == MCodePageFromFolder ||
-                       id == MCodePageSystem || id == MCodePageByHand;
-      const size_t wanted = id == MProgressLine ? 2 : one ? 1 : 0;
-      EXPECT_TRUE(places == wanted && percents == wanted) << file.File << ": " << line;
+      const size_t wanted = id == MSummaryCounts                              ? 4
+                            : id == MProgressOf                               ? 3
+                            : id == MConvertPathQuestion || id == MPartsTitle ||
+                                      id == MCodePageFromFolder || id == MCodePageSystem ||
+                                      id == MCodePageByHand
+                                  ? 1
+                            : id == MCopyQuestion || id == MConvertCountQuestion ||
+                                    id == MCountedBytes || id == MFailureAt
+                                ? 2
+                                : 0;
+      std::wstring places;
+      for (size_t at = 0; (at = line.find(L'%', at)) != std::wstring::npos; ++at)
+        places += at + 1 < line.size() ? line[at + 1] : L'%';
+      std::sort(places.begin(), places.end());
+      EXPECT_EQ(places, std::wstring(L"123456789").substr(0, wanted)) << file.File << ": " << line;
     }
   }
 }

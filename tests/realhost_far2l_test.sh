@@ -507,6 +507,52 @@ else
 fi
 stop
 
+# The message with an attachment in Russian: the parts panel's own items and
+# title, and Ctrl+L's header labels, in the language far2l is set to; F5's
+# question counts in Russian and writes the items under the names shown.
+# Last, as far2l keeps the plug-ins' menu entries of this start (in Russian)
+# in the profile.
+mkdir -p "$work/odd-ru"
+start "$work/odd/ODD.IDX" "$work/odd-ru" -set:Language.Main=Russian -set:Language.Help=Russian
+key C-PageDown
+wait_for 'Папка Vessor' 30
+key M-M
+text "IME attachment"
+key Escape
+sleep 0.3
+key Enter
+if wait_for 'figures\.bin' 15 && screen_has 'Папка Vessor: MIME attachment' '^║ Сообщение\.txt ' \
+  '^║ Исходное сообще'; then
+  ok "in Russian, the parts panel's title and its own items are in Russian"
+else
+  bad "in Russian, the parts panel's title and its own items are in Russian"
+fi
+show "the parts of a message in Russian"
+key C-l
+if wait_for '║ От +Ann Smith' 10 && screen_has '║ Кому +.*team@' '║ Копия ' '║ Дата +Mon, 13 Mar' '║ Тема '; then
+  ok "in Russian, Ctrl+L labels the header lines От, Кому, Копия, Дата, Тема"
+else
+  bad "in Russian, Ctrl+L labels the header lines От, Кому, Копия, Дата, Тема"
+fi
+show "Ctrl+L in Russian"
+key C-l
+key Home
+key S-End
+key F5
+if wait_for 'Копировать 3 элемента в:' 10; then
+  key Enter
+  for _ in $(seq 1 50); do [ -f "$work/odd-ru/Исходное сообщение.eml" ] && break; sleep 0.2; done
+fi
+if [ -f "$work/odd-ru/Сообщение.txt" ] && [ -f "$work/odd-ru/figures.bin" ] &&
+  grep -q 'figures\.bin' "$work/odd-ru/Исходное сообщение.eml" 2>/dev/null; then
+  ok "in Russian, F5 asks for 3 items and writes them under the names shown"
+else
+  ls -la "$work/odd-ru"
+  bad "in Russian, F5 asks for 3 items and writes them under the names shown"
+fi
+show "F5 of the parts in Russian"
+stop
+
 echo "far2l took $((SECONDS - started)) s; screens in $logs"
 summary
 [ "$failed" -eq 0 ]

@@ -458,6 +458,46 @@ for language in English Russian; do
   stop
 done
 
+# In Russian, inside the message of the parts above: the panel's title, its
+# own items and Ctrl+L's header labels in Russian; F5 asks in Russian and
+# writes the items under the names shown.
+stop
+mkdir -p "$work/parts-ru"
+left=$work/parts-mail right=$work/parts-ru start -set:Language.Main=Russian -set:Language.Help=Russian
+open_folder
+wait_for '═ Папка Vessor ═' 120
+key Enter
+if wait_for 'Папка Vessor: Report' 60 && screen_has '║Сообщение\.t' '║Исходное со'; then
+  ok "in Russian, the parts panel's title and its own items are in Russian"
+else
+  bad "in Russian, the parts panel's title and its own items are in Russian"
+fi
+show "inside the message in Russian" "1,8p"
+key C-l
+if wait_for '║ От .*anna@example\.org' 60 && screen_has '║ Кому .*bob@example\.org' '║ Копия ' \
+  '║ Дата .*2000' '║ Тема .*Отчёт'; then
+  ok "in Russian, Ctrl+L labels the header lines От, Кому, Копия, Дата, Тема"
+else
+  bad "in Russian, Ctrl+L labels the header lines От, Кому, Копия, Дата, Тема"
+fi
+show "Ctrl+L inside the message in Russian"
+key C-l
+home
+select_to_end
+key F5
+if wait_for 'Копировать 4 элемента в:' 60; then
+  key Enter
+  for _ in $(seq 1 100); do [ -f "$work/parts-ru/Исходное сообщение.eml" ] && break; sleep 0.3; done
+fi
+if cmp -s "$work/parts.eml" "$work/parts-ru/Исходное сообщение.eml" &&
+  grep -q 'Добрый день' "$work/parts-ru/Сообщение.txt" 2>/dev/null; then
+  ok "in Russian, F5 asks for 4 items and writes them under the names shown"
+else
+  show "F5 inside the message in Russian"
+  ls -la "$work/parts-ru"
+  bad "in Russian, F5 asks for 4 items and writes them under the names shown"
+fi
+
 echo "the real host took $((SECONDS - started)) s"
 summary
 [ "$failed" -eq 0 ]

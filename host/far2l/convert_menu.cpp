@@ -10,6 +10,7 @@
 #include "host/far2l/host_services.h"
 #include "host/shared/convert_folders.h"
 #include "host/shared/save_choice.h"
+#include "host/shared/text_fill.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -60,7 +61,6 @@ void ConvertChosenFolders(unsigned code_page) {
     return;
   }
 
-  std::wstring question = std::wstring(TextOf(MConvertVerb)) + L" " + source + L" " +
-                          TextOf(MDestinationEnd);
+  const std::wstring question = FillText(TextOf(MConvertPathQuestion), {source.c_str()});
   ConvertFolders(top, question.c_str(), L"", code_page);
 }

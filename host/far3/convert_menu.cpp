@@ -8,6 +8,7 @@
 #include "host/far3/far_plugin.h"
 #include "host/far3/host_services.h"
 #include "host/shared/convert_folders.h"
+#include "host/shared/text_fill.h"
 #include "outputs/folder_tree.h"
 #include "outputs/mail_run.h"
 #include "platform/file_system.h"
@@ -72,9 +73,8 @@ void ConvertChosenFolders(unsigned code_page) {
     return;
   }
 
-  wchar_t question[256];
-  swprintf(question, sizeof question / sizeof question[0], L"%ls %lu %ls %ls",
-           TextOf(MConvertVerb), static_cast<unsigned long>(names.size()),
-           CountedNoun(MItemOne, names.size()), TextOf(MDestinationEnd));
-  ConvertFolders(top, question, PanelDirectory(PANEL_PASSIVE).c_str(), code_page);
+  const std::wstring count = std::to_wstring(static_cast<unsigned long long>(names.size()));
+  const std::wstring question = FillText(TextOf(MConvertCountQuestion),
+                                         {count.c_str(), CountedNoun(MItemOne, names.size())});
+  ConvertFolders(top, question.c_str(), PanelDirectory(PANEL_PASSIVE).c_str(), code_page);
 }

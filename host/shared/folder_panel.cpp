@@ -3,17 +3,42 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "folder/export_name.h"
 #include "folder/message_copy.h"
 #include "host/shared/host_texts.h"
 #include "host/shared/code_page_setting.h"
 #include "host/shared/panel_host.h"
 #include "message/folder_charset.h"
+#include "host/shared/text_fill.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
 namespace {
 
 bool IsTop(const wchar_t *dir) { return wcscmp(dir, L"/") == 0 || wcscmp(dir, L"\\") == 0; }
+
+// One of the parts panel's own items' names: the language's text (the
+// English one where the language file lacks it) with `extension`, made a
+// file's name as a part's is, since F5 writes it as one.
+std::wstring OwnItemName(MessageId text, const char *english, const char *extension) {
+  std::string name = Utf8Of(TextOf(text));
+  if (name.empty()) name = english;
+  wchar_t *wide = WideFromUtf8(MakePartFileName(name + extension).c_str());
+  const std::wstring kept = wide != nullptr ? wide : L"";
+  free(wide);
+  return kept;
+}
+
+LevelTexts PartsTexts() {
+  LevelTexts texts;
+  texts.Text = OwnItemName(MPartsMessage, "Message", ".txt");
+  texts.Html = OwnItemName(MPartsMessage, "Message", ".html");
+  texts.Original = OwnItemName(MPartsOriginal, "Original", ".eml");
+  const MessageId labels[HeaderLineCount] = {MHeaderFrom, MHeaderTo, MHeaderCc, MHeaderDate,
+                                             MHeaderSubject};
+  for (size_t i = 0; i < HeaderLineCount; ++i) texts.Labels[i] = TextOf(labels[i]);
+  return texts;
+}
 
 }  // namespace
 
@@ -46,7 +71,7 @@ bool OpenPartsPanel(FolderPanel *panel, const wchar_t *path) {
   panel->PartsFile = path;
   panel->Top = 1;
   return EnterFolderMessage(&panel->Inside, panel->Folder, viewed.Name.c_str(), viewed.Offset,
-                            viewed.Size, viewed.Time);
+                            viewed.Size, viewed.Time, PartsTexts());
 }
 
 void CloseFolderPanel(FolderPanel *panel) {
@@ -92,9 +117,8 @@ void *ListPanelRows(FolderPanel *panel, unsigned setting, size_t item_size, RowT
   facts.IndexSize = FileSystem.SizeOf(folder->IndexFile);
   const std::string charset = CodePageCharset(code_page);
   const std::wstring name(charset.begin(), charset.end());
-  wchar_t shown[InfoTextSize];
-  swprintf(shown, InfoTextSize, TextOf(source), name.c_str());
-  MakeInfoTexts(facts, panel->HostFile.c_str(), panel->DataFile.c_str(), shown, &panel->Info);
+  const std::wstring shown = FillText(TextOf(source), {name.c_str()});
+  MakeInfoTexts(facts, panel->HostFile.c_str(), panel->DataFile.c_str(), shown.c_str(), &panel->Info);
   panel->Listed = true;
   return block;
 }
@@ -114,7 +138,7 @@ bool EnterPanelRow(FolderPanel *panel, const PanelRow &row) {
   if (InsideMessage(panel->Inside) || row.Name == nullptr || wcscmp(row.Name, L"..") == 0)
     return false;
   return EnterFolderMessage(&panel->Inside, panel->Folder, row.Name, uint32_t(row.Data),
-                            uint32_t(row.Size), row.Time);
+                            uint32_t(row.Size), row.Time, PartsTexts());
 }
 
 bool ChangePanelDirectory(FolderPanel *panel, const wchar_t *dir) {
@@ -147,7 +171,7 @@ void GetPanelTexts(FolderPanel *panel, wchar_t separator, PanelTexts *texts) {
   for (size_t level = 0; level < panel->Top && top != std::wstring::npos; ++level)
     top = panel->PartsDirectory.find(separator, top + 1);
   panel->PartsDirectory.erase(0, top == std::wstring::npos ? std::wstring::npos : top);
-  panel->PartsTitle = std::wstring(TextOf(MTitle)) + L": " + CurrentShown(panel->Inside);
+  panel->PartsTitle = FillText(TextOf(MPartsTitle), {CurrentShown(panel->Inside).c_str()});
   texts->CurDir = panel->PartsDirectory.c_str();
   texts->Title = panel->PartsTitle.c_str();
   const std::wstring *labels = HeaderLabels(panel->Inside);

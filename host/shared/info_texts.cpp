@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "host/shared/host_texts.h"
+#include "host/shared/text_fill.h"
 
 namespace {
 
@@ -15,7 +16,10 @@ void WriteBytes(int64_t size, wchar_t *out) {
   }
   wchar_t number[InfoTextSize];
   WriteNumber(uint64_t(size), number);
-  swprintf(out, InfoTextSize, L"%ls %ls", number, CountedNoun(MByteOne, uint64_t(size)));
+  const std::wstring bytes =
+      FillText(TextOf(MCountedBytes), {number, CountedNoun(MByteOne, uint64_t(size))});
+  wcsncpy(out, bytes.c_str(), InfoTextSize - 1);
+  out[InfoTextSize - 1] = L'\0';
 }
 
 void WriteDate(uint64_t ticks, wchar_t *out) {

@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <memory>
+#include <unordered_set>
 
+#include "folder/export_name.h"
 #include "folder/message_copy.h"
+#include "host/shared/panel_names.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
 
@@ -46,6 +49,26 @@ std::wstring Wide(const std::string &utf8) {
   std::wstring text = wide != nullptr ? wide : L"";
   free(wide);
   return text;
+}
+
+std::string Utf8(const std::wstring &wide) {
+  char *utf8 = Utf8FromWide(wide.c_str());
+  std::string text = utf8 != nullptr ? utf8 : "";
+  free(utf8);
+  return text;
+}
+
+// `name`, one of the level's own items', or its first twin before the
+// extension ("Message_(2).txt") that none of the `taken` names (their case
+// folded, as Windows compares) is: an attachment keeps the name the message
+// gives it, as vfolder parts names it.
+std::wstring FreeItemName(const std::unordered_set<std::wstring> &taken, const std::wstring &name) {
+  std::wstring free_name = name;
+  for (unsigned twin = 2;
+       taken.count(FoldedName(free_name.c_str(), free_name.size())) != 0 && twin <= taken.size() + 1;
+       ++twin)
+    free_name = Wide(TwinFileName(Utf8(name), twin));
+  return free_name;
 }
 
 bool CountBytes(void *context, const void *, size_t size) {
@@ -114,7 +137,7 @@ bool IsInner(const std::vector<MessagePart> &parts, size_t i) {
 }
 
 // Reads the level's message and makes its items.
-bool MakeLevel(MessageLevel *level) {
+bool MakeLevel(MessageLevel *level, const LevelTexts &texts) {
   const MessageSource source = SourceOf(*level);
   if (!ReadMessageParts(source, &level->Parts)) return false;
   const std::vector<MessagePart> &parts = level->Parts.Parts;
@@ -124,19 +147,25 @@ bool MakeLevel(MessageLevel *level) {
     if (level->TextPart == SIZE_MAX && IsTextBody(parts[i], "text/plain")) level->TextPart = i;
     if (level->HtmlPart == SIZE_MAX && IsTextBody(parts[i], "text/html")) level->HtmlPart = i;
   }
-  level->Items.push_back({L"Message.txt", L"text/plain", PartItemText, 0, 0});
-  if (level->HtmlPart != SIZE_MAX)
-    level->Items.push_back({L"Message.html", L"text/html", PartItemHtml, level->HtmlPart, 0});
+  std::vector<PartItem> attached;
   for (size_t i = 0; i < parts.size(); ++i) {
     if (IsInner(parts, i)) continue;
     const MessagePart &part = parts[i];
     if (part.Kind == PartMessage && part.Encoding == EncodingIdentity)
-      level->Items.push_back({Wide(part.Name), Wide(part.Type), PartItemMessage, i, 0});
+      attached.push_back({Wide(part.Name), Wide(part.Type), PartItemMessage, i, 0});
     else if ((part.Kind == PartLeaf || part.Kind == PartUuencoded || part.Kind == PartMessage) &&
              part.IsAttachment)
-      level->Items.push_back({Wide(part.Name), Wide(part.Type), PartItemFile, i, 0});
+      attached.push_back({Wide(part.Name), Wide(part.Type), PartItemFile, i, 0});
   }
-  level->Items.push_back({L"Original.eml", L"message/rfc822", PartItemOriginal, 0, 0});
+  std::unordered_set<std::wstring> taken;
+  for (const PartItem &item : attached) taken.insert(FoldedName(item.Name.c_str(), item.Name.size()));
+  level->Items.push_back({FreeItemName(taken, texts.Text), L"text/plain", PartItemText, 0, 0});
+  if (level->HtmlPart != SIZE_MAX)
+    level->Items.push_back(
+        {FreeItemName(taken, texts.Html), L"text/html", PartItemHtml, level->HtmlPart, 0});
+  level->Items.insert(level->Items.end(), attached.begin(), attached.end());
+  level->Items.push_back(
+      {FreeItemName(taken, texts.Original), L"message/rfc822", PartItemOriginal, 0, 0});
   for (PartItem &item : level->Items) {
     item.Size = 0;
     WriteItem(*level, item, CountBytes, &item.Size);
@@ -144,9 +173,8 @@ bool MakeLevel(MessageLevel *level) {
   const DecodedField *fields[HeaderLineCount] = {&level->Parts.From, &level->Parts.To,
                                                  &level->Parts.Cc, &level->Parts.Date,
                                                  &level->Parts.Subject};
-  const wchar_t *labels[HeaderLineCount] = {L"From", L"To", L"Cc", L"Date", L"Subject"};
   for (size_t i = 0; i < HeaderLineCount; ++i) {
-    level->Labels[i] = labels[i];
+    level->Labels[i] = texts.Labels[i];
     level->Values[i] = Wide(fields[i]->Text);
   }
   return true;
@@ -156,12 +184,13 @@ bool MakeLevel(MessageLevel *level) {
 
 struct MessageStack {
   std::vector<std::unique_ptr<MessageLevel>> Levels;
+  LevelTexts Texts;
 };
 
 namespace {
 
 bool Push(MessageStack *stack, std::unique_ptr<MessageLevel> level) {
-  if (!MakeLevel(level.get())) return false;
+  if (!MakeLevel(level.get(), stack->Texts)) return false;
   stack->Levels.push_back(std::move(level));
   return true;
 }
@@ -169,10 +198,12 @@ bool Push(MessageStack *stack, std::unique_ptr<MessageLevel> level) {
 }  // namespace
 
 bool EnterFolderMessage(MessageStack **stack, FolderHandle *folder, const wchar_t *shown,
-                        uint32_t offset, uint32_t size, const FILETIME &time) {
+                        uint32_t offset, uint32_t size, const FILETIME &time,
+                        const LevelTexts &texts) {
   if (shown == nullptr || !OpenDataFile(folder)) return false;
   if (*stack == nullptr) *stack = new MessageStack;
   (*stack)->Levels.clear();
+  (*stack)->Texts = texts;
   std::unique_ptr<MessageLevel> level(new MessageLevel);
   level->Shown = shown;
   level->Window = MessageWindow{folder, offset, size, 0, size};

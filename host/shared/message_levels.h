@@ -29,13 +29,23 @@ struct PartItem {
 // Subject.
 const size_t HeaderLineCount = 5;
 
+// What every level shows in the host's language: the names of its own items
+// (the text, the HTML body, the message's bytes), each a valid file name
+// with its extension, and the labels of its header lines.
+struct LevelTexts {
+  std::wstring Text, Html, Original;
+  std::wstring Labels[HeaderLineCount];
+};
+
 struct MessageStack;
 
 // Opens the message of `size` bytes at `offset` of the folder's data file,
-// shown as `shown` and dated `time`, as the first level inside; `*stack` is
-// made when null. False when its bytes cannot be read.
+// shown as `shown` and dated `time`, as the first level inside, its items
+// and labels from `texts`; `*stack` is made when null. False when its bytes
+// cannot be read.
 bool EnterFolderMessage(MessageStack **stack, FolderHandle *folder, const wchar_t *shown,
-                        uint32_t offset, uint32_t size, const FILETIME &time);
+                        uint32_t offset, uint32_t size, const FILETIME &time,
+                        const LevelTexts &texts);
 
 // Goes into the message inside the current one that the item `name` shows.
 bool EnterInnerMessage(MessageStack *stack, const wchar_t *name);
@@ -49,9 +59,8 @@ size_t MessageDepth(const MessageStack *stack);
 
 void FreeMessageStack(MessageStack *stack);
 
-// The current level's items, name, date and header lines (labels in
-// English, as the header names them), and the names entered, each after
-// `separator`. Only while InsideMessage.
+// The current level's items, name, date and header lines, and the names
+// entered, each after `separator`. Only while InsideMessage.
 const std::vector<PartItem> &CurrentParts(const MessageStack *stack);
 const std::wstring &CurrentShown(const MessageStack *stack);
 FILETIME CurrentTime(const MessageStack *stack);

@@ -8,9 +8,6 @@
 enum MessageId {
   MTitle,  // the panel's title and the configuration menu's entry
   MCopyTitle,
-  // The destination's question: verb, count, noun, end ("Copy 5 messages to:").
-  MCopyVerb,
-  MDestinationEnd,
   // A counted noun in four forms, chosen by CountedNoun: for 1; for 21, 31,
   // ... (not 11); for 2-4, 22-24, ... (not 12-14); for the rest.
   MMessageOne,
@@ -66,7 +63,6 @@ enum MessageId {
   MCancelButton,
   MConvertEntry,
   MConvertTitle,
-  MConvertVerb,
   MItemOne,
   MItemEndsInOne,
   MItemFew,
@@ -74,14 +70,11 @@ enum MessageId {
   MConvertNothing,
   MConvertNoFolder,
   MSavingTitle,
-  MProgressLine,
   MOfMessageOne,
   MOfMessageEndsInOne,
   MOfMessageFew,
   MOfMessageMany,
   MStopQuestion,
-  MSummarySaved,
-  MSummaryFailed,
   MCannotMakeDirectory,
   MDamagedSize,
   MOwnFile,
@@ -97,6 +90,26 @@ enum MessageId {
   MCodePageFromFolder,
   MCodePageSystem,
   MCodePageByHand,
+  // Whole sentences, their numbers and names at "%1", "%2"... (FillText), so
+  // that each language orders them as it must; a count's noun is a value,
+  // in the form CountedNoun chooses.
+  MCopyQuestion,          // count, noun (messages or items)
+  MConvertCountQuestion,  // count, noun (items)
+  MConvertPathQuestion,   // the path typed
+  MProgressOf,            // done, total, noun after "of"
+  MSummaryCounts,         // total, noun, saved, failed
+  MCountedBytes,          // count, noun
+  MFailureAt,             // reason, path
+  MPartsTitle,            // the message's name
+  // The parts panel: the names its own items take before their extensions
+  // (Message.txt, Message.html, Original.eml), and its header lines' labels.
+  MPartsMessage,
+  MPartsOriginal,
+  MHeaderFrom,
+  MHeaderTo,
+  MHeaderCc,
+  MHeaderDate,
+  MHeaderSubject,
   MessageCount
 };
 

@@ -12,6 +12,7 @@
 #include "host/shared/mail_save.h"
 #include "host/shared/panel_host.h"
 #include "host/shared/save_progress.h"
+#include "host/shared/text_fill.h"
 #include "outputs/disk_writer.h"
 #include "platform/file_system.h"
 #include "platform/wide_text.h"
@@ -132,13 +133,10 @@ int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest,
 
 void MarkRowDone(void *rows, size_t row) { static_cast<PanelRow *>(rows)[row].Done = true; }
 
-// "Copy N messages to:" and the like.
-std::wstring CountedQuestion(MessageId verb, size_t count, MessageId noun) {
-  wchar_t question[256];
-  swprintf(question, sizeof question / sizeof question[0], L"%ls %llu %ls %ls", TextOf(verb),
-           static_cast<unsigned long long>(count), CountedNoun(noun, count),
-           TextOf(MDestinationEnd));
-  return question;
+// "Copy N messages to:", or items.
+std::wstring CopyQuestion(size_t count, MessageId noun) {
+  const std::wstring number = std::to_wstring(static_cast<unsigned long long>(count));
+  return FillText(TextOf(MCopyQuestion), {number.c_str(), CountedNoun(noun, count)});
 }
 
 // The name a part's file takes: a message inside goes out as its bytes.
@@ -203,7 +201,7 @@ int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, siz
   if (request.Ask) {
     // F6 asks as F5 does: a folder that is only read gives nothing to move,
     // so both copy.
-    const std::wstring question = CountedQuestion(MCopyVerb, count, MMessageOne);
+    const std::wstring question = CopyQuestion(count, MMessageOne);
     where = AskDestination(TextOf(MCopyTitle), question.c_str(), where, false, HELP_SAVING, &choice);
     if (where == nullptr) return -1;
     *dest = where;
@@ -243,7 +241,7 @@ int CopyPartRows(MessageStack *stack, FolderHandle *folder, PanelRow *rows, size
   const std::vector<PartItem> &parts = CurrentParts(stack);
   const wchar_t *given = *dest != nullptr ? *dest : L"";
   if (request.Ask) {
-    const std::wstring question = CountedQuestion(MCopyVerb, count, MItemOne);
+    const std::wstring question = CopyQuestion(count, MItemOne);
     if (!AskLine(TextOf(MCopyTitle), question.c_str(), given, ChosenPartsDestination, LongestPath,
                  HELP_PARTS) ||
         ChosenPartsDestination[0] == L'\0')

@@ -22,13 +22,13 @@ wchar_t Folded(wchar_t c) {
   return wchar_t(towupper(wint_t(c)));
 }
 
+}  // namespace
+
 std::wstring FoldedName(const wchar_t *name, size_t length) {
   std::wstring folded(name, length);
   for (wchar_t &c : folded) c = Folded(c);
   return folded;
 }
-
-}  // namespace
 
 size_t GiveUniqueName(PanelNames *names, wchar_t *name, size_t length) {
   const std::wstring base = FoldedName(name, length);

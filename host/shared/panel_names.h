@@ -18,6 +18,10 @@ struct PanelNames {
   std::unordered_map<std::wstring, uint32_t> Next;
 };
 
+// `name` (`length` letters) in the letter case both hosts' name comparisons
+// take for all.
+std::wstring FoldedName(const wchar_t *name, size_t length);
+
 // Room for the suffix "_(N)" beyond an item's name.
 const size_t TwinSuffixRoom = 16;
 

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "host/shared/host_texts.h"
+#include "host/shared/text_fill.h"
 #include "platform/console_input.h"
 #include "platform/wide_text.h"
 
@@ -29,20 +30,18 @@ void ShortName(const char *name, wchar_t *out, size_t out_size) {
 }
 
 void Draw(SaveProgress *progress, const char *name) {
-  wchar_t done[32], total[32], line[160], shown[NameShown + 1], bar[BarWidth + 1];
+  wchar_t done[32], total[32], shown[NameShown + 1], bar[BarWidth + 1];
   WriteGroupedNumber(progress->Done, done, 32);
   WriteGroupedNumber(progress->Total, total, 32);
-  const int length = swprintf(line, 160, TextOf(MProgressLine), done, total);
-  if (length > 0)
-    swprintf(line + length, size_t(160 - length), L" %ls",
-             CountedNoun(MOfMessageOne, progress->Total));
+  const std::wstring line = FillText(TextOf(MProgressOf),
+                                     {done, total, CountedNoun(MOfMessageOne, progress->Total)});
   ShortName(name, shown, NameShown + 1);
   const size_t filled =
       progress->Total > 0 ? size_t(progress->Done * BarWidth / progress->Total) : 0;
   for (size_t i = 0; i < BarWidth; ++i) bar[i] = i < filled ? L'\x2588' : L'\x2591';
   bar[BarWidth] = L'\0';
   if (!progress->Drawn) progress->Screen = SaveHostScreen();
-  const wchar_t *lines[] = {line, shown, bar};
+  const wchar_t *lines[] = {line.c_str(), shown, bar};
   ShowWorkBox(TextOf(MSavingTitle), lines, 3);
   SetTaskbarProgress(progress->Done, progress->Total > 0 ? progress->Total : 1);
   progress->Drawn = true;
@@ -85,11 +84,12 @@ void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path)
   if (progress->Reasons == SaveReasonCount) return;
   wchar_t *wide = path != nullptr ? WideFromUtf8(path) : nullptr;
   wchar_t *line = progress->Reason[progress->Reasons];
-  if (wide != nullptr && wide[0] != L'\0')
-    swprintf(line, SaveReasonSize, L"%ls: %ls", TextOf(reason), wide);
-  else
-    swprintf(line, SaveReasonSize, L"%ls", TextOf(reason));
+  const std::wstring told = wide != nullptr && wide[0] != L'\0'
+                               ? FillText(TextOf(MFailureAt), {TextOf(reason), wide})
+                               : std::wstring(TextOf(reason));
   free(wide);
+  wcsncpy(line, told.c_str(), SaveReasonSize - 1);
+  line[SaveReasonSize - 1] = L'\0';
   // The same reason for the same path is told once.
   for (size_t i = 0; i < progress->Reasons; ++i)
     if (wcscmp(progress->Reason[i], line) == 0) return;
@@ -105,15 +105,14 @@ void FinishSaveProgress(SaveProgress *progress) {
   // A stopped save tells what it saved; a finished one only what failed.
   const bool anything_failed = progress->Failed > 0 || progress->Reasons > 0;
   if (progress->Quiet || !(anything_failed || progress->Stopped)) return;
-  wchar_t total[32], saved[32], failed[32], saved_part[64], failed_part[64], counts[200];
+  wchar_t total[32], saved[32], failed[32];
   WriteGroupedNumber(progress->Total, total, 32);
   WriteGroupedNumber(progress->Saved, saved, 32);
   WriteGroupedNumber(progress->Failed, failed, 32);
-  swprintf(saved_part, 64, TextOf(MSummarySaved), saved);
-  swprintf(failed_part, 64, TextOf(MSummaryFailed), failed);
-  swprintf(counts, 200, L"%ls %ls: %ls, %ls", total, CountedNoun(MMessageOne, progress->Total),
-           saved_part, failed_part);
-  const wchar_t *lines[1 + SaveReasonCount] = {counts};
+  const std::wstring counts =
+      FillText(TextOf(MSummaryCounts),
+               {total, CountedNoun(MMessageOne, progress->Total), saved, failed});
+  const wchar_t *lines[1 + SaveReasonCount] = {counts.c_str()};
   for (size_t i = 0; i < progress->Reasons; ++i) lines[1 + i] = progress->Reason[i];
   ShowLines(TextOf(MSavingTitle), lines, 1 + progress->Reasons, anything_failed, HELP_SAVING);
 }
