@@ -130,6 +130,7 @@ struct Far2lApi {
   int (*Configure)(int);
   int (*SetDirectory)(HANDLE, const wchar_t *, int);
   HANDLE (*OpenPlugin)(int, INT_PTR);
+  int (*ProcessKey)(HANDLE, int, unsigned);
 };
 
 // What the user does in a dialog: the radio button chosen (its place among
@@ -378,6 +379,7 @@ const Far2lApi &Api() {
   Find(module, "ConfigureW", &api.Configure);
   Find(module, "SetDirectoryW", &api.SetDirectory);
   Find(module, "OpenPluginW", &api.OpenPlugin);
+  Find(module, "ProcessKeyW", &api.ProcessKey);
   StartPlugin(api);
   return api;
 }
@@ -790,12 +792,27 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   const std::string other = JoinPath(MakeTempDir(), "With attachment");
   WriteFileBytes(other, "From: a@example.org\r\n\r\nbody\r\n");
   EXPECT_EQ(Open(other), INVALID_HANDLE_VALUE);
+  // F3: the message's bytes under its name, which the viewer opens.
+  const std::string viewed = MakeTempDir();
+  const std::wstring viewed_wide = Wide(viewed);
+  const wchar_t *dest = viewed_wide.c_str();
+  const int F3 = 0x72, Enter = 0x0D;
+  EXPECT_EQ(Api().ProcessKey(folder, Enter, 0), FALSE) << "the host acts on the key";
+  EXPECT_EQ(Api().ProcessKey(folder, F3, 0), FALSE);
+  ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  EXPECT_NE(ReadFile(JoinPath(viewed, "With attachment")).find("Subject: parts"), std::string::npos);
   // Enter: the host takes the message into a file of its own, then offers
-  // that file to the plug-ins.
+  // that file to the plug-ins in the order of their names; the file is a
+  // stand-in, or a plug-in of archives would claim a message with a
+  // uuencoded block (and an empty file too, as an empty archive).
   const std::string taken = MakeTempDir();
   const std::wstring taken_wide = Wide(taken);
-  const wchar_t *dest = taken_wide.c_str();
+  dest = taken_wide.c_str();
+  EXPECT_EQ(Api().ProcessKey(folder, Enter, 0), FALSE);
   ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  const std::string stand_in = ReadFile(JoinPath(taken, "With attachment"));
+  EXPECT_NE(stand_in, "");
+  EXPECT_EQ(stand_in.find("Subject"), std::string::npos);
   HANDLE parts = Open(JoinPath(taken, "With attachment"));
   ASSERT_NE(parts, INVALID_HANDLE_VALUE);
   Listing listing = List(parts);

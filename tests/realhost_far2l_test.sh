@@ -420,6 +420,44 @@ fi
 show "the parts of a message"
 stop
 
+# A folder of three (uuencoded_messages): newest first, the undated last;
+# Enter on the message whose text holds a uuencoded file shows its parts
+# (far2l's archive plug-in, asked first, would take the file for its own);
+# in English, then in Russian.
+python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
+mkdir -p "$work/uu"
+build/linux/mkfolder "$work/uu.txt" "$work/uu/UU.IDX" >/dev/null
+for language in English Russian; do
+  start "$work/uu/UU.IDX" "$work/odd-out" -set:Language.Main=$language -set:Language.Help=$language
+  key C-PageDown
+  # The rows under "..", once the host has sorted them.
+  order=
+  for _ in $(seq 1 50); do
+    order=$(screen | sed -n '3,7p' | grep -oE '^║[ /]?(\.\.|Newer note|Uuencoded file|Undated note) ' |
+      sed 's/^║[ /]\{0,1\}//;s/ $//' | paste -sd, -)
+    [ "$order" = '..,Newer note,Uuencoded file,Undated note' ] && break
+    sleep 0.2
+  done
+  if [ "$order" = '..,Newer note,Uuencoded file,Undated note' ]; then
+    ok "$language: \"..\" first, then the newest message, the undated last"
+  else
+    bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
+  fi
+  show "$language: newest first"
+  key Down
+  key Down
+  key Enter
+  title='Vessor folder: Uuencoded file'
+  [ $language = Russian ] && title='Папка Vessor: Uuencoded file'
+  if wait_for 'report\.dat' 15 && screen_has "$title" '^║ Message\.txt ' '^║/\.\. '; then
+    ok "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  else
+    bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  fi
+  show "$language: the parts of a message with a uuencoded file"
+  stop
+done
+
 # F11's entry on a tree of two folders, the active panel's directory taken
 # as what to convert, as mbox files: Python's mailbox reads every message of
 # both back.

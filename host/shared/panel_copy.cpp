@@ -21,6 +21,11 @@ namespace {
 ViewedMessage LastViewed;
 bool HaveViewed = false;
 
+// What an opening view writes in place of the message: one plain line. An
+// empty file is no stand-in: an archive library takes it for an empty
+// archive of its own.
+const char OpeningStandIn[] = "A message of a Vessor mail folder: it opens as its parts.\n";
+
 // The destination typed in the parts' input line: the host may read it
 // through its destination until the plug-in's next call.
 const size_t LongestPath = 32768;
@@ -103,7 +108,8 @@ std::string ViewedName(const std::string &name) {
 // A view of one message: it goes into the host's fresh directory under the
 // row's own name, which the viewer's title shows, and not under the name a
 // copy would give it; a name that is nothing of its own takes the copy's.
-int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest,
+// When `opening`, the file is the message's stand-in (OpeningStandIn).
+int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest, bool opening,
                     SaveProgress *progress) {
   const wchar_t *shown = row->Name != nullptr ? row->Name : L"";
   const std::string viewed = ViewedName(Utf8Of(shown));
@@ -113,7 +119,11 @@ int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest,
   FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   ExportResult written = ExportCannotCreate;
   if (file != NoFile) {
-    written = CopyMessage(folder, uint32_t(row->Data), uint32_t(row->Size), WriteToFile, &file);
+    written = !opening ? CopyMessage(folder, uint32_t(row->Data), uint32_t(row->Size),
+                                     WriteToFile, &file)
+              : FileSystem.Write(file, OpeningStandIn, sizeof OpeningStandIn - 1)
+                  ? ExportWritten
+                  : ExportCannotWrite;
     if (written == ExportWritten) SetMessageTime(file, row->Time);
     if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
   }
@@ -176,7 +186,8 @@ CopyRequest RequestOf(unsigned long long op_mode, unsigned long long top_level,
   const bool quiet = (op_mode & (ModeSilent | ModeFind | ModeQuickView)) != 0;
   const bool ask = !quiet && (op_mode & (ModeView | ModeEdit | ModeDescription | top_level)) == 0;
   const bool view = view_own_name && (op_mode & (ModeView | ModeQuickView)) != 0;
-  return CopyRequest{quiet, ask, view, (op_mode & (ModeEdit | ModeView | ModeQuickView)) == ModeEdit};
+  return CopyRequest{quiet, ask, view, (op_mode & (ModeEdit | ModeView | ModeQuickView)) == ModeEdit,
+                     false};
 }
 
 bool TakeViewedMessage(const char *path, ViewedMessage *viewed) {
@@ -219,7 +230,7 @@ int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, siz
   StartSaveProgress(&progress, count, request.Quiet);
   int result;
   if (request.Viewed && count == 1) {
-    result = WriteViewedFile(folder, rows, dest_utf8.c_str(), &progress);
+    result = WriteViewedFile(folder, rows, dest_utf8.c_str(), request.Opening, &progress);
   } else if (SavesMessageFiles(choice)) {
     result = WriteMessageFiles(folder, rows, count, dest_utf8.c_str(), &progress);
   } else {
