@@ -92,6 +92,7 @@ enum MessageId {
   MConvertButton,
   MConvertSource,  // far2l's line for the folders to convert
   MFailed,         // an entry point's work ended by an error no step reports
+  MCannotKeepSetting,  // the settings could not be written: the choice lasts this session
   MessageCount
 };
 

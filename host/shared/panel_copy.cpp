@@ -14,6 +14,7 @@
 #include "host/shared/save_progress.h"
 #include "outputs/disk_writer.h"
 #include "platform/file_system.h"
+#include "platform/system_facts.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -55,15 +56,17 @@ MessageId ReasonOfExport(ExportResult written) {
                                        : MCannotWriteFile;
 }
 
-// One row's outcome counted, and marked done when saved whole.
-void CountRow(SaveProgress *progress, PanelRow *row, ExportResult written, const char *path) {
+// One row's outcome counted, and marked done when saved whole; `error` the
+// system's for a failure.
+void CountRow(SaveProgress *progress, PanelRow *row, ExportResult written, const char *path,
+              int error) {
   if (written == ExportWritten) {
     row->Done = true;
     ++progress->Saved;
     return;
   }
   ++progress->Failed;
-  NoteSaveFailure(progress, ReasonOfExport(written), path);
+  NoteSaveFailure(progress, ReasonOfExport(written), path, error);
 }
 
 // Each row's message into a file of its own, named as the copy names them.
@@ -83,9 +86,10 @@ int WriteMessageFiles(FolderHandle *folder, PanelRow *rows, size_t count, const 
   }
   for (size_t i = 0; i < count; ++i) {
     if (SaveStopAsked(progress)) break;
+    ClearSystemError();
     const ExportResult written = ExportMessageFile(&run, folder, int(i), uint32_t(rows[i].Data),
                                                    uint32_t(rows[i].Size), rows[i].Time);
-    CountRow(progress, &rows[i], written, ExportPath(&run));
+    CountRow(progress, &rows[i], written, ExportPath(&run), LastSystemError());
     StepSaveProgress(progress, i + 1, names[i]);
   }
   FinishExport(&run);
@@ -116,18 +120,24 @@ int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest, bool 
   if (viewed.empty()) return WriteMessageFiles(folder, row, 1, dest, progress);
   const std::string path = ViewedPath(dest, viewed);
   bool exists = false;
+  ClearSystemError();
   FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   ExportResult written = ExportCannotCreate;
+  int error = LastSystemError();
   if (file != NoFile) {
     written = !opening ? CopyMessage(folder, uint32_t(row->Data), uint32_t(row->Size),
                                      WriteToFile, &file)
               : FileSystem.Write(file, OpeningStandIn, sizeof OpeningStandIn - 1)
                   ? ExportWritten
                   : ExportCannotWrite;
+    error = LastSystemError();
     if (written == ExportWritten) SetMessageTime(file, row->Time);
-    if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
+    if (!FileSystem.Close(file) && written == ExportWritten) {
+      written = ExportCannotWrite;
+      error = LastSystemError();
+    }
   }
-  CountRow(progress, row, written, path.c_str());
+  CountRow(progress, row, written, path.c_str(), error);
   if (written != ExportWritten) return 0;
   // The host may offer this file to the plug-ins next: the message's parts.
   wchar_t *index = WideFromUtf8(folder->IndexPath);
@@ -200,10 +210,17 @@ bool TakeViewedMessage(const char *path, ViewedMessage *viewed) {
 int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, size_t count,
                    const wchar_t **dest, CopyRequest request) {
   if (!OpenDataFile(folder)) {
+    // The system's reason, as the file's own name gives it: the search for
+    // it in another letter case leaves none.
+    ClearSystemError();
+    const FileRef again = FileSystem.OpenForReading(folder->DataPath);
+    const int error = LastSystemError();
+    if (again != NoFile) FileSystem.Close(again);
     if (!request.Quiet) {
-      wchar_t *line = WideFromUtf8(folder->DataPath);
-      ShowWarning(TextOf(MCannotOpenData), line != nullptr ? line : L"", HELP_SAVING);
-      free(line);
+      wchar_t *path = WideFromUtf8(folder->DataPath);
+      const std::wstring line = WithSystemReason(path != nullptr ? path : L"", error);
+      ShowWarning(TextOf(MCannotOpenData), line.c_str(), HELP_SAVING);
+      free(path);
     }
     return 0;
   }
@@ -276,16 +293,19 @@ int CopyPartRows(MessageStack *stack, FolderHandle *folder, PanelRow *rows, size
   int result = 1;
   for (size_t i = 0; i < count; ++i) {
     const size_t at = size_t(rows[i].Data);
+    ClearSystemError();
     const FileRef file = at < parts.size() ? CreateExportFile(&run, int(i)) : NoFile;
     if (file != NoFile && WritePartFile(stack, at, file, ExportPath(&run))) {
       rows[i].Done = true;
       continue;
     }
+    const int error = LastSystemError();
     result = 0;
     if (!request.Quiet) {
       wchar_t *path = WideFromUtf8(ExportPath(&run));
-      ShowWarning(TextOf(file == NoFile ? MCannotCreateFile : MCannotWriteFile),
-                  path != nullptr ? path : L"", HELP_PARTS);
+      const std::wstring line = WithSystemReason(path != nullptr ? path : L"", error);
+      ShowWarning(TextOf(file == NoFile ? MCannotCreateFile : MCannotWriteFile), line.c_str(),
+                  HELP_PARTS);
       free(path);
     }
   }

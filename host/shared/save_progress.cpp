@@ -81,14 +81,16 @@ bool SaveStopAsked(SaveProgress *progress) {
   return progress->Stopped;
 }
 
-void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path) {
+void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path, int error) {
   if (progress->Reasons == SaveReasonCount) return;
   wchar_t *wide = path != nullptr ? WideFromUtf8(path) : nullptr;
   wchar_t *line = progress->Reason[progress->Reasons];
+  // The system's words before the path, which may be long enough to be cut.
+  const std::wstring said = WithSystemReason(TextOf(reason), error);
   if (wide != nullptr && wide[0] != L'\0')
-    swprintf(line, SaveReasonSize, L"%ls: %ls", TextOf(reason), wide);
+    swprintf(line, SaveReasonSize, L"%ls: %ls", said.c_str(), wide);
   else
-    swprintf(line, SaveReasonSize, L"%ls", TextOf(reason));
+    swprintf(line, SaveReasonSize, L"%ls", said.c_str());
   free(wide);
   // The same reason for the same path is told once.
   for (size_t i = 0; i < progress->Reasons; ++i)
