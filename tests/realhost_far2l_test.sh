@@ -423,7 +423,8 @@ stop
 # A folder of three (uuencoded_messages): newest first, the undated last;
 # Enter on the message whose text holds a uuencoded file shows its parts
 # (far2l's archive plug-in, asked first, would take the file for its own);
-# in English, then in Russian.
+# F5 into a directory under a file tells the system's reason; in English,
+# then in Russian.
 python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
 mkdir -p "$work/uu"
 build/linux/mkfolder "$work/uu.txt" "$work/uu/UU.IDX" >/dev/null
@@ -444,7 +445,23 @@ for language in English Russian; do
     bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
   fi
   show "$language: newest first"
+  # F5 of the newest into a directory under a file: the box gives the
+  # system's reason.
   key Down
+  key F5
+  wait_for "${work//./\\.}/odd-out" 15
+  text "$work/uu.txt/out"
+  key Enter
+  saving=Saving
+  [ $language = Russian ] && saving=Сохранение
+  if wait_for '\(Not a directory\)' 20 && screen_has "$saving" "${work//./\\.}/uu\.txt/out"; then
+    ok "$language: F5 into a directory under a file: the box gives the system's reason"
+  else
+    bad "$language: F5 into a directory under a file: the box gives the system's reason"
+  fi
+  show "$language: the system's reason"
+  key Enter
+  wait_for 'Undated note' 10
   key Down
   key Enter
   title='Vessor folder: Uuencoded file'
