@@ -426,6 +426,52 @@ fi
 show "F5 in Russian" "10,22p"
 key Escape
 
+# A folder of three (uuencoded_messages): newest first, the undated last,
+# and F5 into a directory under a file gives the system's reason in its box;
+# in English, then in Russian.
+mkdir -p "$work/uu" "$work/uu-out"
+python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
+build/linux/mkfolder "$work/uu.txt" "$work/uu/INBOX.IDX" >/dev/null
+printf 'in the way' >"$work/blocked"
+for language in English Russian; do
+  stop
+  left=$work/uu right=$work/uu-out start -set:Language.Main=$language -set:Language.Help=$language
+  open_folder
+  wait_for 'Undated not' 120
+  # The rows from the top, once the host has sorted them.
+  order=
+  for _ in $(seq 1 50); do
+    order=$(screen | sed -n '3,7p' | grep -oE '^║(\.\. |Newer note|Uuencoded f|Undated not)' |
+      sed 's/^║//;s/ $//' | paste -sd, -)
+    [ "$order" = '..,Newer note,Uuencoded f,Undated not' ] && break
+    sleep 0.2
+  done
+  if [ "$order" = '..,Newer note,Uuencoded f,Undated not' ]; then
+    ok "$language: \"..\" first, then the newest message, the undated last"
+  else
+    bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
+  fi
+  show "$language: newest first" "1,8p"
+  # F5 of the newest into a directory under a file.
+  home
+  key Down
+  key F5
+  if wait_for '(Save as|Сохранить как):' 60; then
+    key C-y
+    text "$(winpath "$work/blocked/out")"
+    key Enter
+  fi
+  saving=Saving
+  [ $language = Russian ] && saving=Сохранение
+  if wait_for "$saving" 60 && screen_has '(file|directory|файл|каталог) \([^)]+\): Z:.*blocked.out'; then
+    ok "$language: F5 into a directory under a file: the box gives the system's reason"
+  else
+    bad "$language: F5 into a directory under a file: the box gives the system's reason"
+  fi
+  show "$language: the system's reason" "8,24p"
+  key Enter
+done
+
 echo "the real host took $((SECONDS - started)) s"
 summary
 [ "$failed" -eq 0 ]
