@@ -423,8 +423,8 @@ stop
 # A folder of three (uuencoded_messages): newest first, the undated last;
 # Enter on the message whose text holds a uuencoded file shows its parts
 # (far2l's archive plug-in, asked first, would take the file for its own);
-# F5 into a directory under a file tells the system's reason; in English,
-# then in Russian.
+# F5 into a directory under a file tells the system's reason; F4 opens no
+# editor, on a message or a part; in English, then in Russian.
 python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
 mkdir -p "$work/uu"
 build/linux/mkfolder "$work/uu.txt" "$work/uu/UU.IDX" >/dev/null
@@ -462,6 +462,14 @@ for language in English Russian; do
   show "$language: the system's reason"
   key Enter
   wait_for 'Undated note' 10
+  # F4 is offered nowhere: its label is blank, and the key opens no editor.
+  key F4
+  sleep 1
+  if screen_has 'Vessor' 'Undated note' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a message: a blank label, and no editor"
+  else
+    bad "$language: F4 on a message: a blank label, and no editor"
+  fi
   key Down
   key Enter
   title='Vessor folder: Uuencoded file'
@@ -472,6 +480,14 @@ for language in English Russian; do
     bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
   fi
   show "$language: the parts of a message with a uuencoded file"
+  key Down
+  key F4
+  sleep 1
+  if screen_has 'Vessor' 'report\.dat' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a part: a blank label, and no editor"
+  else
+    bad "$language: F4 on a part: a blank label, and no editor"
+  fi
   stop
 done
 

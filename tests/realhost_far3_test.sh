@@ -427,8 +427,9 @@ show "F5 in Russian" "10,22p"
 key Escape
 
 # A folder of three (uuencoded_messages): newest first, the undated last,
-# and F5 into a directory under a file gives the system's reason in its box;
-# in English, then in Russian.
+# F5 into a directory under a file gives the system's reason in its box, F4
+# opens no editor (on a message or a part), Enter on the message with a
+# uuencoded file shows its parts; in English, then in Russian.
 mkdir -p "$work/uu" "$work/uu-out"
 python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
 build/linux/mkfolder "$work/uu.txt" "$work/uu/INBOX.IDX" >/dev/null
@@ -470,6 +471,32 @@ for language in English Russian; do
   fi
   show "$language: the system's reason" "8,24p"
   key Enter
+  # F4 is offered nowhere: its label is blank, and the key opens no editor.
+  wait_for 'Undated not' 60
+  key F4
+  sleep 2
+  if screen_has 'Vessor' 'Undated not' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a message: a blank label, and no editor"
+  else
+    bad "$language: F4 on a message: a blank label, and no editor"
+  fi
+  # Enter on the message whose text holds a uuencoded file: its parts.
+  key Down
+  key Enter
+  if wait_for '║report\.dat' 60 && screen_has 'Vessor.*: Uuencoded file' '║\.\. ' '║Message\.txt'; then
+    ok "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  else
+    bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  fi
+  show "$language: the parts of a message with a uuencoded file" "1,8p"
+  key Down
+  key F4
+  sleep 2
+  if screen_has 'Vessor' '║report\.dat' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a part: a blank label, and no editor"
+  else
+    bad "$language: F4 on a part: a blank label, and no editor"
+  fi
 done
 
 echo "the real host took $((SECONDS - started)) s"
