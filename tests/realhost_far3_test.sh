@@ -426,10 +426,11 @@ fi
 show "F5 in Russian" "10,22p"
 key Escape
 
-# A folder of three (uuencoded_messages): newest first, the undated last,
-# F5 into a directory under a file gives the system's reason in its box, F4
-# opens no editor (on a message or a part), Enter on the message with a
-# uuencoded file shows its parts; in English, then in Russian.
+# A folder of three (uuencoded_messages): F11 converts the active panel's
+# selection; newest first, the undated last; F5 into a directory under a
+# file gives the system's reason in its box; F4 opens no editor (on a
+# message or a part); Enter on the message with a uuencoded file shows its
+# parts. In English, then in Russian.
 mkdir -p "$work/uu" "$work/uu-out"
 python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
 build/linux/mkfolder "$work/uu.txt" "$work/uu/INBOX.IDX" >/dev/null
@@ -437,6 +438,20 @@ printf 'in the way' >"$work/blocked"
 for language in English Russian; do
   stop
   left=$work/uu right=$work/uu-out start -set:Language.Main=$language -set:Language.Help=$language
+  # F11 on the file panel with its two files selected: their conversion.
+  wait_for 'INBOX\.IDX' 60
+  end_
+  key IC
+  key Up
+  key IC
+  entry='Convert mail folders…' question='Convert 2 items to:'
+  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:'
+  key F11
+  wait_for "$entry" 60 && key Enter
+  expect "$language: F11 starts from the active panel with its selection: \"$question\"" "$question" 60
+  show "$language: F11 with two files selected" "8,24p"
+  key Escape
+  sleep 1
   open_folder
   wait_for 'Undated not' 120
   # The rows from the top, once the host has sorted them.
