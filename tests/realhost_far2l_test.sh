@@ -420,7 +420,62 @@ fi
 show "the parts of a message"
 stop
 
-# A folder of three (uuencoded_messages): newest first, the undated last;
+# F11's entry on a tree of two folders, the active panel's directory taken
+# as what to convert, as mbox files: Python's mailbox reads every message of
+# both back.
+mkdir -p "$work/tree/Archive"
+cp "$work/mail/INBOX.IDX" "$work/mail/INBOX.IDM" "$work/tree/"
+cp "$work/odd/ODD.IDX" "$work/odd/ODD.IDM" "$work/tree/Archive/"
+odd_count=$(($(stat -c %s "$work/odd/ODD.IDX") / 118))
+start "$work/tree/INBOX.IDX" "$work/odd-out"
+key F11
+wait_for 'Convert mail folders' 10
+show "F11"
+# The entry's place below the menu's first; the menu lists every plug-in's.
+downs=$(screen | awk '/Plugin commands/ {top = NR} /Convert mail folders/ {print NR - top - 1; exit}')
+key Home
+for _ in $(seq 1 "${downs:-0}"); do key Down; done
+key Enter
+if wait_for 'Convert the mail folders in this directory' 10 && screen_has "${work//./\\.}/tree "; then
+  ok "F11, \"Convert mail folders…\": the line offers the active panel's directory"
+else
+  bad "F11, \"Convert mail folders…\": the line offers the active panel's directory"
+fi
+show "convert: what"
+key Enter
+if wait_for 'Save as:' 10 && screen_has "Convert ${work//./\\.}/tree to:" "mbox files in Thunderbird's layout"; then
+  ok "convert: one dialog asks where and as what"
+else
+  bad "convert: one dialog asks where and as what"
+fi
+# The line first: a hot key moves the focus to its button, where letters
+# typed are hot keys too.
+text "$work/tree-out"
+key M-m
+show "convert: as what and where"
+key Enter
+# Done when both hold all their messages.
+mbox_holds() {
+  python3 -c 'import mailbox, sys; sys.exit(len(mailbox.mbox(sys.argv[1], create=False)) != int(sys.argv[2]))' \
+    "$1" "$2" 2>/dev/null
+}
+for _ in $(seq 1 150); do
+  [ -f "$work/tree-out/Archive.sbd/ODD" ] && mbox_holds "$work/tree-out/INBOX" 3000 &&
+    mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count" && break
+  sleep 0.2
+done
+show "convert: done"
+if python3 tests/mail_output_test.py check-mbox "$work/tree-out/INBOX" 3000 &&
+  mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count"; then
+  ok "converted as mbox files: Python's mailbox reads the 3,000 and the $odd_count messages"
+else
+  find "$work/tree-out" | head -n 20
+  bad "converted as mbox files: Python's mailbox reads every message of both folders"
+fi
+stop
+
+# Last, as far2l keeps the menu's texts of the language it last ran in: a
+# folder of three (uuencoded_messages): newest first, the undated last;
 # Enter on the message whose text holds a uuencoded file shows its parts
 # (far2l's archive plug-in, asked first, would take the file for its own);
 # F5 into a directory under a file tells the system's reason; F4 opens no
@@ -490,60 +545,6 @@ for language in English Russian; do
   fi
   stop
 done
-
-# F11's entry on a tree of two folders, the active panel's directory taken
-# as what to convert, as mbox files: Python's mailbox reads every message of
-# both back.
-mkdir -p "$work/tree/Archive"
-cp "$work/mail/INBOX.IDX" "$work/mail/INBOX.IDM" "$work/tree/"
-cp "$work/odd/ODD.IDX" "$work/odd/ODD.IDM" "$work/tree/Archive/"
-odd_count=$(($(stat -c %s "$work/odd/ODD.IDX") / 118))
-start "$work/tree/INBOX.IDX" "$work/odd-out"
-key F11
-wait_for 'Convert mail folders' 10
-show "F11"
-# The entry's place below the menu's first; the menu lists every plug-in's.
-downs=$(screen | awk '/Plugin commands/ {top = NR} /Convert mail folders/ {print NR - top - 1; exit}')
-key Home
-for _ in $(seq 1 "${downs:-0}"); do key Down; done
-key Enter
-if wait_for 'Convert the mail folders in this directory' 10 && screen_has "${work//./\\.}/tree "; then
-  ok "F11, \"Convert mail folders…\": the line offers the active panel's directory"
-else
-  bad "F11, \"Convert mail folders…\": the line offers the active panel's directory"
-fi
-show "convert: what"
-key Enter
-if wait_for 'Save as:' 10 && screen_has "Convert ${work//./\\.}/tree to:" "mbox files in Thunderbird's layout"; then
-  ok "convert: one dialog asks where and as what"
-else
-  bad "convert: one dialog asks where and as what"
-fi
-# The line first: a hot key moves the focus to its button, where letters
-# typed are hot keys too.
-text "$work/tree-out"
-key M-m
-show "convert: as what and where"
-key Enter
-# Done when both hold all their messages.
-mbox_holds() {
-  python3 -c 'import mailbox, sys; sys.exit(len(mailbox.mbox(sys.argv[1], create=False)) != int(sys.argv[2]))' \
-    "$1" "$2" 2>/dev/null
-}
-for _ in $(seq 1 150); do
-  [ -f "$work/tree-out/Archive.sbd/ODD" ] && mbox_holds "$work/tree-out/INBOX" 3000 &&
-    mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count" && break
-  sleep 0.2
-done
-show "convert: done"
-if python3 tests/mail_output_test.py check-mbox "$work/tree-out/INBOX" 3000 &&
-  mbox_holds "$work/tree-out/Archive.sbd/ODD" "$odd_count"; then
-  ok "converted as mbox files: Python's mailbox reads the 3,000 and the $odd_count messages"
-else
-  find "$work/tree-out" | head -n 20
-  bad "converted as mbox files: Python's mailbox reads every message of both folders"
-fi
-stop
 
 echo "far2l took $((SECONDS - started)) s; screens in $logs"
 summary
