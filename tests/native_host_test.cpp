@@ -632,8 +632,9 @@ TEST(Native, DeclaresItselfAndClaimsOnlyIndexFiles) {
   settings.StructSize = sizeof settings;
   settings.hPanel = panel;
   api.GetOpenPanelInfo(&settings);
-  // Never OPIF_REALNAMES, with which the host would copy by itself.
-  EXPECT_EQ(settings.Flags, far3::OPIF_SHOWPRESERVECASE);
+  // Never OPIF_REALNAMES, with which the host would copy by itself; ".."
+  // leads out of the folder.
+  EXPECT_EQ(settings.Flags, far3::OPIF_SHOWPRESERVECASE | far3::OPIF_ADDDOTS);
   EXPECT_STREQ(settings.HostFile, L"C:\\mail\\INBOX.IDX");
   ASSERT_NE(settings.CurDir, nullptr);
   EXPECT_STREQ(settings.CurDir, L"");

@@ -84,6 +84,8 @@ help_title=$(sed -n '/^@Contents/{n;s/^\$ *#\(.*\)#.*/\1/p;q}' "$build/VessorFol
 start
 open_folder
 expect "the panel opens the folder under the plug-in's title" '═ Vessor folder ═' 120
+# From "..", the first row, onto the newest message.
+key Down
 expect "view 7's columns: Name, Description, Date, Time, Size" \
   '^║.*Name.*│.*Description.*│.*Date.*│.*Time.*│.*Size'
 expect "the newest message's name, size and date in the status line" \
@@ -364,6 +366,7 @@ build/linux/mkfolder "$work/parts.txt" "$work/parts-mail/INBOX.IDX" >/dev/null
 left=$work/parts-mail right=$work/parts-out start
 open_folder
 wait_for '═ Vessor folder ═' 120
+key Down
 key Enter
 if wait_for 'Vessor folder: Report' 60 &&
   screen_has '║Message\.txt' '║hello\.txt' '║Отчёт за кв' '║Original\.em'; then

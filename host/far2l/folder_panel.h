@@ -6,9 +6,9 @@
 // has just written and opens a panel of the message's parts
 // (OpenPartsPanel), whose ".." on the first level goes back to the folder.
 // The host asks the plug-ins in the order of their names, so the file that
-// Enter makes is a stand-in of one plain line (ProcessKeyW notes the key): another
-// plug-in would claim the message itself for what it holds (a uuencoded
-// block, for one).
+// Enter makes is a stand-in of one plain line (ProcessKeyW notes the key):
+// another plug-in would claim the message itself for what it holds (a
+// uuencoded block, for one).
 #pragma once
 
 #include "host/far2l/far2l_plugin.h"
