@@ -800,7 +800,8 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   EXPECT_EQ(Api().ProcessKey(folder, Enter, 0), FALSE) << "the host acts on the key";
   EXPECT_EQ(Api().ProcessKey(folder, F3, 0), FALSE);
   ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
-  EXPECT_NE(ReadFile(JoinPath(viewed, "With attachment")).find("Subject: parts"), std::string::npos);
+  EXPECT_NE(ReadFile(JoinPath(viewed, "With attachment")).find("Subject: parts"),
+            std::string::npos);
   // Enter: the host takes the message into a file of its own, then offers
   // that file to the plug-ins in the order of their names; the file is a
   // stand-in, or a plug-in of archives would claim a message with a
@@ -1281,7 +1282,8 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
          WriteFileBytes(settings_dir, "in the way");
          Host.MenuAnswers = {1};
          Api().Configure(0);
-         ASSERT_EQ(system(("rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'").c_str()), 0);
+         const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
+         ASSERT_EQ(system(back.c_str()), 0);
          WriteFileBytes(settings, kept);
        }},
       {"F5 with the data folder file gone", ENOENT,
