@@ -130,6 +130,7 @@ struct Far2lApi {
   int (*Configure)(int);
   int (*SetDirectory)(HANDLE, const wchar_t *, int);
   HANDLE (*OpenPlugin)(int, INT_PTR);
+  int (*ProcessKey)(HANDLE, int, unsigned);
 };
 
 // What the user does in a dialog: the radio button chosen (its place among
@@ -378,6 +379,7 @@ const Far2lApi &Api() {
   Find(module, "ConfigureW", &api.Configure);
   Find(module, "SetDirectoryW", &api.SetDirectory);
   Find(module, "OpenPluginW", &api.OpenPlugin);
+  Find(module, "ProcessKeyW", &api.ProcessKey);
   StartPlugin(api);
   return api;
 }
@@ -791,12 +793,28 @@ body From: a@example.org\r\nSubject: parts\r\nMIME-Version: 1.0\r\nContent-Type:
   const std::string other = JoinPath(MakeTempDir(), "With attachment");
   WriteFileBytes(other, "From: a@example.org\r\n\r\nbody\r\n");
   EXPECT_EQ(Open(other), INVALID_HANDLE_VALUE);
+  // F3: the message's bytes under its name, which the viewer opens.
+  const std::string viewed = MakeTempDir();
+  const std::wstring viewed_wide = Wide(viewed);
+  const wchar_t *dest = viewed_wide.c_str();
+  const int F3 = 0x72, Enter = 0x0D;
+  EXPECT_EQ(Api().ProcessKey(folder, Enter, 0), FALSE) << "the host acts on the key";
+  EXPECT_EQ(Api().ProcessKey(folder, F3, 0), FALSE);
+  ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  EXPECT_NE(ReadFile(JoinPath(viewed, "With attachment")).find("Subject: parts"),
+            std::string::npos);
   // Enter: the host takes the message into a file of its own, then offers
-  // that file to the plug-ins.
+  // that file to the plug-ins in the order of their names; the file is a
+  // stand-in, or a plug-in of archives would claim a message with a
+  // uuencoded block (and an empty file too, as an empty archive).
   const std::string taken = MakeTempDir();
   const std::wstring taken_wide = Wide(taken);
-  const wchar_t *dest = taken_wide.c_str();
+  dest = taken_wide.c_str();
+  EXPECT_EQ(Api().ProcessKey(folder, Enter, 0), FALSE);
   ASSERT_EQ(Api().GetFiles(folder, messages.Items.data(), 1, 0, &dest, OPM_SILENT | OPM_VIEW), 1);
+  const std::string stand_in = ReadFile(JoinPath(taken, "With attachment"));
+  EXPECT_NE(stand_in, "");
+  EXPECT_EQ(stand_in.find("Subject"), std::string::npos);
   HANDLE parts = Open(JoinPath(taken, "With attachment"));
   ASSERT_NE(parts, INVALID_HANDLE_VALUE);
   Listing listing = List(parts);
@@ -909,7 +927,7 @@ body From: a@example.org\r\nTo: b@example.org\r\nSubject: parts\r\nMIME-Version:
   ASSERT_EQ(Host.Boxes.size(), 1u);
   ASSERT_GE(Host.Boxes[0].size(), 3u);
   EXPECT_EQ(Host.Boxes[0][1], L"1 сообщение: сохранено 0, не сохранено 1");
-  EXPECT_EQ(Host.Boxes[0][2].compare(0, 25, L"Не удаётся создать файл: "), 0)
+  EXPECT_EQ(Host.Boxes[0][2].compare(0, 25, L"Не удаётся создать файл ("), 0)
       << Utf8(Host.Boxes[0][2]);
   Api().ClosePlugin(folder);
 }
@@ -1339,4 +1357,98 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
     EXPECT_NE(call.Run(panel), call.Failed);
     Api().ClosePlugin(panel);
   }
+}
+
+// Every box that tells of a failure gives the system's own words for it
+// beside what failed. Each failure is a real one (a file where a directory
+// must be, a file gone), so the words are the C library's.
+TEST(Far2lHost, EveryFailureBoxGivesTheSystemsReason) {
+  UseCodePage(1252);
+  const std::string dir = MakeTempDir();
+  const std::string index = MakeFolder(dir, TwoMessages + std::string(R"(
+message
+name With parts
+body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary="XX"\r\n\r\n--XX\r\nContent-Type: text/plain\r\n\r\nHello\r\n--XX\r\nContent-Type: application/octet-stream; name="data.bin"\r\n\r\ndata\r\n--XX--\r\n
+)"));
+  const std::string blocked = JoinPath(MakeTempDir(), "a file");
+  WriteFileBytes(blocked, "in the way");
+  const std::wstring under_file = Wide(JoinPath(blocked, "out"));
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 3u);
+  const wchar_t *dest = L"";
+  auto save_all_as = [&](int radio) {
+    for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+    Host.DialogAnswers = {{radio, 0, under_file, false}};
+    Api().GetFiles(panel, listing.Items.data(), 3, 0, &dest, 0);
+  };
+  struct Row {
+    const char *What;
+    int Error;
+    std::function<void()> Do;
+  };
+  const std::vector<Row> rows = {
+      {"F5 as message files under a file", ENOTDIR, [&] { save_all_as(0); }},
+      {"F5 as one mbox under a file", ENOTDIR, [&] { save_all_as(2); }},
+      {"F5 of a part under a file", ENOTDIR,
+       [&] {
+         const std::string view = MakeTempDir();
+         const std::wstring view_wide = Wide(view);
+         const wchar_t *view_dest = view_wide.c_str();
+         far2l::PluginPanelItem *item = &listing.Items[0];
+         for (far2l::PluginPanelItem &each : listing.Items)
+           if (std::wstring(each.FindData.lpwszFileName) == L"With parts") item = &each;
+         item->Flags = 0;
+         ASSERT_EQ(Api().GetFiles(panel, item, 1, 0, &view_dest, OPM_SILENT | OPM_VIEW), 1);
+         HANDLE parts = Open(JoinPath(view, "With parts"));
+         ASSERT_NE(parts, INVALID_HANDLE_VALUE);
+         Listing inside = List(parts);
+         ASSERT_GE(inside.Items.size(), 2u);
+         Host.LineAnswer = under_file;
+         const wchar_t *part_dest = L"";
+         Api().GetFiles(parts, &inside.Items[1], 1, 0, &part_dest, 0);
+         Host.LineAnswer.clear();
+         Api().ClosePlugin(parts);
+       }},
+      {"the code page kept where a file stands for the settings' directory", ENOTDIR,
+       [&] {
+         const std::string settings = ConfigFile();
+         const std::string settings_dir = settings.substr(0, settings.rfind('/'));
+         const std::string kept = ReadFile(settings);
+         ASSERT_EQ(system(("rm -rf '" + settings_dir + "'").c_str()), 0);
+         WriteFileBytes(settings_dir, "in the way");
+         Host.MenuAnswers = {1};
+         Api().Configure(0);
+         const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
+         ASSERT_EQ(system(back.c_str()), 0);
+         WriteFileBytes(settings, kept);
+       }},
+      {"F5 with the data folder file gone", ENOENT,
+       [&] {
+         // A panel opened anew: the first holds the file open.
+         ASSERT_EQ(unlink((index.substr(0, index.size() - 1) + "M").c_str()), 0);
+         HANDLE bare = Open(index);
+         ASSERT_NE(bare, INVALID_HANDLE_VALUE);
+         Listing all = List(bare);
+         for (far2l::PluginPanelItem &item : all.Items) item.Flags = PPIF_SELECTED;
+         Host.DialogAnswers = {{0, 0, Wide(MakeTempDir()), false}};
+         Api().GetFiles(bare, all.Items.data(), int(all.Items.size()), 0, &dest, 0);
+         Api().ClosePlugin(bare);
+       }},
+  };
+  for (const Row &row : rows) {
+    Host.Boxes.clear();
+    row.Do();
+    const std::wstring words = Wide(strerror(row.Error));
+    std::string shown;
+    bool told = false;
+    for (const std::vector<std::wstring> &box : Host.Boxes)
+      for (const std::wstring &line : box) {
+        told = told || line.find(words) != std::wstring::npos;
+        shown += Utf8(line) + " | ";
+      }
+    EXPECT_TRUE(told) << row.What << ": " << shown;
+  }
+  Api().ClosePlugin(panel);
 }

@@ -3,15 +3,19 @@
 
     make_mail_folder.py N OUT.txt
     make_mail_folder.py odd OUT.txt
+    make_mail_folder.py uuencoded OUT.txt
 
 The messages have From/To/Subject/Date headers; some use CRLF, some have no
 From: header, some bodies hold "From " and ">From " lines, some do not end in
 a line feed; many are replies to one subject, and some names are hard for file
 systems. The same N always gives the same folder; messages(N) returns what
 was stored, for the tests to compare against. "odd" writes the folder of odd
-messages (odd_messages()) instead.
+messages (odd_messages()) instead, "uuencoded" a folder of three
+(uuencoded_messages()): a uuencoded file in a plain text, a newer message and
+an undated one.
 """
 import base64
+import binascii
 import random
 import re
 import sys
@@ -214,6 +218,26 @@ def odd_messages():
     return odd
 
 
+def uuencoded_messages():
+    """A message whose text holds a uuencoded file (report.dat, "hello" and a
+    line feed), which archive readers take for one of theirs, between a newer
+    message and an undated one."""
+    def block(subject, date):
+        return ("From: joe@example.com\nSubject: %s\n%s\n" % (
+            subject, "Date: %s\n" % date if date else "")).encode()
+    sunday = "Sun, 12 Mar 2000 14:35:00 -0000"
+    uu = b"See the file below.\n\nbegin 644 report.dat\n" + binascii.b2a_uu(b"hello\n") + b"`\nend\n"
+    return [
+        Message("Uuencoded file", "Joe", "12 Mar 00 14:35", block("Uuencoded file", sunday) + uu,
+                "joe@example.com", "Uuencoded file", sunday),
+        Message("Newer note", "Joe", "1 Apr 00 09:00",
+                block("Newer note", "Sat, 1 Apr 2000 09:00:00 -0000") + b"Body.\n",
+                "joe@example.com", "Newer note", "Sat, 1 Apr 2000 09:00:00 -0000"),
+        Message("Undated note", "Joe", "32 Xyz 00 14:35", block("Undated note", None) + b"Body.\n",
+                "joe@example.com", "Undated note", None),
+    ]
+
+
 _ESCAPES = {b"\\": b"\\\\", b"\n": b"\\n", b"\r": b"\\r"}
 
 
@@ -239,9 +263,11 @@ def description(msgs, extra_lines=()):
 
 
 def main():
-    if len(sys.argv) != 3 or not (sys.argv[1].isdigit() or sys.argv[1] == "odd"):
-        sys.exit("usage: make_mail_folder.py N|odd OUT.txt")
-    msgs = odd_messages() if sys.argv[1] == "odd" else messages(int(sys.argv[1]))
+    kinds = {"odd": odd_messages, "uuencoded": uuencoded_messages}
+    if len(sys.argv) != 3 or not (sys.argv[1].isdigit() or sys.argv[1] in kinds):
+        sys.exit("usage: make_mail_folder.py N|odd|uuencoded OUT.txt")
+    kind = sys.argv[1]
+    msgs = kinds[kind]() if kind in kinds else messages(int(kind))
     with open(sys.argv[2], "w", encoding="ascii") as out:
         out.write(description(msgs))
 

@@ -13,6 +13,7 @@
 
 #include "host/far3/far_plugin.h"
 #include "host/shared/messages.h"
+#include "platform/system_facts.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 
@@ -632,8 +633,9 @@ TEST(Native, DeclaresItselfAndClaimsOnlyIndexFiles) {
   settings.StructSize = sizeof settings;
   settings.hPanel = panel;
   api.GetOpenPanelInfo(&settings);
-  // Never OPIF_REALNAMES, with which the host would copy by itself.
-  EXPECT_EQ(settings.Flags, far3::OPIF_SHOWPRESERVECASE);
+  // Never OPIF_REALNAMES, with which the host would copy by itself; ".."
+  // leads out of the folder.
+  EXPECT_EQ(settings.Flags, far3::OPIF_SHOWPRESERVECASE | far3::OPIF_ADDDOTS);
   EXPECT_STREQ(settings.HostFile, L"C:\\mail\\INBOX.IDX");
   ASSERT_NE(settings.CurDir, nullptr);
   EXPECT_STREQ(settings.CurDir, L"");
@@ -1096,6 +1098,14 @@ TEST_F(NativeTest, ViewWritesOneItemSilently) {
   EXPECT_TRUE(Host.Boxes.empty());
 }
 
+// " (WORDS)": the system's words for `error` (GetLastError()'s number), as
+// the boxes add them.
+std::wstring Reason(int error) {
+  const std::string words = SystemErrorText(error);
+  return L" (" + std::wstring(words.begin(), words.end()) + L")";
+}
+const int FileNotFound = 2, AccessDenied = 5;
+
 TEST_F(NativeTest, MissingDataFileWarnsUnlessSilent) {
   Open("no-data\nmessage\nname a\nbody abc\n");
   Listing &listing = List();
@@ -1107,7 +1117,8 @@ TEST_F(NativeTest, MissingDataFileWarnsUnlessSilent) {
   EXPECT_EQ(Host.Boxes[0].Flags, far3::FMSG_WARNING | FMSG_MB_OK);
   EXPECT_EQ(Host.Boxes[0].Help, L"Saving");
   EXPECT_EQ(Host.Boxes[0].Items,
-            (std::vector<std::wstring>{L"Unable to open Data Folder File", data}));
+            (std::vector<std::wstring>{L"Unable to open Data Folder File",
+                                       data + Reason(FileNotFound)}));
   EXPECT_TRUE(Host.Lines.empty());  // no question for a copy that cannot be made
   EXPECT_EQ(Copy(listing, out, OPM_SILENT | OPM_VIEW), 0);
   EXPECT_EQ(Copy(listing, out, OPM_FIND), 0);  // the host's search
@@ -1128,10 +1139,10 @@ TEST_F(NativeTest, ItemsNotWrittenStayChosen) {
   EXPECT_EQ(Copy(listing, out, 0), 0);
   ASSERT_EQ(Host.Boxes.size(), 1u);
   EXPECT_EQ(Host.Boxes[0].Flags, far3::FMSG_WARNING | FMSG_MB_OK);
+  const std::wstring cannot = L"Cannot create file" + Reason(AccessDenied) + L": ";
   EXPECT_EQ(Host.Boxes[0].Items,
             (std::vector<std::wstring>{L"Saving", L"5 messages: 3 saved, 2 failed",
-                                       L"Cannot create file: " + out + L"\\__",
-                                       L"Cannot create file: " + out + L"\\_"}));
+                                       cannot + out + L"\\__", cannot + out + L"\\_"}));
   const unsigned long long chosen[] = {0, 0, PPIF_SELECTED, PPIF_SELECTED, 0};
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(listing.Items[i].Flags, chosen[i]) << i;
   EXPECT_EQ(Host.Screens, 0);

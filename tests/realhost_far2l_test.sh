@@ -553,6 +553,78 @@ fi
 show "F5 of the parts in Russian"
 stop
 
+# Last, as far2l keeps the menu's texts of the language it last ran in: a
+# folder of three (uuencoded_messages): newest first, the undated last;
+# Enter on the message whose text holds a uuencoded file shows its parts
+# (far2l's archive plug-in, asked first, would take the file for its own);
+# F5 into a directory under a file tells the system's reason; F4 opens no
+# editor, on a message or a part; in English, then in Russian.
+python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
+mkdir -p "$work/uu"
+build/linux/mkfolder "$work/uu.txt" "$work/uu/UU.IDX" >/dev/null
+for language in English Russian; do
+  start "$work/uu/UU.IDX" "$work/odd-out" -set:Language.Main=$language -set:Language.Help=$language
+  key C-PageDown
+  # The rows under "..", once the host has sorted them.
+  order=
+  for _ in $(seq 1 50); do
+    order=$(screen | sed -n '3,7p' | grep -oE '^║[ /]?(\.\.|Newer note|Uuencoded file|Undated note) ' |
+      sed 's/^║[ /]\{0,1\}//;s/ $//' | paste -sd, -)
+    [ "$order" = '..,Newer note,Uuencoded file,Undated note' ] && break
+    sleep 0.2
+  done
+  if [ "$order" = '..,Newer note,Uuencoded file,Undated note' ]; then
+    ok "$language: \"..\" first, then the newest message, the undated last"
+  else
+    bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
+  fi
+  show "$language: newest first"
+  # F5 of the newest into a directory under a file: the box gives the
+  # system's reason.
+  key Down
+  key F5
+  wait_for "${work//./\\.}/odd-out" 15
+  text "$work/uu.txt/out"
+  key Enter
+  saving=Saving
+  [ $language = Russian ] && saving=Сохранение
+  if wait_for '\(Not a directory\)' 20 && screen_has "$saving" "${work//./\\.}/uu\.txt/out"; then
+    ok "$language: F5 into a directory under a file: the box gives the system's reason"
+  else
+    bad "$language: F5 into a directory under a file: the box gives the system's reason"
+  fi
+  show "$language: the system's reason"
+  key Enter
+  wait_for 'Undated note' 10
+  # F4 is offered nowhere: its label is blank, and the key opens no editor.
+  key F4
+  sleep 1
+  if screen_has 'Vessor' 'Undated note' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a message: a blank label, and no editor"
+  else
+    bad "$language: F4 on a message: a blank label, and no editor"
+  fi
+  key Down
+  key Enter
+  title='Vessor folder: Uuencoded file' own='Message'
+  [ $language = Russian ] && title='Папка Vessor: Uuencoded file' own='Сообщение'
+  if wait_for 'report\.dat' 15 && screen_has "$title" "^║ $own\\.txt " '^║/\.\. '; then
+    ok "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  else
+    bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  fi
+  show "$language: the parts of a message with a uuencoded file"
+  key Down
+  key F4
+  sleep 1
+  if screen_has 'Vessor' 'report\.dat' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a part: a blank label, and no editor"
+  else
+    bad "$language: F4 on a part: a blank label, and no editor"
+  fi
+  stop
+done
+
 echo "far2l took $((SECONDS - started)) s; screens in $logs"
 summary
 [ "$failed" -eq 0 ]

@@ -84,6 +84,8 @@ help_title=$(sed -n '/^@Contents/{n;s/^\$ *#\(.*\)#.*/\1/p;q}' "$build/VessorFol
 start
 open_folder
 expect "the panel opens the folder under the plug-in's title" '═ Vessor folder ═' 120
+# From "..", the first row, onto the newest message.
+key Down
 expect "view 7's columns: Name, Description, Date, Time, Size" \
   '^║.*Name.*│.*Description.*│.*Date.*│.*Time.*│.*Size'
 expect "the newest message's name, size and date in the status line" \
@@ -364,6 +366,7 @@ build/linux/mkfolder "$work/parts.txt" "$work/parts-mail/INBOX.IDX" >/dev/null
 left=$work/parts-mail right=$work/parts-out start
 open_folder
 wait_for '═ Vessor folder ═' 120
+key Down
 key Enter
 if wait_for 'Vessor folder: Report' 60 &&
   screen_has '║Message\.txt' '║hello\.txt' '║Отчёт за кв' '║Original\.em'; then
@@ -497,6 +500,96 @@ else
   ls -la "$work/parts-ru"
   bad "in Russian, F5 asks for 4 items and writes them under the names shown"
 fi
+
+# A folder of three (uuencoded_messages): F11 converts the active panel's
+# selection; newest first, the undated last; F5 into a directory under a
+# file gives the system's reason in its box; F4 opens no editor (on a
+# message or a part); Enter on the message with a uuencoded file shows its
+# parts. In English, then in Russian.
+mkdir -p "$work/uu" "$work/uu-out"
+python3 tests/make_mail_folder.py uuencoded "$work/uu.txt"
+build/linux/mkfolder "$work/uu.txt" "$work/uu/INBOX.IDX" >/dev/null
+printf 'in the way' >"$work/blocked"
+for language in English Russian; do
+  stop
+  left=$work/uu right=$work/uu-out start -set:Language.Main=$language -set:Language.Help=$language
+  # F11 on the file panel with its two files selected: their conversion.
+  wait_for 'INBOX\.IDX' 60
+  end_
+  key IC
+  key Up
+  key IC
+  entry='Convert mail folders…' question='Convert 2 items to:'
+  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:'
+  key F11
+  wait_for "$entry" 60 && key Enter
+  expect "$language: F11 starts from the active panel with its selection: \"$question\"" "$question" 60
+  show "$language: F11 with two files selected" "8,24p"
+  key Escape
+  sleep 1
+  open_folder
+  wait_for 'Undated not' 120
+  # The rows from the top, once the host has sorted them.
+  order=
+  for _ in $(seq 1 50); do
+    order=$(screen | sed -n '3,7p' | grep -oE '^║(\.\. |Newer note|Uuencoded f|Undated not)' |
+      sed 's/^║//;s/ $//' | paste -sd, -)
+    [ "$order" = '..,Newer note,Uuencoded f,Undated not' ] && break
+    sleep 0.2
+  done
+  if [ "$order" = '..,Newer note,Uuencoded f,Undated not' ]; then
+    ok "$language: \"..\" first, then the newest message, the undated last"
+  else
+    bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
+  fi
+  show "$language: newest first" "1,8p"
+  # F5 of the newest into a directory under a file.
+  home
+  key Down
+  key F5
+  if wait_for '(Save as|Сохранить как):' 60; then
+    key C-y
+    text "$(winpath "$work/blocked/out")"
+    key Enter
+  fi
+  saving=Saving
+  [ $language = Russian ] && saving=Сохранение
+  if wait_for "$saving" 60 && screen_has '(file|directory|файл|каталог) \([^)]+\): Z:.*blocked.out'; then
+    ok "$language: F5 into a directory under a file: the box gives the system's reason"
+  else
+    bad "$language: F5 into a directory under a file: the box gives the system's reason"
+  fi
+  show "$language: the system's reason" "8,24p"
+  key Enter
+  # F4 is offered nowhere: its label is blank, and the key opens no editor.
+  wait_for 'Undated not' 60
+  key F4
+  sleep 2
+  if screen_has 'Vessor' 'Undated not' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a message: a blank label, and no editor"
+  else
+    bad "$language: F4 on a message: a blank label, and no editor"
+  fi
+  # Enter on the message whose text holds a uuencoded file: its parts.
+  key Down
+  key Enter
+  own=Message
+  [ $language = Russian ] && own=Сообщение
+  if wait_for '║report\.dat' 60 && screen_has '(Vessor|Папка).*: Uuencoded file' '║\.\. ' "║$own\\.txt"; then
+    ok "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  else
+    bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
+  fi
+  show "$language: the parts of a message with a uuencoded file" "1,8p"
+  key Down
+  key F4
+  sleep 2
+  if screen_has 'Vessor' '║report\.dat' '4 {6,}5' && ! screen_has 'Col [0-9]'; then
+    ok "$language: F4 on a part: a blank label, and no editor"
+  else
+    bad "$language: F4 on a part: a blank label, and no editor"
+  fi
+done
 
 echo "the real host took $((SECONDS - started)) s"
 summary

@@ -51,7 +51,8 @@ EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {
 
 // A file is claimed when its leading bytes pass the index file's test. The
 // host takes any handle but INVALID_HANDLE_VALUE as a claim, null included.
-// Enter on a message offers the file it was just written to: its parts.
+// Enter on a message offers the file it was just written to, its stand-in:
+// its parts.
 EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char *data,
                                        int data_size, int) {
   if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
@@ -88,7 +89,8 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
                               const wchar_t **dest, int op_mode) {
   // A view goes out under the item's own name, which the viewer's title
   // shows; Shift+F2's command on the whole panel asks nothing.
-  const CopyRequest request = RequestOf(op_mode, OPM_TOPLEVEL, true);
+  CopyRequest request = RequestOf(op_mode, OPM_TOPLEVEL, true);
+  request.Opening = TakeOpeningKey(PanelOf(handle)) && request.Viewed;
   return Guarded<int>(FALSE, request.Quiet ? nullptr : TellEntryFailure, [&] {
     std::vector<PanelRow> rows = RowsOf(items, count);
     const int result = CopyPanelRows(&PanelOf(handle)->Panel, TextCodePage(), rows.data(),
@@ -96,6 +98,14 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
     UnselectDone(rows, items);
     return result;
   });
+}
+
+// Every key comes here before the host acts on it: Enter and Ctrl+PgDn on a
+// message are noted for the view they make (NoteOpeningKey); the host does
+// the rest.
+EXPORTED int WINAPI ProcessKeyW(HANDLE handle, int key, unsigned control) {
+  GuardedVoid(nullptr, [&] { NoteOpeningKey(PanelOf(handle), key, control); });
+  return FALSE;
 }
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {

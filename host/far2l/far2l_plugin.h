@@ -349,6 +349,16 @@ FAR2L_AT(INPUT_RECORD, Event, 8);
 
 const WORD KEY_EVENT = 1;
 const WORD VK_ESCAPE = 0x1B;
+const int VK_RETURN = 0x0D, VK_NEXT = 0x22;
+
+// ProcessKeyW's control state: the modifiers held, and the call made before
+// the host's own handling of the key.
+enum : unsigned {
+  PKF_CONTROL = 0x1,
+  PKF_ALT = 0x2,
+  PKF_SHIFT = 0x4,
+  PKF_PREPROCESS = 0x80000,
+};
 
 // The calls' handle is a console object, null for far2l's own: another value
 // (-10, Windows's STD_INPUT_HANDLE) crashed 2.6.5. Peeking an empty queue

@@ -88,3 +88,15 @@ void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
     info->StartSortOrder = 0;
   }
 }
+
+void NoteOpeningKey(HostPanel *panel, int key, unsigned control) {
+  const unsigned held = control & (PKF_CONTROL | PKF_ALT | PKF_SHIFT);
+  panel->Opening = !InsideMessage(panel->Panel.Inside) &&
+                   ((key == VK_RETURN && held == 0) || (key == VK_NEXT && held == PKF_CONTROL));
+}
+
+bool TakeOpeningKey(HostPanel *panel) {
+  const bool opening = panel->Opening;
+  panel->Opening = false;
+  return opening;
+}

@@ -5,6 +5,10 @@
 // offer that file to the plug-ins: the plug-in knows it as the message it
 // has just written and opens a panel of the message's parts
 // (OpenPartsPanel), whose ".." on the first level goes back to the folder.
+// The host asks the plug-ins in the order of their names, so the file that
+// Enter makes is a stand-in of one plain line (ProcessKeyW notes the key):
+// another plug-in would claim the message itself for what it holds (a
+// uuencoded block, for one).
 #pragma once
 
 #include "host/far2l/far2l_plugin.h"
@@ -14,7 +18,14 @@
 struct HostPanel {
   FolderPanel Panel;
   far2l::InfoPanelLine Lines[InfoLineCount];
+  bool Opening = false;  // the last key was Enter or Ctrl+PgDn on the folder's list
 };
+
+// Notes whether `key` with `control` opens the item under the cursor in the
+// folder's list, for the copy that follows (TakeOpeningKey).
+void NoteOpeningKey(HostPanel *panel, int key, unsigned control);
+// Whether the copy now asked for is the one an opening key made; once.
+bool TakeOpeningKey(HostPanel *panel);
 
 // A panel for the index file at `path`, or for the parts of the message a
 // view wrote to `path` (`parts`); null when it cannot be made.

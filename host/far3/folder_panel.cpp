@@ -60,7 +60,8 @@ void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
     panel->Lines[i] = InfoPanelLine{texts.Labels[i], texts.Data[i],
                                     texts.Separator[i] ? uint64_t(IPLFLAGS_SEPARATOR) : 0};
   info->StructSize = sizeof *info;
-  info->Flags = OPIF_SHOWPRESERVECASE | (texts.Inside ? OPIF_ADDDOTS : 0ULL);
+  // ".." on every list, as far2l's: out of the folder, or up from a message.
+  info->Flags = OPIF_SHOWPRESERVECASE | OPIF_ADDDOTS;
   info->HostFile = texts.HostFile;
   info->CurDir = texts.CurDir;
   info->PanelTitle = texts.Title;

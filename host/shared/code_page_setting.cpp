@@ -1,7 +1,10 @@
 #include "host/shared/code_page_setting.h"
 
+#include <string>
+
 #include "host/shared/host_texts.h"
 #include "host/shared/panel_host.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -30,6 +33,10 @@ int ConfigureCodePage() {
       ChooseFromMenu(TextOf(MCodePageMenuTitle), labels, count, CurrentChoice, HELP_CODE_PAGE);
   if (chosen < 0 || chosen >= count) return 0;
   CurrentChoice = chosen;
-  WriteNumberSetting(SettingName, CodePageChoices[chosen].CodePage);
+  ClearSystemError();
+  if (!WriteNumberSetting(SettingName, CodePageChoices[chosen].CodePage)) {
+    const std::wstring line = WithSystemReason(TextOf(MCannotKeepSetting), LastSystemError());
+    ShowWarning(TextOf(MCodePageMenuTitle), line.c_str(), HELP_CODE_PAGE);
+  }
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "host/shared/panel_host.h"
+#include "platform/system_facts.h"
 #include "platform/wide_text.h"
 
 const wchar_t *CountedNoun(MessageId one, unsigned long long count) {
@@ -40,4 +41,24 @@ std::string Utf8Of(const std::wstring &text) {
   std::string kept = utf8 != nullptr ? utf8 : "";
   free(utf8);
   return kept;
+}
+
+std::wstring SystemReason(int error) {
+  const std::string text = SystemErrorText(error);
+  if (text.empty()) return L"";
+  // Windows words its errors in the ANSI code page; the C library here in
+  // UTF-8 (or ASCII).
+#ifdef _WIN32
+  const unsigned code_page = 0;
+#else
+  const unsigned code_page = 65001;
+#endif
+  wchar_t words[512];
+  DecodeText(code_page, text.c_str(), words, sizeof words / sizeof words[0]);
+  return words;
+}
+
+std::wstring WithSystemReason(const wchar_t *text, int error) {
+  const std::wstring reason = SystemReason(error);
+  return reason.empty() ? std::wstring(text) : std::wstring(text) + L" (" + reason + L")";
 }

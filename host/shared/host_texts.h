@@ -43,5 +43,14 @@ void RestoreHostScreen(HANDLE screen);
 // Nothing where the host has no taskbar.
 void SetTaskbarProgress(unsigned long long done, unsigned long long total);
 
+// The system's own words for `error`, a number LastSystemError() gave
+// (errno, or GetLastError() on Windows), in the system's language; empty
+// for 0.
+std::wstring SystemReason(int error);
+
+// `text` followed by the system's words for `error` in brackets; `text`
+// alone for 0.
+std::wstring WithSystemReason(const wchar_t *text, int error);
+
 // A text in UTF-8, as paths go to the system; empty when it does not convert.
 std::string Utf8Of(const std::wstring &text);

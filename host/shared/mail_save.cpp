@@ -26,7 +26,8 @@ void OnFailed(void *context, const MessageOutcome &outcome) {
   NoteSaveFailure(SaveOf(context)->Progress, ReasonOfProblem(outcome.Problem),
                   outcome.Path != nullptr       ? outcome.Path
                   : outcome.Folder != nullptr ? outcome.Folder->Shown.c_str()
-                                              : nullptr);
+                                              : nullptr,
+                  outcome.Error);
 }
 
 void OnOutcome(void *context, const MessageOutcome &outcome) {
@@ -69,8 +70,8 @@ MessageId ReasonOfNotice(OutputNotice notice) {
 
 namespace {
 
-void OnNotice(void *context, OutputNotice notice, const char *path, int) {
-  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path);
+void OnNotice(void *context, OutputNotice notice, const char *path, int error) {
+  NoteSaveFailure(SaveOf(context)->Progress, ReasonOfNotice(notice), path, error);
 }
 
 }  // namespace
@@ -127,10 +128,12 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
   // The folder read afresh by the outputs' own reader: the panel's items
   // lead to its entries by their messages' places and sizes.
   MailFolder mail;
+  ClearSystemError();
   if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
+    const int error = LastSystemError();
     CloseMailFolder(&mail);
     CloseMailSave(&save);
-    NoteSaveFailure(progress, MCannotSave, folder->IndexPath);
+    NoteSaveFailure(progress, MCannotSave, folder->IndexPath, error);
     progress->Failed = count;
     return 0;
   }

@@ -110,6 +110,7 @@ enum MessageId {
   MHeaderCc,
   MHeaderDate,
   MHeaderSubject,
+  MCannotKeepSetting,  // the settings could not be written: the choice lasts this session
   MessageCount
 };
 

@@ -15,12 +15,18 @@
 #include "host/shared/text_fill.h"
 #include "outputs/disk_writer.h"
 #include "platform/file_system.h"
+#include "platform/system_facts.h"
 #include "platform/wide_text.h"
 
 namespace {
 
 ViewedMessage LastViewed;
 bool HaveViewed = false;
+
+// What an opening view writes in place of the message: one plain line. An
+// empty file is no stand-in: an archive library takes it for an empty
+// archive of its own.
+const char OpeningStandIn[] = "A message of a Vessor mail folder: it opens as its parts.\n";
 
 // The destination typed in the parts' input line: the host may read it
 // through its destination until the plug-in's next call.
@@ -51,15 +57,17 @@ MessageId ReasonOfExport(ExportResult written) {
                                        : MCannotWriteFile;
 }
 
-// One row's outcome counted, and marked done when saved whole.
-void CountRow(SaveProgress *progress, PanelRow *row, ExportResult written, const char *path) {
+// One row's outcome counted, and marked done when saved whole; `error` the
+// system's for a failure.
+void CountRow(SaveProgress *progress, PanelRow *row, ExportResult written, const char *path,
+              int error) {
   if (written == ExportWritten) {
     row->Done = true;
     ++progress->Saved;
     return;
   }
   ++progress->Failed;
-  NoteSaveFailure(progress, ReasonOfExport(written), path);
+  NoteSaveFailure(progress, ReasonOfExport(written), path, error);
 }
 
 // Each row's message into a file of its own, named as the copy names them.
@@ -79,9 +87,10 @@ int WriteMessageFiles(FolderHandle *folder, PanelRow *rows, size_t count, const 
   }
   for (size_t i = 0; i < count; ++i) {
     if (SaveStopAsked(progress)) break;
+    ClearSystemError();
     const ExportResult written = ExportMessageFile(&run, folder, int(i), uint32_t(rows[i].Data),
                                                    uint32_t(rows[i].Size), rows[i].Time);
-    CountRow(progress, &rows[i], written, ExportPath(&run));
+    CountRow(progress, &rows[i], written, ExportPath(&run), LastSystemError());
     StepSaveProgress(progress, i + 1, names[i]);
   }
   FinishExport(&run);
@@ -104,21 +113,32 @@ std::string ViewedName(const std::string &name) {
 // A view of one message: it goes into the host's fresh directory under the
 // row's own name, which the viewer's title shows, and not under the name a
 // copy would give it; a name that is nothing of its own takes the copy's.
-int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest,
+// When `opening`, the file is the message's stand-in (OpeningStandIn).
+int WriteViewedFile(FolderHandle *folder, PanelRow *row, const char *dest, bool opening,
                     SaveProgress *progress) {
   const wchar_t *shown = row->Name != nullptr ? row->Name : L"";
   const std::string viewed = ViewedName(Utf8Of(shown));
   if (viewed.empty()) return WriteMessageFiles(folder, row, 1, dest, progress);
   const std::string path = ViewedPath(dest, viewed);
   bool exists = false;
+  ClearSystemError();
   FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
   ExportResult written = ExportCannotCreate;
+  int error = LastSystemError();
   if (file != NoFile) {
-    written = CopyMessage(folder, uint32_t(row->Data), uint32_t(row->Size), WriteToFile, &file);
+    written = !opening ? CopyMessage(folder, uint32_t(row->Data), uint32_t(row->Size),
+                                     WriteToFile, &file)
+              : FileSystem.Write(file, OpeningStandIn, sizeof OpeningStandIn - 1)
+                  ? ExportWritten
+                  : ExportCannotWrite;
+    error = LastSystemError();
     if (written == ExportWritten) SetMessageTime(file, row->Time);
-    if (!FileSystem.Close(file) && written == ExportWritten) written = ExportCannotWrite;
+    if (!FileSystem.Close(file) && written == ExportWritten) {
+      written = ExportCannotWrite;
+      error = LastSystemError();
+    }
   }
-  CountRow(progress, row, written, path.c_str());
+  CountRow(progress, row, written, path.c_str(), error);
   if (written != ExportWritten) return 0;
   // The host may offer this file to the plug-ins next: the message's parts.
   wchar_t *index = WideFromUtf8(folder->IndexPath);
@@ -174,7 +194,8 @@ CopyRequest RequestOf(unsigned long long op_mode, unsigned long long top_level,
   const bool quiet = (op_mode & (ModeSilent | ModeFind | ModeQuickView)) != 0;
   const bool ask = !quiet && (op_mode & (ModeView | ModeEdit | ModeDescription | top_level)) == 0;
   const bool view = view_own_name && (op_mode & (ModeView | ModeQuickView)) != 0;
-  return CopyRequest{quiet, ask, view, (op_mode & (ModeEdit | ModeView | ModeQuickView)) == ModeEdit};
+  return CopyRequest{quiet, ask, view, (op_mode & (ModeEdit | ModeView | ModeQuickView)) == ModeEdit,
+                     false};
 }
 
 bool TakeViewedMessage(const char *path, ViewedMessage *viewed) {
@@ -187,10 +208,17 @@ bool TakeViewedMessage(const char *path, ViewedMessage *viewed) {
 int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, size_t count,
                    const wchar_t **dest, CopyRequest request) {
   if (!OpenDataFile(folder)) {
+    // The system's reason, as the file's own name gives it: the search for
+    // it in another letter case leaves none.
+    ClearSystemError();
+    const FileRef again = FileSystem.OpenForReading(folder->DataPath);
+    const int error = LastSystemError();
+    if (again != NoFile) FileSystem.Close(again);
     if (!request.Quiet) {
-      wchar_t *line = WideFromUtf8(folder->DataPath);
-      ShowWarning(TextOf(MCannotOpenData), line != nullptr ? line : L"", HELP_SAVING);
-      free(line);
+      wchar_t *path = WideFromUtf8(folder->DataPath);
+      const std::wstring line = WithSystemReason(path != nullptr ? path : L"", error);
+      ShowWarning(TextOf(MCannotOpenData), line.c_str(), HELP_SAVING);
+      free(path);
     }
     return 0;
   }
@@ -217,7 +245,7 @@ int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, siz
   StartSaveProgress(&progress, count, request.Quiet);
   int result;
   if (request.Viewed && count == 1) {
-    result = WriteViewedFile(folder, rows, dest_utf8.c_str(), &progress);
+    result = WriteViewedFile(folder, rows, dest_utf8.c_str(), request.Opening, &progress);
   } else if (SavesMessageFiles(choice)) {
     result = WriteMessageFiles(folder, rows, count, dest_utf8.c_str(), &progress);
   } else {
@@ -263,16 +291,19 @@ int CopyPartRows(MessageStack *stack, FolderHandle *folder, PanelRow *rows, size
   int result = 1;
   for (size_t i = 0; i < count; ++i) {
     const size_t at = size_t(rows[i].Data);
+    ClearSystemError();
     const FileRef file = at < parts.size() ? CreateExportFile(&run, int(i)) : NoFile;
     if (file != NoFile && WritePartFile(stack, at, file, ExportPath(&run))) {
       rows[i].Done = true;
       continue;
     }
+    const int error = LastSystemError();
     result = 0;
     if (!request.Quiet) {
       wchar_t *path = WideFromUtf8(ExportPath(&run));
-      ShowWarning(TextOf(file == NoFile ? MCannotCreateFile : MCannotWriteFile),
-                  path != nullptr ? path : L"", HELP_PARTS);
+      const std::wstring line = WithSystemReason(path != nullptr ? path : L"", error);
+      ShowWarning(TextOf(file == NoFile ? MCannotCreateFile : MCannotWriteFile), line.c_str(),
+                  HELP_PARTS);
       free(path);
     }
   }

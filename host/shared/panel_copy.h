@@ -19,6 +19,12 @@ struct CopyRequest {
   bool Ask;     // F5 or F6: the user is asked where (and as what) first
   bool Viewed;  // a view or a quick view: one row goes out under its own name
   bool Edit;    // an edit (F4): refused, as the key bar's blank label says
+  // Enter on a message, where the host opens the view's file as whatever
+  // plug-in claims it first: the file is a stand-in of one plain line,
+  // which only this plug-in claims (TakeViewedMessage), since what a
+  // message holds (a uuencoded block, an archive) could make another
+  // plug-in take it.
+  bool Opening = false;
 };
 
 // The hosts' operation modes of a copy, the same numbers in both.

@@ -80,13 +80,15 @@ bool SaveStopAsked(SaveProgress *progress) {
   return progress->Stopped;
 }
 
-void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path) {
+void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path, int error) {
   if (progress->Reasons == SaveReasonCount) return;
   wchar_t *wide = path != nullptr ? WideFromUtf8(path) : nullptr;
   wchar_t *line = progress->Reason[progress->Reasons];
+  // The system's words before the path, which may be long enough to be cut.
+  const std::wstring said = WithSystemReason(TextOf(reason), error);
   const std::wstring told = wide != nullptr && wide[0] != L'\0'
-                               ? FillText(TextOf(MFailureAt), {TextOf(reason), wide})
-                               : std::wstring(TextOf(reason));
+                               ? FillText(TextOf(MFailureAt), {said.c_str(), wide})
+                               : said;
   free(wide);
   wcsncpy(line, told.c_str(), SaveReasonSize - 1);
   line[SaveReasonSize - 1] = L'\0';

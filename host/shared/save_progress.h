@@ -33,9 +33,10 @@ void StepSaveProgress(SaveProgress *progress, uint64_t done, const char *name);
 // true.
 bool SaveStopAsked(SaveProgress *progress);
 
-// A message or the whole saving failed: `reason`, and the path it concerns
-// (UTF-8) where there is one, kept among the first reasons.
-void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path);
+// A message or the whole saving failed: `reason`, the system's own words
+// for `error` (LastSystemError()'s number; 0 for none) and the path it
+// concerns (UTF-8) where there is one, kept among the first reasons.
+void NoteSaveFailure(SaveProgress *progress, MessageId reason, const char *path, int error = 0);
 
 // Takes the box and the taskbar's progress away and, when anything failed
 // or the user stopped, shows the counts and the first reasons (a warning
