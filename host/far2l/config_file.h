@@ -16,8 +16,4 @@ std::string HostConfigDirectory();
 std::string ConfigFilePath();
 
 // ReadNumberSetting and WriteNumberSetting (host/shared/panel_host.h) read
-// and keep NAME=number lines there; a write leaves the file's other lines as
-// they were: the new file is written beside and then takes the old one's
-// name. A read is false when the file or the line is missing or holds no
-// number; a write when the directory cannot be made or the file cannot be
-// written whole.
+// and keep NAME=number lines there (host/shared/settings_file.h).

@@ -1,16 +1,10 @@
 #include "host/far2l/folder_panel.h"
 
-#include <ctime>
-#include <cwchar>
-
 #include "host/far2l/host_services.h"
 
 using namespace far2l;
 
 namespace {
-
-// Seconds from 1601, where FILETIME counts, to 1970, where time_t does.
-const uint64_t UnixEpochSeconds = 11644473600ull;
 
 PanelMode ModeOf(const ViewMode &mode) {
   return PanelMode{mode.Columns, mode.Widths, nullptr, mode.FullScreen ? 1 : 0, 0, 0, 0,
@@ -34,17 +28,6 @@ KeyBarTitles BlankedKeys() {
 const KeyBarTitles PanelKeyBar = BlankedKeys();
 
 }  // namespace
-
-// The date as the panel's date column shows it: in local time.
-bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
-  const time_t seconds = time_t(ticks / 10000000 - UnixEpochSeconds);
-  tm parts;
-  if (ticks / 10000000 < UnixEpochSeconds || localtime_r(&seconds, &parts) == nullptr)
-    return false;
-  swprintf(out, InfoTextSize, L"%04d-%02d-%02d %02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
-           parts.tm_mday, parts.tm_hour, parts.tm_min);
-  return true;
-}
 
 HostPanel *OpenHostPanel(const wchar_t *path, bool parts) {
   HostPanel *panel = new HostPanel();

@@ -33,12 +33,6 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr) return;
-  const wchar_t *items[] = {title, line};
-  Host.Message(Host.ModuleNumber, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2, 0);
-}
-
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
              size_t answer_size, const wchar_t *help_topic) {
   if (!HaveHost || Host.InputBox == nullptr) {
@@ -114,28 +108,15 @@ int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count,
                    nullptr, nullptr, menu, count);
 }
 
-void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
-  if (!HaveHost || Host.Message == nullptr || count > 8) return;
-  const wchar_t *items[9] = {title};
-  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
-  // With no button the host draws the box and returns at once.
-  Host.Message(Host.ModuleNumber, FMSG_LEFTALIGN, nullptr, items, int(count + 1), 0);
-}
-
-void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
-               const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr || count > 8) return;
-  const wchar_t *items[9] = {title};
-  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
-  Host.Message(Host.ModuleNumber, FMSG_MB_OK | FMSG_LEFTALIGN | (warning ? DWORD(FMSG_WARNING) : DWORD(0)),
-               help_topic, items, int(count + 1), 0);
-}
-
-bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr) return false;
-  const wchar_t *items[] = {title, line};
-  return Host.Message(Host.ModuleNumber, FMSG_MB_YESNO | FMSG_WARNING, help_topic, items, 2, 0) ==
-         0;
+// Without the service a question's answer is No: the work goes on. With no
+// button the host draws the box and returns at once.
+int RunMessageBox(BoxKind kind, const wchar_t *const *items, size_t count,
+                  const wchar_t *help_topic) {
+  if (!HaveHost || Host.Message == nullptr || count > 9) return -1;
+  const DWORD flags[] = {FMSG_WARNING | FMSG_MB_OK, FMSG_MB_OK | FMSG_LEFTALIGN,
+                         FMSG_MB_OK | FMSG_LEFTALIGN | FMSG_WARNING, FMSG_LEFTALIGN,
+                         FMSG_MB_YESNO | FMSG_WARNING};
+  return Host.Message(Host.ModuleNumber, flags[kind], help_topic, items, int(count), 0);
 }
 
 HANDLE SaveHostScreen() {

@@ -1,7 +1,6 @@
 #include "host/far3/folder_panel.h"
 
 #include <cstdlib>
-#include <cwchar>
 
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
@@ -29,17 +28,6 @@ const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
 const KeyBarTitles PanelKeyBar = BlankedKeys();
 
 }  // namespace
-
-// The date as the panel's date column shows it: in local time.
-bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
-  FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
-  SYSTEMTIME parts;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
-    return false;
-  swprintf(out, InfoTextSize, L"%04u-%02u-%02u %02u:%02u", parts.wYear, parts.wMonth, parts.wDay,
-           parts.wHour, parts.wMinute);
-  return true;
-}
 
 HostPanel *OpenHostPanel(const wchar_t *path) {
   HostPanel *panel = new HostPanel();

@@ -1,8 +1,8 @@
 // What the shared panel layer asks of the host it runs in, besides its texts
 // and boxes (host/shared/host_texts.h): each adapter defines these calls
-// with its own host's services, but for TellEntryFailure and AskDestination,
-// which the shared layer makes of the others (host_texts.cpp,
-// save_dialog.cpp).
+// with its own host's services, but for ShowWarning, TellEntryFailure and
+// AskDestination, which the shared layer makes of the others
+// (message_boxes.cpp, host_texts.cpp, save_dialog.cpp).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,19 @@
 // A warning box with the host's OK button: the title and one line. Nothing
 // without the host's services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
+
+// The host's message boxes, whose items and answers message_boxes.cpp makes
+// of ShowWarning's, ShowLines's, ShowWorkBox's and AskYesNo's: one line
+// centred under a warning's title with OK; lines with OK, a warning's or
+// not; lines with no button, which stay while work goes on; a warning's
+// question with Yes and No.
+enum BoxKind { BoxWarning, BoxLines, BoxWarningLines, BoxWork, BoxQuestion };
+
+// The host's box of `kind` showing `items` (`count` of them, the title
+// first): the button chosen (Yes is 0), or -1 for Esc or for more lines than
+// the host's box takes. Without the service each host answers its own way.
+int RunMessageBox(BoxKind kind, const wchar_t *const *items, size_t count,
+                  const wchar_t *help_topic);
 
 // The warning for an entry point's work that threw: out of memory, or an
 // unexpected error.
