@@ -1,5 +1,5 @@
-#include "host/far2l/config_file.h"
-
+// The plug-in's own settings file, as far2l's plug-ins keep theirs (the host
+// has no settings service): <config>/plugins/vessor/config.ini.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -11,8 +11,9 @@ namespace {
 
 bool IsAbsolute(const char *path) { return path != nullptr && path[0] == '/'; }
 
-}  // namespace
-
+// The host's configuration directory, found as the host finds it: from
+// FARSETTINGS (which -u sets), XDG_CONFIG_HOME, or the home directory of
+// the user's passwd entry. Empty when none can be told.
 std::string HostConfigDirectory() {
   const char *settings = getenv("FARSETTINGS");
   if (IsAbsolute(settings)) return std::string(settings) + "/.config";
@@ -31,15 +32,9 @@ std::string HostConfigDirectory() {
   return dir;
 }
 
-std::string ConfigFilePath() {
+}  // namespace
+
+std::string SettingsFilePath() {
   const std::string dir = HostConfigDirectory();
   return dir.empty() ? dir : dir + "/plugins/vessor/config.ini";
-}
-
-bool ReadNumberSetting(const char *name, unsigned long long *value) {
-  return ReadSettingsFileNumber(ConfigFilePath(), name, value);
-}
-
-bool WriteNumberSetting(const char *name, unsigned long long value) {
-  return WriteSettingsFileNumber(ConfigFilePath(), name, value);
 }

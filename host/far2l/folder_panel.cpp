@@ -29,19 +29,6 @@ const KeyBarTitles PanelKeyBar = BlankedKeys();
 
 }  // namespace
 
-HostPanel *OpenHostPanel(const wchar_t *path, bool parts) {
-  HostPanel *panel = new HostPanel();
-  if (parts ? OpenPartsPanel(&panel->Panel, path) : OpenFolderPanel(&panel->Panel, path))
-    return panel;
-  CloseHostPanel(panel);
-  return nullptr;
-}
-
-void CloseHostPanel(HostPanel *panel) {
-  CloseFolderPanel(&panel->Panel);
-  delete panel;
-}
-
 void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
   PanelTexts texts;
   GetPanelTexts(&panel->Panel, L'/', &texts);

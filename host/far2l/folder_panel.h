@@ -8,18 +8,10 @@
 #pragma once
 
 #include "host/far2l/far2l_plugin.h"
-#include "host/shared/folder_panel.h"
+#include "host/shared/panel_entries.h"
 #include "host/shared/panel_view.h"
 
-struct HostPanel {
-  FolderPanel Panel;
-  far2l::InfoPanelLine Lines[InfoLineCount];
-};
-
-// A panel for the index file at `path`, or for the parts of the message a
-// view wrote to `path` (`parts`); null when it cannot be made.
-HostPanel *OpenHostPanel(const wchar_t *path, bool parts);
-void CloseHostPanel(HostPanel *panel);
+typedef HostPanelOf<far2l::InfoPanelLine> HostPanel;
 
 // The panel settings: title, host file, the ten view modes with mode 7 at
 // the start, sorted by creation time (the message date), newest first,

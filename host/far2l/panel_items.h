@@ -2,17 +2,12 @@
 // as rows for a copy.
 #pragma once
 
-#include <cstddef>
-#include <vector>
-
 #include "host/far2l/far2l_plugin.h"
 #include "host/shared/folder_panel.h"
 
-// The panel's rows (ListPanelRows) as the host's items, in one block
-// FreeFindDataW releases. UserData is the row's Data, a plain number the
-// host gives back.
-bool ListPanelItems(FolderPanel *panel, unsigned code_page, far2l::PluginPanelItem **items,
-                    int *count);
+// A row as the host's item (a RowToItem). UserData is the row's Data, a
+// plain number the host gives back.
+void FillItem(const PanelRow &row, void *place);
 
-// The chosen items as rows.
-std::vector<PanelRow> RowsOf(const far2l::PluginPanelItem *items, int count);
+// The host's item as a row.
+PanelRow RowOf(const far2l::PluginPanelItem &item);

@@ -29,18 +29,6 @@ const KeyBarTitles PanelKeyBar = BlankedKeys();
 
 }  // namespace
 
-HostPanel *OpenHostPanel(const wchar_t *path) {
-  HostPanel *panel = new HostPanel();
-  if (OpenFolderPanel(&panel->Panel, path)) return panel;
-  CloseHostPanel(panel);
-  return nullptr;
-}
-
-void CloseHostPanel(HostPanel *panel) {
-  CloseFolderPanel(&panel->Panel);
-  delete panel;
-}
-
 void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
   PanelTexts texts;
   GetPanelTexts(&panel->Panel, L'\\', &texts);
@@ -78,7 +66,7 @@ intptr_t ProcessPanelKey(HostPanel *panel, HANDLE handle, const INPUT_RECORD &in
   if (block == nullptr) return 0;
   FarGetPluginPanelItem get = {sizeof get, size_t(size), static_cast<PluginPanelItem *>(block)};
   const bool entered = ControlPanel(handle, FCTL_GETCURRENTPANELITEM, 0, &get) != 0 &&
-                       EnterPanelRow(&panel->Panel, RowsOf(get.Item, 1)[0]);
+                       EnterPanelRow(&panel->Panel, RowOf(*get.Item));
   free(block);
   if (!entered) return 0;
   ControlPanel(handle, FCTL_UPDATEPANEL, 0, nullptr);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/shared/panel_host.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -94,4 +95,12 @@ bool WriteSettingsFileNumber(const std::string &path, const char *name, unsigned
     return false;
   }
   return FileSystem.MoveReplacing(fresh.c_str(), path.c_str());
+}
+
+bool ReadNumberSetting(const char *name, unsigned long long *value) {
+  return ReadSettingsFileNumber(SettingsFilePath(), name, value);
+}
+
+bool WriteNumberSetting(const char *name, unsigned long long value) {
+  return WriteSettingsFileNumber(SettingsFilePath(), name, value);
 }
