@@ -46,9 +46,11 @@ bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text,
                        FIB_BUTTONS | FIB_EDITPATH) != 0;
 }
 
-// far2l tells no plug-in its panels' state in numbers this layer knows: the
-// other panel shows a stopped save's files when it is next read.
-void ShowOtherPanelChanges() {}
+void ShowOtherPanelChanges() {
+  if (!HaveHost || Host.Control == nullptr) return;
+  Host.Control(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, 0);
+  Host.Control(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, 0);
+}
 
 int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
               int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
