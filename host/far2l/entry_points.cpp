@@ -21,8 +21,6 @@ namespace {
 const wchar_t *ConfigEntries[1];
 const wchar_t *MenuEntries[1];
 
-HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
-
 }  // namespace
 
 EXPORTED int WINAPI GetMinFarVersionW() { return FarVersion2_6; }
@@ -68,13 +66,13 @@ EXPORTED HANDLE WINAPI OpenPluginW(int open_from, INT_PTR) {
 
 // Asked at every redraw: a failure shows nothing, or it would be asked again.
 EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
-  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(panel), info); });
+  GuardedVoid(nullptr, [&] { FillPanelSettings(HostPanel::Of(panel), info); });
 }
 
 EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count,
                                  int op_mode) {
   size_t listed = 0;
-  void *block = ListPanelEntry(&PanelOf(handle)->Panel, (op_mode & OPM_FIND) != 0,
+  void *block = ListPanelEntry(&HostPanel::Of(handle)->Panel, (op_mode & OPM_FIND) != 0,
                                sizeof(PluginPanelItem), FillItem, &listed);
   *items = static_cast<PluginPanelItem *>(block);
   *count = block != nullptr ? int(listed) : 0;
@@ -87,16 +85,16 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
                               const wchar_t **dest, int op_mode) {
   // A view goes out under the item's own name, which the viewer's title
   // shows; Shift+F2's command on the whole panel asks nothing.
-  return CopyPanelEntry(&PanelOf(handle)->Panel, items, size_t(count > 0 ? count : 0), RowOf, dest,
+  return CopyPanelEntry(&HostPanel::Of(handle)->Panel, items, size_t(count > 0 ? count : 0), RowOf, dest,
                         RequestOf(op_mode, OPM_TOPLEVEL, true));
 }
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
-  return SetDirectoryEntry(&PanelOf(panel)->Panel, dir, (op_mode & OPM_FIND) != 0) ? TRUE : FALSE;
+  return SetDirectoryEntry(&HostPanel::Of(panel)->Panel, dir, (op_mode & OPM_FIND) != 0) ? TRUE : FALSE;
 }
 
 EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
-  CloseHostPanel(PanelOf(panel));
+  CloseHostPanel(HostPanel::Of(panel));
 }
 
 EXPORTED int WINAPI ConfigureW(int) {

@@ -8,8 +8,7 @@
 #pragma once
 
 #include "host/far2l/far2l_plugin.h"
-#include "host/shared/panel_entries.h"
-#include "host/shared/panel_view.h"
+#include "host/shared/panel_record.h"
 
 typedef HostPanelOf<far2l::InfoPanelLine> HostPanel;
 

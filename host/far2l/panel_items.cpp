@@ -6,6 +6,8 @@ using namespace far2l;
 
 CHECK_HOST_NUMBERS();
 
+// The item: UserData is the row's Data, a
+// plain number the host gives back.
 void FillItem(const PanelRow &row, void *place) {
   PluginPanelItem *item = static_cast<PluginPanelItem *>(place);
   item->FindData.lpwszFileName = row.Name;

@@ -27,8 +27,6 @@ const DWORD OldestHostBuild = 6106;
 // file's path, so there is nothing to hold until then.
 char Claimed;
 
-HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
-
 // A panel of the folder the host found, or the plug-ins menu's work.
 HANDLE Open(const OpenInfo *info) {
   if (!Reaches(info, info->Data)) return nullptr;
@@ -101,13 +99,13 @@ HANDLE WINAPI OpenW(const OpenInfo *info) {
 
 // Asked at every redraw: a failure shows nothing, or it would be asked again.
 void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
-  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(info->hPanel), info); });
+  GuardedVoid(nullptr, [&] { FillPanelSettings(HostPanel::Of(info->hPanel), info); });
 }
 
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
   size_t count = 0;
-  void *block = ListPanelEntry(&PanelOf(info->hPanel)->Panel, (info->OpMode & OPM_FIND) != 0,
+  void *block = ListPanelEntry(&HostPanel::Of(info->hPanel)->Panel, (info->OpMode & OPM_FIND) != 0,
                                sizeof(PluginPanelItem), FillItem, &count);
   info->PanelItem = static_cast<PluginPanelItem *>(block);
   info->ItemsNumber = block != nullptr ? count : 0;
@@ -122,7 +120,7 @@ intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
   // A view goes out under the name a copy gives it: the item's own may not
   // be a Windows file name.
-  return CopyPanelEntry(&PanelOf(info->hPanel)->Panel, info->PanelItem, info->ItemsNumber, RowOf,
+  return CopyPanelEntry(&HostPanel::Of(info->hPanel)->Panel, info->PanelItem, info->ItemsNumber, RowOf,
                         &info->DestPath, RequestOf(info->OpMode, 0, false));
 }
 
@@ -130,18 +128,18 @@ intptr_t WINAPI ProcessPanelInputW(const ProcessPanelInputInfo *info) {
   if (!Reaches(info, info->Rec)) return 0;
   // A key whose work failed is taken: the host does nothing more with it.
   return Guarded<intptr_t>(1, TellEntryFailure, [&] {
-    return ProcessPanelKey(PanelOf(info->hPanel), info->hPanel, info->Rec);
+    return ProcessPanelKey(HostPanel::Of(info->hPanel), info->hPanel, info->Rec);
   });
 }
 
 intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
   if (!Reaches(info, info->Dir)) return 0;
   const bool quiet = Reaches(info, info->OpMode) && (info->OpMode & OPM_FIND) != 0;
-  return SetDirectoryEntry(&PanelOf(info->hPanel)->Panel, info->Dir, quiet) ? 1 : 0;
+  return SetDirectoryEntry(&HostPanel::Of(info->hPanel)->Panel, info->Dir, quiet) ? 1 : 0;
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {
-  if (Reaches(info, info->hPanel)) CloseHostPanel(PanelOf(info->hPanel));
+  if (Reaches(info, info->hPanel)) CloseHostPanel(HostPanel::Of(info->hPanel));
 }
 
 void WINAPI ExitFARW(const ExitInfo *) {}

@@ -24,30 +24,14 @@ KeyBarTitles BlankedKeys() {
   return KeyBarTitles{BlankKeyCount, Labels};
 }
 
-const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
-const KeyBarTitles PanelKeyBar = BlankedKeys();
-
 }  // namespace
 
 void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
-  PanelTexts texts;
-  GetPanelTexts(&panel->Panel, L'\\', &texts);
-  for (size_t i = 0; i < texts.LineCount; ++i)
-    panel->Lines[i] = InfoPanelLine{texts.Labels[i], texts.Data[i],
-                                    texts.Separator[i] ? uint64_t(IPLFLAGS_SEPARATOR) : 0};
+  const PanelTexts texts = FillPanelRecord(panel, L'\\', uint64_t(IPLFLAGS_SEPARATOR), ModeOf,
+                                           BlankedKeys, SM_CTIME, info);
   info->StructSize = sizeof *info;
   info->Flags = OPIF_SHOWPRESERVECASE | (texts.Inside ? OPIF_ADDDOTS : 0ULL);
-  info->HostFile = texts.HostFile;
-  info->CurDir = texts.CurDir;
-  info->PanelTitle = texts.Title;
-  info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
-  info->InfoLinesNumber = texts.LineCount;
-  info->PanelModesArray = Modes.Modes;
-  info->PanelModesNumber = PanelModeCount;
-  info->StartPanelMode = '7';
-  info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
-  info->KeyBar = &PanelKeyBar;
 }
 
 intptr_t ProcessPanelKey(HostPanel *panel, HANDLE handle, const INPUT_RECORD &input) {

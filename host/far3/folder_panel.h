@@ -3,8 +3,7 @@
 #pragma once
 
 #include "host/far3/far_plugin.h"
-#include "host/shared/panel_entries.h"
-#include "host/shared/panel_view.h"
+#include "host/shared/panel_record.h"
 
 typedef HostPanelOf<far3::InfoPanelLine> HostPanel;
 

@@ -54,49 +54,37 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             size_t answer_size, const wchar_t *help_topic) {
-  if (Host.InputBox == nullptr) {
-    const size_t length = wcsnlen(text, answer_size - 1);
-    wmemcpy(answer, text, length);
-    answer[length] = L'\0';
-    return true;
-  }
-  answer[0] = L'\0';
-  return Host.InputBox(&PluginGuid, &LineGuid, title, question, L"VessorFolderDestination", text,
-                      answer, answer_size,
-                      help_topic,
-                      FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
+int RunInputLine(const LineForm &line) {
+  if (Host.InputBox == nullptr) return -1;
+  line.Answer[0] = L'\0';
+  return Host.InputBox(&PluginGuid, &LineGuid, line.Title, line.Question, L"VessorFolderDestination",
+                       line.Text, line.Answer, line.AnswerSize, line.HelpTopic,
+                       FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
 
 // The plug-in's one menu is the code pages'.
-int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
-                   const wchar_t *help_topic) {
-  if (Host.Menu == nullptr || count <= 0 || count > 16) return -1;
-  FarMenuItem menu[16];
-  memset(menu, 0, sizeof menu);
-  for (int i = 0; i < count; ++i) {
-    menu[i].Text = items[i];
-    if (i == current) menu[i].Flags = MIF_SELECTED | MIF_CHECKED;
+int RunMenu(const MenuForm &menu) {
+  if (Host.Menu == nullptr || menu.Count <= 0 || menu.Count > 16) return -1;
+  FarMenuItem items[16];
+  memset(items, 0, sizeof items);
+  for (int i = 0; i < menu.Count; ++i) {
+    items[i].Text = menu.Items[i];
+    if (i == menu.Current) items[i].Flags = MIF_SELECTED | MIF_CHECKED;
   }
   const intptr_t chosen = Host.Menu(&PluginGuid, &CodePageMenuGuid, -1, -1, 0, FMENU_WRAPMODE,
-                                   title, nullptr, help_topic, nullptr, nullptr, menu,
-                                   size_t(count));
-  return chosen >= 0 && chosen < count ? int(chosen) : -1;
+                                    menu.Title, nullptr, menu.HelpTopic, nullptr, nullptr, items,
+                                    size_t(menu.Count));
+  return chosen >= 0 && chosen < menu.Count ? int(chosen) : -1;
 }
 
 // The plug-in's one dialog is the save dialog.
-int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
-              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
+int RunDialog(const DialogForm &dialog) {
   if (Host.DialogInit == nullptr || Host.DialogRun == nullptr || Host.DialogFree == nullptr ||
-      Host.SendDlgMessage == nullptr || count > 16 || answer_size == 0)
+      Host.SendDlgMessage == nullptr || dialog.Count > 16 || dialog.AnswerSize == 0)
     return -1;
   FarDialogItem items[16];
   memset(items, 0, sizeof items);
-  for (int i = 0; i < count; ++i) {
-    const DialogLine &line = lines[i];
-    items[i].Type = line.Type;
-    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+  PlaceDialogLines(dialog, items, [&](const DialogLine &line, int i) {
     items[i].Data = line.Text;
     items[i].Selected = line.Selected;
     items[i].Flags = line.Flags | (line.DefaultButton ? DIF_DEFAULTBUTTON : 0ULL);
@@ -104,31 +92,34 @@ int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine
       items[i].Flags |= DIF_HISTORY | DIF_EDITPATH | DIF_EDITEXPAND | DIF_FOCUS;
       items[i].History = L"VessorFolderDestination";
     }
-  }
-  HANDLE dialog = Host.DialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, width, height, help_topic,
-                                 items, size_t(count), 0, FDLG_NONE, nullptr, nullptr);
-  if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
-  const intptr_t closed = Host.DialogRun(dialog);
-  for (int i = 0; i < count; ++i)
-    checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
-                 Host.SendDlgMessage(dialog, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
+  });
+  HANDLE handle = Host.DialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, dialog.Width, dialog.Height,
+                                  dialog.HelpTopic, items, size_t(dialog.Count), 0, FDLG_NONE,
+                                  nullptr, nullptr);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
+  const intptr_t closed = Host.DialogRun(handle);
+  ReadDialogChecks(dialog, [&](int i) {
+    return Host.SendDlgMessage(handle, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
+  });
+  wchar_t *answer = dialog.Answer;
   answer[0] = L'\0';
-  FarDialogItemData data = {sizeof data, answer_size - 1, answer};
-  const intptr_t length = Host.SendDlgMessage(dialog, DM_GETTEXT, edit, &data);
-  answer[length >= 0 && size_t(length) < answer_size ? size_t(length) : answer_size - 1] = L'\0';
-  Host.DialogFree(dialog);
+  FarDialogItemData data = {sizeof data, dialog.AnswerSize - 1, answer};
+  const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, dialog.Edit, &data);
+  answer[length >= 0 && size_t(length) < dialog.AnswerSize ? size_t(length) : dialog.AnswerSize - 1] =
+      L'\0';
+  Host.DialogFree(handle);
   return int(closed);
 }
 
 // Without the service a question's answer is Yes: the work stops.
-int RunMessageBox(BoxKind kind, const wchar_t *const *items, size_t count,
-                  const wchar_t *help_topic) {
+int RunMessageBox(const BoxForm &box) {
   if (Host.Message == nullptr) return 0;
-  if (count > (kind == BoxWork ? 8u : 16u)) return -1;
+  if (box.Count > (box.Kind == BoxWork ? 8u : 16u)) return -1;
   const unsigned long long flags[] = {FMSG_WARNING | FMSG_MB_OK, FMSG_MB_OK,
                                       FMSG_WARNING | FMSG_MB_OK, 0, FMSG_WARNING | FMSG_MB_YESNO};
-  const GUID *guid = kind == BoxWork ? &WorkBoxGuid : kind == BoxQuestion ? &QuestionGuid : &WarningGuid;
-  return int(Host.Message(&PluginGuid, guid, flags[kind], help_topic, items, count, 0));
+  const GUID *guid =
+      box.Kind == BoxWork ? &WorkBoxGuid : box.Kind == BoxQuestion ? &QuestionGuid : &WarningGuid;
+  return int(Host.Message(&PluginGuid, guid, flags[box.Kind], box.HelpTopic, box.Items, box.Count, 0));
 }
 
 HANDLE SaveHostScreen() {

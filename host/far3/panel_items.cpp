@@ -6,6 +6,8 @@ using namespace far3;
 
 CHECK_HOST_NUMBERS();
 
+// The item: the row's Data in UserData.Data,
+// with no free callback.
 void FillItem(const PanelRow &row, void *place) {
   PluginPanelItem *item = static_cast<PluginPanelItem *>(place);
   item->FileName = row.Name;

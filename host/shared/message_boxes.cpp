@@ -1,5 +1,7 @@
-// The boxes the shared logic shows, as the items of the host's message box:
-// the title first, then the lines.
+// The boxes the shared logic shows, as the items of the host's message box
+// (the title first, then the lines), its input line and its menu.
+#include <cwchar>
+
 #include "host/shared/host_texts.h"
 #include "host/shared/panel_host.h"
 
@@ -13,7 +15,7 @@ int RunLinesBox(BoxKind kind, const wchar_t *title, const wchar_t *const *lines,
   if (count > MostLines) return -1;
   const wchar_t *items[MostLines + 1] = {title};
   for (size_t i = 0; i < count; ++i) items[i + 1] = lines[i];
-  return RunMessageBox(kind, items, count + 1, help_topic);
+  return RunMessageBox(BoxForm{kind, items, count + 1, help_topic});
 }
 
 }  // namespace
@@ -33,4 +35,20 @@ void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, 
 
 bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
   return RunLinesBox(BoxQuestion, title, &line, 1, help_topic) == 0;
+}
+
+bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
+             size_t answer_size, const wchar_t *help_topic) {
+  const int answered =
+      RunInputLine(LineForm{title, question, text, help_topic, answer, answer_size});
+  if (answered >= 0) return answered != 0;
+  const size_t length = wcsnlen(text, answer_size - 1);
+  wmemcpy(answer, text, length);
+  answer[length] = L'\0';
+  return true;
+}
+
+int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
+                   const wchar_t *help_topic) {
+  return RunMenu(MenuForm{title, items, count, current, help_topic});
 }

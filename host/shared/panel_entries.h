@@ -18,7 +18,12 @@ template <typename Line>
 struct HostPanelOf {
   FolderPanel Panel;
   Line Lines[InfoLineCount];
+  // The panel a handle the host gives back names.
+  static HostPanelOf *Of(void *handle) { return static_cast<HostPanelOf *>(handle); }
 };
+
+// Each adapter's RowToItem: `row` as its host's panel item.
+void FillItem(const PanelRow &row, void *place);
 
 // A panel for the index file at `path`, or for the parts of the message a
 // view wrote to `path` (`parts`); null when it cannot be made.
