@@ -28,9 +28,8 @@ bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
   const unsigned long long UnixEpochSeconds = 11644473600ull;
   const time_t seconds = time_t(ticks / 10000000 - UnixEpochSeconds);
   tm parts;
-  if (ticks / 10000000 < UnixEpochSeconds || localtime_r(&seconds, &parts) == nullptr)
-    return false;
-  *out = LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                   parts.tm_min};
+  if (ticks / 10000000 < UnixEpochSeconds || localtime_r(&seconds, &parts) == nullptr) return false;
+  *out =
+      LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min};
   return true;
 }

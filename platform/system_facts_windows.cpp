@@ -36,8 +36,7 @@ std::string HostName() {
 bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
   FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
   SYSTEMTIME parts;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
-    return false;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts)) return false;
   *out = LocalTime{parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute};
   return true;
 }

@@ -351,6 +351,8 @@ for lang in English Russian; do
   fi
   out=$work/stop-out-$lang
   mkdir -p "$out" && : >"$out/a" && : >"$out/b"
+  # far2l's cache of the plug-ins' menu entries keeps the last language's.
+  rm -f "$work/profile/.config/plugins/state.ini"
   start "$work/big/BIG.IDX" "$out" -set:Panel.AutoUpdateLimit=1 -set:Language.Main=$lang
   key F11
   wait_for "$menu" 20 && sleep 0.4
@@ -386,6 +388,7 @@ for lang in English Russian; do
   fi
   stop
 done
+rm -f "$work/profile/.config/plugins/state.ini"
 
 # Esc and Yes during F5 of the 60,000 as one mbox, in a panel sorted by name
 # (the host carries the selection over by name, and many names repeat):

@@ -85,18 +85,15 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
                               const wchar_t **dest, int op_mode) {
   // A view goes out under the item's own name, which the viewer's title
   // shows; Shift+F2's command on the whole panel asks nothing.
-  return CopyPanelEntry(&HostPanel::Of(handle)->Panel, items, size_t(count > 0 ? count : 0), RowOf, dest,
-                        RequestOf(op_mode, OPM_TOPLEVEL, true));
+  return CopyPanelEntry(&HostPanel::Of(handle)->Panel, items, size_t(count > 0 ? count : 0), RowOf,
+                        dest, RequestOf(op_mode, OPM_TOPLEVEL, true));
 }
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
-  return SetDirectoryEntry(&HostPanel::Of(panel)->Panel, dir, (op_mode & OPM_FIND) != 0) ? TRUE : FALSE;
+  return SetDirectoryEntry(&HostPanel::Of(panel)->Panel, dir, (op_mode & OPM_FIND) != 0) ? TRUE
+                                                                                         : FALSE;
 }
 
-EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
-  CloseHostPanel(HostPanel::Of(panel));
-}
+EXPORTED void WINAPI ClosePluginW(HANDLE panel) { CloseHostPanel(HostPanel::Of(panel)); }
 
-EXPORTED int WINAPI ConfigureW(int) {
-  return ConfigureEntry();
-}
+EXPORTED int WINAPI ConfigureW(int) { return ConfigureEntry(); }

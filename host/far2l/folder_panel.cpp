@@ -30,8 +30,8 @@ void FillPanelSettings(HostPanel *panel, OpenPluginInfo *info) {
   // messages, of no time, come last.
   const PanelTexts texts = FillPanelRecord(panel, L'/', 1, ModeOf, BlankedKeys, SM_CTIME, info);
   info->StructSize = sizeof *info;
-  info->Flags = OPIF_SHOWPRESERVECASE | OPIF_USEFILTER | OPIF_USESORTGROUPS |
-                OPIF_USEHIGHLIGHTING | OPIF_ADDDOTS;
+  info->Flags = OPIF_SHOWPRESERVECASE | OPIF_USEFILTER | OPIF_USESORTGROUPS | OPIF_USEHIGHLIGHTING |
+                OPIF_ADDDOTS;
   info->Format = TextOf(MTitle);
   info->StartSortOrder = 0;
   if (texts.Inside) {

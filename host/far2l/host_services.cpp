@@ -66,8 +66,9 @@ int RunDialog(const DialogForm &dialog) {
       items[i].Focus = 1;
     }
   });
-  HANDLE handle = Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height,
-                                  dialog.HelpTopic, items, unsigned(dialog.Count), 0, 0, nullptr, 0);
+  HANDLE handle =
+      Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height, dialog.HelpTopic,
+                      items, unsigned(dialog.Count), 0, 0, nullptr, 0);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
   int closed = Host.DialogRun(handle);
   if (closed >= 0) {
@@ -105,7 +106,8 @@ int RunMessageBox(const BoxForm &box) {
   const DWORD flags[] = {FMSG_WARNING | FMSG_MB_OK, FMSG_MB_OK | FMSG_LEFTALIGN,
                          FMSG_MB_OK | FMSG_LEFTALIGN | FMSG_WARNING, FMSG_LEFTALIGN,
                          FMSG_MB_YESNO | FMSG_WARNING};
-  return Host.Message(Host.ModuleNumber, flags[box.Kind], box.HelpTopic, box.Items, int(box.Count), 0);
+  return Host.Message(Host.ModuleNumber, flags[box.Kind], box.HelpTopic, box.Items, int(box.Count),
+                      0);
 }
 
 HANDLE SaveHostScreen() {

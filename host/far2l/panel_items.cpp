@@ -26,6 +26,7 @@ void FillItem(const PanelRow &row, void *place) {
 
 PanelRow RowOf(const PluginPanelItem &item) {
   const FAR_FIND_DATA &data = item.FindData;
-  return PanelRow{data.lpwszFileName, item.Description, data.nFileSize, data.ftLastWriteTime,
-                  data.dwFileAttributes, uint64_t(item.UserData), uint32_t(item.CRC32), false};
+  return PanelRow{
+      data.lpwszFileName,    item.Description,        data.nFileSize,       data.ftLastWriteTime,
+      data.dwFileAttributes, uint64_t(item.UserData), uint32_t(item.CRC32), false};
 }

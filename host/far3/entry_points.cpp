@@ -120,8 +120,8 @@ intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
   // A view goes out under the name a copy gives it: the item's own may not
   // be a Windows file name.
-  return CopyPanelEntry(&HostPanel::Of(info->hPanel)->Panel, info->PanelItem, info->ItemsNumber, RowOf,
-                        &info->DestPath, RequestOf(info->OpMode, 0, false));
+  return CopyPanelEntry(&HostPanel::Of(info->hPanel)->Panel, info->PanelItem, info->ItemsNumber,
+                        RowOf, &info->DestPath, RequestOf(info->OpMode, 0, false));
 }
 
 intptr_t WINAPI ProcessPanelInputW(const ProcessPanelInputInfo *info) {
@@ -144,6 +144,4 @@ void WINAPI ClosePanelW(const ClosePanelInfo *info) {
 
 void WINAPI ExitFARW(const ExitInfo *) {}
 
-intptr_t WINAPI ConfigureW(const ConfigureInfo *) {
-  return ConfigureEntry();
-}
+intptr_t WINAPI ConfigureW(const ConfigureInfo *) { return ConfigureEntry(); }

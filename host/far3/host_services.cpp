@@ -18,7 +18,8 @@ HANDLE OpenSettings() {
   FarSettingsCreate create = {};
   create.StructSize = sizeof create;
   create.Guid = PluginGuid;
-  if (!Host.SettingsControl(INVALID_HANDLE_VALUE, SCTL_CREATE, PSL_ROAMING, &create)) return nullptr;
+  if (!Host.SettingsControl(INVALID_HANDLE_VALUE, SCTL_CREATE, PSL_ROAMING, &create))
+    return nullptr;
   return create.Handle;
 }
 
@@ -57,8 +58,9 @@ const wchar_t *TextOf(MessageId id) {
 int RunInputLine(const LineForm &line) {
   if (Host.InputBox == nullptr) return -1;
   line.Answer[0] = L'\0';
-  return Host.InputBox(&PluginGuid, &LineGuid, line.Title, line.Question, L"VessorFolderDestination",
-                       line.Text, line.Answer, line.AnswerSize, line.HelpTopic,
+  return Host.InputBox(&PluginGuid, &LineGuid, line.Title, line.Question,
+                       L"VessorFolderDestination", line.Text, line.Answer, line.AnswerSize,
+                       line.HelpTopic,
                        FIB_BUTTONS | FIB_EDITPATH | FIB_EXPANDENV | FIB_NOUSELASTHISTORY) != 0;
 }
 
@@ -71,9 +73,9 @@ int RunMenu(const MenuForm &menu) {
     items[i].Text = menu.Items[i];
     if (i == menu.Current) items[i].Flags = MIF_SELECTED | MIF_CHECKED;
   }
-  const intptr_t chosen = Host.Menu(&PluginGuid, &CodePageMenuGuid, -1, -1, 0, FMENU_WRAPMODE,
-                                    menu.Title, nullptr, menu.HelpTopic, nullptr, nullptr, items,
-                                    size_t(menu.Count));
+  const intptr_t chosen =
+      Host.Menu(&PluginGuid, &CodePageMenuGuid, -1, -1, 0, FMENU_WRAPMODE, menu.Title, nullptr,
+                menu.HelpTopic, nullptr, nullptr, items, size_t(menu.Count));
   return chosen >= 0 && chosen < menu.Count ? int(chosen) : -1;
 }
 
@@ -105,8 +107,8 @@ int RunDialog(const DialogForm &dialog) {
   answer[0] = L'\0';
   FarDialogItemData data = {sizeof data, dialog.AnswerSize - 1, answer};
   const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, dialog.Edit, &data);
-  answer[length >= 0 && size_t(length) < dialog.AnswerSize ? size_t(length) : dialog.AnswerSize - 1] =
-      L'\0';
+  answer[length >= 0 && size_t(length) < dialog.AnswerSize ? size_t(length)
+                                                           : dialog.AnswerSize - 1] = L'\0';
   Host.DialogFree(handle);
   return int(closed);
 }
@@ -117,9 +119,11 @@ int RunMessageBox(const BoxForm &box) {
   if (box.Count > (box.Kind == BoxWork ? 8u : 16u)) return -1;
   const unsigned long long flags[] = {FMSG_WARNING | FMSG_MB_OK, FMSG_MB_OK,
                                       FMSG_WARNING | FMSG_MB_OK, 0, FMSG_WARNING | FMSG_MB_YESNO};
-  const GUID *guid =
-      box.Kind == BoxWork ? &WorkBoxGuid : box.Kind == BoxQuestion ? &QuestionGuid : &WarningGuid;
-  return int(Host.Message(&PluginGuid, guid, flags[box.Kind], box.HelpTopic, box.Items, box.Count, 0));
+  const GUID *guid = box.Kind == BoxWork       ? &WorkBoxGuid
+                     : box.Kind == BoxQuestion ? &QuestionGuid
+                                               : &WarningGuid;
+  return int(
+      Host.Message(&PluginGuid, guid, flags[box.Kind], box.HelpTopic, box.Items, box.Count, 0));
 }
 
 HANDLE SaveHostScreen() {

@@ -20,7 +20,12 @@ void FillItem(const PanelRow &row, void *place) {
 }
 
 PanelRow RowOf(const PluginPanelItem &item) {
-  return PanelRow{item.FileName, item.Description, item.FileSize, item.LastWriteTime,
-                  uint32_t(item.FileAttributes), uint64_t(uintptr_t(item.UserData.Data)),
-                  uint32_t(item.CRC32), false};
+  return PanelRow{item.FileName,
+                  item.Description,
+                  item.FileSize,
+                  item.LastWriteTime,
+                  uint32_t(item.FileAttributes),
+                  uint64_t(uintptr_t(item.UserData.Data)),
+                  uint32_t(item.CRC32),
+                  false};
 }

@@ -71,7 +71,8 @@ int CopyPanelEntry(FolderPanel *panel, Item *items, size_t count, PanelRow (*row
   return Guarded<int>(0, request.Quiet ? nullptr : TellEntryFailure, [&] {
     std::vector<PanelRow> rows(count);
     for (size_t i = 0; i < count; ++i) rows[i] = row_of(items[i]);
-    const int result = CopyPanelRows(panel, TextCodePage(), rows.data(), rows.size(), dest, request);
+    const int result =
+        CopyPanelRows(panel, TextCodePage(), rows.data(), rows.size(), dest, request);
     UnselectDone(rows, items);
     return result;
   });

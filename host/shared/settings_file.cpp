@@ -36,8 +36,8 @@ size_t FindSetting(const std::string &text, const char *name, size_t *end) {
     const std::string line = text.substr(at, next - at);
     if (!line.empty() && line[0] == '[') {
       in_section = line.compare(0, sizeof SectionLine - 1, SectionLine) == 0;
-    } else if (in_section && line.compare(0, name_length, name) == 0 &&
-               line.size() > name_length && line[name_length] == '=') {
+    } else if (in_section && line.compare(0, name_length, name) == 0 && line.size() > name_length &&
+               line[name_length] == '=') {
       *end = next;
       return at;
     }
