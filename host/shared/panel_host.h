@@ -22,7 +22,7 @@ void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_
 // question with Yes and No.
 enum BoxKind { BoxWarning, BoxLines, BoxWarningLines, BoxWork, BoxQuestion };
 
-// A box of `kind` showing `Items` (`Count` of them, the title first).
+// A box of `Kind` showing `Items` (`Count` of them, the title first).
 struct BoxForm {
   BoxKind Kind;
   const wchar_t *const *Items;
