@@ -29,3 +29,11 @@ std::string SystemErrorText(int error);
 
 // The machine's name, "localhost" when it has none.
 std::string HostName();
+
+// A moment of FILETIME's count (100-ns ticks since 1601, UTC) on the local
+// calendar and clock; false when the system cannot tell it (on Linux, a
+// moment before 1970).
+struct LocalTime {
+  int Year, Month, Day, Hour, Minute;
+};
+bool LocalTimeOf(unsigned long long ticks, LocalTime *out);

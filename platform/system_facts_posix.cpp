@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 const char SystemSeparator = '/';
@@ -20,4 +21,15 @@ std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
   return name;
+}
+
+bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
+  // Seconds from 1601, where FILETIME counts, to 1970, where time_t does.
+  const unsigned long long UnixEpochSeconds = 11644473600ull;
+  const time_t seconds = time_t(ticks / 10000000 - UnixEpochSeconds);
+  tm parts;
+  if (ticks / 10000000 < UnixEpochSeconds || localtime_r(&seconds, &parts) == nullptr) return false;
+  *out =
+      LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min};
+  return true;
 }

@@ -32,3 +32,11 @@ std::string HostName() {
   if (!GetComputerNameA(name, &size) || size == 0) return "localhost";
   return std::string(name, size);
 }
+
+bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
+  FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
+  SYSTEMTIME parts;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts)) return false;
+  *out = LocalTime{parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute};
+  return true;
+}

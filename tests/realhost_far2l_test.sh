@@ -337,6 +337,60 @@ else
 fi
 stop
 
+# After F11's convert was stopped (Esc, Yes) the other panel, where it went,
+# lists what it made, with no Ctrl+R: far2l reads it anew by itself after a
+# copy (F5), but not after a plug-ins menu's command, and not on a change
+# while it holds more than AutoUpdateLimit items (here 1, with two files
+# there beforehand). In English and in Russian.
+for lang in English Russian; do
+  if [ "$lang" = English ]; then
+    menu='Plugin commands' entry='Convert mail folders' what='Convert the mail folders in'
+    where='Save as:' saving='Saving [0-9,]+ of 60,000' question='Stop saving\?' told='saved, 0 failed'
+  else
+    menu='Команды внешних модулей' entry='Преобразовать почтовые папки' what='Преобразовать почтовые папки из'
+    where='Сохранить как:' saving='Сохраняется .* из 60' question='Прервать сохранение\?' told='не сохранено 0'
+  fi
+  out=$work/stop-out-$lang
+  mkdir -p "$out" && : >"$out/a" && : >"$out/b"
+  # far2l's cache of the plug-ins' menu entries keeps the last language's.
+  rm -f "$work/profile/.config/plugins/state.ini"
+  start "$work/big/BIG.IDX" "$out" -set:Panel.AutoUpdateLimit=1 -set:Language.Main=$lang
+  key F11
+  wait_for "$menu" 20 && sleep 0.4
+  downs=$(screen | awk -v m="$menu" -v e="$entry" '$0 ~ m {top = NR} $0 ~ e {print NR - top - 1; exit}')
+  key Home
+  for _ in $(seq 1 "${downs:-0}"); do key Down; done
+  key Enter
+  # What: the active panel's directory; where: the other panel's; as what:
+  # .eml files, a directory for each folder.
+  wait_for "$what" 20 && screen_has "${work//./\\.}/big " && key Enter
+  wait_for "$where" 20 && text "$out"
+  key M-e
+  key Enter
+  if wait_for "$saving" 20; then
+    key Escape
+    wait_for "$question" 10 && key Enter
+    wait_for "$told" 20 && key Enter
+  fi
+  # The folder's directory, made in the other panel's (far2l shows a
+  # directory's name after a "/").
+  made=$(find "$out" -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | head -n 1)
+  saved=$(find "$out" -mindepth 2 -type f | wc -l)
+  for _ in $(seq 1 25); do
+    [ -n "$made" ] && screen_has "[║│]/$made +[│║]" && break
+    sleep 0.2
+  done
+  show "convert stopped, the other panel ($lang)"
+  if [ -n "$made" ] && [ "$saved" -gt 0 ] && [ "$saved" -lt 60000 ] &&
+    screen_has "[║│]/$made +[│║]" && ! screen_has "$saving|$question|$told"; then
+    ok "$lang: after Esc and Yes to F11's convert the other panel lists $made, $saved messages in it, no Ctrl+R pressed"
+  else
+    bad "$lang: after Esc and Yes to F11's convert the other panel lists what it made (${made:-nothing}, $saved messages)"
+  fi
+  stop
+done
+rm -f "$work/profile/.config/plugins/state.ini"
+
 # Esc and Yes during F5 of the 60,000 as one mbox, in a panel sorted by name
 # (the host carries the selection over by name, and many names repeat):
 # exactly the messages saved lose their selection, so that F5 again saves

@@ -1,5 +1,8 @@
-#include "host/far2l/convert_menu.h"
-
+// The plug-ins menu's entry (F11) converts a directory of mail folders, or
+// one index file, into a tree for a mail program, as vfolder does. It asks
+// what to convert, offering the active panel's directory: far2l keeps the
+// process in it, and tells no plug-in its panels' state in numbers this
+// layer knows.
 #include <unistd.h>
 
 #include <cstdint>

@@ -3,12 +3,9 @@
 // and hands the work to one function, which nothing thrown leaves (Guarded):
 // the host catches nothing.
 #include <cstdlib>
-#include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/shared/code_page_setting.h"
 #include "host/far2l/console_keys.h"
-#include "host/far2l/convert_menu.h"
 #include "host/far2l/far2l_plugin.h"
 #include "host/far2l/folder_panel.h"
 #include "host/far2l/host_services.h"
@@ -24,15 +21,13 @@ namespace {
 const wchar_t *ConfigEntries[1];
 const wchar_t *MenuEntries[1];
 
-HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
-
 }  // namespace
 
 EXPORTED int WINAPI GetMinFarVersionW() { return FarVersion2_6; }
 
 EXPORTED void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   KeepHostServices(info);
-  GuardedVoid(nullptr, [] { LoadCodePageSetting(); });
+  LoadSettingsEntry();
   UseHostConsoleKeys();
 }
 
@@ -57,30 +52,32 @@ EXPORTED HANDLE WINAPI OpenFilePluginW(const wchar_t *name, const unsigned char 
                                        int data_size, int) {
   if (name == nullptr || name[0] == L'\0') return INVALID_HANDLE_VALUE;
   return Guarded<HANDLE>(INVALID_HANDLE_VALUE, TellEntryFailure, [&] {
-    HostPanel *panel = OpenHostPanel(name, true);
+    HostPanel *panel = OpenHostPanel<HostPanel>(name, true);
     if (panel == nullptr && data != nullptr && data_size > 0 && IsIndexFile(data, data_size))
-      panel = OpenHostPanel(name, false);
+      panel = OpenHostPanel<HostPanel>(name, false);
     return panel != nullptr ? HANDLE(panel) : INVALID_HANDLE_VALUE;
   });
 }
 
 // The plug-ins menu's one entry converts whole folders; no panel opens.
 EXPORTED HANDLE WINAPI OpenPluginW(int open_from, INT_PTR) {
-  if (open_from == OPEN_PLUGINSMENU)
-    GuardedVoid(TellEntryFailure, [] { ConvertChosenFolders(TextCodePage()); });
+  if (open_from == OPEN_PLUGINSMENU) ConvertEntry();
   return INVALID_HANDLE_VALUE;
 }
 
 // Asked at every redraw: a failure shows nothing, or it would be asked again.
 EXPORTED void WINAPI GetOpenPluginInfoW(HANDLE panel, OpenPluginInfo *info) {
-  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(panel), info); });
+  GuardedVoid(nullptr, [&] { FillPanelSettings(HostPanel::Of(panel), info); });
 }
 
 EXPORTED int WINAPI GetFindDataW(HANDLE handle, PluginPanelItem **items, int *count,
                                  int op_mode) {
-  return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    return ListPanelItems(&PanelOf(handle)->Panel, TextCodePage(), items, count) ? TRUE : FALSE;
-  });
+  size_t listed = 0;
+  void *block = ListPanelEntry(&HostPanel::Of(handle)->Panel, (op_mode & OPM_FIND) != 0,
+                               sizeof(PluginPanelItem), FillItem, &listed);
+  *items = static_cast<PluginPanelItem *>(block);
+  *count = block != nullptr ? int(listed) : 0;
+  return block != nullptr ? TRUE : FALSE;
 }
 
 EXPORTED void WINAPI FreeFindDataW(HANDLE, PluginPanelItem *items, int) { free(items); }
@@ -90,34 +87,24 @@ EXPORTED int WINAPI GetFilesW(HANDLE handle, PluginPanelItem *items, int count, 
   // A view goes out under the item's own name, which the viewer's title
   // shows; Shift+F2's command on the whole panel asks nothing.
   CopyRequest request = RequestOf(op_mode, OPM_TOPLEVEL, true);
-  request.Opening = TakeOpeningKey(PanelOf(handle)) && request.Viewed;
-  return Guarded<int>(FALSE, request.Quiet ? nullptr : TellEntryFailure, [&] {
-    std::vector<PanelRow> rows = RowsOf(items, count);
-    const int result = CopyPanelRows(&PanelOf(handle)->Panel, TextCodePage(), rows.data(),
-                                     rows.size(), dest, request);
-    UnselectDone(rows, items);
-    return result;
-  });
+  request.Opening = TakeOpeningKey(HostPanel::Of(handle)) && request.Viewed;
+  return CopyPanelEntry(&HostPanel::Of(handle)->Panel, items, size_t(count > 0 ? count : 0), RowOf,
+                        dest, request);
 }
 
 // Every key comes here before the host acts on it: Enter and Ctrl+PgDn on a
 // message are noted for the view they make (NoteOpeningKey); the host does
 // the rest.
 EXPORTED int WINAPI ProcessKeyW(HANDLE handle, int key, unsigned control) {
-  GuardedVoid(nullptr, [&] { NoteOpeningKey(PanelOf(handle), key, control); });
+  GuardedVoid(nullptr, [&] { NoteOpeningKey(HostPanel::Of(handle), key, control); });
   return FALSE;
 }
 
 EXPORTED int WINAPI SetDirectoryW(HANDLE panel, const wchar_t *dir, int op_mode) {
-  return Guarded<int>(FALSE, (op_mode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(&PanelOf(panel)->Panel, dir) ? TRUE : FALSE;
-  });
+  return SetDirectoryEntry(&HostPanel::Of(panel)->Panel, dir, (op_mode & OPM_FIND) != 0) ? TRUE
+                                                                                         : FALSE;
 }
 
-EXPORTED void WINAPI ClosePluginW(HANDLE panel) {
-  GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(panel)); });
-}
+EXPORTED void WINAPI ClosePluginW(HANDLE panel) { CloseHostPanel(HostPanel::Of(panel)); }
 
-EXPORTED int WINAPI ConfigureW(int) {
-  return Guarded<int>(FALSE, TellEntryFailure, [] { return ConfigureCodePage(); });
-}
+EXPORTED int WINAPI ConfigureW(int) { return ConfigureEntry(); }

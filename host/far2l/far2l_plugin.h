@@ -472,6 +472,17 @@ enum : int {
 // pass it, with Item the entry's number.
 const int OPEN_PLUGINSMENU = 1;
 
+// Control's panel commands (FAR 2's numbers, which 2.6.5 was seen to act on
+// by the real-host test's stopped convert): the panel named by a plug-in's
+// handle or by PANEL_ACTIVE / PANEL_PASSIVE is read anew (Param1 1: its
+// selection kept) or drawn again (Param2 null: its cursor kept).
+enum : int {
+  FCTL_UPDATEPANEL = 2,
+  FCTL_REDRAWPANEL = 3,
+};
+#define PANEL_ACTIVE ((HANDLE)(intptr_t)-1)
+#define PANEL_PASSIVE ((HANDLE)(intptr_t)-2)
+
 const int ACTL_GETFARVERSION = 0;
 const int ACTL_GETPLUGINMAXREADDATA = 21;
 

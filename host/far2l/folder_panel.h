@@ -12,25 +12,15 @@
 #pragma once
 
 #include "host/far2l/far2l_plugin.h"
-#include "host/shared/folder_panel.h"
-#include "host/shared/panel_view.h"
+#include "host/shared/panel_record.h"
 
-struct HostPanel {
-  FolderPanel Panel;
-  far2l::InfoPanelLine Lines[InfoLineCount];
-  bool Opening = false;  // the last key was Enter or Ctrl+PgDn on the folder's list
-};
+typedef HostPanelOf<far2l::InfoPanelLine> HostPanel;
 
 // Notes whether `key` with `control` opens the item under the cursor in the
 // folder's list, for the copy that follows (TakeOpeningKey).
 void NoteOpeningKey(HostPanel *panel, int key, unsigned control);
 // Whether the copy now asked for is the one an opening key made; once.
 bool TakeOpeningKey(HostPanel *panel);
-
-// A panel for the index file at `path`, or for the parts of the message a
-// view wrote to `path` (`parts`); null when it cannot be made.
-HostPanel *OpenHostPanel(const wchar_t *path, bool parts);
-void CloseHostPanel(HostPanel *panel);
 
 // The panel settings: title, host file, the ten view modes with mode 7 at
 // the start, sorted by creation time (the message date), newest first,

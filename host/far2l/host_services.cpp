@@ -33,40 +33,26 @@ const wchar_t *TextOf(MessageId id) {
   return text != nullptr ? text : L"";
 }
 
-void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr) return;
-  const wchar_t *items[] = {title, line};
-  Host.Message(Host.ModuleNumber, FMSG_WARNING | FMSG_MB_OK, help_topic, items, 2, 0);
+int RunInputLine(const LineForm &line) {
+  if (!HaveHost || Host.InputBox == nullptr) return -1;
+  const int room = line.AnswerSize < 4096 ? int(line.AnswerSize) : 4096;
+  return Host.InputBox(line.Title, line.Question, L"VessorCopy", line.Text, line.Answer, room,
+                       line.HelpTopic, FIB_BUTTONS | FIB_EDITPATH) != 0;
 }
 
-bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
-             size_t answer_size, const wchar_t *help_topic) {
-  if (!HaveHost || Host.InputBox == nullptr) {
-    const size_t length = wcsnlen(text, answer_size - 1);
-    wmemcpy(answer, text, length);
-    answer[length] = L'\0';
-    return true;
-  }
-  const int room = answer_size < 4096 ? int(answer_size) : 4096;
-  return Host.InputBox(title, question, L"VessorCopy", text, answer, room, help_topic,
-                       FIB_BUTTONS | FIB_EDITPATH) != 0;
+void ShowOtherPanelChanges() {
+  if (!HaveHost || Host.Control == nullptr) return;
+  Host.Control(PANEL_PASSIVE, FCTL_UPDATEPANEL, 1, 0);
+  Host.Control(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, 0);
 }
 
-// far2l tells no plug-in its panels' state in numbers this layer knows: the
-// other panel shows a stopped save's files when it is next read.
-void ShowOtherPanelChanges() {}
-
-int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
-              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked) {
+int RunDialog(const DialogForm &dialog) {
   if (!HaveHost || Host.DialogInit == nullptr || Host.DialogRun == nullptr ||
-      Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr || count > 16)
+      Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr || dialog.Count > 16)
     return -1;
   FarDialogItem items[16];
   memset(items, 0, sizeof items);
-  for (int i = 0; i < count; ++i) {
-    const DialogLine &line = lines[i];
-    items[i].Type = line.Type;
-    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+  PlaceDialogLines(dialog, items, [&](const DialogLine &line, int i) {
     items[i].PtrData = line.Text;
     items[i].Flags = line.Flags;
     items[i].Param.Selected = line.Selected;
@@ -79,63 +65,49 @@ int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine
       items[i].Param.History = L"VessorCopy";
       items[i].Focus = 1;
     }
-  }
-  HANDLE dialog = Host.DialogInit(Host.ModuleNumber, -1, -1, width, height, help_topic, items,
-                                  unsigned(count), 0, 0, nullptr, 0);
-  if (dialog == nullptr || dialog == INVALID_HANDLE_VALUE) return -1;
-  int closed = Host.DialogRun(dialog);
+  });
+  HANDLE handle =
+      Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height, dialog.HelpTopic,
+                      items, unsigned(dialog.Count), 0, 0, nullptr, 0);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
+  int closed = Host.DialogRun(handle);
   if (closed >= 0) {
-    for (int i = 0; i < count; ++i)
-      checked[i] = (items[i].Type == DI_CHECKBOX || items[i].Type == DI_RADIOBUTTON) &&
-                   Host.SendDlgMessage(dialog, DM_GETCHECK, i, 0) == 1;
-    const LONG_PTR length = Host.SendDlgMessage(dialog, DM_GETTEXTLENGTH, edit, 0);
-    if (length >= 0 && size_t(length) < answer_size) {
-      answer[0] = L'\0';
-      Host.SendDlgMessage(dialog, DM_GETTEXTPTR, edit, LONG_PTR(answer));
-      answer[length] = L'\0';
+    ReadDialogChecks(dialog,
+                     [&](int i) { return Host.SendDlgMessage(handle, DM_GETCHECK, i, 0) == 1; });
+    const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, dialog.Edit, 0);
+    if (length >= 0 && size_t(length) < dialog.AnswerSize) {
+      dialog.Answer[0] = L'\0';
+      Host.SendDlgMessage(handle, DM_GETTEXTPTR, dialog.Edit, LONG_PTR(dialog.Answer));
+      dialog.Answer[length] = L'\0';
     } else {
       closed = -1;
     }
   }
-  Host.DialogFree(dialog);
+  Host.DialogFree(handle);
   return closed;
 }
 
-int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
-                   const wchar_t *help_topic) {
-  if (!HaveHost || Host.Menu == nullptr || count > 16) return -1;
-  FarMenuItem menu[16] = {};
-  for (int i = 0; i < count; ++i) {
-    menu[i].Text = items[i];
-    menu[i].Selected = i == current;
-    menu[i].Checked = i == current;
+int RunMenu(const MenuForm &menu) {
+  if (!HaveHost || Host.Menu == nullptr || menu.Count > 16) return -1;
+  FarMenuItem items[16] = {};
+  for (int i = 0; i < menu.Count; ++i) {
+    items[i].Text = menu.Items[i];
+    items[i].Selected = i == menu.Current;
+    items[i].Checked = i == menu.Current;
   }
-  return Host.Menu(Host.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, title, nullptr, help_topic,
-                   nullptr, nullptr, menu, count);
+  return Host.Menu(Host.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, menu.Title, nullptr,
+                   menu.HelpTopic, nullptr, nullptr, items, menu.Count);
 }
 
-void ShowWorkBox(const wchar_t *title, const wchar_t *const *lines, size_t count) {
-  if (!HaveHost || Host.Message == nullptr || count > 8) return;
-  const wchar_t *items[9] = {title};
-  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
-  // With no button the host draws the box and returns at once.
-  Host.Message(Host.ModuleNumber, FMSG_LEFTALIGN, nullptr, items, int(count + 1), 0);
-}
-
-void ShowLines(const wchar_t *title, const wchar_t *const *lines, size_t count, bool warning,
-               const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr || count > 8) return;
-  const wchar_t *items[9] = {title};
-  for (size_t i = 0; i < count; ++i) items[1 + i] = lines[i];
-  Host.Message(Host.ModuleNumber, FMSG_MB_OK | FMSG_LEFTALIGN | (warning ? DWORD(FMSG_WARNING) : DWORD(0)),
-               help_topic, items, int(count + 1), 0);
-}
-
-bool AskYesNo(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic) {
-  if (!HaveHost || Host.Message == nullptr) return false;
-  const wchar_t *items[] = {title, line};
-  return Host.Message(Host.ModuleNumber, FMSG_MB_YESNO | FMSG_WARNING, help_topic, items, 2, 0) ==
-         0;
+// Without the service a question's answer is No: the work goes on. With no
+// button the host draws the box and returns at once.
+int RunMessageBox(const BoxForm &box) {
+  if (!HaveHost || Host.Message == nullptr || box.Count > 9) return -1;
+  const DWORD flags[] = {FMSG_WARNING | FMSG_MB_OK, FMSG_MB_OK | FMSG_LEFTALIGN,
+                         FMSG_MB_OK | FMSG_LEFTALIGN | FMSG_WARNING, FMSG_LEFTALIGN,
+                         FMSG_MB_YESNO | FMSG_WARNING};
+  return Host.Message(Host.ModuleNumber, flags[box.Kind], box.HelpTopic, box.Items, int(box.Count),
+                      0);
 }
 
 HANDLE SaveHostScreen() {

@@ -6,8 +6,8 @@ using namespace far2l;
 
 CHECK_HOST_NUMBERS();
 
-namespace {
-
+// The item: UserData is the row's Data, a
+// plain number the host gives back.
 void FillItem(const PanelRow &row, void *place) {
   PluginPanelItem *item = static_cast<PluginPanelItem *>(place);
   item->FindData.lpwszFileName = row.Name;
@@ -24,24 +24,9 @@ void FillItem(const PanelRow &row, void *place) {
   item->UserData = DWORD_PTR(row.Data);
 }
 
-}  // namespace
-
-bool ListPanelItems(FolderPanel *panel, unsigned code_page, PluginPanelItem **items,
-                    int *count_out) {
-  size_t count = 0;
-  void *block = ListPanelRows(panel, code_page, sizeof(PluginPanelItem), FillItem, &count);
-  *items = static_cast<PluginPanelItem *>(block);
-  *count_out = block != nullptr ? int(count) : 0;
-  return block != nullptr;
-}
-
-std::vector<PanelRow> RowsOf(const PluginPanelItem *items, int count) {
-  std::vector<PanelRow> rows(count > 0 ? size_t(count) : 0);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const FAR_FIND_DATA &data = items[i].FindData;
-    rows[i] = PanelRow{data.lpwszFileName, items[i].Description, data.nFileSize,
-                       data.ftLastWriteTime, data.dwFileAttributes, uint64_t(items[i].UserData),
-                       uint32_t(items[i].CRC32), false};
-  }
-  return rows;
+PanelRow RowOf(const PluginPanelItem &item) {
+  const FAR_FIND_DATA &data = item.FindData;
+  return PanelRow{
+      data.lpwszFileName,    item.Description,        data.nFileSize,       data.ftLastWriteTime,
+      data.dwFileAttributes, uint64_t(item.UserData), uint32_t(item.CRC32), false};
 }

@@ -1,18 +1,9 @@
-// The shared panel rows as far2l's panel items, and the host's items back
-// as rows for a copy.
+// The shared panel rows as far2l's panel items (FillItem, host/shared/
+// panel_entries.h), and the host's items back as rows for a copy.
 #pragma once
 
-#include <cstddef>
-#include <vector>
-
 #include "host/far2l/far2l_plugin.h"
-#include "host/shared/folder_panel.h"
+#include "host/shared/panel_entries.h"
 
-// The panel's rows (ListPanelRows) as the host's items, in one block
-// FreeFindDataW releases. UserData is the row's Data, a plain number the
-// host gives back.
-bool ListPanelItems(FolderPanel *panel, unsigned code_page, far2l::PluginPanelItem **items,
-                    int *count);
-
-// The chosen items as rows.
-std::vector<PanelRow> RowsOf(const far2l::PluginPanelItem *items, int count);
+// The host's item as a row.
+PanelRow RowOf(const far2l::PluginPanelItem &item);

@@ -1,5 +1,6 @@
-#include "host/far3/convert_menu.h"
-
+// The plug-ins menu's entry (F11) converts the index files and directories
+// selected on an ordinary file panel, and every folder below them, into a
+// tree for a mail program, as vfolder does.
 #include <cstdlib>
 #include <cwchar>
 #include <string>

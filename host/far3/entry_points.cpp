@@ -4,11 +4,8 @@
 // which nothing thrown leaves (Guarded): the host catches nothing.
 #include <climits>
 #include <cstdlib>
-#include <vector>
 
 #include "folder/vessor_folder.h"
-#include "host/shared/code_page_setting.h"
-#include "host/far3/convert_menu.h"
 #include "host/far3/far_plugin.h"
 #include "host/far3/folder_panel.h"
 #include "host/far3/host_services.h"
@@ -30,14 +27,12 @@ const DWORD OldestHostBuild = 6106;
 // file's path, so there is nothing to hold until then.
 char Claimed;
 
-HostPanel *PanelOf(HANDLE panel) { return static_cast<HostPanel *>(panel); }
-
 // A panel of the folder the host found, or the plug-ins menu's work.
 HANDLE Open(const OpenInfo *info) {
   if (!Reaches(info, info->Data)) return nullptr;
   // The plug-ins menu's entry works over the file panel and opens none.
   if (info->OpenFrom == OPEN_PLUGINSMENU) {
-    ConvertChosenFolders(TextCodePage());
+    ConvertEntry();
     return nullptr;
   }
   if (info->OpenFrom != OPEN_ANALYSE || info->Data == 0) return nullptr;
@@ -45,7 +40,7 @@ HANDLE Open(const OpenInfo *info) {
   if (!Reaches(open, open->Info) || open->Info == nullptr ||
       !Reaches(open->Info, open->Info->FileName))
     return nullptr;
-  return OpenHostPanel(open->Info->FileName);
+  return OpenHostPanel<HostPanel>(open->Info->FileName, false);
 }
 
 }  // namespace
@@ -68,7 +63,7 @@ void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   FileSystem = Utf8PathFileCalls;
   if (info == nullptr) return;
   KeepHostServices(info);
-  GuardedVoid(nullptr, [&] { LoadCodePageSetting(); });
+  LoadSettingsEntry();
 }
 
 void WINAPI GetPluginInfoW(PluginInfo *info) {
@@ -104,14 +99,17 @@ HANDLE WINAPI OpenW(const OpenInfo *info) {
 
 // Asked at every redraw: a failure shows nothing, or it would be asked again.
 void WINAPI GetOpenPanelInfoW(OpenPanelInfo *info) {
-  GuardedVoid(nullptr, [&] { FillPanelSettings(PanelOf(info->hPanel), info); });
+  GuardedVoid(nullptr, [&] { FillPanelSettings(HostPanel::Of(info->hPanel), info); });
 }
 
 intptr_t WINAPI GetFindDataW(GetFindDataInfo *info) {
   if (!Reaches(info, info->ItemsNumber)) return 0;
-  return Guarded<intptr_t>(0, (info->OpMode & OPM_FIND) != 0 ? nullptr : TellEntryFailure, [&] {
-    return ListPanelItems(&PanelOf(info->hPanel)->Panel, TextCodePage(), info);
-  });
+  size_t count = 0;
+  void *block = ListPanelEntry(&HostPanel::Of(info->hPanel)->Panel, (info->OpMode & OPM_FIND) != 0,
+                               sizeof(PluginPanelItem), FillItem, &count);
+  info->PanelItem = static_cast<PluginPanelItem *>(block);
+  info->ItemsNumber = block != nullptr ? count : 0;
+  return block != nullptr ? 1 : 0;
 }
 
 void WINAPI FreeFindDataW(const FreeFindDataInfo *info) {
@@ -122,39 +120,28 @@ intptr_t WINAPI GetFilesW(GetFilesInfo *info) {
   if (!Reaches(info, info->OpMode)) return 0;
   // A view goes out under the name a copy gives it: the item's own may not
   // be a Windows file name.
-  const CopyRequest request = RequestOf(info->OpMode, 0, false);
-  return Guarded<intptr_t>(0, request.Quiet ? nullptr : TellEntryFailure, [&] {
-    std::vector<PanelRow> rows = RowsOf(info->PanelItem, info->ItemsNumber);
-    const intptr_t result = CopyPanelRows(&PanelOf(info->hPanel)->Panel, TextCodePage(), rows.data(),
-                                          rows.size(), &info->DestPath, request);
-    UnselectDone(rows, info->PanelItem);
-    return result;
-  });
+  return CopyPanelEntry(&HostPanel::Of(info->hPanel)->Panel, info->PanelItem, info->ItemsNumber,
+                        RowOf, &info->DestPath, RequestOf(info->OpMode, 0, false));
 }
 
 intptr_t WINAPI ProcessPanelInputW(const ProcessPanelInputInfo *info) {
   if (!Reaches(info, info->Rec)) return 0;
   // A key whose work failed is taken: the host does nothing more with it.
   return Guarded<intptr_t>(1, TellEntryFailure, [&] {
-    return ProcessPanelKey(PanelOf(info->hPanel), info->hPanel, info->Rec);
+    return ProcessPanelKey(HostPanel::Of(info->hPanel), info->hPanel, info->Rec);
   });
 }
 
 intptr_t WINAPI SetDirectoryW(const SetDirectoryInfo *info) {
   if (!Reaches(info, info->Dir)) return 0;
   const bool quiet = Reaches(info, info->OpMode) && (info->OpMode & OPM_FIND) != 0;
-  return Guarded<intptr_t>(0, quiet ? nullptr : TellEntryFailure, [&] {
-    return ChangePanelDirectory(&PanelOf(info->hPanel)->Panel, info->Dir) ? 1 : 0;
-  });
+  return SetDirectoryEntry(&HostPanel::Of(info->hPanel)->Panel, info->Dir, quiet) ? 1 : 0;
 }
 
 void WINAPI ClosePanelW(const ClosePanelInfo *info) {
-  if (Reaches(info, info->hPanel))
-    GuardedVoid(nullptr, [&] { CloseHostPanel(PanelOf(info->hPanel)); });
+  if (Reaches(info, info->hPanel)) CloseHostPanel(HostPanel::Of(info->hPanel));
 }
 
 void WINAPI ExitFARW(const ExitInfo *) {}
 
-intptr_t WINAPI ConfigureW(const ConfigureInfo *) {
-  return Guarded<intptr_t>(0, TellEntryFailure, [] { return ConfigureCodePage(); });
-}
+intptr_t WINAPI ConfigureW(const ConfigureInfo *) { return ConfigureEntry(); }

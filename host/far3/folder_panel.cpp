@@ -1,7 +1,6 @@
 #include "host/far3/folder_panel.h"
 
 #include <cstdlib>
-#include <cwchar>
 
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
@@ -25,54 +24,15 @@ KeyBarTitles BlankedKeys() {
   return KeyBarTitles{BlankKeyCount, Labels};
 }
 
-const ModeTable<PanelMode> Modes = MakeModes(ModeOf);
-const KeyBarTitles PanelKeyBar = BlankedKeys();
-
 }  // namespace
 
-// The date as the panel's date column shows it: in local time.
-bool WriteLocalDate(uint64_t ticks, wchar_t *out) {
-  FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)}, local;
-  SYSTEMTIME parts;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
-    return false;
-  swprintf(out, InfoTextSize, L"%04u-%02u-%02u %02u:%02u", parts.wYear, parts.wMonth, parts.wDay,
-           parts.wHour, parts.wMinute);
-  return true;
-}
-
-HostPanel *OpenHostPanel(const wchar_t *path) {
-  HostPanel *panel = new HostPanel();
-  if (OpenFolderPanel(&panel->Panel, path)) return panel;
-  CloseHostPanel(panel);
-  return nullptr;
-}
-
-void CloseHostPanel(HostPanel *panel) {
-  CloseFolderPanel(&panel->Panel);
-  delete panel;
-}
-
 void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
-  PanelTexts texts;
-  GetPanelTexts(&panel->Panel, L'\\', &texts);
-  for (size_t i = 0; i < texts.LineCount; ++i)
-    panel->Lines[i] = InfoPanelLine{texts.Labels[i], texts.Data[i],
-                                    texts.Separator[i] ? uint64_t(IPLFLAGS_SEPARATOR) : 0};
+  const PanelTexts texts = FillPanelRecord(panel, L'\\', uint64_t(IPLFLAGS_SEPARATOR), ModeOf,
+                                           BlankedKeys, SM_CTIME, info);
   info->StructSize = sizeof *info;
   // ".." on every list, as far2l's: out of the folder, or up from a message.
   info->Flags = OPIF_SHOWPRESERVECASE | OPIF_ADDDOTS;
-  info->HostFile = texts.HostFile;
-  info->CurDir = texts.CurDir;
-  info->PanelTitle = texts.Title;
-  info->InfoLines = texts.LineCount > 0 ? panel->Lines : nullptr;
-  info->InfoLinesNumber = texts.LineCount;
-  info->PanelModesArray = Modes.Modes;
-  info->PanelModesNumber = PanelModeCount;
-  info->StartPanelMode = '7';
-  info->StartSortMode = SM_CTIME;
   info->StartSortOrder = 1;
-  info->KeyBar = &PanelKeyBar;
 }
 
 intptr_t ProcessPanelKey(HostPanel *panel, HANDLE handle, const INPUT_RECORD &input) {
@@ -91,7 +51,7 @@ intptr_t ProcessPanelKey(HostPanel *panel, HANDLE handle, const INPUT_RECORD &in
   if (block == nullptr) return 0;
   FarGetPluginPanelItem get = {sizeof get, size_t(size), static_cast<PluginPanelItem *>(block)};
   const bool entered = ControlPanel(handle, FCTL_GETCURRENTPANELITEM, 0, &get) != 0 &&
-                       EnterPanelRow(&panel->Panel, RowsOf(get.Item, 1)[0]);
+                       EnterPanelRow(&panel->Panel, RowOf(*get.Item));
   free(block);
   if (!entered) return 0;
   ControlPanel(handle, FCTL_UPDATEPANEL, 0, nullptr);

@@ -3,18 +3,9 @@
 #pragma once
 
 #include "host/far3/far_plugin.h"
-#include "host/shared/folder_panel.h"
-#include "host/shared/panel_view.h"
+#include "host/shared/panel_record.h"
 
-struct HostPanel {
-  FolderPanel Panel;
-  far3::InfoPanelLine Lines[InfoLineCount];
-};
-
-// A panel for the index file at `path` (OpenFolderPanel); null when it
-// cannot be made.
-HostPanel *OpenHostPanel(const wchar_t *path);
-void CloseHostPanel(HostPanel *panel);
+typedef HostPanelOf<far3::InfoPanelLine> HostPanel;
 
 // The panel settings: title, host file, the view modes with mode 7 at the
 // start, sorted by creation time (the message date), newest first, names in

@@ -6,8 +6,8 @@ using namespace far3;
 
 CHECK_HOST_NUMBERS();
 
-namespace {
-
+// The item: the row's Data in UserData.Data,
+// with no free callback.
 void FillItem(const PanelRow &row, void *place) {
   PluginPanelItem *item = static_cast<PluginPanelItem *>(place);
   item->FileName = row.Name;
@@ -19,23 +19,13 @@ void FillItem(const PanelRow &row, void *place) {
   item->UserData.Data = reinterpret_cast<void *>(uintptr_t(row.Data));
 }
 
-}  // namespace
-
-intptr_t ListPanelItems(FolderPanel *panel, unsigned code_page, GetFindDataInfo *info) {
-  size_t count = 0;
-  void *block = ListPanelRows(panel, code_page, sizeof(PluginPanelItem), FillItem, &count);
-  info->PanelItem = static_cast<PluginPanelItem *>(block);
-  info->ItemsNumber = block != nullptr ? count : 0;
-  return block != nullptr ? 1 : 0;
-}
-
-std::vector<PanelRow> RowsOf(const PluginPanelItem *items, size_t count) {
-  std::vector<PanelRow> rows(count);
-  for (size_t i = 0; i < count; ++i)
-    rows[i] = PanelRow{items[i].FileName,       items[i].Description,
-                       items[i].FileSize,       items[i].LastWriteTime,
-                       uint32_t(items[i].FileAttributes),
-                       uint64_t(uintptr_t(items[i].UserData.Data)),
-                       uint32_t(items[i].CRC32), false};
-  return rows;
+PanelRow RowOf(const PluginPanelItem &item) {
+  return PanelRow{item.FileName,
+                  item.Description,
+                  item.FileSize,
+                  item.LastWriteTime,
+                  uint32_t(item.FileAttributes),
+                  uint64_t(uintptr_t(item.UserData.Data)),
+                  uint32_t(item.CRC32),
+                  false};
 }

@@ -12,3 +12,9 @@
 // Nothing for Esc, Cancel or an empty destination.
 void ConvertFolders(const TreeNode &top, const wchar_t *question, const wchar_t *dest,
                     unsigned code_page);
+
+// The plug-ins menu's entry (each adapter's convert_menu.cpp): finds the
+// folders the user chose, as far as the host lets it tell them, and
+// converts them (ConvertFolders); tells the user when what was chosen holds
+// no folder.
+void ConvertChosenFolders(unsigned code_page);

@@ -27,5 +27,5 @@ void MakeInfoTexts(const FolderFacts &facts, const wchar_t *index_path, const wc
 
 // The date of `ticks` (FILETIME's) as the panel's date column shows it, in
 // local time, "YYYY-MM-DD hh:mm" into `out` of InfoTextSize letters; false
-// when it does not convert. Each adapter defines it with its system's calls.
+// when it does not convert (host/shared/local_date.cpp).
 bool WriteLocalDate(uint64_t ticks, wchar_t *out);

@@ -1,7 +1,8 @@
 // What the shared panel layer asks of the host it runs in, besides its texts
 // and boxes (host/shared/host_texts.h): each adapter defines these calls
-// with its own host's services, but for TellEntryFailure and AskDestination,
-// which the shared layer makes of the others (host_texts.cpp,
+// with its own host's services, but for ShowWarning, AskLine,
+// ChooseFromMenu, TellEntryFailure and AskDestination, which the shared
+// layer makes of the others (message_boxes.cpp, host_texts.cpp,
 // save_dialog.cpp).
 #pragma once
 
@@ -14,6 +15,26 @@
 // without the host's services.
 void ShowWarning(const wchar_t *title, const wchar_t *line, const wchar_t *help_topic);
 
+// The host's message boxes, whose items and answers message_boxes.cpp makes
+// of ShowWarning's, ShowLines's, ShowWorkBox's and AskYesNo's: one line
+// centred under a warning's title with OK; lines with OK, a warning's or
+// not; lines with no button, which stay while work goes on; a warning's
+// question with Yes and No.
+enum BoxKind { BoxWarning, BoxLines, BoxWarningLines, BoxWork, BoxQuestion };
+
+// A box of `Kind` showing `Items` (`Count` of them, the title first).
+struct BoxForm {
+  BoxKind Kind;
+  const wchar_t *const *Items;
+  size_t Count;
+  const wchar_t *HelpTopic;
+};
+
+// The host's box: the button chosen (Yes is 0), or -1 for Esc or for more
+// lines than the host's box takes. Without the service each host answers
+// its own way.
+int RunMessageBox(const BoxForm &box);
+
 // The warning for an entry point's work that threw: out of memory, or an
 // unexpected error.
 void TellEntryFailure(EntryFailure failure);
@@ -23,6 +44,17 @@ void TellEntryFailure(EntryFailure failure);
 // False for Esc. Without the service the prefilled text is the answer.
 bool AskLine(const wchar_t *title, const wchar_t *question, const wchar_t *text, wchar_t *answer,
              size_t answer_size, const wchar_t *help_topic);
+
+// AskLine's question, and where its answer goes.
+struct LineForm {
+  const wchar_t *Title, *Question, *Text, *HelpTopic;
+  wchar_t *Answer;
+  size_t AnswerSize;
+};
+
+// The host's input line (AskLine's, message_boxes.cpp): 1 for Enter, 0 for
+// Esc, -1 without the service.
+int RunInputLine(const LineForm &line);
 
 // The save dialog (as what, and where), titled `title`, `question` over the
 // destination's line prefilled with `dest`; `trees` offers what whole
@@ -46,13 +78,45 @@ struct DialogLine {
   bool DefaultButton;  // the button Enter presses
 };
 
-// The host's dialog of `count` (at most 16) items, `width` by `height` and
-// centred: the index of the item that closed it, or -1 for Esc (or no
-// dialog service). `checked[i]` gets whether item i is checked (for radio
-// buttons and check boxes; false for the rest) and `answer` (of
-// `answer_size` letters) the text of item `edit`.
-int RunDialog(int width, int height, const wchar_t *help_topic, const DialogLine *lines,
-              int count, int edit, wchar_t *answer, size_t answer_size, bool *checked);
+// A dialog of `Count` (at most 16) `Lines`, `Width` by `Height` and
+// centred; `Checked[i]` gets whether line i is checked (for radio buttons
+// and check boxes; false for the rest) and `Answer` (of `AnswerSize`
+// letters) the text of line `Edit`.
+struct DialogForm {
+  int Width, Height;
+  const wchar_t *HelpTopic;
+  const DialogLine *Lines;
+  int Count, Edit;
+  wchar_t *Answer;
+  size_t AnswerSize;
+  bool *Checked;
+};
+
+// The host's dialog: the index of the line that closed it, or -1 for Esc
+// (or no dialog service).
+int RunDialog(const DialogForm &dialog);
+
+// The host's items of the dialog's lines: their type and place, the rest
+// as `fill(line, i)` sets item i.
+template <typename Item, typename Fill>
+void PlaceDialogLines(const DialogForm &dialog, Item *items, Fill fill) {
+  for (int i = 0; i < dialog.Count; ++i) {
+    const DialogLine &line = dialog.Lines[i];
+    items[i].Type = line.Type;
+    items[i].X1 = line.X1, items[i].Y1 = line.Y1, items[i].X2 = line.X2, items[i].Y2 = line.Y2;
+    fill(line, i);
+  }
+}
+
+// Which radio buttons and check boxes the user left checked, as
+// `is_checked(i)` asks the host of line i.
+template <typename IsChecked>
+void ReadDialogChecks(const DialogForm &dialog, IsChecked is_checked) {
+  for (int i = 0; i < dialog.Count; ++i) {
+    const int type = dialog.Lines[i].Type;
+    dialog.Checked[i] = (type == DialogCheckBox || type == DialogRadioButton) && is_checked(i);
+  }
+}
 
 // Has the other panel read its directory again, so that it shows what a
 // stopped save left there (after a stop the host shows it as it was).
@@ -62,6 +126,15 @@ void ShowOtherPanelChanges();
 // index chosen, or -1 for Esc (or no menu service).
 int ChooseFromMenu(const wchar_t *title, const wchar_t *const *items, int count, int current,
                    const wchar_t *help_topic);
+
+// ChooseFromMenu's menu (message_boxes.cpp makes it).
+struct MenuForm {
+  const wchar_t *Title;
+  const wchar_t *const *Items;
+  int Count, Current;
+  const wchar_t *HelpTopic;
+};
+int RunMenu(const MenuForm &menu);
 
 // A number kept in the host's settings under `name`; ReadNumberSetting is
 // false when it is absent or the settings cannot be read.

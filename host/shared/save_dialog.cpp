@@ -66,8 +66,8 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   items[box].Y2 = y;
 
   bool checked[16] = {};
-  if (RunDialog(Width, y + 2, help_topic, items, count, line, ChosenDestination, LongestPath,
-                checked) != ok)
+  if (RunDialog(DialogForm{Width, y + 2, help_topic, items, count, line, ChosenDestination,
+                           LongestPath, checked}) != ok)
     return nullptr;
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;
