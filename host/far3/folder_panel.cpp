@@ -27,8 +27,7 @@ KeyBarTitles BlankedKeys() {
 }  // namespace
 
 void FillPanelSettings(HostPanel *panel, OpenPanelInfo *info) {
-  const PanelTexts texts = FillPanelRecord(panel, L'\\', uint64_t(IPLFLAGS_SEPARATOR), ModeOf,
-                                           BlankedKeys, SM_CTIME, info);
+  FillPanelRecord(panel, L'\\', uint64_t(IPLFLAGS_SEPARATOR), ModeOf, BlankedKeys, SM_CTIME, info);
   info->StructSize = sizeof *info;
   // ".." on every list, as far2l's: out of the folder, or up from a message.
   info->Flags = OPIF_SHOWPRESERVECASE | OPIF_ADDDOTS;
