@@ -469,6 +469,7 @@ mkdir -p "$work/parts-ru"
 left=$work/parts-mail right=$work/parts-ru start -set:Language.Main=Russian -set:Language.Help=Russian
 open_folder
 wait_for '═ Папка Vessor ═' 120
+key Down
 key Enter
 if wait_for 'Папка Vessor: Report' 60 && screen_has '║Сообщение\.t' '║Исходное со'; then
   ok "in Russian, the parts panel's title and its own items are in Russian"
@@ -575,7 +576,7 @@ for language in English Russian; do
   key Enter
   own=Message
   [ $language = Russian ] && own=Сообщение
-  if wait_for '║report\.dat' 60 && screen_has '(Vessor|Папка).*: Uuencoded file' '║\.\. ' "║$own\\.txt"; then
+  if wait_for '║report\.dat' 60 && screen_has '(Vessor|Папка).*: Uuencoded file' '║\.\. ' "║$own\\.t"; then
     ok "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
   else
     bad "$language: Enter on a message with a uuencoded file shows its parts, \"..\" first"
