@@ -160,15 +160,22 @@ f3.type("\x1b[F")  # End: Wine's console takes xterm's sequences
 f3.keys("Enter")
 f3.wait("Vessor folder", 300)
 size = os.path.getsize(os.path.join(work, "expected.mbox"))
-after_save, after_stop = [], []
-for round in range(1, rounds + 1):
-    target = os.path.join(work, "out", "INBOX.mbox" if round == 1 else "INBOX_(%d).mbox" % round)
+
+
+def save_every_message_as_mbox():
     f3.type("\x1b[H\x1b[1;2F")  # Home, Shift+End
     f3.keys("F5")
     f3.wait("Save as:", 60)
     f3.keys("M-m")
     time.sleep(0.3)
     f3.keys("Enter")
+
+
+
+after_save, after_stop = [], []
+for round in range(1, rounds + 1):
+    target = os.path.join(work, "out", "INBOX.mbox" if round == 1 else "INBOX_(%d).mbox" % round)
+    save_every_message_as_mbox()
     while True:
         try:
             if os.stat(target).st_size >= size:
@@ -183,12 +190,7 @@ for round in range(1, rounds + 1):
     f3.keys("Escape")
     time.sleep(1)
 for round in range(1, rounds + 1):
-    f3.type("\x1b[H\x1b[1;2F")  # Home, Shift+End
-    f3.keys("F5")
-    f3.wait("Save as:", 60)
-    f3.keys("M-m")
-    time.sleep(0.3)
-    f3.keys("Enter")
+    save_every_message_as_mbox()
     f3.wait("Saving [0-9,]+ of", 60)
     time.sleep(0.3)
     f3.keys("Escape")
