@@ -7,7 +7,7 @@ using namespace far2l;
 namespace {
 
 PanelMode ModeOf(const ViewMode &mode) {
-  return PanelMode{mode.Columns, mode.Widths, nullptr, mode.FullScreen ? 1 : 0, 0, 0, 0,
+  return PanelMode{mode.Columns, mode.Widths, mode.Titles, mode.FullScreen ? 1 : 0, 0, 0, 0,
                    StatusColumns, StatusWidths, {0, 0}};
 }
 

@@ -21,6 +21,7 @@ void FillItem(const PanelRow &row, void *place) {
                               : row.Attributes & RowReadOnly ? 0100444
                                                              : 0100644;
   item->CRC32 = row.Suffix;
+  item->CustomColumnData = row.Columns, item->CustomColumnNumber = int(row.ColumnCount);
   item->UserData = DWORD_PTR(row.Data);
 }
 

@@ -10,7 +10,7 @@ using namespace far3;
 namespace {
 
 PanelMode ModeOf(const ViewMode &mode) {
-  return PanelMode{mode.Columns, mode.Widths, nullptr, StatusColumns, StatusWidths,
+  return PanelMode{mode.Columns, mode.Widths, mode.Titles, StatusColumns, StatusWidths,
                    mode.FullScreen ? PMFLAGS_FULLSCREEN : 0ULL};
 }
 

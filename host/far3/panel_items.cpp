@@ -16,6 +16,7 @@ void FillItem(const PanelRow &row, void *place) {
   item->CreationTime = item->LastWriteTime = row.Time;
   item->FileAttributes = row.Attributes;
   item->CRC32 = row.Suffix;
+  item->CustomColumnData = row.Columns, item->CustomColumnNumber = row.ColumnCount;
   item->UserData.Data = reinterpret_cast<void *>(uintptr_t(row.Data));
 }
 

@@ -24,6 +24,10 @@ struct PanelRow {
   uint64_t Data;        // the message's offset in the data file, or the part's place
   uint32_t Suffix;      // letters of a twin's suffix the listing put after the name
   bool Done;            // set by a copy for a row saved whole: the host unselects it
+  // The texts of the host's columns C0, C1... (a view mode names them), in
+  // the block as the other texts; none by default.
+  const wchar_t *const *Columns = nullptr;
+  uint32_t ColumnCount = 0;
 };
 
 // Turns `row` into the host's panel item at `item`, a zero-filled one.

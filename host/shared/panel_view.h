@@ -10,10 +10,12 @@
 // panel of Ctrl+L. Column titles are the host's own, in its language.
 // Columns: N name, Z description, D and T the date and time (of last write,
 // which is the message's date), S size, A attributes (read-only, hidden). A
-// width of 0 shares out what the others leave.
+// width of 0 shares out what the others leave. C0, C1... are the rows' own
+// columns (PanelRow::Columns), titled by Titles.
 struct ViewMode {
   const wchar_t *Columns, *Widths;
   bool FullScreen;
+  const wchar_t *const *Titles = nullptr;  // one per column; null: the host's own
 };
 
 const size_t PanelModeCount = 10;
