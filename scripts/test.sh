@@ -100,7 +100,6 @@ MSG
     fi
     started=$(date +%s)
     run_wine_gtest "build/$preset/tests/vessor_tests.exe"
-    run_wine_gtest "build/$preset/tests/far3_items_tests.exe"
     echo "$preset: Wine run took $(($(date +%s) - started)) s"
   done
   realhost_suite
