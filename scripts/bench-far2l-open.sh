@@ -36,37 +36,15 @@ for i in range(int(sys.argv[2])): open(os.path.join(sys.argv[1], "%06d" % i), "w
    -set:Confirmations.Exit=0 -set:Confirmations.ExitOrBknd=0 \
    -cd $work/mail/INBOX.IDX -cd $work/dirs/files"
 python3 - "${T[@]:2}" "$S" "$messages" "$rounds" <<'PY'
-import atexit, re, statistics, subprocess, sys, time
+import re, statistics, sys, time
 
 socket, session, count, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+sys.path.insert(0, "scripts")
+from tmux_control import Host
+
 # Panels may hold bytes that are not UTF-8 (names in a code page far2l does
 # not know): they are read as replacement characters.
-client = subprocess.Popen(["tmux", "-L", socket, "-C", "attach", "-t", session],
-                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1,
-                          encoding="utf-8", errors="replace")
-atexit.register(client.kill)
-
-
-def command(line):
-    """One tmux command through the control client; its output lines."""
-    client.stdin.write(line + "\n")
-    client.stdin.flush()
-    out = None
-    while True:
-        got = client.stdout.readline()
-        if not got:
-            sys.exit("bench: the tmux control client ended")
-        got = got.rstrip("\n")
-        # Blocks flagged 0 answer no command of ours (the attach itself).
-        if got.startswith("%begin") and got.endswith(" 1"):
-            out = []
-        elif got.startswith(("%end", "%error")) and out is not None:
-            return out
-        elif out is not None:
-            out.append(got)
-
-
-command("refresh-client -f no-output")
+command = Host(session, socket).command
 
 
 def half(lines, side):
