@@ -434,18 +434,7 @@ stop
 # windows-1252, and Ctrl+L's facts in the other panel tell so, in English
 # and in Russian (wide and tall enough for the code page's line).
 mkdir -p "$work/western"
-cat >"$work/western.txt" <<'EOF'
-message
-name J\xFCrgen M\xFCller
-description Gr\xFC\xDFe
-date 12 Mar 00 14:35
-body From: j@example.org\r\nContent-Type: text/plain; charset=windows-1252\r\n\r\nHallo\r\n
-message
-name Bericht
-date 13 Mar 00 09:10
-body From: k@example.org\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n\r\nHallo\r\n
-EOF
-build/linux/mkfolder "$work/western.txt" "$work/western/INBOX.IDX" >/dev/null
+make_western_folder "$work/western/INBOX.IDX"
 for language in English Russian; do
   from="from the folder"
   [ "$language" = Russian ] && from="по письмам папки"

@@ -87,3 +87,20 @@ wait_still() {
     sleep 0.3
   done
 }
+
+# A folder of two messages at INDEX whose names are in windows-1252, as
+# their messages declare (one as ISO-8859-1, which reads as 1252).
+make_western_folder() {
+  cat >"$work/western.txt" <<'EOF'
+message
+name J\xFCrgen M\xFCller
+description Gr\xFC\xDFe
+date 12 Mar 00 14:35
+body From: j@example.org\r\nContent-Type: text/plain; charset=windows-1252\r\n\r\nHallo\r\n
+message
+name Bericht
+date 13 Mar 00 09:10
+body From: k@example.org\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n\r\nHallo\r\n
+EOF
+  build/linux/mkfolder "$work/western.txt" "$1" >/dev/null
+}
