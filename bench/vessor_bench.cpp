@@ -42,7 +42,7 @@
 
 namespace {
 
-const double ListingTarget = 1.3;      // x the 64 KiB floor, every build
+const double ListingTarget = 1.1;      // x the 64 KiB floor, every build
 const double ExportTarget = 1.2;       // x the floor, Linux
 const double WineExportTarget = 1.3;   // x create/write/close, 32-bit Windows
 const double MboxTarget = 2.0;         // vfolder mbox x the floor of one file
@@ -63,7 +63,16 @@ struct Options {
   int Repeats = 5;
   bool Smoke = false, Verbose = false;
   std::string Plugin = VESSOR_PLUGIN_PATH, Vfolder = VESSOR_VFOLDER_PATH, TempParent;
+  // Rows to run, comma-separated (listing, export, parts, vfolder,
+  // attachments); empty for all. One row alone disturbs a shared machine
+  // less and is measured sooner.
+  std::string Only;
 };
+
+bool Runs(const Options &options, const char *row) {
+  return options.Only.empty() ||
+         ("," + options.Only + ",").find("," + std::string(row) + ",") != std::string::npos;
+}
 
 std::string TempDir;
 
@@ -954,10 +963,13 @@ Options ParseOptions(int argc, char **argv) {
       options.Vfolder = argv[++i];
     } else if (value != nullptr && flag == "--tmp") {
       options.TempParent = argv[++i];
+    } else if (value != nullptr && flag == "--only") {
+      options.Only = argv[++i];
     } else {
       fputs(
           "usage: vessor_bench [--records N] [--messages N] [--repeats N] [--smoke] [--verbose]\n"
           "                    [--plugin PATH] [--vfolder PATH] [--tmp DIR]\n"
+          "                    [--only listing,export,parts,vfolder,attachments]\n"
           "Times the plug-in's listing and export and the message reader against the\n"
           "machine's floor, and on Linux vfolder's outputs and attachments (and\n"
           "ripmime's) with hyperfine; prints each target met or not.\n"
@@ -1052,8 +1064,13 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   const PluginApi api = LoadPluginOrFail(options.Plugin);
 
   const std::string listing_index = TempDir + Sep + "LISTING.IDX";
-  WriteListingIndex(listing_index, options.Records);
+  const double records = double(options.Records), files = double(options.Messages);
+  [[maybe_unused]] const double tree_messages = double(options.TreeFolders * options.TreeMessages);
+  double first_ratio = -1, repeated_ratio = -1;
+  [[maybe_unused]] double listing_peak = -1, items_mib = 0;
   ListingTimes plugin, floor;
+  if (Runs(options, "listing")) {
+  WriteListingIndex(listing_index, options.Records);
   uint64_t digest = 0;
   for (int round = 0; round < options.Repeats; ++round) {
     for (int side = 0; side < 2; ++side) {
@@ -1065,9 +1082,8 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     }
   }
   if (Warnings > 0) Fail("the listing warned", listing_index);
-  const double first_ratio = Median(plugin.First) / Median(floor.First);
-  const double repeated_ratio = Median(plugin.Repeated) / Median(floor.Repeated);
-  const double records = double(options.Records);
+  first_ratio = Median(plugin.First) / Median(floor.First);
+  repeated_ratio = Median(plugin.Repeated) / Median(floor.Repeated);
   printf("listing of %" PRId64 " records                        records/s    seconds  x floor\n",
          options.Records);
   PrintRow("floor, first: open + 64 KiB reads + items", records, Median(floor.First), 0);
@@ -1085,7 +1101,8 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     if (sscanf(line.c_str(), "%" SCNd64 " %" SCNd64, &peaks[side][0], &peaks[side][1]) != 2)
       Fail("a memory child failed", line);
   }
-  const double items_mib = double(sizeof(PluginPanelItem)) * records / 1048576;
+  items_mib = double(sizeof(PluginPanelItem)) * records / 1048576;
+  listing_peak = double(peaks[0][1]) / 1024;
   printf(
       "listing's peak resident memory, a process each: plug-in %.1f MiB (%.1f before), floor "
       "%.1f MiB; the items take %.1f MiB\n\n",
@@ -1093,15 +1110,17 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
       items_mib);
 #endif
   FileSystem.Remove(listing_index.c_str());
+  }
 
   const std::string export_index = TempDir + Sep + "EXPORT.IDX";
   std::vector<Message> messages;
   const std::vector<unsigned char> data =
       WriteMailFolder(export_index, options.Messages, 2, &messages);
+  double export_ratio = -1, plain_ratio = -1;
+  if (Runs(options, "export")) {
   const ExportTimes exported = MeasureExport(options, api, export_index, messages, data);
-  const double files = double(options.Messages);
-  const double export_ratio = Median(exported.Plugin) / Median(exported.Floor);
-  const double plain_ratio = Median(exported.Plugin) / Median(exported.Plain);
+  export_ratio = Median(exported.Plugin) / Median(exported.Floor);
+  plain_ratio = Median(exported.Plugin) / Median(exported.Plain);
   printf("export of %" PRId64 " messages (%.1f MB)                  files/s    seconds  x floor\n",
          options.Messages, double(data.size()) / 1e6);
   PrintRow("plain: create + write + close", files, Median(exported.Plain), 0);
@@ -1133,8 +1152,12 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   uint64_t sink = 0;
   const double date_ns = MeasureDateDecoding(options.Records * 4, &sink);
   printf("date decoding: %.1f ns per record (sum %" PRIu64 ")\n\n", date_ns, sink);
+  }
 
   // One message of ten attachments, alone in its folder.
+  double parts_ratio = -1;
+  [[maybe_unused]] double parts_peak_mib = -1, largest_mib = 0;
+  if (Runs(options, "parts")) {
   const std::string parts_index = TempDir + Sep + "PARTS.IDX";
   uint64_t parts_rng = 11;
   const std::vector<uint32_t> part_sizes(PartsAttachments, options.PartBytes);
@@ -1142,7 +1165,7 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
       WriteMessages(parts_index, {MailMessage(&parts_rng, 0, part_sizes)})[0];
   const PartsTimes parts = MeasureParts(options, parts_index, parts_size,
                                         uint64_t(PartsAttachments) * options.PartBytes);
-  const double parts_ratio = Median(parts.Reader) / Median(parts.Floor);
+  parts_ratio = Median(parts.Reader) / Median(parts.Floor);
   const double parts_mb = double(parts_size) / 1e6;
   printf(
       "parts of a message of %d attachments (%.1f MB, %d parts)       MB/s    seconds  x floor\n",
@@ -1153,12 +1176,13 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   PrintRow("  of which ReadMessageParts", parts_mb, Median(parts.Tree),
            Median(parts.Tree) / Median(parts.Floor));
 #ifndef _WIN32
-  const double largest_mib = double(parts.First.LargestPart) / 1048576;
+  largest_mib = double(parts.First.LargestPart) / 1048576;
   int64_t parts_peak[2] = {};
   const std::string parts_line = Output(Quoted(self) + " --parts-peak-child " +
                                         Quoted(parts_index) + " " + std::to_string(parts_size));
   if (sscanf(parts_line.c_str(), "%" SCNd64 " %" SCNd64, &parts_peak[0], &parts_peak[1]) != 2)
     Fail("a memory child failed", parts_line);
+  parts_peak_mib = double(parts_peak[1]) / 1024;
   printf(
       "  reader's peak resident memory, a process of its own: %.1f MiB (%.1f before); the "
       "largest part %.1f MiB\n",
@@ -1171,9 +1195,12 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
 #ifndef _WIN32
   MeasureHostileParts(self);
 #endif
+  }
 
 #ifndef _WIN32
-  const VfolderFigures vfolder = MeasureVfolder(options, self, export_index);
+  const VfolderFigures vfolder =
+      Runs(options, "vfolder") ? MeasureVfolder(options, self, export_index) : VfolderFigures();
+  if (Runs(options, "vfolder")) {
   const double megabytes = double(data.size()) / 1e6;
   printf("vfolder on the export folder, hyperfine, a process a run   MB/s    seconds\n");
   for (int side = 0; side < 5; ++side) {
@@ -1188,7 +1215,6 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     if (vfolder.Resumed[side] > 0)
       PrintRow(side == 0 ? "vfolder --resume mbox --append" : "vfolder --resume maildir",
                megabytes, vfolder.Resumed[side], 0);
-  const double tree_messages = double(options.TreeFolders * options.TreeMessages);
   printf("the same on a directory of %" PRId64 " folders, %.0f messages    messages/s\n",
          options.TreeFolders, tree_messages);
   for (int side = 0; side < 3; ++side)
@@ -1200,8 +1226,11 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
       PrintRow((std::string("vfolder verify DIR, its ") + Commands[side + 3]).c_str(),
                tree_messages, vfolder.Verify[side], 0);
   printf("\n");
+  }
 
   // A folder in which every fifth message has an attachment of up to 32 KiB.
+  AttachmentFigures attached;
+  if (Runs(options, "attachments")) {
   const std::string mail_index = TempDir + Sep + "ATTACH.IDX";
   std::vector<std::string> mail;
   uint64_t mail_rng = 13;
@@ -1213,7 +1242,7 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   double mail_mb = 0;
   for (const uint32_t size : WriteMessages(mail_index, mail)) mail_mb += double(size) / 1e6;
   mail.clear();
-  const AttachmentFigures attached = MeasureAttachments(options, mail_index);
+  attached = MeasureAttachments(options, mail_index);
   const size_t expected_files = size_t((options.Messages + 4) / 5);
   if (attached.Seconds[0] > 0 && attached.Files[0] != expected_files)
     Fail("vfolder attachments wrote other files than the attachments of", mail_index);
@@ -1239,6 +1268,7 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
       printf("    %s\n", attached.NamesDiffer[i].c_str());
   }
   printf("\n");
+  }
 #endif
 
   printf("targets%s\n", options.Smoke ? " (smoke sizes: not meaningful)" : "");
@@ -1251,11 +1281,12 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
   if (windows && build32)
     PrintTarget("export <= %.1f x create/write/close", WineExportTarget, plain_ratio);
 #ifndef _WIN32
-  printf("  %-52s %5.1f  %s\n", "listing peak <= items + 8 MiB", double(peaks[0][1]) / 1024,
-         double(peaks[0][1]) / 1024 <= items_mib + 8 ? "met" : "NOT met");
-  printf("  %-52s %5.1f  %s\n", "message reader's peak <= largest part + 8 MiB",
-         double(parts_peak[1]) / 1024,
-         double(parts_peak[1]) / 1024 <= largest_mib + 8 ? "met" : "NOT met");
+  if (listing_peak >= 0)
+    printf("  %-52s %5.1f  %s\n", "listing peak <= items + 8 MiB", listing_peak,
+           listing_peak <= items_mib + 8 ? "met" : "NOT met");
+  if (parts_peak_mib >= 0)
+    printf("  %-52s %5.1f  %s\n", "message reader's peak <= largest part + 8 MiB",
+           parts_peak_mib, parts_peak_mib <= largest_mib + 8 ? "met" : "NOT met");
   PrintTarget("vfolder mbox <= %.1f x its floor", MboxTarget,
               Ratio(vfolder.Seconds[3], vfolder.Seconds[0]));
   PrintTarget("vfolder maildir <= %.1f x copy", FilesTarget,
