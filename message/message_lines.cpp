@@ -75,3 +75,39 @@ bool ReadLine(MessageLines *lines, uint64_t at, uint64_t limit, size_t keep, Mes
   line->ContentEnd = line->End = position;
   return position > at;
 }
+
+bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char first,
+                          uint64_t *start, uint64_t *content_end) {
+  if (limit > lines->Source->Size) limit = lines->Source->Size;
+  // The two bytes before `position`; -1 for those before `at`, where a line starts.
+  int before1 = -1, before2 = -1;
+  uint64_t position = at;
+  while (position < limit && Hold(lines, position)) {
+    const char *window = lines->Window.data() + (position - lines->WindowStart);
+    size_t span = size_t(lines->WindowStart + lines->WindowSize - position);
+    if (span > limit - position) span = size_t(limit - position);
+    // Only the bytes that could start the line are looked at one by one: in a
+    // body of base64 there are none.
+    for (const char *found = window;
+         (found = static_cast<const char *>(memchr(found, first, span - size_t(found - window)))) !=
+         nullptr;
+         ++found) {
+      const size_t k = size_t(found - window);
+      const int b1 = k >= 1 ? static_cast<unsigned char>(window[k - 1]) : before1;
+      if (b1 != '\n' && b1 != -1) continue;
+      *start = position + k;
+      if (b1 == '\n') {
+        const int b2 = k >= 2 ? static_cast<unsigned char>(window[k - 2]) : k == 1 ? before1 : before2;
+        *content_end = *start - 1 - (b2 == '\r' ? 1 : 0);
+      }
+      return true;
+    }
+    before2 = span >= 2 ? static_cast<unsigned char>(window[span - 2]) : before1;
+    before1 = static_cast<unsigned char>(window[span - 1]);
+    position += span;
+  }
+  // The last line passed over ends where the bytes end, or at its line feed.
+  if (position > at)
+    *content_end = before1 == '\n' ? position - 1 - (before2 == '\r' ? 1 : 0) : position;
+  return false;
+}

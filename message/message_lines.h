@@ -29,3 +29,12 @@ void StartLines(const MessageSource *source, MessageLines *lines);
 // Reads the line at `at`, which ends at a line feed or at `limit`, keeping
 // up to `keep` bytes of it. False at `limit` or when the source fails.
 bool ReadLine(MessageLines *lines, uint64_t at, uint64_t limit, size_t keep, MessageLine *line);
+
+// Finds the first line from `at` (which starts one) up to `limit` that
+// starts with `first`, without taking the lines before it apart: `*start`
+// gets its place. `*content_end` gets the ContentEnd of the last line passed
+// over (of the last line before `limit` where none starts so); it stays as
+// it was where none was passed. False where none starts so or the source
+// fails.
+bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char first,
+                          uint64_t *start, uint64_t *content_end);

@@ -167,7 +167,11 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
   bool closed = false;
   uint64_t part_start = 0;
   const size_t keep = boundary.size() + DelimiterSlack;
-  while (!closed && ReadLine(&run->Lines, at, limit, keep, &line)) {
+  // Only lines that start with '-' can be delimiters: the others are passed over whole.
+  uint64_t dash = 0;
+  while (!closed &&
+         FindLineStartingWith(&run->Lines, at, limit, '-', &dash, &previous_content_end) &&
+         ReadLine(&run->Lines, dash, limit, keep, &line)) {
     at = line.End;
     const int kind = line.ContentEnd - line.Start <= keep ? DelimiterKind(line.Head, boundary) : 0;
     if (kind != 0) {
