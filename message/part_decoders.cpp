@@ -4,7 +4,7 @@
 #include <vector>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <tmmintrin.h>
+#include <immintrin.h>
 #define VESSOR_BASE64_BLOCKS 1
 #endif
 
@@ -53,49 +53,122 @@ constexpr Base64Digits MakeBase64Digits() {
 constexpr Base64Digits Base64 = MakeBase64Digits();
 
 #ifdef VESSOR_BASE64_BLOCKS
-// Whole groups of four digits from `from`, sixteen digits at a time with the
-// processor's byte shuffles, up to the first byte that is no digit (a line
-// break, padding, a stray), which the digit-by-digit loop then takes. The
-// digits taken, a multiple of four; each group's three bytes at `to`, which
-// has room for twelve more than written.
-__attribute__((target("ssse3"))) size_t Base64Blocks(const unsigned char *from, size_t size,
-                                                     char *to) {
-  size_t taken = 0;
-  for (; size - taken >= 16; taken += 16, to += 12) {
-    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + taken));
-    const __m128i high = _mm_and_si128(_mm_srli_epi32(in, 4), _mm_set1_epi8(0x0F));
-    const __m128i low = _mm_and_si128(in, _mm_set1_epi8(0x0F));
-    // A byte is a digit where the flags of its low and high halves share no bit.
-    const __m128i low_flags = _mm_shuffle_epi8(
-        _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B,
-                      0x1B, 0x1B, 0x1A),
-        low);
-    const __m128i high_flags = _mm_shuffle_epi8(
-        _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10,
-                      0x10, 0x10, 0x10),
-        high);
-    const int strays = _mm_movemask_epi8(
-        _mm_cmpgt_epi8(_mm_and_si128(low_flags, high_flags), _mm_setzero_si128()));
-    // Each digit's value: what to add is chosen by its high half, '/' apart.
-    const __m128i slash = _mm_cmpeq_epi8(in, _mm_set1_epi8('/'));
-    const __m128i shift = _mm_shuffle_epi8(
-        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0),
-        _mm_add_epi8(slash, high));
-    const __m128i values = _mm_add_epi8(in, shift);
-    // Six bits each into 12-bit pairs, the pairs into 24-bit groups, the
-    // groups' bytes in order. A group holding a stray comes out wrong and
-    // is not counted.
-    const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
-    const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(to),
-                     _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13,
-                                                            12, -1, -1, -1, -1)));
-    if (strays != 0) return taken + size_t(__builtin_ctz(unsigned(strays))) / 4 * 4;
-  }
-  return taken;
+// Base64 a block at a time with the processor's byte shuffles: 16 digits
+// into 12 bytes with SSSE3, 32 into 24 with AVX2 (each half as SSSE3 takes
+// 16). In a block, a byte is a digit where the flags of its low and high
+// halves share no bit; its value is the byte plus what its high half
+// chooses, '/' apart; six bits each make 12-bit pairs, the pairs 24-bit
+// groups, whose bytes are then put in order. A group holding a byte that is
+// no digit comes out wrong and is not counted.
+//
+// Each function takes whole groups of four digits from `*from`, and the line
+// breaks between groups, up to a byte that is no digit anywhere else (a
+// break inside a group, padding, a stray), or to fewer than a block's bytes
+// before `end`; the digit-by-digit loop takes the rest. `*from` is moved
+// past what was taken; the bytes written at `to` are returned, and `to` has
+// room for twelve more.
+
+// The bytes of line breaks at `at`, "\n" or "\r\n"; 0 for none.
+inline size_t LineBreakAt(const unsigned char *at, const unsigned char *end) {
+  if (at < end && at[0] == '\n') return 1;
+  return end - at >= 2 && at[0] == '\r' && at[1] == '\n' ? 2 : 0;
 }
 
-const bool HasBase64Blocks = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+__attribute__((target("ssse3"))) size_t Base64Blocks16(const unsigned char **from,
+                                                       const unsigned char *end, char *to) {
+  const __m128i digit_low = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                          0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+  const __m128i digit_high = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10,
+                                           0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+  const __m128i shifts = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const unsigned char *at = *from;
+  char *const first = to;
+  while (end - at >= 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    const __m128i high = _mm_and_si128(_mm_srli_epi32(in, 4), _mm_set1_epi8(0x0F));
+    const __m128i low = _mm_and_si128(in, _mm_set1_epi8(0x0F));
+    const __m128i flags = _mm_and_si128(_mm_shuffle_epi8(digit_low, low),
+                                        _mm_shuffle_epi8(digit_high, high));
+    const unsigned strays =
+        unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(flags, _mm_setzero_si128())));
+    const __m128i shift =
+        _mm_shuffle_epi8(shifts, _mm_add_epi8(_mm_cmpeq_epi8(in, _mm_set1_epi8('/')), high));
+    const __m128i pairs =
+        _mm_maddubs_epi16(_mm_add_epi8(in, shift), _mm_set1_epi32(0x01400140));
+    const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_shuffle_epi8(groups, order));
+    if (strays == 0) {
+      at += 16;
+      to += 12;
+      continue;
+    }
+    const size_t stray = size_t(__builtin_ctz(strays));
+    at += stray / 4 * 4;
+    to += stray / 4 * 3;
+    const size_t line_break = stray % 4 == 0 ? LineBreakAt(at, end) : 0;
+    if (line_break == 0) break;
+    at += line_break;
+  }
+  *from = at;
+  return size_t(to - first);
+}
+
+__attribute__((target("avx2"))) size_t Base64Blocks32(const unsigned char **from,
+                                                      const unsigned char *end, char *to) {
+  const __m256i digit_low = _mm256_setr_epi8(
+      0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B,
+      0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B,
+      0x1B, 0x1A);
+  const __m256i digit_high = _mm256_setr_epi8(
+      0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+      0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+      0x10, 0x10);
+  const __m256i shifts = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0,
+                                          0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+                                         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  // Each half's twelve bytes side by side.
+  const __m256i halves = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const unsigned char *at = *from;
+  char *const first = to;
+  while (end - at >= 32) {
+    const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), _mm256_set1_epi8(0x0F));
+    const __m256i low = _mm256_and_si256(in, _mm256_set1_epi8(0x0F));
+    const __m256i flags = _mm256_and_si256(_mm256_shuffle_epi8(digit_low, low),
+                                           _mm256_shuffle_epi8(digit_high, high));
+    const unsigned strays =
+        unsigned(_mm256_movemask_epi8(_mm256_cmpgt_epi8(flags, _mm256_setzero_si256())));
+    const __m256i shift = _mm256_shuffle_epi8(
+        shifts, _mm256_add_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('/')), high));
+    const __m256i pairs =
+        _mm256_maddubs_epi16(_mm256_add_epi8(in, shift), _mm256_set1_epi32(0x01400140));
+    const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    const __m256i bytes =
+        _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, order), halves);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm256_castsi256_si128(bytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(to + 16), _mm256_extracti128_si256(bytes, 1));
+    if (strays == 0) {
+      at += 32;
+      to += 24;
+      continue;
+    }
+    const size_t stray = size_t(__builtin_ctz(strays));
+    at += stray / 4 * 4;
+    to += stray / 4 * 3;
+    const size_t line_break = stray % 4 == 0 ? LineBreakAt(at, end) : 0;
+    if (line_break == 0) break;
+    at += line_break;
+  }
+  *from = at;
+  return size_t(to - first);
+}
+
+// 2 for AVX2, 1 for SSSE3, 0 for neither.
+const int Base64BlockKind = (__builtin_cpu_init(), __builtin_cpu_supports("avx2")    ? 2
+                                                   : __builtin_cpu_supports("ssse3") ? 1
+                                                                                     : 0);
 #endif
 
 // Decodes into the decoder's buffer, which holds a piece's bytes; their count.
@@ -111,10 +184,9 @@ size_t Base64Piece(Decoder *decoder, const char *bytes, size_t size) {
   const unsigned char *const end = from + size;
   while (from < end) {
 #ifdef VESSOR_BASE64_BLOCKS
-    if (count == 0 && HasBase64Blocks && end - from >= 16) {
-      const size_t taken = Base64Blocks(from, size_t(end - from), to);
-      from += taken;
-      to += taken / 4 * 3;
+    if (count == 0 && Base64BlockKind != 0 && end - from >= 16) {
+      if (Base64BlockKind == 2) to += Base64Blocks32(&from, end, to);
+      to += Base64Blocks16(&from, end, to);
       if (from == end) break;
     }
 #endif
