@@ -67,6 +67,7 @@ struct Options {
   // attachments); empty for all. One row alone disturbs a shared machine
   // less and is measured sooner.
   std::string Only;
+  bool Keep = false;  // the temporary directory left for runs by hand
 };
 
 bool Runs(const Options &options, const char *row) {
@@ -949,6 +950,8 @@ Options ParseOptions(int argc, char **argv) {
       options.Smoke = true;
       options.Records = 5000, options.Messages = 200, options.Repeats = 2;
       options.TreeFolders = 12, options.TreeMessages = 20, options.PartBytes = 30000;
+    } else if (flag == "--keep") {
+      options.Keep = true;
     } else if (flag == "--verbose") {
       options.Verbose = true;
     } else if (value != nullptr && flag == "--records") {
@@ -969,7 +972,7 @@ Options ParseOptions(int argc, char **argv) {
       fputs(
           "usage: vessor_bench [--records N] [--messages N] [--repeats N] [--smoke] [--verbose]\n"
           "                    [--plugin PATH] [--vfolder PATH] [--tmp DIR]\n"
-          "                    [--only listing,export,parts,vfolder,attachments]\n"
+          "                    [--only listing,export,parts,vfolder,attachments] [--keep]\n"
           "Times the plug-in's listing and export and the message reader against the\n"
           "machine's floor, and on Linux vfolder's outputs and attachments (and\n"
           "ripmime's) with hyperfine; prints each target met or not.\n"
@@ -1053,7 +1056,10 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
     if (FileSystem.MakeDirectory(path.c_str(), DefaultAccess, &exists)) TempDir = path;
   }
   if (TempDir.empty()) Fail("cannot create a directory in", options.TempParent);
-  atexit(RemoveTempDir);
+  if (options.Keep)
+    printf("kept: %s\n", TempDir.c_str());
+  else
+    atexit(RemoveTempDir);
   const bool windows = Sep[0] == '\\', build32 = sizeof(void *) == 4;
   printf("vessor_bench%s: %" PRId64 " records, %" PRId64 " messages, median of %d rounds\n",
          options.Smoke ? " --smoke" : "", options.Records, options.Messages, options.Repeats);

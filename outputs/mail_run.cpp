@@ -38,11 +38,23 @@ bool WriteSink(const HeadingSink *sink, const void *bytes, size_t size) {
                               : FileSystem.Write(*sink->File, bytes, size);
 }
 
-// Writes bytes of the message after its head is decided.
-bool WriteOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
-  if (!sink->Head.LoneCr || (size == 0 && !whole)) return size == 0 || WriteSink(sink, bytes, size);
+// Writes bytes of the message after its head is decided, the `given` lines
+// before them: both in one write, as a file of a message each costs a call
+// per write.
+bool WriteOn(HeadingSink *sink, const char *bytes, size_t size, bool whole,
+             const std::string &given = std::string()) {
   sink->Converted.Size = 0;
-  return AppendCrLfEnds(&sink->Converted, bytes, size, &sink->AfterCr) &&
+  if (!sink->Head.LoneCr || (size == 0 && !whole)) {
+    // Into a buffer they go one after the other, with no copy between.
+    if (given.empty() || sink->Out != nullptr)
+      return (given.empty() || WriteSink(sink, given.data(), given.size())) &&
+             (size == 0 || WriteSink(sink, bytes, size));
+    return AppendBytes(&sink->Converted, given.data(), given.size()) &&
+           AppendBytes(&sink->Converted, bytes, size) &&
+           WriteSink(sink, sink->Converted.Bytes, sink->Converted.Size);
+  }
+  return AppendBytes(&sink->Converted, given.data(), given.size()) &&
+         AppendCrLfEnds(&sink->Converted, bytes, size, &sink->AfterCr) &&
          (!whole || AppendCrLfEnds(&sink->Converted, "", 0, &sink->AfterCr)) &&
          (sink->Converted.Size == 0 ||
           WriteSink(sink, sink->Converted.Bytes, sink->Converted.Size));
@@ -63,8 +75,7 @@ bool PassOn(HeadingSink *sink, const char *bytes, size_t size, bool whole) {
     return held || AppendBytes(sink->Held, bytes, size);
   sink->Decided = true;
   const size_t skipped = sink->Head.EnvelopeSize;
-  return (text.empty() || WriteSink(sink, text.data(), text.size())) &&
-         WriteOn(sink, head + skipped, head_size - skipped, whole);
+  return WriteOn(sink, head + skipped, head_size - skipped, whole, text);
 }
 
 bool HeadingWrite(void *context, const void *bytes, size_t size) {
