@@ -1120,8 +1120,11 @@ int RunBenchmarks(const Options &options, [[maybe_unused]] const char *self) {
 
   const std::string export_index = TempDir + Sep + "EXPORT.IDX";
   std::vector<Message> messages;
+  // Made only for the rows that read it.
   const std::vector<unsigned char> data =
-      WriteMailFolder(export_index, options.Messages, 2, &messages);
+      Runs(options, "export") || Runs(options, "vfolder")
+          ? WriteMailFolder(export_index, options.Messages, 2, &messages)
+          : std::vector<unsigned char>();
   double export_ratio = -1, plain_ratio = -1;
   if (Runs(options, "export")) {
   const ExportTimes exported = MeasureExport(options, api, export_index, messages, data);
