@@ -1,0 +1,118 @@
+// The Windows network calls against a real TLS server on 127.0.0.1: an echo
+// server that tests/tls_echo_server.py starts around this program, with a
+// certificate for "localhost" from an authority it makes. It hands over the
+// port, the authority's file, another authority's file and the server
+// certificate's fingerprint in the environment.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/net_stream.h"
+
+namespace {
+
+struct EchoServer {
+  uint16_t Port;
+  std::string Ca, OtherCa, Fingerprint;
+};
+
+const char *Env(const char *name) {
+  const char *value = getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+// The server the script started, or null: the test is then skipped, loudly.
+const EchoServer *Server() {
+  static const EchoServer server = {uint16_t(Env("VESSOR_TLS_PORT") ? atoi(Env("VESSOR_TLS_PORT")) : 0),
+                                    Env("VESSOR_TLS_CA") ? Env("VESSOR_TLS_CA") : "",
+                                    Env("VESSOR_TLS_OTHER_CA") ? Env("VESSOR_TLS_OTHER_CA") : "",
+                                    Env("VESSOR_TLS_FINGERPRINT") ? Env("VESSOR_TLS_FINGERPRINT") : ""};
+  return server.Port ? &server : nullptr;
+}
+
+#define NEED_SERVER()                                                                                  \
+  if (!Server())                                                                                       \
+  GTEST_SKIP() << "!!! SKIPPED: no TLS server: run this program through tests/tls_echo_server.py, " \
+                  "which gives VESSOR_TLS_PORT and the authorities' files"
+
+// Everything the server sends until `size` bytes came, or "" on a failure.
+std::string ReceiveAll(NetStream *stream, size_t size) {
+  std::string got;
+  char buffer[4096];
+  while (got.size() < size) {
+    long count = Net.Receive(stream, buffer, sizeof buffer, 10000);
+    if (count <= 0) return "";
+    got.append(buffer, size_t(count));
+  }
+  return got;
+}
+
+TEST(NetStream, TlsWithTheServersAuthorityCarriesLinesBothWays) {
+  NEED_SERVER();
+  NetProblem problem;
+  NetStream *stream = Net.Connect("127.0.0.1", Server()->Port, 10000, &problem);
+  ASSERT_NE(stream, nullptr) << problem.Reason;
+  ASSERT_TRUE(Net.StartTls(stream, TlsCheck{"localhost", Server()->Ca.c_str()}, &problem)) << problem.Reason;
+  const std::string line = "a1 NOOP\r\n";
+  ASSERT_TRUE(Net.Send(stream, line.data(), line.size()));
+  EXPECT_EQ(ReceiveAll(stream, line.size()), line);
+  // More than one record each way, and records that arrive split.
+  std::string large;
+  for (int i = 0; large.size() < 100000; ++i) large += "line " + std::to_string(i) + "\r\n";
+  ASSERT_TRUE(Net.Send(stream, large.data(), large.size()));
+  EXPECT_EQ(ReceiveAll(stream, large.size()), large);
+  // The server says nothing more: the wait ends at its limit, not much later.
+  char byte;
+  DWORD started = GetTickCount();
+  EXPECT_EQ(Net.Receive(stream, &byte, 1, 300), -1);
+  DWORD waited = GetTickCount() - started;
+  EXPECT_GE(waited, 250u);
+  EXPECT_LT(waited, 5000u);
+  Net.Close(stream);
+}
+
+TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
+  NEED_SERVER();
+  struct Row {
+    const char *What, *HostName;
+    std::string CaFile;
+    const char *Reason;
+  } rows[] = {
+      {"an authority that did not sign it", "localhost", Server()->OtherCa, "is not signed by an authority of"},
+      {"another name", "mail.other.example", Server()->Ca, "is not for the name mail.other.example"},
+      {"the system's authorities", "localhost", "", "not signed by an authority this computer trusts"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.What);
+    NetProblem problem;
+    NetStream *stream = Net.Connect("127.0.0.1", Server()->Port, 10000, &problem);
+    ASSERT_NE(stream, nullptr) << problem.Reason;
+    EXPECT_FALSE(Net.StartTls(stream, TlsCheck{row.HostName, row.CaFile.c_str()}, &problem));
+    EXPECT_NE(std::string(problem.Reason).find(row.Reason), std::string::npos) << problem.Reason;
+    EXPECT_EQ(std::string(problem.Fingerprint), Server()->Fingerprint);
+    Net.Close(stream);
+  }
+}
+
+TEST(NetStream, ClosedPortFailsWithAReason) {
+  // A port that was free a moment ago: nothing listens there.
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof address;
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr *>(&address), size), 0);
+  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size), 0);
+  closesocket(probe);
+  WSACleanup();
+  NetProblem problem;
+  EXPECT_EQ(Net.Connect("127.0.0.1", ntohs(address.sin_port), 10000, &problem), nullptr);
+  EXPECT_NE(std::string(problem.Reason).find("cannot connect"), std::string::npos) << problem.Reason;
+}
+
+}  // namespace
