@@ -1,8 +1,8 @@
 // The Windows network calls against a real TLS server on 127.0.0.1: an echo
 // server that tests/tls_echo_server.py starts around this program, with a
 // certificate for "localhost" from an authority it makes. It hands over the
-// port, the authority's file, another authority's file and the server
-// certificate's fingerprint in the environment.
+// ports, the authority's file, another authority's file and the server
+// certificates' fingerprints in the environment.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <windows.h>
@@ -15,21 +15,23 @@
 namespace {
 
 struct EchoServer {
-  uint16_t Port;
-  std::string Ca, OtherCa, Fingerprint;
+  uint16_t Port, ExpiredPort;
+  std::string Ca, OtherCa, Fingerprint, ExpiredFingerprint;
 };
 
-const char *Env(const char *name) {
+std::string Env(const char *name) {
   const char *value = getenv(name);
-  return value && *value ? value : nullptr;
+  return value ? value : "";
 }
 
 // The server the script started, or null: the test is then skipped, loudly.
 const EchoServer *Server() {
-  static const EchoServer server = {uint16_t(Env("VESSOR_TLS_PORT") ? atoi(Env("VESSOR_TLS_PORT")) : 0),
-                                    Env("VESSOR_TLS_CA") ? Env("VESSOR_TLS_CA") : "",
-                                    Env("VESSOR_TLS_OTHER_CA") ? Env("VESSOR_TLS_OTHER_CA") : "",
-                                    Env("VESSOR_TLS_FINGERPRINT") ? Env("VESSOR_TLS_FINGERPRINT") : ""};
+  static const EchoServer server = {uint16_t(atoi(Env("VESSOR_TLS_PORT").c_str())),
+                                    uint16_t(atoi(Env("VESSOR_TLS_EXPIRED_PORT").c_str())),
+                                    Env("VESSOR_TLS_CA"),
+                                    Env("VESSOR_TLS_OTHER_CA"),
+                                    Env("VESSOR_TLS_FINGERPRINT"),
+                                    Env("VESSOR_TLS_EXPIRED_FINGERPRINT")};
   return server.Port ? &server : nullptr;
 }
 
@@ -76,23 +78,31 @@ TEST(NetStream, TlsWithTheServersAuthorityCarriesLinesBothWays) {
 
 TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
   NEED_SERVER();
+  const EchoServer &server = *Server();
   struct Row {
-    const char *What, *HostName;
+    const char *What;
+    uint16_t Port;
+    const char *HostName;
     std::string CaFile;
     const char *Reason;
+    std::string Fingerprint;
   } rows[] = {
-      {"an authority that did not sign it", "localhost", Server()->OtherCa, "is not signed by an authority of"},
-      {"another name", "mail.other.example", Server()->Ca, "is not for the name mail.other.example"},
-      {"the system's authorities", "localhost", "", "not signed by an authority this computer trusts"},
+      {"an authority that did not sign it", server.Port, "localhost", server.OtherCa,
+       "is not signed by an authority of", server.Fingerprint},
+      {"another name", server.Port, "mail.other.example", server.Ca, "is not for the name mail.other.example",
+       server.Fingerprint},
+      {"the system's authorities", server.Port, "localhost", "", "not signed by an authority this computer trusts",
+       server.Fingerprint},
+      {"expired", server.ExpiredPort, "localhost", server.Ca, "has expired", server.ExpiredFingerprint},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.What);
     NetProblem problem;
-    NetStream *stream = Net.Connect("127.0.0.1", Server()->Port, 10000, &problem);
+    NetStream *stream = Net.Connect("127.0.0.1", row.Port, 10000, &problem);
     ASSERT_NE(stream, nullptr) << problem.Reason;
     EXPECT_FALSE(Net.StartTls(stream, TlsCheck{row.HostName, row.CaFile.c_str()}, &problem));
     EXPECT_NE(std::string(problem.Reason).find(row.Reason), std::string::npos) << problem.Reason;
-    EXPECT_EQ(std::string(problem.Fingerprint), Server()->Fingerprint);
+    EXPECT_EQ(std::string(problem.Fingerprint), row.Fingerprint);
     Net.Close(stream);
   }
 }

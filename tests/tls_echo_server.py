@@ -4,11 +4,13 @@
     tls_echo_server.py COMMAND [ARGS...]
 
 Makes with openssl an authority, a server certificate it signs for
-"localhost", and another authority that signed nothing; serves TLS on a
-free port, sending back every byte it receives; and runs COMMAND with
-VESSOR_TLS_PORT, VESSOR_TLS_CA and VESSOR_TLS_OTHER_CA (the files as Wine's
-Windows paths, Z:\\...) and VESSOR_TLS_FINGERPRINT (the server
-certificate's SHA-256, as openssl gives it). Exits with COMMAND's status.
+"localhost", one it signed for "localhost" that expired in 2020, and
+another authority that signed nothing; serves TLS on two free ports, one
+with each certificate, sending back every byte it receives; and runs
+COMMAND with VESSOR_TLS_PORT and VESSOR_TLS_EXPIRED_PORT, VESSOR_TLS_CA and
+VESSOR_TLS_OTHER_CA (the files as Wine's Windows paths, Z:\\...), and
+VESSOR_TLS_FINGERPRINT and VESSOR_TLS_EXPIRED_FINGERPRINT (the
+certificates' SHA-256, as openssl gives it). Exits with COMMAND's status.
 """
 import os
 import socket
@@ -37,8 +39,22 @@ def make_certificates(work):
     openssl("x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey",
             path("ca.key"), "-CAcreateserial", "-out", path("server.pem"), "-days", "2",
             "-extfile", path("server.ext"))
-    fingerprint = openssl("x509", "-in", path("server.pem"), "-noout", "-fingerprint", "-sha256")
-    return fingerprint.strip().split("=", 1)[1]
+    # Dates in the past take `openssl ca`, which wants a database of its own.
+    os.makedirs(path("issued"))
+    open(path("index.txt"), "w").close()
+    with open(path("ca.cnf"), "w") as out:
+        out.write("[ca]\ndefault_ca = test\n[test]\ndatabase = %s\nnew_certs_dir = %s\n"
+                  "serial = %s\ndefault_md = sha256\npolicy = any\n[any]\n"
+                  "commonName = supplied\n" % (path("index.txt"), path("issued"), path("ca.srl")))
+    openssl("ca", "-batch", "-config", path("ca.cnf"), "-cert", path("ca.pem"), "-keyfile",
+            path("ca.key"), "-in", path("server.csr"), "-out", path("expired.pem"), "-notext",
+            "-startdate", "20200101000000Z", "-enddate", "20200201000000Z",
+            "-extfile", path("server.ext"))
+
+    def fingerprint(name):
+        line = openssl("x509", "-in", path(name), "-noout", "-fingerprint", "-sha256")
+        return line.strip().split("=", 1)[1]
+    return fingerprint("server.pem"), fingerprint("expired.pem")
 
 
 def echo(context, connection):
@@ -67,17 +83,28 @@ def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     with tempfile.TemporaryDirectory() as work:
-        fingerprint = make_certificates(work)
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(os.path.join(work, "server.pem"), os.path.join(work, "server.key"))
-        listener = socket.socket()
-        listener.bind(("127.0.0.1", 0))
-        listener.listen(8)
-        threading.Thread(target=serve, args=(listener, context), daemon=True).start()
-        env = dict(os.environ, VESSOR_TLS_PORT=str(listener.getsockname()[1]),
+        try:
+            fingerprint, expired_fingerprint = make_certificates(work)
+        except (OSError, subprocess.CalledProcessError) as error:
+            # The command runs all the same: its TLS tests say they are skipped.
+            print("!!! no TLS echo server: openssl cannot make its certificates: %s" % error,
+                  file=sys.stderr)
+            sys.exit(subprocess.run(sys.argv[1:]).returncode)
+        ports = []
+        for certificate in ("server.pem", "expired.pem"):
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(os.path.join(work, certificate),
+                                    os.path.join(work, "server.key"))
+            listener = socket.socket()
+            listener.bind(("127.0.0.1", 0))
+            listener.listen(8)
+            threading.Thread(target=serve, args=(listener, context), daemon=True).start()
+            ports.append(str(listener.getsockname()[1]))
+        env = dict(os.environ, VESSOR_TLS_PORT=ports[0], VESSOR_TLS_EXPIRED_PORT=ports[1],
                    VESSOR_TLS_CA=windows_path(os.path.join(work, "ca.pem")),
                    VESSOR_TLS_OTHER_CA=windows_path(os.path.join(work, "other-ca.pem")),
-                   VESSOR_TLS_FINGERPRINT=fingerprint)
+                   VESSOR_TLS_FINGERPRINT=fingerprint,
+                   VESSOR_TLS_EXPIRED_FINGERPRINT=expired_fingerprint)
         sys.exit(subprocess.run(sys.argv[1:], env=env).returncode)
 
 
