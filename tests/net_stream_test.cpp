@@ -107,22 +107,49 @@ TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
   }
 }
 
-TEST(NetStream, ClosedPortFailsWithAReason) {
-  // A port that was free a moment ago: nothing listens there.
-  WSADATA data;
-  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+// A listening socket of this program's own on 127.0.0.1 that never answers;
+// `port` is where it listens. Without `listening`, the port is closed again.
+SOCKET Listener(uint16_t *port, bool listening) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof address;
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr *>(&address), size), 0);
-  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size), 0);
-  closesocket(probe);
-  WSACleanup();
+  EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), size), 0);
+  EXPECT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size), 0);
+  *port = ntohs(address.sin_port);
+  if (listening) {
+    // The system takes the connection into the backlog; nobody reads it.
+    EXPECT_EQ(listen(listener, 4), 0);
+    return listener;
+  }
+  closesocket(listener);
+  return INVALID_SOCKET;
+}
+
+TEST(NetStream, ClosedPortAndSilentServerFailWithAReason) {
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  uint16_t port;
+  Listener(&port, false);
   NetProblem problem;
-  EXPECT_EQ(Net.Connect("127.0.0.1", ntohs(address.sin_port), 10000, &problem), nullptr);
+  EXPECT_EQ(Net.Connect("127.0.0.1", port, 10000, &problem), nullptr);
   EXPECT_NE(std::string(problem.Reason).find("cannot connect"), std::string::npos) << problem.Reason;
+
+  SOCKET listener = Listener(&port, true);
+  NetStream *stream = Net.Connect("127.0.0.1", port, 300, &problem);
+  ASSERT_NE(stream, nullptr) << problem.Reason;
+  char byte;
+  EXPECT_EQ(Net.Receive(stream, &byte, 1, 100), -1);
+  // The handshake's waits have the connection's limit.
+  DWORD started = GetTickCount();
+  EXPECT_FALSE(Net.StartTls(stream, TlsCheck{"localhost", nullptr}, &problem));
+  EXPECT_LT(GetTickCount() - started, 5000u);
+  EXPECT_NE(std::string(problem.Reason).find("no answer"), std::string::npos) << problem.Reason;
+  EXPECT_STREQ(problem.Fingerprint, "");
+  Net.Close(stream);
+  closesocket(listener);
+  WSACleanup();
 }
 
 }  // namespace
