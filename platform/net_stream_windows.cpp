@@ -38,9 +38,10 @@ namespace {
 
 // The handshake's own failure when the server does not answer in time.
 const SECURITY_STATUS NoAnswer = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-// SSL_EXTRA_CERT_CHAIN_POLICY_PARA's check left out when our own
-// authorities anchor the chain (WinINet's name for it).
-const DWORD IgnoreUnknownAuthority = 0x00000100;
+// SSL_EXTRA_CERT_CHAIN_POLICY_PARA's checks left out when our own
+// authorities anchor the chain, and when we match a numeric address
+// ourselves (WinINet's SECURITY_FLAG_IGNORE_UNKNOWN_CA and _CERT_CN_INVALID).
+const DWORD IgnoreUnknownAuthority = 0x00000100, IgnoreWrongName = 0x00001000;
 
 void Say(NetProblem *problem, const char *format, ...) {
   if (!problem) return;
@@ -305,6 +306,36 @@ bool AnchoredIn(PCCERT_CHAIN_CONTEXT chain, HCERTSTORE authorities) {
   return false;
 }
 
+// The bytes of `name` when it is a numeric address (4 or 16 of them), else 0.
+DWORD NumericAddress(const char *name, BYTE *bytes) {
+  in_addr v4;
+  in6_addr v6;
+  if (inet_pton(AF_INET, name, &v4) == 1) return memcpy(bytes, &v4, 4), 4;
+  if (inet_pton(AF_INET6, name, &v6) == 1) return memcpy(bytes, &v6, 16), 16;
+  return 0;
+}
+
+// Whether the certificate names the address among its alternative names,
+// the only place an address may be named. The system's policy is not asked:
+// Wine's matches no addresses at all.
+bool CarriesAddress(PCCERT_CONTEXT certificate, const BYTE *bytes, DWORD size) {
+  const CERT_INFO *info = certificate->pCertInfo;
+  PCERT_EXTENSION names = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  CERT_ALT_NAME_INFO *decoded = nullptr;
+  DWORD decoded_size = 0;
+  if (!names || !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, names->Value.pbData,
+                                     names->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &decoded_size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < decoded->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY &entry = decoded->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == size &&
+            memcmp(entry.IPAddress.pbData, bytes, size) == 0;
+  }
+  LocalFree(decoded);
+  return found;
+}
+
 // The policy's error for what the chain engine found wrong, 0 for nothing.
 long ChainError(DWORD status) {
   if (status == 0) return 0;
@@ -352,6 +383,9 @@ bool CertificateAccepted(PCCERT_CONTEXT certificate, const TlsCheck &check, NetP
     ssl.dwAuthType = AUTHTYPE_SERVER;
     // With a file, its authority is the anchor, which the system does not know.
     ssl.fdwChecks = authorities ? IgnoreUnknownAuthority : 0;
+    BYTE address[16];
+    DWORD address_size = NumericAddress(name, address);
+    if (address_size) ssl.fdwChecks |= IgnoreWrongName;
     ssl.pwszServerName = &wide[0];
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
@@ -366,6 +400,8 @@ bool CertificateAccepted(PCCERT_CONTEXT certificate, const TlsCheck &check, NetP
       Say(problem, "the server's certificate cannot be checked: %s", SystemErrorText(int(GetLastError())).c_str());
     } else {
       if (status.dwError != 0) error = long(status.dwError);
+      if (error == 0 && address_size && !CarriesAddress(certificate, address, address_size))
+        error = CERT_E_CN_NO_MATCH;
       switch (error) {
       case 0: accepted = true; break;
       case CERT_E_EXPIRED:
@@ -406,8 +442,10 @@ bool StartTls(NetStream *stream, const TlsCheck &check, NetProblem *problem) {
   int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
   std::wstring target(length > 0 ? size_t(length) : 1, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, name, -1, &target[0], length);
-  // The target name is what SChannel sends as the server's name (SNI).
-  status = Handshake(stream, target.c_str(), true);
+  // The target name is what SChannel sends as the server's name (SNI),
+  // which an address is not.
+  BYTE address[16];
+  status = Handshake(stream, NumericAddress(name, address) ? nullptr : target.c_str(), true);
   if (status != SEC_E_OK) {
     if (status == NoAnswer)
       Say(problem, "the TLS handshake got no answer within %d s", (stream->TimeoutMs + 999) / 1000);

@@ -1,6 +1,6 @@
 // The Windows network calls against a real TLS server on 127.0.0.1: an echo
 // server that tests/tls_echo_server.py starts around this program, with a
-// certificate for "localhost" from an authority it makes. It hands over the
+// certificate for "localhost" and 127.0.0.1 from an authority it makes. It hands over the
 // ports, the authority's file, another authority's file and the server
 // certificates' fingerprints in the environment.
 #include <gtest/gtest.h>
@@ -76,6 +76,15 @@ TEST(NetStream, TlsWithTheServersAuthorityCarriesLinesBothWays) {
   Net.Close(stream);
 }
 
+TEST(NetStream, AnAddressIsCheckedAmongTheCertificatesAddresses) {
+  NEED_SERVER();
+  NetProblem problem;
+  NetStream *stream = Net.Connect("127.0.0.1", Server()->Port, 10000, &problem);
+  ASSERT_NE(stream, nullptr) << problem.Reason;
+  EXPECT_TRUE(Net.StartTls(stream, TlsCheck{"127.0.0.1", Server()->Ca.c_str()}, &problem)) << problem.Reason;
+  Net.Close(stream);
+}
+
 TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
   NEED_SERVER();
   const EchoServer &server = *Server();
@@ -91,6 +100,8 @@ TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
        "is not signed by an authority of", server.Fingerprint},
       {"another name", server.Port, "mail.other.example", server.Ca, "is not for the name mail.other.example",
        server.Fingerprint},
+      {"another address", server.Port, "127.0.0.2", server.Ca, "is not for the name 127.0.0.2", server.Fingerprint},
+      {"an address of another kind", server.Port, "::1", server.Ca, "is not for the name ::1", server.Fingerprint},
       {"the system's authorities", server.Port, "localhost", "", "not signed by an authority this computer trusts",
        server.Fingerprint},
       {"expired", server.ExpiredPort, "localhost", server.Ca, "has expired", server.ExpiredFingerprint},

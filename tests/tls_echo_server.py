@@ -4,7 +4,7 @@
     tls_echo_server.py COMMAND [ARGS...]
 
 Makes with openssl an authority, a server certificate it signs for
-"localhost", one it signed for "localhost" that expired in 2020, and
+"localhost" and 127.0.0.1, one it signed for "localhost" that expired in 2020, and
 another authority that signed nothing; serves TLS on two free ports, one
 with each certificate, sending back every byte it receives; and runs
 COMMAND with VESSOR_TLS_PORT and VESSOR_TLS_EXPIRED_PORT, VESSOR_TLS_CA and
@@ -33,7 +33,7 @@ def make_certificates(work):
         openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path(ca + ".key"),
                 "-out", path(ca + ".pem"), "-days", "2", "-subj", "/CN=vessor test " + ca)
     with open(path("server.ext"), "w") as out:
-        out.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n")
+        out.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
     openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("server.key"),
             "-out", path("server.csr"), "-subj", "/CN=localhost")
     openssl("x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey",
