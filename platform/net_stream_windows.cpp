@@ -110,7 +110,7 @@ NetStream *Connect(const char *host, uint16_t port, int timeout_ms, NetProblem *
   char service[8];
   snprintf(service, sizeof service, "%u", unsigned(port));
   if (int error = getaddrinfo(host, service, &hints, &found)) {
-    Say(problem, "%s: the name cannot be found: %s", host, SystemErrorText(error).c_str());
+    Say(problem, "cannot find %s: %s", host, SystemErrorText(error).c_str());
     return nullptr;
   }
   ULONGLONG deadline = GetTickCount64() + ULONGLONG(timeout_ms < 0 ? 0 : timeout_ms);
@@ -146,13 +146,20 @@ NetStream *Connect(const char *host, uint16_t port, int timeout_ms, NetProblem *
     }
   }
   freeaddrinfo(found);
+  // The caller names the server and the port: the reason is the system's.
   if (socket_ == INVALID_SOCKET) {
     if (timed_out && error == 0)
-      Say(problem, "%s port %u: no answer within %d s", host, unsigned(port), (timeout_ms + 999) / 1000);
+      Say(problem, "no answer within %d s", (timeout_ms + 999) / 1000);
     else
-      Say(problem, "%s port %u: cannot connect: %s", host, unsigned(port), SystemErrorText(error).c_str());
+      Say(problem, "%s", SystemErrorText(error).c_str());
     return nullptr;
   }
+  // The time is for the server to take the next bytes, as it is for an answer.
+  DWORD send_limit = DWORD(timeout_ms > 0 ? timeout_ms : 0);
+  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&send_limit), sizeof send_limit);
+  // The commands are gathered before they go: no need to hold small ones back.
+  BOOL no_delay = TRUE;
+  setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&no_delay), sizeof no_delay);
   NetStream *stream = new NetStream{};
   stream->Socket = socket_;
   stream->TimeoutMs = timeout_ms;
