@@ -24,7 +24,7 @@
 
 struct NetStream {
   SOCKET Socket;
-  int TimeoutMs;  // Connect's limit, which also bounds each wait of the handshake
+  int TimeoutMs;  // Connect's limit, which also bounds the handshake and each send
   bool HasCredentials, HasContext, Tls;
   CredHandle Credentials;
   CtxtHandle Context;
@@ -49,6 +49,14 @@ void Say(NetProblem *problem, const char *format, ...) {
   va_start(args, format);
   vsnprintf(problem->Reason, sizeof problem->Reason, format, args);
   va_end(args);
+}
+
+std::wstring Wide(const char *text) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
+  wide.resize(wide.size() - 1);
+  return wide;
 }
 
 bool SocketsReady() {
@@ -206,6 +214,7 @@ bool SendToken(NetStream *stream, SecBuffer *token) {
 // with what `stream->Incoming` holds, until the context is made. Bytes the
 // server sent after the handshake stay in `Incoming`.
 SECURITY_STATUS Handshake(NetStream *stream, const wchar_t *target, bool first) {
+  ULONGLONG deadline = GetTickCount64() + ULONGLONG(stream->TimeoutMs < 0 ? 0 : stream->TimeoutMs);
   for (;;) {
     SecBuffer in[2] = {{ULONG(stream->Incoming.size()), SECBUFFER_TOKEN, stream->Incoming.data()},
                        {0, SECBUFFER_EMPTY, nullptr}};
@@ -221,7 +230,7 @@ SECURITY_STATUS Handshake(NetStream *stream, const wchar_t *target, bool first) 
     if (!SendToken(stream, &out[0]) && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED))
       return SEC_E_INTERNAL_ERROR;
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
-      long got = ReceiveRaw(stream, stream->TimeoutMs);
+      long got = ReceiveRaw(stream, Left(deadline));
       if (got <= 0) return got == 0 ? SEC_E_CONTEXT_EXPIRED : NoAnswer;
       continue;
     }
@@ -233,7 +242,7 @@ SECURITY_STATUS Handshake(NetStream *stream, const wchar_t *target, bool first) 
       stream->Incoming.clear();
     if (status == SEC_E_OK) return status;
     if (stream->Incoming.empty()) {
-      long got = ReceiveRaw(stream, stream->TimeoutMs);
+      long got = ReceiveRaw(stream, Left(deadline));
       if (got <= 0) return got == 0 ? SEC_E_CONTEXT_EXPIRED : NoAnswer;
     }
   }
@@ -253,10 +262,7 @@ void Fingerprint(PCCERT_CONTEXT certificate, char *out, size_t out_size) {
 // The certificates of a PEM file, in a store of their own: null, with the
 // reason, when the file cannot be read or holds none.
 HCERTSTORE AuthoritiesOf(const char *path, NetProblem *problem) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-  std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], length);
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     Say(problem, "%s: cannot be read: %s", path, SystemErrorText(int(GetLastError())).c_str());
     return nullptr;
@@ -382,9 +388,7 @@ bool CertificateAccepted(PCCERT_CONTEXT certificate, const TlsCheck &check, NetP
     Say(problem, "the server's certificate is not signed by an authority of %s", check.CaFile);
   } else {
     const char *name = check.HostName ? check.HostName : "";
-    int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
-    std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, name, -1, &wide[0], length);
+    std::wstring wide = Wide(name);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -446,9 +450,7 @@ bool StartTls(NetStream *stream, const TlsCheck &check, NetProblem *problem) {
     return false;
   }
   const char *name = check.HostName ? check.HostName : "";
-  int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
-  std::wstring target(length > 0 ? size_t(length) : 1, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, name, -1, &target[0], length);
+  std::wstring target = Wide(name);
   // The target name is what SChannel sends as the server's name (SNI),
   // which an address is not.
   BYTE address[16];
