@@ -105,6 +105,8 @@ TEST(NetStream, RefusedCertificatesSayWhyAndWhichOne) {
       {"an address of another kind", server.Port, "::1", server.Ca, "is not for the name ::1", server.Fingerprint},
       {"the system's authorities", server.Port, "localhost", "", "not signed by an authority this computer trusts",
        server.Fingerprint},
+      {"an authorities file that is not there", server.Port, "localhost", server.Ca + ".gone", "cannot be read",
+       server.Fingerprint},
       {"expired", server.ExpiredPort, "localhost", server.Ca, "has expired", server.ExpiredFingerprint},
   };
   for (const Row &row : rows) {
