@@ -514,6 +514,9 @@ bool DecryptWhole(NetStream *stream) {
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+    // Below TLS 1.3 a record's kind is in the clear: 21, an alert.
+    const bool alert = uint8_t(stream->Incoming[0]) == 21;
+    const size_t plain_before = stream->Plain.size();
     SECURITY_STATUS status = DecryptMessage(&stream->Context, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) return false;
@@ -525,7 +528,10 @@ bool DecryptWhole(NetStream *stream) {
     }
     // Decrypted in place: the bytes not yet read are the buffer's last ones.
     stream->Incoming.erase(stream->Incoming.begin(), stream->Incoming.end() - extra);
-    if (status == SEC_I_CONTEXT_EXPIRED) stream->Ended = true;
+    // Wine's SChannel takes the server's close_notify as an empty record,
+    // where Windows says SEC_I_CONTEXT_EXPIRED.
+    if (status == SEC_I_CONTEXT_EXPIRED || (alert && status == SEC_E_OK && stream->Plain.size() == plain_before))
+      stream->Ended = true;
     // The server asks for a new handshake, or sends TLS 1.3's tickets and key
     // updates: the handshake goes on from the bytes after the record.
     if (status == SEC_I_RENEGOTIATE && Handshake(stream, nullptr, false) != SEC_E_OK) return false;

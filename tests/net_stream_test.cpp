@@ -74,6 +74,10 @@ TEST(NetStream, TlsWithTheServersAuthorityCarriesLinesBothWays) {
   DWORD waited = GetTickCount() - started;
   EXPECT_GE(waited, 250u);
   EXPECT_LT(waited, 5000u);
+  // The server ends TLS: the end is told as the end, and stays so.
+  ASSERT_TRUE(Net.Send(stream, "QUIT\r\n", 6));
+  EXPECT_EQ(Net.Receive(stream, &byte, 1, 10000), 0);
+  EXPECT_EQ(Net.Receive(stream, &byte, 1, 10000), 0);
   Net.Close(stream);
 }
 

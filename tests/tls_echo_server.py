@@ -6,7 +6,8 @@
 Makes with openssl an authority, a server certificate it signs for
 "localhost" and 127.0.0.1, one it signed for "localhost" that expired in 2020, and
 another authority that signed nothing; serves TLS on two free ports, one
-with each certificate, sending back every byte it receives; and runs
+with each certificate, sending back every byte it receives (but QUIT on a line
+of its own, which ends TLS); and runs
 COMMAND with VESSOR_TLS_PORT and VESSOR_TLS_EXPIRED_PORT, VESSOR_TLS_CA and
 VESSOR_TLS_OTHER_CA (the files as Wine's Windows paths, Z:\\...), and
 VESSOR_TLS_FINGERPRINT and VESSOR_TLS_EXPIRED_FINGERPRINT (the
@@ -63,6 +64,9 @@ def echo(context, connection):
             while True:
                 data = tls.recv(65536)
                 if not data:
+                    return
+                if data == b"QUIT\r\n":
+                    tls.unwrap()  # close_notify, and the client's in return
                     return
                 tls.sendall(data)
     except (OSError, ssl.SSLError):
