@@ -28,14 +28,19 @@ run_ctest() {
   skipped=$((skipped + skips))
 }
 
-# Runs a GoogleTest executable under Wine and adds its counts to the totals.
+# Runs a GoogleTest executable under Wine and adds its counts to the totals;
+# its network calls talk to the TLS echo server tests/tls_echo_server.py
+# starts beside it.
 run_wine_gtest() {
-  local log good bad
+  local log good bad skips
   log=$(mktemp)
-  bash scripts/wine-run.sh 1200 "$@" 2>&1 | tee "$log" | grep -vE '^\[ +(RUN|OK) +\]'
+  python3 tests/tls_echo_server.py bash scripts/wine-run.sh 1200 "$@" 2>&1 | tee "$log" |
+    grep -vE '^\[ +(RUN|OK) +\]'
   good=$(grep -oP '^\[  PASSED  \] \K[0-9]+' "$log" | tail -n 1)
   bad=$(grep -oP '^\[  FAILED  \] \K[0-9]+(?= tests?, listed below)' "$log" | tail -n 1)
+  skips=$(grep -oP '^\[  SKIPPED \] \K[0-9]+(?= tests?,)' "$log" | tail -n 1)
   rm -f "$log"
+  skipped=$((skipped + ${skips:-0}))
   if [ -z "$good$bad" ]; then
     echo "the Windows test program ended without a result"
     failed=$((failed + 1))
