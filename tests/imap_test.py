@@ -924,7 +924,7 @@ def main():
         sys.exit(Skipped)
     probe = subprocess.run([sys.argv[1], "imap", "-", "imaps://x@127.0.0.1/"], capture_output=True)
     if b"not in this build" in probe.stderr:
-        print("vfolder was built without libetpan (Debian: libetpan-dev): skipped")
+        print("vfolder was built without GnuTLS (Debian: libgnutls28-dev): skipped")
         sys.exit(Skipped)
     if sys.argv[3:] == ["cyrus"]:
         cyrus(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))
