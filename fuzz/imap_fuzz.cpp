@@ -11,13 +11,13 @@
 
 #include "outputs/imap_wire.h"
 
-namespace {
-
 // The bytes of one input, given out a few at a time.
 struct NetStream {
   const uint8_t *Data;
   size_t Size, At;
 };
+
+namespace {
 
 NetStream *Connect(const char *, uint16_t, int, NetProblem *) { return nullptr; }
 bool StartTls(NetStream *, const TlsCheck &, NetProblem *) { return false; }
