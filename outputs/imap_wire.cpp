@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-const ImapLimits DefaultImapLimits = {1u << 20, 1u << 20, 2u << 20, 1u << 20, 60000};
+const ImapLimits DefaultImapLimits = {1u << 20, 1u << 20, 2u << 20, 1u << 16, 60000};
 
 namespace {
 

@@ -21,7 +21,8 @@ struct ImapLimits {
   int TimeoutMs;          // the longest wait for the server's next bytes
 };
 
-// A literal up to 1 MB, responses up to 2 MB, a minute's wait.
+// Lines and literals up to 1 MB, responses up to 2 MB and 65,536 items, a
+// minute's wait.
 extern const ImapLimits DefaultImapLimits;
 
 struct ImapWire {

@@ -181,6 +181,7 @@ bool StartTls(NetStream *stream, const TlsCheck &check, NetProblem *problem) {
                reinterpret_cast<const char *>(text.data);
     gnutls_free(text.data);
   }
+  while (!reason.empty() && (reason.back() == ' ' || reason.back() == '.')) reason.pop_back();
   Say(problem, reason);
   snprintf(problem->Fingerprint, sizeof problem->Fingerprint, "%s",
            Fingerprint(stream->Session).c_str());
@@ -189,8 +190,9 @@ bool StartTls(NetStream *stream, const TlsCheck &check, NetProblem *problem) {
 
 bool Send(NetStream *stream, const void *bytes, size_t size) {
   const char *at = static_cast<const char *>(bytes);
-  const long long deadline = NowMs() + stream->TimeoutMs;
   while (size > 0) {
+    // The time is for the server to take the next bytes, not all of them.
+    const long long deadline = NowMs() + stream->TimeoutMs;
     ssize_t sent;
     if (stream->Session != nullptr) {
       sent = gnutls_record_send(stream->Session, at, size);
