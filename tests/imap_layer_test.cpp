@@ -216,6 +216,61 @@ TEST_F(ImapLayer, ConnectionsThatFailSendNoLogin) {
   }
 }
 
+// TLS that is not: the stream stays plain, so that a scripted server sees
+// what goes once TLS is started.
+bool PlainTls(NetStream *, const TlsCheck &, NetProblem *) { return true; }
+
+struct LoginRow {
+  const char *Name;
+  std::string User, Capabilities;
+  const char *Sent;     // what the server receives
+  const char *NotSent;  // and does not
+};
+
+TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
+  const LoginRow rows[] = {
+      {"LOGIN in quoted strings", "mailer", "IMAP4rev1", "LOGIN \"mailer\" \"pass\\\"word\"",
+       "AUTHENTICATE"},
+      {"LOGIN with a literal waited for", "m\xc3\xa9l", "IMAP4rev1",
+       "LOGIN {4}\r\nm\xc3\xa9l \"pass\\\"word\"", "AUTHENTICATE"},
+      {"LOGIN with a literal not waited for", "m\xc3\xa9l", "IMAP4rev1 LITERAL+",
+       "LOGIN {4+}\r\nm\xc3\xa9l", "AUTHENTICATE"},
+      // "\0mailer\0pass\"word" in base64.
+      {"AUTHENTICATE PLAIN where LOGIN is disabled", "mailer", "IMAP4rev1 LOGINDISABLED AUTH=PLAIN",
+       "AUTHENTICATE PLAIN\r\nAG1haWxlcgBwYXNzIndvcmQ=\r\n", "LOGIN "},
+  };
+  for (const LoginRow &row : rows) {
+    SCOPED_TRACE(row.Name);
+    RestoreNetCalls();
+    Net.StartTls = PlainTls;
+    ScriptedServer server;
+    const std::string capabilities = row.Capabilities;
+    std::string command;  // the tag of the command the lines are of
+    StartServer(&server, "* OK ready\r\n", false, [&](const std::string &line) -> std::string {
+      if (line[0] == 'V' && line.size() > 1 && line[1] >= '0' && line[1] <= '9')
+        command = line.substr(0, line.find(' '));
+      if (line.find("CAPABILITY") != std::string::npos)
+        return "* CAPABILITY " + capabilities + "\r\n" + command + " OK done\r\n";
+      if (line.find("LIST") != std::string::npos)
+        return "* LIST () \".\" \"\"\r\n" + command + " OK done\r\n";
+      // A literal or an exchange of AUTHENTICATE goes on once asked for.
+      const bool literal = line.size() > 3 && line.compare(line.size() - 3, 3, "}\r\n") == 0 &&
+                           line.find("+}") == std::string::npos;
+      if (literal || line.find("AUTHENTICATE") != std::string::npos) return "+ \r\n";
+      return command + " OK done\r\n";
+    });
+    ImapClient client;
+    std::string problem;
+    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User};
+    EXPECT_EQ(ImapConnected, OpenImapClient(account, "pass\"word", &client, &problem)) << problem;
+    EXPECT_EQ('.', client.Delimiter);
+    CloseImapClient(&client);
+    EndServer(&server);
+    EXPECT_NE(std::string::npos, server.Received.find(row.Sent)) << server.Received;
+    EXPECT_EQ(std::string::npos, server.Received.find(row.NotSent)) << server.Received;
+  }
+}
+
 // A Dovecot of tests/imap_test.py's on 127.0.0.1, for as long as the test.
 struct Dovecot {
   pid_t Pid = -1;
