@@ -151,7 +151,7 @@ const OutputRow Rows[] = {
      "                      the server. The password comes from VFOLDER_PASSWORD,\n"
      "                      --password-file FILE or a prompt on the terminal; the\n"
      "                      server's certificate must check out against the\n"
-     "                      system's authorities (and --ca FILE) for HOST before\n"
+     "                      system's authorities (or --ca FILE's) for HOST before\n"
      "                      the login. A ledger (--ledger FILE, else one per\n"
      "                      account and mailbox in $XDG_CACHE_HOME/vfolder or\n"
      "                      ~/.cache/vfolder) keeps what reached the server, so\n"

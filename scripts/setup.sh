@@ -6,12 +6,12 @@ set -euo pipefail
 missing=()
 # dovecot-core: doveadm reads vfolder's mail outputs back in the tests.
 # ripmime: the benchmark takes attachments out of .eml files with it too.
-# libetpan-dev, pkg-config: vfolder imap; dovecot-imapd, openssl: its tests;
+# libgnutls28-dev, pkg-config: vfolder imap (its TLS); dovecot-imapd, openssl: its tests;
 # isync: mbsync, which the benchmark sets beside it. tmux: the real far2l is
 # driven in it. time: /usr/bin/time tells the tests vfolder's peak memory.
 # cyrus-common: Cyrus IMAP's master for the imap tests (its imapd below).
 for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core ripmime \
-    libetpan-dev pkg-config dovecot-imapd openssl isync tmux time cyrus-common; do
+    libgnutls28-dev pkg-config dovecot-imapd openssl isync tmux time cyrus-common; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 updated=

@@ -31,7 +31,7 @@ echo "== builds: sanitizers (tests), sanitizers with libFuzzer, plain (valgrind)
 cmake -S . -B build/sanitize "${sanitize[@]}" >/dev/null && cmake --build build/sanitize ||
   failures+=("sanitizer build")
 cmake -S . -B build/fuzz "${sanitize[@]}" -DVESSOR_FUZZERS=ON -DVESSOR_BUILD_TESTS=OFF >/dev/null &&
-  cmake --build build/fuzz --target recognition_fuzz message_fuzz folder_fuzz || failures+=("fuzz build")
+  cmake --build build/fuzz --target recognition_fuzz message_fuzz folder_fuzz imap_fuzz || failures+=("fuzz build")
 cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESSOR_BUILD_TESTS=OFF \
   >/dev/null && cmake --build build/valgrind --target vessor vfolder mkfolder ||
   failures+=("valgrind build")
@@ -60,7 +60,7 @@ fuzz() {
 }
 
 if [ -x build/fuzz/fuzz/recognition_fuzz ] && [ -x build/fuzz/fuzz/message_fuzz ] &&
-  [ -x build/fuzz/fuzz/folder_fuzz ]; then
+  [ -x build/fuzz/fuzz/folder_fuzz ] && [ -x build/fuzz/fuzz/imap_fuzz ]; then
   echo "== fuzzing, ${fuzz_seconds} s per target, all at once"
   # folder_fuzz writes and removes a folder per input: in memory it runs
   # several times faster.
@@ -73,10 +73,13 @@ if [ -x build/fuzz/fuzz/recognition_fuzz ] && [ -x build/fuzz/fuzz/message_fuzz 
   message=$!
   fuzz folder >"$work/folder.out" 2>&1 &
   folder=$!
+  fuzz imap >"$work/imap.out" 2>&1 &
+  imap=$!
   wait "$recognition" || failures+=("recognition_fuzz")
   wait "$message" || failures+=("message_fuzz")
   wait "$folder" || failures+=("folder_fuzz")
-  cat "$work/recognition.out" "$work/message.out" "$work/folder.out"
+  wait "$imap" || failures+=("imap_fuzz")
+  cat "$work/recognition.out" "$work/message.out" "$work/folder.out" "$work/imap.out"
   unset TMPDIR
 fi
 

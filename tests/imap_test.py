@@ -859,6 +859,11 @@ def other_host(case, tools):
         before = log.read().count(b"imap-login:")
     status, err = case.vfolder("--ca", case.ca, "imap", small, case.url("OtherHost"))
     check("another host's certificate: refused", (1, True), (status, "not trusted" in err))
+    shown = subprocess.run(["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in",
+                            case.server.certificates["other"][0]],
+                           capture_output=True, text=True).stdout.strip().split("=")[-1]
+    check("another host's certificate: its fingerprint said", True,
+          len(shown) == 95 and ("fingerprint: %s)" % shown) in err)
     time.sleep(0.5)
     with open(case.server.log, "rb") as log:
         text = log.read()
@@ -924,7 +929,7 @@ def main():
         sys.exit(Skipped)
     probe = subprocess.run([sys.argv[1], "imap", "-", "imaps://x@127.0.0.1/"], capture_output=True)
     if b"not in this build" in probe.stderr:
-        print("vfolder was built without libetpan (Debian: libetpan-dev): skipped")
+        print("vfolder was built without GnuTLS (Debian: libgnutls28-dev): skipped")
         sys.exit(Skipped)
     if sys.argv[3:] == ["cyrus"]:
         cyrus(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))

@@ -1,6 +1,6 @@
 #include "tools/vfolder/imap_command.h"
 
-#include <libetpan/libetpan.h>
+#include <strings.h>
 #include <time.h>
 
 #include <algorithm>
@@ -13,11 +13,11 @@
 #include <unordered_set>
 
 #include "outputs/folder_tree.h"
+#include "outputs/imap_append.h"
 #include "outputs/mail_dates.h"
 #include "outputs/mail_run.h"
 #include "tools/vfolder/delivery_ledger.h"
 #include "tools/vfolder/escaped_text.h"
-#include "tools/vfolder/imap_pipeline.h"
 #include "tools/vfolder/imap_session.h"
 #include "tools/vfolder/progress.h"
 #include "tools/vfolder/system_calls.h"
@@ -71,7 +71,7 @@ struct ImapRun {
   const ImapCommand *Command;
   ImapAccount Account;
   std::string Password;
-  ImapSession Session;
+  ImapClient Session;
   MailRun Mail;  // how the outputs make a message's bytes, and tell of it
   uint64_t BytesSent;
   timespec Started;
@@ -89,34 +89,42 @@ std::string BareId(const char *id) {
   return bare;
 }
 
-// The message's Message-ID, from its header section.
+// The message's Message-ID, from its header section: the first such field,
+// its folded lines joined, the identifier in angle brackets where there is
+// one.
 std::string HeaderFacts(const ByteBuffer &message) {
-  size_t index = 0;
-  struct mailimf_fields *fields = nullptr;
-  std::string id;
-  if (mailimf_envelope_fields_parse(message.Bytes, message.Size, &index, &fields) !=
-          MAILIMF_NO_ERROR ||
-      fields == nullptr)
-    return id;
-  for (clistiter *at = clist_begin(fields->fld_list); at != nullptr; at = clist_next(at)) {
-    const auto *field = static_cast<struct mailimf_field *>(clist_content(at));
-    if (field->fld_type == MAILIMF_FIELD_MESSAGE_ID && id.empty() &&
-        field->fld_data.fld_message_id->mid_value != nullptr)
-      id = BareId(field->fld_data.fld_message_id->mid_value);
+  const char *bytes = message.Bytes;
+  const size_t size = message.Size;
+  for (size_t line = 0; line < size;) {
+    size_t end = line;
+    while (end < size && bytes[end] != '\n') ++end;
+    if (end == line || (end == line + 1 && bytes[line] == '\r')) break;  // the header's end
+    if (end - line > 11 && strncasecmp(bytes + line, "Message-ID:", 11) == 0) {
+      std::string value(bytes + line + 11, end - line - 11);
+      // Folded onto the lines that follow, which start with a blank.
+      while (end + 1 < size && (bytes[end + 1] == ' ' || bytes[end + 1] == '\t')) {
+        const size_t next = end + 1;
+        end = next;
+        while (end < size && bytes[end] != '\n') ++end;
+        value.append(bytes + next, end - next);
+      }
+      const size_t open = value.find('<');
+      const size_t close = open == std::string::npos ? open : value.find('>', open);
+      if (close != std::string::npos) value = value.substr(open, close - open + 1);
+      return BareId(value.c_str());
+    }
+    line = end + 1;
   }
-  mailimf_fields_free(fields);
-  return id;
+  return std::string();
 }
 
-// The message's internal date, as the other outputs date it (mail_dates.h);
-// null where none can be trusted, and the server's time stands.
-struct mailimap_date_time *ItemDate(const MailFolder &folder, int position,
-                                    const ByteBuffer &message) {
+// The message's internal date as APPEND takes it, as the other outputs date
+// it (mail_dates.h); empty where none can be trusted, and the server's time
+// stands.
+std::string ItemDate(const MailFolder &folder, int position, const ByteBuffer &message) {
   MailCalendar at;
-  if (!InternalDateOf(folder, position, message.Bytes, message.Size, &at)) return nullptr;
-  // The zone as hours and minutes, -0130 being -130.
-  return mailimap_date_time_new(at.Day, at.Month, int(at.Year), at.Hour, at.Minute, at.Second,
-                                at.Zone / 60 * 100 + at.Zone % 60);
+  if (!InternalDateOf(folder, position, message.Bytes, message.Size, &at)) return std::string();
+  return AppendDateText(at);
 }
 
 // IMAP takes a message's lines ending in CR LF: a line feed alone gets its
@@ -156,61 +164,36 @@ MessageText TakeText(ByteBuffer *message) {
 
 // What the mailbox holds: each message's UID, size and Message-ID.
 bool ReadMailbox(ImapRun *run, MailboxState *box) {
-  mailimap *imap = run->Session.Imap;
+  ImapClient *imap = &run->Session;
   box->Sizes.clear();
   box->ByMessageId.clear();
-  if (imap->imap_selection_info == nullptr || imap->imap_selection_info->sel_exists == 0) return true;
-  struct mailimap_set *all = mailimap_set_new_interval(1, 0);
-  struct mailimap_fetch_type *what = mailimap_fetch_type_new_fetch_att_list_empty();
-  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_uid());
-  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_rfc822_size());
-  mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_envelope());
-  clist *fetched = nullptr;
-  const int r = mailimap_fetch(imap, all, what, &fetched);
-  mailimap_fetch_type_free(what);
-  mailimap_set_free(all);
-  if (r != MAILIMAP_NO_ERROR) return false;
-  for (clistiter *at = clist_begin(fetched); at != nullptr; at = clist_next(at)) {
-    const auto *message = static_cast<struct mailimap_msg_att *>(clist_content(at));
-    uint32_t uid = 0, size = 0;
-    std::string id;
-    for (clistiter *item = clist_begin(message->att_list); item != nullptr; item = clist_next(item)) {
-      const auto *att = static_cast<struct mailimap_msg_att_item *>(clist_content(item));
-      if (att->att_type != MAILIMAP_MSG_ATT_ITEM_STATIC) continue;
-      const struct mailimap_msg_att_static *s = att->att_data.att_static;
-      if (s->att_type == MAILIMAP_MSG_ATT_UID) uid = s->att_data.att_uid;
-      if (s->att_type == MAILIMAP_MSG_ATT_RFC822_SIZE) size = s->att_data.att_rfc822_size;
-      if (s->att_type == MAILIMAP_MSG_ATT_ENVELOPE && s->att_data.att_env != nullptr &&
-          s->att_data.att_env->env_message_id != nullptr)
-        id = BareId(s->att_data.att_env->env_message_id);
-    }
-    if (uid == 0) continue;
-    box->Sizes[uid] = size;
-    if (!id.empty()) box->ByMessageId[id + " " + std::to_string(size)] = uid;
-  }
-  mailimap_fetch_list_free(fetched);
-  return true;
+  if (imap->Exists == 0) return true;
+  return FetchMessages(imap, false, "1:*", "(UID RFC822.SIZE ENVELOPE)", 0,
+                       [&](const FetchedItems &items) {
+                         if (items.Uid == 0) return;
+                         box->Sizes[items.Uid] = items.Size;
+                         const std::string id = BareId(items.MessageId.c_str());
+                         if (!id.empty())
+                           box->ByMessageId[id + " " + std::to_string(items.Size)] = items.Uid;
+                       }) == ImapOk;
 }
 
 // Selects the mailbox, made and subscribed where missing (only looked at in
 // a dry run), and reads what it holds. False, having said why, when it
 // cannot be; `*lost` when the connection went.
 bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
-  mailimap *imap = run->Session.Imap;
+  ImapClient *imap = &run->Session;
   *lost = false;
   const bool dry = run->Command->DryRun;
-  int r = dry ? mailimap_examine(imap, box->Name.c_str()) : mailimap_select(imap, box->Name.c_str());
-  box->Exists = r == MAILIMAP_NO_ERROR;
-  if (!box->Exists && !dry && r != MAILIMAP_ERROR_STREAM) {
-    if (mailimap_create(imap, box->Name.c_str()) != MAILIMAP_NO_ERROR &&
-        imap->imap_stream != nullptr) {
-      // Made by someone else meanwhile, or refused: the select tells.
-    }
-    mailimap_subscribe(imap, box->Name.c_str());
-    r = mailimap_select(imap, box->Name.c_str());
-    box->Exists = r == MAILIMAP_NO_ERROR;
+  ImapAnswer r = SelectMailbox(imap, box->Name, dry);
+  box->Exists = r == ImapOk;
+  if (!box->Exists && !dry && r != ImapGone) {
+    // Made by someone else meanwhile, or refused: the select tells.
+    if (CreateMailbox(imap, box->Name) != ImapGone) SubscribeMailbox(imap, box->Name);
+    r = SelectMailbox(imap, box->Name, false);
+    box->Exists = r == ImapOk;
   }
-  if (r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE) {
+  if (r == ImapGone) {
     *lost = true;
     return false;
   }
@@ -226,10 +209,10 @@ bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
             Printable(box->Name.c_str()).c_str(), ServerWords(run->Session).c_str());
     return false;
   }
-  box->Validity = imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_uidvalidity : 0;
-  box->KnownNext = imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_uidnext : 0;
+  box->Validity = imap->UidValidity;
+  box->KnownNext = imap->UidNext;
   if (!ReadMailbox(run, box)) {
-    *lost = imap->imap_stream == nullptr;
+    *lost = ImapLost(*imap);
     if (!*lost) {
       ClearProgress();
       fprintf(stderr, "vfolder: mailbox %s: cannot be read: %s\n",
@@ -254,10 +237,7 @@ void Sleep(double seconds) {
 bool Reconnect(ImapRun *run, MailboxState *box) {
   ClearProgress();
   fprintf(stderr, "vfolder: the connection to %s was lost\n", run->Account.Host.c_str());
-  if (run->Session.Imap != nullptr) {
-    mailimap_free(run->Session.Imap);
-    run->Session.Imap = nullptr;
-  }
+  CloseImap(&run->Session);
   std::string problem;
   for (int pause : Pauses) {
     Sleep(pause);
@@ -268,8 +248,7 @@ bool Reconnect(ImapRun *run, MailboxState *box) {
     bool lost = false;
     if (OpenMailbox(run, box, &lost)) return true;
     if (!lost) break;
-    mailimap_free(run->Session.Imap);
-    run->Session.Imap = nullptr;
+    CloseImap(&run->Session);
   }
   fprintf(stderr, "vfolder: %s; stopped: what was sent is in the ledger, run again to send the rest\n",
           problem.empty() ? "the server cannot be reached" : problem.c_str());
@@ -379,22 +358,9 @@ void FindUnaccounted(MailboxState *box) {
 // The mailbox's UIDNEXT and number of messages as STATUS tells them (0
 // where it does not).
 uint64_t MailboxCounts(ImapRun *run, const MailboxState &box) {
-  struct mailimap_status_att_list *what = mailimap_status_att_list_new_empty();
-  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_UIDNEXT);
-  mailimap_status_att_list_add(what, MAILIMAP_STATUS_ATT_MESSAGES);
-  struct mailimap_mailbox_data_status *status = nullptr;
-  uint64_t counts = 0;
-  if (mailimap_status(run->Session.Imap, box.Name.c_str(), what, &status) == MAILIMAP_NO_ERROR &&
-      status != nullptr) {
-    for (clistiter *at = clist_begin(status->st_info_list); at != nullptr; at = clist_next(at)) {
-      const auto *info = static_cast<struct mailimap_status_info *>(clist_content(at));
-      if (info->st_att == MAILIMAP_STATUS_ATT_UIDNEXT) counts |= uint64_t(info->st_value) << 32;
-      if (info->st_att == MAILIMAP_STATUS_ATT_MESSAGES) counts |= info->st_value;
-    }
-  }
-  if (status != nullptr) mailimap_mailbox_data_status_free(status);
-  mailimap_status_att_list_free(what);
-  return counts;
+  uint32_t uid_next = 0, messages = 0;
+  if (MailboxStatus(&run->Session, box.Name, &uid_next, &messages) != ImapOk) return 0;
+  return uint64_t(uid_next) << 32 | messages;
 }
 
 // After a killed run the server may still be taking the APPENDs that were
@@ -432,41 +398,21 @@ const size_t ComparePiece = 1u << 20;
 // Whether the message at `uid` holds exactly these bytes, read back with
 // UID FETCH BODY.PEEK[]<offset.length>. `*lost` when the connection went.
 bool SameBytes(ImapRun *run, uint32_t uid, const char *bytes, size_t size, bool *lost) {
-  mailimap *imap = run->Session.Imap;
   for (size_t offset = 0; offset < size; offset += ComparePiece) {
     const size_t length = std::min(ComparePiece, size - offset);
-    struct mailimap_set *set = mailimap_set_new_single(uid);
-    struct mailimap_fetch_type *what = mailimap_fetch_type_new_fetch_att_list_empty();
-    mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_uid());
-    mailimap_fetch_type_new_fetch_att_list_add(
-        what, mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr),
-                                                               uint32_t(offset), uint32_t(length)));
-    clist *fetched = nullptr;
-    const int r = mailimap_uid_fetch(imap, set, what, &fetched);
-    mailimap_fetch_type_free(what);
-    mailimap_set_free(set);
-    if (r != MAILIMAP_NO_ERROR) {
-      *lost = r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE || r == MAILIMAP_ERROR_FATAL;
+    bool same = false;
+    const ImapAnswer r = FetchMessages(
+        &run->Session, true, std::to_string(uid),
+        "(UID BODY.PEEK[]<" + std::to_string(offset) + "." + std::to_string(length) + ">)", length,
+        [&](const FetchedItems &items) {
+          if (items.Uid == uid && items.HasBody)
+            same = items.BodySize == length &&
+                   (length == 0 || memcmp(items.Body, bytes + offset, length) == 0);
+        });
+    if (r != ImapOk) {
+      *lost = r == ImapGone;
       return false;
     }
-    bool same = false;
-    for (clistiter *at = clist_begin(fetched); at != nullptr; at = clist_next(at)) {
-      const auto *message = static_cast<struct mailimap_msg_att *>(clist_content(at));
-      uint32_t told = 0;
-      const struct mailimap_msg_att_body_section *body = nullptr;
-      for (clistiter *item = clist_begin(message->att_list); item != nullptr; item = clist_next(item)) {
-        const auto *att = static_cast<struct mailimap_msg_att_item *>(clist_content(item));
-        if (att->att_type != MAILIMAP_MSG_ATT_ITEM_STATIC) continue;
-        const struct mailimap_msg_att_static *one = att->att_data.att_static;
-        if (one->att_type == MAILIMAP_MSG_ATT_UID) told = one->att_data.att_uid;
-        if (one->att_type == MAILIMAP_MSG_ATT_BODY_SECTION) body = one->att_data.att_body_section;
-      }
-      if (told == uid && body != nullptr)
-        same = body->sec_length == length &&
-               (length == 0 || (body->sec_body_part != nullptr &&
-                                memcmp(body->sec_body_part, bytes + offset, length) == 0));
-    }
-    mailimap_fetch_list_free(fetched);
     if (!same) return false;
   }
   return true;
@@ -519,26 +465,19 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
                     std::string *reason) {
   for (int attempt = 0;; ++attempt) {
     if (Interrupted() || !DeclareIntent(run, box, UINT32_MAX)) return SendingStopped;
-    struct mailimap_flag_list *flags = mailimap_flag_list_new_empty();
-    if (run->Command->Seen) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
-    struct mailimap_date_time *date = ItemDate(folder, position, bytes);
-    uint32_t validity = 0, uid = 0;
-    const int r = run->Session.UidPlus
-                      ? mailimap_uidplus_append(run->Session.Imap, box->Name.c_str(), flags, date,
-                                                bytes.Bytes, bytes.Size, &validity, &uid)
-                      : mailimap_append(run->Session.Imap, box->Name.c_str(), flags, date,
-                                        bytes.Bytes, bytes.Size);
-    mailimap_flag_list_free(flags);
-    if (date != nullptr) mailimap_date_time_free(date);
-    if (r == MAILIMAP_NO_ERROR) {
+    AppendAnswer answer;
+    const ImapAnswer r = AppendOne(&run->Session, box->Name, run->Command->Seen,
+                                   ItemDate(folder, position, bytes), bytes.Bytes, bytes.Size,
+                                   &answer);
+    const bool told = answer.Uids.size() == 1;
+    const uint32_t validity = told ? answer.Validity : 0, uid = told ? answer.Uids[0] : 0;
+    if (r == ImapOk) {
       run->BytesSent += bytes.Size;
       Confirmed(box, key, id, bytes.Size, validity, uid);
       KeepToRate(run);
       return SendingSent;
     }
-    const bool lost = r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE ||
-                      r == MAILIMAP_ERROR_FATAL;
-    if (!lost) {
+    if (r != ImapGone) {
       const std::string words = ServerWords(run->Session);
       if (OverQuota(words)) {
         run->OverQuota = words;
@@ -634,13 +573,13 @@ void Settle(FolderSending *sending, int position, Sending outcome, const std::st
 // False when the connection went (they stay in the window).
 bool Launch(FolderSending *sending, std::vector<Outgoing> messages, int throttled) {
   ImapRun *run = sending->Run;
-  ImapSession *session = &run->Session;
+  ImapClient *session = &run->Session;
   // Without a ledger to trust, they are left for the next run.
   uint32_t in_flight = UINT32_MAX;
   for (const InFlight &command : sending->Window) in_flight = std::min(in_flight, command.Floor);
   if (!DeclareIntent(run, sending->Box, in_flight)) return true;
   sending->Window.push_back(
-      {NextAppendTag(session), std::move(messages), throttled, sending->Box->KnownNext});
+      {NextTag(session), std::move(messages), throttled, sending->Box->KnownNext});
   const InFlight &sent = sending->Window.back();
   bool written = WriteAppendStart(session, sent.Tag, sending->Box->Name);
   for (const Outgoing &message : sent.Messages) {
@@ -963,9 +902,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
         }
       }
       if (outcome == SendingDue && CanPipeline(run->Session, bytes.Size)) {
-        struct mailimap_date_time *date = ItemDate(folder, position, message);
-        const std::string date_text = AppendDateText(date);
-        if (date != nullptr) mailimap_date_time_free(date);
+        const std::string date_text = ItemDate(folder, position, message);
         Outgoing next = {key, id, TakeText(&message), date_text, position};
         if ((!Gather(&sending, std::move(next)) && !Recover(&sending)) ||
             ((sending.Messages > WindowMessages || sending.Bytes > WindowBytes) &&

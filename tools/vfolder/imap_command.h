@@ -12,7 +12,7 @@ struct ImapCommand {
   const char *Url;     // imaps://USER@HOST[:PORT][/MAILBOX] or imap://... (STARTTLS)
   bool Exact, Seen, DryRun;
   const char *PasswordFile;  // null: VFOLDER_PASSWORD, else a prompt on the terminal
-  const char *CaFile;        // a certificate authority trusted besides the system's
+  const char *CaFile;        // certificate authorities trusted instead of the system's
   const char *LedgerPath;    // null: one in the user's cache directory
   uint64_t LimitRate;        // bytes a second at most; 0: no limit
   const TextCharset *Charset;

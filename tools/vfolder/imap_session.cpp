@@ -1,10 +1,6 @@
 #include "tools/vfolder/imap_session.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <gnutls/gnutls.h>
-#include <gnutls/x509.h>
-#include <libetpan/libetpan.h>
 #include <strings.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -15,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -39,109 +34,6 @@ bool Unescaped(const std::string &text, std::string *out) {
     i += 2;
   }
   return true;
-}
-
-bool IsAddressLiteral(const std::string &host) {
-  unsigned char address[16];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1;
-}
-
-void NameTheServer(struct mailstream_ssl_context *context, void *data) {
-  mailstream_ssl_set_server_name(context, static_cast<char *>(data));
-}
-
-// The chain the server showed, checked against the system's store and the
-// authority given, and for the host name. Checked on the connection libetpan
-// made, once its handshake has proved that the server holds the key of the
-// first certificate: libetpan itself checks none. Empty when it checks out,
-// else why not.
-std::string CertificateProblem(mailimap *imap, const ImapAccount &account) {
-  carray *chain = mailstream_get_certificate_chain(imap->imap_stream);
-  if (chain == nullptr || carray_count(chain) == 0) {
-    if (chain != nullptr) mailstream_certificate_chain_free(chain);
-    return "the server showed no certificate";
-  }
-  std::vector<gnutls_x509_crt_t> certificates;
-  std::string problem;
-  for (unsigned i = 0; i < carray_count(chain) && problem.empty(); ++i) {
-    MMAPString *der = static_cast<MMAPString *>(carray_get(chain, i));
-    gnutls_datum_t datum = {reinterpret_cast<unsigned char *>(der->str), unsigned(der->len)};
-    gnutls_x509_crt_t certificate;
-    if (gnutls_x509_crt_init(&certificate) < 0) {
-      problem = "no memory to check the certificate";
-    } else if (gnutls_x509_crt_import(certificate, &datum, GNUTLS_X509_FMT_DER) < 0) {
-      gnutls_x509_crt_deinit(certificate);
-      problem = "the server's certificate cannot be read";
-    } else {
-      certificates.push_back(certificate);
-    }
-  }
-  mailstream_certificate_chain_free(chain);
-  gnutls_x509_trust_list_t trusted;
-  if (problem.empty() && gnutls_x509_trust_list_init(&trusted, 0) < 0)
-    problem = "no memory to check the certificate";
-  else if (problem.empty()) {
-    gnutls_x509_trust_list_add_system_trust(trusted, 0, 0);
-    if (account.CaFile != nullptr &&
-        gnutls_x509_trust_list_add_trust_file(trusted, account.CaFile, nullptr,
-                                              GNUTLS_X509_FMT_PEM, 0, 0) <= 0) {
-      problem = std::string("--ca ") + account.CaFile + ": no certificate authority in it";
-    } else {
-      gnutls_typed_vdata_st host = {GNUTLS_DT_DNS_HOSTNAME,
-                                    reinterpret_cast<unsigned char *>(
-                                        const_cast<char *>(account.Host.c_str())),
-                                    0};
-      unsigned status = 0;
-      const int verified = gnutls_x509_trust_list_verify_crt2(
-          trusted, certificates.data(), unsigned(certificates.size()), &host, 1, 0, &status,
-          nullptr);
-      if (verified < 0) {
-        problem = std::string("the certificate could not be checked: ") + gnutls_strerror(verified);
-      } else if (status != 0) {
-        gnutls_datum_t text = {};
-        gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0);
-        problem = text.data != nullptr ? reinterpret_cast<char *>(text.data)
-                                       : "the certificate does not check out";
-        gnutls_free(text.data);
-      }
-    }
-    gnutls_x509_trust_list_deinit(trusted, 1);
-  }
-  for (gnutls_x509_crt_t certificate : certificates) gnutls_x509_crt_deinit(certificate);
-  return problem;
-}
-
-void ReadCapabilities(ImapSession *session) {
-  mailimap *imap = session->Imap;
-  session->UidPlus = false;
-  session->AppendLimit = 0;
-  session->LiteralPlus = session->LiteralMinus = session->MultiAppend = false;
-  struct mailimap_capability_data *data = nullptr;
-  if (mailimap_capability(imap, &data) != MAILIMAP_NO_ERROR || data == nullptr) return;
-  for (clistiter *at = clist_begin(data->cap_list); at != nullptr; at = clist_next(at)) {
-    const auto *capability = static_cast<struct mailimap_capability *>(clist_content(at));
-    if (capability->cap_type != MAILIMAP_CAPABILITY_NAME || capability->cap_data.cap_name == nullptr)
-      continue;
-    const char *name = capability->cap_data.cap_name;
-    if (!strcasecmp(name, "UIDPLUS")) session->UidPlus = true;
-    if (!strcasecmp(name, "LITERAL+")) session->LiteralPlus = true;
-    if (!strcasecmp(name, "LITERAL-")) session->LiteralMinus = true;
-    if (!strcasecmp(name, "MULTIAPPEND")) session->MultiAppend = true;
-    if (!strncasecmp(name, "APPENDLIMIT=", 12)) session->AppendLimit = uint32_t(strtoul(name + 12, nullptr, 10));
-  }
-  mailimap_capability_data_free(data);
-}
-
-void ReadDelimiter(ImapSession *session) {
-  session->Delimiter = '/';
-  clist *list = nullptr;
-  if (mailimap_list(session->Imap, "", "", &list) != MAILIMAP_NO_ERROR || list == nullptr) return;
-  if (clist_begin(list) != nullptr) {
-    const auto *found = static_cast<struct mailimap_mailbox_list *>(clist_content(clist_begin(list)));
-    if (found->mb_delimiter != '\0') session->Delimiter = found->mb_delimiter;
-  }
-  mailimap_list_result_free(list);
 }
 
 // The password's first line from the terminal, not echoed.
@@ -258,121 +150,17 @@ bool ReadPassword(const ImapAccount &account, const char *file, std::string *pas
 }
 
 ConnectOutcome ConnectImap(const ImapAccount &account, const std::string &password,
-                           ImapSession *session, std::string *problem) {
-  *session = {};
-  mailimap *imap = mailimap_new(0, nullptr);
-  if (imap == nullptr) {
-    *problem = "no memory for the connection";
-    return ConnectionFailed;
+                           ImapClient *session, std::string *problem) {
+  const ImapServer server = {account.Host, account.Port, account.Tls, account.CaFile, account.User};
+  switch (OpenImapClient(server, password, session, problem)) {
+    case ImapConnected: return Connected;
+    case ImapRefused: return Refused;
+    default: return ConnectionFailed;
   }
-  mailimap_set_timeout(imap, 60);
-  std::string host = account.Host;
-  const bool named = !IsAddressLiteral(host);
-  int r = account.Tls ? mailimap_ssl_connect_with_callback(imap, host.c_str(), account.Port,
-                                                           named ? NameTheServer : nullptr,
-                                                           &host[0])
-                      : mailimap_socket_connect(imap, host.c_str(), account.Port);
-  const std::string where = account.Host + ":" + std::to_string(account.Port);
-  if (r != MAILIMAP_NO_ERROR_NON_AUTHENTICATED && r != MAILIMAP_NO_ERROR_AUTHENTICATED) {
-    mailimap_free(imap);
-    *problem = "cannot connect to " + where + (r == MAILIMAP_ERROR_SSL ? ": TLS failed" : "");
-    return ConnectionFailed;
-  }
-  session->Imap = imap;
-  if (!account.Tls) {
-    r = mailimap_socket_starttls_with_callback(imap, named ? NameTheServer : nullptr, &host[0]);
-    if (r != MAILIMAP_NO_ERROR) {
-      *problem = where + ": STARTTLS failed (" + ServerWords(*session) +
-                 "): no login over a connection that is not encrypted";
-      mailimap_free(imap);
-      *session = {};
-      return Refused;
-    }
-  }
-  const std::string untrusted = CertificateProblem(imap, account);
-  if (!untrusted.empty()) {
-    *problem = where + ": the server's certificate is not trusted: " + untrusted;
-    mailimap_free(imap);
-    *session = {};
-    return Refused;
-  }
-  r = mailimap_login(imap, account.User.c_str(), password.c_str());
-  if (r != MAILIMAP_NO_ERROR) {
-    const bool refused = r == MAILIMAP_ERROR_LOGIN;
-    *problem = refused ? "login as " + account.User + " refused: " + ServerWords(*session)
-                       : where + ": the connection was lost at the login";
-    mailimap_free(imap);
-    *session = {};
-    return refused ? Refused : ConnectionFailed;
-  }
-  ReadCapabilities(session);
-  ReadDelimiter(session);
-  return Connected;
 }
 
-void CloseImap(ImapSession *session) {
-  if (session->Imap == nullptr) return;
-  mailimap_logout(session->Imap);
-  mailimap_free(session->Imap);
-  session->Imap = nullptr;
-}
+void CloseImap(ImapClient *session) { CloseImapClient(session); }
 
-std::string ServerWords(const ImapSession &session) {
-  const char *words = session.Imap != nullptr ? session.Imap->imap_response : nullptr;
-  if (words == nullptr || words[0] == '\0') return "no reason given";
-  std::string printable;
-  for (const char *c = words; *c != '\0' && printable.size() < 400; ++c)
-    printable += uint8_t(*c) < 0x20 ? ' ' : *c;
-  return printable;
-}
-
-std::string ModifiedUtf7(const std::string &utf8) {
-  static const char Digits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
-  std::string out;
-  std::vector<uint16_t> units;
-  auto flush = [&] {
-    if (units.empty()) return;
-    out += '&';
-    uint32_t bits = 0;
-    int count = 0;
-    for (uint16_t unit : units) {
-      bits = bits << 16 | unit;
-      count += 16;
-      while (count >= 6) {
-        count -= 6;
-        out += Digits[(bits >> count) & 63];
-      }
-    }
-    if (count > 0) out += Digits[(bits << (6 - count)) & 63];
-    out += '-';
-    units.clear();
-  };
-  for (size_t i = 0; i < utf8.size();) {
-    const uint8_t c = uint8_t(utf8[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      flush();
-      out += c == '&' ? std::string("&-") : std::string(1, char(c));
-      ++i;
-      continue;
-    }
-    uint32_t code = '?';
-    size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
-    if (length > 1 && i + length <= utf8.size()) {
-      code = c & (0x7f >> length);
-      for (size_t k = 1; k < length; ++k) code = code << 6 | (uint8_t(utf8[i + k]) & 0x3f);
-    } else {
-      length = 1;
-    }
-    i += length;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      units.push_back(uint16_t(0xd800 + (code >> 10)));
-      units.push_back(uint16_t(0xdc00 + (code & 0x3ff)));
-    } else {
-      units.push_back(uint16_t(code));
-    }
-  }
-  flush();
-  return out;
+std::string ServerWords(const ImapClient &session) {
+  return ImapLost(session) ? session.Wire.Problem : session.Words;
 }
