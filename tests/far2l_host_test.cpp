@@ -156,6 +156,8 @@ struct HostState {
   // "(*) ", "( ) ", "[x] " or "[ ] " as it was set.
   std::vector<std::vector<std::wstring>> Dialogs;
   std::vector<DialogAnswer> DialogAnswers;  // taken from the front; Esc when none is left
+  // Each dialog's check box: enabled as shown, and as the user left it.
+  std::vector<std::pair<bool, bool>> CheckEnabled;
   std::wstring ConfigDir;
 } Host;
 
@@ -163,7 +165,8 @@ struct HostState {
 // and tells them through its messages until it is freed.
 struct ShownDialog {
   std::vector<FarDialogItem> Items;
-  std::vector<int> Checked;
+  std::vector<int> Checked, Enabled;
+  far2l::FARWINDOWPROC Proc = nullptr;
   std::wstring Line;
   int Edit = -1;
   bool Live = false;
@@ -268,16 +271,20 @@ int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, c
 }
 
 HANDLE WINAPI DialogInit(INT_PTR, int, int, int, int, const wchar_t *, FarDialogItem *items,
-                         unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC, far2l::LONG_PTR) {
+                         unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC proc,
+                         far2l::LONG_PTR) {
   InHostCall host;
   EXPECT_FALSE(Shown.Live) << "a dialog left unfreed";
   Shown = ShownDialog();
+  Shown.Proc = proc;
   Shown.Items.assign(items, items + count);
   std::vector<std::wstring> texts;
   for (unsigned i = 0; i < count; ++i) {
     const FarDialogItem &item = items[i];
     const bool box = item.Type == far2l::DI_CHECKBOX, radio = item.Type == far2l::DI_RADIOBUTTON;
     Shown.Checked.push_back((box || radio) && item.Param.Selected == 1);
+    Shown.Enabled.push_back(!(item.Flags & far2l::DIF_DISABLE));
+    if (box) Host.CheckEnabled.push_back({Shown.Enabled.back(), Shown.Enabled.back()});
     if (item.Type == far2l::DI_EDIT) Shown.Edit = int(i), Shown.Line = item.PtrData;
     const wchar_t *mark = radio ? (item.Param.Selected ? L"(*) " : L"( ) ")
                           : box ? (item.Param.Selected ? L"[x] " : L"[ ] ")
@@ -296,11 +303,20 @@ int WINAPI DialogRun(HANDLE dialog) {
   const DialogAnswer answer = Host.DialogAnswers.front();
   Host.DialogAnswers.erase(Host.DialogAnswers.begin());
   if (answer.Esc) return -1;
+  // The radio button pressed, the dialog's procedure told; then the box,
+  // unless it is greyed.
   int radio = 0, ok = -1;
   for (size_t i = 0; i < Shown.Items.size(); ++i) {
+    if (Shown.Items[i].Type != far2l::DI_RADIOBUTTON || answer.Radio < 0) continue;
+    Shown.Checked[i] = radio++ == answer.Radio;
+    if (Shown.Checked[i] && Shown.Proc != nullptr) {
+      EXPECT_EQ(Shown.Proc(dialog, far2l::DN_BTNCLICK, int(i), 1), 1);
+    }
+  }
+  for (size_t i = 0; i < Shown.Items.size(); ++i) {
     const int type = Shown.Items[i].Type;
-    if (type == far2l::DI_RADIOBUTTON && answer.Radio >= 0) Shown.Checked[i] = radio++ == answer.Radio;
-    if (type == far2l::DI_CHECKBOX && answer.Check >= 0) Shown.Checked[i] = answer.Check;
+    if (type == far2l::DI_CHECKBOX && answer.Check >= 0 && Shown.Enabled[i])
+      Shown.Checked[i] = answer.Check;
     if (type == far2l::DI_BUTTON && ok < 0) ok = int(i);
   }
   if (!answer.Line.empty()) Shown.Line = answer.Line;
@@ -318,6 +334,11 @@ far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG
   EXPECT_TRUE(Shown.Live) << "a message to a freed dialog";
   if (!Shown.Live || item < 0 || size_t(item) >= Shown.Items.size()) return 0;
   if (message == far2l::DM_GETCHECK) return Shown.Checked[size_t(item)];
+  if (message == far2l::DM_ENABLE) {
+    Shown.Enabled[size_t(item)] = param != 0;
+    if (Shown.Items[size_t(item)].Type == far2l::DI_CHECKBOX) Host.CheckEnabled.back().second = param != 0;
+    return 1;
+  }
   if (item != Shown.Edit) return 0;
   if (message == far2l::DM_GETTEXTLENGTH) return far2l::LONG_PTR(Shown.Line.size());
   if (message == far2l::DM_GETTEXTPTR) {
@@ -325,6 +346,12 @@ far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG
     return far2l::LONG_PTR(Shown.Line.size());
   }
   return 0;
+}
+
+// What the host does of a message the dialog's procedure leaves to it: a
+// box or radio button pressed keeps its new mark.
+far2l::LONG_PTR WINAPI DefDlgProc(HANDLE, int message, int, far2l::LONG_PTR) {
+  return message == far2l::DN_BTNCLICK;
 }
 
 const wchar_t ModuleName[] = L"/plugins/vessor/vessor.far-plug-wide";
@@ -344,6 +371,7 @@ void StartPlugin(const Far2lApi &api) {
   info.DialogRun = DialogRun;
   info.DialogFree = DialogFree;
   info.SendDlgMessage = SendDlgMessage;
+  info.DefDlgProc = DefDlgProc;
   api.SetStartupInfo(&info);
   memset(&info, 0xA5, sizeof info);
 }
@@ -644,6 +672,7 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   // F5 as message files: one dialog, the other panel's directory and message
   // files offered first; the destination typed there is made.
   const std::string out = JoinPath(MakeTempDir(), "made");
+  Host.CheckEnabled.clear();
   Host.DialogAnswers = {{-1, -1, L"  \"" + Wide(out) + L"\" ", false}};
   const std::wstring passive = Wide(view);
   dest = passive.c_str();
@@ -682,6 +711,10 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   const std::string settings = ReadFile(ConfigFile());
   EXPECT_NE(settings.find("\nSaveAs=2\n"), std::string::npos) << settings;
   EXPECT_NE(settings.find("\nMarkRead=1\n"), std::string::npos) << settings;
+  // "Mark as read" greyed while the format chosen cannot mark (message
+  // files), enabled by the press on one mbox, shown enabled for it next.
+  EXPECT_EQ(Host.CheckEnabled, (std::vector<std::pair<bool, bool>>{
+                                   {false, false}, {false, true}, {true, true}}));
 
   // A destination that cannot be a directory: each item fails, and one box
   // tells the counts and the first reason.

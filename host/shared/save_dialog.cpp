@@ -17,7 +17,7 @@ const char MarkReadSetting[] = "MarkRead";
 const int Width = 76, Left = 5, Right = 70;
 
 DialogLine Item(int type, int x1, int y, int x2, const wchar_t *text, unsigned flags = 0) {
-  return DialogLine{type, x1, y, x2, y, text, flags, false, false};
+  return DialogLine{type, x1, y, x2, y, text, flags, false, false, false};
 }
 
 SaveChoice LastChoice(bool trees) {
@@ -50,10 +50,15 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
     DialogLine &radio = items[count++] = Item(DialogRadioButton, Left, y++, Right,
                                               TextOf(offered[i].Label), i == 0 ? DialogGroup : 0);
     radio.Selected = offered[i].Output == last.Output;
+    radio.EnablesMark = OutputTakes(*offered[i].Output, TakesSeen);
   }
-  const int mark = count;
+  const int mark = marks ? count : -1;
   if (marks) {
-    items[count++] = Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead));
+    // Greyed while the output chosen cannot mark (the host's procedure
+    // follows the radio buttons, EnablingAfterClick).
+    const bool takes = last.Output != nullptr && OutputTakes(*last.Output, TakesSeen);
+    items[count++] = Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead),
+                          takes ? 0 : DialogDisabled);
     items[mark].Selected = last.MarkRead;
   }
   items[count++] = Item(DialogText, -1, y++, 0, L"", DialogSeparator);
@@ -67,7 +72,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 
   bool checked[16] = {};
   if (RunDialog(DialogForm{Width, y + 2, help_topic, items, count, line, ChosenDestination,
-                           LongestPath, checked}) != ok)
+                           LongestPath, checked, mark}) != ok)
     return nullptr;
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;
@@ -78,4 +83,12 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   WriteNumberSetting(FormatSetting(trees), (unsigned long long)choice->Output->Setting);
   WriteNumberSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
   return ChosenDestination;
+}
+
+int EnablingAfterClick(const DialogForm &dialog, int clicked, bool chosen, bool *enable) {
+  if (dialog.Mark < 0 || !chosen || clicked < 0 || clicked >= dialog.Count ||
+      dialog.Lines[clicked].Type != DialogRadioButton)
+    return -1;
+  *enable = dialog.Lines[clicked].EnablesMark;
+  return dialog.Mark;
 }
