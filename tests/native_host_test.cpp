@@ -270,8 +270,9 @@ intptr_t WINAPI HostDialogRun(HANDLE dialog) {
     if (item.Type != DI_RADIOBUTTON || radio++ != Host.FormatAnswer) continue;
     for (FarDialogItem &other : Host.Items) other.Selected &= other.Type != DI_RADIOBUTTON;
     item.Selected = 1;
-    if (Host.DialogProc != nullptr)
+    if (Host.DialogProc != nullptr) {
       EXPECT_TRUE(Host.DialogProc(dialog, DN_BTNCLICK, intptr_t(i), reinterpret_cast<void *>(1)));
+    }
   }
   for (FarDialogItem &item : Host.Items)
     if (item.Type == DI_CHECKBOX && Host.MarkReadAnswer >= 0 && !(item.Flags & DIF_DISABLE))
@@ -1189,6 +1190,7 @@ TEST_F(NativeTest, SavesForMailPrograms) {
             (std::vector<std::wstring>{L"Message &files", L".&eml files", L"One &mbox file",
                                        L"A Mail&dir"}));
   EXPECT_EQ(Host.Dialogs[0].Marked, 0);
+  EXPECT_FALSE(Host.Dialogs[0].MarkShown);  // greyed: message files cannot mark
   EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
 
   const std::wstring eml = out + L"\\eml";
@@ -1243,10 +1245,9 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   // "Mark as read" is greyed while the format chosen cannot mark: as shown
   // for the last choice, then as the radio button pressed leaves it; a
   // greyed box keeps its mark.
-  EXPECT_FALSE(Host.Dialogs[0].MarkShown);  // message files
   Host.LineAnswered = true;
   Host.FormatAnswer = 1, Host.MarkReadAnswer = 1;
-  EXPECT_EQ(Copy(listing, out + L"\eml again", 0), 1);
+  EXPECT_EQ(Copy(listing, out + L"\\eml again", 0), 1);
   EXPECT_TRUE(Host.Dialogs.back().MarkShown);  // a Maildir
   EXPECT_FALSE(Host.Dialogs.back().MarkLeft);
   EXPECT_EQ(Host.Settings[L"MarkRead"], 0u);

@@ -31,6 +31,7 @@ quit_host() { bash "$realhost/run.sh" --stop "$S"; }
 # key, text, home, end_, select_to_end, screen, wait_for.
 # shellcheck source=/dev/null
 source "$realhost/keys.sh"
+screen_colours() { tmux capture-pane -e -p -t "$S"; }
 
 # start [HOST ARGS...]: the host with the plug-in, its language and help files,
 # the folder on the left and the output directory on the right.
@@ -509,12 +510,16 @@ for language in English Russian; do
   key IC
   key Up
   key IC
-  entry='Convert mail folders…' question='Convert 2 items to:'
-  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:'
+  entry='Convert mail folders…' question='Convert 2 items to:' mark='Mark as read' mark_key=M-r
+  # Alt and the key where the Russian layout has "п".
+  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:' \
+    mark='Пометить прочитанными' mark_key=M-g
   key F11
   wait_for "$entry" 60 && key Enter
   expect "$language: F11 starts from the active panel with its selection: \"$question\"" "$question" 60
   show "$language: F11 with two files selected" "8,24p"
+  # "Mark as read" follows the format of whole folders chosen.
+  mark_follows_format "$language, F11" "$mark" "$mark_key"
   key Escape
   sleep 1
   open_folder
@@ -533,9 +538,14 @@ for language in English Russian; do
     bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
   fi
   show "$language: newest first" "1,8p"
-  # F5 of the newest into a directory under a file.
+  # F5 of the newest: "Mark as read" follows the format chosen (Esc leaves
+  # the choice kept as it was); then into a directory under a file.
   home
   key Down
+  key F5
+  wait_for '(Save as|Сохранить как):' 60 && mark_follows_format "$language, F5" "$mark" "$mark_key"
+  key Escape
+  sleep 1
   key F5
   if wait_for '(Save as|Сохранить как):' 60; then
     key C-y
