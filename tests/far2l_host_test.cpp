@@ -4,6 +4,7 @@
 // from the English language file beside the module, and the configuration
 // directory a temporary one (FARSETTINGS, as the host's -u sets it).
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -1411,6 +1412,19 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
   Listing listing = List(panel);
   ASSERT_EQ(listing.Items.size(), 3u);
   const wchar_t *dest = L"";
+  // `act` where a file stands for the settings' directory, which is then
+  // put back.
+  auto without_settings = [&](const std::function<void()> &act) {
+    const std::string settings = ConfigFile();
+    const std::string settings_dir = settings.substr(0, settings.rfind('/'));
+    const std::string kept = ReadFile(settings);
+    ASSERT_EQ(system(("rm -rf '" + settings_dir + "'").c_str()), 0);
+    WriteFileBytes(settings_dir, "in the way");
+    act();
+    const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
+    ASSERT_EQ(system(back.c_str()), 0);
+    WriteFileBytes(settings, kept);
+  };
   auto save_all_as = [&](int radio) {
     for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
     Host.DialogAnswers = {{radio, 0, under_file, false}};
@@ -1445,17 +1459,32 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
          Api().ClosePlugin(parts);
        }},
       {"the code page kept where a file stands for the settings' directory", ENOTDIR,
-       [&] {
-         const std::string settings = ConfigFile();
-         const std::string settings_dir = settings.substr(0, settings.rfind('/'));
-         const std::string kept = ReadFile(settings);
-         ASSERT_EQ(system(("rm -rf '" + settings_dir + "'").c_str()), 0);
-         WriteFileBytes(settings_dir, "in the way");
+       [&] { without_settings([&] {
          Host.MenuAnswers = {1};
          Api().Configure(0);
-         const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
-         ASSERT_EQ(system(back.c_str()), 0);
-         WriteFileBytes(settings, kept);
+       }); }},
+      // The choice then holds for the next dialog all the same.
+      {"the save dialog's choice kept where a file stands for the settings' directory", ENOTDIR,
+       [&] { without_settings([&] {
+         const std::string out = MakeTempDir();
+         for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+         Host.DialogAnswers = {{1, -1, Wide(out), false}, {-1, -1, L"", true}};
+         Host.Dialogs.clear();
+         Api().GetFiles(panel, listing.Items.data(), 3, 0, &dest, 0);
+         Api().GetFiles(panel, listing.Items.data(), 3, 0, &dest, 0);
+         ASSERT_EQ(Host.Dialogs.size(), 2u);
+         EXPECT_EQ(Host.Dialogs[1][6], L"(*) .&eml files");
+       }); }},
+      // With no file to be opened, the directory typed cannot be listed.
+      {"F11's convert of a directory that cannot be read", EMFILE,
+       [&] {
+         Host.LineAnswers = {Wide(dir)};
+         rlimit was = {};
+         ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+         const rlimit none = {0, was.rlim_max};
+         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+         Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &was), 0);
        }},
       {"F5 with the data folder file gone", ENOENT,
        [&] {

@@ -2,6 +2,7 @@
 
 #include "host/shared/host_texts.h"
 #include "host/shared/save_choice.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -20,11 +21,33 @@ DialogLine Item(int type, int x1, int y, int x2, const wchar_t *text, unsigned f
   return DialogLine{type, x1, y, x2, y, text, flags, false, false, false};
 }
 
+// The choices of this session that the settings could not keep (a box
+// said so): they hold until the host ends; -1 for none.
+long long ChosenFormat[2] = {-1, -1}, ChosenMark = -1;
+
 SaveChoice LastChoice(bool trees) {
   unsigned long long format = 0, mark_read = 0;
-  const bool has_format = ReadNumberSetting(FormatSetting(trees), &format);
-  const bool has_mark = ReadNumberSetting(MarkReadSetting, &mark_read);
+  bool has_format = ReadNumberSetting(FormatSetting(trees), &format);
+  bool has_mark = ReadNumberSetting(MarkReadSetting, &mark_read);
+  if (ChosenFormat[trees] >= 0) format = ChosenFormat[trees], has_format = true;
+  if (ChosenMark >= 0) mark_read = ChosenMark, has_mark = true;
   return KeptSaveChoice(trees, has_format ? &format : nullptr, has_mark ? &mark_read : nullptr);
+}
+
+// Keeps the choice, for this session and in the host's settings; a box with
+// the system's reason when they cannot be written.
+void KeepChoice(bool trees, const SaveChoice &choice, const wchar_t *title,
+                const wchar_t *help_topic) {
+  ClearSystemError();
+  const bool format_kept = WriteNumberSetting(FormatSetting(trees), choice.Output->Setting);
+  const int error = LastSystemError();
+  const bool mark_kept = WriteNumberSetting(MarkReadSetting, choice.MarkRead ? 1 : 0);
+  ChosenFormat[trees] = format_kept ? -1 : choice.Output->Setting;
+  ChosenMark = mark_kept ? -1 : choice.MarkRead ? 1 : 0;
+  if (format_kept && mark_kept) return;
+  const std::wstring line =
+      WithSystemReason(TextOf(MCannotKeepSetting), format_kept ? LastSystemError() : error);
+  ShowWarning(title, line.c_str(), help_topic);
 }
 
 }  // namespace
@@ -80,8 +103,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   for (int i = 0; i < formats; ++i)
     if (checked[first_format + i]) choice->Output = offered[i].Output;
   choice->MarkRead = marks ? checked[mark] : last.MarkRead;
-  WriteNumberSetting(FormatSetting(trees), (unsigned long long)choice->Output->Setting);
-  WriteNumberSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
+  KeepChoice(trees, *choice, title, help_topic);
   return ChosenDestination;
 }
 
