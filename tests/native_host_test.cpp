@@ -73,6 +73,7 @@ struct HostState {
   std::vector<SaveDialog> Dialogs;
   int FormatAnswer = -1;    // the format chosen, by place; -1: as marked
   int MarkReadAnswer = -1;  // 0 or 1; -1: as shown
+  bool SettingsRefused = false;  // SCTL_SET fails
   std::vector<FarDialogItem> Items;  // of the dialog running
   FARWINDOWPROC DialogProc = nullptr;
   // The file panels: the active one's directory and selected items (a
@@ -210,6 +211,7 @@ intptr_t WINAPI HostSettings(HANDLE handle, int command, intptr_t, void *param) 
   auto *item = static_cast<FarSettingsItem *>(param);
   EXPECT_EQ(item->Type, FST_QWORD);
   if (command == SCTL_SET) {
+    if (Host.SettingsRefused) return 0;
     Host.Settings[item->Name] = item->Number;
     return 1;
   }
@@ -505,6 +507,7 @@ class NativeTest : public testing::Test {
     Host.LineAnswer.clear();
     Host.Dialogs.clear();
     Host.FormatAnswer = Host.MarkReadAnswer = -1;
+    Host.SettingsRefused = false;
     Host.Selected.clear();
     Host.PluginPanel = false;
     Host.Updates = 0;
@@ -1256,6 +1259,24 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   EXPECT_FALSE(Host.Dialogs.back().MarkShown);
   EXPECT_TRUE(Host.Dialogs.back().MarkLeft);
   EXPECT_EQ(Host.Settings[L"MarkRead"], 1u);
+
+  // A choice the settings refuse: a box says so, and it holds all the same
+  // until one is kept.
+  Host.SettingsRefused = true;
+  Host.Boxes.clear();
+  Host.FormatAnswer = 1;
+  EXPECT_EQ(Copy(listing, out + L"\\eml third", 0), 1);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Items[1], L"Cannot keep the setting: it holds until the file manager ends");
+  Host.FormatAnswer = -1;
+  Host.LineAnswered = false;
+  Copy(listing, out, 0);
+  EXPECT_EQ(Host.Dialogs.back().Marked, 1);
+  Host.SettingsRefused = false;
+  Host.LineAnswered = true;
+  Host.FormatAnswer = 0;
+  EXPECT_EQ(Copy(listing, out + L"\\files", 0), 1);
+  EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
 }
 
 // The plug-ins menu's entry on a file panel: the chosen index files and
