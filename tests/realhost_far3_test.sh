@@ -532,9 +532,9 @@ for language in English Russian; do
   key IC
   entry='Convert mail folders…' question='Convert 2 items to:' mark='Mark as read' mark_key=M-r
   told='[0-9]+ messages?: 0 saved, [0-9]+ failed' cannot='(directory|file)'
-  # Alt and the key where the Russian layout has "п".
+  # Under Wine the host takes Alt and the Cyrillic letter itself.
   [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:' \
-    mark='Пометить прочитанными' mark_key=M-g told='[0-9]+ сообщени.*: сохранено 0, не сохранено [0-9]+' \
+    mark='Пометить прочитанными' mark_key=M-п told='[0-9]+ сообщени.*: сохранено 0, не сохранено [0-9]+' \
     cannot='(каталог|файл)'
   key F11
   wait_for "$entry" 60 && key Enter
