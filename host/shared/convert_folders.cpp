@@ -25,7 +25,8 @@ void KeepFirstUnread(void *, OutputNotice notice, const char *path, int error) {
 std::wstring UnreadLine() {
   const std::wstring said = WithSystemReason(TextOf(MCannotReadDirectory), UnreadError);
   wchar_t *path = WideFromUtf8(Unread.c_str());
-  const std::wstring line = FillText(TextOf(MFailureAt), {said.c_str(), path != nullptr ? path : L""});
+  const std::wstring line =
+      FillText(TextOf(MFailureAt), {said.c_str(), path != nullptr ? path : L""});
   free(path);
   return line;
 }

@@ -80,8 +80,8 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
     // Greyed while the output chosen cannot mark (the host's procedure
     // follows the radio buttons, EnablingAfterClick).
     const bool takes = last.Output != nullptr && OutputTakes(*last.Output, TakesSeen);
-    items[count++] = Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead),
-                          takes ? 0 : DialogDisabled);
+    items[count++] =
+        Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead), takes ? 0 : DialogDisabled);
     items[mark].Selected = last.MarkRead;
   }
   items[count++] = Item(DialogText, -1, y++, 0, L"", DialogSeparator);
