@@ -56,7 +56,8 @@ void AddChild(const MailRun *run, TreeNode *node, const std::string &path,
 bool ReadDirectory(const MailRun *run, TreeNode *node, bool *complete, int *passed_over) {
   std::vector<std::string> names;
   if (!FileSystem.ListDirectory(node->Path.c_str(), AddName, &names)) {
-    if (run != nullptr) Tell(*run, NoticeCannotReadDirectory, node->Path.c_str());
+    if (run != nullptr)
+      Tell(*run, NoticeCannotReadDirectory, node->Path.c_str(), LastSystemError());
     *complete = false;
   }
   std::sort(names.begin(), names.end());

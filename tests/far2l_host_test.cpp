@@ -4,6 +4,7 @@
 // from the English language file beside the module, and the configuration
 // directory a temporary one (FARSETTINGS, as the host's -u sets it).
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -156,6 +157,8 @@ struct HostState {
   // "(*) ", "( ) ", "[x] " or "[ ] " as it was set.
   std::vector<std::vector<std::wstring>> Dialogs;
   std::vector<DialogAnswer> DialogAnswers;  // taken from the front; Esc when none is left
+  // Each dialog's check box: enabled as shown, and as the user left it.
+  std::vector<std::pair<bool, bool>> CheckEnabled;
   std::wstring ConfigDir;
 } Host;
 
@@ -163,7 +166,8 @@ struct HostState {
 // and tells them through its messages until it is freed.
 struct ShownDialog {
   std::vector<FarDialogItem> Items;
-  std::vector<int> Checked;
+  std::vector<int> Checked, Enabled;
+  far2l::FARWINDOWPROC Proc = nullptr;
   std::wstring Line;
   int Edit = -1;
   bool Live = false;
@@ -268,16 +272,20 @@ int WINAPI InputBox(const wchar_t *, const wchar_t *question, const wchar_t *, c
 }
 
 HANDLE WINAPI DialogInit(INT_PTR, int, int, int, int, const wchar_t *, FarDialogItem *items,
-                         unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC, far2l::LONG_PTR) {
+                         unsigned count, DWORD, DWORD, far2l::FARWINDOWPROC proc,
+                         far2l::LONG_PTR) {
   InHostCall host;
   EXPECT_FALSE(Shown.Live) << "a dialog left unfreed";
   Shown = ShownDialog();
+  Shown.Proc = proc;
   Shown.Items.assign(items, items + count);
   std::vector<std::wstring> texts;
   for (unsigned i = 0; i < count; ++i) {
     const FarDialogItem &item = items[i];
     const bool box = item.Type == far2l::DI_CHECKBOX, radio = item.Type == far2l::DI_RADIOBUTTON;
     Shown.Checked.push_back((box || radio) && item.Param.Selected == 1);
+    Shown.Enabled.push_back(!(item.Flags & far2l::DIF_DISABLE));
+    if (box) Host.CheckEnabled.push_back({Shown.Enabled.back(), Shown.Enabled.back()});
     if (item.Type == far2l::DI_EDIT) Shown.Edit = int(i), Shown.Line = item.PtrData;
     const wchar_t *mark = radio ? (item.Param.Selected ? L"(*) " : L"( ) ")
                           : box ? (item.Param.Selected ? L"[x] " : L"[ ] ")
@@ -296,11 +304,20 @@ int WINAPI DialogRun(HANDLE dialog) {
   const DialogAnswer answer = Host.DialogAnswers.front();
   Host.DialogAnswers.erase(Host.DialogAnswers.begin());
   if (answer.Esc) return -1;
+  // The radio button pressed, the dialog's procedure told; then the box,
+  // unless it is greyed.
   int radio = 0, ok = -1;
   for (size_t i = 0; i < Shown.Items.size(); ++i) {
+    if (Shown.Items[i].Type != far2l::DI_RADIOBUTTON || answer.Radio < 0) continue;
+    Shown.Checked[i] = radio++ == answer.Radio;
+    if (Shown.Checked[i] && Shown.Proc != nullptr) {
+      EXPECT_EQ(Shown.Proc(dialog, far2l::DN_BTNCLICK, int(i), 1), 1);
+    }
+  }
+  for (size_t i = 0; i < Shown.Items.size(); ++i) {
     const int type = Shown.Items[i].Type;
-    if (type == far2l::DI_RADIOBUTTON && answer.Radio >= 0) Shown.Checked[i] = radio++ == answer.Radio;
-    if (type == far2l::DI_CHECKBOX && answer.Check >= 0) Shown.Checked[i] = answer.Check;
+    if (type == far2l::DI_CHECKBOX && answer.Check >= 0 && Shown.Enabled[i])
+      Shown.Checked[i] = answer.Check;
     if (type == far2l::DI_BUTTON && ok < 0) ok = int(i);
   }
   if (!answer.Line.empty()) Shown.Line = answer.Line;
@@ -318,6 +335,11 @@ far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG
   EXPECT_TRUE(Shown.Live) << "a message to a freed dialog";
   if (!Shown.Live || item < 0 || size_t(item) >= Shown.Items.size()) return 0;
   if (message == far2l::DM_GETCHECK) return Shown.Checked[size_t(item)];
+  if (message == far2l::DM_ENABLE) {
+    Shown.Enabled[size_t(item)] = param != 0;
+    if (Shown.Items[size_t(item)].Type == far2l::DI_CHECKBOX) Host.CheckEnabled.back().second = param != 0;
+    return 1;
+  }
   if (item != Shown.Edit) return 0;
   if (message == far2l::DM_GETTEXTLENGTH) return far2l::LONG_PTR(Shown.Line.size());
   if (message == far2l::DM_GETTEXTPTR) {
@@ -325,6 +347,12 @@ far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG
     return far2l::LONG_PTR(Shown.Line.size());
   }
   return 0;
+}
+
+// What the host does of a message the dialog's procedure leaves to it: a
+// box or radio button pressed keeps its new mark.
+far2l::LONG_PTR WINAPI DefDlgProc(HANDLE, int message, int, far2l::LONG_PTR) {
+  return message == far2l::DN_BTNCLICK;
 }
 
 const wchar_t ModuleName[] = L"/plugins/vessor/vessor.far-plug-wide";
@@ -344,6 +372,7 @@ void StartPlugin(const Far2lApi &api) {
   info.DialogRun = DialogRun;
   info.DialogFree = DialogFree;
   info.SendDlgMessage = SendDlgMessage;
+  info.DefDlgProc = DefDlgProc;
   api.SetStartupInfo(&info);
   memset(&info, 0xA5, sizeof info);
 }
@@ -644,6 +673,7 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   // F5 as message files: one dialog, the other panel's directory and message
   // files offered first; the destination typed there is made.
   const std::string out = JoinPath(MakeTempDir(), "made");
+  Host.CheckEnabled.clear();
   Host.DialogAnswers = {{-1, -1, L"  \"" + Wide(out) + L"\" ", false}};
   const std::wstring passive = Wide(view);
   dest = passive.c_str();
@@ -682,6 +712,10 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   const std::string settings = ReadFile(ConfigFile());
   EXPECT_NE(settings.find("\nSaveAs=2\n"), std::string::npos) << settings;
   EXPECT_NE(settings.find("\nMarkRead=1\n"), std::string::npos) << settings;
+  // "Mark as read" greyed while the format chosen cannot mark (message
+  // files), enabled by the press on one mbox, shown enabled for it next.
+  EXPECT_EQ(Host.CheckEnabled, (std::vector<std::pair<bool, bool>>{
+                                   {false, false}, {false, true}, {true, true}}));
 
   // A destination that cannot be a directory: each item fails, and one box
   // tells the counts and the first reason.
@@ -1378,6 +1412,19 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
   Listing listing = List(panel);
   ASSERT_EQ(listing.Items.size(), 3u);
   const wchar_t *dest = L"";
+  // `act` where a file stands for the settings' directory, which is then
+  // put back.
+  auto without_settings = [&](const std::function<void()> &act) {
+    const std::string settings = ConfigFile();
+    const std::string settings_dir = settings.substr(0, settings.rfind('/'));
+    const std::string kept = ReadFile(settings);
+    ASSERT_EQ(system(("rm -rf '" + settings_dir + "'").c_str()), 0);
+    WriteFileBytes(settings_dir, "in the way");
+    act();
+    const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
+    ASSERT_EQ(system(back.c_str()), 0);
+    WriteFileBytes(settings, kept);
+  };
   auto save_all_as = [&](int radio) {
     for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
     Host.DialogAnswers = {{radio, 0, under_file, false}};
@@ -1412,17 +1459,32 @@ body From: a@example.org\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; 
          Api().ClosePlugin(parts);
        }},
       {"the code page kept where a file stands for the settings' directory", ENOTDIR,
-       [&] {
-         const std::string settings = ConfigFile();
-         const std::string settings_dir = settings.substr(0, settings.rfind('/'));
-         const std::string kept = ReadFile(settings);
-         ASSERT_EQ(system(("rm -rf '" + settings_dir + "'").c_str()), 0);
-         WriteFileBytes(settings_dir, "in the way");
+       [&] { without_settings([&] {
          Host.MenuAnswers = {1};
          Api().Configure(0);
-         const std::string back = "rm -f '" + settings_dir + "' && mkdir -p '" + settings_dir + "'";
-         ASSERT_EQ(system(back.c_str()), 0);
-         WriteFileBytes(settings, kept);
+       }); }},
+      // The choice then holds for the next dialog all the same.
+      {"the save dialog's choice kept where a file stands for the settings' directory", ENOTDIR,
+       [&] { without_settings([&] {
+         const std::string out = MakeTempDir();
+         for (far2l::PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+         Host.DialogAnswers = {{1, -1, Wide(out), false}, {-1, -1, L"", true}};
+         Host.Dialogs.clear();
+         Api().GetFiles(panel, listing.Items.data(), 3, 0, &dest, 0);
+         Api().GetFiles(panel, listing.Items.data(), 3, 0, &dest, 0);
+         ASSERT_EQ(Host.Dialogs.size(), 2u);
+         EXPECT_EQ(Host.Dialogs[1][6], L"(*) .&eml files");
+       }); }},
+      // With no file to be opened, the directory typed cannot be listed.
+      {"F11's convert of a directory that cannot be read", EMFILE,
+       [&] {
+         Host.LineAnswers = {Wide(dir)};
+         rlimit was = {};
+         ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+         const rlimit none = {0, was.rlim_max};
+         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+         Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0);
+         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &was), 0);
        }},
       {"F5 with the data folder file gone", ENOENT,
        [&] {

@@ -51,7 +51,8 @@ struct Line {
   std::wstring Help;
 };
 // What the save dialog showed: its title, question, destination line and
-// help, the formats offered (with the one marked) and "Mark as read".
+// help, the formats offered (with the one marked) and "Mark as read", and
+// whether that box was enabled as shown and as the user left it.
 struct SaveDialog {
   std::wstring Title, Question, History, Text;
   unsigned long long Flags;
@@ -59,6 +60,7 @@ struct SaveDialog {
   std::vector<std::wstring> Formats;
   int Marked = -1;
   bool MarkRead = false;
+  bool MarkShown = false, MarkLeft = false;
 };
 struct HostState {
   GUID PluginId;
@@ -71,7 +73,9 @@ struct HostState {
   std::vector<SaveDialog> Dialogs;
   int FormatAnswer = -1;    // the format chosen, by place; -1: as marked
   int MarkReadAnswer = -1;  // 0 or 1; -1: as shown
+  bool SettingsRefused = false;  // SCTL_SET fails
   std::vector<FarDialogItem> Items;  // of the dialog running
+  FARWINDOWPROC DialogProc = nullptr;
   // The file panels: the active one's directory and selected items (a
   // trailing '\\' marks a directory), whether it is a plug-in's, the other's
   // directory, and how often the plug-in had them read anew.
@@ -207,6 +211,7 @@ intptr_t WINAPI HostSettings(HANDLE handle, int command, intptr_t, void *param) 
   auto *item = static_cast<FarSettingsItem *>(param);
   EXPECT_EQ(item->Type, FST_QWORD);
   if (command == SCTL_SET) {
+    if (Host.SettingsRefused) return 0;
     Host.Settings[item->Name] = item->Number;
     return 1;
   }
@@ -217,14 +222,17 @@ intptr_t WINAPI HostSettings(HANDLE handle, int command, intptr_t, void *param) 
 }
 
 // The stand-in dialog answers as the user would: LineAnswer typed in the
-// line, FormatAnswer and MarkReadAnswer chosen, then the default button
+// line, FormatAnswer's radio button pressed (the dialog's procedure told),
+// MarkReadAnswer set unless the box is greyed, then the default button
 // (Enter), or Esc when LineAnswered is false.
 const HANDLE DialogHandle = reinterpret_cast<HANDLE>(0xD1A1);
 
 HANDLE WINAPI HostDialogInit(const GUID *plugin, const GUID *, intptr_t, intptr_t, intptr_t,
                              intptr_t, const wchar_t *help, const FarDialogItem *items,
-                             size_t count, intptr_t, unsigned long long, FARWINDOWPROC, void *) {
+                             size_t count, intptr_t, unsigned long long, FARWINDOWPROC proc,
+                             void *) {
   EXPECT_EQ(memcmp(plugin, &Host.PluginId, sizeof(GUID)), 0);
+  Host.DialogProc = proc;
   SaveDialog seen;
   seen.Help = help != nullptr ? help : L"";
   Host.Items.assign(items, items + count);
@@ -242,12 +250,11 @@ HANDLE WINAPI HostDialogInit(const GUID *plugin, const GUID *, intptr_t, intptr_
     if (item.Type == DI_RADIOBUTTON) {
       seen.Formats.push_back(text);
       if (item.Selected) seen.Marked = radio;
-      if (Host.FormatAnswer >= 0) item.Selected = radio == Host.FormatAnswer;
       ++radio;
     }
     if (item.Type == DI_CHECKBOX) {
       seen.MarkRead = item.Selected != 0;
-      if (Host.MarkReadAnswer >= 0) item.Selected = Host.MarkReadAnswer;
+      seen.MarkShown = seen.MarkLeft = !(item.Flags & DIF_DISABLE);
     }
   }
   Host.Dialogs.push_back(seen);
@@ -259,6 +266,19 @@ HANDLE WINAPI HostDialogInit(const GUID *plugin, const GUID *, intptr_t, intptr_
 intptr_t WINAPI HostDialogRun(HANDLE dialog) {
   EXPECT_EQ(dialog, DialogHandle);
   if (!Host.LineAnswered) return -1;
+  int radio = 0;
+  for (size_t i = 0; i < Host.Items.size(); ++i) {
+    FarDialogItem &item = Host.Items[i];
+    if (item.Type != DI_RADIOBUTTON || radio++ != Host.FormatAnswer) continue;
+    for (FarDialogItem &other : Host.Items) other.Selected &= other.Type != DI_RADIOBUTTON;
+    item.Selected = 1;
+    if (Host.DialogProc != nullptr) {
+      EXPECT_TRUE(Host.DialogProc(dialog, DN_BTNCLICK, intptr_t(i), reinterpret_cast<void *>(1)));
+    }
+  }
+  for (FarDialogItem &item : Host.Items)
+    if (item.Type == DI_CHECKBOX && Host.MarkReadAnswer >= 0 && !(item.Flags & DIF_DISABLE))
+      item.Selected = Host.MarkReadAnswer;
   for (size_t i = 0; i < Host.Items.size(); ++i)
     if (Host.Items[i].Flags & DIF_DEFAULTBUTTON) return intptr_t(i);
   ADD_FAILURE() << "no default button";
@@ -269,8 +289,13 @@ intptr_t WINAPI HostSendDlgMessage(HANDLE dialog, intptr_t message, intptr_t par
                                    void *param2) {
   EXPECT_EQ(dialog, DialogHandle);
   if (param1 < 0 || size_t(param1) >= Host.Items.size()) return 0;
-  const FarDialogItem &item = Host.Items[size_t(param1)];
+  FarDialogItem &item = Host.Items[size_t(param1)];
   if (message == DM_GETCHECK) return item.Selected;
+  if (message == DM_ENABLE) {
+    item.Flags = param2 != nullptr ? item.Flags & ~DIF_DISABLE : item.Flags | DIF_DISABLE;
+    Host.Dialogs.back().MarkLeft = param2 != nullptr;
+    return 1;
+  }
   if (message != DM_GETTEXT) return 0;
   const std::wstring text = item.Data != nullptr ? item.Data : L"";
   auto *data = static_cast<FarDialogItemData *>(param2);
@@ -292,6 +317,11 @@ HANDLE WINAPI HostSaveScreen(intptr_t, intptr_t, intptr_t, intptr_t) {
 }
 void WINAPI HostRestoreScreen(HANDLE) { --Host.Screens; }
 intptr_t WINAPI HostAdvControl(const GUID *, int, intptr_t, void *) { return 1; }
+// What the host does of a message the dialog's procedure leaves to it: a
+// box or radio button pressed keeps its new mark.
+intptr_t WINAPI HostDefDlgProc(HANDLE, intptr_t message, intptr_t, void *) {
+  return message == DN_BTNCLICK;
+}
 
 // A text copied after a record into the caller's block, as the host copies
 // panel items and directories: the size needed, filled only when it fits.
@@ -365,6 +395,7 @@ void StartPlugin(const NativeApi &api) {
   startup.DialogInit = HostDialogInit;
   startup.DialogRun = HostDialogRun;
   startup.SendDlgMessage = HostSendDlgMessage;
+  startup.DefDlgProc = HostDefDlgProc;
   startup.DialogFree = HostDialogFree;
   startup.SaveScreen = HostSaveScreen;
   startup.RestoreScreen = HostRestoreScreen;
@@ -476,6 +507,7 @@ class NativeTest : public testing::Test {
     Host.LineAnswer.clear();
     Host.Dialogs.clear();
     Host.FormatAnswer = Host.MarkReadAnswer = -1;
+    Host.SettingsRefused = false;
     Host.Selected.clear();
     Host.PluginPanel = false;
     Host.Updates = 0;
@@ -1161,6 +1193,7 @@ TEST_F(NativeTest, SavesForMailPrograms) {
             (std::vector<std::wstring>{L"Message &files", L".&eml files", L"One &mbox file",
                                        L"A Mail&dir"}));
   EXPECT_EQ(Host.Dialogs[0].Marked, 0);
+  EXPECT_FALSE(Host.Dialogs[0].MarkShown);  // greyed: message files cannot mark
   EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
 
   const std::wstring eml = out + L"\\eml";
@@ -1211,6 +1244,39 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   EXPECT_EQ(Copy(listing, out, 0), -1);
   EXPECT_EQ(Host.Dialogs.back().Marked, 3);  // as last chosen
   EXPECT_FALSE(Host.Dialogs.back().MarkRead);
+
+  // "Mark as read" is greyed while the format chosen cannot mark: as shown
+  // for the last choice, then as the radio button pressed leaves it; a
+  // greyed box keeps its mark.
+  Host.LineAnswered = true;
+  Host.FormatAnswer = 1, Host.MarkReadAnswer = 1;
+  EXPECT_EQ(Copy(listing, out + L"\\eml again", 0), 1);
+  EXPECT_TRUE(Host.Dialogs.back().MarkShown);  // a Maildir
+  EXPECT_FALSE(Host.Dialogs.back().MarkLeft);
+  EXPECT_EQ(Host.Settings[L"MarkRead"], 0u);
+  Host.FormatAnswer = 2;
+  EXPECT_EQ(Copy(listing, out, 0), 1);
+  EXPECT_FALSE(Host.Dialogs.back().MarkShown);
+  EXPECT_TRUE(Host.Dialogs.back().MarkLeft);
+  EXPECT_EQ(Host.Settings[L"MarkRead"], 1u);
+
+  // A choice the settings refuse: a box says so, and it holds all the same
+  // until one is kept.
+  Host.SettingsRefused = true;
+  Host.Boxes.clear();
+  Host.FormatAnswer = 1;
+  EXPECT_EQ(Copy(listing, out + L"\\eml third", 0), 1);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Items[1], L"Cannot keep the setting: it holds until the file manager ends");
+  Host.FormatAnswer = -1;
+  Host.LineAnswered = false;
+  Copy(listing, out, 0);
+  EXPECT_EQ(Host.Dialogs.back().Marked, 1);
+  Host.SettingsRefused = false;
+  Host.LineAnswered = true;
+  Host.FormatAnswer = 0;
+  EXPECT_EQ(Copy(listing, out + L"\\files", 0), 1);
+  EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
 }
 
 // The plug-ins menu's entry on a file panel: the chosen index files and

@@ -37,6 +37,7 @@ text() {
   sleep 0.4
 }
 screen() { "${T[@]}" capture-pane -p -t "$S"; }
+screen_colours() { "${T[@]}" capture-pane -e -p -t "$S"; }
 # wait_for REGEX [SECONDS]: until the screen matches.
 wait_for() {
   local re=$1 limit=${2:-30} t0=$SECONDS
@@ -337,6 +338,31 @@ else
 fi
 stop
 
+# The same stop in Russian: its progress, its question and the box that
+# tells what was saved.
+mkdir -p "$work/big-out-ru"
+start "$work/big/BIG.IDX" "$work/big-out-ru" -set:Language.Main=Russian
+key C-PageDown
+wait_for 'Папка Vessor' 30 && sleep 1
+key Home
+key S-End
+key F5
+wait_for 'Копировать 60.{0,3}000 сообщений в:' 15
+key M-f
+key Enter
+if wait_for 'Сохраняется .* из 60.{0,3}000 сообщений' 20; then
+  key Escape
+  wait_for 'Прервать сохранение\? Уже сохранённое останется\.' 10 && key Enter
+  expect "in Russian, after Yes one box tells what the stopped save saved" \
+    '60.{0,3}000 сообщений: сохранено [0-9].*, не сохранено 0' 20
+  show "stopped, in Russian: the summary"
+  key Enter
+else
+  show "saving 60,000 messages in Russian"
+  bad "in Russian, the save of 60,000 messages shows its progress box"
+fi
+stop
+
 # After F11's convert was stopped (Esc, Yes) the other panel, where it went,
 # lists what it made, with no Ctrl+R: far2l reads it anew by itself after a
 # copy (F5), but not after a plug-ins menu's command, and not on a change
@@ -345,10 +371,20 @@ stop
 for lang in English Russian; do
   if [ "$lang" = English ]; then
     menu='Plugin commands' entry='Convert mail folders' what='Convert the mail folders in'
-    where='Save as:' saving='Saving [0-9,]+ of 60,000' question='Stop saving\?' told='saved, 0 failed'
+    where='Save as:' saving='Saving [0-9,]+ of 60,000' question='Stop saving\?'
+    told='60,000 messages: [0-9,]+ saved, 0 failed' dialog_title='Convert mail folders'
+    converts="Convert $work/big to:" trees=("mbox files in Thunderbird's layout" 'Maildir folders'
+      '\.eml files, a directory for each folder' '\{ Convert \} \[ Cancel \]')
+    mark='Mark as read' mark_key=M-r
   else
     menu='Команды внешних модулей' entry='Преобразовать почтовые папки' what='Преобразовать почтовые папки из'
-    where='Сохранить как:' saving='Сохраняется .* из 60' question='Прервать сохранение\?' told='не сохранено 0'
+    where='Сохранить как:' saving='Сохраняется .* из 60' question='Прервать сохранение\?'
+    told='60.{0,3}000 сообщений: сохранено [0-9].*, не сохранено 0'
+    dialog_title='Преобразование почтовых папок' converts="Преобразовать $work/big в:"
+    trees=('Файлы mbox, как их хранит Thunderbird' 'Каталоги Maildir'
+      'Файлы \.eml, по каталогу на папку' '\{ Преобразовать \} \[ Отмена \]')
+    # Alt and the key where the Russian layout has "п".
+    mark='Пометить прочитанными' mark_key=M-g
   fi
   out=$work/stop-out-$lang
   mkdir -p "$out" && : >"$out/a" && : >"$out/b"
@@ -364,13 +400,27 @@ for lang in English Russian; do
   # What: the active panel's directory; where: the other panel's; as what:
   # .eml files, a directory for each folder.
   wait_for "$what" 20 && screen_has "${work//./\\.}/big " && key Enter
-  wait_for "$where" 20 && text "$out"
+  if wait_for "$where" 20 && screen_has "$dialog_title" "${converts//./\\.}" "${trees[@]}"; then
+    ok "$lang: F11's dialog asks where and as what in $lang"
+  else
+    bad "$lang: F11's dialog asks where and as what in $lang"
+  fi
+  show "$lang: F11's dialog"
+  text "$out"
+  # "Mark as read" follows the format of whole folders chosen.
+  mark_follows_format "$lang, F11" "$mark" "$mark_key"
   key M-e
   key Enter
   if wait_for "$saving" 20; then
     key Escape
     wait_for "$question" 10 && key Enter
-    wait_for "$told" 20 && key Enter
+    if wait_for "$told" 20; then
+      ok "$lang: after Esc and Yes one box tells what F11's convert saved"
+    else
+      bad "$lang: after Esc and Yes one box tells what F11's convert saved"
+    fi
+    show "$lang: F11's convert stopped, the summary"
+    key Enter
   fi
   # The folder's directory, made in the other panel's (far2l shows a
   # directory's name after a "/").
@@ -622,9 +672,20 @@ for language in English Russian; do
     bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
   fi
   show "$language: newest first"
-  # F5 of the newest into a directory under a file: the box gives the
-  # system's reason.
+  # F5 of the newest: "Mark as read" follows the format chosen (Esc leaves
+  # the choice kept as it was); then into a directory under a file: the box
+  # gives the system's reason.
   key Down
+  key F5
+  if wait_for "${work//./\\.}/odd-out" 15; then
+    if [ $language = English ]; then
+      mark_follows_format "$language, F5" 'Mark as read' M-r
+    else
+      mark_follows_format "$language, F5" 'Пометить прочитанными' M-g
+    fi
+  fi
+  key Escape
+  sleep 0.3
   key F5
   wait_for "${work//./\\.}/odd-out" 15
   text "$work/uu.txt/out"

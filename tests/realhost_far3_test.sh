@@ -31,6 +31,7 @@ quit_host() { bash "$realhost/run.sh" --stop "$S"; }
 # key, text, home, end_, select_to_end, screen, wait_for.
 # shellcheck source=/dev/null
 source "$realhost/keys.sh"
+screen_colours() { tmux capture-pane -e -p -t "$S"; }
 
 # start [HOST ARGS...]: the host with the plug-in, its language and help files,
 # the folder on the left and the output directory on the right.
@@ -428,6 +429,26 @@ else
 fi
 show "F5 in Russian" "10,22p"
 key Escape
+# A stop in Russian: every message as .eml files, Esc while they go, Yes:
+# one box tells what was saved.
+sleep 1
+home
+select_to_end
+key F5
+wait_for 'Копировать 3.{0,3}000 сообщений в:' 60 && key M-e && sleep 1 && key Enter
+if wait_for 'Сохраняется .* из 3.{0,3}000 сообщений' 30; then
+  key Escape
+  wait_for 'Прервать сохранение\? Уже сохранённое останется\.' 30 && key Enter
+  expect "in Russian, after Yes one box tells what the stopped save saved" \
+    '3.{0,3}000 сообщений: сохранено [0-9].*, не сохранено 0' 60
+  show "stopped, in Russian: the summary" "8,24p"
+  key Enter
+elif [ "$(find "$work/out" -name '*.eml' | wc -l)" -eq 3000 ]; then
+  skip_check "in Russian, the progress was not seen: the save took under a second"
+else
+  show "F5 of 3,000 as .eml files in Russian"
+  bad "in Russian, a save of over a second shows its progress"
+fi
 stop
 
 # A Western name with no code page chosen: the folder's messages declare
@@ -509,13 +530,29 @@ for language in English Russian; do
   key IC
   key Up
   key IC
-  entry='Convert mail folders…' question='Convert 2 items to:'
-  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:'
+  entry='Convert mail folders…' question='Convert 2 items to:' mark='Mark as read' mark_key=M-r
+  told='[0-9]+ messages?: 0 saved, [0-9]+ failed' cannot='(directory|file)'
+  # Under Wine the host takes Alt and the Cyrillic letter itself.
+  [ $language = Russian ] && entry='Преобразовать почтовые папки…' question='Преобразовать 2 элемента в:' \
+    mark='Пометить прочитанными' mark_key=M-п told='[0-9]+ сообщени.*: сохранено 0, не сохранено [0-9]+' \
+    cannot='(каталог|файл)'
   key F11
   wait_for "$entry" 60 && key Enter
   expect "$language: F11 starts from the active panel with its selection: \"$question\"" "$question" 60
   show "$language: F11 with two files selected" "8,24p"
-  key Escape
+  # Into a directory under a file; "Mark as read" follows the format of
+  # whole folders chosen; the convert's box tells what failed and why.
+  key C-y
+  text "$(winpath "$work/blocked/out")"
+  mark_follows_format "$language, F11" "$mark" "$mark_key"
+  key Enter
+  if wait_for "$told" 60 && screen_has "$cannot \\([^)]+\\): Z:.*blocked.out"; then
+    ok "$language: F11's convert into a directory under a file: one box tells what failed and why"
+  else
+    bad "$language: F11's convert into a directory under a file: one box tells what failed and why"
+  fi
+  show "$language: F11's convert summary" "8,24p"
+  key Enter
   sleep 1
   open_folder
   wait_for 'Undated not' 120
@@ -533,9 +570,14 @@ for language in English Russian; do
     bad "$language: \"..\" first, then the newest message, the undated last (${order:-nothing})"
   fi
   show "$language: newest first" "1,8p"
-  # F5 of the newest into a directory under a file.
+  # F5 of the newest: "Mark as read" follows the format chosen (Esc leaves
+  # the choice kept as it was); then into a directory under a file.
   home
   key Down
+  key F5
+  wait_for '(Save as|Сохранить как):' 60 && mark_follows_format "$language, F5" "$mark" "$mark_key"
+  key Escape
+  sleep 1
   key F5
   if wait_for '(Save as|Сохранить как):' 60; then
     key C-y

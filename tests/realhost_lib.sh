@@ -6,7 +6,8 @@
 #   title    what the SKIPPED banner calls the suite
 #   untried  the banner's line of what goes untried
 #   logs     (may be empty) where show keeps each screen as NN-TITLE.txt
-# and defines screen, wait_for REGEX [SECONDS] (its own default wait) and
+# and defines screen, screen_colours (the screen with capture-pane -e's
+# colours), key, wait_for REGEX [SECONDS] (its own default wait) and
 # quit_host, which ends the host and its session at once.
 passed=0 failed=0 skipped=0 shots=0
 work=$(mktemp -d)
@@ -73,6 +74,40 @@ show() {
   echo "-- screen: $1 ($file)"
   sed -n "$lines" "$file" | sed 's/^/   |/'
 }
+# box_colours: the first check box's line with its colours, for the log.
+box_colours() { screen_colours | cat -v | grep -o '.\{0,40\}\[.\] .\{0,90\}' | head -n 1; }
+# mark_follows_format WHAT LABEL BOX_KEY: in the save dialog on the screen,
+# LABEL ("Mark as read") is greyed once .eml files are chosen (Alt+E): drawn
+# without its hot key lit, and BOX_KEY (its hot key: the focus and Space)
+# leaves its mark as it was; once one mbox is chosen (Alt+M) its hot key is
+# lit again and BOX_KEY turns its mark. The dialog stays open.
+mark_follows_format() {
+  local what=$1 label=$2 box=$3 before
+  key M-e && sleep 0.6
+  before=$(screen | grep -oE -- "\[.\] $label")
+  key "$box" && sleep 0.6
+  # A greyed label is one run of one colour; a lit hot key splits it.
+  if [ -n "$before" ] && [ "$(screen | grep -oE -- "\[.\] $label")" = "$before" ] &&
+    screen_colours | grep -qF -- "] $label"; then
+    ok "$what: with .eml chosen \"$label\" is greyed, and its hot key leaves it as it was"
+  else
+    bad "$what: with .eml chosen \"$label\" is greyed, and its hot key leaves it as it was"
+  fi
+  echo "-- its colours, .eml chosen: $(box_colours)"
+  show "$what: .eml chosen"
+  key M-m && sleep 0.6
+  before=$(screen | grep -oE -- "\[.\] $label")
+  key "$box" && sleep 0.6
+  if [ -n "$before" ] && [ "$(screen | grep -oE -- "\[.\] $label")" != "$before" ] &&
+    ! screen_colours | grep -qF -- "] $label"; then
+    ok "$what: with mbox chosen \"$label\" is lit again, and its hot key turns its mark"
+  else
+    bad "$what: with mbox chosen \"$label\" is lit again, and its hot key turns its mark"
+  fi
+  echo "-- its colours, mbox chosen: $(box_colours)"
+  show "$what: mbox chosen"
+}
+
 # stop: the host ended, its session gone.
 stop() { quit_host >/dev/null 2>&1; }
 

@@ -39,11 +39,11 @@ std::wstring CurrentDirectory() {
 void FindChosenFolders(const std::string &source, TreeNode *top) {
   int passed_over = 0;
   if (FileSystem.KindOf(source.c_str(), true) == PathDirectory) {
-    FindFolders(source, top, &passed_over);
+    FindFolders(source, top, &passed_over, ChosenReading());
     return;
   }
   *top = TreeNode{"", "", false, 0, {}, {}};
-  AddChosenPath(source, top, &passed_over);
+  AddChosenPath(source, top, &passed_over, ChosenReading());
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ void ConvertChosenFolders(unsigned code_page) {
   FindChosenFolders(Utf8Of(source), &top);
   if (top.Children.empty()) {
     const wchar_t *lines[] = {TextOf(MConvertNoFolder), TextOf(MConvertNothing)};
-    ShowLines(TextOf(MConvertTitle), lines, 2, true, HELP_CONVERT);
+    TellNoFolder(lines, 2);
     return;
   }
 

@@ -199,7 +199,7 @@ struct PluginStartupInfo {
   FARAPIDIALOGRUN DialogRun;
   FARAPIDIALOGFREE DialogFree;
   FARAPISENDDLGMESSAGE SendDlgMessage;
-  FARAPIUNUSED DefDlgProc;
+  FARWINDOWPROC DefDlgProc;
   DWORD_PTR Reserved;
   FARAPIUNUSED ViewerControl;
   FARAPIUNUSED PluginsControl;
@@ -458,11 +458,17 @@ enum : DWORD {
   DIF_SEPARATOR = 0x00010000,
   DIF_HISTORY = 0x00040000,
   DIF_EDITPATH = 0x01000000,  // completes paths as they are typed, as FIB_EDITPATH
+  DIF_DISABLE = 0x80000000,   // greyed: no focus, no hot key, no change
 };
 
 // DM_GETCHECK answers 1 for a checked box or radio button; DM_GETTEXTPTR
-// copies the text with its terminating zero into Param2.
+// copies the text with its terminating zero into Param2; DM_ENABLE greys
+// out item Param1 (Param2 0) or enables it (1). The dialog's procedure hears
+// DN_BTNCLICK for a button, box or radio button pressed (Param1 the item,
+// Param2 its new mark), before it is drawn so.
 enum : int {
+  DM_ENABLE = 2,
+  DN_BTNCLICK = 0x1001,
   DM_GETTEXTLENGTH = 8,
   DM_GETTEXTPTR = 21,
   DM_GETCHECK = 25,

@@ -12,6 +12,17 @@ namespace {
 PluginStartupInfo Host;
 bool HaveHost = false;
 
+// The dialog running, for its procedure: one at a time.
+const DialogForm *Running;
+
+LONG_PTR WINAPI FollowClicks(HANDLE dialog, int message, int param1, LONG_PTR param2) {
+  bool enable = false;
+  const int item =
+      message == DN_BTNCLICK ? EnablingAfterClick(*Running, param1, param2 != 0, &enable) : -1;
+  if (item >= 0) Host.SendDlgMessage(dialog, DM_ENABLE, item, enable);
+  return Host.DefDlgProc(dialog, message, param1, param2);
+}
+
 }  // namespace
 
 void KeepHostServices(const PluginStartupInfo *info) {
@@ -66,9 +77,10 @@ int RunDialog(const DialogForm &dialog) {
       items[i].Focus = 1;
     }
   });
-  HANDLE handle =
-      Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height, dialog.HelpTopic,
-                      items, unsigned(dialog.Count), 0, 0, nullptr, 0);
+  Running = &dialog;
+  HANDLE handle = Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height,
+                                  dialog.HelpTopic, items, unsigned(dialog.Count), 0, 0,
+                                  Host.DefDlgProc != nullptr ? FollowClicks : nullptr, 0);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
   int closed = Host.DialogRun(handle);
   if (closed >= 0) {

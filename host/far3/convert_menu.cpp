@@ -63,14 +63,15 @@ void ConvertChosenFolders(unsigned code_page) {
   const std::vector<std::wstring> names = SelectedNames(info);
   TreeNode top = {Utf8Of(dir), "", false, 0, {}, {}};
   int passed_over = 0;
+  const MailRun *reading = ChosenReading();
   for (const std::wstring &name : names) {
     std::wstring path = dir;
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-    AddChosenPath(Utf8Of(path + name), &top, &passed_over);
+    AddChosenPath(Utf8Of(path + name), &top, &passed_over, reading);
   }
   if (top.Children.empty()) {
-    ShowWarning(TextOf(MConvertTitle),
-                TextOf(names.empty() ? MConvertNothing : MConvertNoFolder), HELP_CONVERT);
+    const wchar_t *line = TextOf(names.empty() ? MConvertNothing : MConvertNoFolder);
+    TellNoFolder(&line, 1);
     return;
   }
 

@@ -186,7 +186,8 @@ struct PluginStartupInfo {
   FARAPIDIALOGRUN DialogRun;
   FARAPIDIALOGFREE DialogFree;
   FARAPISENDDLGMESSAGE SendDlgMessage;
-  void *Services25To30[6];
+  FARWINDOWPROC DefDlgProc;
+  void *Services26To30[5];
   FARAPISETTINGSCONTROL SettingsControl;
   void *Services32To34[3];
 };
@@ -433,9 +434,13 @@ enum : unsigned long long {
   DIF_EDITPATH = 0x1000000,
   DIF_DEFAULTBUTTON = 0x100000000ULL,
   DIF_FOCUS = 0x200000000ULL,
+  DIF_DISABLE = 0x80000000ULL,  // greyed: no focus, no hot key, no change
   FDLG_NONE = 0,
 };
-enum : int { DM_GETTEXT = 7, DM_GETCHECK = 25 };
+// DM_ENABLE greys out item Param1 (Param2 0) or enables it (1); the
+// dialog's procedure hears DN_BTNCLICK for a box or radio button pressed
+// (Param1 the item, Param2 its new mark).
+enum : int { DM_ENABLE = 2, DM_GETTEXT = 7, DM_GETCHECK = 25, DN_BTNCLICK = 0x1001 };
 enum : int { BSTATE_CHECKED = 1 };
 
 // The host's other services: the taskbar's progress, the panels.
@@ -485,6 +490,7 @@ FAR3_OFFSET(PluginStartupInfo, DialogInit, 84, 168);
 FAR3_OFFSET(PluginStartupInfo, DialogRun, 88, 176);
 FAR3_OFFSET(PluginStartupInfo, DialogFree, 92, 184);
 FAR3_OFFSET(PluginStartupInfo, SendDlgMessage, 96, 192);
+FAR3_OFFSET(PluginStartupInfo, DefDlgProc, 100, 200);
 FAR3_LAYOUT(FarDialogItem, 64, 112);
 FAR3_OFFSET(FarDialogItem, X1, 4, 8);
 FAR3_OFFSET(FarDialogItem, Selected, 20, 40);

@@ -41,6 +41,18 @@ bool UseNumberSetting(const char *name, unsigned long long *value, int command) 
   return done;
 }
 
+// The dialog running, for its procedure: one at a time.
+const DialogForm *Running;
+
+intptr_t WINAPI FollowClicks(HANDLE dialog, intptr_t message, intptr_t param1, void *param2) {
+  bool enable = false;
+  const int item = message == DN_BTNCLICK
+                       ? EnablingAfterClick(*Running, int(param1), param2 != nullptr, &enable)
+                       : -1;
+  if (item >= 0) Host.SendDlgMessage(dialog, DM_ENABLE, item, reinterpret_cast<void *>(enable));
+  return Host.DefDlgProc(dialog, message, param1, param2);
+}
+
 }  // namespace
 
 void KeepHostServices(const PluginStartupInfo *info) {
@@ -95,9 +107,10 @@ int RunDialog(const DialogForm &dialog) {
       items[i].History = L"VessorFolderDestination";
     }
   });
+  Running = &dialog;
   HANDLE handle = Host.DialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, dialog.Width, dialog.Height,
                                   dialog.HelpTopic, items, size_t(dialog.Count), 0, FDLG_NONE,
-                                  nullptr, nullptr);
+                                  Host.DefDlgProc != nullptr ? FollowClicks : nullptr, nullptr);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
   const intptr_t closed = Host.DialogRun(handle);
   ReadDialogChecks(dialog, [&](int i) {

@@ -111,6 +111,7 @@ enum MessageId {
   MHeaderDate,
   MHeaderSubject,
   MCannotKeepSetting,  // the settings could not be written: the choice lasts this session
+  MCannotReadDirectory,
   MessageCount
 };
 

@@ -68,7 +68,8 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 // (DialogEdit): its history, path completion and the focus.
 const int DialogText = 0, DialogDoubleBox = 3, DialogEdit = 4, DialogButton = 7,
           DialogCheckBox = 8, DialogRadioButton = 9;
-const unsigned DialogGroup = 0x400, DialogCenterGroup = 0x4000, DialogSeparator = 0x10000;
+const unsigned DialogGroup = 0x400, DialogCenterGroup = 0x4000, DialogSeparator = 0x10000,
+               DialogDisabled = 0x80000000;
 struct DialogLine {
   int Type;
   int X1, Y1, X2, Y2;
@@ -76,12 +77,14 @@ struct DialogLine {
   unsigned Flags;
   bool Selected;       // a radio button's or check box's mark
   bool DefaultButton;  // the button Enter presses
+  bool EnablesMark;    // a radio button whose choice enables the form's Mark
 };
 
 // A dialog of `Count` (at most 16) `Lines`, `Width` by `Height` and
 // centred; `Checked[i]` gets whether line i is checked (for radio buttons
 // and check boxes; false for the rest) and `Answer` (of `AnswerSize`
-// letters) the text of line `Edit`.
+// letters) the text of line `Edit`. Line `Mark` (-1: none) is enabled only
+// while a radio button that EnablesMark is chosen.
 struct DialogForm {
   int Width, Height;
   const wchar_t *HelpTopic;
@@ -90,7 +93,13 @@ struct DialogForm {
   wchar_t *Answer;
   size_t AnswerSize;
   bool *Checked;
+  int Mark;
 };
+
+// What a click on line `clicked` that left it `chosen` (the host's
+// DN_BTNCLICK) changes: the line to enable or grey out, as `*enable` says,
+// or -1 for none.
+int EnablingAfterClick(const DialogForm &dialog, int clicked, bool chosen, bool *enable);
 
 // The host's dialog: the index of the line that closed it, or -1 for Esc
 // (or no dialog service).
@@ -152,5 +161,5 @@ bool WriteNumberSetting(const char *name, unsigned long long value);
                     DI_EDIT == DialogEdit && DI_BUTTON == DialogButton &&                       \
                     DI_CHECKBOX == DialogCheckBox && DI_RADIOBUTTON == DialogRadioButton &&     \
                     DIF_GROUP == DialogGroup && DIF_CENTERGROUP == DialogCenterGroup &&         \
-                    DIF_SEPARATOR == DialogSeparator,                                           \
+                    DIF_SEPARATOR == DialogSeparator && DIF_DISABLE == DialogDisabled,          \
                 "the host's numbers are the shared layer's")

@@ -2,6 +2,7 @@
 
 #include "host/shared/host_texts.h"
 #include "host/shared/save_choice.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -17,14 +18,36 @@ const char MarkReadSetting[] = "MarkRead";
 const int Width = 76, Left = 5, Right = 70;
 
 DialogLine Item(int type, int x1, int y, int x2, const wchar_t *text, unsigned flags = 0) {
-  return DialogLine{type, x1, y, x2, y, text, flags, false, false};
+  return DialogLine{type, x1, y, x2, y, text, flags, false, false, false};
 }
+
+// The choices of this session that the settings could not keep (a box
+// said so): they hold until the host ends; -1 for none.
+long long ChosenFormat[2] = {-1, -1}, ChosenMark = -1;
 
 SaveChoice LastChoice(bool trees) {
   unsigned long long format = 0, mark_read = 0;
-  const bool has_format = ReadNumberSetting(FormatSetting(trees), &format);
-  const bool has_mark = ReadNumberSetting(MarkReadSetting, &mark_read);
+  bool has_format = ReadNumberSetting(FormatSetting(trees), &format);
+  bool has_mark = ReadNumberSetting(MarkReadSetting, &mark_read);
+  if (ChosenFormat[trees] >= 0) format = ChosenFormat[trees], has_format = true;
+  if (ChosenMark >= 0) mark_read = ChosenMark, has_mark = true;
   return KeptSaveChoice(trees, has_format ? &format : nullptr, has_mark ? &mark_read : nullptr);
+}
+
+// Keeps the choice, for this session and in the host's settings; a box with
+// the system's reason when they cannot be written.
+void KeepChoice(bool trees, const SaveChoice &choice, const wchar_t *title,
+                const wchar_t *help_topic) {
+  ClearSystemError();
+  const bool format_kept = WriteNumberSetting(FormatSetting(trees), choice.Output->Setting);
+  const int error = LastSystemError();
+  const bool mark_kept = WriteNumberSetting(MarkReadSetting, choice.MarkRead ? 1 : 0);
+  ChosenFormat[trees] = format_kept ? -1 : choice.Output->Setting;
+  ChosenMark = mark_kept ? -1 : choice.MarkRead ? 1 : 0;
+  if (format_kept && mark_kept) return;
+  const std::wstring line =
+      WithSystemReason(TextOf(MCannotKeepSetting), format_kept ? LastSystemError() : error);
+  ShowWarning(title, line.c_str(), help_topic);
 }
 
 }  // namespace
@@ -50,10 +73,15 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
     DialogLine &radio = items[count++] = Item(DialogRadioButton, Left, y++, Right,
                                               TextOf(offered[i].Label), i == 0 ? DialogGroup : 0);
     radio.Selected = offered[i].Output == last.Output;
+    radio.EnablesMark = OutputTakes(*offered[i].Output, TakesSeen);
   }
-  const int mark = count;
+  const int mark = marks ? count : -1;
   if (marks) {
-    items[count++] = Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead));
+    // Greyed while the output chosen cannot mark (the host's procedure
+    // follows the radio buttons, EnablingAfterClick).
+    const bool takes = last.Output != nullptr && OutputTakes(*last.Output, TakesSeen);
+    items[count++] =
+        Item(DialogCheckBox, Left, y++, Right, TextOf(MMarkRead), takes ? 0 : DialogDisabled);
     items[mark].Selected = last.MarkRead;
   }
   items[count++] = Item(DialogText, -1, y++, 0, L"", DialogSeparator);
@@ -67,7 +95,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 
   bool checked[16] = {};
   if (RunDialog(DialogForm{Width, y + 2, help_topic, items, count, line, ChosenDestination,
-                           LongestPath, checked}) != ok)
+                           LongestPath, checked, mark}) != ok)
     return nullptr;
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;
@@ -75,7 +103,14 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   for (int i = 0; i < formats; ++i)
     if (checked[first_format + i]) choice->Output = offered[i].Output;
   choice->MarkRead = marks ? checked[mark] : last.MarkRead;
-  WriteNumberSetting(FormatSetting(trees), (unsigned long long)choice->Output->Setting);
-  WriteNumberSetting(MarkReadSetting, choice->MarkRead ? 1 : 0);
+  KeepChoice(trees, *choice, title, help_topic);
   return ChosenDestination;
+}
+
+int EnablingAfterClick(const DialogForm &dialog, int clicked, bool chosen, bool *enable) {
+  if (dialog.Mark < 0 || !chosen || clicked < 0 || clicked >= dialog.Count ||
+      dialog.Lines[clicked].Type != DialogRadioButton)
+    return -1;
+  *enable = dialog.Lines[clicked].EnablesMark;
+  return dialog.Mark;
 }
