@@ -37,3 +37,9 @@ struct LocalTime {
   int Year, Month, Day, Hour, Minute;
 };
 bool LocalTimeOf(unsigned long long ticks, LocalTime *out);
+
+// Waits `seconds`, or less once `stop` (when given) says so.
+void PauseFor(double seconds, bool (*stop)());
+
+// Seconds on a clock that only goes forward, from an arbitrary start.
+double MonotonicSeconds();

@@ -33,3 +33,15 @@ bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
       LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min};
   return true;
 }
+
+void PauseFor(double seconds, bool (*stop)()) {
+  timespec pause = {time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
+  while (nanosleep(&pause, &pause) != 0 && (stop == nullptr || !stop())) {
+  }
+}
+
+double MonotonicSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}

@@ -40,3 +40,20 @@ bool LocalTimeOf(unsigned long long ticks, LocalTime *out) {
   *out = LocalTime{parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute};
   return true;
 }
+
+void PauseFor(double seconds, bool (*stop)()) {
+  // In slices, so an interrupt is seen within a tenth of a second.
+  DWORD left = DWORD(seconds * 1000);
+  while (left > 0 && (stop == nullptr || !stop())) {
+    const DWORD slice = left < 100 ? left : 100;
+    Sleep(slice);
+    left -= slice;
+  }
+}
+
+double MonotonicSeconds() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  return double(count.QuadPart) / double(frequency.QuadPart);
+}

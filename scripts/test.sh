@@ -72,6 +72,22 @@ linux_suite() {
   fi
 }
 
+# vfolder.exe imap into the same Dovecot as the Linux tests: 3,000 messages
+# once, again with none twice, and verify's account of them.
+imap_under_wine() {
+  local status=0
+  python3 tests/imap_test.py "build/$1/vfolder.exe" build/linux/mkfolder windows || status=$?
+  if [ "$status" = 77 ]; then
+    echo "!!! SKIPPED: $1 vfolder.exe imap: no Dovecot here"
+    skipped=$((skipped + 1))
+  elif [ "$status" = 0 ]; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $1 vfolder.exe imap into Dovecot"
+    failed=$((failed + 1))
+  fi
+}
+
 windows_suite() {
   echo "== Windows DLLs under Wine"
   if ! bash scripts/setup-windows.sh; then
@@ -106,6 +122,7 @@ MSG
     started=$(date +%s)
     run_wine_gtest "build/$preset/tests/vessor_tests.exe"
     echo "$preset: Wine run took $(($(date +%s) - started)) s"
+    imap_under_wine "$preset"
   done
   realhost_suite
   package_suite

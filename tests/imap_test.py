@@ -39,6 +39,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_mail_folder  # noqa: E402
+WineRun = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "scripts",
+                       "wine-run.sh")
 from mail_output_test import Tools, check, check_time, dated_messages, failures, instant  # noqa: E402,E501
 
 Skipped = 77
@@ -339,25 +341,36 @@ class Case:
         return "%s://%s@127.0.0.1:%d%s" % ("imap" if starttls else "imaps", User, port,
                                            "/" + mailbox if mailbox else "")
 
+    def command(self, args):
+        """vfolder and its arguments; vfolder.exe under Wine takes its paths
+        as Z:\\..., and its ledger in the test's directory."""
+        if not self.tools.vfolder.endswith(".exe"):
+            return [self.tools.vfolder] + list(args)
+        def windows(arg):
+            return "Z:" + arg.replace("/", "\\") if arg.startswith("/") else arg
+        ledger = ["--ledger", os.path.join(self.tools.work, "cache", "windows.ledger")] \
+            if "imap" in args else []
+        return ["bash", WineRun, "900", self.tools.vfolder] + [windows(a) for a in ledger + list(args)]
+
     def vfolder(self, *args, password=Password, env=None, wait=True):
         environment = dict(os.environ, VFOLDER_PASSWORD=password,
                            XDG_CACHE_HOME=os.path.join(self.tools.work, "cache"))
         environment.update(env or {})
-        command = [self.tools.vfolder] + list(args)
+        command = self.command(args)
         if not wait:
             return subprocess.Popen(command, env=environment, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE)
         done = subprocess.run(command, env=environment, capture_output=True)
         self.outputs += [done.stdout, done.stderr]
-        return done.returncode, done.stderr.decode("utf-8", "replace")
+        return done.returncode, done.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
 
     def verify(self, *args):
         """vfolder verify against the server: its status and standard output."""
-        done = subprocess.run([self.tools.vfolder, "--ca", self.ca, "verify"] + list(args),
+        done = subprocess.run(self.command(["--ca", self.ca, "verify"] + list(args)),
                               env=dict(os.environ, VFOLDER_PASSWORD=Password),
                               capture_output=True)
         self.outputs += [done.stdout, done.stderr]
-        return done.returncode, done.stdout.decode("utf-8", "replace")
+        return done.returncode, done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
 
     def read(self, mailbox):
         imap = self.server.client(self.ca)
@@ -905,6 +918,29 @@ def cyrus(vfolder, mkfolder):
     sys.exit(1 if failures else 0)
 
 
+def windows(vfolder, mkfolder):
+    """vfolder.exe under Wine into the same Dovecot: the 3,000 messages
+    once, again with none twice, and verify's account of them."""
+    with tempfile.TemporaryDirectory() as work:
+        os.chmod(work, 0o755)
+        os.makedirs(os.path.join(work, "cache"))
+        tools = Tools(vfolder, mkfolder, work)
+        ca, certificates = make_certificates(work)
+        server = Server(work, certificates)
+        server.start()
+        case = Case(tools, server, ca)
+        try:
+            msgs = make_mail_folder.messages(3000)
+            timed(upload, case, tools.folder("REALISTIC", msgs), msgs)
+        finally:
+            server.stop()
+        check("the password in no output or error line", False,
+              any(Password.encode() in text for text in case.outputs))
+    if not failures:
+        print("%s imap: all checks passed" % os.path.basename(vfolder))
+    sys.exit(1 if failures else 0)
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "serve":
         work = os.path.abspath(sys.argv[2])
@@ -920,13 +956,15 @@ def main():
         finally:
             server.stop()
         return
-    if len(sys.argv) not in (3, 4) or sys.argv[3:] not in ([], ["cyrus"]):
+    if len(sys.argv) not in (3, 4) or sys.argv[3:] not in ([], ["cyrus"], ["windows"]):
         sys.exit(__doc__)
     if not os.path.exists("/usr/lib/dovecot/imap") or shutil.which("dovecot") is None or \
             shutil.which("openssl") is None:
         print("Dovecot's IMAP server or openssl is not installed (Debian: dovecot-imapd, "
               "openssl): skipped")
         sys.exit(Skipped)
+    if sys.argv[3:] == ["windows"]:
+        windows(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))
     probe = subprocess.run([sys.argv[1], "imap", "-", "imaps://x@127.0.0.1/"], capture_output=True)
     if b"not in this build" in probe.stderr:
         print("vfolder was built without GnuTLS (Debian: libgnutls28-dev): skipped")

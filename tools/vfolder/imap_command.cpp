@@ -1,8 +1,5 @@
 #include "tools/vfolder/imap_command.h"
 
-#include <strings.h>
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +21,16 @@
 #include "tools/vfolder/terminal_events.h"
 
 namespace {
+
+// Whether `text` starts with `start`, letters A-Z in either case.
+bool StartsWithIgnoringCase(const char *text, const char *start) {
+  for (; *start != '\0'; ++text, ++start) {
+    const char a = *text >= 'A' && *text <= 'Z' ? char(*text + 32) : *text;
+    const char b = *start >= 'A' && *start <= 'Z' ? char(*start + 32) : *start;
+    if (a != b) return false;
+  }
+  return true;
+}
 
 // The pauses before each new connection once one is lost, in seconds; then
 // the run stops.
@@ -74,7 +81,7 @@ struct ImapRun {
   ImapClient Session;
   MailRun Mail;  // how the outputs make a message's bytes, and tell of it
   uint64_t BytesSent;
-  timespec Started;
+  double Started;  // MonotonicSeconds() at the start
   bool Stopped;  // the connection is gone for good, or the quota is reached
   std::string OverQuota;  // the server's words when the mailbox is full
   bool QuotaSaid;
@@ -99,7 +106,7 @@ std::string HeaderFacts(const ByteBuffer &message) {
     size_t end = line;
     while (end < size && bytes[end] != '\n') ++end;
     if (end == line || (end == line + 1 && bytes[line] == '\r')) break;  // the header's end
-    if (end - line > 11 && strncasecmp(bytes + line, "Message-ID:", 11) == 0) {
+    if (end - line > 11 && StartsWithIgnoringCase(bytes + line, "Message-ID:")) {
       std::string value(bytes + line + 11, end - line - 11);
       // Folded onto the lines that follow, which start with a blank.
       while (end + 1 < size && (bytes[end + 1] == ' ' || bytes[end + 1] == '\t')) {
@@ -225,11 +232,7 @@ bool OpenMailbox(ImapRun *run, MailboxState *box, bool *lost) {
   return true;
 }
 
-void Sleep(double seconds) {
-  timespec pause = {time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
-  while (nanosleep(&pause, &pause) != 0 && !Interrupted()) {
-  }
-}
+void Sleep(double seconds) { PauseFor(seconds, Interrupted); }
 
 // A new connection after the last was lost, with a pause that grows before
 // each try, and the mailbox selected again. False once the tries are spent
@@ -273,10 +276,7 @@ bool Throttled(const std::string &words) {
 // Waits as long as --limit-rate asks after `BytesSent`.
 void KeepToRate(ImapRun *run) {
   if (run->Command->LimitRate == 0) return;
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const double elapsed =
-      double(now.tv_sec - run->Started.tv_sec) + double(now.tv_nsec - run->Started.tv_nsec) / 1e9;
+  const double elapsed = MonotonicSeconds() - run->Started;
   const double due = double(run->BytesSent) / double(run->Command->LimitRate);
   if (due > elapsed) Sleep(due - elapsed);
 }
@@ -1030,15 +1030,13 @@ int RunImapCommand(const ImapCommand &command) {
   run.Mail.Output = OutputOfCommand("imap", nullptr);
   run.Mail.Exact = command.Exact;
   run.Mail.Seen = false;  // a flag of the server's, not lines in the message
-  clock_gettime(CLOCK_MONOTONIC, &run.Started);
+  run.Started = MonotonicSeconds();
   std::vector<std::pair<std::string, std::string>> folders;
   if (directory) {
     MailboxesOf(top, run.Account.Mailbox, run.Session.Delimiter, &folders);
   } else {
-    std::string name = source.substr(source.find_last_of('/') + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name.erase(dot);
-    folders.push_back({source, run.Account.Mailbox.empty() ? name : run.Account.Mailbox});
+    folders.push_back(
+        {source, run.Account.Mailbox.empty() ? MailboxOfFolder(source) : run.Account.Mailbox});
   }
   run.Mail.Total = int(std::min<int64_t>(total, INT32_MAX));
   ImapTally all = {};

@@ -1,16 +1,10 @@
 #include "tools/vfolder/imap_session.h"
 
-#include <fcntl.h>
-#include <strings.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/secret_input.h"
+#include "tools/vfolder/system_calls.h"
 
 namespace {
 
@@ -36,30 +30,24 @@ bool Unescaped(const std::string &text, std::string *out) {
   return true;
 }
 
-// The password's first line from the terminal, not echoed.
-bool PromptPassword(const ImapAccount &account, std::string *password) {
-  const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (tty < 0) return false;
-  struct termios before, quiet;
-  if (tcgetattr(tty, &before) != 0) {
-    close(tty);
-    return false;
+// The first line of the file at `path`; false when it cannot be read.
+bool ReadFirstLine(const char *path, std::string *line) {
+  const FileRef file = FileSystem.OpenForReading(path);
+  if (file == NoFile) return false;
+  char buffer[512];
+  bool ended = false;
+  for (uint64_t at = 0; !ended;) {
+    const size_t got = FileSystem.ReadAt(file, at, buffer, sizeof buffer);
+    for (size_t i = 0; i < got && !ended; ++i) {
+      ended = buffer[i] == '\n' || buffer[i] == '\r';
+      if (!ended) *line += buffer[i];
+    }
+    ended = ended || got < sizeof buffer;
+    at += got;
   }
-  quiet = before;
-  quiet.c_lflag &= ~tcflag_t(ECHO);
-  tcsetattr(tty, TCSAFLUSH, &quiet);
-  const std::string prompt = "Password for " + account.User + "@" + account.Host + ": ";
-  if (write(tty, prompt.data(), prompt.size()) < 0) {
-  }
-  char c;
-  ssize_t got;
-  while ((got = read(tty, &c, 1)) == 1 && c != '\n' && c != '\r') *password += c;
-  c = 0;
-  tcsetattr(tty, TCSAFLUSH, &before);
-  if (write(tty, "\n", 1) < 0) {
-  }
-  close(tty);
-  return got >= 0;
+  WipeBytes(buffer, sizeof buffer);
+  FileSystem.Close(file);
+  return true;
 }
 
 }  // namespace
@@ -117,34 +105,31 @@ bool ParseImapUrl(const char *url, ImapAccount *account, std::string *problem) {
 }
 
 void WipeText(std::string *text) {
-  if (!text->empty()) explicit_bzero(&(*text)[0], text->size());
+  if (!text->empty()) WipeBytes(&(*text)[0], text->size());
   text->clear();
+}
+
+std::string MailboxOfFolder(const std::string &path) {
+  // Windows takes either slash between names.
+  std::string name = path.substr(path.find_last_of(SystemSeparator == '/' ? "/" : "\\/") + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
 }
 
 bool ReadPassword(const ImapAccount &account, const char *file, std::string *password,
                   std::string *problem) {
-  const struct rlimit none = {0, 0};
-  setrlimit(RLIMIT_CORE, &none);
-  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  KeepMemoryPrivate();
   password->clear();
   if (file != nullptr) {
-    FILE *in = fopen(file, "re");
-    if (in == nullptr) {
-      *problem = std::string("--password-file ") + file + ": " + strerror(errno);
-      return false;
-    }
-    int c;
-    while ((c = fgetc(in)) != EOF && c != '\n' && c != '\r') *password += char(c);
-    fclose(in);
-    return true;
+    ClearSystemError();
+    if (ReadFirstLine(file, password)) return true;
+    *problem = std::string("--password-file ") + file + Because(LastSystemError());
+    return false;
   }
-  if (char *given = getenv("VFOLDER_PASSWORD")) {
-    *password = given;
-    explicit_bzero(given, strlen(given));
-    unsetenv("VFOLDER_PASSWORD");
-    return true;
-  }
-  if (PromptPassword(account, password)) return true;
+  if (TakeEnvironmentSecret("VFOLDER_PASSWORD", password)) return true;
+  const std::string prompt = "Password for " + account.User + "@" + account.Host + ": ";
+  if (ReadHiddenLine(prompt.c_str(), password)) return true;
   *problem = "no password: VFOLDER_PASSWORD, --password-file or a terminal to ask on";
   return false;
 }

@@ -26,6 +26,10 @@ bool ParseImapUrl(const char *url, ImapAccount *account, std::string *problem);
 bool ReadPassword(const ImapAccount &account, const char *file, std::string *password,
                   std::string *problem);
 
+// The mailbox a folder given alone goes into: its file's name without the
+// extension.
+std::string MailboxOfFolder(const std::string &path);
+
 // Overwrites the text where it lies before it is given back.
 void WipeText(std::string *text);
 

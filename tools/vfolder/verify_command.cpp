@@ -10,6 +10,7 @@
 #include "outputs/verify.h"
 #include "tools/vfolder/escaped_text.h"
 #ifdef VFOLDER_IMAP
+#include "tools/vfolder/imap_session.h"
 #include "tools/vfolder/imap_verify.h"
 #endif
 #include "tools/vfolder/system_calls.h"
@@ -236,10 +237,8 @@ int RunVerifyCommand(const VerifyCommand &command) {
     if (directory) {
       MailboxesBelow(top, base, MailboxDelimiter(*reading.Imap), source, &folders);
     } else {
-      std::string name = source.substr(source.find_last_of('/') + 1);
-      const size_t dot = name.find_last_of('.');
-      if (dot != std::string::npos && dot > 0) name.erase(dot);
-      folders.push_back({source, "", base.empty() ? name : base, VerifyImap, true});
+      folders.push_back(
+          {source, "", base.empty() ? MailboxOfFolder(source) : base, VerifyImap, true});
     }
 #else
     fputs("vfolder: imap is not in this build\n", stderr);
