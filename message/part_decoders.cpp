@@ -74,6 +74,19 @@ inline size_t LineBreakAt(const unsigned char *at, const unsigned char *end) {
   return end - at >= 2 && at[0] == '\r' && at[1] == '\n' ? 2 : 0;
 }
 
+// After a block whose first byte that is no digit is at `strays`' lowest
+// bit: past the whole groups before it, and past a line break that stands
+// there. False when block decoding ends there.
+inline bool PastStray(unsigned strays, const unsigned char *end, const unsigned char **at,
+                      char **to) {
+  const size_t stray = size_t(__builtin_ctz(strays));
+  *at += stray / 4 * 4;
+  *to += stray / 4 * 3;
+  const size_t line_break = stray % 4 == 0 ? LineBreakAt(*at, end) : 0;
+  *at += line_break;
+  return line_break != 0;
+}
+
 __attribute__((target("ssse3"))) size_t Base64Blocks16(const unsigned char **from,
                                                        const unsigned char *end, char *to) {
   const __m128i digit_low = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
@@ -103,12 +116,7 @@ __attribute__((target("ssse3"))) size_t Base64Blocks16(const unsigned char **fro
       to += 12;
       continue;
     }
-    const size_t stray = size_t(__builtin_ctz(strays));
-    at += stray / 4 * 4;
-    to += stray / 4 * 3;
-    const size_t line_break = stray % 4 == 0 ? LineBreakAt(at, end) : 0;
-    if (line_break == 0) break;
-    at += line_break;
+    if (!PastStray(strays, end, &at, &to)) break;
   }
   *from = at;
   return size_t(to - first);
@@ -154,12 +162,7 @@ __attribute__((target("avx2"))) size_t Base64Blocks32(const unsigned char **from
       to += 24;
       continue;
     }
-    const size_t stray = size_t(__builtin_ctz(strays));
-    at += stray / 4 * 4;
-    to += stray / 4 * 3;
-    const size_t line_break = stray % 4 == 0 ? LineBreakAt(at, end) : 0;
-    if (line_break == 0) break;
-    at += line_break;
+    if (!PastStray(strays, end, &at, &to)) break;
   }
   *from = at;
   return size_t(to - first);
