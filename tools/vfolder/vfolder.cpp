@@ -97,6 +97,12 @@ const char HelpEnd[] =
     "                      rest, and the summary counts them (\"N delivered\n"
     "                      before\")\n"
     "  --limit-rate BYTES  imap sends BYTES a second at most\n"
+    "  --max-bytes-per-day BYTES\n"
+    "                      imap stops before the message that would pass BYTES\n"
+    "                      sent in the 24 hours from the day's first message\n"
+    "                      (counted in LEDGER.day, or one for the account in the\n"
+    "                      cache directory), says when the rest may go, and exits\n"
+    "                      with status 3; a rerun then sends the rest\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
@@ -230,7 +236,7 @@ struct Arguments {
   const char *LayoutName = nullptr;
   bool DryRun = false, Resume = false;
   const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
-  const char *LimitRate = nullptr;
+  const char *LimitRate = nullptr, *MaxBytesPerDay = nullptr;
   TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
 };
@@ -424,6 +430,10 @@ int main(int argc, char **argv) {
       if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
         return UsageError("--limit-rate needs a count of bytes a second");
       arguments.LimitRate = argv[i];
+    } else if (option && !strcmp(arg, "--max-bytes-per-day")) {
+      if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
+        return UsageError("--max-bytes-per-day needs a count of bytes");
+      arguments.MaxBytesPerDay = argv[i];
     } else if (option && !strcmp(arg, "--dry-run")) {
       arguments.DryRun = true;
     } else if (option && !strcmp(arg, "--resume")) {
@@ -493,15 +503,16 @@ int main(int argc, char **argv) {
     return UsageError("verify takes INDEX or DIR, and OUTPUT");
   const bool logs_in = takes(TakesLogin) || what == VerifyCommandWord;
   if (what == VerifyCommandWord &&
-      (arguments.DryRun || arguments.LimitRate || arguments.LedgerPath || arguments.Resume ||
+      (arguments.DryRun || arguments.LimitRate || arguments.MaxBytesPerDay || arguments.LedgerPath || arguments.Resume ||
        arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Switch ||
        arguments.Existing != MboxRefuse))
     return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
     return UsageError("--password-file and --ca go with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
-  if (!takes(TakesDryRun) && (arguments.DryRun || arguments.LimitRate))
-    return UsageError("--dry-run and --limit-rate go with " + OutputsTaking(TakesDryRun, false));
+  if (!takes(TakesDryRun) && (arguments.DryRun || arguments.LimitRate || arguments.MaxBytesPerDay))
+    return UsageError("--dry-run, --limit-rate and --max-bytes-per-day go with " +
+                      OutputsTaking(TakesDryRun, false));
   // An output that holds messages already resumes only what it appends.
   const bool resumable = takes(TakesResume) && (!OutputTakes(*row, TakesExisting) ||
                                                 arguments.Existing == MboxAppend);
@@ -553,6 +564,9 @@ int main(int argc, char **argv) {
                                  arguments.Seen,     arguments.DryRun,   arguments.PasswordFile,
                                  arguments.CaFile,   arguments.LedgerPath,
                                  arguments.LimitRate ? uint64_t(atoll(arguments.LimitRate)) : 0,
+                                 arguments.MaxBytesPerDay
+                                     ? uint64_t(strtoull(arguments.MaxBytesPerDay, nullptr, 10))
+                                     : 0,
                                  decoding};
     status = RunImapCommand(command);
 #else
