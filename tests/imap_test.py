@@ -782,6 +782,24 @@ def daily_cap(case, realistic, msgs):
           (0, "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed\n"), (status, out))
 
 
+def services(case, tools):
+    """--for refuses what it cannot take before any connection: Microsoft's
+    login without a token, a service it does not know, a URL for the
+    account. (Never run against the services' hosts.)"""
+    small = tools.folder("SERVICES", make_mail_folder.messages(1))
+    for args, said in (
+            (("--for", "microsoft", "imap", small, "me@contoso.com"),
+             "vfolder: microsoft takes no password over IMAP, only an OAuth2 token: pass "
+             "--oauth2-token-command CMD, a command that prints one\n"),
+            (("--for", "yahoo", "imap", small, "me@yahoo.com"),
+             "vfolder: --for takes gmail and microsoft\n"),
+            (("--for", "gmail", "imap", small, "imaps://me@127.0.0.1:1/X"),
+             "vfolder: with --for gmail, imap takes the account as USER[/MAILBOX], not a URL\n")):
+        status, err = case.vfolder(*args)
+        check("--for %s: status 2 and the reason" % args[1], (2, said),
+              (status, err[:len(said)]))
+
+
 def suggested_backoff(case, tools, certificates):
     """An APPEND refused with "Request is throttled. Suggested Backoff Time:
     N milliseconds" goes again after that pause, which is said; the message
@@ -1057,6 +1075,7 @@ def main():
             timed(interrupted, case, realistic)
             timed(daily_cap, case, realistic, msgs)
             timed(suggested_backoff, case, tools, certificates)
+            timed(services, case, tools)
             timed(other_host, case, tools)
             timed(unbounded_answers, case, tools, certificates)
         finally:
