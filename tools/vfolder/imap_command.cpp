@@ -82,6 +82,7 @@ struct DaySending {
   uint64_t Start;    // Unix seconds of the day's first message; 0: none yet
   uint64_t Bytes;
   bool Reached;      // a message would have passed --max-bytes-per-day
+  double Written;    // MonotonicSeconds() when the record was last written
 };
 
 struct ImapRun {
@@ -364,6 +365,24 @@ bool WriteDay(const DaySending &day) {
   return FileSystem.Close(file) && written && FileSystem.MoveReplacing(fresh.c_str(), day.Path.c_str());
 }
 
+// The day's record written where it is kept, at once or (`now` false) once
+// a second at most: a process killed loses a second's count at most. False,
+// having said why and stopped the run, when a cap depends on it and it
+// cannot be written.
+bool KeepDay(ImapRun *run, bool now) {
+  DaySending *day = &run->Day;
+  if (day->Path.empty() || day->Start == 0) return true;
+  if (!now && MonotonicSeconds() - day->Written < 1) return true;
+  day->Written = MonotonicSeconds();
+  if (WriteDay(*day) || run->Command->MaxBytesPerDay == 0) return true;
+  const int error = LastSystemError();
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
+          Printable(day->Path.c_str()).c_str(), Because(error).c_str());
+  run->Stopped = true;
+  return false;
+}
+
 // Whether a message of `size` bytes may go today under --max-bytes-per-day;
 // counted into the day when it may. The day begins with its first message.
 bool WithinDay(ImapRun *run, size_t size) {
@@ -375,18 +394,12 @@ bool WithinDay(ImapRun *run, size_t size) {
     day->Reached = true;
     return false;
   }
-  if (day->Start == 0) day->Start = NowSeconds();
+  const bool first = day->Start == 0;
+  if (first) day->Start = NowSeconds();
   day->Bytes += size;
-  if (!WriteDay(*day) && most > 0) {
-    const int error = LastSystemError();
-    ClearProgress();
-    fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
-            Printable(day->Path.c_str()).c_str(), Because(error).c_str());
-    day->Bytes -= size;
-    run->Stopped = true;
-    return false;
-  }
-  return true;
+  if (KeepDay(run, first)) return true;
+  day->Bytes -= size;
+  return false;
 }
 
 // The line that says the day's cap stopped the run: how much went, and
@@ -1061,6 +1074,7 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   if (Interrupted() || run->Stopped) sending.Gathered.clear();
   const bool answered = !stopped && Finish(&sending);
   if (run->Day.Reached) run->Stopped = true;  // no more folders either
+  KeepDay(run, true);
   // Every message sent answered for, and whatever a killed run left
   // compared: the intent is closed, a rerun compares nothing.
   if (answered && !run->Command->DryRun && box.Ledger.File != NoFile && box.Ledger.IntentOpen &&
