@@ -904,13 +904,14 @@ bool Finish(FolderSending *sending) {
   return (LaunchGathered(sending) || Recover(sending)) && Drain(sending, 0);
 }
 
-std::string ImapSummary(const ImapTally &tally, bool dry) {
+// `cut`: what ended a run short of its messages ("interrupted", "stopped").
+std::string ImapSummary(const ImapTally &tally, bool dry, const char *cut = "interrupted") {
   char text[200];
   const char *messages = tally.Messages == 1 ? "message" : "messages";
   const char *sent = dry ? "to send" : "sent";
   if (tally.Handled < tally.Messages)
-    snprintf(text, sizeof text, "interrupted after %d of %d %s, %d %s, %d already there, %d failed",
-             tally.Handled, tally.Messages, messages, tally.Sent, sent, tally.AlreadyThere,
+    snprintf(text, sizeof text, "%s after %d of %d %s, %d %s, %d already there, %d failed",
+             cut, tally.Handled, tally.Messages, messages, tally.Sent, sent, tally.AlreadyThere,
              tally.Failed);
   else
     snprintf(text, sizeof text, "%d %s, %d %s, %d already there, %d failed", tally.Messages,
@@ -1212,7 +1213,9 @@ int RunImapCommand(const ImapCommand &command) {
   WipeText(&run.Password);
   ClearProgress();
   if (run.Day.Reached) SayDayReached(run);
-  fprintf(stderr, "vfolder: %s\n", ImapSummary(all, command.DryRun).c_str());
+  fprintf(stderr, "vfolder: %s\n",
+          ImapSummary(all, command.DryRun,
+                      run.Day.Reached && !Interrupted() ? "stopped" : "interrupted").c_str());
   if (Interrupted()) return 130;
   if (run.Day.Reached) return 3;
   return all.Failed > 0 || run.Stopped || all.Handled < all.Messages ? 1 : 0;
