@@ -78,7 +78,7 @@ struct MailboxState {
 // What went to the account since the first message of the day: kept in a
 // file beside the ledger, so that a rerun the same day goes on counting.
 struct DaySending {
-  std::string Path;  // empty: not kept (a dry run)
+  std::string Path;  // empty: not kept (no cap, or a dry run)
   uint64_t Start;    // Unix seconds of the day's first message; 0: none yet
   uint64_t Bytes;
   bool Reached;      // a message would have passed --max-bytes-per-day
@@ -367,14 +367,13 @@ bool WriteDay(const DaySending &day) {
 
 // The day's record written where it is kept, at once or (`now` false) once
 // a second at most: a process killed loses a second's count at most. False,
-// having said why and stopped the run, when a cap depends on it and it
-// cannot be written.
+// having said why and stopped the run, when it cannot be written.
 bool KeepDay(ImapRun *run, bool now) {
   DaySending *day = &run->Day;
   if (day->Path.empty() || day->Start == 0) return true;
   if (!now && MonotonicSeconds() - day->Written < 1) return true;
   day->Written = MonotonicSeconds();
-  if (WriteDay(*day) || run->Command->MaxBytesPerDay == 0) return true;
+  if (WriteDay(*day)) return true;
   const int error = LastSystemError();
   ClearProgress();
   fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
@@ -390,7 +389,7 @@ bool WithinDay(ImapRun *run, size_t size) {
   if (day->Path.empty()) return true;
   const uint64_t most = run->Command->MaxBytesPerDay;
   if (day->Start != 0 && NowSeconds() >= day->Start + SecondsADay) day->Start = day->Bytes = 0;
-  if (most > 0 && day->Bytes + size > most) {
+  if (day->Bytes + size > most) {
     day->Reached = true;
     return false;
   }
@@ -1177,13 +1176,12 @@ int RunImapCommand(const ImapCommand &command) {
   run.Mail.Exact = command.Exact;
   run.Mail.Seen = false;  // a flag of the server's, not lines in the message
   run.Started = MonotonicSeconds();
-  if (!command.DryRun) {
+  if (command.MaxBytesPerDay > 0 && !command.DryRun) {
     // Beside the ledger given, else one for the account in the cache.
     ReadDay(command.LedgerPath != nullptr
                 ? std::string(command.LedgerPath) + ".day"
                 : DefaultLedgerPath("imap day " + run.Account.User + "@" + run.Account.Host),
             &run.Day);
-    if (run.Day.Path == ".day") run.Day.Path.clear();
   }
   std::vector<std::pair<std::string, std::string>> folders;
   if (directory) {
