@@ -43,3 +43,6 @@ void PauseFor(double seconds, bool (*stop)());
 
 // Seconds on a clock that only goes forward, from an arbitrary start.
 double MonotonicSeconds();
+
+// The moment now as FILETIME counts it (100-ns ticks since 1601, UTC).
+unsigned long long NowTicks();

@@ -45,3 +45,10 @@ double MonotonicSeconds() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
+
+unsigned long long NowTicks() {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return (unsigned long long)(now.tv_sec + 11644473600LL) * 10000000ULL +
+         (unsigned long long)(now.tv_nsec / 100);
+}

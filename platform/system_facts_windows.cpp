@@ -57,3 +57,9 @@ double MonotonicSeconds() {
   QueryPerformanceFrequency(&frequency);
   return double(count.QuadPart) / double(frequency.QuadPart);
 }
+
+unsigned long long NowTicks() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (unsigned long long)now.dwHighDateTime << 32 | now.dwLowDateTime;
+}

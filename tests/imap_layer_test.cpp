@@ -24,6 +24,8 @@
 #include "outputs/imap_client.h"
 #include "tests/net_faults.h"
 #include "tools/vfolder/imap_command.h"
+#include "tools/vfolder/imap_providers.h"
+#include "tools/vfolder/imap_session.h"
 
 namespace {
 
@@ -360,7 +362,7 @@ TEST_F(ImapLayer, SendBrokenMidAppendDeliversEachOnce) {
     const std::string url = server.Url + "/" + mailbox;
     const std::string ledger = server.Work + "/" + mailbox + ".ledger";
     ImapCommand command = {index.c_str(), url.c_str(), true, false, false, password.c_str(),
-                           server.Ca.c_str(), ledger.c_str(), 0, nullptr};
+                           server.Ca.c_str(), ledger.c_str(), 0, 0, nullptr};
     RestoreNetCalls();
     FailNetCall(SendCall, nth);
     EXPECT_EQ(0, RunImapCommand(command));
@@ -372,6 +374,43 @@ TEST_F(ImapLayer, SendBrokenMidAppendDeliversEachOnce) {
     EXPECT_EQ(40u, MessagesIn(server, mailbox));
   }
   StopDovecot(&server);
+}
+
+// --for: the account at a mail service as the URL it stands for, read back
+// as any URL is; nothing here connects anywhere.
+TEST(ImapProviders, AccountsResolveToTheServicesHostPortAndCap) {
+  struct Row {
+    const char *Service, *Account, *Host, *User, *Mailbox;
+    uint64_t PerDay;
+    bool TokenOnly;
+  };
+  const Row rows[] = {
+      {"gmail", "me@gmail.com", "imap.gmail.com", "me@gmail.com", "", 500000000, false},
+      {"gmail", "a%b@x.org/Old/2001", "imap.gmail.com", "a%b@x.org", "Old/2001", 500000000, false},
+      {"microsoft", "me@contoso.com/Archive", "outlook.office365.com", "me@contoso.com",
+       "Archive", 0, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.Account);
+    const ImapProvider *provider = FindImapProvider(row.Service);
+    ASSERT_NE(nullptr, provider);
+    ImapAccount account = {};
+    std::string problem;
+    ASSERT_TRUE(ParseImapUrl(ProviderUrl(*provider, row.Account).c_str(), &account, &problem))
+        << problem;
+    EXPECT_EQ(true, account.Tls);
+    EXPECT_EQ(993, account.Port);
+    EXPECT_EQ(row.Host, account.Host);
+    EXPECT_EQ(row.User, account.User);
+    EXPECT_EQ(row.Mailbox, account.Mailbox);
+    EXPECT_EQ(row.PerDay, provider->BytesPerDay);
+    EXPECT_EQ(row.TokenOnly, provider->TokenOnly);
+  }
+  EXPECT_EQ(nullptr, FindImapProvider("yahoo"));
+  EXPECT_EQ("gmail and microsoft", ImapProviderNames());
+  // A URL, or no user, is not an account at a service.
+  EXPECT_EQ("", ProviderUrl(*FindImapProvider("gmail"), "imaps://me@evil.example/INBOX"));
+  EXPECT_EQ("", ProviderUrl(*FindImapProvider("gmail"), "/INBOX"));
 }
 
 }  // namespace

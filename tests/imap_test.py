@@ -747,10 +747,88 @@ def ledger_full(case, realistic):
     check("ledger on a full disk: nothing sent", True, not case.read("LedgerFull"))
 
 
-def unbounded_server(certificate, answer):
+def daily_cap(case, realistic, msgs):
+    """--max-bytes-per-day stops the run before the message that would
+    pass it, says how much went and when the rest may go, status 3; a rerun
+    the same day sends nothing more; with the day's record moved back 24
+    hours the rerun sends the rest, and verify finds each message once."""
+    ledger = os.path.join(case.tools.work, "daily.ledger")
+    sizes = [len(crlf(m.stored())) for m in msgs]
+    cap = sum(sizes) * 6 // 10  # the rest goes the next day
+    args = ("--ca", case.ca, "--ledger", ledger, "--max-bytes-per-day", str(cap), "imap",
+            realistic, case.url("Daily"))
+    status, err = case.vfolder(*args)
+    held = len(case.read("Daily"))
+    went = sum(sizes[:held])
+    check("daily cap: status 3, what went, when the rest may go, the summary",
+          (3, True, True, True), (
+              status, "%d bytes sent in the day's 24 hours" % went in err,
+              "%d messages left to send; run again after " % (3000 - held) in err,
+              err.endswith("vfolder: stopped after %d of 3000 messages, %d sent, 0 already there, "
+                           "0 failed\n" % (held, held))))
+    check("daily cap: the messages up to the cap went, the next would pass it", True,
+          went <= cap < went + sizes[held])
+    print("daily cap:", err.strip().splitlines()[-2:], flush=True)
+    status, err = case.vfolder(*args)
+    check("daily cap, rerun the same day: status 3, nothing more sent", (3, held),
+          (status, len(case.read("Daily"))))
+    with open(ledger + ".day") as day:
+        start, count = day.read().split()[1:]
+    check("daily cap: the day's count", went, int(count))
+    with open(ledger + ".day", "w") as day:
+        day.write("vfolder-day %d %s\n" % (int(start) - 24 * 60 * 60, count))
+    status, err = case.vfolder(*args)
+    check("daily cap, a day later: status and summary", (0, summary(3000, 3000 - held, held, 0)),
+          (status, err))
+    status, out = case.verify(realistic, case.url("Daily"))
+    check("daily cap, a day later: verify finds each once",
+          (0, "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed\n"), (status, out))
+
+
+def services(case, tools):
+    """--for refuses what it cannot take before any connection: Microsoft's
+    login without a token, a service it does not know, a URL for the
+    account. (Never run against the services' hosts.)"""
+    small = tools.folder("SERVICES", make_mail_folder.messages(1))
+    for args, said in (
+            (("--for", "microsoft", "imap", small, "me@contoso.com"),
+             "vfolder: microsoft takes no password over IMAP, only an OAuth2 token: pass "
+             "--oauth2-token-command CMD, a command that prints one\n"),
+            (("--for", "yahoo", "imap", small, "me@yahoo.com"),
+             "vfolder: --for takes gmail and microsoft\n"),
+            (("--for", "gmail", "imap", small, "imaps://me@127.0.0.1:1/X"),
+             "vfolder: with --for gmail, imap takes the account as USER[/MAILBOX], not a URL\n")):
+        status, err = case.vfolder(*args)
+        check("--for %s: status 2 and the reason" % args[1], (2, said),
+              (status, err[:len(said)]))
+
+
+def suggested_backoff(case, tools, certificates):
+    """An APPEND refused with "Request is throttled. Suggested Backoff Time:
+    N milliseconds" goes again after that pause, which is said; the message
+    arrives once."""
+    small = tools.folder("BACKOFF", make_mail_folder.messages(1))
+    answers = [lambda tag: tag + b" NO Request is throttled. Suggested Backoff Time: 1500 "
+                                 b"milliseconds\r\n",
+               lambda tag: tag + b" OK [APPENDUID 7 1] APPEND completed\r\n"]
+    appends = []
+    port = unbounded_server(certificates["good"], answers, appends)
+    started = time.time()
+    status, err = case.vfolder("--ca", case.ca, "imap", small,
+                               "imaps://%s@127.0.0.1:%d/Backoff" % (User, port))
+    took = time.time() - started
+    check("suggested backoff: status, summary, the pause said and kept",
+          (0, True, True, True), (status, err.endswith(summary(1, 1, 0, 0)),
+                                  "the server asks for a pause of 1.5 s" in err, took >= 1.5))
+    check("suggested backoff: two APPENDs, the message taken once", 2, len(appends))
+
+
+def unbounded_server(certificate, answer, appends=None):
     """A server of its own on a free port of 127.0.0.1, over TLS, that
     takes the login and gives an empty mailbox, and answers each APPEND with
-    `answer`, after which it says no more. Returns its port."""
+    `answer`, after which it says no more; or, `answer` a list, the APPENDs
+    in turn with its answers, the messages put in `appends`. Returns its
+    port."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*certificate)
     listener = socket.socket()
@@ -765,11 +843,18 @@ def unbounded_server(certificate, answer):
                 line = first = reader.readline()
                 if not line:
                     return
+                literal = b""
                 while re.search(rb"\{\d+\+?\}\r\n$", line):  # literals, and the rest of the line
-                    reader.read(int(re.search(rb"\{(\d+)\+?\}\r\n$", line).group(1)))
+                    if not line.endswith(b"+}\r\n"):
+                        tls.sendall(b"+ go on\r\n")
+                    literal = reader.read(int(re.search(rb"\{(\d+)\+?\}\r\n$", line).group(1)))
                     line = reader.readline()
                 tag, command = (first.split(b" ") + [b""])[:2]
                 command = command.strip().upper()
+                if command == b"APPEND" and isinstance(answer, list):
+                    appends.append(literal)
+                    tls.sendall(answer[min(len(appends), len(answer)) - 1](tag))
+                    continue
                 if command == b"APPEND":
                     tls.sendall(answer(tag))
                     time.sleep(60)
@@ -991,6 +1076,9 @@ def main():
             timed(refusals, case, tools)
             timed(over_limit, case, tools)
             timed(interrupted, case, realistic)
+            timed(daily_cap, case, realistic, msgs)
+            timed(suggested_backoff, case, tools, certificates)
+            timed(services, case, tools)
             timed(other_host, case, tools)
             timed(unbounded_answers, case, tools, certificates)
         finally:

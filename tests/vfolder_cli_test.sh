@@ -145,7 +145,10 @@ done <<'ROWS'
 --exact copy I O|--exact goes with copy --eml, mbox, maildir, imap and verify
 --log L imap I O|--log goes with copy, mbox, maildir and attachments
 --plugin P imap I O|--plugin goes with list and copy
---dry-run mbox I O|--dry-run and --limit-rate go with imap
+--dry-run mbox I O|--dry-run, --limit-rate and --max-bytes-per-day go with imap
+--max-bytes-per-day 9 maildir I O|--dry-run, --limit-rate and --max-bytes-per-day go with imap
+--max-bytes-per-day 0 imap I me@x|--max-bytes-per-day needs a count of bytes
+--for gmail maildir I O|--for goes with imap
 --ca C mbox I O|--password-file and --ca go with imap and verify
 --ledger L maildir I O|--ledger goes with imap and --resume
 imap I|imap takes INDEX or DIR, and URL

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -74,6 +75,16 @@ struct MailboxState {
   int SinceIntent;
 };
 
+// What went to the account since the first message of the day: kept in a
+// file beside the ledger, so that a rerun the same day goes on counting.
+struct DaySending {
+  std::string Path;  // empty: not kept (no cap, or a dry run)
+  uint64_t Start;    // Unix seconds of the day's first message; 0: none yet
+  uint64_t Bytes;
+  bool Reached;      // a message would have passed --max-bytes-per-day
+  double Written;    // MonotonicSeconds() when the record was last written
+};
+
 struct ImapRun {
   const ImapCommand *Command;
   ImapAccount Account;
@@ -85,6 +96,7 @@ struct ImapRun {
   bool Stopped;  // the connection is gone for good, or the quota is reached
   std::string OverQuota;  // the server's words when the mailbox is full
   bool QuotaSaid;
+  DaySending Day;
 };
 
 // An identifier as both the message and the server's envelope give it: no
@@ -266,11 +278,47 @@ bool OverQuota(const std::string &words) {
   return lower.find("[overquota]") != std::string::npos || lower.find("quota") != std::string::npos;
 }
 
+// The longest pause a server's suggestion is followed for, in seconds.
+const double LongestSuggestedPause = 600;
+
+// The pause the server's words ask for, in seconds ("Suggested Backoff
+// Time: N milliseconds", as Microsoft 365 puts it), at most
+// LongestSuggestedPause; 0 when they name none.
+double SuggestedPause(const std::string &words) {
+  std::string lower = words;
+  for (char &c : lower) c = char(tolower(uint8_t(c)));
+  const char key[] = "suggested backoff time:";
+  const size_t at = lower.find(key);
+  if (at == std::string::npos) return 0;
+  const char *number = lower.c_str() + at + sizeof key - 1;
+  while (*number == ' ') ++number;
+  char *end = nullptr;
+  const double count = strtod(number, &end);
+  if (end == number || !(count > 0)) return 0;
+  while (*end == ' ') ++end;
+  const double seconds = StartsWithIgnoringCase(end, "ms") || StartsWithIgnoringCase(end, "milli")
+                             ? count / 1000
+                             : count;
+  return std::min(seconds, LongestSuggestedPause);
+}
+
 // NO with a hint to come back later: the server is busy or throttles.
 bool Throttled(const std::string &words) {
   return words.find("[UNAVAILABLE]") != std::string::npos ||
          words.find("[INUSE]") != std::string::npos ||
-         words.find("[THROTTLED]") != std::string::npos;
+         words.find("[THROTTLED]") != std::string::npos || SuggestedPause(words) > 0 ||
+         words.find("Request is throttled") != std::string::npos;
+}
+
+// The pause before a throttled APPEND goes again: as long as the server
+// asks, said, else the `attempt`th of Pauses.
+void PauseThrottled(const std::string &words, int attempt) {
+  const double asked = SuggestedPause(words);
+  if (asked > 0) {
+    ClearProgress();
+    fprintf(stderr, "vfolder: the server asks for a pause of %g s\n", asked);
+  }
+  Sleep(asked > 0 ? asked : Pauses[attempt]);
 }
 
 // Waits as long as --limit-rate asks after `BytesSent`.
@@ -279,6 +327,96 @@ void KeepToRate(ImapRun *run) {
   const double elapsed = MonotonicSeconds() - run->Started;
   const double due = double(run->BytesSent) / double(run->Command->LimitRate);
   if (due > elapsed) Sleep(due - elapsed);
+}
+
+const uint64_t SecondsADay = 24 * 60 * 60;
+
+uint64_t NowSeconds() { return NowTicks() / 10000000ULL - 11644473600ULL; }
+
+// The day's record at `path` ("vfolder-day START BYTES"): a day begun 24
+// hours ago or more is over, and counting starts again.
+void ReadDay(const std::string &path, DaySending *day) {
+  day->Path = path;
+  day->Start = day->Bytes = 0;
+  const FileRef file = FileSystem.OpenForReading(path.c_str());
+  if (file == NoFile) return;
+  char text[100] = {};
+  FileSystem.ReadAt(file, 0, text, sizeof text - 1);
+  FileSystem.Close(file);
+  unsigned long long start = 0, bytes = 0;
+  if (sscanf(text, "vfolder-day %llu %llu", &start, &bytes) != 2) return;
+  if (NowSeconds() >= start + SecondsADay) return;
+  day->Start = start;
+  day->Bytes = bytes;
+}
+
+// The day's record written anew: a file beside it moved over it, so that a
+// crash leaves the old record or the new. False when it cannot be.
+bool WriteDay(const DaySending &day) {
+  const std::string fresh = day.Path + ".new";
+  FileSystem.Remove(fresh.c_str());
+  bool exists = false;
+  const FileRef file = FileSystem.CreateNew(fresh.c_str(), OwnerOnly, &exists);
+  if (file == NoFile) return false;
+  char text[100];
+  const int size = snprintf(text, sizeof text, "vfolder-day %llu %llu\n",
+                            (unsigned long long)day.Start, (unsigned long long)day.Bytes);
+  const bool written = FileSystem.Write(file, text, size_t(size));
+  return FileSystem.Close(file) && written && FileSystem.MoveReplacing(fresh.c_str(), day.Path.c_str());
+}
+
+// The day's record written where it is kept, at once or (`now` false) once
+// a second at most: a process killed loses a second's count at most. False,
+// having said why and stopped the run, when it cannot be written.
+bool KeepDay(ImapRun *run, bool now) {
+  DaySending *day = &run->Day;
+  if (day->Path.empty() || day->Start == 0) return true;
+  if (!now && MonotonicSeconds() - day->Written < 1) return true;
+  day->Written = MonotonicSeconds();
+  if (WriteDay(*day)) return true;
+  const int error = LastSystemError();
+  ClearProgress();
+  fprintf(stderr, "vfolder: %s: cannot be written%s; stopped\n",
+          Printable(day->Path.c_str()).c_str(), Because(error).c_str());
+  run->Stopped = true;
+  return false;
+}
+
+// Whether a message of `size` bytes may go today under --max-bytes-per-day;
+// counted into the day when it may. The day begins with its first message.
+bool WithinDay(ImapRun *run, size_t size) {
+  DaySending *day = &run->Day;
+  if (day->Path.empty()) return true;
+  const uint64_t most = run->Command->MaxBytesPerDay;
+  if (day->Start != 0 && NowSeconds() >= day->Start + SecondsADay) day->Start = day->Bytes = 0;
+  if (day->Bytes + size > most) {
+    day->Reached = true;
+    return false;
+  }
+  const bool first = day->Start == 0;
+  if (first) day->Start = NowSeconds();
+  day->Bytes += size;
+  if (KeepDay(run, first)) return true;
+  day->Bytes -= size;
+  return false;
+}
+
+// The line that says the day's cap stopped the run: how much went, and
+// when the rest may go.
+void SayDayReached(const ImapRun &run) {
+  const int left = run.Mail.Total - run.Mail.Done;
+  const uint64_t again = run.Day.Start + SecondsADay;
+  LocalTime at = {};
+  char when[40] = "tomorrow";
+  if (LocalTimeOf((again + 11644473600ULL) * 10000000ULL, &at))
+    snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d", at.Year, at.Month, at.Day, at.Hour,
+             at.Minute);
+  ClearProgress();
+  fprintf(stderr,
+          "vfolder: %llu bytes sent in the day's 24 hours, the most --max-bytes-per-day allows "
+          "(%llu): stopped with %d message%s left to send; run again after %s\n",
+          (unsigned long long)run.Day.Bytes, (unsigned long long)run.Command->MaxBytesPerDay, left,
+          left == 1 ? "" : "s", when);
 }
 
 enum Sending { SendingSent, SendingThere, SendingFailed, SendingStopped, SendingDue };
@@ -485,7 +623,7 @@ Sending SendMessage(ImapRun *run, MailboxState *box, const std::string &key, con
         return SendingStopped;
       }
       if (Throttled(words) && attempt < int(sizeof Pauses / sizeof Pauses[0])) {
-        Sleep(Pauses[attempt]);
+        PauseThrottled(words, attempt);
         continue;
       }
       *reason = "refused by the server: " + words;
@@ -681,7 +819,7 @@ bool TakeAnswer(FolderSending *sending) {
     return true;
   }
   if (Throttled(answer.Words) && command.Throttled < int(sizeof Pauses / sizeof Pauses[0])) {
-    Sleep(Pauses[command.Throttled]);
+    PauseThrottled(answer.Words, command.Throttled);
     return Launch(sending, std::move(command.Messages), command.Throttled + 1);
   }
   if (command.Messages.size() > 1) {
@@ -765,13 +903,14 @@ bool Finish(FolderSending *sending) {
   return (LaunchGathered(sending) || Recover(sending)) && Drain(sending, 0);
 }
 
-std::string ImapSummary(const ImapTally &tally, bool dry) {
+// `cut`: what ended a run short of its messages ("interrupted", "stopped").
+std::string ImapSummary(const ImapTally &tally, bool dry, const char *cut = "interrupted") {
   char text[200];
   const char *messages = tally.Messages == 1 ? "message" : "messages";
   const char *sent = dry ? "to send" : "sent";
   if (tally.Handled < tally.Messages)
-    snprintf(text, sizeof text, "interrupted after %d of %d %s, %d %s, %d already there, %d failed",
-             tally.Handled, tally.Messages, messages, tally.Sent, sent, tally.AlreadyThere,
+    snprintf(text, sizeof text, "%s after %d of %d %s, %d %s, %d already there, %d failed",
+             cut, tally.Handled, tally.Messages, messages, tally.Sent, sent, tally.AlreadyThere,
              tally.Failed);
   else
     snprintf(text, sizeof text, "%d %s, %d %s, %d already there, %d failed", tally.Messages,
@@ -901,6 +1040,10 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
           outcome = SendingThere;
         }
       }
+      if (outcome == SendingDue && !WithinDay(run, bytes.Size)) {
+        whole = false;
+        break;
+      }
       if (outcome == SendingDue && CanPipeline(run->Session, bytes.Size)) {
         const std::string date_text = ItemDate(folder, position, message);
         Outgoing next = {key, id, TakeText(&message), date_text, position};
@@ -930,6 +1073,8 @@ ImapTally SendFolder(ImapRun *run, const std::string &index, const std::string &
   // for, and nothing more goes.
   if (Interrupted() || run->Stopped) sending.Gathered.clear();
   const bool answered = !stopped && Finish(&sending);
+  if (run->Day.Reached) run->Stopped = true;  // no more folders either
+  KeepDay(run, true);
   // Every message sent answered for, and whatever a killed run left
   // compared: the intent is closed, a rerun compares nothing.
   if (answered && !run->Command->DryRun && box.Ledger.File != NoFile && box.Ledger.IntentOpen &&
@@ -1031,6 +1176,13 @@ int RunImapCommand(const ImapCommand &command) {
   run.Mail.Exact = command.Exact;
   run.Mail.Seen = false;  // a flag of the server's, not lines in the message
   run.Started = MonotonicSeconds();
+  if (command.MaxBytesPerDay > 0 && !command.DryRun) {
+    // Beside the ledger given, else one for the account in the cache.
+    ReadDay(command.LedgerPath != nullptr
+                ? std::string(command.LedgerPath) + ".day"
+                : DefaultLedgerPath("imap day " + run.Account.User + "@" + run.Account.Host),
+            &run.Day);
+  }
   std::vector<std::pair<std::string, std::string>> folders;
   if (directory) {
     MailboxesOf(top, run.Account.Mailbox, run.Session.Delimiter, &folders);
@@ -1058,7 +1210,11 @@ int RunImapCommand(const ImapCommand &command) {
   CloseImap(&run.Session);
   WipeText(&run.Password);
   ClearProgress();
-  fprintf(stderr, "vfolder: %s\n", ImapSummary(all, command.DryRun).c_str());
+  if (run.Day.Reached) SayDayReached(run);
+  fprintf(stderr, "vfolder: %s\n",
+          ImapSummary(all, command.DryRun,
+                      run.Day.Reached && !Interrupted() ? "stopped" : "interrupted").c_str());
   if (Interrupted()) return 130;
+  if (run.Day.Reached) return 3;
   return all.Failed > 0 || run.Stopped || all.Handled < all.Messages ? 1 : 0;
 }

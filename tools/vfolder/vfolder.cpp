@@ -15,6 +15,7 @@
 #include "tools/vfolder/escaped_text.h"
 #ifdef VFOLDER_IMAP
 #include "tools/vfolder/imap_command.h"
+#include "tools/vfolder/imap_providers.h"
 #endif
 #include "tools/vfolder/parts_command.h"
 #include "tools/vfolder/plugin_commands.h"
@@ -97,6 +98,23 @@ const char HelpEnd[] =
     "                      rest, and the summary counts them (\"N delivered\n"
     "                      before\")\n"
     "  --limit-rate BYTES  imap sends BYTES a second at most\n"
+    "  --max-bytes-per-day BYTES\n"
+    "                      imap stops before the message that would pass BYTES\n"
+    "                      sent in the 24 hours from the day's first message\n"
+    "                      (counted in LEDGER.day, or one for the account in the\n"
+    "                      cache directory), says when the rest may go, and exits\n"
+    "                      with status 3; a rerun then sends the rest\n"
+    "  --for gmail|microsoft\n"
+    "                      imap's account is at that mail service, given as\n"
+    "                      USER[/MAILBOX] in place of the URL (USER the address,\n"
+    "                      e.g. me@gmail.com/Archive): the host (imap.gmail.com,\n"
+    "                      outlook.office365.com), port 993 and TLS are the\n"
+    "                      service's; gmail caps a day's uploads at 500000000\n"
+    "                      bytes unless --max-bytes-per-day says otherwise, and\n"
+    "                      takes an app password; microsoft takes only an OAuth2\n"
+    "                      token (--oauth2-token-command CMD), never a password.\n"
+    "                      A server that asks for a pause (\"Suggested Backoff\n"
+    "                      Time: N milliseconds\") gets it, 10 minutes at most\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
@@ -230,7 +248,8 @@ struct Arguments {
   const char *LayoutName = nullptr;
   bool DryRun = false, Resume = false;
   const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
-  const char *LimitRate = nullptr;
+  const char *LimitRate = nullptr, *MaxBytesPerDay = nullptr;
+  const char *Provider = nullptr;  // --for: the mail service imap's account is at
   TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
 };
@@ -424,6 +443,13 @@ int main(int argc, char **argv) {
       if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
         return UsageError("--limit-rate needs a count of bytes a second");
       arguments.LimitRate = argv[i];
+    } else if (option && !strcmp(arg, "--max-bytes-per-day")) {
+      if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
+        return UsageError("--max-bytes-per-day needs a count of bytes");
+      arguments.MaxBytesPerDay = argv[i];
+    } else if (option && !strcmp(arg, "--for")) {
+      if (++i == argc) return UsageError("--for needs the name of a mail service");
+      arguments.Provider = argv[i];
     } else if (option && !strcmp(arg, "--dry-run")) {
       arguments.DryRun = true;
     } else if (option && !strcmp(arg, "--resume")) {
@@ -493,15 +519,18 @@ int main(int argc, char **argv) {
     return UsageError("verify takes INDEX or DIR, and OUTPUT");
   const bool logs_in = takes(TakesLogin) || what == VerifyCommandWord;
   if (what == VerifyCommandWord &&
-      (arguments.DryRun || arguments.LimitRate || arguments.LedgerPath || arguments.Resume ||
+      (arguments.DryRun || arguments.LimitRate || arguments.MaxBytesPerDay || arguments.LedgerPath || arguments.Resume ||
        arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Switch ||
        arguments.Existing != MboxRefuse))
     return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
     return UsageError("--password-file and --ca go with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
-  if (!takes(TakesDryRun) && (arguments.DryRun || arguments.LimitRate))
-    return UsageError("--dry-run and --limit-rate go with " + OutputsTaking(TakesDryRun, false));
+  if (!takes(TakesDryRun) && (arguments.DryRun || arguments.LimitRate || arguments.MaxBytesPerDay))
+    return UsageError("--dry-run, --limit-rate and --max-bytes-per-day go with " +
+                      OutputsTaking(TakesDryRun, false));
+  if (arguments.Provider != nullptr && !(output && !strcmp(row->Command, "imap")))
+    return UsageError("--for goes with imap");
   // An output that holds messages already resumes only what it appends.
   const bool resumable = takes(TakesResume) && (!OutputTakes(*row, TakesExisting) ||
                                                 arguments.Existing == MboxAppend);
@@ -549,11 +578,32 @@ int main(int argc, char **argv) {
   const bool through_plugin = takes(TakesPlugin);
   if (output && row->Write == nullptr && !through_plugin) {
 #ifdef VFOLDER_IMAP
-    const ImapCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
-                                 arguments.Seen,     arguments.DryRun,   arguments.PasswordFile,
+    std::string url = arguments.Words[1];
+    uint64_t per_day =
+        arguments.MaxBytesPerDay ? uint64_t(strtoull(arguments.MaxBytesPerDay, nullptr, 10)) : 0;
+    if (arguments.Provider != nullptr) {
+      const ImapProvider *provider = FindImapProvider(arguments.Provider);
+      if (provider == nullptr)
+        return UsageError(std::string("--for takes ") + ImapProviderNames());
+      url = ProviderUrl(*provider, url);
+      if (url.empty())
+        return UsageError(std::string("with --for ") + provider->Name +
+                          ", imap takes the account as USER[/MAILBOX], not a URL");
+      // Once --oauth2-token-command is here, it lets such a service by.
+      if (provider->TokenOnly) {
+        fprintf(stderr,
+                "vfolder: %s takes no password over IMAP, only an OAuth2 token: pass "
+                "--oauth2-token-command CMD, a command that prints one\n",
+                provider->Name);
+        return 2;
+      }
+      if (per_day == 0) per_day = provider->BytesPerDay;
+    }
+    const ImapCommand command = {arguments.Words[0], url.c_str(),      arguments.Exact,
+                                 arguments.Seen,     arguments.DryRun, arguments.PasswordFile,
                                  arguments.CaFile,   arguments.LedgerPath,
                                  arguments.LimitRate ? uint64_t(atoll(arguments.LimitRate)) : 0,
-                                 decoding};
+                                 per_day,            decoding};
     status = RunImapCommand(command);
 #else
     fputs("vfolder: imap is not in this build (Thunderbird, or vfolder on Linux, takes the\n"
