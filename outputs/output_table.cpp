@@ -138,7 +138,8 @@ const OutputRow Rows[] = {
      nullptr,
      "URL",
      "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
-     "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES] imap INDEX|DIR URL\n",
+     "               [--oauth2-token-command CMD] [--ca FILE] [--ledger FILE]\n"
+     "               [--limit-rate BYTES] imap INDEX|DIR URL\n",
      "  imap INDEX|DIR URL  sends the messages into a mail account with APPEND,\n"
      "                      each once: URL is imaps://USER@HOST[:PORT][/MAILBOX]\n"
      "                      (TLS, port 993) or imap://USER@HOST[:PORT][/MAILBOX]\n"

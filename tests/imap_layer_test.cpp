@@ -206,7 +206,7 @@ TEST_F(ImapLayer, ConnectionsThatFailSendNoLogin) {
     if (row.Failing != NetCallCount) FailNetCall(row.Failing, 1);
     ImapClient client;
     std::string problem;
-    const ImapServer account = {"127.0.0.1", server.Port, row.Tls, nullptr, "mailer"};
+    const ImapServer account = {"127.0.0.1", server.Port, row.Tls, nullptr, "mailer", false};
     EXPECT_EQ(row.Outcome, OpenImapClient(account, "pass-word", &client, &problem));
     EXPECT_NE(std::string::npos, problem.find(row.Said)) << problem;
     EXPECT_EQ(std::string::npos, problem.find("pass-word"));
@@ -261,7 +261,7 @@ TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
     });
     ImapClient client;
     std::string problem;
-    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User};
+    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User, false};
     EXPECT_EQ(ImapConnected, OpenImapClient(account, "pass\"word", &client, &problem)) << problem;
     EXPECT_EQ('.', client.Delimiter);
     CloseImapClient(&client);
@@ -326,7 +326,7 @@ uint32_t MessagesIn(const Dovecot &server, const std::string &mailbox) {
   ImapClient client;
   std::string problem;
   const uint16_t port = uint16_t(atoi(server.Url.substr(server.Url.rfind(':') + 1).c_str()));
-  const ImapServer account = {"127.0.0.1", port, true, server.Ca.c_str(), "mailer"};
+  const ImapServer account = {"127.0.0.1", port, true, server.Ca.c_str(), "mailer", false};
   if (OpenImapClient(account, server.Password, &client, &problem) != ImapConnected) {
     ADD_FAILURE() << problem;
     return 0;
@@ -360,7 +360,7 @@ TEST_F(ImapLayer, SendBrokenMidAppendDeliversEachOnce) {
     const std::string url = server.Url + "/" + mailbox;
     const std::string ledger = server.Work + "/" + mailbox + ".ledger";
     ImapCommand command = {index.c_str(), url.c_str(), true, false, false, password.c_str(),
-                           server.Ca.c_str(), ledger.c_str(), 0, nullptr};
+                           server.Ca.c_str(), ledger.c_str(), 0, nullptr,       nullptr};
     RestoreNetCalls();
     FailNetCall(SendCall, nth);
     EXPECT_EQ(0, RunImapCommand(command));

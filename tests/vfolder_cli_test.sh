@@ -147,6 +147,7 @@ done <<'ROWS'
 --plugin P imap I O|--plugin goes with list and copy
 --dry-run mbox I O|--dry-run and --limit-rate go with imap
 --ca C mbox I O|--password-file and --ca go with imap and verify
+--oauth2-token-command C list I|--oauth2-token-command goes with imap and verify
 --ledger L maildir I O|--ledger goes with imap and --resume
 imap I|imap takes INDEX or DIR, and URL
 maildir I|maildir takes INDEX and MAILDIR

@@ -16,6 +16,7 @@ struct ImapCommand {
   const char *LedgerPath;    // null: one in the user's cache directory
   uint64_t LimitRate;        // bytes a second at most; 0: no limit
   const TextCharset *Charset;
+  const char *TokenCommand;  // null: a password; else OAuth2 with the token it prints
 };
 
 // Runs the command; returns the exit status: 0 every message sent or already

@@ -33,7 +33,7 @@ const char UsageStart[] =
     "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n";
 const char UsageEnd[] =
     "       vfolder [--charset CP] [--exact] [--seen] [--tsv] [--password-file FILE]\n"
-    "               [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
+    "               [--oauth2-token-command CMD] [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
 
 // The help's paragraphs before the outputs' and after them.
 const char HelpStart[] =
@@ -97,6 +97,11 @@ const char HelpEnd[] =
     "                      rest, and the summary counts them (\"N delivered\n"
     "                      before\")\n"
     "  --limit-rate BYTES  imap sends BYTES a second at most\n"
+    "  --oauth2-token-command CMD\n"
+    "                      imap and verify log in with OAuth2 (XOAUTH2, else\n"
+    "                      OAUTHBEARER) instead of a password: the token is the\n"
+    "                      first line CMD prints (run by the shell for each\n"
+    "                      connection, and again once when the server refuses it)\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
@@ -230,6 +235,7 @@ struct Arguments {
   const char *LayoutName = nullptr;
   bool DryRun = false, Resume = false;
   const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
+  const char *TokenCommand = nullptr;
   const char *LimitRate = nullptr;
   TreeLayout Layout = MaildirPlusPlusLayout;
   std::vector<const char *> Words;
@@ -420,6 +426,9 @@ int main(int argc, char **argv) {
       (!strcmp(arg, "--ca")       ? arguments.CaFile
        : !strcmp(arg, "--ledger") ? arguments.LedgerPath
                                   : arguments.PasswordFile) = argv[i];
+    } else if (option && !strcmp(arg, "--oauth2-token-command")) {
+      if (++i == argc) return UsageError("--oauth2-token-command needs a command");
+      arguments.TokenCommand = argv[i];
     } else if (option && !strcmp(arg, "--limit-rate")) {
       if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
         return UsageError("--limit-rate needs a count of bytes a second");
@@ -496,7 +505,11 @@ int main(int argc, char **argv) {
       (arguments.DryRun || arguments.LimitRate || arguments.LedgerPath || arguments.Resume ||
        arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Switch ||
        arguments.Existing != MboxRefuse))
-    return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
+    return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file,"
+                      " --oauth2-token-command and --ca");
+  if (!logs_in && arguments.TokenCommand)
+    return UsageError("--oauth2-token-command goes with " +
+                      OutputsTaking(TakesLogin, false, {}, {"verify"}));
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
     return UsageError("--password-file and --ca go with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
@@ -553,7 +566,7 @@ int main(int argc, char **argv) {
                                  arguments.Seen,     arguments.DryRun,   arguments.PasswordFile,
                                  arguments.CaFile,   arguments.LedgerPath,
                                  arguments.LimitRate ? uint64_t(atoll(arguments.LimitRate)) : 0,
-                                 decoding};
+                                 decoding,           arguments.TokenCommand};
     status = RunImapCommand(command);
 #else
     fputs("vfolder: imap is not in this build (Thunderbird, or vfolder on Linux, takes the\n"
@@ -564,7 +577,7 @@ int main(int argc, char **argv) {
   } else if (what == VerifyCommandWord) {
     const VerifyCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
                                    arguments.Seen,     arguments.Tsv,      arguments.PasswordFile,
-                                   arguments.CaFile,   decoding};
+                                   arguments.CaFile,   decoding,           arguments.TokenCommand};
     status = RunVerifyCommand(command);
   } else if (what == PartsCommand) {
     status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
