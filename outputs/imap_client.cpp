@@ -168,10 +168,12 @@ std::string Gs2Name(const std::string &user) {
 ImapAnswer AuthenticateBearer(ImapClient *client, const ImapServer &server,
                               const std::string &token) {
   const bool xoauth2 = client->XOAuth2;
-  std::string response = xoauth2 ? "user=" + server.User + "\x01auth=Bearer " + token + "\x01\x01"
-                                 : "n,a=" + Gs2Name(server.User) + ",\x01host=" + server.Host +
-                                       "\x01port=" + std::to_string(server.Port) +
-                                       "\x01auth=Bearer " + token + "\x01\x01";
+  const std::string soh(1, '\1');  // between the fields
+  std::string response =
+      xoauth2 ? "user=" + server.User + soh + "auth=Bearer " + token + soh + soh
+              : "n,a=" + Gs2Name(server.User) + "," + soh + "host=" + server.Host + soh +
+                    "port=" + std::to_string(server.Port) + soh + "auth=Bearer " + token + soh +
+                    soh;
   std::string encoded = Base64(response);
   Wipe(&response);
   const std::string tag = NextTag(client);
