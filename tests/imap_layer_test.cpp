@@ -225,19 +225,30 @@ struct LoginRow {
   std::string User, Capabilities;
   const char *Sent;     // what the server receives
   const char *NotSent;  // and does not
+  bool OAuth2;          // the secret is an access token
 };
 
 TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
   const LoginRow rows[] = {
       {"LOGIN in quoted strings", "mailer", "IMAP4rev1", "LOGIN \"mailer\" \"pass\\\"word\"",
-       "AUTHENTICATE"},
+       "AUTHENTICATE", false},
       {"LOGIN with a literal waited for", "m\xc3\xa9l", "IMAP4rev1",
-       "LOGIN {4}\r\nm\xc3\xa9l \"pass\\\"word\"", "AUTHENTICATE"},
+       "LOGIN {4}\r\nm\xc3\xa9l \"pass\\\"word\"", "AUTHENTICATE", false},
       {"LOGIN with a literal not waited for", "m\xc3\xa9l", "IMAP4rev1 LITERAL+",
-       "LOGIN {4+}\r\nm\xc3\xa9l", "AUTHENTICATE"},
+       "LOGIN {4+}\r\nm\xc3\xa9l", "AUTHENTICATE", false},
       // "\0mailer\0pass\"word" in base64.
       {"AUTHENTICATE PLAIN where LOGIN is disabled", "mailer", "IMAP4rev1 LOGINDISABLED AUTH=PLAIN",
-       "AUTHENTICATE PLAIN\r\nAG1haWxlcgBwYXNzIndvcmQ=\r\n", "LOGIN "},
+       "AUTHENTICATE PLAIN\r\nAG1haWxlcgBwYXNzIndvcmQ=\r\n", "LOGIN ", false},
+      // "user=mailer\1auth=Bearer pass\"word\1\1" in base64, in the command
+      // with SASL-IR, else after the "+".
+      {"XOAUTH2 with SASL-IR", "mailer", "IMAP4rev1 SASL-IR AUTH=PLAIN AUTH=XOAUTH2 AUTH=OAUTHBEARER",
+       "AUTHENTICATE XOAUTH2 dXNlcj1tYWlsZXIBYXV0aD1CZWFyZXIgcGFzcyJ3b3JkAQE=\r\n", "LOGIN ", true},
+      {"XOAUTH2 without SASL-IR", "mailer", "IMAP4rev1 AUTH=XOAUTH2",
+       "AUTHENTICATE XOAUTH2\r\ndXNlcj1tYWlsZXIBYXV0aD1CZWFyZXIgcGFzcyJ3b3JkAQE=\r\n", "LOGIN ",
+       true},
+      // "n,a=mailer,\1" in base64: the GS2 header.
+      {"OAUTHBEARER where only that is offered", "mailer", "IMAP4rev1 SASL-IR AUTH=OAUTHBEARER",
+       "AUTHENTICATE OAUTHBEARER bixhPW1haWxlciwB", "XOAUTH2", true},
   };
   for (const LoginRow &row : rows) {
     SCOPED_TRACE(row.Name);
@@ -256,12 +267,16 @@ TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
       // A literal or an exchange of AUTHENTICATE goes on once asked for.
       const bool literal = line.size() > 3 && line.compare(line.size() - 3, 3, "}\r\n") == 0 &&
                            line.find("+}") == std::string::npos;
-      if (literal || line.find("AUTHENTICATE") != std::string::npos) return "+ \r\n";
+      // (but for one whose first response is in the command: SASL-IR).
+      const size_t authenticate = line.find("AUTHENTICATE ");
+      if (literal || (authenticate != std::string::npos &&
+                      line.find(' ', authenticate + 13) == std::string::npos))
+        return "+ \r\n";
       return command + " OK done\r\n";
     });
     ImapClient client;
     std::string problem;
-    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User, false};
+    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User, row.OAuth2};
     EXPECT_EQ(ImapConnected, OpenImapClient(account, "pass\"word", &client, &problem)) << problem;
     EXPECT_EQ('.', client.Delimiter);
     CloseImapClient(&client);
