@@ -148,6 +148,7 @@ done <<'ROWS'
 --dry-run mbox I O|--dry-run and --limit-rate go with imap
 --ca C mbox I O|--password-file and --ca go with imap and verify
 --oauth2-token-command C list I|--oauth2-token-command goes with imap and verify
+--oauth2-token-command C --password-file P imap I U|--password-file and --oauth2-token-command: one or the other
 --ledger L maildir I O|--ledger goes with imap and --resume
 imap I|imap takes INDEX or DIR, and URL
 maildir I|maildir takes INDEX and MAILDIR

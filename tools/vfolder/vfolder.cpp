@@ -510,6 +510,8 @@ int main(int argc, char **argv) {
   if (!logs_in && arguments.TokenCommand)
     return UsageError("--oauth2-token-command goes with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
+  if (arguments.TokenCommand && arguments.PasswordFile)
+    return UsageError("--password-file and --oauth2-token-command: one or the other");
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
     return UsageError("--password-file and --ca go with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
