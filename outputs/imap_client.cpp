@@ -52,9 +52,11 @@ void TakeCapabilities(ImapClient *client, const ImapResponse &response, bool *st
                       bool *login_disabled, bool *plain) {
   std::vector<ImapToken> tokens;
   std::string problem;
-  if (!TokensOf(response, response.DataAt, client->Wire.Limits.MostItems, &tokens, &problem)) return;
+  if (!TokensOf(response, response.DataAt, client->Wire.Limits.MostItems, &tokens, &problem))
+    return;
   if (tokens.empty() || Upper(TokenText(response, tokens[0])) != "CAPABILITY") return;
   client->UidPlus = client->LiteralPlus = client->LiteralMinus = client->MultiAppend = false;
+  client->SaslIr = client->XOAuth2 = client->OAuthBearer = false;
   client->AppendLimit = 0;
   *starttls = *login_disabled = *plain = false;
   for (size_t i = 1; i < tokens.size(); ++i) {
@@ -63,6 +65,9 @@ void TakeCapabilities(ImapClient *client, const ImapResponse &response, bool *st
     client->LiteralPlus |= name == "LITERAL+";
     client->LiteralMinus |= name == "LITERAL-";
     client->MultiAppend |= name == "MULTIAPPEND";
+    client->SaslIr |= name == "SASL-IR";
+    client->XOAuth2 |= name == "AUTH=XOAUTH2";
+    client->OAuthBearer |= name == "AUTH=OAUTHBEARER";
     *starttls |= name == "STARTTLS";
     *login_disabled |= name == "LOGINDISABLED";
     *plain |= name == "AUTH=PLAIN";
@@ -148,6 +153,72 @@ ImapAnswer AuthenticatePlain(ImapClient *client, const std::string &user,
   return AnswerTo(client, tag, nullptr);
 }
 
+// A user name as a GS2 header writes it: ',' and '=' escaped.
+std::string Gs2Name(const std::string &user) {
+  std::string out;
+  for (char c : user)
+    out += c == ',' ? std::string("=2C") : c == '=' ? std::string("=3D") : std::string(1, c);
+  return out;
+}
+
+// AUTHENTICATE XOAUTH2, or OAUTHBEARER where only that is offered, with the
+// access token; the first response in the command where SASL-IR allows.
+// A refused token draws a "+" with the server's error, which an empty line
+// answers before the tagged NO comes.
+ImapAnswer AuthenticateBearer(ImapClient *client, const ImapServer &server,
+                              const std::string &token) {
+  const bool xoauth2 = client->XOAuth2;
+  const std::string soh(1, '\1');  // between the fields
+  std::string response =
+      xoauth2 ? "user=" + server.User + soh + "auth=Bearer " + token + soh + soh
+              : "n,a=" + Gs2Name(server.User) + "," + soh + "host=" + server.Host + soh +
+                    "port=" + std::to_string(server.Port) + soh + "auth=Bearer " + token + soh +
+                    soh;
+  std::string encoded = Base64(response);
+  Wipe(&response);
+  const std::string tag = NextTag(client);
+  std::string line = tag + (xoauth2 ? " AUTHENTICATE XOAUTH2" : " AUTHENTICATE OAUTHBEARER");
+  if (client->SaslIr) line += " " + encoded;
+  line += "\r\n";
+  WriteWire(&client->Wire, line);
+  Wipe(&line);
+  ImapResponse answer;
+  if (!client->SaslIr) {
+    if (!FlushWire(&client->Wire) || !ReadResponse(&client->Wire, &answer)) {
+      Wipe(&encoded);
+      return ImapGone;
+    }
+    if (answer.Kind != ImapContinuation) {
+      Wipe(&encoded);
+      StatusOf(answer, &client->Words);
+      return answer.Kind == ImapTagged ? ImapNo : ImapGone;
+    }
+    line = encoded + "\r\n";
+    WriteWire(&client->Wire, line);
+    Wipe(&line);
+  }
+  Wipe(&encoded);
+  if (!FlushWire(&client->Wire)) return ImapGone;
+  // One "+" with the error at most; a second would keep us talking forever.
+  bool answered = false;
+  while (ReadResponse(&client->Wire, &answer)) {
+    if (answer.Kind == ImapContinuation && !answered) {
+      answered = true;
+      if (!WriteWire(&client->Wire, "\r\n") || !FlushWire(&client->Wire)) return ImapGone;
+      continue;
+    }
+    if (answer.Kind == ImapUntagged) continue;
+    if (answer.Kind != ImapTagged || answer.Tag != tag) {
+      client->Wire.Broken = client->Wire.Misbehaved = true;
+      client->Wire.Problem = "the server's answer to AUTHENTICATE cannot be read";
+      return ImapGone;
+    }
+    const std::string status = StatusOf(answer, &client->Words);
+    return status == "OK" ? ImapOk : status == "NO" || status == "BAD" ? ImapNo : ImapGone;
+  }
+  return ImapGone;
+}
+
 // Starts TLS over the client's stream. False, with why, when it fails; the
 // certificate's refusal makes `*refused`.
 bool SecureStream(ImapClient *client, const ImapServer &server, const std::string &where,
@@ -169,7 +240,7 @@ void Shut(ImapClient *client) {
 
 }  // namespace
 
-ImapConnecting OpenImapClient(const ImapServer &server, const std::string &password,
+ImapConnecting OpenImapClient(const ImapServer &server, const std::string &secret,
                               ImapClient *client, std::string *problem) {
   *client = ImapClient();
   client->Delimiter = '/';
@@ -227,14 +298,21 @@ ImapConnecting OpenImapClient(const ImapServer &server, const std::string &passw
   }
   if (status == "OK") {
     ImapAnswer answer = Capabilities(client, &starttls, &login_disabled, &plain);
+    if (answer == ImapOk && server.OAuth2 && !client->XOAuth2 && !client->OAuthBearer) {
+      *problem = where + ": the server offers no OAuth2 login (AUTH=XOAUTH2 or AUTH=OAUTHBEARER)";
+      Shut(client);
+      return ImapRefused;
+    }
     if (answer == ImapOk)
-      answer = login_disabled && plain ? AuthenticatePlain(client, server.User, password)
-                                       : LogIn(client, server.User, password);
+      answer = server.OAuth2             ? AuthenticateBearer(client, server, secret)
+               : login_disabled && plain ? AuthenticatePlain(client, server.User, secret)
+                                         : LogIn(client, server.User, secret);
     if (answer != ImapOk) {
       *problem = answer == ImapNo ? "login as " + server.User + " refused: " + client->Words
                                   : where + ": the connection was lost at the login";
       Shut(client);
-      return answer == ImapNo ? ImapRefused : ImapUnreachable;
+      if (answer != ImapNo) return ImapUnreachable;
+      return server.OAuth2 ? ImapTokenRefused : ImapRefused;
     }
   }
   bool unused[3];

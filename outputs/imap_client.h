@@ -19,6 +19,7 @@ struct ImapServer {
   bool Tls;            // imaps: TLS from the start; else STARTTLS, required
   const char *CaFile;  // PEM authorities trusted instead of the system's; null: the system's
   std::string User;
+  bool OAuth2;  // the secret is an OAuth2 access token: AUTHENTICATE XOAUTH2 or OAUTHBEARER
 };
 
 struct ImapClient {
@@ -30,6 +31,8 @@ struct ImapClient {
   bool LiteralPlus;      // literals of any size without "+" (LITERAL+)
   bool LiteralMinus;     // the same up to 4096 bytes (LITERAL-)
   bool MultiAppend;      // several messages in one APPEND (MULTIAPPEND)
+  bool SaslIr;           // AUTHENTICATE takes its first response in the command
+  bool XOAuth2, OAuthBearer;  // AUTH=XOAUTH2, AUTH=OAUTHBEARER
   std::string Words;     // the server's words in its last tagged answer, printable
   // The mailbox selected or examined last.
   uint32_t Exists, UidValidity, UidNext;
@@ -39,11 +42,13 @@ enum ImapConnecting {
   ImapConnected,
   ImapUnreachable,  // could not be reached or went away: worth another try
   ImapRefused,      // the certificate, STARTTLS or the login: no use trying again
+  ImapTokenRefused, // the OAuth2 token: a renewed one may do
 };
 
 // Connects, logs in and reads the capabilities and the delimiter. Anything
 // but ImapConnected leaves nothing open, with the reason in `*problem`.
-ImapConnecting OpenImapClient(const ImapServer &server, const std::string &password,
+// `secret` is the password, or where `server.OAuth2` the access token.
+ImapConnecting OpenImapClient(const ImapServer &server, const std::string &secret,
                               ImapClient *client, std::string *problem);
 
 // Logs out where it can and closes the connection.

@@ -138,8 +138,8 @@ const OutputRow Rows[] = {
      nullptr,
      "URL",
      "       vfolder [--charset CP] [--exact] [--seen] [--dry-run] [--password-file FILE]\n"
-     "               [--ca FILE] [--ledger FILE] [--limit-rate BYTES]\n"
-     "               [--max-bytes-per-day BYTES] imap INDEX|DIR URL\n"
+     "               [--oauth2-token-command CMD] [--ca FILE] [--ledger FILE]\n"
+     "               [--limit-rate BYTES] [--max-bytes-per-day BYTES] imap INDEX|DIR URL\n"
      "       vfolder [the same options] --for gmail|microsoft imap INDEX|DIR USER[/MAILBOX]\n",
      "  imap INDEX|DIR URL  sends the messages into a mail account with APPEND,\n"
      "                      each once: URL is imaps://USER@HOST[:PORT][/MAILBOX]\n"

@@ -208,7 +208,7 @@ TEST_F(ImapLayer, ConnectionsThatFailSendNoLogin) {
     if (row.Failing != NetCallCount) FailNetCall(row.Failing, 1);
     ImapClient client;
     std::string problem;
-    const ImapServer account = {"127.0.0.1", server.Port, row.Tls, nullptr, "mailer"};
+    const ImapServer account = {"127.0.0.1", server.Port, row.Tls, nullptr, "mailer", false};
     EXPECT_EQ(row.Outcome, OpenImapClient(account, "pass-word", &client, &problem));
     EXPECT_NE(std::string::npos, problem.find(row.Said)) << problem;
     EXPECT_EQ(std::string::npos, problem.find("pass-word"));
@@ -227,19 +227,30 @@ struct LoginRow {
   std::string User, Capabilities;
   const char *Sent;     // what the server receives
   const char *NotSent;  // and does not
+  bool OAuth2;          // the secret is an access token
 };
 
 TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
   const LoginRow rows[] = {
       {"LOGIN in quoted strings", "mailer", "IMAP4rev1", "LOGIN \"mailer\" \"pass\\\"word\"",
-       "AUTHENTICATE"},
+       "AUTHENTICATE", false},
       {"LOGIN with a literal waited for", "m\xc3\xa9l", "IMAP4rev1",
-       "LOGIN {4}\r\nm\xc3\xa9l \"pass\\\"word\"", "AUTHENTICATE"},
+       "LOGIN {4}\r\nm\xc3\xa9l \"pass\\\"word\"", "AUTHENTICATE", false},
       {"LOGIN with a literal not waited for", "m\xc3\xa9l", "IMAP4rev1 LITERAL+",
-       "LOGIN {4+}\r\nm\xc3\xa9l", "AUTHENTICATE"},
+       "LOGIN {4+}\r\nm\xc3\xa9l", "AUTHENTICATE", false},
       // "\0mailer\0pass\"word" in base64.
       {"AUTHENTICATE PLAIN where LOGIN is disabled", "mailer", "IMAP4rev1 LOGINDISABLED AUTH=PLAIN",
-       "AUTHENTICATE PLAIN\r\nAG1haWxlcgBwYXNzIndvcmQ=\r\n", "LOGIN "},
+       "AUTHENTICATE PLAIN\r\nAG1haWxlcgBwYXNzIndvcmQ=\r\n", "LOGIN ", false},
+      // "user=mailer\1auth=Bearer pass\"word\1\1" in base64, in the command
+      // with SASL-IR, else after the "+".
+      {"XOAUTH2 with SASL-IR", "mailer", "IMAP4rev1 SASL-IR AUTH=PLAIN AUTH=XOAUTH2 AUTH=OAUTHBEARER",
+       "AUTHENTICATE XOAUTH2 dXNlcj1tYWlsZXIBYXV0aD1CZWFyZXIgcGFzcyJ3b3JkAQE=\r\n", "LOGIN ", true},
+      {"XOAUTH2 without SASL-IR", "mailer", "IMAP4rev1 AUTH=XOAUTH2",
+       "AUTHENTICATE XOAUTH2\r\ndXNlcj1tYWlsZXIBYXV0aD1CZWFyZXIgcGFzcyJ3b3JkAQE=\r\n", "LOGIN ",
+       true},
+      // "n,a=mailer,\1" in base64: the GS2 header.
+      {"OAUTHBEARER where only that is offered", "mailer", "IMAP4rev1 SASL-IR AUTH=OAUTHBEARER",
+       "AUTHENTICATE OAUTHBEARER bixhPW1haWxlciwB", "XOAUTH2", true},
   };
   for (const LoginRow &row : rows) {
     SCOPED_TRACE(row.Name);
@@ -258,12 +269,16 @@ TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
       // A literal or an exchange of AUTHENTICATE goes on once asked for.
       const bool literal = line.size() > 3 && line.compare(line.size() - 3, 3, "}\r\n") == 0 &&
                            line.find("+}") == std::string::npos;
-      if (literal || line.find("AUTHENTICATE") != std::string::npos) return "+ \r\n";
+      // (but for one whose first response is in the command: SASL-IR).
+      const size_t authenticate = line.find("AUTHENTICATE ");
+      if (literal || (authenticate != std::string::npos &&
+                      line.find(' ', authenticate + 13) == std::string::npos))
+        return "+ \r\n";
       return command + " OK done\r\n";
     });
     ImapClient client;
     std::string problem;
-    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User};
+    const ImapServer account = {"127.0.0.1", server.Port, true, nullptr, row.User, row.OAuth2};
     EXPECT_EQ(ImapConnected, OpenImapClient(account, "pass\"word", &client, &problem)) << problem;
     EXPECT_EQ('.', client.Delimiter);
     CloseImapClient(&client);
@@ -328,7 +343,7 @@ uint32_t MessagesIn(const Dovecot &server, const std::string &mailbox) {
   ImapClient client;
   std::string problem;
   const uint16_t port = uint16_t(atoi(server.Url.substr(server.Url.rfind(':') + 1).c_str()));
-  const ImapServer account = {"127.0.0.1", port, true, server.Ca.c_str(), "mailer"};
+  const ImapServer account = {"127.0.0.1", port, true, server.Ca.c_str(), "mailer", false};
   if (OpenImapClient(account, server.Password, &client, &problem) != ImapConnected) {
     ADD_FAILURE() << problem;
     return 0;
@@ -362,7 +377,7 @@ TEST_F(ImapLayer, SendBrokenMidAppendDeliversEachOnce) {
     const std::string url = server.Url + "/" + mailbox;
     const std::string ledger = server.Work + "/" + mailbox + ".ledger";
     ImapCommand command = {index.c_str(), url.c_str(), true, false, false, password.c_str(),
-                           server.Ca.c_str(), ledger.c_str(), 0, 0, nullptr};
+                           server.Ca.c_str(), ledger.c_str(), 0, 0, nullptr, nullptr};
     RestoreNetCalls();
     FailNetCall(SendCall, nth);
     EXPECT_EQ(0, RunImapCommand(command));

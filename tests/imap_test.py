@@ -103,6 +103,9 @@ class Server:
             subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.home, "mail")],
                            check=True)
         self.process = None
+        # (the text of Dovecot's oauth2 passdb file, the mechanisms it takes)
+        # to let XOAUTH2 and OAUTHBEARER in (imap_oauth2_test.py); None: none
+        self.oauth2 = None
 
     def write_config(self, certificate, capability=None, storage="10G"):
         cert, key = certificate
@@ -126,10 +129,10 @@ ssl_cert = <{cert}
 ssl_key = <{key}
 {dh}
 disable_plaintext_auth = yes
-auth_mechanisms = plain
+auth_mechanisms = plain{mechanisms}
 {users}
-passdb {{
-  driver = passwd-file
+{oauth2}passdb {{
+{plain_only}  driver = passwd-file
   args = scheme=PLAIN username_format=%u {home}/passwd
 }}
 userdb {{
@@ -158,11 +161,24 @@ service anvil {{
 rawlog_dir = {home}/rawlog
 {quota}{capability}""".format(home=self.home, log=self.log, cert=cert, key=key, uid=ids[0], gid=ids[1],
                   imap=self.imap, imaps=self.imaps, quota=quota,
+                  mechanisms=" " + self.oauth2[1] if self.oauth2 else "",
+                  oauth2=self.oauth2_passdb(),
+                  # the passwords' passdb then takes PLAIN alone
+                  plain_only="  mechanisms = plain\n" if self.oauth2 else "",
                   capability="imap_capability = %s\n" % capability if capability else "",
                   dh="ssl_dh = </usr/share/dovecot/dh.pem" if os.path.exists(
                       "/usr/share/dovecot/dh.pem") else "",
                   users="" if self.root else
                   "default_internal_user = %s\ndefault_login_user = %s\n" % (me, me)))
+
+    def oauth2_passdb(self):
+        if not self.oauth2:
+            return ""
+        path = os.path.join(self.home, "oauth2.conf.ext")
+        with open(path, "w") as out:
+            out.write(self.oauth2[0])
+        return "passdb {\n  driver = oauth2\n  mechanisms = %s\n  args = %s\n}\n" % (
+            self.oauth2[1], path)
 
     def start(self, certificate="good", capability=None, storage="10G"):
         """`capability`: what the server says it offers after the login,

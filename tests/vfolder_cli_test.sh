@@ -150,6 +150,8 @@ done <<'ROWS'
 --max-bytes-per-day 0 imap I me@x|--max-bytes-per-day needs a count of bytes
 --for gmail maildir I O|--for goes with imap
 --ca C mbox I O|--password-file and --ca go with imap and verify
+--oauth2-token-command C list I|--oauth2-token-command goes with imap and verify
+--oauth2-token-command C --password-file P imap I U|--password-file and --oauth2-token-command: one or the other
 --ledger L maildir I O|--ledger goes with imap and --resume
 imap I|imap takes INDEX or DIR, and URL
 maildir I|maildir takes INDEX and MAILDIR

@@ -1131,6 +1131,7 @@ int RunImapCommand(const ImapCommand &command) {
     return 2;
   }
   run.Account.CaFile = command.CaFile;
+  run.Account.TokenCommand = command.TokenCommand;
   std::string source = command.Source;
   while (source.size() > 1 && source.back() == '/') source.pop_back();
   const bool directory = FileSystem.KindOf(source.c_str(), true) == PathDirectory;

@@ -17,6 +17,7 @@ struct ImapCommand {
   uint64_t LimitRate;        // bytes a second at most; 0: no limit
   uint64_t MaxBytesPerDay;   // bytes sent in the 24 hours from the day's first; 0: no cap
   const TextCharset *Charset;
+  const char *TokenCommand;  // null: a password; else OAuth2 with the token it prints
 };
 
 // Runs the command; returns the exit status: 0 every message sent or already

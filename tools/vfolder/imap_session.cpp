@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "platform/secret_input.h"
+#include "tools/vfolder/oauth2_login.h"
 #include "tools/vfolder/system_calls.h"
 
 namespace {
@@ -121,6 +122,7 @@ bool ReadPassword(const ImapAccount &account, const char *file, std::string *pas
                   std::string *problem) {
   KeepMemoryPrivate();
   password->clear();
+  if (account.TokenCommand != nullptr) return true;
   if (file != nullptr) {
     ClearSystemError();
     if (ReadFirstLine(file, password)) return true;
@@ -136,10 +138,12 @@ bool ReadPassword(const ImapAccount &account, const char *file, std::string *pas
 
 ConnectOutcome ConnectImap(const ImapAccount &account, const std::string &password,
                            ImapClient *session, std::string *problem) {
-  const ImapServer server = {account.Host, account.Port, account.Tls, account.CaFile, account.User};
+  if (account.TokenCommand != nullptr) return ConnectWithToken(account, session, problem);
+  const ImapServer server = {account.Host, account.Port, account.Tls, account.CaFile, account.User, false};
   switch (OpenImapClient(server, password, session, problem)) {
     case ImapConnected: return Connected;
-    case ImapRefused: return Refused;
+    case ImapRefused:
+    case ImapTokenRefused: return Refused;
     default: return ConnectionFailed;
   }
 }

@@ -14,6 +14,7 @@ struct ImapAccount {
   uint16_t Port;
   std::string Mailbox;  // empty: none given
   const char *CaFile;   // null: the system's store alone
+  const char *TokenCommand;  // null: a password; else OAuth2 with the token it prints (oauth2_login.h)
 };
 
 // Reads imaps://USER@HOST[:PORT][/MAILBOX] or imap://...; USER and MAILBOX
@@ -22,7 +23,8 @@ bool ParseImapUrl(const char *url, ImapAccount *account, std::string *problem);
 
 // Core dumps off and the process no longer dumpable, then the password from
 // VFOLDER_PASSWORD (wiped there), the first line of `file`, or a prompt
-// without echo on the terminal. False, with the reason, when there is none.
+// without echo on the terminal; none for an OAuth2 login, whose token comes
+// at each connection. False, with the reason, when there is none.
 bool ReadPassword(const ImapAccount &account, const char *file, std::string *password,
                   std::string *problem);
 

@@ -21,7 +21,7 @@ struct ImapReading {
 };
 
 ImapReading *OpenImapReading(const char *url, const char *password_file, const char *ca_file,
-                             std::string *problem) {
+                             const char *token_command, std::string *problem) {
   ImapReading *reading = new (std::nothrow) ImapReading();
   if (reading == nullptr) {
     *problem = "no memory";
@@ -30,6 +30,7 @@ ImapReading *OpenImapReading(const char *url, const char *password_file, const c
   std::string password;
   bool ok = ParseImapUrl(url, &reading->Account, problem);
   reading->Account.CaFile = ca_file;
+  reading->Account.TokenCommand = token_command;
   ok = ok && ReadPassword(reading->Account, password_file, &password, problem);
   ok = ok && ConnectImap(reading->Account, password, &reading->Session, problem) == Connected;
   WipeText(&password);

@@ -13,7 +13,7 @@ struct ImapReading;
 // Logs into the account of `url` (password and authorities as vfolder imap
 // takes them). Null, with the reason, when it cannot.
 ImapReading *OpenImapReading(const char *url, const char *password_file, const char *ca_file,
-                             std::string *problem);
+                             const char *token_command, std::string *problem);
 void CloseImapReading(ImapReading *reading);
 
 // The mailbox of the URL (empty: none given), and the server's delimiter.

@@ -228,7 +228,8 @@ int RunVerifyCommand(const VerifyCommand &command) {
   if (imap) {
 #ifdef VFOLDER_IMAP
     std::string problem;
-    reading.Imap = OpenImapReading(command.Output, command.PasswordFile, command.CaFile, &problem);
+    reading.Imap = OpenImapReading(command.Output, command.PasswordFile, command.CaFile,
+                                   command.TokenCommand, &problem);
     if (reading.Imap == nullptr) {
       fprintf(stderr, "vfolder: %s\n", problem.c_str());
       return 1;

@@ -11,6 +11,7 @@ struct VerifyCommand {
   bool Exact, Seen, Tsv;
   const char *PasswordFile, *CaFile;  // IMAP, as vfolder imap takes them
   const TextCharset *Charset;
+  const char *TokenCommand;  // IMAP's OAuth2, as vfolder imap takes it; null: a password
 };
 
 // Runs the command and prints what it found on standard output; returns the

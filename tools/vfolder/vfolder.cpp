@@ -34,7 +34,7 @@ const char UsageStart[] =
     "       vfolder [--charset CP] parts [--tsv] INDEX ITEM\n";
 const char UsageEnd[] =
     "       vfolder [--charset CP] [--exact] [--seen] [--tsv] [--password-file FILE]\n"
-    "               [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
+    "               [--oauth2-token-command CMD] [--ca FILE] verify INDEX|DIR OUTPUT|URL\n";
 
 // The help's paragraphs before the outputs' and after them.
 const char HelpStart[] =
@@ -115,6 +115,11 @@ const char HelpEnd[] =
     "                      token (--oauth2-token-command CMD), never a password.\n"
     "                      A server that asks for a pause (\"Suggested Backoff\n"
     "                      Time: N milliseconds\") gets it, 10 minutes at most\n"
+    "  --oauth2-token-command CMD\n"
+    "                      imap and verify log in with OAuth2 (XOAUTH2, else\n"
+    "                      OAUTHBEARER) instead of a password: the token is the\n"
+    "                      first line CMD prints (run by the shell for each\n"
+    "                      connection, and again once when the server refuses it)\n"
     "  mbox|maildir|copy --eml|attachments DIR OUT\n"
     "                      every folder under directory DIR, in the same tree under\n"
     "                      OUT: for mbox the layout of Thunderbird's local folders\n"
@@ -248,6 +253,7 @@ struct Arguments {
   const char *LayoutName = nullptr;
   bool DryRun = false, Resume = false;
   const char *PasswordFile = nullptr, *CaFile = nullptr, *LedgerPath = nullptr;
+  const char *TokenCommand = nullptr;
   const char *LimitRate = nullptr, *MaxBytesPerDay = nullptr;
   const char *Provider = nullptr;  // --for: the mail service imap's account is at
   TreeLayout Layout = MaildirPlusPlusLayout;
@@ -439,6 +445,9 @@ int main(int argc, char **argv) {
       (!strcmp(arg, "--ca")       ? arguments.CaFile
        : !strcmp(arg, "--ledger") ? arguments.LedgerPath
                                   : arguments.PasswordFile) = argv[i];
+    } else if (option && !strcmp(arg, "--oauth2-token-command")) {
+      if (++i == argc) return UsageError("--oauth2-token-command needs a command");
+      arguments.TokenCommand = argv[i];
     } else if (option && !strcmp(arg, "--limit-rate")) {
       if (++i == argc || strspn(argv[i], "0123456789") != strlen(argv[i]) || atoll(argv[i]) <= 0)
         return UsageError("--limit-rate needs a count of bytes a second");
@@ -522,7 +531,13 @@ int main(int argc, char **argv) {
       (arguments.DryRun || arguments.LimitRate || arguments.MaxBytesPerDay || arguments.LedgerPath || arguments.Resume ||
        arguments.LogPath || arguments.PluginPath || arguments.LayoutName || arguments.Switch ||
        arguments.Existing != MboxRefuse))
-    return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file and --ca");
+    return UsageError("verify takes --charset, --exact, --seen, --tsv, --password-file,"
+                      " --oauth2-token-command and --ca");
+  if (!logs_in && arguments.TokenCommand)
+    return UsageError("--oauth2-token-command goes with " +
+                      OutputsTaking(TakesLogin, false, {}, {"verify"}));
+  if (arguments.TokenCommand && arguments.PasswordFile)
+    return UsageError("--password-file and --oauth2-token-command: one or the other");
   if (!logs_in && (arguments.PasswordFile || arguments.CaFile))
     return UsageError("--password-file and --ca go with " +
                       OutputsTaking(TakesLogin, false, {}, {"verify"}));
@@ -589,8 +604,7 @@ int main(int argc, char **argv) {
       if (url.empty())
         return UsageError(std::string("with --for ") + provider->Name +
                           ", imap takes the account as USER[/MAILBOX], not a URL");
-      // Once --oauth2-token-command is here, it lets such a service by.
-      if (provider->TokenOnly) {
+      if (provider->TokenOnly && arguments.TokenCommand == nullptr) {
         fprintf(stderr,
                 "vfolder: %s takes no password over IMAP, only an OAuth2 token: pass "
                 "--oauth2-token-command CMD, a command that prints one\n",
@@ -603,7 +617,8 @@ int main(int argc, char **argv) {
                                  arguments.Seen,     arguments.DryRun, arguments.PasswordFile,
                                  arguments.CaFile,   arguments.LedgerPath,
                                  arguments.LimitRate ? uint64_t(atoll(arguments.LimitRate)) : 0,
-                                 per_day,            decoding};
+                                 per_day,            decoding,
+                                 arguments.TokenCommand};
     status = RunImapCommand(command);
 #else
     fputs("vfolder: imap is not in this build (Thunderbird, or vfolder on Linux, takes the\n"
@@ -614,7 +629,7 @@ int main(int argc, char **argv) {
   } else if (what == VerifyCommandWord) {
     const VerifyCommand command = {arguments.Words[0], arguments.Words[1], arguments.Exact,
                                    arguments.Seen,     arguments.Tsv,      arguments.PasswordFile,
-                                   arguments.CaFile,   decoding};
+                                   arguments.CaFile,   decoding,           arguments.TokenCommand};
     status = RunVerifyCommand(command);
   } else if (what == PartsCommand) {
     status = RunPartsCommand(arguments.Words[0], arguments.Words[1], arguments.Tsv, decoding);
