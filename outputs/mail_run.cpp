@@ -246,15 +246,18 @@ void TellPartial(const MailRun &run, PartialStep step, FileRef file, const char 
 }
 
 bool CanMakeFilesIn(const std::string &dir, int *error, const char *ending) {
+  // A probe that a kill at any moment leaves nowhere in the user's directory;
+  // one whose name must take `ending` has to be a named file.
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string path = Join(dir, ".vfolder-probe-" + std::to_string(ProcessId()) + "-" +
                                            std::to_string(attempt) + ending);
     bool exists = false;
     ClearSystemError();
-    const FileRef file = FileSystem.CreateNew(path.c_str(), DefaultAccess, &exists);
+    const FileRef file = *ending == '\0' ? FileSystem.CreateVanishing(path.c_str(), &exists)
+                                         : FileSystem.CreateNew(path.c_str(), OwnerOnly, &exists);
     if (file != NoFile) {
       FileSystem.Close(file);
-      FileSystem.Remove(path.c_str());
+      if (*ending != '\0') FileSystem.Remove(path.c_str());
       return true;
     }
     if (!exists) break;

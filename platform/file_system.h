@@ -54,6 +54,13 @@ struct FileSystemCalls {
   // dangling one) is there already.
   FileRef (*CreateNew)(const char *path, FileAccess access, bool *exists);
 
+  // Creates a file for writing, open to its owner alone, that is gone once
+  // closed, even when the process is killed first: without any name in the
+  // directory of `path` where the system allows it (Linux), else as `path`
+  // that the system removes on the close (Windows), else as `path` removed
+  // at once while it stays open. NoFile and `*exists` as for CreateNew.
+  FileRef (*CreateVanishing)(const char *path, bool *exists);
+
   // Opens what is at `path` for reading and writing without emptying it and
   // fills `*found`. Never opens through a symbolic link or a mount point and
   // never waits on a pipe: NoFile for those, as for what cannot be opened.

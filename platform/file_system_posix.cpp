@@ -72,6 +72,23 @@ FileRef CreateNew(const char *path, FileAccess access, bool *exists) {
   return descriptor == -1 ? NoFile : descriptor;
 }
 
+FileRef CreateVanishing(const char *path, bool *exists) {
+  *exists = false;
+#ifdef O_TMPFILE
+  const char *slash = strrchr(path, '/');
+  const std::string dir = slash == nullptr ? "." : slash == path ? "/" : std::string(path, slash);
+  const int unnamed = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  // File systems without unnamed files answer one of these; any other
+  // answer is the directory's own.
+  if (unnamed != -1 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+    return unnamed == -1 ? NoFile : unnamed;
+#endif
+  const int named = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  *exists = named == -1 && errno == EEXIST;
+  if (named != -1) unlink(path);
+  return named == -1 ? NoFile : named;
+}
+
 FileRef OpenExisting(const char *path, FoundFile *found) {
   struct stat info;
   const int descriptor = OpenNonBlocking(path, O_RDWR | O_NOFOLLOW, &info);
@@ -246,10 +263,11 @@ FileRef OpenForAppending(const char *path, FileAccess access) {
 const bool SyncReachesVolume = true;
 
 constexpr FileSystemCalls SystemFileCalls = {
-    OpenForReading, SizeOf,        ReadAt, CreateNew,        OpenExisting,  IdentifyOpen,
-    FileIndexOf,    Identify,      Write,  Truncate,         SetTime,       Close,
-    MoveNoReplace,  MoveReplacing, Remove, MakeDirectories,  MakeDirectory, CopyAccess,
-    KindOf,         ListDirectory, Sync,   OpenForAppending,
+    OpenForReading, SizeOf,        ReadAt,          CreateNew,       CreateVanishing,
+    OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
+    Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
+    Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
+    ListDirectory,  Sync,          OpenForAppending,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

@@ -166,6 +166,18 @@ FileRef CreateNew(const char *path, FileAccess, bool *exists) {
 }
 
 template <PathMode Mode>
+FileRef CreateVanishing(const char *path, bool *exists) {
+  // The system removes it when its last handle closes, which a killed
+  // process's handles do too.
+  HANDLE file = OpenPath<Mode>(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
+  const DWORD error = GetLastError();
+  *exists = file == INVALID_HANDLE_VALUE &&
+            (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+  return file == INVALID_HANDLE_VALUE ? NoFile : Ref(file);
+}
+
+template <PathMode Mode>
 FileRef OpenExisting(const char *path, FoundFile *found) {
   // The reparse point itself, never what it leads to.
   HANDLE file = OpenPath<Mode>(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
@@ -457,6 +469,7 @@ constexpr FileSystemCalls CallsTaking = {
     SizeOf,
     ReadAt,
     CreateNew<Mode>,
+    CreateVanishing<Mode>,
     OpenExisting<Mode>,
     IdentifyOpen,
     FileIndexOf,

@@ -74,6 +74,12 @@ FileRef CreateNew(const char *path, FileAccess access, bool *exists) {
   *exists = IsNameInUse(LastSystemError());
   return NoFile;
 }
+// A create all the same: it fails where CreateNew is made to.
+FileRef CreateVanishing(const char *path, bool *exists) {
+  if (!Strikes(CreateNewCall)) return Tracked(SystemFileCalls.CreateVanishing(path, exists));
+  *exists = IsNameInUse(LastSystemError());
+  return NoFile;
+}
 FileRef OpenExisting(const char *path, FoundFile *found) {
   return Strikes(OpenExistingCall) ? NoFile : Tracked(SystemFileCalls.OpenExisting(path, found));
 }
@@ -163,10 +169,11 @@ const bool Guarded = [] {
 }  // namespace
 
 const FileSystemCalls HarnessCalls = {
-    OpenForReading, SizeOf,        ReadAt, CreateNew,        OpenExisting,  IdentifyOpen,
-    FileIndexOf,    Identify,      Write,  Truncate,         SetTime,       Close,
-    MoveNoReplace,  MoveReplacing, Remove, MakeDirectories,  MakeDirectory, CopyAccess,
-    KindOf,         ListDirectory, Sync,   OpenForAppending,
+    OpenForReading, SizeOf,        ReadAt,          CreateNew,       CreateVanishing,
+    OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
+    Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
+    Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
+    ListDirectory,  Sync,          OpenForAppending,
 };
 
 void FailCall(FileCall call, int nth, int error, bool onward, FileRef only) {

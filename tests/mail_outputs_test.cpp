@@ -17,6 +17,7 @@
 #include "outputs/folder_tree.h"
 #include "outputs/given_headers.h"
 #include "outputs/mail_dates.h"
+#include "outputs/mail_run.h"
 #include "outputs/mbox_format.h"
 #include "platform/file_system.h"
 #include "tests/fault_harness.h"
@@ -576,6 +577,16 @@ FileRef CreateWithoutColons(const char *path, FileAccess access, bool *exists) {
     return NoFile;
   }
   return HarnessCalls.CreateNew(path, access, exists);
+}
+
+// Whether files can be made in a directory is asked without leaving a name
+// there a kill between the probe's create and its removal would keep.
+TEST(MailOutputs, ProbeOfADirectoryLeavesNoName) {
+  const std::string dir = MakeTempDir();
+  FailCall(RemoveCall, 1, AccessDenied, true);
+  int error = 0;
+  EXPECT_TRUE(CanMakeFilesIn(dir, &error));
+  EXPECT_EQ(ListDir(dir), std::vector<std::string>{});
 }
 
 // --seen: each message into cur, flagged as read, where names can hold ':';
