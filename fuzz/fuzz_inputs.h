@@ -57,8 +57,8 @@ inline std::string Entries(const std::string &dir) {
   return lines;
 }
 
-// The two leading bytes the README names as an index file's, on a file of
-// more than four bytes.
+// The two leading bytes docs/user-guide.md names as an index file's, on a
+// file of more than four bytes.
 inline bool LooksLikeIndex(const std::string &offered) {
   return offered.size() > 4 && uint8_t(offered[0]) == 0x80 && (uint8_t(offered[1]) & 0x9F) == 0;
 }
