@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 version=$(sed -nE 's/^project\(.* VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 name=vessor-folder-$version-windows
 stage=build/package/$name
-rm -rf build/package && mkdir -p "$stage"
+rm -rf "$stage" "build/package/$name.zip" && mkdir -p "$stage"
 cp packaging/README.txt "$stage/README.txt"
 for arch in i686:32 x86_64:64; do
   preset=windows-${arch%%:*} bits=${arch##*:}
