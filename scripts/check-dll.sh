@@ -6,7 +6,8 @@
 # code page the host switched the file functions to; vessor3.dll (the native
 # interface) has the fifteen of version 3 it uses and creates files through
 # CreateFileW, which takes any letters and, with the long-path prefix, any
-# length.
+# length. Each carries the version resource of the project's version (the
+# file manager shows it in the plug-in's information).
 set -uo pipefail
 objdump=$1 dll=$2
 headers=$("$objdump" -p "$dll") || { echo "check-dll: cannot read $dll"; exit 1; }
@@ -46,5 +47,13 @@ if ! grep -qP "^\s+\S+\s+\d+\s+$creator\$" <<<"$headers"; then
   echo "check-dll: $dll does not import $creator, through which it must create files"
   status=1
 fi
-[ $status -eq 0 ] && echo "check-dll: $(basename "$dll") exports the ${#entry_points[@]} entry points; imports $(echo $imports)"
+# The resource directory's type 0x10 is a version; its FileVersion string
+# (UTF-16) the project's.
+version=$(sed -nE 's/^project\(.* VERSION ([0-9.]+).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+if ! grep -qE '^[0-9a-f]+ +Entry: ID: 0x000010,' <<<"$headers" ||
+  [ "$(strings -el "$dll" | grep -A1 -x FileVersion | tail -n 1)" != "$version" ]; then
+  echo "check-dll: $dll has no version resource of version $version"
+  status=1
+fi
+[ $status -eq 0 ] && echo "check-dll: $(basename "$dll") exports the ${#entry_points[@]} entry points; imports $(echo $imports); version $version"
 exit $status

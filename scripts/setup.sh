@@ -10,8 +10,11 @@ missing=()
 # isync: mbsync, which the benchmark sets beside it. tmux: the real far2l is
 # driven in it. time: /usr/bin/time tells the tests vfolder's peak memory.
 # cyrus-common: Cyrus IMAP's master for the imap tests (its imapd below).
+# dpkg-dev, lintian, man-db: the Debian package (scripts/package-deb.sh), its
+# check, and the man page's.
 for package in cmake ninja-build g++ googletest python3 hyperfine dovecot-core ripmime \
-    libgnutls28-dev pkg-config dovecot-imapd openssl isync tmux time cyrus-common; do
+    libgnutls28-dev pkg-config dovecot-imapd openssl isync tmux time cyrus-common \
+    dpkg-dev lintian man-db; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 updated=

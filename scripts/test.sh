@@ -179,6 +179,13 @@ package_suite() {
     check "the package holds both $bits-bit plug-ins" \
       test -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder/vessor.dll)" -a \
       -f "$(echo "$work"/vessor-folder-*/$bits-bit/VessorFolder3/vessor3.dll)"
+    check "the package's $bits-bit plug-ins carry their version and each folder how to install" \
+      bash -c 'for dll in "$1"/VessorFolder/vessor.dll "$1"/VessorFolder3/vessor3.dll; do
+          strings -el "$dll" | grep -A1 -x FileVersion | grep -qx "$2" || exit 1
+        done
+        test -f "$1/INSTALL.txt" -a -f "$1/VessorFolder/INSTALL.txt" -a \
+          -f "$1/VessorFolder3/INSTALL.txt"' _ "$(echo "$work"/vessor-folder-*/$bits-bit)" \
+      "$(sed -nE 's/^project\(.* VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
   done
   build/linux/mkfolder samples/inbox.txt "$work/INBOX.IDX"
   expected=$(build/linux/vfolder list --tsv "$work/INBOX.IDX")
