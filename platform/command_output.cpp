@@ -47,13 +47,19 @@ bool RunForOutput(const char *command, std::string *output, std::string *problem
     *problem = std::string("cannot be run: ") + strerror(errno);
     return false;
   }
-  char buffer[4096];
+  // What it prints may be a secret: the stream reads into a buffer of ours,
+  // wiped after, and the output never moves to a larger block, which would
+  // leave a copy behind in freed memory.
+  char stream[4096], buffer[4096];
+  setvbuf(pipe, stream, _IOFBF, sizeof stream);
+  output->reserve(MostOutput);
   size_t got;
   while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
     if (output->size() < MostOutput)
       output->append(buffer, std::min(got, MostOutput - output->size()));
   WipeBytes(buffer, sizeof buffer);
   const int status = pclose(pipe);
+  WipeBytes(stream, sizeof stream);
   if (status == -1) {
     *problem = std::string("cannot be waited for: ") + strerror(errno);
     return false;
