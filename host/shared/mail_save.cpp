@@ -94,7 +94,7 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   run.Output = choice.Output;
   run.Existing = MboxRefuse;
   run.Events = OutputEvents{save, OnProgress, OnStopping, OnFailed, OnOutcome, OnNotice,
-                            nullptr, nullptr};
+                            nullptr, nullptr, nullptr, nullptr};
   run.Charset = &save->Charset;
   run.Seen = choice.MarkRead && OutputTakes(*run.Output, TakesSeen);
   run.Utf8Paths = true;
