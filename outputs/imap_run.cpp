@@ -722,6 +722,9 @@ void Settle(FolderSending *sending, int position, Sending outcome, const Failure
     Tell(run, news);
   }
   Count(sending->Tally, outcome);
+  TellOutcome(run->Mail, {sending->Folder, position,
+                          outcome == SendingFailed ? ProblemCannotWrite : NoProblem, 0,
+                          NoHeadersGiven, nullptr});
   ++sending->Run->Mail.Done;
   const OutputEvents &events = run->Mail.Events;
   if (events.Progress != nullptr)
@@ -943,7 +946,10 @@ ImapTally SendFolder(ImapRun *run, const ImapSource &source, const std::string &
     return tally;
   }
   std::vector<int> chosen;
-  for (size_t i = 0; i < folder.Entries.size(); ++i) chosen.push_back(int(i));
+  if (source.Chosen != nullptr)
+    chosen = *source.Chosen;
+  else
+    for (size_t i = 0; i < folder.Entries.size(); ++i) chosen.push_back(int(i));
   tally.Messages = int(chosen.size());
   if (NeedsCharset(run->Mail, &folder, chosen)) {
     tally.Handled = tally.Failed = tally.Messages;
@@ -1130,7 +1136,7 @@ void SourcesBelow(const TreeNode &node, std::vector<std::string> *names,
   for (const TreeNode &child : node.Children) {
     names->push_back(child.Name);
     if (child.IsFolder)
-      sources->push_back({child.Path, child.Path, *names});
+      sources->push_back({child.Path, child.Path, *names, nullptr});
     else
       SourcesBelow(child, names, sources);
     names->pop_back();

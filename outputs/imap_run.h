@@ -34,6 +34,8 @@ struct ImapSource {
   // given alone, which goes into the account's mailbox, else one of its
   // file's name.
   std::vector<std::string> Names;
+  // The positions in its listing of the messages to send; null: every one.
+  const std::vector<int> *Chosen;
 };
 
 // The folders of a tree (FindFolders), Path and Shown as reached from it.
@@ -56,8 +58,9 @@ struct ImapResult {
 };
 
 // Connects and sends the folders, `total` messages in all; with `tree` the
-// notices name each folder. Stops at the next message once the events'
-// Stopping says so.
+// notices name each folder. Each message's end goes to the events' Outcome
+// (ProblemCannotWrite: it failed, and ImapMessageFailed said why). Stops at
+// the next message once the events' Stopping says so.
 ImapResult RunImap(const ImapSettings &settings, const std::vector<ImapSource> &sources, bool tree,
                    int64_t total, const OutputEvents &events);
 

@@ -112,6 +112,24 @@ enum MessageId {
   MHeaderSubject,
   MCannotKeepSetting,  // the settings could not be written: the choice lasts this session
   MCannotReadDirectory,
+  // A mail account (where the host has the network): its rows in the save
+  // dialogs, its dialog, and what a send into it tells.
+  MSaveAccount,
+  MSaveTreeAccount,
+  MAccountTitle,
+  MAccountUrl,
+  MAccountUser,
+  MAccountPassword,
+  MAccountToken,
+  MSendButton,
+  MAccountNoLogin,
+  MAccountBadUrl,
+  MAccountRefused,
+  MAccountTooLarge,
+  MAccountLedger,
+  MAccountMailbox,
+  MAccountGivenUp,
+  MAccountFull,
   MessageCount
 };
 
@@ -120,3 +138,4 @@ enum MessageId {
 #define HELP_CODE_PAGE L"CodePage"
 #define HELP_CONVERT L"Convert"
 #define HELP_PARTS L"Parts"
+#define HELP_ACCOUNT L"Account"

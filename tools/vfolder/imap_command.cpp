@@ -156,7 +156,7 @@ int RunImapCommand(const ImapCommand &command) {
               opening == NotAFolder ? "not a Vessor mail folder" : "cannot read the file");
       return 2;
     }
-    sources.push_back({FullPath(source.c_str()), source, {}});
+    sources.push_back({FullPath(source.c_str()), source, {}, nullptr});
   }
   std::string password;
   if (!ReadPassword(settings.Account, command.PasswordFile, &password, &problem)) {
@@ -176,6 +176,7 @@ int RunImapCommand(const ImapCommand &command) {
   TerminalRun terminal = {};
   terminal.NameFolders = directory;
   OutputEvents events = TerminalEvents(&terminal);
+  events.Outcome = nullptr;  // a failure is told by its news
   events.Imap = OnImapNews;
   events.Pause = OnPause;
   const ImapResult result = RunImap(settings, sources, directory, total, events);
