@@ -112,7 +112,10 @@ bool AskAccount(const wchar_t *title, ImapAccount *account, std::string *passwor
     ShowWarning(title, line.c_str(), HELP_ACCOUNT);
     return false;
   }
-  account->CaFile = nullptr;
+  // The authorities that SSL_CERT_FILE names, as curl and Python take them,
+  // else the system's.
+  const char *authorities = getenv("SSL_CERT_FILE");
+  account->CaFile = authorities != nullptr && authorities[0] != '\0' ? authorities : nullptr;
   account->TokenCommand = nullptr;
   return true;
 }
@@ -173,7 +176,16 @@ void SendToAccount(MailSave *save, const MailRun &reading, const ImapAccount &ac
   const ImapResult result = RunImap(settings, sources, tree, total, events);
   WipeText(password);
   if (!result.Connected) {
-    NoteSaveFailure(save->Progress, MAccountNoLogin, result.Problem.c_str());
+    // A certificate's fingerprint on a line of its own, where the box shows
+    // it whole.
+    const std::string mark = " (its SHA-256 fingerprint: ";
+    const size_t at = result.Problem.find(mark);
+    NoteSaveFailure(save->Progress, MAccountNoLogin, result.Problem.substr(0, at).c_str());
+    if (at != std::string::npos) {
+      std::string fingerprint = result.Problem.substr(at + mark.size());
+      if (!fingerprint.empty() && fingerprint.back() == ')') fingerprint.pop_back();
+      NoteSaveFailure(save->Progress, MAccountFingerprint, fingerprint.c_str());
+    }
     save->Progress->Failed = save->Progress->Total;
   }
 }
@@ -183,7 +195,7 @@ intptr_t SaveItems(const FolderHandle *folder, unsigned code_page, SaveChoice ch
                    SaveProgress *progress) {
   ImapAccount account = {};
   std::string password, token;
-  if (!AskAccount(TextOf(MCopyTitle), &account, &password, &token)) return -1;
+  if (!AskAccount(TextOf(MAccountTitle), &account, &password, &token)) return -1;
   MailSave save = {progress, unselect, items, {}, {}};
   const MailRun reading = StartMailSave(&save, choice, code_page);
   MailFolder mail;
@@ -216,7 +228,7 @@ intptr_t SaveItems(const FolderHandle *folder, unsigned code_page, SaveChoice ch
 void SaveFolders(const TreeNode &top, SaveChoice choice, unsigned code_page) {
   ImapAccount account = {};
   std::string password, token;
-  if (!AskAccount(TextOf(MConvertTitle), &account, &password, &token)) return;
+  if (!AskAccount(TextOf(MAccountTitle), &account, &password, &token)) return;
   SaveProgress progress;
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);

@@ -130,6 +130,7 @@ enum MessageId {
   MAccountMailbox,
   MAccountGivenUp,
   MAccountFull,
+  MAccountFingerprint,  // before a certificate's SHA-256 fingerprint, on a line of its own
   MessageCount
 };
 
