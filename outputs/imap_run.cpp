@@ -80,7 +80,7 @@ struct DaySending {
   std::string Path;  // empty: not kept (no cap, or a dry run)
   uint64_t Start;    // Unix seconds of the day's first message; 0: none yet
   uint64_t Bytes;
-  bool Reached;      // a message would have passed --max-bytes-per-day
+  bool Reached;      // a message would have passed MaxBytesPerDay
   double Written;    // MonotonicSeconds() when the record was last written
 };
 
@@ -350,7 +350,7 @@ void PauseThrottled(const ImapRun *run, const std::string &words, int attempt) {
   Sleep(run, asked > 0 ? asked : Pauses[attempt]);
 }
 
-// Waits as long as --limit-rate asks after `BytesSent`.
+// Waits as long as LimitRate asks after `BytesSent`.
 void KeepToRate(ImapRun *run) {
   if (run->Settings->LimitRate == 0) return;
   const double elapsed = MonotonicSeconds() - run->Started;
@@ -412,7 +412,7 @@ bool KeepDay(ImapRun *run, bool now) {
   return false;
 }
 
-// Whether a message of `size` bytes may go today under --max-bytes-per-day;
+// Whether a message of `size` bytes may go today under MaxBytesPerDay;
 // counted into the day when it may. The day begins with its first message.
 bool WithinDay(ImapRun *run, size_t size) {
   DaySending *day = &run->Day;

@@ -78,8 +78,8 @@ enum PartialStep {
 
 // What a run into a mail account tells besides each message's progress.
 enum ImapNotice {
-  ImapMailboxNotMade,    // Mailbox, Words: the server's
-  ImapMailboxNotRead,    // Mailbox, Words
+  ImapMailboxNotMade,    // Mailbox (as the server names it, modified UTF-7), Words: the server's
+  ImapMailboxNotRead,    // Mailbox (the same), Words
   ImapConnectionLost,    // Host: tries again after a pause
   ImapGivenUp,           // Words: why the last try failed (empty: the server cannot be reached)
   ImapPauseAsked,        // Seconds: the pause the server asks for before it takes more
@@ -102,7 +102,7 @@ enum ImapReason {
 };
 
 // One notice with what it names; the texts are null where it names none,
-// a Path a folder's as the host named it, a Mailbox in UTF-8.
+// a Path a folder's as the host named it, a Mailbox in UTF-8 unless said.
 struct ImapNews {
   ImapNotice Notice;
   const char *Path, *Mailbox, *Host, *Words, *Name;

@@ -2,7 +2,8 @@
 # The far2l plug-in in the real far2l (Debian's 2.6.5, TTY backend), driven
 # through tmux as a user drives it: installed by scripts/install-far2l-plugin.sh
 # into the personal plug-in directory of a profile of its own, on a folder of
-# 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), on one
+# 3,000 messages (Ctrl+PgDn, F3, F5 as message files, as one mbox and into
+# a mail account on a throwaway Dovecot, in English and Russian), on one
 # of 60,000 (Esc stops F5 as message files and as one mbox, and F5 again
 # saves the rest), on the folder of odd messages (Cyrillic names in
 # Windows-1251, a message's parts), and on a directory holding both, converted
