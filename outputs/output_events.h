@@ -9,6 +9,7 @@
 #include "outputs/given_headers.h"
 #include "platform/file_system.h"
 
+struct ImapTally;
 struct MailFolder;
 struct Tally;
 
@@ -75,6 +76,44 @@ enum PartialStep {
   CutBackForgotten,
 };
 
+// What a run into a mail account tells besides each message's progress.
+enum ImapNotice {
+  ImapMailboxNotMade,    // Mailbox (as the server names it, modified UTF-7), Words: the server's
+  ImapMailboxNotRead,    // Mailbox (the same), Words
+  ImapConnectionLost,    // Host: tries again after a pause
+  ImapGivenUp,           // Words: why the last try failed (empty: the server cannot be reached)
+  ImapPauseAsked,        // Seconds: the pause the server asks for before it takes more
+  ImapNotWritten,        // Path (the ledger or the day's record), Error; Flag: the run stops
+  ImapLedgerNotOpened,   // Path (empty: no cache directory to keep it in), Error
+  ImapConnectionEnded,   // Host, Words: the server's last
+  ImapMailboxFull,       // Mailbox, Words, Count: messages left to send
+  ImapFolderNotRead,     // Path; Flag: it is no folder
+  ImapMessageFailed,     // Path, Name (the message's), Reason, Words, Count (APPENDLIMIT)
+  ImapFolderLooked,      // a dry run's: Path, Mailbox, Tally; Flag: the mailbox is to be made
+  ImapFolderSent,        // a folder of a tree: Path, Tally
+};
+
+// Why a message did not go into the mailbox.
+enum ImapReason {
+  ImapReasonCannotRead,  // from the data folder file
+  ImapReasonNoMemory,
+  ImapReasonOverLimit,   // larger than the server's APPENDLIMIT
+  ImapReasonRefused,     // the server's NO, in Words
+};
+
+// One notice with what it names; the texts are null where it names none,
+// a Path a folder's as the host named it, a Mailbox in UTF-8 unless said.
+struct ImapNews {
+  ImapNotice Notice;
+  const char *Path, *Mailbox, *Host, *Words, *Name;
+  int Error;  // the system's error number, 0 for none
+  double Seconds;
+  uint64_t Count;
+  ImapReason Reason;
+  bool Flag;
+  const ImapTally *Tally;
+};
+
 // Every entry may be null.
 struct OutputEvents {
   void *Context;
@@ -90,6 +129,11 @@ struct OutputEvents {
   // A folder of a tree converted, with its counts.
   void (*FolderDone)(void *context, const MailFolder &folder, const Tally &tally);
   void (*Partial)(void *context, PartialStep step, FileRef file, const char *path, uint64_t size);
+  // A run into a mail account's news.
+  void (*Imap)(void *context, const ImapNews &news);
+  // Waits `seconds`, or less once a stop is asked for. Null: the run waits
+  // in tenths of a second, asking Stopping after each.
+  void (*Pause)(void *context, double seconds);
 };
 
 // A run that resumes one stopped before; each entry may be null. Asked

@@ -132,8 +132,9 @@ const OutputRow Rows[] = {
      0,
      HELP_SAVING,
      nullptr},
-    // vfolder only, and only where it is built with its TLS and IMAP
-    // libraries (tools/vfolder/imap_command.h); written by its own session.
+    // Where the network is built in: vfolder (tools/vfolder/imap_command.h)
+    // and the hosts that offer it (host/shared/account_save.h); sent by its
+    // own run (outputs/imap_run.h).
     {"imap",
      nullptr,
      "URL",
@@ -168,12 +169,12 @@ const OutputRow Rows[] = {
      TakesSeen | TakesExact | TakesTrees | TakesLogin | TakesDryRun | TakesLedger,
      NoTree,
      false,
-     -1,
-     -1,
-     L'\0',
-     -1,
-     0,
-     HELP_SAVING,
+     4,
+     MSaveAccount,
+     L'a',
+     MSaveTreeAccount,
+     4,
+     HELP_ACCOUNT,
      nullptr},
 };
 

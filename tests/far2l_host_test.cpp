@@ -685,7 +685,8 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   EXPECT_EQ(Host.Dialogs[0], (std::vector<std::wstring>{
                                  L"Copy", L"Copy 2 messages to:", passive, L"", L"Save as:",
                                  L"(*) Message &files", L"( ) .&eml files", L"( ) One &mbox file",
-                                 L"( ) A Mail&dir", L"[ ] Mark as &read", L"", L"Copy", L"Cancel"}));
+                                 L"( ) A Mail&dir", L"( ) A mail &account (IMAP)",
+                                 L"[ ] Mark as &read", L"", L"Copy", L"Cancel"}));
   EXPECT_EQ(Utf8(dest), out);
   // Named as vfolder copy names them.
   EXPECT_EQ(ReadFile(JoinPath(out, "First_one")), first);
@@ -708,7 +709,7 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
   ASSERT_EQ(Host.Dialogs.size(), 3u);
   EXPECT_EQ(Host.Dialogs[2][7], L"(*) One &mbox file");
-  EXPECT_EQ(Host.Dialogs[2][9], L"[x] Mark as &read");
+  EXPECT_EQ(Host.Dialogs[2][10], L"[x] Mark as &read");
   const std::string settings = ReadFile(ConfigFile());
   EXPECT_NE(settings.find("\nSaveAs=2\n"), std::string::npos) << settings;
   EXPECT_NE(settings.find("\nMarkRead=1\n"), std::string::npos) << settings;
@@ -1078,10 +1079,10 @@ TEST(Far2lHost, ConvertsWholeFoldersFromThePluginsMenu) {
     EXPECT_EQ(Host.Lines[0], L"Convert the mail folders in this directory or index file:");
     EXPECT_EQ(Host.Lines.size(), 1u);
     if (!Host.Dialogs.empty()) {
-      ASSERT_EQ(Host.Dialogs[0].size(), 12u);
+      ASSERT_EQ(Host.Dialogs[0].size(), 13u);
       EXPECT_EQ(Host.Dialogs[0][1], L"Convert " + Wide(mail) + L" to:");
       EXPECT_EQ(Host.Dialogs[0][5], L"(*) &mbox files in Thunderbird's layout");
-      EXPECT_EQ(Host.Dialogs[0][10], L"Convert");
+      EXPECT_EQ(Host.Dialogs[0][11], L"Convert");
     }
     if (row.Box != nullptr) {
       ASSERT_EQ(Host.Boxes.size(), 1u);
@@ -1208,7 +1209,7 @@ TEST(Far2lHost, OffersTheTablesOutputsWithTheirHotkeysAndHelp) {
       }
     }
   }
-  EXPECT_EQ(offered, 2 * (4 + 3));
+  EXPECT_EQ(offered, 2 * (5 + 4));
 }
 
 // Items that share a name, and two records of one message: each item has a

@@ -24,8 +24,8 @@
 #include "outputs/imap_client.h"
 #include "tests/net_faults.h"
 #include "tools/vfolder/imap_command.h"
-#include "tools/vfolder/imap_providers.h"
-#include "tools/vfolder/imap_session.h"
+#include "outputs/imap_providers.h"
+#include "outputs/imap_session.h"
 
 namespace {
 

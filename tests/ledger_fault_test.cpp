@@ -2,7 +2,7 @@
 // file calls made to fail: the step that makes the call says so with the
 // system's error, and the ledger read again holds no line that was not
 // written whole, nor loses one that was.
-#include "tools/vfolder/delivery_ledger.h"
+#include "outputs/delivery_ledger.h"
 
 #include <gtest/gtest.h>
 

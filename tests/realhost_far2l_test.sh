@@ -2,7 +2,8 @@
 # The far2l plug-in in the real far2l (Debian's 2.6.5, TTY backend), driven
 # through tmux as a user drives it: installed by scripts/install-far2l-plugin.sh
 # into the personal plug-in directory of a profile of its own, on a folder of
-# 3,000 messages (Ctrl+PgDn, F3, F5 as message files and as one mbox), on one
+# 3,000 messages (Ctrl+PgDn, F3, F5 as message files, as one mbox and into
+# a mail account on a throwaway Dovecot, in English and Russian), on one
 # of 60,000 (Esc stops F5 as message files and as one mbox, and F5 again
 # saves the rest), on the folder of odd messages (Cyrillic names in
 # Windows-1251, a message's parts), and on a directory holding both, converted
@@ -55,7 +56,7 @@ start() {
   shift 2
   "${T[@]}" kill-server >/dev/null 2>&1
   "${T[@]}" new-session -d -s "$S" -x 120 -y "${rows:-30}" \
-    "env HOME=$work/home TMPDIR=$work/tmp FAR2L_STDERR=$work/far2l.err far2l --tty --nodetect \
+    "env HOME=$work/home TMPDIR=$work/tmp FAR2L_STDERR=$work/far2l.err ${far2l_env:-} far2l --tty --nodetect \
      --mortal -u $work/profile -set:Confirmations.Exit=0 -set:Confirmations.ExitOrBknd=0 $* \
      -cd '$left' -cd '$right'"
   wait_for '10Quit' 20
@@ -276,6 +277,134 @@ if save_as "M-m M-r" "one mbox, marked as read" "One mbox file"; then
   fi
 fi
 stop
+
+# F5 of the 3,000 messages into a mail account through its dialog: a
+# throwaway Dovecot on 127.0.0.1 (tests/imap_test.py serve) whose authority
+# far2l is given in SSL_CERT_FILE; vfolder verify then finds each message
+# there once. In English, then in Russian into another mailbox; then without
+# the authority, the box gives the certificate's reason and fingerprint.
+account_url=
+if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v openssl >/dev/null; then
+  # Dovecot's login and auth processes, another user's, read the user's file
+  # below it.
+  chmod 755 "$work"
+  python3 tests/imap_test.py serve "$work/imap" >"$work/imap.out" 2>&1 &
+  imap_server=$!
+  for _ in $(seq 1 100); do
+    grep -q '^imaps://' "$work/imap.out" 2>/dev/null && break
+    sleep 0.2
+  done
+  # "imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca FILE"
+  read -r account_url _ _ account_password _ account_ca < <(head -n 1 "$work/imap.out")
+  account_user=${account_url#imaps://} account_user=${account_user%%@*}
+  account_server=imaps://${account_url#*@}
+  account_mail=$work/imap/dovecot/mail/$account_user/Maildir
+fi
+# send_to_account LANGUAGE MAILBOX: F5 of every message, "A mail account"
+# by its hot key, the account typed into its dialog and sent.
+send_to_account() {
+  local language=$1 mailbox=$2 copy='Copy 3[ ,]?000 messages to:' account='A mail account \(IMAP\)'
+  local title='Mail account' server='Server: imaps://' saving='Saving [0-9]' hot=M-a
+  if [ "$language" = Russian ]; then
+    copy='Копировать 3[ ,]?000 сообщени[йя] в:' account='Почтовая учётная запись \(IMAP\)'
+    title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраняется [0-9]' hot=M-i
+  fi
+  key C-PageDown
+  wait_for 'in 3[ ,.]?000 files' 30
+  key Home
+  key S-End
+  key F5
+  wait_for "$copy" 15
+  key "$hot"
+  show "$language: F5 into a mail account"
+  if ! screen_has "\\(•\\) $account"; then
+    bad "$language: F5's dialog offers a mail account by its hot key"
+    return 1
+  fi
+  key Enter
+  if ! wait_for "$server" 10 || ! screen_has "$title"; then
+    show "$language: the account's dialog"
+    bad "$language: the mail account's dialog asks for the server, the user and the password"
+    return 1
+  fi
+  text "$account_server/$mailbox"
+  key Tab
+  text "$account_user"
+  key Tab
+  text "$account_password"
+  show "$language: the account's dialog"
+  if screen_has "$account_server/$mailbox" "$account_user" '\*{8,}' &&
+    ! screen_has "$account_password"; then
+    ok "$language: the account's dialog shows the server and the user, the password as stars only"
+  else
+    bad "$language: the account's dialog shows the server and the user, the password as stars only"
+  fi
+  key Enter
+  if wait_for "$saving" 20; then
+    show "$language: sending into the mail account"
+  fi
+  # Done once the progress box is gone.
+  local t0=$SECONDS
+  while screen_has "$saving" && [ $((SECONDS - t0)) -lt 120 ]; do sleep 0.5; done
+  sleep 1
+  show "$language: sent"
+}
+account_verify() {
+  VFOLDER_PASSWORD=$account_password build/linux/vfolder --ca "$account_ca" verify \
+    "$work/mail/INBOX.IDX" "$account_url/$1" 2>&1
+}
+if [ -n "$account_url" ]; then
+  far2l_env="SSL_CERT_FILE=$account_ca"
+  start "$work/mail/INBOX.IDX" "$work/out"
+  if send_to_account English Panel; then
+    verified=$(account_verify Panel)
+    if [ "$verified" = "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed" ]; then
+      ok "F5 into a mail account: vfolder verify finds the 3,000 there, each once"
+    else
+      echo "$verified" | head -n 5
+      bad "F5 into a mail account: vfolder verify finds the 3,000 there, each once"
+    fi
+    # vfolder imap resumes from the panel's ledger: nothing goes twice.
+    resumed=$(env HOME="$work/home" VFOLDER_PASSWORD="$account_password" build/linux/vfolder \
+      --ca "$account_ca" imap "$work/mail/INBOX.IDX" "$account_url/Panel" 2>&1 | tail -n 1)
+    if [ "$resumed" = "vfolder: 3000 messages, 0 sent, 3000 already there, 0 failed" ] &&
+      grep -q . "$work/home/.cache/vfolder/"*Panel* 2>/dev/null; then
+      ok "vfolder imap after the panel's send: the same ledger, nothing sent twice"
+    else
+      echo "$resumed"
+      bad "vfolder imap after the panel's send: the same ledger, nothing sent twice"
+    fi
+  fi
+  stop
+  far2l_env="SSL_CERT_FILE=$account_ca"
+  start "$work/mail/INBOX.IDX" "$work/out" -set:Language.Main=Russian
+  if send_to_account Russian Panel-ru; then
+    if [ "$(account_verify Panel-ru)" = "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed" ]; then
+      ok "Russian: F5 into a mail account sends the 3,000, each once"
+    else
+      bad "Russian: F5 into a mail account sends the 3,000, each once"
+    fi
+  fi
+  stop
+  # Without the authority: nothing is sent, the box says why, with the
+  # certificate's SHA-256 fingerprint.
+  far2l_env=
+  start "$work/mail/INBOX.IDX" "$work/out"
+  send_to_account English Refused
+  if screen_has 'Cannot connect or log in: .*certificate' \
+    'SHA-256: ([0-9A-F]{2}:){31}[0-9A-F]{2}' && [ -d "$account_mail/Panel" ] &&
+    [ ! -e "$account_mail/Refused" ]; then
+    ok "a certificate not trusted: nothing sent, the box gives the reason and the SHA-256 fingerprint"
+  else
+    bad "a certificate not trusted: nothing sent, the box gives the reason and the SHA-256 fingerprint"
+  fi
+  stop
+  # The server's master first: it runs in a session of its own.
+  kill "$(cat "$work/imap/dovecot/run/master.pid" 2>/dev/null)" "$imap_server" 2>/dev/null
+  wait "$imap_server" 2>/dev/null
+else
+  skip_check "F5 into a mail account: no Dovecot's IMAP server or openssl"
+fi
 
 # Esc while a save of 60,000 messages runs (long enough to show its box),
 # Yes to the question: fewer files than all, each whole (vfolder copy's

@@ -10,6 +10,7 @@
 #include "host/far2l/folder_panel.h"
 #include "host/far2l/host_services.h"
 #include "host/far2l/panel_items.h"
+#include "host/shared/account_save.h"
 
 using namespace far2l;
 
@@ -29,6 +30,9 @@ EXPORTED void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   KeepHostServices(info);
   LoadSettingsEntry();
   UseHostConsoleKeys();
+#ifdef VESSOR_MAIL_ACCOUNT
+  OfferMailAccount();
+#endif
 }
 
 EXPORTED void WINAPI GetPluginInfoW(PluginInfo *info) {

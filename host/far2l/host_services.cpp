@@ -57,6 +57,8 @@ void ShowOtherPanelChanges() {
   Host.Control(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, 0);
 }
 
+static_assert(DI_PSWEDIT == DialogPasswordEdit, "far2l numbers its password line as the shared layer");
+
 int RunDialog(const DialogForm &dialog) {
   if (!HaveHost || Host.DialogInit == nullptr || Host.DialogRun == nullptr ||
       Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr || dialog.Count > 16)
@@ -72,10 +74,10 @@ int RunDialog(const DialogForm &dialog) {
       // The history button takes the column after the line; one is left
       // before the frame.
       items[i].X2 -= 1;
-      items[i].Flags |= DIF_HISTORY | DIF_EDITPATH;
-      items[i].Param.History = L"VessorCopy";
-      items[i].Focus = 1;
+      items[i].Flags |= DIF_HISTORY | (line.History == nullptr ? DWORD(DIF_EDITPATH) : DWORD(0));
+      items[i].Param.History = line.History != nullptr ? line.History : L"VessorCopy";
     }
+    items[i].Focus = i == dialog.Edit;
   });
   Running = &dialog;
   HANDLE handle = Host.DialogInit(Host.ModuleNumber, -1, -1, dialog.Width, dialog.Height,
@@ -86,6 +88,14 @@ int RunDialog(const DialogForm &dialog) {
   if (closed >= 0) {
     ReadDialogChecks(dialog,
                      [&](int i) { return Host.SendDlgMessage(handle, DM_GETCHECK, i, 0) == 1; });
+    for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i) {
+      if (dialog.Lines[i].Type != DI_EDIT && dialog.Lines[i].Type != DI_PSWEDIT) continue;
+      const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, i, 0);
+      if (length < 0) continue;
+      dialog.Texts[i].assign(size_t(length) + 1, L'\0');
+      Host.SendDlgMessage(handle, DM_GETTEXTPTR, i, LONG_PTR(&dialog.Texts[i][0]));
+      dialog.Texts[i].resize(size_t(length));
+    }
     const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, dialog.Edit, 0);
     if (length >= 0 && size_t(length) < dialog.AnswerSize) {
       dialog.Answer[0] = L'\0';

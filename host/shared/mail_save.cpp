@@ -1,5 +1,6 @@
 #include "host/shared/mail_save.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,8 +77,14 @@ void OnNotice(void *context, OutputNotice notice, const char *path, int error) {
 
 }  // namespace
 
+const AccountSaving *MailAccount = nullptr;
+
+bool SavesToAccount(const SaveChoice &choice) {
+  return choice.Output != nullptr && strcmp(choice.Output->Command, "imap") == 0;
+}
+
 bool SavesMessageFiles(const SaveChoice &choice) {
-  return choice.Output == nullptr || choice.Output->Write == nullptr;
+  return choice.Output == nullptr || (choice.Output->Write == nullptr && !SavesToAccount(choice));
 }
 
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
@@ -94,7 +101,7 @@ MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page) {
   run.Output = choice.Output;
   run.Existing = MboxRefuse;
   run.Events = OutputEvents{save, OnProgress, OnStopping, OnFailed, OnOutcome, OnNotice,
-                            nullptr, nullptr};
+                            nullptr, nullptr, nullptr, nullptr};
   run.Charset = &save->Charset;
   run.Seen = choice.MarkRead && OutputTakes(*run.Output, TakesSeen);
   run.Utf8Paths = true;
@@ -165,6 +172,10 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
 
 void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string &out,
                        unsigned code_page) {
+  if (SavesToAccount(choice)) {
+    if (MailAccount != nullptr) MailAccount->SaveFolders(top, choice, code_page);
+    return;
+  }
   SaveProgress progress;
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);

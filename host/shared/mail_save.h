@@ -28,6 +28,9 @@ struct SaveChoice {
 // True where the plug-in's own copy writes message files, not the outputs.
 bool SavesMessageFiles(const SaveChoice &choice);
 
+// True for a mail account, which a host's own saving sends to (below).
+bool SavesToAccount(const SaveChoice &choice);
+
 // Takes the host's selection off item `item` of `items`, saved whole.
 typedef void (*UnselectItem)(void *items, size_t item);
 
@@ -73,6 +76,18 @@ intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveCho
 // its messages declare, else in the system's ANSI one.
 void SaveFoldersAsMail(const TreeNode &top, SaveChoice choice, const std::string &out,
                        unsigned code_page);
+
+// A host with the network sends to a mail account (host/shared/account_save.h)
+// as SaveItemsAsMail and SaveFoldersAsMail save, asking for the account
+// first; MailAccount is null in a host without, whose dialogs then offer
+// no mail account.
+struct AccountSaving {
+  intptr_t (*SaveItems)(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
+                        const ItemMessage *keys, size_t count, UnselectItem unselect, void *items,
+                        SaveProgress *progress);
+  void (*SaveFolders)(const TreeNode &top, SaveChoice choice, unsigned code_page);
+};
+extern const AccountSaving *MailAccount;
 
 // The reasons the mail outputs give, as the plug-in words them.
 MessageId ReasonOfProblem(OutputProblem problem);

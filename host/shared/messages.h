@@ -112,6 +112,25 @@ enum MessageId {
   MHeaderSubject,
   MCannotKeepSetting,  // the settings could not be written: the choice lasts this session
   MCannotReadDirectory,
+  // A mail account (where the host has the network): its rows in the save
+  // dialogs, its dialog, and what a send into it tells.
+  MSaveAccount,
+  MSaveTreeAccount,
+  MAccountTitle,
+  MAccountUrl,
+  MAccountUser,
+  MAccountPassword,
+  MAccountToken,
+  MSendButton,
+  MAccountNoLogin,
+  MAccountBadUrl,
+  MAccountRefused,
+  MAccountTooLarge,
+  MAccountLedger,
+  MAccountMailbox,
+  MAccountGivenUp,
+  MAccountFull,
+  MAccountFingerprint,  // before a certificate's SHA-256 fingerprint, on a line of its own
   MessageCount
 };
 
@@ -120,3 +139,4 @@ enum MessageId {
 #define HELP_CODE_PAGE L"CodePage"
 #define HELP_CONVERT L"Convert"
 #define HELP_PARTS L"Parts"
+#define HELP_ACCOUNT L"Account"

@@ -239,13 +239,20 @@ int CopyFolderRows(FolderHandle *folder, unsigned code_page, PanelRow *rows, siz
   const std::string dest_utf8 = dest_text;
   free(dest_text);
   // A directory typed there that is not there yet is made; one that cannot
-  // be made fails each row.
-  if (request.Ask) FileSystem.MakeDirectories(dest_utf8.c_str(), DefaultAccess);
+  // be made fails each row. A mail account's line is no directory.
+  const bool account = SavesToAccount(choice) && MailAccount != nullptr;
+  if (request.Ask && !account) FileSystem.MakeDirectories(dest_utf8.c_str(), DefaultAccess);
   SaveProgress progress;
   StartSaveProgress(&progress, count, request.Quiet);
   int result;
   if (request.Viewed && count == 1) {
     result = WriteViewedFile(folder, rows, dest_utf8.c_str(), request.Opening, &progress);
+  } else if (account) {
+    std::vector<ItemMessage> keys(count);
+    for (size_t i = 0; i < count; ++i)
+      keys[i] = ItemMessage{uint32_t(rows[i].Data), uint32_t(rows[i].Size)};
+    result = int(MailAccount->SaveItems(folder, code_page, choice, keys.data(), count, MarkRowDone,
+                                        rows, &progress));
   } else if (SavesMessageFiles(choice)) {
     result = WriteMessageFiles(folder, rows, count, dest_utf8.c_str(), &progress);
   } else {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "host/shared/entry_guard.h"
 #include "host/shared/mail_save.h"
@@ -66,8 +67,10 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 // A dialog's item in no host's record: the types and flags are the numbers
 // both hosts give them. Each host adds its own to the destination's line
 // (DialogEdit): its history, path completion and the focus.
-const int DialogText = 0, DialogDoubleBox = 3, DialogEdit = 4, DialogButton = 7,
-          DialogCheckBox = 8, DialogRadioButton = 9;
+// A DialogPasswordEdit shows a mark for each letter typed and keeps no
+// history.
+const int DialogText = 0, DialogDoubleBox = 3, DialogEdit = 4, DialogPasswordEdit = 5,
+          DialogButton = 7, DialogCheckBox = 8, DialogRadioButton = 9;
 const unsigned DialogGroup = 0x400, DialogCenterGroup = 0x4000, DialogSeparator = 0x10000,
                DialogDisabled = 0x80000000;
 struct DialogLine {
@@ -78,13 +81,18 @@ struct DialogLine {
   bool Selected;       // a radio button's or check box's mark
   bool DefaultButton;  // the button Enter presses
   bool EnablesMark;    // a radio button whose choice enables the form's Mark
+  // An edit line's own history (no path completion); null: the
+  // destinations' history, with paths completed.
+  const wchar_t *History;
 };
 
 // A dialog of `Count` (at most 16) `Lines`, `Width` by `Height` and
 // centred; `Checked[i]` gets whether line i is checked (for radio buttons
 // and check boxes; false for the rest) and `Answer` (of `AnswerSize`
 // letters) the text of line `Edit`. Line `Mark` (-1: none) is enabled only
-// while a radio button that EnablesMark is chosen.
+// while a radio button that EnablesMark is chosen. `Texts` (null: none),
+// of `Count` strings, gets the text of every edit line; line `Edit` takes
+// the focus.
 struct DialogForm {
   int Width, Height;
   const wchar_t *HelpTopic;
@@ -94,6 +102,7 @@ struct DialogForm {
   size_t AnswerSize;
   bool *Checked;
   int Mark;
+  std::wstring *Texts;
 };
 
 // What a click on line `clicked` that left it `chosen` (the host's

@@ -6,7 +6,10 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-bool Offered(const OutputRow &row, bool trees) { return trees ? row.TreePlace > 0 : row.Label >= 0; }
+bool Offered(const OutputRow &row, bool trees) {
+  if (MailAccount == nullptr && SavesToAccount(SaveChoice{&row, false})) return false;
+  return trees ? row.TreePlace > 0 : row.Label >= 0;
+}
 
 }  // namespace
 

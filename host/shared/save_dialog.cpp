@@ -18,7 +18,7 @@ const char MarkReadSetting[] = "MarkRead";
 const int Width = 76, Left = 5, Right = 70;
 
 DialogLine Item(int type, int x1, int y, int x2, const wchar_t *text, unsigned flags = 0) {
-  return DialogLine{type, x1, y, x2, y, text, flags, false, false, false};
+  return DialogLine{type, x1, y, x2, y, text, flags, false, false, false, nullptr};
 }
 
 // The choices of this session that the settings could not keep (a box
@@ -95,7 +95,7 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
 
   bool checked[16] = {};
   if (RunDialog(DialogForm{Width, y + 2, help_topic, items, count, line, ChosenDestination,
-                           LongestPath, checked, mark}) != ok)
+                           LongestPath, checked, mark, nullptr}) != ok)
     return nullptr;
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;

@@ -4,7 +4,8 @@
 #include <map>
 #include <new>
 
-#include "tools/vfolder/imap_session.h"
+#include "outputs/imap_session.h"
+#include "tools/vfolder/imap_password.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "outputs/byte_buffer.h"
 #include "outputs/output_events.h"
-#include "tools/vfolder/delivery_ledger.h"
+#include "outputs/delivery_ledger.h"
 
 // What the run found of one message it was asked about: its bytes' hashes
 // and which of the messages of those bytes it is (-1: not asked, or not read).

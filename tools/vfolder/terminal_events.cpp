@@ -135,7 +135,8 @@ void OnPartial(void *, PartialStep step, FileRef file, const char *path, uint64_
 
 OutputEvents TerminalEvents(TerminalRun *terminal) {
   return {terminal,        OnProgress, OnStopping,   OnMessageFailed,
-          OnOutcome,       OnNotice,   OnFolderDone, OnPartial};
+          OnOutcome,       OnNotice,   OnFolderDone, OnPartial,
+          nullptr,         nullptr};
 }
 
 std::string SummaryOf(const Tally &tally) {

@@ -10,7 +10,7 @@
 #include "outputs/verify.h"
 #include "tools/vfolder/escaped_text.h"
 #ifdef VFOLDER_IMAP
-#include "tools/vfolder/imap_session.h"
+#include "outputs/imap_session.h"
 #include "tools/vfolder/imap_verify.h"
 #endif
 #include "tools/vfolder/system_calls.h"

@@ -15,7 +15,7 @@
 #include "tools/vfolder/escaped_text.h"
 #ifdef VFOLDER_IMAP
 #include "tools/vfolder/imap_command.h"
-#include "tools/vfolder/imap_providers.h"
+#include "outputs/imap_providers.h"
 #endif
 #include "tools/vfolder/parts_command.h"
 #include "tools/vfolder/plugin_commands.h"

@@ -1,4 +1,4 @@
-#include "tools/vfolder/oauth2_login.h"
+#include "outputs/oauth2_login.h"
 
 #include "platform/command_output.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/vfolder/imap_session.h"
+#include "outputs/imap_session.h"
 
 // Connects as ConnectImap does, logging in with the token `account.TokenCommand`
 // prints (its first line, trimmed). The reason of a failure never holds the

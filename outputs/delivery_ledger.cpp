@@ -1,4 +1,4 @@
-#include "tools/vfolder/delivery_ledger.h"
+#include "outputs/delivery_ledger.h"
 
 #include <cstdio>
 #include <cstdlib>

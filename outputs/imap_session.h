@@ -1,6 +1,5 @@
-// vfolder's side of an IMAP account: its URL, the password kept out of
-// every argument list, log and core file, and the connection through the
-// project's own client (outputs/imap_client.h).
+// An IMAP account: its URL, and the connection through the project's own
+// client (outputs/imap_client.h), the password wiped where it was held.
 #pragma once
 
 #include <cstdint>
@@ -20,13 +19,6 @@ struct ImapAccount {
 // Reads imaps://USER@HOST[:PORT][/MAILBOX] or imap://...; USER and MAILBOX
 // may hold %XX escapes. False, with the reason in `*problem`, for another form.
 bool ParseImapUrl(const char *url, ImapAccount *account, std::string *problem);
-
-// Core dumps off and the process no longer dumpable, then the password from
-// VFOLDER_PASSWORD (wiped there), the first line of `file`, or a prompt
-// without echo on the terminal; none for an OAuth2 login, whose token comes
-// at each connection. False, with the reason, when there is none.
-bool ReadPassword(const ImapAccount &account, const char *file, std::string *password,
-                  std::string *problem);
 
 // The mailbox a folder given alone goes into: its file's name without the
 // extension.

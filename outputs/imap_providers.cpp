@@ -1,4 +1,4 @@
-#include "tools/vfolder/imap_providers.h"
+#include "outputs/imap_providers.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
-#include "tools/vfolder/imap_session.h"
+#include "outputs/imap_session.h"
 
 #include <cstring>
 
+#include "outputs/oauth2_login.h"
 #include "platform/file_system.h"
 #include "platform/secret_input.h"
-#include "tools/vfolder/oauth2_login.h"
-#include "tools/vfolder/system_calls.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -28,26 +28,6 @@ bool Unescaped(const std::string &text, std::string *out) {
     *out += char(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
     i += 2;
   }
-  return true;
-}
-
-// The first line of the file at `path`; false when it cannot be read.
-bool ReadFirstLine(const char *path, std::string *line) {
-  const FileRef file = FileSystem.OpenForReading(path);
-  if (file == NoFile) return false;
-  char buffer[512];
-  bool ended = false;
-  for (uint64_t at = 0; !ended;) {
-    const size_t got = FileSystem.ReadAt(file, at, buffer, sizeof buffer);
-    for (size_t i = 0; i < got && !ended; ++i) {
-      ended = buffer[i] == '\n' || buffer[i] == '\r';
-      if (!ended) *line += buffer[i];
-    }
-    ended = ended || got < sizeof buffer;
-    at += got;
-  }
-  WipeBytes(buffer, sizeof buffer);
-  FileSystem.Close(file);
   return true;
 }
 
@@ -116,24 +96,6 @@ std::string MailboxOfFolder(const std::string &path) {
   const size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name;
-}
-
-bool ReadPassword(const ImapAccount &account, const char *file, std::string *password,
-                  std::string *problem) {
-  KeepMemoryPrivate();
-  password->clear();
-  if (account.TokenCommand != nullptr) return true;
-  if (file != nullptr) {
-    ClearSystemError();
-    if (ReadFirstLine(file, password)) return true;
-    *problem = std::string("--password-file ") + file + Because(LastSystemError());
-    return false;
-  }
-  if (TakeEnvironmentSecret("VFOLDER_PASSWORD", password)) return true;
-  const std::string prompt = "Password for " + account.User + "@" + account.Host + ": ";
-  if (ReadHiddenLine(prompt.c_str(), password)) return true;
-  *problem = "no password: VFOLDER_PASSWORD, --password-file or a terminal to ask on";
-  return false;
 }
 
 ConnectOutcome ConnectImap(const ImapAccount &account, const std::string &password,
