@@ -741,6 +741,46 @@ TEST(Far2lHost, SavesMessagesAsTheHostAsks) {
   Api().ClosePlugin(panel);
 }
 
+// "A mail account" asks for the account in a dialog of its own: the server
+// and the user with their own histories, the password in the host's
+// password line with none. A server's line that names no account is told,
+// nothing is sent and the items stay selected.
+TEST(Far2lHost, AsksForAMailAccountInADialogOfItsOwn) {
+  const std::string index = MakeFolder(MakeTempDir(), TwoMessages);
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 2u);
+  const std::wstring other = Wide(MakeTempDir());
+  const wchar_t *dest = other.c_str();
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  Host.Dialogs.clear();
+  Host.Boxes.clear();
+  // This host types into a dialog's last edit line: the token command's.
+  Host.DialogAnswers = {{4, -1, L"", false}, {-1, -1, L"print-token", false}};
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), -1);
+  ASSERT_EQ(Host.Dialogs.size(), 2u);
+  EXPECT_EQ(Host.Dialogs[0][9], L"( ) A mail &account (IMAP)");
+  EXPECT_EQ(Host.Dialogs[1],
+            (std::vector<std::wstring>{
+                L"Mail account", L"Server: imaps://HOST[:PORT][/MAILBOX], or imap:// for STARTTLS:",
+                L"", L"User name:", L"", L"Password (kept nowhere):", L"",
+                L"Or a command that prints an OAuth2 token:", L"", L"", L"Send", L"Cancel"}));
+  ASSERT_EQ(Shown.Items.size(), 12u);
+  const FarDialogItem &url = Shown.Items[2], &user = Shown.Items[4], &secret = Shown.Items[6];
+  EXPECT_EQ(url.Type, far2l::DI_EDIT);
+  EXPECT_TRUE((url.Flags & far2l::DIF_HISTORY) && url.Focus);
+  EXPECT_EQ(std::wstring(url.Param.History), L"VessorAccountUrl");
+  EXPECT_EQ(std::wstring(user.Param.History), L"VessorAccountUser");
+  EXPECT_EQ(secret.Type, far2l::DI_PSWEDIT);
+  EXPECT_EQ(secret.Flags & far2l::DIF_HISTORY, 0u);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0][1], L"Not an account's address: the URL starts with imaps:// or imap://");
+  EXPECT_NE(listing.Items[0].Flags & PPIF_SELECTED, 0u);
+  EXPECT_EQ(ListDir(Utf8(other)).size(), 0u);
+  Api().ClosePlugin(panel);
+}
+
 far2l::INPUT_RECORD KeyEvent(WORD key, bool down) {
   far2l::INPUT_RECORD record = {};
   record.EventType = far2l::KEY_EVENT;

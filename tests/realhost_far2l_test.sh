@@ -300,8 +300,10 @@ if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v o
   account_server=imaps://${account_url#*@}
   account_mail=$work/imap/dovecot/mail/$account_user/Maildir
 fi
-# send_to_account LANGUAGE MAILBOX: F5 of every message, "A mail account"
-# by its hot key, the account typed into its dialog and sent.
+# send_to_account LANGUAGE MAILBOX [stop|selected]: F5 of every message (or
+# with "selected", of those still selected), "A mail account" by its hot
+# key, the account typed into its dialog and sent; with "stop", Esc and Yes
+# once the progress shows (`stopped`: it was in time).
 send_to_account() {
   local language=$1 mailbox=$2 copy='Copy 3[ ,]?000 messages to:' account='A mail account \(IMAP\)'
   local title='Mail account' server='Server: imaps://' saving='Saving [0-9]' hot=M-a
@@ -309,10 +311,15 @@ send_to_account() {
     copy='Копировать 3[ ,]?000 сообщени[йя] в:' account='Почтовая учётная запись \(IMAP\)'
     title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраняется [0-9]' hot=M-i
   fi
-  key C-PageDown
+  # The folder opened, unless it is already.
+  screen_has 'in 3[ ,.]?000 files' || key C-PageDown
   wait_for 'in 3[ ,.]?000 files' 30
-  key Home
-  key S-End
+  if [ "${3:-}" = selected ]; then
+    copy=${copy/3\[ ,\]?000/[0-9,]+}
+  else
+    key Home
+    key S-End
+  fi
   key F5
   wait_for "$copy" 15
   key "$hot"
@@ -340,8 +347,18 @@ send_to_account() {
     bad "$language: the account's dialog shows the server and the user, the password as stars only"
   fi
   key Enter
+  stopped=
   if wait_for "$saving" 20; then
     show "$language: sending into the mail account"
+    if [ "${3:-}" = stop ]; then
+      key Escape
+      if wait_for 'Stop saving\?' 10; then
+        key Enter
+        wait_for '3,000 messages: [0-9,]+ saved, 0 failed' 20 && stopped=yes
+        show "$language: the send stopped, the summary"
+        key Enter
+      fi
+    fi
   fi
   # Done once the progress box is gone.
   local t0=$SECONDS
@@ -374,6 +391,20 @@ if [ -n "$account_url" ]; then
       echo "$resumed"
       bad "vfolder imap after the panel's send: the same ledger, nothing sent twice"
     fi
+  fi
+  # Esc and Yes during a send: what went is there once; F5 again sends the
+  # rest, every message there once.
+  send_to_account English Stopped stop
+  if [ -z "$stopped" ]; then
+    skip_check "Esc during a send into a mail account: the send ended before the Esc was read"
+  elif grep -qE '^3000 messages: [0-9]+ present, [1-9][0-9]* missing, 0 twice, 0 changed' \
+    <<<"$(account_verify Stopped)" &&
+    send_to_account English Stopped selected &&
+    [ "$(account_verify Stopped)" = "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed" ]; then
+    ok "Esc and Yes during a send into a mail account: part there, each once; F5 again sends the rest"
+  else
+    account_verify Stopped | head -n 3
+    bad "Esc and Yes during a send into a mail account: part there, each once; F5 again sends the rest"
   fi
   stop
   far2l_env="SSL_CERT_FILE=$account_ca"
