@@ -34,6 +34,9 @@ fi
 for import in $imports; do
   case "$import" in
     KERNEL32.DLL | USER32.DLL | MSVCRT.DLL) ;;
+    # Winsock and SChannel with its certificate store, for a mail account.
+    WS2_32.DLL | SECUR32.DLL | CRYPT32.DLL) [[ $dll == *vessor3.dll ]] || {
+      echo "check-dll: $dll imports $import, which only vessor3.dll may"; status=1; } ;;
     *) echo "check-dll: $dll imports $import, which not every Windows has"; status=1 ;;
   esac
 done

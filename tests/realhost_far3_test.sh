@@ -623,6 +623,81 @@ for language in English Russian; do
   fi
 done
 
+# F5 of the 3,000 messages into a mail account: a throwaway Dovecot on
+# 127.0.0.1 (tests/imap_test.py serve) whose authority the host is given in
+# SSL_CERT_FILE; vfolder verify then finds each message there once. The
+# dialog in English and in Russian, the password shown as stars only.
+stop
+if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v openssl >/dev/null; then
+  chmod 755 "$work"
+  python3 tests/imap_test.py serve "$work/imap" >"$work/imap.out" 2>&1 &
+  imap_server=$!
+  for _ in $(seq 1 100); do
+    grep -q '^imaps://' "$work/imap.out" 2>/dev/null && break
+    sleep 0.2
+  done
+  # "imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca FILE"
+  read -r account_url _ _ account_password _ account_ca < <(head -n 1 "$work/imap.out")
+  account_user=${account_url#imaps://} account_user=${account_user%%@*}
+  account_server=imaps://${account_url#*@}
+  for language in English Russian; do
+    args=() hot=M-a title='Mail account' server='Server: imaps://' saving='Saving [0-9,]+ of 3,000'
+    if [ $language = Russian ]; then
+      args=(-set:Language.Main=Russian -set:Language.Help=Russian) hot=M-i
+      title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраня[a-яё]+ [0-9 ,]+ из 3'
+    fi
+    # The host's processes take the authority from the environment tmux
+    # gives new sessions.
+    tmux set-environment -g SSL_CERT_FILE "Z:${account_ca//\//\\}"
+    start "${args[@]}"
+    tmux set-environment -gu SSL_CERT_FILE
+    open_folder
+    wait_for 'in 3[ ,.]?000 files' 120
+    home
+    select_to_end
+    key F5
+    wait_for '(Save as|Сохранить как):' 60
+    key "$hot"
+    key Enter
+    if ! wait_for "$server" 20 || ! screen_has "$title"; then
+      show "$language: the account's dialog"
+      bad "$language: F5's dialog offers a mail account, whose dialog asks for the server"
+      continue
+    fi
+    text "$account_server/Far3-$language"
+    key Tab
+    text "$account_user"
+    key Tab
+    text "$account_password"
+    show "$language: the account's dialog" "6,24p"
+    if screen_has "$account_server/Far3-$language" "$account_user" '\*{8,}' &&
+      ! screen_has "$account_password"; then
+      ok "$language: the account's dialog shows the server and the user, the password as stars only"
+    else
+      bad "$language: the account's dialog shows the server and the user, the password as stars only"
+    fi
+    key Enter
+    wait_for "$saving" 30 && show "$language: sending into the mail account" "6,24p"
+    t0=$SECONDS
+    until ! screen_has "$saving" || [ $((SECONDS - t0)) -ge 300 ]; do sleep 0.5; done
+    sleep 1
+    verified=$(VFOLDER_PASSWORD=$account_password build/linux/vfolder --ca "$account_ca" verify \
+      "$work/mail/INBOX.IDX" "$account_url/Far3-$language" 2>&1)
+    if [ "$verified" = "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed" ]; then
+      ok "$language: F5 into a mail account: vfolder verify finds the 3,000 there, each once"
+    else
+      show "$language: after the send"
+      echo "$verified" | head -n 5
+      bad "$language: F5 into a mail account: vfolder verify finds the 3,000 there, each once"
+    fi
+    stop
+  done
+  kill "$(cat "$work/imap/dovecot/run/master.pid" 2>/dev/null)" "$imap_server" 2>/dev/null
+  wait "$imap_server" 2>/dev/null
+else
+  skip_check "F5 into a mail account: no Dovecot here"
+fi
+
 echo "the real host took $((SECONDS - started)) s"
 summary
 [ "$failed" -eq 0 ]

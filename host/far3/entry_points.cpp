@@ -10,6 +10,7 @@
 #include "host/far3/folder_panel.h"
 #include "host/far3/host_services.h"
 #include "host/far3/panel_items.h"
+#include "host/shared/account_save.h"
 #include "platform/file_system.h"
 
 using namespace far3;
@@ -64,6 +65,9 @@ void WINAPI SetStartupInfoW(const PluginStartupInfo *info) {
   if (info == nullptr) return;
   KeepHostServices(info);
   LoadSettingsEntry();
+#ifdef VESSOR_MAIL_ACCOUNT
+  OfferMailAccount();
+#endif
 }
 
 void WINAPI GetPluginInfoW(PluginInfo *info) {

@@ -421,6 +421,7 @@ enum : int {
   DI_TEXT = 0,
   DI_DOUBLEBOX = 3,
   DI_EDIT = 4,
+  DI_PSWEDIT = 5,  // shows a mark for each letter typed
   DI_BUTTON = 7,
   DI_CHECKBOX = 8,
   DI_RADIOBUTTON = 9,

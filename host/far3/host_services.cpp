@@ -92,6 +92,8 @@ int RunMenu(const MenuForm &menu) {
 }
 
 // The plug-in's one dialog is the save dialog.
+static_assert(DI_PSWEDIT == DialogPasswordEdit, "FAR 3 numbers its password line as the shared layer");
+
 int RunDialog(const DialogForm &dialog) {
   if (Host.DialogInit == nullptr || Host.DialogRun == nullptr || Host.DialogFree == nullptr ||
       Host.SendDlgMessage == nullptr || dialog.Count > 16 || dialog.AnswerSize == 0)
@@ -103,9 +105,10 @@ int RunDialog(const DialogForm &dialog) {
     items[i].Selected = line.Selected;
     items[i].Flags = line.Flags | (line.DefaultButton ? DIF_DEFAULTBUTTON : 0ULL);
     if (line.Type == DI_EDIT) {
-      items[i].Flags |= DIF_HISTORY | DIF_EDITPATH | DIF_EDITEXPAND | DIF_FOCUS;
-      items[i].History = L"VessorFolderDestination";
+      items[i].Flags |= DIF_HISTORY | (line.History == nullptr ? DIF_EDITPATH | DIF_EDITEXPAND : 0);
+      items[i].History = line.History != nullptr ? line.History : L"VessorFolderDestination";
     }
+    if (i == dialog.Edit) items[i].Flags |= DIF_FOCUS;
   });
   Running = &dialog;
   HANDLE handle = Host.DialogInit(&PluginGuid, &SaveDialogGuid, -1, -1, dialog.Width, dialog.Height,
@@ -116,6 +119,14 @@ int RunDialog(const DialogForm &dialog) {
   ReadDialogChecks(dialog, [&](int i) {
     return Host.SendDlgMessage(handle, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
   });
+  for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i) {
+    if (dialog.Lines[i].Type != DI_EDIT && dialog.Lines[i].Type != DI_PSWEDIT) continue;
+    std::wstring &text = dialog.Texts[i];
+    text.assign(4096, L'\0');
+    FarDialogItemData data = {sizeof data, text.size() - 1, &text[0]};
+    const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, i, &data);
+    text.resize(length > 0 && size_t(length) < text.size() ? size_t(length) : 0);
+  }
   wchar_t *answer = dialog.Answer;
   answer[0] = L'\0';
   FarDialogItemData data = {sizeof data, dialog.AnswerSize - 1, answer};
