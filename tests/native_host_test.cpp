@@ -1191,7 +1191,7 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   ASSERT_EQ(Host.Dialogs.size(), 1u);
   EXPECT_EQ(Host.Dialogs[0].Formats,
             (std::vector<std::wstring>{L"Message &files", L".&eml files", L"One &mbox file",
-                                       L"A Mail&dir"}));
+                                       L"A Mail&dir", L"A mail &account (IMAP)"}));
   EXPECT_EQ(Host.Dialogs[0].Marked, 0);
   EXPECT_FALSE(Host.Dialogs[0].MarkShown);  // greyed: message files cannot mark
   EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
@@ -1303,7 +1303,7 @@ TEST_F(NativeTest, ConvertsChosenFoldersFromThePluginsMenu) {
   EXPECT_EQ(Host.Dialogs[0].Title, L"Convert mail folders");
   EXPECT_EQ(Host.Dialogs[0].Question, L"Convert 3 items to:");
   EXPECT_EQ(Host.Dialogs[0].Text, out);
-  EXPECT_EQ(Host.Dialogs[0].Formats.size(), 3u);
+  EXPECT_EQ(Host.Dialogs[0].Formats.size(), 4u);  // with mailboxes of a mail account
   EXPECT_EQ(Host.Dialogs[0].Marked, 0);  // mbox files
   EXPECT_TRUE(Host.Boxes.empty());
   EXPECT_EQ(ListWide(out), (std::vector<std::wstring>{L"Loose", L"tree", L"tree.sbd"}));

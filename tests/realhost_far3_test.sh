@@ -644,13 +644,15 @@ if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v o
     args=() hot=M-a title='Mail account' server='Server: imaps://' saving='Saving [0-9,]+ of 3,000'
     if [ $language = Russian ]; then
       args=(-set:Language.Main=Russian -set:Language.Help=Russian) hot=M-i
-      title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраня[a-яё]+ [0-9 ,]+ из 3'
+      title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраняется [0-9 ,]+ из 3'
     fi
-    # The host's processes take the authority from the environment tmux
-    # gives new sessions.
-    tmux set-environment -g SSL_CERT_FILE "Z:${account_ca//\//\\}"
+    # The host takes the authority from its environment: a new tmux server
+    # has run.sh's, one that runs already its global one.
+    export SSL_CERT_FILE="Z:${account_ca//\//\\}"
+    tmux set-environment -g SSL_CERT_FILE "$SSL_CERT_FILE" 2>/dev/null
     start "${args[@]}"
-    tmux set-environment -gu SSL_CERT_FILE
+    tmux set-environment -gu SSL_CERT_FILE 2>/dev/null
+    unset SSL_CERT_FILE
     open_folder
     wait_for 'in 3[ ,.]?000 files' 120
     home
@@ -664,11 +666,15 @@ if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v o
       bad "$language: F5's dialog offers a mail account, whose dialog asks for the server"
       continue
     fi
+    # Wine's console takes typed keys slowly: each line is seen before Tab.
     text "$account_server/Far3-$language"
+    wait_for "Far3-$language" 20
     key Tab
     text "$account_user"
+    wait_for "║ $account_user " 20
     key Tab
     text "$account_password"
+    wait_for '\*{8,}' 20
     show "$language: the account's dialog" "6,24p"
     if screen_has "$account_server/Far3-$language" "$account_user" '\*{8,}' &&
       ! screen_has "$account_password"; then
