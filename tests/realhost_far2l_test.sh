@@ -284,22 +284,7 @@ stop
 # there once. In English, then in Russian into another mailbox; then without
 # the authority, the box gives the certificate's reason and fingerprint.
 account_url=
-if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v openssl >/dev/null; then
-  # Dovecot's login and auth processes, another user's, read the user's file
-  # below it.
-  chmod 755 "$work"
-  python3 tests/imap_test.py serve "$work/imap" >"$work/imap.out" 2>&1 &
-  imap_server=$!
-  for _ in $(seq 1 100); do
-    grep -q '^imaps://' "$work/imap.out" 2>/dev/null && break
-    sleep 0.2
-  done
-  # "imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca FILE"
-  read -r account_url _ _ account_password _ account_ca < <(head -n 1 "$work/imap.out")
-  account_user=${account_url#imaps://} account_user=${account_user%%@*}
-  account_server=imaps://${account_url#*@}
-  account_mail=$work/imap/dovecot/mail/$account_user/Maildir
-fi
+start_account_server
 # send_to_account LANGUAGE MAILBOX [stop|selected]: F5 of every message (or
 # with "selected", of those still selected), "A mail account" by its hot
 # key, the account typed into its dialog and sent; with "stop", Esc and Yes
@@ -430,9 +415,7 @@ if [ -n "$account_url" ]; then
     bad "a certificate not trusted: nothing sent, the box gives the reason and the SHA-256 fingerprint"
   fi
   stop
-  # The server's master first: it runs in a session of its own.
-  kill "$(cat "$work/imap/dovecot/run/master.pid" 2>/dev/null)" "$imap_server" 2>/dev/null
-  wait "$imap_server" 2>/dev/null
+  stop_account_server
 else
   skip_check "F5 into a mail account: no Dovecot's IMAP server or openssl"
 fi

@@ -628,18 +628,7 @@ done
 # SSL_CERT_FILE; vfolder verify then finds each message there once. The
 # dialog in English and in Russian, the password shown as stars only.
 stop
-if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v openssl >/dev/null; then
-  chmod 755 "$work"
-  python3 tests/imap_test.py serve "$work/imap" >"$work/imap.out" 2>&1 &
-  imap_server=$!
-  for _ in $(seq 1 100); do
-    grep -q '^imaps://' "$work/imap.out" 2>/dev/null && break
-    sleep 0.2
-  done
-  # "imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca FILE"
-  read -r account_url _ _ account_password _ account_ca < <(head -n 1 "$work/imap.out")
-  account_user=${account_url#imaps://} account_user=${account_user%%@*}
-  account_server=imaps://${account_url#*@}
+if start_account_server; then
   for language in English Russian; do
     args=() hot=M-a title='Mail account' server='Server: imaps://' saving='Saving [0-9,]+ of 3,000'
     if [ $language = Russian ]; then
@@ -698,10 +687,9 @@ if [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v o
     fi
     stop
   done
-  kill "$(cat "$work/imap/dovecot/run/master.pid" 2>/dev/null)" "$imap_server" 2>/dev/null
-  wait "$imap_server" 2>/dev/null
+  stop_account_server
 else
-  skip_check "F5 into a mail account: no Dovecot here"
+  skip_check "F5 into a mail account: no Dovecot's IMAP server or openssl"
 fi
 
 echo "the real host took $((SECONDS - started)) s"

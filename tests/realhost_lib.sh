@@ -111,6 +111,36 @@ mark_follows_format() {
 # stop: the host ended, its session gone.
 stop() { quit_host >/dev/null 2>&1; }
 
+# start_account_server: a throwaway Dovecot on 127.0.0.1 (tests/imap_test.py
+# serve) under $work/imap; sets account_url (imaps://USER@127.0.0.1:PORT),
+# account_user, account_server (the URL without the user), account_password,
+# account_ca (its authority's file) and account_mail (the user's Maildir).
+# False where no Dovecot's IMAP server or openssl is.
+start_account_server() {
+  [ -x /usr/lib/dovecot/imap ] && command -v dovecot >/dev/null && command -v openssl >/dev/null ||
+    return 1
+  # Dovecot's login and auth processes, another user's, read the user's file
+  # below it.
+  chmod 755 "$work"
+  python3 tests/imap_test.py serve "$work/imap" >"$work/imap.out" 2>&1 &
+  imap_server=$!
+  for _ in $(seq 1 100); do
+    grep -q '^imaps://' "$work/imap.out" 2>/dev/null && break
+    sleep 0.2
+  done
+  # "imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca FILE"
+  read -r account_url _ _ account_password _ account_ca < <(head -n 1 "$work/imap.out")
+  account_user=${account_url#imaps://} account_user=${account_user%%@*}
+  account_server=imaps://${account_url#*@}
+  account_mail=$work/imap/dovecot/mail/$account_user/Maildir
+}
+
+# stop_account_server: the server's master first, in a session of its own.
+stop_account_server() {
+  kill "$(cat "$work/imap/dovecot/run/master.pid" 2>/dev/null)" "$imap_server" 2>/dev/null
+  wait "$imap_server" 2>/dev/null
+}
+
 # wait_still FILE: until FILE has bytes, held as many 0.3 s before, and no
 # progress box shows; 30 s at most.
 wait_still() {

@@ -1,5 +1,6 @@
 #include "host/far2l/host_services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -88,14 +89,12 @@ int RunDialog(const DialogForm &dialog) {
   if (closed >= 0) {
     ReadDialogChecks(dialog,
                      [&](int i) { return Host.SendDlgMessage(handle, DM_GETCHECK, i, 0) == 1; });
-    for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i) {
-      if (dialog.Lines[i].Type != DI_EDIT && dialog.Lines[i].Type != DI_PSWEDIT) continue;
+    ReadDialogTexts(dialog, [&](int i, std::wstring *text) {
       const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, i, 0);
-      if (length < 0) continue;
-      dialog.Texts[i].assign(size_t(length) + 1, L'\0');
-      Host.SendDlgMessage(handle, DM_GETTEXTPTR, i, LONG_PTR(&dialog.Texts[i][0]));
-      dialog.Texts[i].resize(size_t(length));
-    }
+      text->assign(size_t(std::max<LONG_PTR>(length, 0)) + 1, L'\0');
+      if (length > 0) Host.SendDlgMessage(handle, DM_GETTEXTPTR, i, LONG_PTR(&(*text)[0]));
+      text->resize(size_t(std::max<LONG_PTR>(length, 0)));
+    });
     const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, dialog.Edit, 0);
     if (length >= 0 && size_t(length) < dialog.AnswerSize) {
       dialog.Answer[0] = L'\0';

@@ -119,14 +119,12 @@ int RunDialog(const DialogForm &dialog) {
   ReadDialogChecks(dialog, [&](int i) {
     return Host.SendDlgMessage(handle, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
   });
-  for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i) {
-    if (dialog.Lines[i].Type != DI_EDIT && dialog.Lines[i].Type != DI_PSWEDIT) continue;
-    std::wstring &text = dialog.Texts[i];
-    text.assign(4096, L'\0');
-    FarDialogItemData data = {sizeof data, text.size() - 1, &text[0]};
+  ReadDialogTexts(dialog, [&](int i, std::wstring *text) {
+    text->assign(4096, L'\0');
+    FarDialogItemData data = {sizeof data, text->size() - 1, &(*text)[0]};
     const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, i, &data);
-    text.resize(length > 0 && size_t(length) < text.size() ? size_t(length) : 0);
-  }
+    text->resize(length > 0 && size_t(length) < text->size() ? size_t(length) : 0);
+  });
   wchar_t *answer = dialog.Answer;
   answer[0] = L'\0';
   FarDialogItemData data = {sizeof data, dialog.AnswerSize - 1, answer};

@@ -136,6 +136,15 @@ void ReadDialogChecks(const DialogForm &dialog, IsChecked is_checked) {
   }
 }
 
+// The text of every edit line into dialog.Texts (when it has them), as
+// `read_text(i, &text)` asks the host of line i.
+template <typename ReadText>
+void ReadDialogTexts(const DialogForm &dialog, ReadText read_text) {
+  for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i)
+    if (dialog.Lines[i].Type == DialogEdit || dialog.Lines[i].Type == DialogPasswordEdit)
+      read_text(i, &dialog.Texts[i]);
+}
+
 // Has the other panel read its directory again, so that it shows what a
 // stopped save left there (after a stop the host shows it as it was).
 void ShowOtherPanelChanges();
