@@ -58,8 +58,6 @@ void ShowOtherPanelChanges() {
   Host.Control(PANEL_PASSIVE, FCTL_REDRAWPANEL, 0, 0);
 }
 
-static_assert(DI_PSWEDIT == DialogPasswordEdit, "far2l numbers its password line as the shared layer");
-
 int RunDialog(const DialogForm &dialog) {
   if (!HaveHost || Host.DialogInit == nullptr || Host.DialogRun == nullptr ||
       Host.DialogFree == nullptr || Host.SendDlgMessage == nullptr || dialog.Count > 16)

@@ -91,9 +91,7 @@ int RunMenu(const MenuForm &menu) {
   return chosen >= 0 && chosen < menu.Count ? int(chosen) : -1;
 }
 
-// The plug-in's one dialog is the save dialog.
-static_assert(DI_PSWEDIT == DialogPasswordEdit, "FAR 3 numbers its password line as the shared layer");
-
+// The save dialog, and the mail account's after it, under the save dialog's GUID.
 int RunDialog(const DialogForm &dialog) {
   if (Host.DialogInit == nullptr || Host.DialogRun == nullptr || Host.DialogFree == nullptr ||
       Host.SendDlgMessage == nullptr || dialog.Count > 16 || dialog.AnswerSize == 0)

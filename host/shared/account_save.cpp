@@ -86,13 +86,13 @@ bool AskAccount(const wchar_t *title, ImapAccount *account, std::string *passwor
   lines[count++] = Item(DialogText, y++, L"", DialogSeparator);
   lines[count - 1].X1 = -1, lines[count - 1].X2 = 0;
   const int send = count;
-  lines[count++] = DialogLine{DialogButton, 0, y, 0, y, TextOf(MSendButton), DialogCenterGroup,
-                              false, true, false, nullptr};
-  lines[count++] = DialogLine{DialogButton, 0, y, 0, y, TextOf(MCancelButton), DialogCenterGroup,
-                              false, false, false, nullptr};
+  lines[count++] = DialogLine{DialogButton,      0,     y,    0,     y,      TextOf(MSendButton),
+                              DialogCenterGroup, false, true, false, nullptr};
+  lines[count++] = DialogLine{DialogButton,      0,     y,     0,     y,      TextOf(MCancelButton),
+                              DialogCenterGroup, false, false, false, nullptr};
   ++y;
-  lines[box] = DialogLine{DialogDoubleBox, 3, 1, Width - 4, y, title, 0, false, false, false,
-                          nullptr};
+  lines[box] =
+      DialogLine{DialogDoubleBox, 3, 1, Width - 4, y, title, 0, false, false, false, nullptr};
   wchar_t answer[LongestUrl];
   bool checked[16] = {};
   std::wstring texts[16];
@@ -102,9 +102,12 @@ bool AskAccount(const wchar_t *title, ImapAccount *account, std::string *passwor
   *password = TakeUtf8(&texts[secret]);
   *token_command = TakeUtf8(&texts[token]);
   WipeBytes(answer, sizeof answer);
-  if (closed != send) return false;
   std::string problem;
-  if (!ParseImapUrl(AccountUrl(typed_url, typed_user).c_str(), account, &problem)) {
+  const std::string typed = AccountUrl(typed_url, typed_user);
+  if (closed != send || !ParseImapUrl(typed.c_str(), account, &problem)) {
+    // Nothing goes: the password typed is wiped here and now.
+    WipeText(password);
+    if (closed != send) return false;
     wchar_t *why = WideFromUtf8(problem.c_str());
     const std::wstring line =
         FillText(TextOf(MFailureAt), {TextOf(MAccountBadUrl), why != nullptr ? why : L""});
@@ -130,12 +133,11 @@ void OnAccountNews(void *context, const ImapNews &news) {
   switch (news.Notice) {
     case ImapMailboxNotMade:
     case ImapMailboxNotRead:
-      NoteSaveFailure(progress, MAccountMailbox, (std::string(news.Mailbox) + ": " + words).c_str());
+      NoteSaveFailure(progress, MAccountMailbox,
+                      (std::string(news.Mailbox) + ": " + words).c_str());
       break;
     case ImapGivenUp:
-    case ImapConnectionEnded:
-      NoteSaveFailure(progress, MAccountGivenUp, words);
-      break;
+    case ImapConnectionEnded: NoteSaveFailure(progress, MAccountGivenUp, words); break;
     case ImapNotWritten:
     case ImapLedgerNotOpened:
       NoteSaveFailure(progress, MAccountLedger, news.Path, news.Error);
@@ -143,9 +145,7 @@ void OnAccountNews(void *context, const ImapNews &news) {
     case ImapMailboxFull:
       NoteSaveFailure(progress, MAccountFull, (std::string(news.Mailbox) + ": " + words).c_str());
       break;
-    case ImapFolderNotRead:
-      NoteSaveFailure(progress, MCannotSave, news.Path);
-      break;
+    case ImapFolderNotRead: NoteSaveFailure(progress, MCannotSave, news.Path); break;
     case ImapMessageFailed:
       switch (news.Reason) {
         case ImapReasonCannotRead: NoteSaveFailure(progress, MCannotReadMessage, news.Name); break;

@@ -176,7 +176,8 @@ bool WriteNumberSetting(const char *name, unsigned long long value);
                     OPM_EDIT == ModeEdit && OPM_DESCR == ModeDescription &&                     \
                     OPM_QUICKVIEW == ModeQuickView && PPIF_SELECTED == ItemSelected &&          \
                     DI_TEXT == DialogText && DI_DOUBLEBOX == DialogDoubleBox &&                 \
-                    DI_EDIT == DialogEdit && DI_BUTTON == DialogButton &&                       \
+                    DI_EDIT == DialogEdit && DI_PSWEDIT == DialogPasswordEdit &&                \
+                    DI_BUTTON == DialogButton &&                                                \
                     DI_CHECKBOX == DialogCheckBox && DI_RADIOBUTTON == DialogRadioButton &&     \
                     DIF_GROUP == DialogGroup && DIF_CENTERGROUP == DialogCenterGroup &&         \
                     DIF_SEPARATOR == DialogSeparator && DIF_DISABLE == DialogDisabled,          \
