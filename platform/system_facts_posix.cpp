@@ -1,7 +1,10 @@
 #include "platform/system_facts.h"
 
 #include <errno.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -38,6 +41,17 @@ void PauseFor(double seconds, bool (*stop)()) {
   timespec pause = {time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
   while (nanosleep(&pause, &pause) != 0 && (stop == nullptr || !stop())) {
   }
+}
+
+void *AllocateZeroedBlock(size_t count, size_t size) {
+  if (size != 0 && count > SIZE_MAX / size) return nullptr;
+  void *block = calloc(count, size);
+  // Only whole huge pages inside the block; a refusal leaves it as it is.
+  const uintptr_t huge = 2 << 20, start = (uintptr_t(block) + huge - 1) & ~(huge - 1),
+                  end = (uintptr_t(block) + count * size) & ~(huge - 1);
+  if (block != nullptr && end > start)
+    madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+  return block;
 }
 
 double MonotonicSeconds() {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstdlib>
+
 const char SystemSeparator = '\\';
 
 FileRef StandardOutput() { return reinterpret_cast<FileRef>(GetStdHandle(STD_OUTPUT_HANDLE)); }
@@ -62,4 +65,10 @@ unsigned long long NowTicks() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   return (unsigned long long)now.dwHighDateTime << 32 | now.dwLowDateTime;
+}
+
+// Large pages on Windows need a privilege users do not hold.
+void *AllocateZeroedBlock(size_t count, size_t size) {
+  if (size != 0 && count > SIZE_MAX / size) return nullptr;
+  return calloc(count, size);
 }

@@ -8,6 +8,7 @@
 #include "folder/message_copy.h"
 #include "host/far1/host_services.h"
 #include "outputs/disk_writer.h"
+#include "platform/system_facts.h"
 
 namespace {
 
@@ -37,10 +38,9 @@ BOOL ListPanelItems(FolderHandle *folder, PluginPanelItem **items_out, int *coun
   *count_out = 0;
   if (!StartListing(folder)) return FALSE;
   const size_t count = size_t(folder->RecordCount);
-  if (count > SIZE_MAX / sizeof(PluginPanelItem)) return FALSE;
   // At least one item, so that an empty folder still gets a block to free.
-  PluginPanelItem *items =
-      static_cast<PluginPanelItem *>(calloc(count > 0 ? count : 1, sizeof(PluginPanelItem)));
+  PluginPanelItem *items = static_cast<PluginPanelItem *>(
+      AllocateZeroedBlock(count > 0 ? count : 1, sizeof(PluginPanelItem)));
   if (items == nullptr) return FALSE;
   size_t filled = 0;
   while (filled < count) {

@@ -5,6 +5,7 @@
 
 #include "folder/listing.h"
 #include "host/shared/panel_names.h"
+#include "platform/system_facts.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -22,8 +23,7 @@ void *ListFolderRows(FolderHandle *folder, unsigned code_page, size_t item_size,
   if (!StartListing(folder)) return nullptr;
   const size_t count = size_t(folder->RecordCount);
   const size_t room = item_size + TextRoom * sizeof(wchar_t);
-  if (count > SIZE_MAX / room) return nullptr;
-  char *block = static_cast<char *>(calloc(count > 0 ? count : 1, room));
+  char *block = static_cast<char *>(AllocateZeroedBlock(count > 0 ? count : 1, room));
   if (block == nullptr) return nullptr;
   wchar_t *texts = reinterpret_cast<wchar_t *>(block + count * item_size);
   size_t filled = 0;
