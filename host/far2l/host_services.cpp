@@ -1,6 +1,5 @@
 #include "host/far2l/host_services.h"
 
-#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -83,24 +82,18 @@ int RunDialog(const DialogForm &dialog) {
                                   dialog.HelpTopic, items, unsigned(dialog.Count), 0, 0,
                                   Host.DefDlgProc != nullptr ? FollowClicks : nullptr, 0);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
-  int closed = Host.DialogRun(handle);
+  const int closed = Host.DialogRun(handle);
   if (closed >= 0) {
     ReadDialogChecks(dialog,
                      [&](int i) { return Host.SendDlgMessage(handle, DM_GETCHECK, i, 0) == 1; });
     ReadDialogTexts(dialog, [&](int i, std::wstring *text) {
       const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, i, 0);
-      text->assign(size_t(std::max<LONG_PTR>(length, 0)) + 1, L'\0');
-      if (length > 0) Host.SendDlgMessage(handle, DM_GETTEXTPTR, i, LONG_PTR(&(*text)[0]));
-      text->resize(size_t(std::max<LONG_PTR>(length, 0)));
+      // A text longer than the room is taken as none.
+      if (length <= 0 || size_t(length) >= DialogTextRoom) return text->clear();
+      text->assign(size_t(length) + 1, L'\0');
+      Host.SendDlgMessage(handle, DM_GETTEXTPTR, i, LONG_PTR(&(*text)[0]));
+      text->resize(size_t(length));
     });
-    const LONG_PTR length = Host.SendDlgMessage(handle, DM_GETTEXTLENGTH, dialog.Edit, 0);
-    if (length >= 0 && size_t(length) < dialog.AnswerSize) {
-      dialog.Answer[0] = L'\0';
-      Host.SendDlgMessage(handle, DM_GETTEXTPTR, dialog.Edit, LONG_PTR(dialog.Answer));
-      dialog.Answer[length] = L'\0';
-    } else {
-      closed = -1;
-    }
   }
   Host.DialogFree(handle);
   return closed;

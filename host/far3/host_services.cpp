@@ -94,7 +94,7 @@ int RunMenu(const MenuForm &menu) {
 // The save dialog, and the mail account's after it, under the save dialog's GUID.
 int RunDialog(const DialogForm &dialog) {
   if (Host.DialogInit == nullptr || Host.DialogRun == nullptr || Host.DialogFree == nullptr ||
-      Host.SendDlgMessage == nullptr || dialog.Count > 16 || dialog.AnswerSize == 0)
+      Host.SendDlgMessage == nullptr || dialog.Count > 16)
     return -1;
   FarDialogItem items[16];
   memset(items, 0, sizeof items);
@@ -118,17 +118,11 @@ int RunDialog(const DialogForm &dialog) {
     return Host.SendDlgMessage(handle, DM_GETCHECK, i, nullptr) == BSTATE_CHECKED;
   });
   ReadDialogTexts(dialog, [&](int i, std::wstring *text) {
-    text->assign(4096, L'\0');
+    text->assign(DialogTextRoom, L'\0');
     FarDialogItemData data = {sizeof data, text->size() - 1, &(*text)[0]};
     const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, i, &data);
     text->resize(length > 0 && size_t(length) < text->size() ? size_t(length) : 0);
   });
-  wchar_t *answer = dialog.Answer;
-  answer[0] = L'\0';
-  FarDialogItemData data = {sizeof data, dialog.AnswerSize - 1, answer};
-  const intptr_t length = Host.SendDlgMessage(handle, DM_GETTEXT, dialog.Edit, &data);
-  answer[length >= 0 && size_t(length) < dialog.AnswerSize ? size_t(length)
-                                                           : dialog.AnswerSize - 1] = L'\0';
   Host.DialogFree(handle);
   return int(closed);
 }

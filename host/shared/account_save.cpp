@@ -20,7 +20,6 @@
 namespace {
 
 const int Width = 76, Left = 5, Right = 70;
-const size_t LongestUrl = 2048;
 
 DialogLine Item(int type, int y, const wchar_t *text, unsigned flags = 0) {
   return DialogLine{type, Left, y, Right, y, text, flags, false, false, false, nullptr};
@@ -93,15 +92,14 @@ bool AskAccount(const wchar_t *title, ImapAccount *account, std::string *passwor
   ++y;
   lines[box] =
       DialogLine{DialogDoubleBox, 3, 1, Width - 4, y, title, 0, false, false, false, nullptr};
-  wchar_t answer[LongestUrl];
   bool checked[16] = {};
   std::wstring texts[16];
-  const int closed = RunDialog(DialogForm{Width, y + 2, HELP_ACCOUNT, lines, count, url, answer,
-                                          LongestUrl, checked, -1, texts});
+  const DialogForm form = {Width, y + 2, HELP_ACCOUNT, lines, count, url, checked, -1, texts};
+  ReserveDialogTexts(form);
+  const int closed = RunDialog(form);
   const std::string typed_url = TakeUtf8(&texts[url]), typed_user = TakeUtf8(&texts[user]);
   *password = TakeUtf8(&texts[secret]);
   *token_command = TakeUtf8(&texts[token]);
-  WipeBytes(answer, sizeof answer);
   std::string problem;
   const std::string typed = AccountUrl(typed_url, typed_user);
   if (closed != send || !ParseImapUrl(typed.c_str(), account, &problem)) {

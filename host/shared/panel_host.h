@@ -88,18 +88,14 @@ struct DialogLine {
 
 // A dialog of `Count` (at most 16) `Lines`, `Width` by `Height` and
 // centred; `Checked[i]` gets whether line i is checked (for radio buttons
-// and check boxes; false for the rest) and `Answer` (of `AnswerSize`
-// letters) the text of line `Edit`. Line `Mark` (-1: none) is enabled only
-// while a radio button that EnablesMark is chosen. `Texts` (null: none),
-// of `Count` strings, gets the text of every edit line; line `Edit` takes
-// the focus.
+// and check boxes; false for the rest) and `Texts[i]` the text of edit line
+// i. Line `Mark` (-1: none) is enabled only while a radio button that
+// EnablesMark is chosen; line `Edit` takes the focus.
 struct DialogForm {
   int Width, Height;
   const wchar_t *HelpTopic;
   const DialogLine *Lines;
   int Count, Edit;
-  wchar_t *Answer;
-  size_t AnswerSize;
   bool *Checked;
   int Mark;
   std::wstring *Texts;
@@ -136,11 +132,21 @@ void ReadDialogChecks(const DialogForm &dialog, IsChecked is_checked) {
   }
 }
 
-// The text of every edit line into dialog.Texts (when it has them), as
-// `read_text(i, &text)` asks the host of line i.
+// The room each edit line's text has. ReserveDialogTexts takes it before the
+// host's dialog is made, so that reading the texts afterwards asks for no
+// memory while the dialog lives: a refusal then could leave it unfreed.
+const size_t DialogTextRoom = 32768;
+inline void ReserveDialogTexts(const DialogForm &dialog) {
+  for (int i = 0; i < dialog.Count; ++i)
+    if (dialog.Lines[i].Type == DialogEdit || dialog.Lines[i].Type == DialogPasswordEdit)
+      dialog.Texts[i].reserve(DialogTextRoom);
+}
+
+// The text of every edit line into dialog.Texts, as `read_text(i, &text)`
+// asks the host of line i; no longer than DialogTextRoom letters.
 template <typename ReadText>
 void ReadDialogTexts(const DialogForm &dialog, ReadText read_text) {
-  for (int i = 0; dialog.Texts != nullptr && i < dialog.Count; ++i)
+  for (int i = 0; i < dialog.Count; ++i)
     if (dialog.Lines[i].Type == DialogEdit || dialog.Lines[i].Type == DialogPasswordEdit)
       read_text(i, &dialog.Texts[i]);
 }

@@ -1,5 +1,8 @@
 #include "host/shared/save_dialog.h"
 
+#include <cwchar>
+#include <string>
+
 #include "host/shared/host_texts.h"
 #include "host/shared/save_choice.h"
 #include "platform/system_facts.h"
@@ -94,9 +97,11 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   items[box].Y2 = y;
 
   bool checked[16] = {};
-  if (RunDialog(DialogForm{Width, y + 2, help_topic, items, count, line, ChosenDestination,
-                           LongestPath, checked, mark, nullptr}) != ok)
-    return nullptr;
+  std::wstring texts[16];
+  const DialogForm form = {Width, y + 2, help_topic, items, count, line, checked, mark, texts};
+  ReserveDialogTexts(form);
+  if (RunDialog(form) != ok || texts[line].size() >= LongestPath) return nullptr;
+  wmemcpy(ChosenDestination, texts[line].c_str(), texts[line].size() + 1);
   TrimAnswer(ChosenDestination);
   if (ChosenDestination[0] == L'\0') return nullptr;
   choice->Output = last.Output;
