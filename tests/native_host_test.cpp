@@ -726,8 +726,8 @@ TEST(Native, LanguageFilesHoldEveryText) {
       // The texts the plug-in fills in name each of their values' places
       // once, in any order, and hold no other "%".
       const MessageId id = MessageId(i - 1);
-      const size_t wanted = id == MSummaryCounts                              ? 4
-                            : id == MProgressOf                               ? 3
+      const size_t wanted = id == MSummaryCounts || id == MSendSummaryCounts ? 4
+                            : id == MProgressOf || id == MSendProgressOf      ? 3
                             : id == MConvertPathQuestion || id == MPartsTitle ||
                                       id == MCodePageFromFolder || id == MCodePageSystem ||
                                       id == MCodePageByHand

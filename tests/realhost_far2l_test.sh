@@ -291,10 +291,10 @@ start_account_server
 # once the progress shows (`stopped`: it was in time).
 send_to_account() {
   local language=$1 mailbox=$2 copy='Copy 3[ ,]?000 messages to:' account='A mail account \(IMAP\)'
-  local title='Mail account' server='Server: imaps://' saving='Saving [0-9]' hot=M-a
+  local title='Mail account' server='Server: imaps://' saving='Sending [0-9]' hot=M-a
   if [ "$language" = Russian ]; then
     copy='Копировать 3[ ,]?000 сообщени[йя] в:' account='Почтовая учётная запись \(IMAP\)'
-    title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраняется [0-9]' hot=M-i
+    title='Почтовая учётная запись' server='Сервер: imaps://' saving='Отправляется [0-9]' hot=M-i
   fi
   # The folder opened, unless it is already.
   screen_has 'in 3[ ,.]?000 files' || key C-PageDown
@@ -337,9 +337,9 @@ send_to_account() {
     show "$language: sending into the mail account"
     if [ "${3:-}" = stop ]; then
       key Escape
-      if wait_for 'Stop saving\?' 10; then
+      if wait_for 'Stop sending\?' 10; then
         key Enter
-        wait_for '3,000 messages: [0-9,]+ saved, 0 failed' 20 && stopped=yes
+        wait_for '3,000 messages: [0-9,]+ sent, 0 failed' 20 && stopped=yes
         show "$language: the send stopped, the summary"
         key Enter
       fi

@@ -630,10 +630,10 @@ done
 stop
 if start_account_server; then
   for language in English Russian; do
-    args=() hot=M-a title='Mail account' server='Server: imaps://' saving='Saving [0-9,]+ of 3,000'
+    args=() hot=M-a title='Mail account' server='Server: imaps://' saving='Sending [0-9,]+ of 3,000'
     if [ $language = Russian ]; then
       args=(-set:Language.Main=Russian -set:Language.Help=Russian) hot=M-i
-      title='Почтовая учётная запись' server='Сервер: imaps://' saving='Сохраняется [0-9 ,]+ из 3'
+      title='Почтовая учётная запись' server='Сервер: imaps://' saving='Отправляется [0-9 ,]+ из 3'
     fi
     # The host takes the authority from its environment: a new tmux server
     # has run.sh's, one that runs already its global one.

@@ -194,6 +194,7 @@ intptr_t SaveItems(const FolderHandle *folder, unsigned code_page, SaveChoice ch
   ImapAccount account = {};
   std::string password, token;
   if (!AskAccount(TextOf(MAccountTitle), &account, &password, &token)) return -1;
+  progress->Sending = true;
   MailSave save = {progress, unselect, items, {}, {}};
   const MailRun reading = StartMailSave(&save, choice, code_page);
   MailFolder mail;
@@ -230,6 +231,7 @@ void SaveFolders(const TreeNode &top, SaveChoice choice, unsigned code_page) {
   SaveProgress progress;
   const int64_t total = CountMessages(top);
   StartSaveProgress(&progress, uint64_t(total), false);
+  progress.Sending = true;
   MailSave save = {&progress, nullptr, nullptr, {}, {}};
   // Where each folder's own code page is asked for, the system's ANSI one.
   const MailRun reading =

@@ -131,6 +131,12 @@ enum MessageId {
   MAccountGivenUp,
   MAccountFull,
   MAccountFingerprint,  // before a certificate's SHA-256 fingerprint, on a line of its own
+  // A send's own words for MSavingTitle, MProgressOf, MStopQuestion and
+  // MSummaryCounts.
+  MSendingTitle,
+  MSendProgressOf,
+  MSendStopQuestion,
+  MSendSummaryCounts,
   MessageCount
 };
 

@@ -29,11 +29,15 @@ void ShortName(const char *name, wchar_t *out, size_t out_size) {
   free(wide);
 }
 
+const wchar_t *TitleOf(const SaveProgress &progress) {
+  return TextOf(progress.Sending ? MSendingTitle : MSavingTitle);
+}
+
 void Draw(SaveProgress *progress, const char *name) {
   wchar_t done[32], total[32], shown[NameShown + 1], bar[BarWidth + 1];
   WriteGroupedNumber(progress->Done, done, 32);
   WriteGroupedNumber(progress->Total, total, 32);
-  const std::wstring line = FillText(TextOf(MProgressOf),
+  const std::wstring line = FillText(TextOf(progress->Sending ? MSendProgressOf : MProgressOf),
                                      {done, total, CountedNoun(MOfMessageOne, progress->Total)});
   ShortName(name, shown, NameShown + 1);
   const size_t filled =
@@ -42,7 +46,7 @@ void Draw(SaveProgress *progress, const char *name) {
   bar[BarWidth] = L'\0';
   if (!progress->Drawn) progress->Screen = SaveHostScreen();
   const wchar_t *lines[] = {line.c_str(), shown, bar};
-  ShowWorkBox(TextOf(MSavingTitle), lines, 3);
+  ShowWorkBox(TitleOf(*progress), lines, 3);
   SetTaskbarProgress(progress->Done, progress->Total > 0 ? progress->Total : 1);
   progress->Drawn = true;
 }
@@ -74,7 +78,9 @@ bool SaveStopAsked(SaveProgress *progress) {
   if (now - progress->LastKeys < KeysEvery) return false;
   progress->LastKeys = now;
   if (!Console.EscapePressed()) return false;
-  progress->Stopped = AskYesNo(TextOf(MSavingTitle), TextOf(MStopQuestion), HELP_SAVING);
+  progress->Stopped =
+      AskYesNo(TitleOf(*progress), TextOf(progress->Sending ? MSendStopQuestion : MStopQuestion),
+               HELP_SAVING);
   // The question covered the box: draw it again at the next step.
   progress->LastDrawn = 0;
   return progress->Stopped;
@@ -112,9 +118,9 @@ void FinishSaveProgress(SaveProgress *progress) {
   WriteGroupedNumber(progress->Saved, saved, 32);
   WriteGroupedNumber(progress->Failed, failed, 32);
   const std::wstring counts =
-      FillText(TextOf(MSummaryCounts),
+      FillText(TextOf(progress->Sending ? MSendSummaryCounts : MSummaryCounts),
                {total, CountedNoun(MMessageOne, progress->Total), saved, failed});
   const wchar_t *lines[1 + SaveReasonCount] = {counts.c_str()};
   for (size_t i = 0; i < progress->Reasons; ++i) lines[1 + i] = progress->Reason[i];
-  ShowLines(TextOf(MSavingTitle), lines, 1 + progress->Reasons, anything_failed, HELP_SAVING);
+  ShowLines(TitleOf(*progress), lines, 1 + progress->Reasons, anything_failed, HELP_SAVING);
 }

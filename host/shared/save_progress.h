@@ -14,7 +14,8 @@ const size_t SaveReasonCount = 3;
 const size_t SaveReasonSize = 320;
 
 struct SaveProgress {
-  bool Quiet;  // a silent operation: nothing shown, nothing asked
+  bool Quiet;    // a silent operation: nothing shown, nothing asked
+  bool Sending;  // into a mail account: the boxes say "sending", not "saving"
   uint64_t Total, Done, Saved, Failed;
   uint64_t Started, LastDrawn, LastKeys;  // the console's milliseconds
   bool Drawn;                             // the box is on the screen
