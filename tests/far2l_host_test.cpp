@@ -21,6 +21,7 @@
 #include "host/shared/messages.h"
 #include "outputs/output_table.h"
 #include "platform/dos_date_time.h"
+#include "tests/dovecot_server.h"
 #include "tests/test_support.h"
 #include "tools/mkfolder/folder_writer.h"
 
@@ -135,13 +136,15 @@ struct Far2lApi {
 };
 
 // What the user does in a dialog: the radio button chosen (its place among
-// them; -1: as shown), the check box (-1: as shown, 0 or 1), the line's text
-// (empty: as prefilled), or Esc.
+// them; -1: as shown), the check box (-1: as shown, 0 or 1), the last edit
+// line's text (empty: as prefilled), or Esc; `Edits` types into the edit
+// lines in their order (an empty one left as it is).
 struct DialogAnswer {
   int Radio;
   int Check;
   std::wstring Line;
   bool Esc;
+  std::vector<std::wstring> Edits = {};
 };
 
 // What the stand-in services saw, and what they answer.
@@ -169,6 +172,7 @@ struct ShownDialog {
   std::vector<int> Checked, Enabled;
   far2l::FARWINDOWPROC Proc = nullptr;
   std::wstring Line;
+  std::vector<std::wstring> Texts;  // each edit line's, once the dialog has run
   int Edit = -1;
   bool Live = false;
 } Shown;
@@ -321,6 +325,16 @@ int WINAPI DialogRun(HANDLE dialog) {
     if (type == far2l::DI_BUTTON && ok < 0) ok = int(i);
   }
   if (!answer.Line.empty()) Shown.Line = answer.Line;
+  Shown.Texts.assign(Shown.Items.size(), L"");
+  size_t typed = 0;
+  for (size_t i = 0; i < Shown.Items.size(); ++i) {
+    const int type = Shown.Items[i].Type;
+    if (type != far2l::DI_EDIT && type != far2l::DI_PSWEDIT) continue;
+    if (Shown.Items[i].PtrData != nullptr) Shown.Texts[i] = Shown.Items[i].PtrData;
+    if (typed < answer.Edits.size() && !answer.Edits[typed].empty()) Shown.Texts[i] = answer.Edits[typed];
+    ++typed;
+  }
+  if (Shown.Edit >= 0) Shown.Texts[size_t(Shown.Edit)] = Shown.Line;
   return ok;
 }
 
@@ -340,11 +354,12 @@ far2l::LONG_PTR WINAPI SendDlgMessage(HANDLE, int message, int item, far2l::LONG
     if (Shown.Items[size_t(item)].Type == far2l::DI_CHECKBOX) Host.CheckEnabled.back().second = param != 0;
     return 1;
   }
-  if (item != Shown.Edit) return 0;
-  if (message == far2l::DM_GETTEXTLENGTH) return far2l::LONG_PTR(Shown.Line.size());
+  if (size_t(item) >= Shown.Texts.size()) return 0;
+  const std::wstring &text = Shown.Texts[size_t(item)];
+  if (message == far2l::DM_GETTEXTLENGTH) return far2l::LONG_PTR(text.size());
   if (message == far2l::DM_GETTEXTPTR) {
-    wmemcpy(reinterpret_cast<wchar_t *>(param), Shown.Line.c_str(), Shown.Line.size() + 1);
-    return far2l::LONG_PTR(Shown.Line.size());
+    wmemcpy(reinterpret_cast<wchar_t *>(param), text.c_str(), text.size() + 1);
+    return far2l::LONG_PTR(text.size());
   }
   return 0;
 }
@@ -779,6 +794,55 @@ TEST(Far2lHost, AsksForAMailAccountInADialogOfItsOwn) {
   EXPECT_NE(listing.Items[0].Flags & PPIF_SELECTED, 0u);
   EXPECT_EQ(ListDir(Utf8(other)).size(), 0u);
   Api().ClosePlugin(panel);
+}
+
+// F11 into a mail account: each folder of the directory goes into a mailbox
+// of its own below the one named, with the destination's line left empty
+// (an account needs none) and the password typed into the account's dialog
+// (the user from the URL); vfolder verify then finds every message there once.
+TEST(Far2lHost, ConvertsWholeFoldersIntoAMailAccount) {
+  if (!HaveDovecot()) GTEST_SKIP() << "!!! Dovecot's IMAP server is not installed: this check is SKIPPED";
+  Dovecot server;
+  struct Stopping {
+    Dovecot *Server;
+    ~Stopping() { StopDovecot(Server); }
+  } stopping = {&server};
+  ASSERT_TRUE(StartDovecot(&server)) << "tests/imap_test.py serve did not start";
+  UseCodePage(1252);
+  const std::string mail = MakeTempDir();
+  MakeFolder(mail, TwoMessages);
+  ASSERT_EQ(system(("mkdir '" + JoinPath(mail, "Work") + "'").c_str()), 0);
+  MakeFolder(JoinPath(mail, "Work"), "message\nname Third\nbody Subject: three\\r\\n\\r\\nthird\\r\\n\n");
+  char *was = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(mail.c_str()), 0);
+  setenv("SSL_CERT_FILE", server.Ca.c_str(), 1);
+  Host.Boxes.clear();
+  Host.Dialogs.clear();
+  Host.LineAnswers = {L""};
+  const int account = OutputOfSetting(4)->TreePlace - 1;
+  Host.DialogAnswers = {{account, -1, L"", false},
+                        {-1, -1, L"", false, {Wide(server.Url + "/Converted"), L"", Wide(server.Password)}}};
+  EXPECT_EQ(Api().OpenPlugin(far2l::OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+  unsetenv("SSL_CERT_FILE");
+  ASSERT_EQ(chdir(was), 0);
+  free(was);
+  ASSERT_EQ(Host.Dialogs.size(), 2u);
+  EXPECT_EQ(Host.Dialogs[0][size_t(5 + account)].substr(4), L"Mailboxes of a mail &account (IMAP)");
+  EXPECT_EQ(Host.Dialogs[1][0], L"Mail account");
+  for (const std::vector<std::wstring> &box : Host.Boxes) ADD_FAILURE() << Utf8(box[1]);
+  setenv("VFOLDER_PASSWORD", server.Password.c_str(), 1);
+  FILE *verify = popen((std::string(VESSOR_VFOLDER) + " --ca '" + server.Ca + "' verify '" + mail +
+                        "' '" + server.Url + "/Converted' 2>&1").c_str(), "r");
+  unsetenv("VFOLDER_PASSWORD");
+  ASSERT_NE(verify, nullptr);
+  std::string said;
+  char piece[256];
+  while (fgets(piece, sizeof piece, verify) != nullptr) said += piece;
+  pclose(verify);
+  EXPECT_EQ(said,
+            "INBOX.IDX: 2 messages: 2 present, 0 missing, 0 twice, 0 changed\n"
+            "Work/INBOX.IDX: 1 message: 1 present, 0 missing, 0 twice, 0 changed\n"
+            "all folders: 3 messages: 3 present, 0 missing, 0 twice, 0 changed\n");
 }
 
 far2l::INPUT_RECORD KeyEvent(WORD key, bool down) {

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "outputs/imap_client.h"
+#include "tests/dovecot_server.h"
 #include "tests/net_faults.h"
 #include "tools/vfolder/imap_command.h"
 #include "outputs/imap_providers.h"
@@ -288,56 +289,6 @@ TEST_F(ImapLayer, LoginAsTheServerTakesIt) {
   }
 }
 
-// A Dovecot of tests/imap_test.py's on 127.0.0.1, for as long as the test.
-struct Dovecot {
-  pid_t Pid = -1;
-  std::string Work, Url, Password, Ca;
-};
-
-bool StartDovecot(Dovecot *server) {
-  char pattern[] = "/tmp/imap-layer-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return false;
-  server->Work = pattern;
-  chmod(pattern, 0755);  // Dovecot's own users read its files below
-  int pipe_ends[2];
-  if (pipe(pipe_ends) != 0) return false;
-  server->Pid = fork();
-  if (server->Pid == 0) {
-    dup2(pipe_ends[1], 1);
-    close(pipe_ends[0]);
-    execlp("python3", "python3", VESSOR_SOURCE_DIR "/tests/imap_test.py", "serve",
-           (server->Work + "/server").c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  close(pipe_ends[1]);
-  std::string line;
-  char c;
-  while (read(pipe_ends[0], &c, 1) == 1 && c != '\n') line += c;
-  close(pipe_ends[0]);
-  // imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca CA
-  const size_t url_end = line.find("  ");
-  const size_t password = line.find("password ");
-  const size_t ca = line.find("--ca ");
-  if (url_end == std::string::npos || password == std::string::npos || ca == std::string::npos)
-    return false;
-  server->Url = line.substr(0, url_end);
-  server->Password = line.substr(password + 9, line.find("  ", password) - password - 9);
-  server->Ca = line.substr(ca + 5);
-  return true;
-}
-
-void StopDovecot(Dovecot *server) {
-  if (server->Pid > 0) {
-    kill(server->Pid, SIGINT);  // its server is stopped on the way out
-    waitpid(server->Pid, nullptr, 0);
-  }
-  if (!server->Work.empty()) {
-    const std::string remove = "rm -rf '" + server->Work + "'";
-    if (system(remove.c_str()) != 0) {
-    }
-  }
-}
-
 // The messages the mailbox holds, read with the layer itself.
 uint32_t MessagesIn(const Dovecot &server, const std::string &mailbox) {
   ImapClient client;
@@ -355,7 +306,7 @@ uint32_t MessagesIn(const Dovecot &server, const std::string &mailbox) {
 }
 
 TEST_F(ImapLayer, SendBrokenMidAppendDeliversEachOnce) {
-  if (access("/usr/lib/dovecot/imap", X_OK) != 0) {
+  if (!HaveDovecot()) {
     GTEST_SKIP() << "!!! Dovecot's IMAP server is not installed: this check is SKIPPED";
   }
   Dovecot server;

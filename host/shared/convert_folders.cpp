@@ -60,7 +60,7 @@ void ConvertFolders(const TreeNode &top, const wchar_t *question, const wchar_t 
   const wchar_t *answer =
       AskDestination(TextOf(MConvertTitle), question, dest, true, HELP_CONVERT, &choice);
   char *out = answer != nullptr ? Utf8FromWide(answer) : nullptr;
-  if (out != nullptr && out[0] != '\0') {
+  if (out != nullptr && (out[0] != '\0' || SavesToAccount(choice))) {
     SaveFoldersAsMail(top, choice, out, code_page);
     ShowOtherPanelChanges();
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/shared/host_texts.h"
+#include "host/shared/mail_save.h"
 #include "host/shared/save_choice.h"
 #include "platform/system_facts.h"
 
@@ -103,11 +104,12 @@ const wchar_t *AskDestination(const wchar_t *title, const wchar_t *question, con
   if (RunDialog(form) != ok || texts[line].size() >= LongestPath) return nullptr;
   wmemcpy(ChosenDestination, texts[line].c_str(), texts[line].size() + 1);
   TrimAnswer(ChosenDestination);
-  if (ChosenDestination[0] == L'\0') return nullptr;
   choice->Output = last.Output;
   for (int i = 0; i < formats; ++i)
     if (checked[first_format + i]) choice->Output = offered[i].Output;
   choice->MarkRead = marks ? checked[mark] : last.MarkRead;
+  // A send into a mail account goes to no directory: its line may be empty.
+  if (ChosenDestination[0] == L'\0' && !SavesToAccount(*choice)) return nullptr;
   KeepChoice(trees, *choice, title, help_topic);
   return ChosenDestination;
 }

@@ -1,0 +1,20 @@
+// A throwaway Dovecot of tests/imap_test.py's on 127.0.0.1, for tests that
+// send into a real IMAP server: started before, stopped and removed after.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+struct Dovecot {
+  pid_t Pid = -1;
+  // Its directory; imaps://USER@127.0.0.1:PORT; the user's password; the
+  // authority its certificate is signed by.
+  std::string Work, Url, Password, Ca;
+};
+
+// Whether this machine has Dovecot's IMAP server.
+bool HaveDovecot();
+
+bool StartDovecot(Dovecot *server);
+void StopDovecot(Dovecot *server);
