@@ -107,6 +107,9 @@ Name        Size  Date              Attr  Description" "$table"
 # A name that starts with a digit is a name, not a position.
 printf 'message\n  name 1abc\n  body one\nmessage\n  name x\n  body two\n' > "$work/digits.txt"
 "$mkfolder" "$work/digits.txt" "$work/empty/D.IDX" || exit 1
+printf 'message\n  name Alone\n  body one\n' > "$work/one.txt"
+"$mkfolder" "$work/one.txt" "$work/empty/ONE.IDX" || exit 1
+check "one message: one item" "Vessor folder: 1 item" "$("$vfolder" list "$work/empty/ONE.IDX" | head -n 1)"
 mkdir "$work/digits"
 "$vfolder" copy "$work/empty/D.IDX" "$work/digits" 1abc 2>/dev/null
 check "ITEM 1abc is a name" "1abc" "$(ls "$work/digits")"

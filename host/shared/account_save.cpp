@@ -198,24 +198,12 @@ intptr_t SaveItems(const FolderHandle *folder, unsigned code_page, SaveChoice ch
   MailSave save = {progress, unselect, items, {}, {}};
   const MailRun reading = StartMailSave(&save, choice, code_page);
   MailFolder mail;
-  ClearSystemError();
-  if (OpenMailFolder(folder->IndexPath, &mail, reading.Charset) != FolderOpened) {
-    const int error = LastSystemError();
-    CloseMailFolder(&mail);
-    CloseMailSave(&save);
+  std::vector<int> chosen;
+  if (!OpenChosenMessages(folder, keys, count, reading.Charset, &save, &mail, &chosen)) {
     WipeText(&password);
-    NoteSaveFailure(progress, MCannotSave, folder->IndexPath, error);
-    progress->Failed = count;
     return 0;
   }
-  size_t unmatched = 0;
-  const std::vector<int> chosen = MatchItems(mail, keys, count, &save.ItemsAt, &unmatched);
   CloseMailFolder(&mail);
-  if (unmatched > 0) {
-    // The folder changed since the panel listed it.
-    NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);
-    progress->Failed += unmatched;
-  }
   const std::vector<ImapSource> sources = {{folder->IndexPath, folder->IndexPath, {}, &chosen}};
   SendToAccount(&save, reading, account, &password, &token, choice.MarkRead, sources, false,
                 int64_t(chosen.size()));

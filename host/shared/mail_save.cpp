@@ -127,31 +127,36 @@ MessageId ReasonOfProblem(OutputProblem problem) {
   }
 }
 
+bool OpenChosenMessages(const FolderHandle *folder, const ItemMessage *keys, size_t count,
+                        const TextCharset *charset, MailSave *save, MailFolder *mail,
+                        std::vector<int> *chosen) {
+  ClearSystemError();
+  if (OpenMailFolder(folder->IndexPath, mail, charset) != FolderOpened) {
+    const int error = LastSystemError();
+    CloseMailFolder(mail);
+    CloseMailSave(save);
+    NoteSaveFailure(save->Progress, MCannotSave, folder->IndexPath, error);
+    save->Progress->Failed = count;
+    return false;
+  }
+  size_t unmatched = 0;
+  *chosen = MatchItems(*mail, keys, count, &save->ItemsAt, &unmatched);
+  if (unmatched > 0) {
+    // The folder changed since the panel listed it.
+    NoteSaveFailure(save->Progress, MCannotReadMessage, folder->IndexPath);
+    save->Progress->Failed += unmatched;
+  }
+  return true;
+}
+
 intptr_t SaveItemsAsMail(const FolderHandle *folder, unsigned code_page, SaveChoice choice,
                          const ItemMessage *keys, size_t count, UnselectItem unselect,
                          void *items, const char *dest, SaveProgress *progress) {
   MailSave save = {progress, unselect, items, {}, {}};
   MailRun run = StartMailSave(&save, choice, code_page);
-  // The folder read afresh by the outputs' own reader: the panel's items
-  // lead to its entries by their messages' places and sizes.
   MailFolder mail;
-  ClearSystemError();
-  if (OpenMailFolder(folder->IndexPath, &mail, run.Charset) != FolderOpened) {
-    const int error = LastSystemError();
-    CloseMailFolder(&mail);
-    CloseMailSave(&save);
-    NoteSaveFailure(progress, MCannotSave, folder->IndexPath, error);
-    progress->Failed = count;
-    return 0;
-  }
-  size_t unmatched = 0;
-  const std::vector<int> chosen = MatchItems(mail, keys, count, &save.ItemsAt, &unmatched);
-  if (unmatched > 0) {
-    // The folder changed since the panel listed it.
-    NoteSaveFailure(progress, MCannotReadMessage, folder->IndexPath);
-    progress->Failed += unmatched;
-  }
-
+  std::vector<int> chosen;
+  if (!OpenChosenMessages(folder, keys, count, run.Charset, &save, &mail, &chosen)) return 0;
   run.Total = int(chosen.size());
   const std::string name = FolderName(folder->IndexPath);
   const char *ending = run.Output->SavedEnding;

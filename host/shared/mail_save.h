@@ -52,6 +52,15 @@ struct MailSave {
 MailRun StartMailSave(MailSave *save, SaveChoice choice, unsigned code_page);
 void CloseMailSave(MailSave *save);
 
+// The panel's folder read afresh by the outputs' own reader, in `charset`,
+// into `mail`, and the messages of the items `keys` (by their places and
+// sizes) into `chosen`; items whose messages are gone are told and counted
+// failed. False when the folder cannot be opened: told, every item counted
+// failed, `mail` and `save` closed.
+bool OpenChosenMessages(const FolderHandle *folder, const ItemMessage *keys, size_t count,
+                        const TextCharset *charset, MailSave *save, MailFolder *mail,
+                        std::vector<int> *chosen);
+
 // The chosen items' messages saved as `choice` says (an output the outputs
 // write) into the directory `dest` (UTF-8; made where missing): .eml files
 // in it; an mbox as dest/NAME.mbox and a Maildir as dest/NAME (the row's

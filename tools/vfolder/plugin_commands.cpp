@@ -131,8 +131,8 @@ void PrintTable(const PluginPanelItem *items, int count, const OpenPluginInfo &i
           "the mail program's code page CP (cp1251, cp866, ...)\n",
           stderr);
   char line[160];
-  snprintf(line, sizeof line, "%s: %d items\n", info.PanelTitle != nullptr ? info.PanelTitle : "",
-           count);
+  snprintf(line, sizeof line, "%s: %d %s\n", info.PanelTitle != nullptr ? info.PanelTitle : "",
+           count, count == 1 ? "item" : "items");
   std::string table = line;
   snprintf(line, sizeof line, "  %10s  %-16s  %-4s  %s\n", "Size", "Date", "Attr", "Description");
   table += PaddedTo("Name", name_width) + line;
