@@ -61,6 +61,9 @@ struct SaveDialog {
   int Marked = -1;
   bool MarkRead = false;
   bool MarkShown = false, MarkLeft = false;
+  // Each edit line's type, flags and history, in order.
+  std::vector<FarDialogItem> Edits;
+  std::vector<std::wstring> EditHistories;
 };
 struct HostState {
   GUID PluginId;
@@ -241,6 +244,10 @@ HANDLE WINAPI HostDialogInit(const GUID *plugin, const GUID *, intptr_t, intptr_
     const std::wstring text = item.Data != nullptr ? item.Data : L"";
     if (item.Type == DI_DOUBLEBOX) seen.Title = text;
     if (item.Type == DI_TEXT && seen.Question.empty() && !text.empty()) seen.Question = text;
+    if (item.Type == DI_EDIT || item.Type == DI_PSWEDIT) {
+      seen.Edits.push_back(item);
+      seen.EditHistories.push_back(item.History != nullptr ? item.History : L"");
+    }
     if (item.Type == DI_EDIT) {
       seen.Text = text;
       seen.History = item.History != nullptr ? item.History : L"";
@@ -1277,6 +1284,32 @@ TEST_F(NativeTest, SavesForMailPrograms) {
   Host.FormatAnswer = 0;
   EXPECT_EQ(Copy(listing, out + L"\\files", 0), 1);
   EXPECT_EQ(Host.Settings[L"SaveAs"], 0u);
+}
+
+// "A mail account" asks for the account in a dialog of its own, as far2l's
+// does: the server and the user with their own histories, the password in
+// the host's password line with none. A server's line that names no account
+// is told, nothing is sent, and the items stay chosen.
+TEST_F(NativeTest, AsksForAMailAccountInADialogOfItsOwn) {
+  Open(CopiedFolder);
+  Listing &listing = List();
+  Host.FormatAnswer = 4;
+  Host.LineAnswer = L"ftp://example.org";  // typed into every edit line
+  EXPECT_EQ(Copy(listing, dir + L"\\out", 0), -1);
+  ASSERT_EQ(Host.Dialogs.size(), 2u);
+  const SaveDialog &account = Host.Dialogs[1];
+  EXPECT_EQ(account.Title, L"Mail account");
+  ASSERT_EQ(account.Edits.size(), 4u);
+  EXPECT_EQ(account.EditHistories[0], L"VessorAccountUrl");
+  EXPECT_EQ(account.EditHistories[1], L"VessorAccountUser");
+  EXPECT_NE(account.Edits[0].Flags & DIF_HISTORY, 0u);
+  EXPECT_EQ(account.Edits[2].Type, DI_PSWEDIT);
+  EXPECT_EQ(account.Edits[2].Flags & DIF_HISTORY, 0u);
+  ASSERT_EQ(Host.Boxes.size(), 1u);
+  EXPECT_EQ(Host.Boxes[0].Items[1],
+            L"Not an account's address: the URL starts with imaps:// or imap://");
+  for (size_t i = 0; i < listing.Count; ++i) EXPECT_EQ(listing.Items[i].Flags, PPIF_SELECTED);
+  EXPECT_EQ(GetFileAttributesW((dir + L"\\out").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The plug-ins menu's entry on a file panel: the chosen index files and
