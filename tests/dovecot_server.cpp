@@ -9,7 +9,7 @@
 
 bool HaveDovecot() { return access("/usr/lib/dovecot/imap", X_OK) == 0; }
 
-bool StartDovecot(Dovecot *server) {
+bool StartDovecot(Dovecot *server, bool oauth2) {
   char pattern[] = "/tmp/vessor-dovecot-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return false;
   server->Work = pattern;
@@ -21,7 +21,8 @@ bool StartDovecot(Dovecot *server) {
     dup2(pipe_ends[1], 1);
     close(pipe_ends[0]);
     execlp("python3", "python3", VESSOR_SOURCE_DIR "/tests/imap_test.py", "serve",
-           (server->Work + "/server").c_str(), static_cast<char *>(nullptr));
+           (server->Work + "/server").c_str(), oauth2 ? "oauth2" : static_cast<char *>(nullptr),
+           static_cast<char *>(nullptr));
     _exit(127);
   }
   close(pipe_ends[1]);
@@ -29,7 +30,7 @@ bool StartDovecot(Dovecot *server) {
   char c;
   while (read(pipe_ends[0], &c, 1) == 1 && c != '\n') line += c;
   close(pipe_ends[0]);
-  // imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  --ca CA
+  // imaps://USER@127.0.0.1:PORT  imap://...:PORT  password PASSWORD  [token TOKEN  ]--ca CA
   const size_t url_end = line.find("  ");
   const size_t password = line.find("password ");
   const size_t ca = line.find("--ca ");
@@ -38,7 +39,9 @@ bool StartDovecot(Dovecot *server) {
   server->Url = line.substr(0, url_end);
   server->Password = line.substr(password + 9, line.find("  ", password) - password - 9);
   server->Ca = line.substr(ca + 5);
-  return true;
+  const size_t token = line.find("  token ");
+  if (token != std::string::npos) server->Token = line.substr(token + 8, ca - 2 - token - 8);
+  return !oauth2 || !server->Token.empty();
 }
 
 void StopDovecot(Dovecot *server) {

@@ -9,12 +9,14 @@
 struct Dovecot {
   pid_t Pid = -1;
   // Its directory; imaps://USER@127.0.0.1:PORT; the user's password; the
-  // authority its certificate is signed by.
-  std::string Work, Url, Password, Ca;
+  // authority its certificate is signed by; with `oauth2`, a token that
+  // logs the user in for an hour.
+  std::string Work, Url, Password, Ca, Token;
 };
 
 // Whether this machine has Dovecot's IMAP server.
 bool HaveDovecot();
 
-bool StartDovecot(Dovecot *server);
+// With `oauth2`, Dovecot takes OAuth2 tokens too (tests/oauth2_service.py).
+bool StartDovecot(Dovecot *server, bool oauth2 = false);
 void StopDovecot(Dovecot *server);

@@ -331,10 +331,10 @@ int WINAPI DialogRun(HANDLE dialog) {
     const int type = Shown.Items[i].Type;
     if (type != far2l::DI_EDIT && type != far2l::DI_PSWEDIT) continue;
     if (Shown.Items[i].PtrData != nullptr) Shown.Texts[i] = Shown.Items[i].PtrData;
+    if (int(i) == Shown.Edit) Shown.Texts[i] = Shown.Line;
     if (typed < answer.Edits.size() && !answer.Edits[typed].empty()) Shown.Texts[i] = answer.Edits[typed];
     ++typed;
   }
-  if (Shown.Edit >= 0) Shown.Texts[size_t(Shown.Edit)] = Shown.Line;
   return ok;
 }
 
@@ -843,6 +843,52 @@ TEST(Far2lHost, ConvertsWholeFoldersIntoAMailAccount) {
             "INBOX.IDX: 2 messages: 2 present, 0 missing, 0 twice, 0 changed\n"
             "Work/INBOX.IDX: 1 message: 1 present, 0 missing, 0 twice, 0 changed\n"
             "all folders: 3 messages: 3 present, 0 missing, 0 twice, 0 changed\n");
+}
+
+// F5 into a mail account with an OAuth2 token command instead of the
+// password: the command's token logs in (Dovecot's oauth2 passdb asks the
+// token service), each chosen message goes once, and nothing of the token is
+// left in the settings.
+TEST(Far2lHost, SendsWithATokenCommandFromThePanel) {
+  if (!HaveDovecot()) GTEST_SKIP() << "!!! Dovecot's IMAP server is not installed: this check is SKIPPED";
+  Dovecot server;
+  struct Stopping {
+    Dovecot *Server;
+    ~Stopping() { StopDovecot(Server); }
+  } stopping = {&server};
+  ASSERT_TRUE(StartDovecot(&server, true)) << "tests/imap_test.py serve oauth2 did not start";
+  const std::string mail = MakeTempDir();
+  const std::string index = MakeFolder(mail, TwoMessages);
+  const std::string token_file = JoinPath(mail, "token");
+  WriteFileBytes(token_file, server.Token + "\n");
+  HANDLE panel = Open(index);
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  Listing listing = List(panel);
+  ASSERT_EQ(listing.Items.size(), 2u);
+  for (PluginPanelItem &item : listing.Items) item.Flags = PPIF_SELECTED;
+  const std::wstring other = Wide(MakeTempDir());
+  const wchar_t *dest = other.c_str();
+  Host.Boxes.clear();
+  setenv("SSL_CERT_FILE", server.Ca.c_str(), 1);
+  Host.DialogAnswers = {{4, -1, L"", false},
+                        {-1, -1, L"", false, {Wide(server.Url + "/Token"), L"", L"", Wide("cat '" + token_file + "'")}}};
+  EXPECT_EQ(Api().GetFiles(panel, listing.Items.data(), 2, 0, &dest, 0), 1);
+  unsetenv("SSL_CERT_FILE");
+  for (const std::vector<std::wstring> &box : Host.Boxes)
+    for (const std::wstring &line : box) ADD_FAILURE() << Utf8(line);
+  for (const PluginPanelItem &item : listing.Items) EXPECT_EQ(item.Flags & PPIF_SELECTED, 0u);
+  Api().ClosePlugin(panel);
+  setenv("VFOLDER_PASSWORD", server.Password.c_str(), 1);
+  FILE *verify = popen((std::string(VESSOR_VFOLDER) + " --ca '" + server.Ca + "' verify '" + index +
+                        "' '" + server.Url + "/Token' 2>&1").c_str(), "r");
+  unsetenv("VFOLDER_PASSWORD");
+  ASSERT_NE(verify, nullptr);
+  std::string said;
+  char piece[256];
+  while (fgets(piece, sizeof piece, verify) != nullptr) said += piece;
+  pclose(verify);
+  EXPECT_EQ(said, "2 messages: 2 present, 0 missing, 0 twice, 0 changed\n");
+  EXPECT_EQ(ReadFile(ConfigFile()).find(server.Token), std::string::npos);
 }
 
 far2l::INPUT_RECORD KeyEvent(WORD key, bool down) {

@@ -1043,17 +1043,27 @@ def windows(vfolder, mkfolder):
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "serve":
+    if len(sys.argv) in (3, 4) and sys.argv[1] == "serve" and sys.argv[3:] in ([], ["oauth2"]):
         work = os.path.abspath(sys.argv[2])
         os.makedirs(work, exist_ok=True)
         os.chmod(work, 0o755)
         ca, certificates = make_certificates(work)
         server = Server(work, certificates)
+        # With "oauth2", Dovecot's oauth2 passdb beside the password, and a
+        # token of the service's that lasts an hour.
+        token = ""
+        if sys.argv[3:] == ["oauth2"]:
+            from oauth2_service import TokenService
+            service = TokenService(User)
+            server.oauth2 = (service.config(), "xoauth2 oauthbearer")
+            token = "  token " + service.issue()
         server.start()
-        print("imaps://%s@127.0.0.1:%d  imap://...:%d  password %s  --ca %s" % (
-            User, server.imaps, server.imap, Password, ca), flush=True)
+        print("imaps://%s@127.0.0.1:%d  imap://...:%d  password %s%s  --ca %s" % (
+            User, server.imaps, server.imap, Password, token, ca), flush=True)
         try:
             signal.pause()
+        except KeyboardInterrupt:
+            pass  # the way a test stops it
         finally:
             server.stop()
         return
