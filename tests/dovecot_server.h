@@ -20,3 +20,9 @@ bool HaveDovecot();
 // With `oauth2`, Dovecot takes OAuth2 tokens too (tests/oauth2_service.py).
 bool StartDovecot(Dovecot *server, bool oauth2 = false);
 void StopDovecot(Dovecot *server);
+
+// Stops the server when the test ends, however it ends.
+struct StopsDovecot {
+  Dovecot *Server;
+  ~StopsDovecot() { StopDovecot(Server); }
+};

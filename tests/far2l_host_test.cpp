@@ -796,6 +796,20 @@ TEST(Far2lHost, AsksForAMailAccountInADialogOfItsOwn) {
   Api().ClosePlugin(panel);
 }
 
+// What vfolder verify says of `what` (a folder or a directory) against
+// `mailbox` of the Dovecot's account, the password in its environment only.
+std::string VerifiedIn(const Dovecot &server, const std::string &what, const char *mailbox) {
+  setenv("VFOLDER_PASSWORD", server.Password.c_str(), 1);
+  FILE *verify = popen((std::string(VESSOR_VFOLDER) + " --ca '" + server.Ca + "' verify '" + what +
+                        "' '" + server.Url + "/" + mailbox + "' 2>&1").c_str(), "r");
+  unsetenv("VFOLDER_PASSWORD");
+  std::string said;
+  char piece[256];
+  while (verify != nullptr && fgets(piece, sizeof piece, verify) != nullptr) said += piece;
+  if (verify != nullptr) pclose(verify);
+  return said;
+}
+
 // F11 into a mail account: each folder of the directory goes into a mailbox
 // of its own below the one named, with the destination's line left empty
 // (an account needs none) and the password typed into the account's dialog
@@ -803,10 +817,7 @@ TEST(Far2lHost, AsksForAMailAccountInADialogOfItsOwn) {
 TEST(Far2lHost, ConvertsWholeFoldersIntoAMailAccount) {
   if (!HaveDovecot()) GTEST_SKIP() << "!!! Dovecot's IMAP server is not installed: this check is SKIPPED";
   Dovecot server;
-  struct Stopping {
-    Dovecot *Server;
-    ~Stopping() { StopDovecot(Server); }
-  } stopping = {&server};
+  const StopsDovecot stopping = {&server};
   ASSERT_TRUE(StartDovecot(&server)) << "tests/imap_test.py serve did not start";
   UseCodePage(1252);
   const std::string mail = MakeTempDir();
@@ -830,16 +841,7 @@ TEST(Far2lHost, ConvertsWholeFoldersIntoAMailAccount) {
   EXPECT_EQ(Host.Dialogs[0][size_t(5 + account)].substr(4), L"Mailboxes of a mail &account (IMAP)");
   EXPECT_EQ(Host.Dialogs[1][0], L"Mail account");
   for (const std::vector<std::wstring> &box : Host.Boxes) ADD_FAILURE() << Utf8(box[1]);
-  setenv("VFOLDER_PASSWORD", server.Password.c_str(), 1);
-  FILE *verify = popen((std::string(VESSOR_VFOLDER) + " --ca '" + server.Ca + "' verify '" + mail +
-                        "' '" + server.Url + "/Converted' 2>&1").c_str(), "r");
-  unsetenv("VFOLDER_PASSWORD");
-  ASSERT_NE(verify, nullptr);
-  std::string said;
-  char piece[256];
-  while (fgets(piece, sizeof piece, verify) != nullptr) said += piece;
-  pclose(verify);
-  EXPECT_EQ(said,
+  EXPECT_EQ(VerifiedIn(server, mail, "Converted"),
             "INBOX.IDX: 2 messages: 2 present, 0 missing, 0 twice, 0 changed\n"
             "Work/INBOX.IDX: 1 message: 1 present, 0 missing, 0 twice, 0 changed\n"
             "all folders: 3 messages: 3 present, 0 missing, 0 twice, 0 changed\n");
@@ -852,10 +854,7 @@ TEST(Far2lHost, ConvertsWholeFoldersIntoAMailAccount) {
 TEST(Far2lHost, SendsWithATokenCommandFromThePanel) {
   if (!HaveDovecot()) GTEST_SKIP() << "!!! Dovecot's IMAP server is not installed: this check is SKIPPED";
   Dovecot server;
-  struct Stopping {
-    Dovecot *Server;
-    ~Stopping() { StopDovecot(Server); }
-  } stopping = {&server};
+  const StopsDovecot stopping = {&server};
   ASSERT_TRUE(StartDovecot(&server, true)) << "tests/imap_test.py serve oauth2 did not start";
   const std::string mail = MakeTempDir();
   const std::string index = MakeFolder(mail, TwoMessages);
@@ -878,16 +877,8 @@ TEST(Far2lHost, SendsWithATokenCommandFromThePanel) {
     for (const std::wstring &line : box) ADD_FAILURE() << Utf8(line);
   for (const PluginPanelItem &item : listing.Items) EXPECT_EQ(item.Flags & PPIF_SELECTED, 0u);
   Api().ClosePlugin(panel);
-  setenv("VFOLDER_PASSWORD", server.Password.c_str(), 1);
-  FILE *verify = popen((std::string(VESSOR_VFOLDER) + " --ca '" + server.Ca + "' verify '" + index +
-                        "' '" + server.Url + "/Token' 2>&1").c_str(), "r");
-  unsetenv("VFOLDER_PASSWORD");
-  ASSERT_NE(verify, nullptr);
-  std::string said;
-  char piece[256];
-  while (fgets(piece, sizeof piece, verify) != nullptr) said += piece;
-  pclose(verify);
-  EXPECT_EQ(said, "2 messages: 2 present, 0 missing, 0 twice, 0 changed\n");
+  EXPECT_EQ(VerifiedIn(server, index, "Token"),
+            "2 messages: 2 present, 0 missing, 0 twice, 0 changed\n");
   EXPECT_EQ(ReadFile(ConfigFile()).find(server.Token), std::string::npos);
 }
 
