@@ -238,10 +238,35 @@ std::string AsctimeOf(int64_t seconds) {
   return text;
 }
 
+void AppendDecimal(std::string *text, int64_t value, int digits) {
+  char reversed[24];
+  int count = 0;
+  uint64_t left = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+  do {
+    reversed[count++] = char('0' + left % 10);
+    left /= 10;
+  } while (left > 0);
+  if (value < 0) text->push_back('-');
+  for (; digits > count; --digits) text->push_back('0');
+  while (count > 0) text->push_back(reversed[--count]);
+}
+
 std::string UnzonedHeaderDate(int64_t year, int month, int day, int hour, int minute) {
   const Calendar c = CalendarOf(DaysOf(year, month, day) * 86400 + hour * 3600 + minute * 60);
-  char text[64];
-  snprintf(text, sizeof text, "%s, %d %s %lld %02d:%02d:%02d -0000", Weekdays[c.Weekday], c.Day,
-           Months[c.Month - 1], static_cast<long long>(c.Year), c.Hour, c.Minute, c.Second);
+  // "%s, %d %s %lld %02d:%02d:%02d -0000"
+  std::string text = Weekdays[c.Weekday];
+  text += ", ";
+  AppendDecimal(&text, c.Day);
+  text += ' ';
+  text += Months[c.Month - 1];
+  text += ' ';
+  AppendDecimal(&text, c.Year);
+  text += ' ';
+  AppendDecimal(&text, c.Hour, 2);
+  text += ':';
+  AppendDecimal(&text, c.Minute, 2);
+  text += ':';
+  AppendDecimal(&text, c.Second, 2);
+  text += " -0000";
   return text;
 }

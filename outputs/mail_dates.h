@@ -26,6 +26,11 @@ const int64_t EarliestMailSeconds = -2145916800;
 // The clock's time now, in seconds since 1970-01-01 00:00 UTC.
 int64_t SecondsNow();
 
+// Appends `value` in decimal with at least `digits` digits, zeros first: a
+// printf's work on the few numbers each message is given, at a tenth of its
+// cost.
+void AppendDecimal(std::string *text, int64_t value, int digits = 1);
+
 // The seconds since 1970-01-01 00:00 UTC as asctime() writes them,
 // "Sun Mar 12 13:35:00 2000".
 std::string AsctimeOf(int64_t seconds);

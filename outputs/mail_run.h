@@ -28,6 +28,9 @@ struct MailRun {
   int Done, Total;           // messages handled so far, and in the whole run
   bool PipeClosed;           // standard output's reader has gone: the run ends quietly
   unsigned long Deliveries;  // Maildir names given so far
+  // Maildir deliveries go through tmp: this system made or linked no file
+  // without a name.
+  bool NamedDeliveries;
   int FoldersNotListed;      // folders of a tree whose index could not be listed
   const TextCharset *Charset;  // the index texts' character set, or null
   // Each folder of a tree in the character set its messages declare

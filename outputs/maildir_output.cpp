@@ -48,25 +48,103 @@ std::string MaildirName(unsigned long count) {
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
-  char name[96];
-  snprintf(name, sizeof name, "%lld.M%06lldP%luQ%lu.", micros / 1000000, micros % 1000000, process,
-           count);
-  return name + host;
+  // "%lld.M%06lldP%luQ%lu." and the host
+  std::string name;
+  name.reserve(64 + host.size());
+  AppendDecimal(&name, micros / 1000000);
+  name += ".M";
+  AppendDecimal(&name, micros % 1000000, 6);
+  name += 'P';
+  AppendDecimal(&name, int64_t(process));
+  name += 'Q';
+  AppendDecimal(&name, int64_t(count));
+  name += '.';
+  name += host;
+  return name;
 }
 
-// Delivers message `position`: written in tmp, then renamed into new (with
-// --seen into cur, flagged as seen) under a name no file there has. NoProblem
-// when it was delivered, with the headers it was given in `*given`, else the
-// reason, with the system's error in `*error`; nothing is left in tmp either
-// way. `*stopped` when a stop asked for cut it short.
+// Writes message `position` into `file` and gives it the message's time;
+// NoProblem, else the reason with the system's error in `*error`. The file is
+// closed in either case when `close` is set.
+OutputProblem WriteMessage(MailRun *run, MailFolder *folder, int position, FileRef file,
+                           bool close, ByteBuffer *held, HeadersGiven *given, int *error,
+                           bool *stopped) {
+  // Only an error the copy itself leaves is its reason: a short read leaves none.
+  ClearSystemError();
+  MailTime time = {};
+  const ExportResult result =
+      CopyGivingHeaders(*run, folder, position, &file, held, given, &time);
+  *error = result != ExportWritten ? LastSystemError() : 0;
+  if (result == ExportWritten) SetMessageTime(file, FileTimeOf(time));
+  ClearSystemError();
+  const bool closed = !close || FileSystem.Close(file);
+  if (!closed && result == ExportWritten) *error = LastSystemError();
+  *stopped = result != ExportWritten && StopAsked(*run);
+  return result != ExportWritten ? ProblemOf(result) : closed ? NoProblem : ProblemCannotWrite;
+}
+
+// Delivers message `position` as DeliverMessage does, through a file made in
+// new (cur) itself with no name until it is whole: a step fewer than through
+// tmp, and a run killed meanwhile leaves nothing. False, nothing written and
+// nothing told, where the system makes or links no such file.
+bool DeliverUnnamed(MailRun *run, MailFolder *folder, int position, FileRef place_dir,
+                    const std::string &place, const char *flags, ByteBuffer *held,
+                    HeadersGiven *given, int *error, bool *stopped, std::string *delivered,
+                    unsigned long *count, OutputProblem *problem) {
+  TellPartial(*run, PartialStarting);
+  FileRef file = FileSystem.CreateUnnamed(place_dir);
+  // Nothing named to tidy, whatever ends the process.
+  TellPartial(*run, PartialStopped);
+  if (file == NoFile) return false;
+  *problem = GuardedFile(*run, file);
+  if (*problem == NoProblem)
+    *problem = WriteMessage(run, folder, position, file, false, held, given, error, stopped);
+  bool linked = false, taken = true;
+  for (int attempt = 0; *problem == NoProblem && !linked && taken && attempt < 100; ++attempt) {
+    const std::string name = MaildirName(*count = ++run->Deliveries) + flags;
+    ClearSystemError();
+    linked = FileSystem.LinkUnnamed(file, place_dir, name.c_str(), &taken);
+    if (linked) *delivered = Join(place, name);
+  }
+  if (*problem == NoProblem && !linked && !taken) {
+    FileSystem.Close(file);
+    return false;
+  }
+  ClearSystemError();
+  const bool closed = FileSystem.Close(file);
+  // Every name tried was taken.
+  if (*problem == NoProblem && !linked)
+    *problem = run->Seen ? ProblemNotMovedIntoCur : ProblemNotMovedIntoNew;
+  // Lost data told only by the close: the message named already goes again.
+  if (*problem == NoProblem && !closed) {
+    *error = LastSystemError();
+    *problem = ProblemCannotWrite;
+    FileSystem.Remove(delivered->c_str());
+  }
+  return true;
+}
+
+// Delivers message `position` under a name no file in new (with --seen in
+// cur, flagged as seen) has: made there unnamed where the system can, else
+// written in tmp and renamed. NoProblem when it was delivered, with the
+// headers it was given in `*given`, else the reason, with the system's error
+// in `*error`; nothing is left in tmp either way. `*stopped` when a stop
+// asked for cut it short.
 OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
-                             const std::string &dir, ByteBuffer *held, HeadersGiven *given,
-                             int *error, bool *stopped, std::string *delivered,
-                             unsigned long *count) {
+                             const std::string &dir, FileRef place_dir, ByteBuffer *held,
+                             HeadersGiven *given, int *error, bool *stopped,
+                             std::string *delivered, unsigned long *count) {
   const MessageEntry &entry = folder->Entries[size_t(position)];
   if (SizeDamaged(entry)) return ProblemDamagedSize;
   const std::string tmp = Join(dir, "tmp"), place = Join(dir, run->Seen ? "cur" : "new");
   const char *flags = run->Seen ? ":2,S" : "";
+  OutputProblem problem = NoProblem;
+  if (!run->NamedDeliveries && place_dir != NoFile &&
+      DeliverUnnamed(run, folder, position, place_dir, place, flags, held, given, error, stopped,
+                     delivered, count, &problem))
+    return problem;
+  // From now on through tmp, as every Maildir writer may.
+  run->NamedDeliveries = true;
   std::string name, path;
   FileRef file = NoFile;
   bool exists = true;
@@ -89,21 +167,8 @@ OutputProblem DeliverMessage(MailRun *run, MailFolder *folder, int position,
     return guarded;
   }
   TellPartial(*run, PartialMarked, file, path.c_str());
-  // Only an error the copy itself leaves is its reason: a short read leaves none.
-  ClearSystemError();
-  MailTime time = {};
-  const ExportResult result =
-      CopyGivingHeaders(*run, folder, position, &file, held, given, &time);
-  *error = result != ExportWritten ? LastSystemError() : 0;
-  if (result == ExportWritten) SetMessageTime(file, FileTimeOf(time));
-  ClearSystemError();
-  const bool closed = FileSystem.Close(file);
-  if (!closed && result == ExportWritten) *error = LastSystemError();
+  problem = WriteMessage(run, folder, position, file, true, held, given, error, stopped);
   TellPartial(*run, PartialMarked, NoFile, path.c_str());
-  OutputProblem problem = result != ExportWritten ? ProblemOf(result)
-                          : closed                ? NoProblem
-                                                  : ProblemCannotWrite;
-  *stopped = result != ExportWritten && StopAsked(*run);
   const OutputProblem unmoved = run->Seen ? ProblemNotMovedIntoCur : ProblemNotMovedIntoNew;
   bool moved = false;
   for (int attempt = 0; problem == NoProblem && attempt < 100; ++attempt) {
@@ -199,6 +264,8 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
   }
   size_t next_left = 0;
   bool marked = !resuming;
+  // Where the messages go, opened once for files made there without a name.
+  const FileRef place_dir = FileSystem.OpenDirectory(Join(dir, run->Seen ? "cur" : "new").c_str());
   for (int position : chosen) {
     if (RunStopped(*run)) break;
     if (PassOver(run, folder, position)) continue;
@@ -228,8 +295,8 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
     bool stopped = false;
     std::string delivered;
     unsigned long count = 0;
-    OutputProblem problem = DeliverMessage(run, folder, position, dir, &held, &given, &error,
-                                           &stopped, &delivered, &count);
+    OutputProblem problem = DeliverMessage(run, folder, position, dir, place_dir, &held, &given,
+                                           &error, &stopped, &delivered, &count);
     if (stopped) break;
     if (problem != NoProblem) Failed(*run, *folder, position, problem, error);
     if (problem == NoProblem && !resuming) TellDelivered(*run, folder, position);
@@ -246,6 +313,7 @@ void WriteMaildir(MailRun *run, MailFolder *folder, const std::vector<int> &chos
   }
   // A run that stopped before them leaves them for the next.
   FlushBatch(*run, folder, dir, &batch);
+  if (place_dir != NoFile) FileSystem.Close(place_dir);
   FreeBytes(&held);
   FreeBytes(&expected);
 }

@@ -138,6 +138,23 @@ struct FileSystemCalls {
   // meanwhile; on Windows to the position, which starts at the end. NoFile
   // when it cannot.
   FileRef (*OpenForAppending)(const char *path, FileAccess access);
+
+  // Opens the directory at `path` for CreateUnnamed and LinkUnnamed, which
+  // then find nothing on the way to it again; Close closes it. NoFile where
+  // the system makes no files without a name (Windows), as where there is no
+  // directory.
+  FileRef (*OpenDirectory)(const char *path);
+
+  // Creates a file for writing in the directory `dir`, open to its owner
+  // alone, that has no name until LinkUnnamed gives it one: no reader of the
+  // directory sees it half-written, and it is gone once closed unnamed, even
+  // when the process is killed first. NoFile where the file system makes no
+  // such files (some network ones), as where it cannot make one.
+  FileRef (*CreateUnnamed)(FileRef dir);
+
+  // Gives a file CreateUnnamed made the name `name` in its directory `dir`,
+  // only if nothing has that name there; `*taken` tells that something had.
+  bool (*LinkUnnamed)(FileRef file, FileRef dir, const char *name, bool *taken);
 };
 
 // The calls in use.

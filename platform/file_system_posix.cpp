@@ -258,6 +258,49 @@ FileRef OpenForAppending(const char *path, FileAccess access) {
   return descriptor == -1 ? NoFile : descriptor;
 }
 
+FileRef OpenDirectory(const char *path) {
+#ifdef O_TMPFILE
+  const int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return descriptor == -1 ? NoFile : descriptor;
+#else
+  (void)path;
+  errno = ENOTSUP;
+  return NoFile;
+#endif
+}
+
+FileRef CreateUnnamed(FileRef dir) {
+#ifdef O_TMPFILE
+  const int unnamed = openat(int(dir), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  return unnamed == -1 ? NoFile : unnamed;
+#else
+  (void)dir;
+  errno = ENOTSUP;
+  return NoFile;
+#endif
+}
+
+bool LinkUnnamed(FileRef file, FileRef dir, const char *name, bool *taken) {
+  *taken = false;
+#ifdef AT_EMPTY_PATH
+  // Linux before 6.10 links an open file so only for those who may link any
+  // (ENOENT for the others); its name under /proc is the way for everyone.
+  if (linkat(int(file), "", int(dir), name, AT_EMPTY_PATH) == 0) return true;
+  if (errno == ENOENT) {
+    char own[40];
+    snprintf(own, sizeof own, "/proc/self/fd/%d", int(file));
+    if (linkat(AT_FDCWD, own, int(dir), name, AT_SYMLINK_FOLLOW) == 0) return true;
+  }
+  *taken = errno == EEXIST;
+#else
+  (void)file;
+  (void)dir;
+  (void)name;
+  errno = ENOTSUP;
+#endif
+  return false;
+}
+
 }  // namespace
 
 const bool SyncReachesVolume = true;
@@ -267,7 +310,8 @@ constexpr FileSystemCalls SystemFileCalls = {
     OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
     Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
     Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
-    ListDirectory,  Sync,          OpenForAppending,
+    ListDirectory,  Sync,          OpenForAppending, OpenDirectory,  CreateUnnamed,
+    LinkUnnamed,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

@@ -463,6 +463,23 @@ FileRef OpenForAppending(const char *path, FileAccess) {
   return Ref(file);
 }
 
+// Windows names every file it makes.
+FileRef OpenDirectory(const char *) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return NoFile;
+}
+
+FileRef CreateUnnamed(FileRef) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return NoFile;
+}
+
+bool LinkUnnamed(FileRef, FileRef, const char *, bool *taken) {
+  *taken = false;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
 template <PathMode Mode>
 constexpr FileSystemCalls CallsTaking = {
     OpenForReading<Mode>,
@@ -488,6 +505,9 @@ constexpr FileSystemCalls CallsTaking = {
     ListDirectory<Mode>,
     Sync,
     OpenForAppending<Mode>,
+    OpenDirectory,
+    CreateUnnamed,
+    LinkUnnamed,
 };
 
 }  // namespace

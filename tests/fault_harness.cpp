@@ -80,6 +80,19 @@ FileRef CreateVanishing(const char *path, bool *exists) {
   *exists = IsNameInUse(LastSystemError());
   return NoFile;
 }
+// An open, a create and a move all the same: they fail where OpenForReading,
+// CreateNew and MoveNoReplace are made to.
+FileRef OpenDirectory(const char *path) {
+  return Strikes(OpenForReadingCall) ? NoFile : Tracked(SystemFileCalls.OpenDirectory(path));
+}
+FileRef CreateUnnamed(FileRef dir) {
+  return Strikes(CreateNewCall) ? NoFile : Tracked(SystemFileCalls.CreateUnnamed(dir));
+}
+bool LinkUnnamed(FileRef file, FileRef dir, const char *name, bool *taken) {
+  if (!Strikes(MoveNoReplaceCall)) return SystemFileCalls.LinkUnnamed(file, dir, name, taken);
+  *taken = IsNameInUse(LastSystemError());
+  return false;
+}
 FileRef OpenExisting(const char *path, FoundFile *found) {
   return Strikes(OpenExistingCall) ? NoFile : Tracked(SystemFileCalls.OpenExisting(path, found));
 }
@@ -173,7 +186,8 @@ const FileSystemCalls HarnessCalls = {
     OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
     Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
     Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
-    ListDirectory,  Sync,          OpenForAppending,
+    ListDirectory,  Sync,          OpenForAppending, OpenDirectory,  CreateUnnamed,
+    LinkUnnamed,
 };
 
 void FailCall(FileCall call, int nth, int error, bool onward, FileRef only) {

@@ -66,6 +66,14 @@ bool MoveOntoTaken(const char *from, const char *to, bool *taken) {
   return HarnessCalls.MoveNoReplace(from, to, taken);
 }
 
+// The directory LinkUnnamed is given: the one delivered into.
+std::string LinkedInto;
+
+bool LinkOntoTaken(FileRef file, FileRef dir, const char *name, bool *taken) {
+  TakeName(JoinPath(LinkedInto, name).c_str());
+  return HarnessCalls.LinkUnnamed(file, dir, name, taken);
+}
+
 bool MoveReplacingOntoTaken(const char *from, const char *to) {
   TakeName(to);
   return HarnessCalls.MoveReplacing(from, to);
@@ -79,6 +87,11 @@ FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
   *exists = false;
   FoundFile found = {};
   return HarnessCalls.OpenExisting(DataPath.c_str(), &found);
+}
+
+FileRef CreateUnnamedOpensTheDataFile(FileRef) {
+  bool exists = false;
+  return CreateOpensTheDataFile("", OwnerOnly, &exists);
 }
 
 // What one output (by vfolder's name for it) makes of a fault: the messages
@@ -148,14 +161,44 @@ const FaultRow FaultRows[] = {
      NameTaken},
     {"CreateOpensTheDataFile",
      NoCall,
-     [] { FileSystem.CreateNew = CreateOpensTheDataFile; },
+     [] {
+       FileSystem.CreateNew = CreateOpensTheDataFile;
+       FileSystem.CreateUnnamed = CreateUnnamedOpensTheDataFile;
+     },
      {{"mbox", 0, 0}, {"maildir", 0, 0}, {"copy --eml", 0, 0}, {"attachments", 0, 0}},
      -1,
+     0},
+    // A system without files that have no name, and one that makes them but
+    // refuses to link them: Maildir goes through tmp, message by message
+    // from the first it could not deliver so.
+    {"NoUnnamedFiles",
+     NoCall,
+     [] {
+       FileSystem.CreateUnnamed = [](FileRef) {
+         SetSystemError(AccessDenied);
+         return NoFile;
+       };
+     },
+     {{"mbox", 4, 0}, {"maildir", 4, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
+     4,
+     0},
+    {"UnnamedFilesNotLinked",
+     NoCall,
+     [] {
+       FileSystem.LinkUnnamed = [](FileRef, FileRef, const char *, bool *taken) {
+         *taken = false;
+         SetSystemError(AccessDenied);
+         return false;
+       };
+     },
+     {{"mbox", 4, 0}, {"maildir", 4, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
+     4,
      0},
     {"NameTakenAtTheMove",
      NoCall,
      [] {
        FileSystem.MoveNoReplace = MoveOntoTaken;
+       FileSystem.LinkUnnamed = LinkOntoTaken;
        FileSystem.MoveReplacing = MoveReplacingOntoTaken;
      },
      {{"mbox", 4, 0}, {"maildir", 4, 0}, {"copy --eml", 4, 0}, {"attachments", 4, 0}},
@@ -321,6 +364,7 @@ class FaultedOutput : public testing::TestWithParam<FaultRow> {
 
   std::string CheckMaildir(const FaultExpected &expected) {
     const std::string maildir = JoinPath(dir, "Maildir");
+    LinkedInto = JoinPath(maildir, "new");
     Tally tally = Convert(expected.Output, maildir, expected.Lines);
     EXPECT_EQ(tally.Written, expected.Written) << "maildir";
     EXPECT_EQ(tally.Failed, Count - expected.Written) << "maildir";
@@ -604,6 +648,15 @@ TEST(MailOutputs, MaildirSeen) {
     MailRun run = RunOf("maildir");
     run.Seen = true;
     if (colons_refused) FileSystem.CreateNew = CreateWithoutColons;
+#ifndef _WIN32
+    // Made in cur itself where the system makes files without a name.
+    if (!colons_refused)
+      FileSystem.MoveNoReplace = [](const char *, const char *, bool *taken) {
+        ADD_FAILURE() << "a message went through tmp";
+        *taken = false;
+        return false;
+      };
+#endif
     const std::string maildir = JoinPath(dir, colons_refused ? "Refused" : "Maildir");
     const Tally tally = ConvertFolder(&run, &folder, {0, 1, 2, 3}, maildir);
     RestoreFileCalls();
