@@ -729,8 +729,10 @@ double Hyperfine(const Options &options, int runs, const std::string &command,
                                 : "mkdir -p " + Quoted(trash) + " && { [ ! -e " + Quoted(out) +
                                       " ] || mv " + Quoted(out) + " " + Quoted(trash) +
                                       "/$(date +%s%N); }";
+  // Each run starts with nothing of the last one still to be written back:
+  // ext4 writing the last run's files meanwhile made one run twice another.
   const std::string prepare =
-      out.empty() ? "true" : aside + (out_is_dir ? " && mkdir " + Quoted(out) : "");
+      out.empty() ? "sync" : aside + (out_is_dir ? " && mkdir " + Quoted(out) : "") + " && sync";
   const std::string run = "hyperfine --style none --warmup 1 --runs " + std::to_string(runs) +
                           " --export-json " + Quoted(json) + " --prepare " + Quoted(prepare) + " " +
                           Quoted(command) + " >/dev/null";
@@ -786,9 +788,10 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
                   : vfolder + Commands[side] + " " + Quoted(index) + " " + Quoted(out);
     figures.Seconds[side] =
         Hyperfine(options, options.Repeats, command, out, side == 1 || side == 2);
+    // As many runs as the folder's: the target leaves no room for noise.
     if (side >= 2)
       figures.Tree[side - 2] =
-          Hyperfine(options, std::max(options.Repeats / 2, 1),
+          Hyperfine(options, options.Repeats,
                     vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
   }
   // With a ledger, new for each run: the output synced a piece or a batch at
