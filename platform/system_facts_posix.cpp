@@ -49,8 +49,12 @@ void *AllocateZeroedBlock(size_t count, size_t size) {
   // Only whole huge pages inside the block; a refusal leaves it as it is.
   const uintptr_t huge = 2 << 20, start = (uintptr_t(block) + huge - 1) & ~(huge - 1),
                   end = (uintptr_t(block) + count * size) & ~(huge - 1);
-  if (block != nullptr && end > start)
+  if (block != nullptr && end > start) {
     madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    madvise(reinterpret_cast<void *>(start), end - start, MADV_POPULATE_WRITE);
+#endif
+  }
   return block;
 }
 
