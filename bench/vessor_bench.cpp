@@ -788,10 +788,9 @@ VfolderFigures MeasureVfolder(const Options &options, const char *self, const st
                   : vfolder + Commands[side] + " " + Quoted(index) + " " + Quoted(out);
     figures.Seconds[side] =
         Hyperfine(options, options.Repeats, command, out, side == 1 || side == 2);
-    // As many runs as the folder's: the target leaves no room for noise.
     if (side >= 2)
       figures.Tree[side - 2] =
-          Hyperfine(options, options.Repeats,
+          Hyperfine(options, std::max(options.Repeats / 2, 1),
                     vfolder + Commands[side] + " " + Quoted(tree) + " " + Quoted(out), out, false);
   }
   // With a ledger, new for each run: the output synced a piece or a batch at
