@@ -140,9 +140,9 @@ struct FileSystemCalls {
   FileRef (*OpenForAppending)(const char *path, FileAccess access);
 
   // Opens the directory at `path` for CreateUnnamed and LinkUnnamed, which
-  // then find nothing on the way to it again; Close closes it. NoFile where
-  // the system makes no files without a name (Windows), as where there is no
-  // directory.
+  // then look up nothing on the way to it again; Close closes it. NoFile
+  // where there is no directory, and on Windows, which makes no files
+  // without a name.
   FileRef (*OpenDirectory)(const char *path);
 
   // Creates a file for writing in the directory `dir`, open to its owner

@@ -259,14 +259,8 @@ FileRef OpenForAppending(const char *path, FileAccess access) {
 }
 
 FileRef OpenDirectory(const char *path) {
-#ifdef O_TMPFILE
   const int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   return descriptor == -1 ? NoFile : descriptor;
-#else
-  (void)path;
-  errno = ENOTSUP;
-  return NoFile;
-#endif
 }
 
 FileRef CreateUnnamed(FileRef dir) {
