@@ -276,6 +276,27 @@ if save_as "M-m M-r" "one mbox, marked as read" "One mbox file"; then
     bad "F5 as one mbox, marked as read: Python's mailbox reads the 3,000 messages, each with its status lines"
   fi
 fi
+
+# Every message as a Maildir, still marked as read (the dialog keeps that
+# from the mbox before), so in cur: each file made there whole, nothing in
+# tmp, and vfolder verify --seen finds every message there once, unchanged.
+rm -rf "$work/out" && mkdir "$work/out"
+if save_as M-d "a Maildir" "A Maildir"; then
+  for _ in $(seq 1 300); do
+    [ "$(find "$work/out" -path '*/cur/*' -type f | wc -l)" -ge 3000 ] && break
+    sleep 0.2
+  done
+  show "F5 as a Maildir, done"
+  maildir=$(dirname "$(find "$work/out" -type d -name cur | head -n 1)")
+  verified=$(build/linux/vfolder --seen verify "$work/mail/INBOX.IDX" "$maildir" 2>&1 | tail -n 1)
+  if [ -d "$maildir/tmp" ] && [ -z "$(ls -A "$maildir/tmp")" ] &&
+    [ "$verified" = "3000 messages: 3000 present, 0 missing, 0 twice, 0 changed" ]; then
+    ok "F5 as a Maildir: nothing left in tmp, vfolder verify --seen finds the 3,000 in $(basename "$maildir")/cur, each once"
+  else
+    echo "$verified"
+    bad "F5 as a Maildir: nothing left in tmp, vfolder verify --seen finds the 3,000 in cur, each once"
+  fi
+fi
 stop
 
 # F5 of the 3,000 messages into a mail account through its dialog: a
