@@ -266,6 +266,18 @@ inline bool CountBytes(void *context, const void *, size_t size) {
   return true;
 }
 
+inline bool KeepBytes(void *context, const void *bytes, size_t size) {
+  static_cast<std::string *>(context)->append(static_cast<const char *>(bytes), size);
+  return true;
+}
+
+inline bool KeepLeafBytes(void *context, size_t index, const void *bytes, size_t size) {
+  std::vector<std::string> *kept = static_cast<std::vector<std::string> *>(context);
+  if (index >= kept->size()) kept->resize(index + 1);
+  (*kept)[index].append(static_cast<const char *>(bytes), size);
+  return true;
+}
+
 }  // namespace fuzz_inputs
 
 // One message's parts read and every part decoded, as it stands and in
@@ -276,6 +288,26 @@ inline std::string CheckMessageInput(const uint8_t *data, size_t size) {
   if (!ReadMessageParts(source, &parts)) return "a message in memory is not read";
   if (parts.Parts.empty() || parts.Parts[0].Parent != -1 || parts.Parts[0].BodyEnd != size)
     return "the first part is not the whole message";
+  // The one pass that decodes as it reads gives each part's bytes as
+  // DecodePart does, and the same tree.
+  std::vector<std::string> passed;
+  MessageParts again;
+  if (!ReadAndDecodeMessageParts(source, &again, fuzz_inputs::KeepLeafBytes, &passed))
+    return "a message in memory is not read and decoded";
+  if (again.Parts.size() != parts.Parts.size()) return "decoding on the way changes the tree";
+  passed.resize(parts.Parts.size());
+  for (size_t i = 0; i < parts.Parts.size(); ++i) {
+    const MessagePart &part = parts.Parts[i];
+    std::string bytes;
+    uint64_t counted = 0;
+    if (part.Kind == PartLeaf || part.Kind == PartUuencoded) {
+      if (!DecodePart(source, parts, i, false, fuzz_inputs::KeepBytes, &bytes, &counted))
+        return "part " + part.Position + " is not decoded";
+    }
+    if (passed[i] != bytes || again.Parts[i].BodyStart != part.BodyStart ||
+        again.Parts[i].BodyEnd != part.BodyEnd || again.Parts[i].Name != part.Name)
+      return "part " + part.Position + " is decoded otherwise on the way";
+  }
   for (size_t i = 0; i < parts.Parts.size(); ++i) {
     const MessagePart &part = parts.Parts[i];
     if (part.HeaderStart > part.BodyStart || part.BodyStart > part.BodyEnd || part.BodyEnd > size)

@@ -77,7 +77,8 @@ bool ReadLine(MessageLines *lines, uint64_t at, uint64_t limit, size_t keep, Mes
 }
 
 bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char first,
-                          uint64_t *start, uint64_t *content_end) {
+                          uint64_t *start, uint64_t *content_end, PassedBytes passed,
+                          void *passed_context) {
   if (limit > lines->Source->Size) limit = lines->Source->Size;
   // The two bytes before `position`; -1 for those before `at`, where a line starts.
   int before1 = -1, before2 = -1;
@@ -95,6 +96,7 @@ bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char
       const size_t k = size_t(found - window);
       const int b1 = k >= 1 ? static_cast<unsigned char>(window[k - 1]) : before1;
       if (b1 != '\n' && b1 != -1) continue;
+      if (passed != nullptr && k > 0) passed(passed_context, position, window, k);
       *start = position + k;
       if (b1 == '\n') {
         const int b2 = k >= 2 ? static_cast<unsigned char>(window[k - 2]) : k == 1 ? before1 : before2;
@@ -102,6 +104,7 @@ bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char
       }
       return true;
     }
+    if (passed != nullptr) passed(passed_context, position, window, span);
     before2 = span >= 2 ? static_cast<unsigned char>(window[span - 2]) : before1;
     before1 = static_cast<unsigned char>(window[span - 1]);
     position += span;

@@ -30,11 +30,16 @@ void StartLines(const MessageSource *source, MessageLines *lines);
 // up to `keep` bytes of it. False at `limit` or when the source fails.
 bool ReadLine(MessageLines *lines, uint64_t at, uint64_t limit, size_t keep, MessageLine *line);
 
+// Takes bytes a search passed over, in order: `size` bytes from `at`.
+typedef void (*PassedBytes)(void *context, uint64_t at, const char *bytes, size_t size);
+
 // Finds the first line from `at` (which starts one) up to `limit` that
 // starts with `first`, without taking the lines before it apart: `*start`
 // gets its place. `*content_end` gets the ContentEnd of the last line passed
 // over (of the last line before `limit` where none starts so); it stays as
-// it was where none was passed. False where none starts so or the source
+// it was where none was passed. `passed`, where given, is handed the bytes
+// before that line as they go by. False where none starts so or the source
 // fails.
 bool FindLineStartingWith(MessageLines *lines, uint64_t at, uint64_t limit, char first,
-                          uint64_t *start, uint64_t *content_end);
+                          uint64_t *start, uint64_t *content_end, PassedBytes passed = nullptr,
+                          void *passed_context = nullptr);

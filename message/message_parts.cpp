@@ -144,70 +144,186 @@ int DelimiterKind(const std::string &line, const std::string &boundary) {
   return kind;
 }
 
+// A leaf the pass over its parent decodes as it goes by, so that its bytes
+// are read once: a base64 body, from its first byte up to the delimiter line
+// after it (the line break before that is no digit, and adds nothing).
+struct PassingLeaf {
+  bool Active;
+  size_t Index;        // the part it becomes
+  uint64_t BodyStart;  // as its header says
+  uint64_t Fed;        // the bytes before this are decoded
+  Base64Stream Base64;
+};
+
+struct PassedLeaf {
+  size_t Index;
+  uint64_t BodyStart;
+};
+
 struct TreeRun {
   MessageLines Lines;
   MessageParts *Parts;
+  LeafSink Sink;  // null: the tree alone is read
+  void *SinkContext;
+  std::vector<PassedLeaf> Passed;  // the leaves decoded on the way
+  bool Stopped;                    // the sink stopped
+  std::vector<char> Scratch;       // bytes read again to decode a long line
 };
 
 void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
               const std::string &position, const char *default_type);
 
-// Finds the parts of multipart `index` between `start` and `limit`. False
-// when no delimiter line is there: the part is a leaf then.
+// The type a part's header gives it, as Python's email reads it: a type that
+// is none ("text", "") is the default.
+std::string TypeOf(const PartHeader &header, const MimeField &type, const char *default_type) {
+  const size_t slash = type.Value.find('/');
+  std::string value = header.HasContentType && slash != std::string::npos && slash > 0 &&
+                              slash + 1 < type.Value.size() &&
+                              type.Value.find_first_of(" \t") == std::string::npos
+                          ? type.Value
+                          : std::string(default_type);
+  if (value.size() > TypeBytes) value.resize(TypeBytes);
+  return value;
+}
+
+std::string TransferEncodingOf(const PartHeader &header) {
+  std::string value = Lower(Trimmed(header.TransferEncoding));
+  if (value.size() > NameBytes) value.resize(NameBytes);
+  return value.empty() ? "7bit" : value;
+}
+
+void FeedLeaf(TreeRun *run, PassingLeaf *leaf, uint64_t at, const char *bytes, size_t size) {
+  const uint64_t from = leaf->Fed > leaf->BodyStart ? leaf->Fed : leaf->BodyStart;
+  if (at + size <= from || run->Stopped) return;
+  if (at < from) {
+    bytes += from - at;
+    size -= size_t(from - at);
+    at = from;
+  }
+  leaf->Fed = at + size;
+  const size_t decoded = DecodeBase64Piece(&leaf->Base64, bytes, size);
+  if (decoded > 0 && !run->Sink(run->SinkContext, leaf->Index, leaf->Base64.Decoded.data(), decoded))
+    run->Stopped = true;
+}
+
+struct Passing {
+  TreeRun *Run;
+  PassingLeaf *Leaf;
+};
+
+void OnPassed(void *context, uint64_t at, const char *bytes, size_t size) {
+  const Passing *passing = static_cast<const Passing *>(context);
+  FeedLeaf(passing->Run, passing->Leaf, at, bytes, size);
+}
+
+// Decodes the leaf's bytes from `from` to `to`: from the window where it
+// holds them (a short line, as nearly all are), else read again.
+void FeedRange(TreeRun *run, PassingLeaf *leaf, uint64_t from, uint64_t to) {
+  const MessageLines &lines = run->Lines;
+  if (from >= lines.WindowStart && to <= lines.WindowStart + lines.WindowSize) {
+    FeedLeaf(run, leaf, from, lines.Window.data() + (from - lines.WindowStart), size_t(to - from));
+    return;
+  }
+  run->Scratch.resize(lines.Window.size());
+  while (from < to && !run->Stopped) {
+    const size_t want = size_t(to - from < run->Scratch.size() ? to - from : run->Scratch.size());
+    const int64_t got = lines.Source->ReadAt(lines.Source->Context, from, run->Scratch.data(), want);
+    if (got <= 0) {
+      run->Lines.Failed = got < 0;
+      return;
+    }
+    FeedLeaf(run, leaf, from, run->Scratch.data(), size_t(got));
+    from += uint64_t(got);
+  }
+}
+
+// Starts decoding the part after the delimiter line ending at `at`, if it is
+// a leaf in base64 that becomes part `index`.
+void StartLeaf(TreeRun *run, PassingLeaf *leaf, size_t index, uint64_t at, uint64_t limit,
+               const char *default_type) {
+  leaf->Active = false;
+  if (run->Sink == nullptr || index >= MostParts) return;
+  PartHeader header;
+  ReadHeader(&run->Lines, at, limit, nullptr, &header);
+  if (EncodingNamed(TransferEncodingOf(header)) != EncodingBase64) return;
+  const std::string type = TypeOf(header, ParseMimeField(header.ContentType), default_type);
+  if (type.compare(0, 10, "multipart/") == 0 || type == "message/rfc822" ||
+      type == "message/global")
+    return;
+  leaf->Active = true;
+  leaf->Index = index;
+  leaf->BodyStart = leaf->Fed = header.BodyStart;
+  leaf->Base64.Bits = 0;
+  leaf->Base64.BitCount = 0;
+}
+
+// Finds the parts of multipart `index` between `start` and `limit`, each
+// read as its delimiter closes it. False when no delimiter line is there:
+// the part is a leaf then.
 bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint64_t start,
                   uint64_t limit, int depth) {
-  struct Span {
-    uint64_t Start, End;
-  };
-  std::vector<Span> spans;
+  std::vector<MessagePart> &parts = run->Parts->Parts;
+  const std::string default_type =
+      parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
+  const std::string position = parts[index].Position;
   MessageLine line;
   uint64_t at = start;
   uint64_t previous_content_end = start;  // where the line before ends, its line feed not in
   bool open = false;                      // a part has started
-  bool closed = false;
+  bool closed = false, found = false;
+  int children = 0;
   uint64_t part_start = 0;
+  PassingLeaf leaf;
+  leaf.Active = false;
+  Passing passing = {run, &leaf};
+  // The open part, from `part_start` to the line before `previous_content_end`
+  // (the line break before a delimiter belongs to it), read whole.
+  const auto close_part = [&]() {
+    const uint64_t end = previous_content_end > part_start ? previous_content_end : part_start;
+    const size_t child = parts.size();
+    ReadPart(run, part_start, end, depth + 1, int(index),
+             position + "." + std::to_string(++children), default_type.c_str());
+    if (leaf.Active && leaf.Fed > leaf.BodyStart && leaf.Index == child)
+      run->Passed.push_back({child, leaf.BodyStart});
+    leaf.Active = false;
+  };
   const size_t keep = boundary.size() + DelimiterSlack;
   // Only lines that start with '-' can be delimiters: the others are passed over whole.
   uint64_t dash = 0;
-  while (!closed &&
-         FindLineStartingWith(&run->Lines, at, limit, '-', &dash, &previous_content_end) &&
+  while (!closed && !run->Stopped &&
+         FindLineStartingWith(&run->Lines, at, limit, '-', &dash, &previous_content_end,
+                              leaf.Active ? OnPassed : nullptr, &passing) &&
          ReadLine(&run->Lines, dash, limit, keep, &line)) {
     at = line.End;
     const int kind = line.ContentEnd - line.Start <= keep ? DelimiterKind(line.Head, boundary) : 0;
-    if (kind != 0) {
-      // Past the bound no more places are kept: a message of nothing but
-      // delimiter lines holds no more than the bound.
-      if (open && run->Parts->Parts.size() + spans.size() >= MostParts) {
-        run->Parts->Limit = PartsTooMany;
-        break;
-      }
-      // The line break before a delimiter belongs to it.
-      if (open)
-        spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
-                                                                      : part_start});
-      open = kind == 1;
-      closed = kind == 2;
-      part_start = line.End;
+    if (kind == 0) {
+      if (leaf.Active) FeedRange(run, &leaf, line.Start, line.End);
+      previous_content_end = line.ContentEnd;
+      continue;
     }
-    previous_content_end = line.ContentEnd;
-  }
-  if (run->Lines.Failed) return true;
-  // No closing delimiter: the last part runs to the end, its last line
-  // break left out, as Python's email leaves it.
-  if (open)
-    spans.push_back({part_start, previous_content_end > part_start ? previous_content_end
-                                                                  : part_start});
-  if (spans.empty() && !closed) return false;
-  const std::string default_type =
-      run->Parts->Parts[index].Type == "multipart/digest" ? "message/rfc822" : "text/plain";
-  const std::string position = run->Parts->Parts[index].Position;
-  for (size_t i = 0; i < spans.size(); ++i) {
-    if (run->Parts->Parts.size() >= MostParts) {
+    found = true;
+    // Past the bound no more places are kept: a message of nothing but
+    // delimiter lines holds no more than the bound.
+    if (open && parts.size() >= MostParts) {
       run->Parts->Limit = PartsTooMany;
+      open = false;
       break;
     }
-    ReadPart(run, spans[i].Start, spans[i].End, depth + 1, int(index),
-             position + "." + std::to_string(i + 1), default_type.c_str());
+    if (open) close_part();
+    if (run->Lines.Failed) return true;
+    open = kind == 1;
+    closed = kind == 2;
+    part_start = line.End;
+    if (open) StartLeaf(run, &leaf, parts.size(), line.End, limit, default_type.c_str());
+    previous_content_end = line.ContentEnd;
+  }
+  if (run->Lines.Failed || run->Stopped) return true;
+  if (!found) return false;
+  // No closing delimiter: the last part runs to the end, its last line
+  // break left out, as Python's email leaves it.
+  if (open) {
+    if (parts.size() >= MostParts) run->Parts->Limit = PartsTooMany;
+    else close_part();
   }
   return true;
 }
@@ -230,20 +346,11 @@ void ReadPart(TreeRun *run, uint64_t at, uint64_t limit, int depth, int parent,
     part.NameGiven = false;
     part.IsAttachment = false;
     const MimeField type = ParseMimeField(header.ContentType);
-    // A type that is none ("text", "") is text/plain, as Python's email reads it.
-    const size_t slash = type.Value.find('/');
-    part.Type = header.HasContentType && slash != std::string::npos && slash > 0 &&
-                        slash + 1 < type.Value.size() &&
-                        type.Value.find_first_of(" \t") == std::string::npos
-                    ? type.Value
-                    : std::string(default_type);
-    if (part.Type.size() > TypeBytes) part.Type.resize(TypeBytes);
+    part.Type = TypeOf(header, type, default_type);
     const std::string *charset = ParameterOf(type, "charset");
     part.Charset = charset != nullptr ? Lower(Trimmed(*charset)) : std::string();
     if (part.Charset.size() > NameBytes) part.Charset.resize(NameBytes);
-    part.TransferEncoding = Lower(Trimmed(header.TransferEncoding));
-    if (part.TransferEncoding.size() > NameBytes) part.TransferEncoding.resize(NameBytes);
-    if (part.TransferEncoding.empty()) part.TransferEncoding = "7bit";
+    part.TransferEncoding = TransferEncodingOf(header);
     part.Encoding = EncodingNamed(part.TransferEncoding);
     const MimeField disposition = ParseMimeField(header.Disposition);
     part.Disposition = disposition.Value.empty() || disposition.Value == "inline"
@@ -314,16 +421,64 @@ MessageSource MemorySource(const void *bytes, size_t size) {
   return source;
 }
 
-bool ReadMessageParts(const MessageSource &source, MessageParts *parts) {
+namespace {
+
+bool ReadTree(const MessageSource &source, MessageParts *parts, TreeRun *run) {
   *parts = MessageParts();
-  TreeRun run;
-  StartLines(&source, &run.Lines);
-  run.Parts = parts;
+  StartLines(&source, &run->Lines);
+  run->Parts = parts;
+  run->Stopped = false;
   parts->Limit = PartsWhole;
-  ReadPart(&run, 0, source.Size, 0, -1, "1", "text/plain");
-  if (run.Lines.Failed) return false;
+  ReadPart(run, 0, source.Size, 0, -1, "1", "text/plain");
+  if (run->Lines.Failed || run->Stopped) return false;
   for (MessagePart &part : parts->Parts) part.IsAttachment = IsAttachmentPart(part);
   return NameParts(&parts->Parts);
+}
+
+struct LeafOf {
+  LeafSink Sink;
+  void *Context;
+  size_t Index;
+};
+
+bool ToLeafSink(void *context, const void *bytes, size_t size) {
+  const LeafOf *leaf = static_cast<const LeafOf *>(context);
+  return leaf->Sink(leaf->Context, leaf->Index, bytes, size);
+}
+
+}  // namespace
+
+bool ReadMessageParts(const MessageSource &source, MessageParts *parts) {
+  TreeRun run;
+  run.Sink = nullptr;
+  run.SinkContext = nullptr;
+  return ReadTree(source, parts, &run);
+}
+
+bool ReadAndDecodeMessageParts(const MessageSource &source, MessageParts *parts, LeafSink sink,
+                               void *context) {
+  TreeRun run;
+  run.Sink = sink;
+  run.SinkContext = context;
+  if (!ReadTree(source, parts, &run)) return false;
+  std::vector<bool> decoded(parts->Parts.size(), false);
+  for (const PassedLeaf &leaf : run.Passed) {
+    // What was decoded on the way is the part it became; a guard, as the
+    // header was read the same way both times.
+    const MessagePart &part = parts->Parts[leaf.Index];
+    if (part.Kind != PartLeaf || part.Encoding != EncodingBase64 ||
+        part.BodyStart != leaf.BodyStart)
+      return false;
+    decoded[leaf.Index] = true;
+  }
+  for (size_t i = 0; i < parts->Parts.size(); ++i) {
+    const MessagePart &part = parts->Parts[i];
+    if (decoded[i] || (part.Kind != PartLeaf && part.Kind != PartUuencoded)) continue;
+    LeafOf leaf = {sink, context, i};
+    uint64_t count = 0;
+    if (!DecodePartBytes(source, part, false, ToLeafSink, &leaf, &count)) return false;
+  }
+  return true;
 }
 
 bool DecodePart(const MessageSource &source, const MessageParts &parts, size_t index,

@@ -118,5 +118,19 @@ typedef bool (*PartSink)(void *context, const void *bytes, size_t size);
 bool DecodePart(const MessageSource &source, const MessageParts &parts, size_t index,
                 bool text_in_utf8, PartSink sink, void *context, uint64_t *decoded);
 
+// Takes decoded bytes of part `index` of the tree being read; false stops.
+typedef bool (*LeafSink)(void *context, size_t index, const void *bytes, size_t size);
+
+// Reads the tree as ReadMessageParts does, and decodes every part with bytes
+// of its own (leaves, uuencoded blocks) into `sink`, as DecodePart does
+// without `text_in_utf8`: a leaf in base64 as the pass over its multipart
+// goes by it, so that its bytes are read once; the rest once the tree is
+// read. Each part's bytes come in order, the parts in no set order; a part
+// with no bytes may never be named. The indices are those of the tree
+// `parts` gets. False when the source cannot be read, memory runs out or the
+// sink stops.
+bool ReadAndDecodeMessageParts(const MessageSource &source, MessageParts *parts, LeafSink sink,
+                               void *context);
+
 // Decodes one header field's value (RFC 2047 words, folded lines unfolded).
 DecodedField DecodeHeaderValue(const std::string &raw);

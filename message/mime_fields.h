@@ -49,6 +49,17 @@ const std::string *ParameterOf(const MimeField &field, const char *name);
 
 // part_decoders.cpp
 
+// Base64 decoded piece by piece, pieces cut anywhere: the bits a piece
+// leaves over are carried into the next.
+struct Base64Stream {
+  unsigned Bits;
+  int BitCount;
+  std::vector<char> Decoded;  // the last piece's bytes
+};
+
+// Decodes the stream's next piece into `Decoded`; the bytes' count.
+size_t DecodeBase64Piece(Base64Stream *stream, const char *bytes, size_t size);
+
 // Decodes part `part`'s bytes into `sink`, as DecodePart does.
 bool DecodePartBytes(const MessageSource &source, const MessagePart &part, bool text_in_utf8,
                      PartSink sink, void *context, uint64_t *decoded);

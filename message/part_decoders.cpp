@@ -20,15 +20,12 @@ const size_t UuLineBytes = 256;
 
 struct Decoder {
   PartEncoding Encoding;
-  // base64
-  unsigned Bits;
-  int BitCount;
+  Base64Stream Base64;
   // quoted-printable: an '=' and what followed it at the end of a piece
   std::string Pending;
   // uuencode
   std::string Line;
   bool Begun, Ended;
-  std::vector<char> Decoded;  // base64's bytes of one piece
 };
 
 // Each byte's value as a base64 digit; -1 for a byte that is none (line
@@ -174,8 +171,9 @@ const int Base64BlockKind = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"
                                                                                      : 0);
 #endif
 
-// Decodes into the decoder's buffer, which holds a piece's bytes; their count.
-size_t Base64Piece(Decoder *decoder, const char *bytes, size_t size) {
+}  // namespace
+
+size_t DecodeBase64Piece(Base64Stream *decoder, const char *bytes, size_t size) {
   // Every four digits give three bytes at most, and the bits carried in one;
   // a block writes twelve past its groups.
   if (decoder->Decoded.size() < size / 4 * 3 + 3 + 16) decoder->Decoded.resize(size / 4 * 3 + 3 + 16);
@@ -225,6 +223,8 @@ size_t Base64Piece(Decoder *decoder, const char *bytes, size_t size) {
   decoder->BitCount = count;
   return size_t(to - first);
 }
+
+namespace {
 
 void QuotedPrintablePiece(Decoder *decoder, const char *bytes, size_t size, bool last,
                           std::string *out) {
@@ -299,8 +299,8 @@ size_t DecodePiece(Decoder *decoder, const char *bytes, size_t size, bool last, 
                    const char **data) {
   switch (decoder->Encoding) {
     case EncodingBase64: {
-      const size_t decoded = Base64Piece(decoder, bytes, size);
-      *data = decoder->Decoded.data();
+      const size_t decoded = DecodeBase64Piece(&decoder->Base64, bytes, size);
+      *data = decoder->Base64.Decoded.data();
       return decoded;
     }
     case EncodingQuotedPrintable:
@@ -322,7 +322,7 @@ size_t DecodePiece(Decoder *decoder, const char *bytes, size_t size, bool last, 
 bool DecodePartBytes(const MessageSource &source, const MessagePart &part, bool text_in_utf8,
                      PartSink sink, void *context, uint64_t *decoded) {
   *decoded = 0;
-  Decoder decoder = {part.Encoding, 0, 0, std::string(), std::string(), false, false, {}};
+  Decoder decoder = {part.Encoding, {0, 0, {}}, std::string(), std::string(), false, false};
   // A container's bytes are what it holds, as they stand.
   if (part.Kind == PartMultipart || part.Kind == PartMessage) decoder.Encoding = EncodingIdentity;
   CharsetConverter converter;

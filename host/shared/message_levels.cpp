@@ -76,6 +76,13 @@ bool CountBytes(void *context, const void *, size_t size) {
   return true;
 }
 
+bool CountPartBytes(void *context, size_t index, const void *, size_t size) {
+  std::vector<uint64_t> *counts = static_cast<std::vector<uint64_t> *>(context);
+  if (index >= counts->size()) counts->resize(index + 1, 0);
+  (*counts)[index] += size;
+  return true;
+}
+
 // Message.txt: the header lines and the text body in UTF-8, after a
 // byte-order mark, so that the viewer shows the right letters.
 std::string HeaderText(const MessageParts &parts) {
@@ -139,7 +146,10 @@ bool IsInner(const std::vector<MessagePart> &parts, size_t i) {
 // Reads the level's message and makes its items.
 bool MakeLevel(MessageLevel *level, const LevelTexts &texts) {
   const MessageSource source = SourceOf(*level);
-  if (!ReadMessageParts(source, &level->Parts)) return false;
+  // The sizes of the parts with bytes of their own come with the tree, from
+  // one reading of the message.
+  std::vector<uint64_t> counts;
+  if (!ReadAndDecodeMessageParts(source, &level->Parts, CountPartBytes, &counts)) return false;
   const std::vector<MessagePart> &parts = level->Parts.Parts;
   level->TextPart = level->HtmlPart = SIZE_MAX;
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -166,9 +176,13 @@ bool MakeLevel(MessageLevel *level, const LevelTexts &texts) {
   level->Items.insert(level->Items.end(), attached.begin(), attached.end());
   level->Items.push_back(
       {FreeItemName(taken, texts.Original), L"message/rfc822", PartItemOriginal, 0, 0});
+  counts.resize(parts.size(), 0);
   for (PartItem &item : level->Items) {
     item.Size = 0;
-    WriteItem(*level, item, CountBytes, &item.Size);
+    const bool counted = (item.Kind == PartItemFile || item.Kind == PartItemHtml) &&
+                         (parts[item.Part].Kind == PartLeaf || parts[item.Part].Kind == PartUuencoded);
+    if (counted) item.Size = counts[item.Part];
+    else WriteItem(*level, item, CountBytes, &item.Size);
   }
   const DecodedField *fields[HeaderLineCount] = {&level->Parts.From, &level->Parts.To,
                                                  &level->Parts.Cc, &level->Parts.Date,

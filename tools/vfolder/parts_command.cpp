@@ -32,6 +32,13 @@ int64_t ReadDataFile(void *context, uint64_t at, void *buffer, size_t size) {
 
 bool CountBytes(void *, const void *, size_t) { return true; }
 
+bool CountPartBytes(void *context, size_t index, const void *, size_t size) {
+  std::vector<uint64_t> *counts = static_cast<std::vector<uint64_t> *>(context);
+  if (index >= counts->size()) counts->resize(index + 1, 0);
+  (*counts)[index] += size;
+  return true;
+}
+
 int Depth(const MessageParts &parts, size_t index) {
   int depth = 0;
   for (int at = parts.Parts[index].Parent; at >= 0; at = parts.Parts[size_t(at)].Parent) ++depth;
@@ -78,7 +85,9 @@ int RunPartsCommand(const char *index, const char *item, bool tsv, const TextCha
     size = uint64_t(file_size) - entry.DataOffset;
   const MessageSource source = {ReadDataFile, &read, size};
   MessageParts parts;
-  if (!ReadMessageParts(source, &parts)) {
+  // The leaves' sizes come with the tree, from one reading of the message.
+  std::vector<uint64_t> counts;
+  if (!ReadAndDecodeMessageParts(source, &parts, CountPartBytes, &counts)) {
     fprintf(stderr, "vfolder: %s: %s: cannot read the message\n", shown.c_str(),
             TableText(NameOf(folder, chosen[0])).c_str());
     CloseMailFolder(&folder);
@@ -93,8 +102,11 @@ int RunPartsCommand(const char *index, const char *item, bool tsv, const TextCha
   int status = 0;
   for (size_t i = 0; i < parts.Parts.size(); ++i) {
     const MessagePart &part = parts.Parts[i];
-    uint64_t decoded = 0;
-    if (!DecodePart(source, parts, i, false, CountBytes, nullptr, &decoded)) status = 1;
+    uint64_t decoded = i < counts.size() ? counts[i] : 0;
+    // A container's bytes are its body as it stands.
+    if (part.Kind != PartLeaf && part.Kind != PartUuencoded &&
+        !DecodePart(source, parts, i, false, CountBytes, nullptr, &decoded))
+      status = 1;
     if (tsv) {
       printf("%s\t%s\t%s\t%s\t%" PRIu64 "\t%s\t%d\t%d\n", part.Position.c_str(),
              Escaped(part.Type.c_str()).c_str(), Escaped(part.Charset.c_str()).c_str(),
