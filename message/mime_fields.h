@@ -60,6 +60,11 @@ struct Base64Stream {
 // Decodes the stream's next piece into `Decoded`; the bytes' count.
 size_t DecodeBase64Piece(Base64Stream *stream, const char *bytes, size_t size);
 
+// Base64 is decoded in the widest blocks the processor takes (3: AVX-512,
+// 2: AVX2, 1: SSSE3, 0: digit by digit); tests choose narrower ones to try
+// each. Returns what is used from now on, `widest` or less.
+int UseBase64Blocks(int widest);
+
 // Decodes part `part`'s bytes into `sink`, as DecodePart does.
 bool DecodePartBytes(const MessageSource &source, const MessagePart &part, bool text_in_utf8,
                      PartSink sink, void *context, uint64_t *decoded);

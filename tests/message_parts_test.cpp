@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "message/mime_fields.h"
 #include "platform/file_system.h"
 #include "tests/test_support.h"
 
@@ -394,6 +396,63 @@ TEST(MessageDamage, MegabyteLinesAreReadWhole) {
   EXPECT_EQ(read.Decoded[1], line);
   EXPECT_EQ(read.Decoded[2], std::string(3 << 18, '\0'));
   EXPECT_EQ(read.Parts.Subject.Text.substr(0, 4), "ssss");
+}
+
+// Base64 as the processor's blocks take it comes out as digit by digit:
+// lines of many lengths and both line breaks, a length that changes, strays,
+// padding inside, all cut into pieces anywhere, alone and inside a multipart.
+TEST(MessageDamage, Base64BlocksDecodeAsDigitByDigit) {
+  static const char Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  uint64_t seed = 5;
+  const auto random = [&seed](uint64_t below) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (seed >> 33) % below;
+  };
+  const size_t lengths[] = {76, 64, 72, 60, 4, 75, 300, 128, 132, 76};
+  const int widest = UseBase64Blocks(3);
+  for (int round = 0; round < 40; ++round) {
+    // Each width the processor has, digit by digit too.
+    if (UseBase64Blocks(widest - round % (widest + 1)) != widest - round % (widest + 1))
+      ADD_FAILURE() << "no blocks of " << widest - round % (widest + 1);
+    size_t line = lengths[random(10)];
+    const bool crlf = random(2) == 0;
+    std::string body;
+    const size_t size = 1000 + random(200000);
+    size_t column = 0;
+    while (body.size() < size) {
+      const uint64_t roll = random(100000);
+      if (roll < 3) line = lengths[random(10)];  // another length from here on
+      if (roll < 20 && round % 3 == 1) body += " *-="[random(4)];  // a stray or padding
+      body += Digits[random(64)];
+      if (++column >= line) {
+        body += crlf || roll % 7 == 0 ? "\r\n" : "\n";
+        column = 0;
+      }
+    }
+    std::string expected;
+    unsigned bits = 0;
+    int count = 0;
+    for (const char c : body) {
+      const char *digit = c != '\0' ? strchr(Digits, c) : nullptr;
+      if (c == '=') bits = 0, count = 0;
+      if (digit == nullptr) continue;
+      bits = (bits << 6 | unsigned(digit - Digits)) & 0xFFFFFF;
+      count += 6;
+      if (count >= 8) {
+        count -= 8;
+        expected += char(bits >> count & 0xFF);
+      }
+    }
+    const std::string alone = std::string(Head) + "Content-Transfer-Encoding: base64\r\n\r\n" + body;
+    EXPECT_EQ(ReadMessage(alone).Decoded[0], expected) << round;
+    const Read inside = ReadMessage(std::string(Head) +
+                                    "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                    "Content-Transfer-Encoding: base64\r\n\r\n" +
+                                    body + "\r\n--b--\r\n");
+    ASSERT_EQ(inside.Decoded.size(), 2u);
+    EXPECT_EQ(inside.Decoded[1], expected) << round;
+  }
+  UseBase64Blocks(widest);
 }
 
 // An escape and a multibyte character split between the decoder's pieces.
