@@ -1,6 +1,7 @@
 // The tree of one message's parts, found in one pass per level of nesting
 // through a window of bounded size: only the places of parts and the few
-// header fields that describe them are kept, never a body.
+// header fields that describe them are kept, never a body. Asked to, the
+// pass also decodes the base64 leaves it goes by.
 #include "message/message_parts.h"
 
 #include <cstring>
@@ -279,6 +280,8 @@ bool ReadChildren(TreeRun *run, size_t index, const std::string &boundary, uint6
   // The open part, from `part_start` to the line before `previous_content_end`
   // (the line break before a delimiter belongs to it), read whole.
   const auto close_part = [&]() {
+    // The leaf's buffer is not held while deeper levels are read.
+    std::vector<char>().swap(leaf.Base64.Decoded);
     const uint64_t end = previous_content_end > part_start ? previous_content_end : part_start;
     const size_t child = parts.size();
     ReadPart(run, part_start, end, depth + 1, int(index),
