@@ -96,9 +96,9 @@ bool DeliverUnnamed(MailRun *run, MailFolder *folder, int position, FileRef plac
   // Nothing named to tidy, whatever ends the process.
   TellPartial(*run, PartialStopped);
   if (file == NoFile) return false;
-  *problem = GuardedFile(*run, file);
-  if (*problem == NoProblem)
-    *problem = WriteMessage(run, folder, position, file, false, held, given, error, stopped);
+  // A file with no name is a new one: never the folder's own or the log, so
+  // it needs no guard.
+  *problem = WriteMessage(run, folder, position, file, false, held, given, error, stopped);
   bool linked = false, taken = true;
   for (int attempt = 0; *problem == NoProblem && !linked && taken && attempt < 100; ++attempt) {
     const std::string name = MaildirName(*count = ++run->Deliveries) + flags;

@@ -90,10 +90,6 @@ FileRef CreateOpensTheDataFile(const char *, FileAccess, bool *exists) {
   return HarnessCalls.OpenExisting(DataPath.c_str(), &found);
 }
 
-FileRef CreateUnnamedOpensTheDataFile(FileRef) {
-  bool exists = false;
-  return CreateOpensTheDataFile("", OwnerOnly, &exists);
-}
 
 // What one output (by vfolder's name for it) makes of a fault: the messages
 // written whole, and the lines that end with the system's text for the
@@ -164,7 +160,8 @@ const FaultRow FaultRows[] = {
      NoCall,
      [] {
        FileSystem.CreateNew = CreateOpensTheDataFile;
-       FileSystem.CreateUnnamed = CreateUnnamedOpensTheDataFile;
+       // A file with no name is always a new one: Maildir goes through tmp.
+       FileSystem.CreateUnnamed = [](FileRef) { return NoFile; };
      },
      {{"mbox", 0, 0}, {"maildir", 0, 0}, {"copy --eml", 0, 0}, {"attachments", 0, 0}},
      -1,
