@@ -176,12 +176,17 @@ DateField FindDateField(const char *head, size_t size, bool whole, bool lone_cr,
 std::string GivenHeaderText(HeadersGiven given, const char *name, const char *description,
                             const char *date, bool seen, bool crlf) {
   const char *line_end = crlf ? "\r\n" : "\n";
+  // Appended in place: this runs for every message.
   std::string text;
+  text.reserve(128);
   if (given == BlockGiven && description[0] != '\0')
-    text += "From: " + HeaderValue(description, line_end) + line_end;
-  if (given == BlockGiven) text += "Subject: " + HeaderValue(name, line_end) + line_end;
-  if (given != NoHeadersGiven && date[0] != '\0') text += std::string("Date: ") + date + line_end;
-  if (seen) text += std::string("Status: RO") + line_end + "X-Mozilla-Status: 0001" + line_end;
+    text.append("From: ").append(HeaderValue(description, line_end)).append(line_end);
+  if (given == BlockGiven)
+    text.append("Subject: ").append(HeaderValue(name, line_end)).append(line_end);
+  if (given != NoHeadersGiven && date[0] != '\0')
+    text.append("Date: ").append(date).append(line_end);
+  if (seen)
+    text.append("Status: RO").append(line_end).append("X-Mozilla-Status: 0001").append(line_end);
   if (given == BlockGiven) text += line_end;
   return text;
 }

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 
 #include "outputs/given_headers.h"
 #include "outputs/mail_folder.h"
@@ -232,9 +231,20 @@ bool InternalDateOf(const MailFolder &folder, int position, const char *message,
 
 std::string AsctimeOf(int64_t seconds) {
   const Calendar c = CalendarOf(seconds);
-  char text[64];
-  snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %lld", Weekdays[c.Weekday],
-           Months[c.Month - 1], c.Day, c.Hour, c.Minute, c.Second, static_cast<long long>(c.Year));
+  // "%s %s %2d %02d:%02d:%02d %lld" by hand: one for every message of an mbox.
+  std::string text = Weekdays[c.Weekday];
+  text += ' ';
+  text += Months[c.Month - 1];
+  text += c.Day < 10 ? "  " : " ";
+  AppendDecimal(&text, c.Day);
+  text += ' ';
+  AppendDecimal(&text, c.Hour, 2);
+  text += ':';
+  AppendDecimal(&text, c.Minute, 2);
+  text += ':';
+  AppendDecimal(&text, c.Second, 2);
+  text += ' ';
+  AppendDecimal(&text, c.Year);
   return text;
 }
 

@@ -1,8 +1,10 @@
 #include "outputs/mail_folder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "folder/folder_handle.h"
 #include "folder/vessor_folder.h"
 #include "outputs/mail_dates.h"
 #include "platform/file_system.h"
@@ -100,6 +102,9 @@ FolderOpening OpenMailFolder(const std::string &index_path, MailFolder *folder,
   if (!Recognised(index_path.c_str(), bytes, count)) return NotAFolder;
   folder->Handle = CreateFolderHandle(index_path.c_str());
   if (folder->Handle == nullptr || !StartListing(folder->Handle)) return FolderNotListed;
+  const size_t records = size_t(std::max(folder->Handle->RecordCount, 0));
+  folder->Entries.reserve(records);
+  folder->Dates.reserve(records);
   MessageEntry entry;
   // The date text is read from the record itself: the entry, as the hosts
   // list it, keeps none.
@@ -157,6 +162,11 @@ bool SelectItems(const std::vector<std::string> &item_names, const std::vector<s
 
 bool SelectMessages(const MailFolder &folder, const std::vector<std::string> &names,
                     std::vector<int> *chosen, std::string *unmatched) {
+  // No names: every message, with no list of names made for it.
+  if (names.empty()) {
+    for (int i = 0; i < int(folder.Entries.size()); ++i) chosen->push_back(i);
+    return true;
+  }
   std::vector<std::string> item_names;
   for (int i = 0; i < int(folder.Entries.size()); ++i) item_names.push_back(NameOf(folder, i));
   return SelectItems(item_names, names, chosen, unmatched);

@@ -156,8 +156,10 @@ bool AppendMboxMessage(ByteBuffer *out, const std::string &given, const char *me
   sender.resize(size_t(std::find_if(sender.begin(), sender.end(), IsBlank) - sender.begin()));
   if (sender.empty()) sender = MboxSender(given.data(), given.size());
   if (sender == NoSender && !block) sender = MboxSender(message, size);
-  const std::string from_line = "From " + sender + " " + AsctimeOf(seconds) + "\n" + given;
-  bool ok = AppendBytes(out, from_line.data(), from_line.size());
+  const std::string date = AsctimeOf(seconds);
+  bool ok = AppendBytes(out, "From ", 5) && AppendBytes(out, sender.data(), sender.size()) &&
+            AppendBytes(out, " ", 1) && AppendBytes(out, date.data(), date.size()) &&
+            AppendBytes(out, "\n", 1) && AppendBytes(out, given.data(), given.size());
   // The bytes go on in long runs, broken only where a '>' goes in.
   size_t copied = 0;
   for (size_t at = 0; ok && at < size;) {

@@ -870,6 +870,10 @@ TEST(MailOutputs, DatesFromIndexTexts) {
         << rows[i].first;
   }
   CloseMailFolder(&folder);
+  // The mbox From line's date, as asctime writes it.
+  EXPECT_EQ(AsctimeOf(0), "Thu Jan  1 00:00:00 1970");
+  EXPECT_EQ(AsctimeOf(-1), "Wed Dec 31 23:59:59 1969");
+  EXPECT_EQ(AsctimeOf(952871759), "Sun Mar 12 14:35:59 2000");
 }
 
 // A Date: field's value as mail readers read it, and the moment chosen from
