@@ -249,6 +249,9 @@ void FlushMbox(MailRun *run, MailFolder *folder, MboxFile *mbox, std::vector<Out
   // Told only once they are in the file, and a second Ctrl+C cuts back no
   // further than their end.
   const uint64_t start = mbox->WholeEnd;
+  // The ledger waits for a sync: the disk writes this piece meanwhile.
+  if (mbox->Resuming && !mbox->ToStandardOutput && mbox->Pending.Size > 0)
+    FileSystem.StartWriteBack(mbox->File, start, mbox->Pending.Size);
   mbox->WholeEnd += mbox->Pending.Size;
   if (!mbox->ToStandardOutput && mbox->Replaces.empty())
     TellPartial(*run, CutBackMarked, mbox->File, "", mbox->WholeEnd);

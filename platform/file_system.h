@@ -131,6 +131,14 @@ struct FileSystemCalls {
   // volume, names given by renames too: one wait for many files.
   bool (*Sync)(FileRef file, bool volume);
 
+  // Starts putting the file's `size` bytes at `offset`, written already, on
+  // the disk, and returns without waiting for them: a later Sync then waits
+  // only for what is still on the way. A hint: false where the system takes
+  // none (elsewhere than on Linux) or it cannot be given now, and nothing
+  // else changes. On Linux a thread of the process gives it, started by the
+  // first call.
+  bool (*StartWriteBack)(FileRef file, uint64_t offset, uint64_t size);
+
   // Opens the file at `path` for reading and for writing at its end, made
   // where missing and then open to those `access` lets in; never through a
   // symbolic link elsewhere than on Windows. Each write goes to the end

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/write_back.h"
 
 namespace {
 
@@ -304,8 +305,8 @@ constexpr FileSystemCalls SystemFileCalls = {
     OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
     Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
     Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
-    ListDirectory,  Sync,          OpenForAppending, OpenDirectory,  CreateUnnamed,
-    LinkUnnamed,
+    ListDirectory,  Sync,          StartWriteBack,  OpenForAppending, OpenDirectory,
+    CreateUnnamed,  LinkUnnamed,
 };
 
 FileSystemCalls FileSystem = SystemFileCalls;

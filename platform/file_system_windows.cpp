@@ -480,6 +480,9 @@ bool LinkUnnamed(FileRef, FileRef, const char *, bool *taken) {
   return false;
 }
 
+// Windows starts no write-back of a range without waiting for it.
+bool StartWriteBack(FileRef, uint64_t, uint64_t) { return false; }
+
 template <PathMode Mode>
 constexpr FileSystemCalls CallsTaking = {
     OpenForReading<Mode>,
@@ -504,6 +507,7 @@ constexpr FileSystemCalls CallsTaking = {
     KindOf<Mode>,
     ListDirectory<Mode>,
     Sync,
+    StartWriteBack,
     OpenForAppending<Mode>,
     OpenDirectory,
     CreateUnnamed,

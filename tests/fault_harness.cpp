@@ -186,8 +186,8 @@ const FileSystemCalls HarnessCalls = {
     OpenExisting,   IdentifyOpen,  FileIndexOf,     Identify,        Write,
     Truncate,       SetTime,       Close,           MoveNoReplace,   MoveReplacing,
     Remove,         MakeDirectories, MakeDirectory, CopyAccess,      KindOf,
-    ListDirectory,  Sync,          OpenForAppending, OpenDirectory,  CreateUnnamed,
-    LinkUnnamed,
+    ListDirectory,  Sync,          SystemFileCalls.StartWriteBack, OpenForAppending,
+    OpenDirectory,  CreateUnnamed, LinkUnnamed,
 };
 
 void FailCall(FileCall call, int nth, int error, bool onward, FileRef only) {
