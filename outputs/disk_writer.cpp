@@ -39,6 +39,18 @@ bool WasCreated(const ExportRun *run, uint64_t index) {
   return index != 0 && run->Created[FindCreated(run, index)] == index;
 }
 
+bool NoteMade(ExportRun *run, int item) {
+  if (run->MadeCount == run->MadeRoom) {
+    const size_t room = run->MadeRoom > 0 ? run->MadeRoom * 2 : 64;
+    int *made = static_cast<int *>(realloc(run->Made, room * sizeof *made));
+    if (made == nullptr) return false;
+    run->Made = made;
+    run->MadeRoom = room;
+  }
+  run->Made[run->MadeCount++] = item;
+  return true;
+}
+
 // Puts the path of `name` inside the destination into run->Path. False when
 // it is longer than the limit (or memory runs out); the path is there all the
 // same, as far as memory allows, to tell the user.
@@ -78,6 +90,27 @@ void KnowOwnFiles(ExportRun *run) {
     run->Own[1] = FileSystem.IdentifyOpen(run->Folder->DataFile);
 }
 
+// The indexes of the files made before the first name in use, asked by
+// their names; one gone since cannot be the file in the way. Where one that
+// is there cannot be told, as a new file that cannot, no name in use is
+// taken for a file from before from then on (MadeUnknown). Leaves `item`'s
+// path in run->Path.
+void AskMadeIndexes(ExportRun *run, int item) {
+  for (size_t i = 0; !run->IndexesAsked && i < run->MadeCount; ++i) {
+    const bool named = MakePath(run, ExportNameOf(&run->Names, run->Made[i]));
+    const FileRef made = named ? FileSystem.OpenForReading(run->Path) : NoFile;
+    if (made == NoFile && named && FileSystem.KindOf(run->Path, false) == PathMissing) continue;
+    if (made == NoFile || !RememberCreated(run, FileSystem.FileIndexOf(made)))
+      run->MadeUnknown = true;
+    if (made != NoFile) FileSystem.Close(made);
+  }
+  run->IndexesAsked = true;
+  free(run->Made);
+  run->Made = nullptr;
+  run->MadeCount = run->MadeRoom = 0;
+  MakePath(run, ExportNameOf(&run->Names, item));
+}
+
 }  // namespace
 
 // A name that leads to a file this export made already goes to the item's
@@ -100,7 +133,9 @@ FileRef CreateExportFile(ExportRun *run, int item) {
     bool exists = false;
     FileRef file = FileSystem.CreateNew(run->Path, run->Access, &exists);
     if (file != NoFile) {
-      if (RememberCreated(run, FileSystem.FileIndexOf(file))) return file;
+      if (run->IndexesAsked ? RememberCreated(run, FileSystem.FileIndexOf(file))
+                            : NoteMade(run, item))
+        return file;
       // Unknown, it could not be told from a later item's file: not used.
       FileSystem.Close(file);
       FileSystem.Remove(run->Path);
@@ -111,6 +146,8 @@ FileRef CreateExportFile(ExportRun *run, int item) {
       if (!NextExportName(&run->Names, item)) return NoFile;
       continue;
     }
+    AskMadeIndexes(run, item);
+    if (run->MadeUnknown) return NoFile;
     FoundFile found = {};
     file = FileSystem.OpenExisting(run->Path, &found);
     if (file == NoFile) return NoFile;
@@ -187,6 +224,7 @@ void SetMessageTime(FileRef file, const FILETIME &time) {
 void FinishExport(ExportRun *run) {
   FreeExportNames(&run->Names);
   free(run->Created);
+  free(run->Made);
   free(run->Path);
   memset(run, 0, sizeof *run);
 }

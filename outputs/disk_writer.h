@@ -31,6 +31,12 @@ struct ExportRun {
   uint64_t *Created;      // hash set of the file indexes of the files this export
                           // made, all in the destination, on one volume; 0 is empty
   size_t CreatedMask, CreatedCount;
+  // Most exports never find a name in use: the items whose files were made
+  // before the first one are only noted, and their indexes asked then.
+  int *Made;
+  size_t MadeCount, MadeRoom;
+  bool IndexesAsked;      // from the first name in use on, each new file's at once
+  bool MadeUnknown;       // one made could not be told: no name in use is emptied
   char *Path;             // the path of the last message exported
   size_t PathRoom;
   bool KeepExisting;      // false: a file from before the export is emptied and reused

@@ -78,8 +78,10 @@ const FaultRow Rows[] = {
      "small:whole large:cut last:whole"},
     {"OpeningTheDataFileFails", OpenForReadingCall, 1, "", "small:none large:none last:none", false,
      0},
-    {"IdentifyingANewFileFails", FileIndexOfCall, 1, "$D/small: Cannot create file\n",
-     "small:none large:whole last:whole"},
+    // Asked only once a name is in use: of the files made, to tell them from
+    // one from before.
+    {"IdentifyingTheFilesMadeFails", FileIndexOfCall, 1, "$D/last: Cannot create file\n",
+     "small:whole large:whole last:kept", true},
     {"FileFromBeforeIsReplaced", NoCall, 0, "", "small:whole large:whole last:whole", true},
     {"FileFromBeforeThatCannotBeEmptiedIsKept", TruncateCall, 1, "$D/last: Cannot create file\n",
      "small:whole large:whole last:kept", true},
@@ -221,6 +223,9 @@ FileRef FoldingCreate(const char *path, FileAccess access, bool *exists) {
 FileRef FoldingOpenExisting(const char *path, FoundFile *found) {
   return HarnessCalls.OpenExisting(Folded(path).c_str(), found);
 }
+FileRef FoldingOpenForReading(const char *path) {
+  return HarnessCalls.OpenForReading(Folded(path).c_str());
+}
 
 // Names that such a file system takes for one: each message still gets a
 // file of its own, under the next suffix no item has, and none replaces
@@ -251,6 +256,7 @@ message
   ASSERT_EQ(api.GetFindData(folder, &items, &count, 0), 1);
   FileSystem.CreateNew = FoldingCreate;
   FileSystem.OpenExisting = FoldingOpenExisting;
+  FileSystem.OpenForReading = FoldingOpenForReading;
   std::string dest_path = dest;
   const auto boxes = BoxesShownBy([&] { api.GetFiles(folder, items, count, 0, &dest_path[0], 0); });
   EXPECT_EQ(boxes, std::vector<std::string>());
