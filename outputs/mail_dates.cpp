@@ -229,6 +229,20 @@ bool InternalDateOf(const MailFolder &folder, int position, const char *message,
   return true;
 }
 
+namespace {
+
+// " HH:MM:SS", as both date lines put it.
+void AppendClock(std::string *text, const Calendar &c) {
+  *text += ' ';
+  AppendDecimal(text, c.Hour, 2);
+  *text += ':';
+  AppendDecimal(text, c.Minute, 2);
+  *text += ':';
+  AppendDecimal(text, c.Second, 2);
+}
+
+}  // namespace
+
 std::string AsctimeOf(int64_t seconds) {
   const Calendar c = CalendarOf(seconds);
   // "%s %s %2d %02d:%02d:%02d %lld" by hand: one for every message of an mbox.
@@ -237,12 +251,7 @@ std::string AsctimeOf(int64_t seconds) {
   text += Months[c.Month - 1];
   text += c.Day < 10 ? "  " : " ";
   AppendDecimal(&text, c.Day);
-  text += ' ';
-  AppendDecimal(&text, c.Hour, 2);
-  text += ':';
-  AppendDecimal(&text, c.Minute, 2);
-  text += ':';
-  AppendDecimal(&text, c.Second, 2);
+  AppendClock(&text, c);
   text += ' ';
   AppendDecimal(&text, c.Year);
   return text;
@@ -271,12 +280,7 @@ std::string UnzonedHeaderDate(int64_t year, int month, int day, int hour, int mi
   text += Months[c.Month - 1];
   text += ' ';
   AppendDecimal(&text, c.Year);
-  text += ' ';
-  AppendDecimal(&text, c.Hour, 2);
-  text += ':';
-  AppendDecimal(&text, c.Minute, 2);
-  text += ':';
-  AppendDecimal(&text, c.Second, 2);
+  AppendClock(&text, c);
   text += " -0000";
   return text;
 }
